@@ -1,0 +1,75 @@
+// velmora-cli: the photo-mosaic engine from the command line.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <unistd.h>
+
+#include "cli/Command.h"
+
+namespace velmora::cli {
+
+std::vector<Command>& Commands() {
+  static std::vector<Command> commands;
+  return commands;
+}
+
+int Fail(std::string_view message) {
+  std::cerr << "velmora-cli: " << message << "\n";
+  return 1;
+}
+
+bool WantsHelp(const Args& args) {
+  return std::any_of(args.begin(), args.end(), [](const std::string& a) { return a == "-h" || a == "--help"; });
+}
+
+std::string ProgramFolder() {
+  std::error_code ec;
+  auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return ".";
+  return exe.parent_path().string();
+}
+
+namespace {
+
+void PrintToolHelp(std::ostream& out) {
+  out << "Usage: velmora-cli COMMAND [ARGS...]\n\n"
+         "Makes photo mosaics and works with their pictures and project files.\n\n"
+         "Commands:\n";
+  auto commands = Commands();
+  std::sort(commands.begin(), commands.end(), [](const Command& a, const Command& b) { return a.name < b.name; });
+  for (const Command& c : commands) {
+    out << "  " << c.name;
+    for (size_t i = c.name.size(); i < 10; ++i) out << ' ';
+    out << c.summary << "\n";
+  }
+  out << "\nRun 'velmora-cli COMMAND --help' for a command's options.\n";
+}
+
+}  // namespace
+}  // namespace velmora::cli
+
+int main(int argc, char** argv) {
+  using namespace velmora::cli;
+  if (argc < 2) {
+    PrintToolHelp(std::cerr);
+    return 2;
+  }
+  const std::string name = argv[1];
+  if (name == "-h" || name == "--help" || name == "help") {
+    PrintToolHelp(std::cout);
+    return 0;
+  }
+  for (const Command& c : Commands()) {
+    if (c.name != name) continue;
+    Args args(argv + 2, argv + argc);
+    if (WantsHelp(args)) {
+      std::cout << c.usage;
+      return 0;
+    }
+    return c.run(args);
+  }
+  std::cerr << "velmora-cli: unknown command '" << name << "'\n";
+  PrintToolHelp(std::cerr);
+  return 2;
+}

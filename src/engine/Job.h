@@ -1,0 +1,19 @@
+// How long engine jobs report: the job text ("Current Job : Mosaic Grid"), a
+// percentage for the gauge, and a chance to let pending events run. The GUI
+// drives its job label and gauge with it, the command line a progress bar,
+// tests a recorder. The default listener ignores everything.
+#pragma once
+
+#include <string_view>
+
+namespace velmora {
+
+class JobListener {
+public:
+  virtual ~JobListener() = default;
+  virtual void SetJobText(std::string_view text) { (void)text; }
+  virtual void SetProgress(int percent) { (void)percent; }
+  virtual void ProcessEvents() {}
+};
+
+}  // namespace velmora

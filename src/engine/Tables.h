@@ -1,0 +1,81 @@
+// The engine's fixed tables: LibraryTable (one colour summary and use counter
+// per library picture), CellMap (what every grid cell shows) and DrawnFlags.
+// They are allocated once at their full size and never resized; project files
+// store LibraryTable and CellMap whole, in the byte layouts below.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "imaging/ColorSignature.h"
+
+namespace velmora {
+
+constexpr int kLibraryTableSize = 65536;
+constexpr size_t kLibraryEntryBytes = 28;
+constexpr size_t kLibraryTableBytes = kLibraryTableSize * kLibraryEntryBytes;  // 1,835,008
+
+constexpr int kMapSide = 800;
+constexpr size_t kCellMapEntryBytes = 20;
+constexpr size_t kCellMapBytes = size_t(kMapSide) * kMapSide * kCellMapEntryBytes;  // 12,800,000
+
+struct LibraryEntry {
+  ColorSignature Signature;
+  int32_t UseCount = 0;
+  int32_t Spare = 0;  // written 0, never read
+};
+
+struct CellMapEntry {
+  int32_t PicIndex = -1;  // -1: none (always in self-mosaic mode)
+  int32_t DeltaRed = 0;   // picture mean minus cell mean
+  int32_t DeltaGreen = 0;
+  int32_t DeltaBlue = 0;
+  bool Assigned = false;
+  bool HFlip = false;
+  bool VFlip = false;
+};
+
+class LibraryTable {
+public:
+  LibraryTable() : entries_(kLibraryTableSize) {}
+  LibraryEntry& operator[](int k) { return entries_[static_cast<size_t>(k)]; }
+  const LibraryEntry& operator[](int k) const { return entries_[static_cast<size_t>(k)]; }
+
+  // 28 bytes per entry: signature, UseCount, Spare (0).
+  void WriteBytes(std::span<uint8_t, kLibraryTableBytes> out) const;
+  void ReadBytes(std::span<const uint8_t, kLibraryTableBytes> in);
+
+private:
+  std::vector<LibraryEntry> entries_;
+};
+
+// Indexed by column, then row: cell (x, y) is record x * 800 + y.
+class CellMap {
+public:
+  CellMap() : entries_(size_t(kMapSide) * kMapSide) {}
+  CellMapEntry& At(int x, int y) { return entries_[static_cast<size_t>(x) * kMapSide + y]; }
+  const CellMapEntry& At(int x, int y) const { return entries_[static_cast<size_t>(x) * kMapSide + y]; }
+  // Every one of the 800 x 800 entries: not assigned, no picture. Deltas and
+  // flips are left; they are always rewritten before use.
+  void Clear();
+
+  void WriteBytes(std::span<uint8_t, kCellMapBytes> out) const;
+  void ReadBytes(std::span<const uint8_t, kCellMapBytes> in);
+
+private:
+  std::vector<CellMapEntry> entries_;
+};
+
+class DrawnFlags {
+public:
+  DrawnFlags() : flags_(size_t(kMapSide) * kMapSide, 0) {}
+  bool Get(int x, int y) const { return flags_[static_cast<size_t>(x) * kMapSide + y] != 0; }
+  void Set(int x, int y, bool v) { flags_[static_cast<size_t>(x) * kMapSide + y] = v; }
+  void Clear(int cols, int rows);
+
+private:
+  std::vector<uint8_t> flags_;
+};
+
+}  // namespace velmora

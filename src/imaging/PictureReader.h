@@ -1,0 +1,65 @@
+// The picture reader: one entry point for every picture the program reads. The
+// decoder is chosen by the file name's extension alone (compared without case),
+// from one table that also gives the open dialogs their filter strings.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "imaging/Bitmap32.h"
+#include "imaging/Status.h"
+
+namespace velmora {
+
+struct DecodeHints {
+  // When set, a decoder that can deliver a reduced picture cheaply (JPEG's DCT
+  // scaling) picks the smallest scale whose size (w, h) this accepts; the full
+  // size is always acceptable. Unset: full size.
+  std::function<bool(int w, int h)> acceptScaled;
+};
+
+struct DecodedPicture {
+  TBitmap32 bitmap;
+  // True for a Windows bitmap of 32 bits per pixel: its fourth byte is kept as
+  // alpha. Every other picture has alpha 255.
+  bool keepsAlpha = false;
+  // The size of the picture as stored (the bitmap is smaller after a scaled decode).
+  int storedWidth = 0;
+  int storedHeight = 0;
+};
+
+using DecodeFunction = Status (*)(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out);
+
+struct PictureFormat {
+  std::vector<std::string_view> extensions;  // lower case, without the dot
+  std::string_view description;              // as the open dialogs show it
+  std::string_view name;                     // the format's name in messages (%s)
+  DecodeFunction decode;                     // nullptr: registered but not decodable yet
+};
+
+// The registered formats in the order the dialogs list them.
+const std::vector<PictureFormat>& PictureFormats();
+// The format registered for a file name's extension, or nullptr.
+const PictureFormat* FindPictureFormat(std::string_view fileName);
+// "All pictures (*.bmp *.rle ...)" followed by one entry per description, as
+// Qt file-dialog filters.
+std::vector<std::string> PictureDialogFilters();
+
+// The extension of a file name: the part after the last dot of its last path
+// component, without the dot; empty when there is none.
+std::string ExtensionOf(std::string_view fileName);
+
+// Reads a whole file into memory; the message names the file when it fails.
+Result<std::vector<uint8_t>> ReadFileBytes(const std::string& path);
+
+// Reads and decodes the picture file at `path`.
+Result<DecodedPicture> ReadPicture(const std::string& path, const DecodeHints& hints = {});
+// Decodes bytes as if they had been read from a file named `fileName`.
+Result<DecodedPicture> DecodePicture(std::string_view fileName, std::span<const uint8_t> bytes,
+                                     const DecodeHints& hints = {});
+
+}  // namespace velmora
