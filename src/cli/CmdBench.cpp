@@ -1,0 +1,95 @@
+// velmora-cli bench: times each step of the main job on a given main picture
+// and library and prints the figures. A benchmark, not a test: it asserts
+// nothing about the times.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+
+#include "cli/Command.h"
+#include "cli/MosaicSetup.h"
+#include "engine/Tables.h"
+
+namespace velmora::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+long PeakRssKiB() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+int RunBench(const Args& args) {
+  Flags flags = MosaicFlags();
+  if (Status s = flags.Parse(args); !s) return Fail(s.message());
+  int repeat = 1;
+  if (Status s = flags.Int("repeat", 1, 100, repeat); !s) return Fail(s.message());
+
+  for (int run = 0; run < repeat; ++run) {
+    const auto t0 = Clock::now();
+    Engine engine;
+    MosaicSetup setup;
+    if (Status s = SetUpMosaic(engine, flags, false, setup); !s) return Fail(s.message());
+    if (setup.out.empty())
+      setup.out = (std::filesystem::temp_directory_path() / ("velmora-bench-" + std::to_string(getpid()) + ".jpg"))
+                      .string();
+    if (engine.Project.RenderMode != kRenderSelf && engine.PicList.Empty())
+      return Fail("You do not have enough images in your Image Lib, please load more");
+
+    const auto t1 = Clock::now();
+    engine.MakeGrid();
+    const auto t2 = Clock::now();
+    if (Status s = engine.PrepareLibrary(); !s) return Fail(s.message());
+    const auto t3 = Clock::now();
+    engine.AssignCells();
+    const auto t4 = Clock::now();
+    if (Status s = engine.RenderMosaic(); !s) return Fail(s.message());
+    const auto t5 = Clock::now();
+    if (Status s = SaveMosaicPicture(engine, setup.out); !s) return Fail(s.message());
+    const auto t6 = Clock::now();
+    if (!flags.Has("out")) std::filesystem::remove(setup.out);
+
+    const tmosaicproject& p = engine.Project;
+    const int pictures = engine.PicList.Count();
+    const int cells = p.CellsAcross * p.CellsDown;
+    const double mosaicMp = double(p.FinalWidth) * p.FinalHeight / 1e6;
+    const double finalBytes = double(p.FinalWidth) * p.FinalHeight * 4;
+    const double tableBytes = double(kLibraryTableBytes + kCellMapBytes) + double(kMapSide) * kMapSide;
+    std::printf("run %d: %d x %d cells of %d x %d px, %d library pictures, %d threads\n", run + 1, p.CellsAcross,
+                p.CellsDown, p.CellWidth, p.CellHeight, pictures, engine.ThreadCount());
+    std::printf("  setup (options, library list, main picture) %8.3f s\n", Seconds(t0, t1));
+    std::printf("  grid                                        %8.3f s\n", Seconds(t1, t2));
+    std::printf("  prepare library                             %8.3f s  %9.0f pictures/s\n", Seconds(t2, t3),
+                pictures / std::max(Seconds(t2, t3), 1e-9));
+    std::printf("  assign cells                                %8.3f s  %9.0f cells/s\n", Seconds(t3, t4),
+                cells / std::max(Seconds(t3, t4), 1e-9));
+    std::printf("  render                                      %8.3f s  %9.1f megapixels/s\n", Seconds(t4, t5),
+                mosaicMp / std::max(Seconds(t4, t5), 1e-9));
+    std::printf("  save %-38s %8.3f s  %9.1f megapixels/s\n", std::filesystem::path(setup.out).extension().c_str(),
+                Seconds(t5, t6), mosaicMp / std::max(Seconds(t5, t6), 1e-9));
+    std::printf("  end to end                                  %8.3f s\n", Seconds(t0, t6));
+    std::printf("  peak memory %.1f MiB (3 x picture + tables = %.1f MiB)\n", PeakRssKiB() / 1024.0,
+                (3 * finalBytes + tableBytes) / (1024.0 * 1024.0));
+  }
+  return 0;
+}
+
+const std::string kUsage = std::string(
+                               "Usage: velmora-cli bench --main PICTURE --library FOLDER|LIST.IL2 [--out FILE]\n"
+                               "                         [--repeat N] [mosaic options]\n\n"
+                               "Runs the main job once (or N times) and prints the time of each step\n"
+                               "(grid, prepare, assign, render, save) with pictures per second and\n"
+                               "megapixels per second, the end-to-end time and the peak memory.\n"
+                               "Without --out the picture goes to a temporary JPEG that is removed.\n\n") +
+                           kMosaicFlagsHelp;
+
+const CommandRegistrar registrar({"bench", "time each step of the main job", kUsage, RunBench});
+
+}  // namespace
+}  // namespace velmora::cli

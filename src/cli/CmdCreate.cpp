@@ -1,0 +1,55 @@
+// velmora-cli create: the main job. Makes a photo mosaic from a main picture
+// and a library, saves the picture and, if asked, the project.
+#include <iostream>
+#include <string>
+
+#include "cli/Command.h"
+#include "cli/MosaicSetup.h"
+#include "cli/ProgressBar.h"
+#include "project/ProjectFile.h"
+
+namespace velmora::cli {
+namespace {
+
+int RunCreate(const Args& args) {
+  Flags flags = MosaicFlags();
+  if (Status s = flags.Parse(args); !s) return Fail(s.message());
+
+  Engine engine;
+  MosaicSetup setup;
+  if (Status s = SetUpMosaic(engine, flags, true, setup); !s) return Fail(s.message());
+
+  ProgressBar progress(flags.Switch("quiet").value_or(false));
+  engine.SetListener(&progress);
+  Status created = engine.CreateMosaic();
+  progress.Finish();
+  if (!created) return Fail(created.message());
+
+  if (Status s = SaveMosaicPicture(engine, setup.out); !s) return Fail(s.message());
+  if (!setup.projectPath.empty()) {
+    if (Status s = SaveProjectFile(engine, setup.projectPath); !s) return Fail(s.message());
+  }
+  std::cerr << "Mosaic of " << engine.MosaicBitmap.Width() << " x " << engine.MosaicBitmap.Height()
+            << " pixels saved to " << setup.out;
+  if (!setup.projectPath.empty()) std::cerr << ", project saved to " << setup.projectPath;
+  std::cerr << "\n";
+  return 0;
+}
+
+const std::string kUsage = std::string(
+                               "Usage: velmora-cli create --main PICTURE --library FOLDER|LIST.IL2 --out OUT.jpg|OUT.bmp\n"
+                               "                          [--project OUT.vm6] [options]\n\n"
+                               "Makes a photo mosaic: reduces the main picture to the cell grid, summarises\n"
+                               "every library picture, assigns a picture to every cell and renders the\n"
+                               "mosaic into OUT (JPEG with the project's quality, or a 32-bit BMP).\n"
+                               "With --project, the whole project is saved too; 'velmora-cli render'\n"
+                               "reopens it and gives the same picture.\n\n"
+                               "  --out FILE              the mosaic picture, .jpg or .bmp\n"
+                               "  --project FILE.vm6      also save the project\n"
+                               "  --quiet                 no progress lines\n") +
+                           kMosaicFlagsHelp;
+
+const CommandRegistrar registrar({"create", "make a photo mosaic (the main job)", kUsage, RunCreate});
+
+}  // namespace
+}  // namespace velmora::cli

@@ -1,0 +1,203 @@
+#include "cli/MosaicSetup.h"
+
+#include <filesystem>
+
+#include "imaging/PictureReader.h"
+#include "library/ImageListFile.h"
+#include "library/PictureFileScan.h"
+#include "output/SavePicture.h"
+#include "project/DefaultOptionsFile.h"
+#include "project/OptionControls.h"
+
+namespace velmora::cli {
+namespace {
+
+std::string LowerExtension(const std::string& path) {
+  std::string ext = ExtensionOf(path);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
+}
+
+Status ApplySwitch(const Flags& flags, const char* name, bool& field) {
+  if (auto v = flags.Switch(name)) field = *v;
+  return Status::Ok();
+}
+
+// The option flags, over OptionSet as the Options dialog would set it.
+Status ApplyOptionFlags(const Flags& flags, tmosaicproject& o) {
+  VELMORA_TRY(flags.Int("randomize", kRandomizeRange.Min, kRandomizeRange.Max, o.RandomizeLevel));
+  VELMORA_TRY(flags.Int("enhance", kEnhanceRange.Min, kEnhanceRange.Max, o.ColorEnhance));
+  VELMORA_TRY(ApplySwitch(flags, "use-all", o.UseAllPhotos));
+  VELMORA_TRY(ApplySwitch(flags, "crop-cell", o.CropCell));
+  VELMORA_TRY(ApplySwitch(flags, "mono-cell", o.MonoCell));
+  VELMORA_TRY(ApplySwitch(flags, "hflip", o.AllowHFlip));
+  VELMORA_TRY(ApplySwitch(flags, "vflip", o.AllowVFlip));
+  VELMORA_TRY(flags.Int("radius", kRadiusRange.Min, kRadiusRange.Max, o.MinRepeatRadius));
+  if (flags.Has("max-repeat")) {
+    VELMORA_TRY(flags.Int("max-repeat", kRepeatTimesRange.Min, kRepeatTimesRange.Max, o.MaxRepeatTimes));
+    o.LimitRepeat = true;
+  }
+  o.RepeatLimitSuspended = false;
+  VELMORA_TRY(flags.Int("border", kBorderRange.Min, kBorderRange.Max, o.BorderSize));
+  if (auto colour = flags.Value("border-color")) {
+    const std::string& c = *colour;
+    const bool hex = c.size() == 6 && c.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+    if (!hex) return Status::Error("--border-color must be six hex digits RRGGBB, not '" + c + "'");
+    const unsigned long rgb = std::stoul(c, nullptr, 16);
+    // Stored as 0x00BBGGRR.
+    o.BorderColor = static_cast<int32_t>(((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF));
+  }
+  VELMORA_TRY(flags.Int("alpha-main", 0, 255, o.AlphaMain));
+  VELMORA_TRY(flags.Int("alpha-pen", 0, 255, o.AlphaPen));
+  int kernel = o.ResampleKernel;
+  VELMORA_TRY(flags.Choice("filter", {"nearest", "draft", "linear", "cosine", "spline", "lanczos", "mitchell"},
+                           kernel));
+  o.ResampleKernel = static_cast<uint8_t>(kernel);
+  VELMORA_TRY(flags.Int("jpeg-quality", kJpegQualityRange.Min, kJpegQualityRange.Max, o.JpegQuality));
+  VELMORA_TRY(ApplySwitch(flags, "progressive", o.JpegProgressive));
+  return Status::Ok();
+}
+
+Status LoadLibrary(Engine& engine, const Flags& flags) {
+  auto library = flags.Value("library");
+  if (!library) return LoadDefaultImageList(engine.PicList, ProgramFolder());
+  std::error_code ec;
+  if (std::filesystem::is_directory(*library, ec)) {
+    std::vector<std::string> paths;
+    if (flags.Switch("recursive").value_or(false)) {
+      ListPictureFiles(*library, paths, true);
+    } else {
+      paths = ListFolderPicturesSorted(*library);
+    }
+    if (paths.size() > static_cast<size_t>(MaxLibraryPictures))
+      return Status::Error(Format("The library folder %s holds %zu pictures; at most %d can be used", library->c_str(),
+                                  paths.size(), MaxLibraryPictures));
+    engine.PicList.Assign(std::move(paths));
+    return Status::Ok();
+  }
+  return ReadImageListFile(*library, engine.PicList);
+}
+
+}  // namespace
+
+const char* const kMosaicFlagsHelp =
+    "Picture and layout:\n"
+    "  --main PICTURE          the main picture (any format the reader knows)\n"
+    "  --library FOLDER|LIST   a folder of .jpg/.bmp pictures or an .IL2 image list\n"
+    "                          (default: the default image list beside the program)\n"
+    "  --recursive             with a folder, take the pictures of its subfolders too\n"
+    "  --cells AxD             cells across and down, 8..640 each (48x48)\n"
+    "  --cell-size WxH         cell size in pixels, 8..640 each (32x32)\n"
+    "  --dpi N                 print resolution, 30..1200 (72)\n"
+    "  --crop-main             crop the main picture to the mosaic's aspect first\n"
+    "  --mode standard|self    cells show library pictures, or the main picture itself\n"
+    "  --stitch loom|peyote|brick  plain grid, odd rows or odd columns shifted\n"
+    "  --seed N                random seed (default: the clock); same seed, same mosaic\n"
+    "  --options FILE.opt      option defaults (default: Defaultopt.opt beside the\n"
+    "                          program, else the built-in defaults)\n"
+    "Options (override the option defaults):\n"
+    "  --randomize N           1..80 (20)\n"
+    "  --enhance N             tint strength in percent, 0..100 (50)\n"
+    "  --[no-]use-all          place every library picture at least once (on)\n"
+    "  --[no-]crop-cell        crop cell pictures to the cell's aspect (on)\n"
+    "  --[no-]mono-cell        grey cell pictures (off)\n"
+    "  --[no-]hflip            allow left-right mirroring (on)\n"
+    "  --[no-]vflip            allow top-bottom mirroring (off)\n"
+    "  --radius N              minimum repeat radius in cells, 1..100 (4)\n"
+    "  --max-repeat N          limit repeats of one picture to N, 1..999 (off)\n"
+    "  --border N              border gap in pixels, 0..20 (0)\n"
+    "  --border-color RRGGBB   border colour (000000)\n"
+    "  --alpha-main N          main-picture overlay opacity, 0..255 (51)\n"
+    "  --alpha-pen N           pen opacity, 0..255 (205)\n"
+    "  --filter NAME           nearest, draft, linear, cosine, spline, lanczos,\n"
+    "                          mitchell (spline)\n"
+    "  --jpeg-quality N        25..100 (75)\n"
+    "  --[no-]progressive      progressive JPEG (off)\n"
+    "  --threads N             decoding threads, 1..64 (all cores; results are the same)\n";
+
+Flags MosaicFlags() {
+  return Flags({"main", "library", "out", "project", "cells", "cell-size", "dpi", "mode", "stitch", "seed", "options",
+                "randomize", "enhance", "radius", "max-repeat", "border", "border-color", "alpha-main", "alpha-pen",
+                "filter", "jpeg-quality", "threads", "repeat"},
+               {"crop-main", "recursive", "quiet"},
+               {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive"});
+}
+
+Status CheckPictureOut(const std::string& path) {
+  const std::string ext = LowerExtension(path);
+  if (ext != "jpg" && ext != "jpeg" && ext != "bmp")
+    return Status::Error("--out must name a .jpg or .bmp file, not '" + path + "'");
+  return Status::Ok();
+}
+
+Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSetup& setup) {
+  if (!flags.Positional().empty()) return Status::Error("unexpected argument '" + flags.Positional()[0] + "'");
+  auto main = flags.Value("main");
+  if (!main) return Status::Error("--main PICTURE is needed");
+  if (auto out = flags.Value("out")) {
+    VELMORA_TRY(CheckPictureOut(*out));
+    setup.out = *out;
+  } else if (requireOut) {
+    return Status::Error("--out OUT.jpg|OUT.bmp is needed");
+  }
+  if (auto project = flags.Value("project")) setup.projectPath = *project;
+
+  tmosaicproject& o = engine.OptionSet;
+  SetBuiltInOptions(o);
+  if (auto file = flags.Value("options")) {
+    VELMORA_TRY(ReadOptionsFile(*file, o));
+  } else {
+    std::error_code ec;
+    const std::string beside = DefaultOptionsPath(ProgramFolder());
+    if (std::filesystem::exists(beside, ec)) VELMORA_TRY(ReadOptionsFile(beside, o));
+  }
+  VELMORA_TRY(ApplyOptionFlags(flags, o));
+
+  tmosaicproject& p = engine.Project;
+  VELMORA_TRY(flags.Pair("cells", 8, 640, p.CellsAcross, p.CellsDown));
+  VELMORA_TRY(flags.Pair("cell-size", 8, 640, p.CellWidth, p.CellHeight));
+  VELMORA_TRY(flags.Int("dpi", 30, 1200, p.Dpi));
+  p.CropMainImage = flags.Switch("crop-main").value_or(false);
+  int mode = 0;
+  VELMORA_TRY(flags.Choice("mode", {"standard", "self"}, mode));
+  p.RenderMode = mode == 1 ? kRenderSelf : kRenderStandard;
+  int stitch = 0;
+  VELMORA_TRY(flags.Choice("stitch", {"loom", "peyote", "brick"}, stitch));
+  p.StitchMode = stitch + 1;
+  int threads = engine.ThreadCount();
+  VELMORA_TRY(flags.Int("threads", 1, 64, threads));
+  engine.SetThreadCount(threads);
+
+  VELMORA_TRY(LoadLibrary(engine, flags));
+
+  // As the wizard does when it collects its settings: the repeat limit is
+  // raised when the library could not fill the grid under it, then the
+  // options are copied into the project.
+  o.MaxRepeatTimes =
+      RaisedRepeatTimes(o.LimitRepeat, o.MaxRepeatTimes, engine.PicList.Count(), p.CellsAcross, p.CellsDown);
+  ComputeDerivedSizes(p);
+  CopyOptions(o, p);
+
+  p.MainImageFile = *main;
+  VELMORA_TRY(engine.LoadMainPicture());
+
+  if (flags.Has("seed")) {
+    auto text = *flags.Value("seed");
+    long long seed = 0;
+    if (!ParseInt(text, seed) || seed < 0 || seed > 0xFFFFFFFFLL)
+      return Status::Error("--seed must be a whole number from 0 to 4294967295, not '" + text + "'");
+    engine.Rng.SetSeed(static_cast<uint32_t>(seed));
+  } else {
+    engine.Rng.Randomize();
+  }
+  return Status::Ok();
+}
+
+Status SaveMosaicPicture(const Engine& engine, const std::string& path) {
+  const std::string ext = LowerExtension(path);
+  if (ext == "bmp") return SavePictureFile(engine.MosaicBitmap, path, 1).status();
+  auto saved = WriteJpegFile(engine.MosaicBitmap, path, engine.Project.JpegQuality, engine.Project.JpegProgressive);
+  return saved;
+}
+
+}  // namespace velmora::cli

@@ -1,0 +1,33 @@
+// What `create` and `bench` share: their flags, and turning them into an
+// engine that is ready to run the creation sequence, the way the new-project
+// wizard leaves it (sizes, options, main picture, library, random seed).
+#pragma once
+
+#include <string>
+
+#include "cli/Flags.h"
+#include "engine/Engine.h"
+
+namespace velmora::cli {
+
+Flags MosaicFlags();
+// The help text of the mosaic flags, for the commands' usage texts.
+extern const char* const kMosaicFlagsHelp;
+
+struct MosaicSetup {
+  std::string out;          // --out
+  std::string projectPath;  // --project, may be empty
+};
+
+// Reads the flags into the engine: options (built-in, Defaultopt.opt beside
+// the program, or --options), the option flags, the sizes and layout, the main
+// picture, the library and the seed. `requireOut`: --out must be given.
+Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSetup& setup);
+
+// Writes the mosaic to `path` as JPEG (.jpg, .jpeg) with the project's JPEG
+// settings, or as a 32-bit BMP (.bmp).
+Status SaveMosaicPicture(const Engine& engine, const std::string& path);
+// Refuses an --out that SaveMosaicPicture could not write.
+Status CheckPictureOut(const std::string& path);
+
+}  // namespace velmora::cli

@@ -1,0 +1,47 @@
+#include "cli/ProgressBar.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace velmora::cli {
+
+ProgressBar::ProgressBar(bool quiet) : quiet_(quiet), terminal_(::isatty(STDERR_FILENO) != 0) {}
+
+ProgressBar::~ProgressBar() { Finish(); }
+
+void ProgressBar::SetJobText(std::string_view text) {
+  if (text == text_) return;
+  // "Mosaic Created" follows the render's own text: it ends that job's line.
+  Finish();
+  text_ = std::string(text);
+  percent_ = peak_ = 0;
+  drawn_ = -1;
+  open_ = true;
+  if (terminal_) Draw(false);
+}
+
+void ProgressBar::SetProgress(int percent) {
+  percent_ = percent < 0 ? 0 : (percent > 100 ? 100 : percent);
+  if (percent_ > peak_) peak_ = percent_;
+  if (terminal_ && open_ && peak_ != drawn_) Draw(false);
+}
+
+void ProgressBar::Finish() {
+  if (!open_) return;
+  Draw(true);
+  open_ = false;
+}
+
+void ProgressBar::Draw(bool final) {
+  if (quiet_) return;
+  constexpr int kWidth = 30;
+  const int filled = peak_ * kWidth / 100;
+  std::string bar(static_cast<size_t>(filled), '#');
+  bar.append(static_cast<size_t>(kWidth - filled), '.');
+  std::fprintf(stderr, "%s[%s] %3d%%  %s%s", terminal_ ? "\r" : "", bar.c_str(), peak_, text_.c_str(),
+               final ? "\n" : "");
+  std::fflush(stderr);
+  drawn_ = peak_;
+}
+
+}  // namespace velmora::cli

@@ -1,0 +1,33 @@
+// The command line's job listener: one stderr line per job, with a bar and the
+// job's text. On a terminal the line is redrawn as the job goes on; otherwise
+// each job's line is written once, when the next job starts or the run ends.
+#pragma once
+
+#include <string>
+
+#include "engine/Job.h"
+
+namespace velmora::cli {
+
+class ProgressBar : public JobListener {
+public:
+  explicit ProgressBar(bool quiet = false);
+  ~ProgressBar() override;
+
+  void SetJobText(std::string_view text) override;
+  void SetProgress(int percent) override;
+  // Ends the current line (before other output on stderr).
+  void Finish();
+
+private:
+  void Draw(bool final);
+  bool quiet_;
+  bool terminal_;
+  std::string text_;
+  int percent_ = 0;
+  int peak_ = 0;  // the gauge drops to 0 when a job ends; the line shows how far it got
+  int drawn_ = -1;
+  bool open_ = false;
+};
+
+}  // namespace velmora::cli
