@@ -1,0 +1,203 @@
+// JPEG decoding through libjpeg. The library reports fatal errors through a
+// longjmp, so every call into it happens inside one of the small "guarded"
+// functions below, which hold no C++ object across a library call: a longjmp
+// then skips no destructor. Everything with a destructor lives in the caller.
+#include "imaging/formats/JpegDecoder.h"
+
+#include <algorithm>
+#include <bit>
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio>
+
+// jpeglib.h uses size_t and FILE without including their headers.
+// clang-format off
+#include <jpeglib.h>
+#include <jerror.h>
+// clang-format on
+
+#include "imaging/PictureLimits.h"
+
+namespace velmora {
+
+// Pixels are written as B, G, R, A bytes and read as TColor32 values.
+static_assert(std::endian::native == std::endian::little);
+
+namespace {
+
+struct ErrorManager {
+  jpeg_error_mgr pub;  // first, so the library's pointer to it is a pointer to us
+  std::jmp_buf jump;
+};
+
+struct ScanLimit {
+  jpeg_progress_mgr pub;  // first, for the same reason
+  bool exceeded;
+};
+
+struct JpegSession {
+  jpeg_decompress_struct cinfo{};
+  ErrorManager err{};
+  ScanLimit scans{};
+  bool created = false;
+  ~JpegSession() {
+    if (created) jpeg_destroy_decompress(&cinfo);
+  }
+};
+
+[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
+  auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+  std::longjmp(err->jump, 1);
+}
+
+// Warnings (a file that ends early, corrupt data that the library skips) are
+// not printed: the picture is shown as far as it could be decoded.
+void OutputMessage(j_common_ptr) {}
+
+void CheckScanCount(j_common_ptr cinfo) {
+  if (!cinfo->is_decompressor) return;
+  auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (d->input_scan_number <= kMaxJpegScans) return;
+  reinterpret_cast<ScanLimit*>(cinfo->progress)->exceeded = true;
+  cinfo->err->msg_code = JERR_NOT_COMPILED;
+  ErrorExit(cinfo);
+}
+
+bool ReadHeaderGuarded(JpegSession& s, const uint8_t* data, size_t size) {
+  if (setjmp(s.err.jump)) return false;
+  // Set before the call: jpeg_create_decompress clears `mem` first thing, so
+  // destroying a half-created decompressor is safe.
+  s.created = true;
+  jpeg_create_decompress(&s.cinfo);
+  s.cinfo.progress = &s.scans.pub;
+  jpeg_mem_src(&s.cinfo, data, static_cast<unsigned long>(size));
+  jpeg_read_header(&s.cinfo, TRUE);
+  return true;
+}
+
+bool ChooseScaleGuarded(JpegSession& s, const DecodeHints& hints) {
+  if (setjmp(s.err.jump)) return false;
+  // Without a hint only 8/8 is tried; with one, the sizes are offered from
+  // the smallest up, and 8/8 is taken when none is accepted.
+  for (unsigned m = hints.acceptScaled ? 1 : 8; m <= 8; ++m) {
+    s.cinfo.scale_num = m;
+    s.cinfo.scale_denom = 8;
+    jpeg_calc_output_dimensions(&s.cinfo);
+    if (m == 8) break;
+    if (hints.acceptScaled(static_cast<int>(s.cinfo.output_width), static_cast<int>(s.cinfo.output_height)))
+      break;
+  }
+  return true;
+}
+
+// x / 255 rounded to nearest, exact for 0 <= x <= 255 * 255.
+inline uint8_t Div255(unsigned x) { return static_cast<uint8_t>((x + 128 + ((x + 128) >> 8)) >> 8); }
+
+// CMYK rows as the library delivers them (C, M, Y, K bytes) become B, G, R,
+// 255 in place. Files with an Adobe marker store the inks inverted (0 means
+// full ink), which is how Adobe's programs write every CMYK and YCCK JPEG;
+// plain files store them the straight way.
+void CmykRowsToBgra(uint8_t* p, size_t pixels, bool inverted) {
+  for (size_t i = 0; i < pixels; ++i, p += 4) {
+    unsigned c = p[0], m = p[1], y = p[2], k = p[3];
+    if (!inverted) {
+      c = 255 - c;
+      m = 255 - m;
+      y = 255 - y;
+      k = 255 - k;
+    }
+    p[0] = Div255(y * k);
+    p[1] = Div255(m * k);
+    p[2] = Div255(c * k);
+    p[3] = 255;
+  }
+}
+
+enum class DecodeOutcome { kDone, kLibraryError, kUnexpectedLayout };
+
+DecodeOutcome DecodeRowsGuarded(JpegSession& s, TBitmap32& bitmap, bool cmyk) {
+  if (setjmp(s.err.jump)) return DecodeOutcome::kLibraryError;
+  jpeg_start_decompress(&s.cinfo);
+  if (s.cinfo.output_components != 4 || static_cast<int>(s.cinfo.output_width) != bitmap.Width() ||
+      static_cast<int>(s.cinfo.output_height) != bitmap.Height())
+    return DecodeOutcome::kUnexpectedLayout;
+  const bool inverted = s.cinfo.saw_Adobe_marker;
+  constexpr int kBatch = 16;
+  JSAMPROW rows[kBatch];
+  while (s.cinfo.output_scanline < s.cinfo.output_height) {
+    const int first = static_cast<int>(s.cinfo.output_scanline);
+    const int count = std::min(kBatch, bitmap.Height() - first);
+    for (int i = 0; i < count; ++i) rows[i] = reinterpret_cast<JSAMPROW>(bitmap.ScanLine(first + i));
+    const JDIMENSION got = jpeg_read_scanlines(&s.cinfo, rows, static_cast<JDIMENSION>(count));
+    if (got == 0) break;  // cannot happen with a memory source; guards the loop
+    if (cmyk)
+      for (JDIMENSION i = 0; i < got; ++i)
+        CmykRowsToBgra(reinterpret_cast<uint8_t*>(rows[i]), static_cast<size_t>(bitmap.Width()), inverted);
+  }
+  // No jpeg_finish_decompress: the picture is complete, and whatever follows
+  // its last scan (trailing markers, junk) must not turn success into failure.
+  return DecodeOutcome::kDone;
+}
+
+Status LibraryError(const JpegSession& s) {
+  if (s.scans.exceeded)
+    return Status::Error(Format("Cannot load image. The JPEG file has more than %d scans.", kMaxJpegScans));
+  return Status::Error(Format("JPEG error #%d", s.err.pub.msg_code));
+}
+
+Status CheckClaimedSize(const jpeg_decompress_struct& cinfo, size_t fileBytes) {
+  const int64_t width = cinfo.image_width, height = cinfo.image_height;
+  VELMORA_TRY(CheckPictureSize(width, height, "JPEG"));
+  const int64_t pixels = width * height;
+  if (pixels > kJpegPixelsAlwaysAllowed && pixels / kMaxJpegPixelsPerByte > static_cast<int64_t>(fileBytes))
+    return Status::Error(
+        Format("Cannot load image. The JPEG file of %zu bytes is too short for a picture of "
+               "%lld x %lld pixels.",
+               fileBytes, static_cast<long long>(width), static_cast<long long>(height)));
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status DecodeJpeg(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out) {
+  JpegSession s;
+  s.cinfo.err = jpeg_std_error(&s.err.pub);
+  s.err.pub.error_exit = ErrorExit;
+  s.err.pub.output_message = OutputMessage;
+  s.scans.pub.progress_monitor = CheckScanCount;
+
+  if (!ReadHeaderGuarded(s, bytes.data(), bytes.size())) return LibraryError(s);
+  VELMORA_TRY(CheckClaimedSize(s.cinfo, bytes.size()));
+
+  // The library converts YCCK to CMYK itself; CMYK is turned into RGB here.
+  // Everything else goes straight to B, G, R, 255 bytes, which on a
+  // little-endian machine is exactly a TColor32 with alpha 255.
+  const bool cmyk = s.cinfo.jpeg_color_space == JCS_CMYK || s.cinfo.jpeg_color_space == JCS_YCCK;
+  s.cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
+  // The accurate integer IDCT is SIMD-accelerated and keeps colours true;
+  // fancy upsampling keeps chroma edges smooth for a small extra cost.
+  s.cinfo.dct_method = JDCT_ISLOW;
+  s.cinfo.do_fancy_upsampling = TRUE;
+  // Bounds the library's own buffers (a progressive file keeps every
+  // coefficient) near the size of the largest bitmap we would allocate.
+  s.cinfo.mem->max_memory_to_use = static_cast<long>(kMaxPicturePixels * 6);
+
+  if (!ChooseScaleGuarded(s, hints)) return LibraryError(s);
+  VELMORA_TRY(
+      out.bitmap.SetSize(static_cast<int>(s.cinfo.output_width), static_cast<int>(s.cinfo.output_height)));
+
+  switch (DecodeRowsGuarded(s, out.bitmap, cmyk)) {
+    case DecodeOutcome::kDone:
+      break;
+    case DecodeOutcome::kLibraryError:
+      return LibraryError(s);
+    case DecodeOutcome::kUnexpectedLayout:
+      return Status::Error("Cannot load image. Invalid or unexpected JPEG image format.");
+  }
+  out.keepsAlpha = false;
+  out.storedWidth = static_cast<int>(s.cinfo.image_width);
+  out.storedHeight = static_cast<int>(s.cinfo.image_height);
+  return Status::Ok();
+}
+
+}  // namespace velmora
