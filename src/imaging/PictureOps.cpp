@@ -1,0 +1,339 @@
+// Loading, the colour signature and the cell effects (tint, grey, mirror,
+// crop to aspect, fit and stretch). Each exists for the 24-bit picture and for
+// TBitmap32; both pixel layouts start with blue, green, red, so the per-pixel
+// loops are written once over the number of bytes per pixel.
+#include "imaging/PictureOps.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+#include <utility>
+
+namespace velmora {
+namespace {
+
+static_assert(std::endian::native == std::endian::little, "TColor32 is handled as bytes B, G, R, A");
+
+template <typename Bmp>
+constexpr int kBytesPerPixel = std::is_same_v<Bmp, TBitmap32> ? 4 : 3;
+
+template <int Bpp>
+struct PixelBytes {
+  uint8_t* data = nullptr;
+  size_t count = 0;  // pixels
+};
+
+PixelBytes<4> BytesOf(TBitmap32& b) {
+  return {reinterpret_cast<uint8_t*>(b.Pixels().data()), b.Pixels().size()};
+}
+PixelBytes<3> BytesOf(Bitmap24& b) { return {b.Bytes().data(), b.Bytes().size() / 3}; }
+const uint8_t* ConstBytesOf(const TBitmap32& b) { return reinterpret_cast<const uint8_t*>(b.Pixels().data()); }
+const uint8_t* ConstBytesOf(const Bitmap24& b) { return b.Bytes().data(); }
+
+// Sizes the target like the source. Per-pixel operations can then run from
+// source to target even when both are the same bitmap.
+template <typename Bmp>
+bool SizeLike(const Bmp& source, Bmp& target) {
+  if (&source == &target) return true;
+  return target.SetSize(source.Width(), source.Height()).ok();
+}
+
+// The target becomes a copy of the source (nothing to do in place).
+template <typename Bmp>
+bool CopyInto(const Bmp& source, Bmp& target) {
+  if (&source == &target) return true;
+  if (!target.SetSize(source.Width(), source.Height()).ok()) return false;
+  auto dst = BytesOf(target);
+  if (dst.count > 0) std::memcpy(dst.data, ConstBytesOf(source), dst.count * kBytesPerPixel<Bmp>);
+  return true;
+}
+
+void ReplaceWith(TBitmap32& target, TBitmap32& fresh) { target.TakePixels(fresh); }
+void ReplaceWith(Bitmap24& target, Bitmap24& fresh) { target = std::move(fresh); }
+
+// Sizes the target to width x height and area-stretches `region` of the source
+// into it. When the source is the target the result is built aside first, as
+// sizing the target would destroy the pixels still to be read.
+template <typename Target, typename Source>
+void StretchInto(const Source& source, const TRect& region, Target& target, int width, int height) {
+  if (static_cast<const void*>(&source) == static_cast<const void*>(&target)) {
+    Target fresh;
+    if (!fresh.SetSize(width, height).ok()) return;
+    AreaStretch(source, region, fresh);
+    ReplaceWith(target, fresh);
+    return;
+  }
+  if (!target.SetSize(width, height).ok()) return;
+  AreaStretch(source, region, target);
+}
+
+// Index 0 blue, 1 green, 2 red: the byte order of both pixel layouts.
+using ChannelTables = std::array<std::array<uint8_t, 256>, 3>;
+
+template <int Bpp>
+void MapChannels(const uint8_t* src, PixelBytes<Bpp> dst, const ChannelTables& t) {
+  uint8_t* d = dst.data;
+  for (size_t i = 0; i < dst.count; ++i, src += Bpp, d += Bpp) {
+    if constexpr (Bpp == 4) {
+      // One word per pixel: the cell effects run on every cell of a mosaic.
+      uint32_t p;
+      std::memcpy(&p, src, 4);
+      const uint32_t q = 0xFF000000u | uint32_t(t[2][(p >> 16) & 0xFF]) << 16 |
+                         uint32_t(t[1][(p >> 8) & 0xFF]) << 8 | t[0][p & 0xFF];
+      std::memcpy(d, &q, 4);
+    } else {
+      const uint8_t b = t[0][src[0]], g = t[1][src[1]], r = t[2][src[2]];
+      d[0] = b;
+      d[1] = g;
+      d[2] = r;
+    }
+  }
+}
+
+// wr[i] = trunc(i x 0.299) and so on, in extended precision like GreyOf; the
+// three truncations add up to at most 254, so white turns 254.
+struct GreyTables {
+  std::array<uint8_t, 256> wr{}, wg{}, wb{};
+  GreyTables() {
+    for (int i = 0; i < 256; ++i) {
+      const long double v = static_cast<long double>(i);
+      wr[i] = static_cast<uint8_t>(static_cast<int>(v * 0.299L));
+      wg[i] = static_cast<uint8_t>(static_cast<int>(v * 0.587L));
+      wb[i] = static_cast<uint8_t>(static_cast<int>(v * 0.114L));
+    }
+  }
+};
+
+const GreyTables& Greys() {
+  static const GreyTables tables;
+  return tables;
+}
+
+template <int Bpp>
+void GreyPixels(const uint8_t* src, PixelBytes<Bpp> dst) {
+  const GreyTables& t = Greys();
+  uint8_t* d = dst.data;
+  for (size_t i = 0; i < dst.count; ++i, src += Bpp, d += Bpp) {
+    const uint32_t y = t.wr[src[2]] + t.wg[src[1]] + t.wb[src[0]];
+    if constexpr (Bpp == 4) {
+      const uint32_t q = 0xFF000000u | y * 0x010101u;
+      std::memcpy(d, &q, 4);
+    } else {
+      d[0] = d[1] = d[2] = static_cast<uint8_t>(y);
+    }
+  }
+}
+
+template <int Bpp>
+void SwapPixels(uint8_t* a, uint8_t* b) {
+  uint8_t t[Bpp];
+  std::memcpy(t, a, Bpp);
+  std::memcpy(a, b, Bpp);
+  std::memcpy(b, t, Bpp);
+}
+
+// Mirrors in place. Both flags together turn the picture by 180 degrees,
+// which is reversing the whole pixel sequence.
+template <int Bpp>
+void FlipInPlace(uint8_t* data, int width, int height, bool horizontal, bool vertical) {
+  const size_t stride = static_cast<size_t>(width) * Bpp;
+  if (horizontal && vertical) {
+    const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
+    for (size_t i = 0, j = n; i + 1 < j; ++i, --j) SwapPixels<Bpp>(data + i * Bpp, data + (j - 1) * Bpp);
+    return;
+  }
+  if (vertical) {
+    for (int y = 0; y < height / 2; ++y)
+      std::swap_ranges(data + y * stride, data + (y + 1) * stride, data + (height - 1 - y) * stride);
+    return;
+  }
+  if (horizontal) {
+    for (int y = 0; y < height; ++y) {
+      uint8_t* row = data + y * stride;
+      for (int i = 0, j = width - 1; i < j; ++i, --j) SwapPixels<Bpp>(row + i * Bpp, row + j * Bpp);
+    }
+  }
+}
+
+template <typename Bmp>
+void Flip(const Bmp& source, Bmp& target, bool horizontal, bool vertical) {
+  if (!CopyInto(source, target)) return;
+  FlipInPlace<kBytesPerPixel<Bmp>>(BytesOf(target).data, target.Width(), target.Height(), horizontal, vertical);
+}
+
+template <typename Source>
+ColorSignature SignatureOf(const Source& picture) {
+  // The 32 x 32 reduction squeezes every picture to a square.
+  thread_local Bitmap24 work(32, 32);
+  AreaStretch(picture, TRect{0, 0, picture.Width(), picture.Height()}, work);
+
+  ColorSignature sig;
+  for (int q = 0; q < 4; ++q) {
+    const int x0 = (q & 1) * 16;
+    const int y0 = (q >> 1) * 16;
+    uint32_t sum[3] = {0, 0, 0};  // blue, green, red
+    for (int y = y0; y < y0 + 16; ++y) {
+      const uint8_t* p = work.PixelAddress(x0, y);
+      for (int x = 0; x < 16; ++x, p += 3) {
+        sum[0] += p[0];
+        sum[1] += p[1];
+        sum[2] += p[2];
+      }
+    }
+    SigColor& c = sig.Slot[q];
+    c.Blue = static_cast<uint8_t>(sum[0] >> 8);
+    c.Green = static_cast<uint8_t>(sum[1] >> 8);
+    c.Red = static_cast<uint8_t>(sum[2] >> 8);
+    c.Grey = GreyOf(c.Red, c.Green, c.Blue);
+  }
+  // The mean slot averages the quadrant slots byte by byte, its grey
+  // included, rather than taking the grey of the mean colour.
+  const auto mean = [&](uint8_t SigColor::*field) {
+    int total = 0;
+    for (int q = 0; q < 4; ++q) total += sig.Slot[q].*field;
+    return static_cast<uint8_t>(total >> 2);
+  };
+  SigColor& m = sig.Slot[sigMean];
+  m.Blue = mean(&SigColor::Blue);
+  m.Green = mean(&SigColor::Green);
+  m.Red = mean(&SigColor::Red);
+  m.Grey = mean(&SigColor::Grey);
+  return sig;
+}
+
+template <typename Source>
+void Fit(const Source& source, Bitmap24& target, const TRect& rect) {
+  const int w = source.Width();
+  const int h = source.Height();
+  if (w <= 0 || h <= 0) return;
+  const double s = std::min(static_cast<double>(rect.Width()) / w, static_cast<double>(rect.Height()) / h);
+  // A rectangle of negative size fits nothing; an absurdly large one is
+  // limited to what an int side can hold.
+  const auto side = [s](int n) {
+    const double v = std::trunc(n * s);
+    if (!(v > 0)) return 0;
+    return v >= static_cast<double>(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max()
+                                                                       : static_cast<int>(v);
+  };
+  StretchInto(source, TRect{0, 0, w, h}, target, side(w), side(h));
+}
+
+template <typename Bmp>
+void Crop(const Bmp& source, Bmp& target, int aw, int ah) {
+  if (source.Empty()) {
+    (void)target.SetSize(0, 0);
+    return;
+  }
+  // No aspect to keep: the picture stays whole (and the same size).
+  if (aw <= 0 || ah <= 0) {
+    (void)CopyInto(source, target);
+    return;
+  }
+  const TRect region = CropRegion(source.Width(), source.Height(), aw, ah);
+  // One pixel larger than the region each way: cell pictures are resampled
+  // into their cells afterwards, so the slight enlargement is harmless, and
+  // the sizes stay those every earlier mosaic was made with.
+  StretchInto(source, region, target, region.Width() + 1, region.Height() + 1);
+}
+
+template <typename Bmp>
+void Adjust(const Bmp& source, Bmp& target, int dR, int dG, int dB) {
+  if (!SizeLike(source, target)) return;
+  // Offsets beyond +-256 clamp every value alike; limiting them first keeps
+  // i + offset far from overflow.
+  const auto table = [](int d) {
+    d = std::clamp(d, -256, 256);
+    std::array<uint8_t, 256> t{};
+    for (int i = 0; i < 256; ++i) t[i] = static_cast<uint8_t>(ClampByte(i + d));
+    return t;
+  };
+  const ChannelTables tables{table(dB), table(dG), table(dR)};
+  MapChannels(ConstBytesOf(source), BytesOf(target), tables);
+}
+
+template <typename Bmp>
+void Grey(const Bmp& source, Bmp& target) {
+  if (!SizeLike(source, target)) return;
+  GreyPixels(ConstBytesOf(source), BytesOf(target));
+}
+
+}  // namespace
+
+Status LoadPictureFile(Bitmap24& target, const std::string& path, const DecodeHints& hints) {
+  Result<DecodedPicture> read = ReadPicture(path, hints);
+  if (!read.ok()) return read.status();
+  const TBitmap32& picture = read->bitmap;
+  // Converted aside, so that a failure to allocate leaves the target as it was.
+  Bitmap24 converted;
+  VELMORA_TRY(converted.SetSize(picture.Width(), picture.Height()));
+  converted.AssignFrom(picture);
+  target = std::move(converted);
+  return Status::Ok();
+}
+
+Status LoadPictureFile(TBitmap32& target, const std::string& path, const DecodeHints& hints) {
+  Result<DecodedPicture> read = ReadPicture(path, hints);
+  if (!read.ok()) return read.status();
+  if (!read->keepsAlpha) read->bitmap.ResetAlpha(255);
+  target.TakePixels(read->bitmap);
+  return Status::Ok();
+}
+
+ColorSignature ComputeColorSignature(const Bitmap24& picture) { return SignatureOf(picture); }
+ColorSignature ComputeColorSignature(const TBitmap32& picture) { return SignatureOf(picture); }
+
+void AdjustChannels(const Bitmap24& source, Bitmap24& target, int dR, int dG, int dB) {
+  Adjust(source, target, dR, dG, dB);
+}
+void AdjustChannels(const TBitmap32& source, TBitmap32& target, int dR, int dG, int dB) {
+  Adjust(source, target, dR, dG, dB);
+}
+
+void ToGrey(const Bitmap24& source, Bitmap24& target) { Grey(source, target); }
+void ToGrey(const TBitmap32& source, TBitmap32& target) { Grey(source, target); }
+
+void FlipPicture(const Bitmap24& source, Bitmap24& target, bool horizontal, bool vertical) {
+  Flip(source, target, horizontal, vertical);
+}
+void FlipPicture(const TBitmap32& source, TBitmap32& target, bool horizontal, bool vertical) {
+  Flip(source, target, horizontal, vertical);
+}
+
+void StretchToSize(const Bitmap24& source, Bitmap24& target, int width, int height) {
+  StretchInto(source, TRect{0, 0, source.Width(), source.Height()}, target, width, height);
+}
+void StretchToSize(const TBitmap32& source, TBitmap32& target, int width, int height) {
+  StretchInto(source, TRect{0, 0, source.Width(), source.Height()}, target, width, height);
+}
+
+void FitToRect(const Bitmap24& source, Bitmap24& target, const TRect& rect) { Fit(source, target, rect); }
+void FitToRect(const TBitmap32& source, Bitmap24& target, const TRect& rect) { Fit(source, target, rect); }
+
+TRect CropRegion(int width, int height, int aw, int ah) {
+  if (width <= 0 || height <= 0) return TRect{};
+  if (aw <= 0 || ah <= 0) return TRect{0, 0, width, height};
+  // 64-bit: the products of a side and an aspect term may pass 2^31.
+  const int64_t c = int64_t(ah) * width;
+  const int64_t d = int64_t(aw) * height;
+  if (c < d) {
+    const int y0 = static_cast<int>((d - c) / (2 * int64_t(aw)));
+    return TRect{0, y0, width, height - y0};
+  }
+  if (d < c) {
+    const int x0 = static_cast<int>((c - d) / (2 * int64_t(ah)));
+    return TRect{x0, 0, width - x0, height};
+  }
+  // Already at the aspect: the last column and row are left out, as they
+  // always were, but a side of one pixel is kept rather than emptied.
+  return TRect{0, 0, std::max(width - 1, 1), std::max(height - 1, 1)};
+}
+
+void CropToAspect(const Bitmap24& source, Bitmap24& target, int aw, int ah) { Crop(source, target, aw, ah); }
+void CropToAspect(const TBitmap32& source, TBitmap32& target, int aw, int ah) { Crop(source, target, aw, ah); }
+
+}  // namespace velmora
