@@ -1,0 +1,146 @@
+// Reading and writing image list files, and the default list beside the program.
+#include "library/ImageListFile.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "imaging/FileIO.h"
+#include "library/PictureFileScan.h"
+
+namespace velmora {
+
+bool ImageListParser::Feed(std::span<const uint8_t> bytes) {
+  for (const uint8_t c : bytes) {
+    if (done_) return false;
+    if (c == 0) {
+      done_ = true;
+      return false;
+    }
+    // The LF of a CR LF pair: the CR already ended the line.
+    if (c == '\n' && afterCR_) {
+      afterCR_ = false;
+      continue;
+    }
+    afterCR_ = c == '\r';
+    if (c == '\r' || c == '\n') {
+      EndLine();
+      continue;
+    }
+    line_.push_back(static_cast<char>(c));
+  }
+  return !done_;
+}
+
+void ImageListParser::EndLine() {
+  entries_.push_back(std::move(line_));
+  line_.clear();
+  if (entries_.size() >= static_cast<size_t>(MaxLibraryPictures)) full_ = done_ = true;
+}
+
+std::vector<std::string> ImageListParser::Finish() {
+  // Only a non-empty tail is a line: a terminator at the very end (or just
+  // before a NUL) adds nothing.
+  if (!full_ && !line_.empty()) EndLine();
+  done_ = true;
+  line_.clear();
+  return std::move(entries_);
+}
+
+std::vector<std::string> ParseImageListText(std::span<const uint8_t> text) {
+  ImageListParser parser;
+  parser.Feed(text);
+  return parser.Finish();
+}
+
+Status CheckStorableList(const CellPicList& list) {
+  for (int k = 0; k < list.Count(); ++k) {
+    if (list[k].find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+      return Status::Error(
+          Format("Library picture %d (\"%s\") holds a line break or NUL character and cannot "
+                 "be stored in an image list.",
+                 k + 1, list[k].c_str()));
+  }
+  return Status::Ok();
+}
+
+size_t ImageListTextSize(const CellPicList& list) {
+  size_t size = 0;
+  for (const std::string& path : list.Paths()) size += path.size() + 2;
+  return size;
+}
+
+std::vector<uint8_t> ImageListText(const CellPicList& list) {
+  std::vector<uint8_t> text;
+  text.reserve(ImageListTextSize(list));
+  for (const std::string& path : list.Paths()) {
+    text.insert(text.end(), path.begin(), path.end());
+    text.push_back('\r');
+    text.push_back('\n');
+  }
+  return text;
+}
+
+Status ReadImageListFile(const std::string& path, CellPicList& list) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return Status::Error(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(errno)));
+
+  ImageListParser parser;
+  uint8_t chunk[65536];
+  bool failed = false;
+  int error = 0;
+  while (true) {
+    const size_t n = std::fread(chunk, 1, sizeof chunk, file);
+    if (n > 0 && !parser.Feed({chunk, n})) break;
+    if (n < sizeof chunk) {
+      failed = std::ferror(file) != 0;
+      error = errno;
+      break;
+    }
+  }
+  std::fclose(file);
+  if (failed) return Status::Error(Format("Cannot read file \"%s\". %s", path.c_str(), std::strerror(error)));
+  list.Assign(parser.Finish());
+  return Status::Ok();
+}
+
+Status WriteImageListFile(const std::string& path, const CellPicList& list) {
+  VELMORA_TRY(CheckStorableList(list));
+  return WriteFileAtomically(path, [&](std::FILE* file) {
+    static constexpr uint8_t kLineEnd[2] = {'\r', '\n'};
+    for (const std::string& entry : list.Paths()) {
+      VELMORA_TRY(WriteAll(file, {reinterpret_cast<const uint8_t*>(entry.data()), entry.size()}, path));
+      VELMORA_TRY(WriteAll(file, kLineEnd, path));
+    }
+    return Status::Ok();
+  });
+}
+
+std::string DefaultImageListPath(const std::string& programFolder) {
+  return programFolder + "/" + kDefaultImageListName;
+}
+
+std::string ImagesFolderPath(const std::string& programFolder) {
+  return programFolder + "/" + kImagesFolderName;
+}
+
+Status LoadDefaultImageList(CellPicList& list, const std::string& programFolder) {
+  const std::string path = DefaultImageListPath(programFolder);
+  struct stat info {};
+  const bool missing = ::stat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
+  if (!missing) return ReadImageListFile(path, list);
+  return RestoreDefaultImageList(list, programFolder);
+}
+
+Status RestoreDefaultImageList(CellPicList& list, const std::string& programFolder) {
+  list.Assign(ListFolderPicturesSorted(ImagesFolderPath(programFolder)));
+  return SetDefaultImageList(list, programFolder);
+}
+
+Status SetDefaultImageList(const CellPicList& list, const std::string& programFolder) {
+  return WriteImageListFile(DefaultImageListPath(programFolder), list);
+}
+
+}  // namespace velmora

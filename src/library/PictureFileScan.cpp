@@ -1,0 +1,116 @@
+// Folder scans for library pictures, in readdir order or sorted by name.
+#include "library/PictureFileScan.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <set>
+#include <utility>
+
+namespace velmora {
+namespace {
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string LowerAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = LowerAscii(c);
+  return out;
+}
+
+// The extension from the last dot, dot included, in lower case.
+std::string LowerExtension(std::string_view name) {
+  const size_t dot = name.rfind('.');
+  return dot == std::string_view::npos ? std::string() : LowerAscii(name.substr(dot));
+}
+
+bool IsStorableName(std::string_view name) { return name.find_first_of("\r\n") == std::string_view::npos; }
+
+std::string JoinPath(const std::string& folder, const char* name) {
+  if (!folder.empty() && folder.back() == '/') return folder + name;
+  return folder + "/" + name;
+}
+
+enum class EntryKind { Other, File, Folder };
+
+// d_type saves a stat per entry on the file systems that fill it in; links
+// and unknown types are resolved with stat, so a link to a picture counts as
+// the picture and a dangling link as nothing.
+EntryKind KindOf(const dirent& entry, const std::string& path) {
+  if (entry.d_type == DT_REG) return EntryKind::File;
+  if (entry.d_type == DT_DIR) return EntryKind::Folder;
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return EntryKind::Other;
+  if (S_ISREG(info.st_mode)) return EntryKind::File;
+  if (S_ISDIR(info.st_mode)) return EntryKind::Folder;
+  return EntryKind::Other;  // devices, pipes and sockets are never pictures
+}
+
+using FolderId = std::pair<dev_t, ino_t>;
+
+void Scan(const std::string& folder, std::vector<std::string>& out, bool recursive,
+          std::set<FolderId>& seen) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  struct stat self {};
+  if (recursive) {
+    if (::fstat(::dirfd(dir), &self) != 0 || !seen.insert({self.st_dev, self.st_ino}).second) {
+      ::closedir(dir);
+      return;
+    }
+  }
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (!IsStorableName(name)) continue;
+    const std::string path = JoinPath(folder, entry->d_name);
+    const EntryKind kind = KindOf(*entry, path);
+    if (kind == EntryKind::File && IsLibraryPictureName(name)) out.push_back(path);
+    if (kind == EntryKind::Folder && recursive) Scan(path, out, recursive, seen);
+  }
+  ::closedir(dir);
+}
+
+}  // namespace
+
+bool IsLibraryPictureName(std::string_view name) {
+  const std::string ext = LowerExtension(name);
+  return ext == ".jpg" || ext == ".bmp";
+}
+
+void ListPictureFiles(const std::string& folder, std::vector<std::string>& out, bool recursive) {
+  // A folder with no path (a virtual node of a folder tree) lists nothing
+  // rather than the root folder.
+  if (folder.empty()) return;
+  std::set<FolderId> seen;
+  Scan(folder, out, recursive, seen);
+}
+
+std::vector<std::string> ListFolderPicturesSorted(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return names;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name.empty() || name.front() == '.') continue;  // hidden files, "." and ".."
+    if (!IsStorableName(name) || !IsLibraryPictureName(name)) continue;
+    if (KindOf(*entry, JoinPath(folder, entry->d_name)) != EntryKind::File) continue;
+    names.emplace_back(name);
+  }
+  ::closedir(dir);
+
+  // Names equal but for case are ordered by their bytes, so the list does not
+  // depend on the order the file system returns them in.
+  std::vector<std::pair<std::string, std::string>> keyed;
+  keyed.reserve(names.size());
+  for (std::string& name : names) keyed.emplace_back(LowerAscii(name), std::move(name));
+  std::sort(keyed.begin(), keyed.end());
+
+  std::vector<std::string> paths;
+  paths.reserve(keyed.size());
+  for (const auto& [key, name] : keyed) paths.push_back(JoinPath(folder, name.c_str()));
+  return paths;
+}
+
+}  // namespace velmora

@@ -1,0 +1,161 @@
+// Image list files: the line rules of the reader, the bytes of the writer,
+// the default list and its rebuild from the images folder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "library/ImageListFile.h"
+#include "library/ScratchFolder.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+std::span<const uint8_t> Bytes(std::string_view s) {
+  return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
+}
+
+using testing::ReadWholeFile;
+using testing::WriteWholeFile;
+using TempDir = testing::ScratchFolder;
+
+struct LineCase {
+  const char* name;
+  std::string text;
+  Lines expected;
+};
+
+class ImageListLines : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(ImageListLines, WholeTextAndByteByByteAgree) {
+  const LineCase& c = GetParam();
+  EXPECT_EQ(ParseImageListText(Bytes(c.text)), c.expected);
+  // A CR at the end of one chunk and its LF at the start of the next are one
+  // break, wherever the reader's chunks happen to end.
+  ImageListParser parser;
+  for (char ch : c.text) parser.Feed(Bytes(std::string_view(&ch, 1)));
+  EXPECT_EQ(parser.Finish(), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ImageListFile, ImageListLines,
+    ::testing::Values(LineCase{"CrLf", "a.jpg\r\nb.jpg\r\nc.jpg\r\n", {"a.jpg", "b.jpg", "c.jpg"}},
+                      LineCase{"LastLineUnterminated", "a.jpg\r\nb.jpg", {"a.jpg", "b.jpg"}},
+                      LineCase{"LfOnly", "a.jpg\nb.jpg\n", {"a.jpg", "b.jpg"}},
+                      LineCase{"CrOnly", "a.jpg\rb.jpg\r", {"a.jpg", "b.jpg"}},
+                      LineCase{"LfCrIsTwoBreaks", "a.jpg\n\rb.jpg", {"a.jpg", "", "b.jpg"}},
+                      LineCase{"BlankLineInMiddle", "a.jpg\r\n\r\nb.jpg\r\n", {"a.jpg", "", "b.jpg"}},
+                      LineCase{"CrThenCrLf", "a.jpg\r\r\n", {"a.jpg", ""}},
+                      LineCase{
+                          "NulEndsText", std::string("a.jpg\r\nb.j\0pg\r\nc.jpg\r\n", 22), {"a.jpg", "b.j"}},
+                      LineCase{"Empty", "", {}}, LineCase{"OnlyTerminator", "\r\n", {""}},
+                      LineCase{"DuplicatesKept", "x.bmp\r\nx.bmp\r\n", {"x.bmp", "x.bmp"}},
+                      LineCase{"BytesKeptAsTheyAre", "/p/\xE9t\xE9 \t.jpg\r\n", {"/p/\xE9t\xE9 \t.jpg"}}),
+    [](const ::testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });
+
+TEST(ImageListFile, KeepsTheFirst65535LinesOfALongerList) {
+  std::string text;
+  for (int i = 0; i < 70000; ++i) text += std::to_string(i) + "\n";
+  const Lines lines = ParseImageListText(Bytes(text));
+  ASSERT_EQ(lines.size(), size_t(MaxLibraryPictures));
+  EXPECT_EQ(lines.front(), "0");
+  EXPECT_EQ(lines.back(), "65534");
+}
+
+TEST(ImageListFile, WritesCrLfAfterEveryEntryAndReadsThemBack) {
+  TempDir dir;
+  const std::string path = (dir.path() / "list.IL2").string();
+  CellPicList list;
+  list.Assign({"C:/pics/a.jpg", "C:/pics/b.bmp", "C:/pics/a.jpg"});
+  ASSERT_TRUE(WriteImageListFile(path, list).ok());
+  EXPECT_EQ(ReadWholeFile(path), "C:/pics/a.jpg\r\nC:/pics/b.bmp\r\nC:/pics/a.jpg\r\n");
+
+  CellPicList back;
+  ASSERT_TRUE(ReadImageListFile(path, back).ok());
+  EXPECT_EQ(back.Paths(), list.Paths());
+}
+
+TEST(ImageListFile, EmptyListIsAnEmptyFile) {
+  TempDir dir;
+  const std::string path = (dir.path() / "empty.IL2").string();
+  ASSERT_TRUE(WriteImageListFile(path, CellPicList{}).ok());
+  EXPECT_EQ(fs::file_size(path), 0u);
+  CellPicList back;
+  back.Append("stale");
+  ASSERT_TRUE(ReadImageListFile(path, back).ok());
+  EXPECT_TRUE(back.Empty());
+}
+
+TEST(ImageListFile, FailedReadLeavesTheListAsItWas) {
+  TempDir dir;
+  CellPicList list;
+  list.Assign({"one.jpg", "two.jpg"});
+  const Status missing = ReadImageListFile((dir.path() / "missing.IL2").string(), list);
+  EXPECT_FALSE(missing.ok());
+  EXPECT_NE(missing.message().find("missing.IL2"), std::string::npos);
+  EXPECT_FALSE(ReadImageListFile(dir.str(), list).ok());  // a folder, not a file
+  EXPECT_EQ(list.Paths(), (Lines{"one.jpg", "two.jpg"}));
+}
+
+TEST(ImageListFile, RefusesAnEntryThatWouldReadBackAsTwoAndKeepsTheOldFile) {
+  TempDir dir;
+  const std::string path = (dir.path() / "list.IL2").string();
+  WriteWholeFile(path, "old\r\n");
+  CellPicList list;
+  list.Assign({"fine.jpg", "broken\nname.jpg"});
+  const Status status = WriteImageListFile(path, list);
+  EXPECT_FALSE(status.ok());
+  EXPECT_NE(status.message().find("2"), std::string::npos);
+  EXPECT_EQ(ReadWholeFile(path), "old\r\n");
+}
+
+class DefaultList : public ::testing::Test {
+protected:
+  void SetUp() override {
+    images_ = dir_.path() / "images";
+    listFile_ = dir_.path() / "DefaultImgList.IL2";
+  }
+  void MakeImages() {
+    fs::create_directories(images_ / "sub.jpg");
+    for (const char* name : {"b.JPG", "A.bmp", "c.txt", "d.jpeg", ".hidden.jpg", "C.jpg"})
+      WriteWholeFile(images_ / name, "x");
+    WriteWholeFile(images_ / "sub.jpg" / "inner.jpg", "x");
+  }
+  TempDir dir_;
+  fs::path images_;
+  fs::path listFile_;
+};
+
+TEST_F(DefaultList, StartUpWithoutAListRebuildsItFromTheImagesFolderInNameOrder) {
+  MakeImages();
+  CellPicList list;
+  ASSERT_TRUE(LoadDefaultImageList(list, dir_.str()).ok());
+  const std::string folder = images_.string() + "/";
+  const Lines expected = {folder + "A.bmp", folder + "b.JPG", folder + "C.jpg"};
+  EXPECT_EQ(list.Paths(), expected);
+  EXPECT_EQ(ReadWholeFile(listFile_), expected[0] + "\r\n" + expected[1] + "\r\n" + expected[2] + "\r\n");
+}
+
+TEST_F(DefaultList, StartUpReadsAnExistingListAndLeavesTheFolderAlone) {
+  MakeImages();
+  WriteWholeFile(listFile_, "/somewhere/x.jpg\n/somewhere/y.bmp");
+  CellPicList list;
+  ASSERT_TRUE(LoadDefaultImageList(list, dir_.str()).ok());
+  EXPECT_EQ(list.Paths(), (Lines{"/somewhere/x.jpg", "/somewhere/y.bmp"}));
+  EXPECT_EQ(ReadWholeFile(listFile_), "/somewhere/x.jpg\n/somewhere/y.bmp");
+}
+
+TEST_F(DefaultList, RestoreWithoutImagesFolderEmptiesTheListAndWritesAnEmptyFile) {
+  WriteWholeFile(listFile_, "/old/entry.jpg\r\n");
+  CellPicList list;
+  list.Append("/old/entry.jpg");
+  ASSERT_TRUE(RestoreDefaultImageList(list, dir_.str()).ok());
+  EXPECT_TRUE(list.Empty());
+  ASSERT_TRUE(fs::exists(listFile_));
+  EXPECT_EQ(fs::file_size(listFile_), 0u);
+}
+
+}  // namespace
+}  // namespace velmora
