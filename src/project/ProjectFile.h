@@ -1,0 +1,69 @@
+// The project file (.vm6): the whole working state of an open mosaic, so it can
+// be reopened without preparing the library or assigning cells again. Layout:
+// RecordLength (uint32, 144), the 144-byte project record, the main picture
+// as a 32-bit Windows bitmap (MainImageDataSize bytes), the library list as
+// image-list text (ImageListDataSize bytes), LibraryTable whole, CellMap whole.
+// No magic number, version or checksum.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/Engine.h"
+#include "engine/ProjectRecord.h"
+#include "engine/Tables.h"
+#include "imaging/Bitmap32.h"
+#include "imaging/Status.h"
+
+namespace velmora {
+
+inline constexpr uint32_t kProjectRecordLength = 144;
+// RecordLength, the record and the two whole tables: every project file has
+// at least these 14,635,156 bytes besides its picture and list.
+inline constexpr uint64_t kProjectFixedBytes = 4 + kRecordSize + kLibraryTableBytes + kCellMapBytes;
+
+// 14,635,156 + M + L.
+constexpr uint64_t ProjectFileSize(uint64_t mainImageBytes, uint64_t listBytes) {
+  return kProjectFixedBytes + mainImageBytes + listBytes;
+}
+
+// Writes the open project to exactly `path` (no extension is added), through a
+// temporary file, so a failed save keeps an existing file. The record is
+// written with the lengths of the two parts as they are written; the engine's
+// own Project is not changed. An empty main picture is stored as an empty
+// part (MainImageDataSize 0), which reads back as an empty picture.
+Status SaveProjectFile(const Engine& engine, const std::string& path);
+
+// Everything a project file holds, read into fresh objects. MainImageFile is
+// empty: the file stores the picture, not its name, and an empty name keeps
+// the wizard's reloads from the picture file inert.
+struct ProjectFileContent {
+  tmosaicproject Project;
+  TBitmap32 MainBitmap;
+  std::vector<std::string> PicList;
+  LibraryTable Library;
+  CellMap Map;
+};
+
+// Reads and checks a whole project file into `out`, which is of use only when
+// the read succeeds (a failed read may leave it partly filled). Refused with
+// a message: a file too short for the layout its record gives, a RecordLength
+// other than 144, a negative part length, cell counts outside 1..800, cell
+// sizes below 1, final sizes that are not the cell counts times the cell
+// sizes or that exceed the picture limit, a render or stitch mode the program
+// does not know, and a picture part that is not a Windows bitmap. Bytes after
+// the CellMap are ignored. A list part of more than 65535 lines keeps its
+// first 65535, as many as a library holds.
+Status ReadProjectFile(const std::string& path, ProjectFileContent& out);
+
+// ReadProjectFile, then the content replaces Project, MainBitmap, PicList,
+// Library and Map of the engine; on any failure the engine is untouched.
+// OptionSet and everything else stay as they are. The mosaic still has to be
+// rebuilt with Engine::ReopenProject (OpenProject does both).
+Status LoadProjectFile(Engine& engine, const std::string& path);
+
+// LoadProjectFile followed by Engine::ReopenProject (grid and render only).
+Status OpenProject(Engine& engine, const std::string& path);
+
+}  // namespace velmora

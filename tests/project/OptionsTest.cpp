@@ -1,0 +1,169 @@
+// The Options dialog's arithmetic and the default options file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "library/ScratchFolder.h"
+#include "project/DefaultOptionsFile.h"
+#include "project/OptionControls.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadWholeFile;
+using testing::ScratchFolder;
+using testing::WriteWholeFile;
+
+TEST(OptionControls, OpacityPositionsAndPercentages) {
+  EXPECT_EQ(AlphaFromPosition(20), 51);
+  EXPECT_EQ(AlphaFromPosition(80), 204);
+  EXPECT_EQ(AlphaFromPosition(100), 255);  // 256 is limited
+  EXPECT_EQ(AlphaFromPosition(0), 0);
+  EXPECT_EQ(AlphaFromPosition(-5), 0);
+  EXPECT_EQ(AlphaFromPosition(1), 2);
+  EXPECT_EQ(PercentText(AlphaToPosition(51)), "20 %");
+  EXPECT_EQ(PercentText(AlphaToPosition(204)), "80 %");
+  EXPECT_EQ(PercentText(AlphaToPosition(205)), "80 %");
+  EXPECT_EQ(PercentText(AlphaToPosition(255)), "100 %");
+}
+
+TEST(OptionControls, RepeatLimitRaise) {
+  EXPECT_EQ(RaisedRepeatTimes(true, 10, 10, 48, 48), 277);  // trunc(2304 x 1.2) = 2764, div 10, + 1
+  EXPECT_EQ(RaisedRepeatTimes(true, 10, 0, 48, 48), 10);    // an empty library raises nothing
+  EXPECT_EQ(RaisedRepeatTimes(false, 10, 10, 48, 48), 10);
+  EXPECT_EQ(RaisedRepeatTimes(true, 231, 10, 48, 48), 231);  // 2310 cells' worth already
+  EXPECT_EQ(RaisedRepeatTimes(true, 230, 10, 48, 48), 277);
+  EXPECT_EQ(RaisedRepeatTimes(true, 1, 1, 5, 1), 7);  // 5 x 1.2 is exactly 6, not 5.999...
+  // A cap typed huge does not overflow the comparison.
+  EXPECT_EQ(RaisedRepeatTimes(true, 2000000000, 65535, 800, 800), 2000000000);
+}
+
+TEST(OptionControls, ReadingTheDefaultControlsGivesTheDefaultsButAlphaPen204) {
+  OptionControls controls;
+  tmosaicproject options;
+  const OptionLabels labels = ReadOptionControls(controls, 0, DefaultProject(), options);
+  tmosaicproject expected = DefaultProject();
+  expected.AlphaPen = 204;
+  EXPECT_EQ(WriteOptionBlock(options), WriteOptionBlock(expected));
+  EXPECT_EQ(labels.lbrl, "20 %");
+  EXPECT_EQ(labels.lbce, "50 %");
+  EXPECT_EQ(labels.lbabm, "20 %");
+  EXPECT_EQ(labels.lbabp, "80 %");
+  EXPECT_EQ(labels.lbjpgq, "75 %");
+}
+
+TEST(OptionControls, ReadingControlsRaisesTheCapAndFixesANegativeBorder) {
+  OptionControls controls;
+  controls.cbrptlimit = true;
+  controls.ebs = -3;
+  controls.kernel = -1;  // no kernel button checked
+  tmosaicproject options;
+  options.RepeatLimitSuspended = true;
+  ReadOptionControls(controls, 10, DefaultProject(), options);
+  EXPECT_EQ(options.MaxRepeatTimes, 277);
+  EXPECT_EQ(controls.serepeattime, 277);
+  EXPECT_EQ(options.BorderSize, 0);
+  EXPECT_EQ(controls.ebs, 0);
+  EXPECT_EQ(options.ResampleKernel, 4);
+  EXPECT_FALSE(options.RepeatLimitSuspended);
+
+  // One picture for 2304 cells: the spin edit stops at 999, the option does not.
+  controls.serepeattime = 10;
+  ReadOptionControls(controls, 1, DefaultProject(), options);
+  EXPECT_EQ(options.MaxRepeatTimes, 2765);
+  EXPECT_EQ(controls.serepeattime, 999);
+}
+
+TEST(DefaultOptionsFile, RestoreDefaultWritesTheDocumentedBytes) {
+  ScratchFolder dir;
+  OptionControls controls;
+  controls.tbenhance = 90;
+  controls.cbvf = true;
+  tmosaicproject options;
+  ASSERT_TRUE(RestoreDefaultOptions(controls, 10, DefaultProject(), options, dir.str()).ok());
+  const std::string expected(
+      "\x14\0\0\0"
+      "\x32\0\0\0"
+      "\x01\x01\0\x01\0"
+      "\0\0\0"
+      "\x04\0\0\0"
+      "\0\0\0\0"
+      "\x0A\0\0\0"
+      "\0\0\0\0"
+      "\0\0\0\0"
+      "\0\0\0\0"
+      "\x33\0\0\0"
+      "\xCC\0\0\0"
+      "\x04\0\0\0"
+      "\x4B\0\0\0"
+      "\0\0\0\0",
+      60);
+  EXPECT_EQ(ReadWholeFile(dir / "Defaultopt.opt"), expected);
+  EXPECT_EQ(options.AlphaPen, 204);
+  EXPECT_EQ(controls.tbenhance, 50);
+}
+
+TEST(DefaultOptionsFile, MissingFileGivesTheBuiltInDefaults) {
+  ScratchFolder dir;
+  tmosaicproject options;
+  options.ColorEnhance = 3;
+  OptionControls controls;
+  controls.tbalphablendpen = 10;
+  ASSERT_TRUE(LoadDefaultOptions(options, controls, dir.str()).ok());
+  EXPECT_EQ(WriteOptionBlock(options), WriteOptionBlock(DefaultProject()));
+  EXPECT_EQ(options.AlphaPen, 205);
+  EXPECT_EQ(controls.tbalphablendpen, 80);
+  EXPECT_FALSE(fs::exists(dir / "Defaultopt.opt"));
+}
+
+TEST(DefaultOptionsFile, StoredBlockReachesTheOptionSetUnlimited) {
+  ScratchFolder dir;
+  tmosaicproject stored = DefaultProject();
+  stored.ResampleKernel = 9;
+  stored.MinRepeatRadius = 250;
+  stored.BorderColor = 0x00FF0000;
+  ASSERT_TRUE(WriteOptionsFile(dir / "Defaultopt.opt", stored).ok());
+
+  tmosaicproject options;
+  OptionControls controls;
+  ASSERT_TRUE(LoadDefaultOptions(options, controls, dir.str()).ok());
+  EXPECT_EQ(options.ResampleKernel, 9);
+  EXPECT_EQ(options.MinRepeatRadius, 250);
+  EXPECT_EQ(options.BorderColor, 0x00FF0000);
+  EXPECT_EQ(controls.seradius, 100);
+  EXPECT_EQ(controls.kernel, 4);  // still the design-time selection
+  ReadOptionControls(controls, 0, DefaultProject(), options);
+  EXPECT_EQ(options.ResampleKernel, 4);
+  EXPECT_EQ(options.MinRepeatRadius, 100);
+}
+
+TEST(DefaultOptionsFile, OnlyTheFirst60BytesOfALongerFileCount) {
+  ScratchFolder dir;
+  tmosaicproject stored = DefaultProject();
+  stored.RandomizeLevel = 33;
+  const auto block = WriteOptionBlock(stored);
+  WriteWholeFile(dir / "Defaultopt.opt", std::string(block.begin(), block.end()) + "\x07\x07\x07");
+  tmosaicproject options;
+  ASSERT_TRUE(LoadDefaultOptions(options, dir.str()).ok());
+  EXPECT_EQ(options.RandomizeLevel, 33);
+}
+
+TEST(DefaultOptionsFile, ShortFileIsRefusedAndTheBuiltInDefaultsStay) {
+  ScratchFolder dir;
+  WriteWholeFile(dir / "Defaultopt.opt", std::string(59, '\x05'));
+  tmosaicproject options;
+  options.RandomizeLevel = 77;
+  const Status status = LoadDefaultOptions(options, dir.str());
+  ASSERT_FALSE(status.ok());
+  EXPECT_NE(status.message().find("Defaultopt.opt"), std::string::npos);
+  EXPECT_EQ(WriteOptionBlock(options), WriteOptionBlock(DefaultProject()));
+
+  tmosaicproject untouched;
+  untouched.RandomizeLevel = 77;
+  EXPECT_FALSE(ReadOptionsFile(dir / "Defaultopt.opt", untouched).ok());
+  EXPECT_EQ(untouched.RandomizeLevel, 77);
+}
+
+}  // namespace
+}  // namespace velmora
