@@ -1,0 +1,101 @@
+// Resampled drawing: every filter shrinking a picture into a cell and
+// enlarging a cell, copied and blended, plus the two draws the renderer makes
+// per mosaic cell. Items are target pixels, so items/s reads as pixels/s.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <random>
+
+#include "imaging/Bitmap32.h"
+
+namespace velmora {
+namespace {
+
+TBitmap32 NoisePicture(int w, int h, uint8_t alpha) {
+  TBitmap32 b(w, h);
+  std::mt19937 rng(1234);
+  for (TColor32& p : b.Pixels()) p = (rng() & 0x00FFFFFFu) | (TColor32(alpha) << 24);
+  return b;
+}
+
+// Args: filter (0..6), blend (0 copy, 1 blend with alpha 128 everywhere).
+void RunDraw(benchmark::State& state, int sw, int sh, int tw, int th) {
+  const bool blend = state.range(1) != 0;
+  TBitmap32 src = NoisePicture(sw, sh, blend ? 128 : 255);
+  src.StretchFilter = static_cast<TStretchFilter>(state.range(0));
+  src.DrawMode = blend ? dmBlend : dmOpaque;
+  TBitmap32 dst = NoisePicture(tw, th, 255);
+  for (auto _ : state) {
+    Status s = src.DrawTo(dst, dst.BoundsRect(), src.BoundsRect());
+    benchmark::DoNotOptimize(s);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * tw * th);
+}
+
+void ResampleShrink640x480To32x32(benchmark::State& state) { RunDraw(state, 640, 480, 32, 32); }
+void ResampleEnlarge32x32To256x256(benchmark::State& state) { RunDraw(state, 32, 32, 256, 256); }
+
+void AllFiltersAndModes(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"filter", "blend"});
+  for (int f = 0; f < kStretchFilterCount; ++f)
+    for (int blend = 0; blend <= 1; ++blend) b->Args({f, blend});
+}
+
+BENCHMARK(ResampleShrink640x480To32x32)->Apply(AllFiltersAndModes);
+BENCHMARK(ResampleEnlarge32x32To256x256)->Apply(AllFiltersAndModes);
+
+// The renderer's pair for one 32 x 32 cell of a 64 x 64 cell buffer: the main
+// picture's cell area (33 x 25 of a 660 x 500 picture, alpha AlphaMain) laid
+// over the cell buffer with sfSpline, then the opaque buffer blended into
+// the mosaic with sfSpline.
+void ResampleRendererCellPair(benchmark::State& state) {
+  TBitmap32 main = NoisePicture(660, 500, 64);
+  main.DrawMode = dmBlend;
+  main.StretchFilter = sfSpline;
+  TBitmap32 cell = NoisePicture(64, 64, 255);
+  cell.DrawMode = dmBlend;
+  cell.StretchFilter = sfSpline;
+  TBitmap32 mosaic = NoisePicture(640, 640, 255);
+  int n = 0;
+  for (auto _ : state) {
+    const int x = n % 20, y = (n / 20) % 20;
+    ++n;
+    Status a = main.DrawTo(cell, cell.BoundsRect(), MakeRect(x * 33, y * 25, x * 33 + 33, y * 25 + 25));
+    Status b = cell.DrawTo(mosaic, MakeRect(x * 32, y * 32, x * 32 + 32, y * 32 + 32), cell.BoundsRect());
+    benchmark::DoNotOptimize(a);
+    benchmark::DoNotOptimize(b);
+  }
+  state.SetItemsProcessed(state.iterations());  // cells
+}
+BENCHMARK(ResampleRendererCellPair);
+
+void ResampleCellBufferIntoCell(benchmark::State& state) {
+  TBitmap32 cell = NoisePicture(64, 64, 255);
+  cell.DrawMode = dmBlend;
+  cell.StretchFilter = sfSpline;
+  TBitmap32 mosaic = NoisePicture(640, 640, 255);
+  const int size = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    Status s = cell.DrawTo(mosaic, MakeRect(96, 96, 96 + size, 96 + size), cell.BoundsRect());
+    benchmark::DoNotOptimize(s);
+  }
+  state.SetItemsProcessed(state.iterations());  // calls
+}
+BENCHMARK(ResampleCellBufferIntoCell)->ArgName("cell")->Arg(32)->Arg(64);
+
+void ResampleMainAreaOverCellBuffer(benchmark::State& state) {
+  TBitmap32 main = NoisePicture(660, 500, 64);
+  main.DrawMode = dmBlend;
+  main.StretchFilter = sfSpline;
+  TBitmap32 cell = NoisePicture(64, 64, 255);
+  for (auto _ : state) {
+    Status s = main.DrawTo(cell, cell.BoundsRect(), MakeRect(330, 250, 363, 275));
+    benchmark::DoNotOptimize(s);
+  }
+  state.SetItemsProcessed(state.iterations());  // calls
+}
+BENCHMARK(ResampleMainAreaOverCellBuffer);
+
+}  // namespace
+}  // namespace velmora
