@@ -2,13 +2,34 @@
 
 #include <thread>
 
+#include "imaging/PictureOps.h"
+
 namespace velmora {
 
-Engine::Engine() {
+Engine::Engine() : nearStamp_(kLibraryTableSize, 0) {
   const unsigned hw = std::thread::hardware_concurrency();
   threads_ = hw == 0 ? 1 : static_cast<int>(hw);
 }
 
 void Engine::SetListener(JobListener* listener) { listener_ = listener ? listener : &silent_; }
+
+void Engine::SetPictureLoader(PictureLoader loader) { loader_ = std::move(loader); }
+
+Status Engine::LoadPicture(TBitmap32& target, const std::string& path, const DecodeHints& hints) const {
+  if (loader_) return loader_(target, path, hints);
+  return LoadPictureFile(target, path, hints);
+}
+
+Status Engine::LoadMainPicture() { return LoadPicture(MainBitmap, Project.MainImageFile, DecodeHints{}); }
+
+bool Engine::GridFitsTables() const {
+  return Project.CellsAcross >= 1 && Project.CellsAcross <= kMapSide && Project.CellsDown >= 1 &&
+         Project.CellsDown <= kMapSide;
+}
+
+Status Engine::GridError() const {
+  return Status::Error(Format("The mosaic grid of %d x %d cells does not fit the cell map (1..%d each way).",
+                              Project.CellsAcross, Project.CellsDown, kMapSide));
+}
 
 }  // namespace velmora

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/Job.h"
 #include "engine/ProjectRecord.h"
@@ -15,6 +17,8 @@
 #include "imaging/Bitmap24.h"
 #include "imaging/Bitmap32.h"
 #include "imaging/ColorSignature.h"
+#include "imaging/PictureReader.h"
+#include "imaging/Status.h"
 #include "library/CellPicList.h"
 
 namespace velmora {
@@ -56,25 +60,49 @@ public:
   void SetListener(JobListener* listener);
   JobListener& Listener() { return *listener_; }
 
-  // Worker threads for decoding library pictures (results never depend on it).
+  // Worker threads for decoding library pictures and drawing cells (results
+  // never depend on it). Defaults to the machine's hardware threads.
   void SetThreadCount(int threads) { threads_ = threads < 1 ? 1 : threads; }
   int ThreadCount() const { return threads_; }
 
-  // ---- operations (defined in Grid.cpp, LibraryPrep.cpp, Assign.cpp, Render.cpp, Pen.cpp, Creation.cpp) ----
+  // How the engine reads picture files: LoadPictureFile, unless a tool or a
+  // test puts a counting or caching loader in its place. It is called from
+  // worker threads, so a replacement must be safe to call concurrently.
+  using PictureLoader =
+      std::function<Status(TBitmap32& target, const std::string& path, const DecodeHints& hints)>;
+  void SetPictureLoader(PictureLoader loader);
+
+  // ---- operations (Grid.cpp, LibraryPrep.cpp, Assign.cpp, Render.cpp, Pen.cpp, Creation.cpp) ----
+  // Each long step reports its job text and percentages to Listener(). MakeGrid,
+  // PrepareLibrary, AssignCells and RenderMosaic can also be run (and timed) one
+  // by one, in that order.
   Status LoadMainPicture();  // MainBitmap from Project.MainImageFile
   void MakeGrid();
+  // The signature of cell (x, y) from its four GridBitmap samples; all zero for
+  // a cell outside the grid.
   ColorSignature SampleCell(int x, int y) const;
+  // Fails with the picture reader's message for the first unreadable picture
+  // in list order; the entries before it are written.
   Status PrepareLibrary();
-  static Comparison Compare(const ColorSignature& picture, const ColorSignature& cell, int enhance, bool allowH,
-                            bool allowV);
+  static Comparison Compare(const ColorSignature& picture, const ColorSignature& cell, int enhance,
+                            bool allowH, bool allowV);
   bool Eligible(int x, int y, int k, int level) const;
+  // The picture index for cell (x, y), or -1 when no picture is eligible.
   int ChoosePicture(int x, int y, const ColorSignature& cell, int level);
+  // The free eligible cell that matches picture k best; X and Y are -1 when
+  // there is none.
   CellPos PlacePicture(int k);
   void AssignCells();
   void FillCell(int x, int y, int k);
+  // Fails with the reader's message for the first unreadable picture; the
+  // cells drawn before it stay and MosaicState keeps its value.
   Status RenderMosaic();
   Status RenderCell(int x, int y);
-  void MakePenBasePicture();
+  // Fails only when MosaicBitmap cannot be given the final size.
+  Status MakePenBasePicture();
+  // A stroke before a mosaic exists is ignored; a stroke for which no picture
+  // can be chosen (an empty library in standard render) paints nothing. Both
+  // return Ok.
   Status PenStroke(int left, int top, int right, int bottom);
 
   // The creation sequence of "Create Photo Mosaic" (grid, library, assignment,
@@ -86,10 +114,37 @@ public:
   Status ReopenProject();
 
 private:
+  // Cells across and down when they fit the 800 x 800 tables.
+  bool GridFitsTables() const;
+  int Cells() const { return Project.CellsAcross * Project.CellsDown; }
+  Status GridError() const;
+  Status LoadPicture(TBitmap32& target, const std::string& path, const DecodeHints& hints) const;
+
+  bool RepeatCapAllows(int k) const;
+  bool RepeatRadiusFree(int x, int y, int k) const;
+  // Compare's D(none) without tint between a picture and the GridBitmap
+  // samples of (x, y).
+  int GridDistance(const ColorSignature& picture, int x, int y) const;
+  void MarkPicturesNear(int x, int y);
+  void MainPass(int level);
+  void ReportAssigned();
+
+  // A cell's picture as the renderer uses it, read with the render hints and
+  // brought to the working size; in self-mosaic mode from MainBitmap.
+  Status PrepareCellPicture(int picIndex, TBitmap32& out) const;
+  void FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& buffer);
+  void SetMainForOverlay();
+
   JobListener silent_;
   JobListener* listener_ = &silent_;
   int threads_ = 2;
+  PictureLoader loader_;
   int assigned_ = 0;  // cells filled during AssignCells
+
+  // Choose picture's repeat-radius test: the pictures shown around the cell
+  // are stamped once per call instead of scanning the square per candidate.
+  std::vector<uint32_t> nearStamp_;
+  uint32_t nearSerial_ = 0;
 };
 
 }  // namespace velmora

@@ -1,0 +1,393 @@
+// Cell assignment: Compare, Eligible, Choose picture, Place picture, Fill cell
+// and Assign cells with its three passes. The random draws happen exactly in
+// the order the passes make them, so a seed always gives the same map.
+//
+// Choose picture and Place picture test the cheap rules first, then the
+// distance, and only for a picture that would be kept the repeat radius. A
+// picture whose distance cannot improve the result leaves it unchanged
+// whether it is eligible or not, so the outcome is that of testing
+// eligibility first.
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+
+#include "engine/Engine.h"
+#include "imaging/PictureOps.h"
+
+namespace velmora {
+namespace {
+
+constexpr int kCandidates = 100;
+constexpr int kNoCandidate = 65535;
+constexpr int kNoCell = 999999;
+
+// The picture quadrant that a cell quadrant is compared with, per orientation:
+// none, horizontal mirror, vertical mirror, both.
+constexpr std::array<std::array<int, 4>, 4> kQuadrantOf = {{
+    {sigTopLeft, sigTopRight, sigBottomLeft, sigBottomRight},
+    {sigTopRight, sigTopLeft, sigBottomRight, sigBottomLeft},
+    {sigBottomLeft, sigBottomRight, sigTopLeft, sigTopRight},
+    {sigBottomRight, sigBottomLeft, sigTopRight, sigTopLeft},
+}};
+
+struct Shift {
+  int Blue = 0;
+  int Green = 0;
+  int Red = 0;
+};
+
+// The renderer moves a picture `enhance` percent toward the cell's mean, so
+// the comparison does too.
+Shift TintShift(const ColorSignature& p, const ColorSignature& c, int enhance) {
+  if (enhance < 1) return {};
+  // 64-bit, and bounded so that an absurd enhance read from a damaged file
+  // cannot overflow the distance sums.
+  auto shift = [enhance](int pv, int cv) {
+    return static_cast<int>(std::clamp<int64_t>(int64_t(pv - cv) * enhance / 100, -(1 << 20), 1 << 20));
+  };
+  return {shift(p.Mean().Blue, c.Mean().Blue), shift(p.Mean().Green, c.Mean().Green),
+          shift(p.Mean().Red, c.Mean().Red)};
+}
+
+int Distance(const ColorSignature& p, const ColorSignature& c, const Shift& s, int orientation) {
+  int d = 0;
+  for (int q = 0; q < 4; ++q) {
+    const SigColor& pc = p.Slot[kQuadrantOf[orientation][q]];
+    const SigColor& cc = c.Slot[q];
+    d += std::abs(pc.Blue - s.Blue - cc.Blue) + std::abs(pc.Green - s.Green - cc.Green) +
+         std::abs(pc.Red - s.Red - cc.Red);
+  }
+  return d;
+}
+
+}  // namespace
+
+Comparison Engine::Compare(const ColorSignature& picture, const ColorSignature& cell, int enhance,
+                           bool allowH, bool allowV) {
+  const Shift s = TintShift(picture, cell, enhance);
+  const int none = Distance(picture, cell, s, 0);
+  if (allowH && allowV) {
+    Comparison best{none, false, false};
+    const std::array<Comparison, 3> others = {Comparison{Distance(picture, cell, s, 1), true, false},
+                                              Comparison{Distance(picture, cell, s, 2), false, true},
+                                              Comparison{Distance(picture, cell, s, 3), true, true}};
+    // Strictly smaller only: on a tie the earlier orientation stays.
+    for (const Comparison& c : others)
+      if (c.Distance < best.Distance) best = c;
+    return best;
+  }
+  if (allowH) {
+    const int h = Distance(picture, cell, s, 1);
+    return h < none ? Comparison{h, true, false} : Comparison{none, false, false};
+  }
+  if (allowV) {
+    const int v = Distance(picture, cell, s, 2);
+    return v < none ? Comparison{v, false, true} : Comparison{none, false, false};
+  }
+  return Comparison{none, false, false};
+}
+
+bool Engine::RepeatCapAllows(int k) const {
+  if (!Project.LimitRepeat || Project.RepeatLimitSuspended) return true;
+  return int64_t(Library[k].UseCount) + 1 <= Project.MaxRepeatTimes;
+}
+
+bool Engine::RepeatRadiusFree(int x, int y, int k) const {
+  const int r = std::clamp(Project.MinRepeatRadius, -1, kMapSide);
+  const int x0 = std::max(0, x - r);
+  const int x1 = std::min(Project.CellsAcross - 1, x + r);
+  const int y0 = std::max(0, y - r);
+  const int y1 = std::min(Project.CellsDown - 1, y + r);
+  for (int cx = x0; cx <= x1; ++cx)
+    for (int cy = y0; cy <= y1; ++cy) {
+      const CellMapEntry& e = Map.At(cx, cy);
+      if (e.Assigned && e.PicIndex == k) return false;
+    }
+  return true;
+}
+
+// Stamps every picture shown in the repeat square around (x, y), so that
+// Choose picture's radius test is one look-up per candidate.
+void Engine::MarkPicturesNear(int x, int y) {
+  if (++nearSerial_ == 0) {
+    std::fill(nearStamp_.begin(), nearStamp_.end(), 0u);
+    nearSerial_ = 1;
+  }
+  const int r = std::clamp(Project.MinRepeatRadius, -1, kMapSide);
+  const int x0 = std::max(0, x - r);
+  const int x1 = std::min(Project.CellsAcross - 1, x + r);
+  const int y0 = std::max(0, y - r);
+  const int y1 = std::min(Project.CellsDown - 1, y + r);
+  for (int cx = x0; cx <= x1; ++cx)
+    for (int cy = y0; cy <= y1; ++cy) {
+      const CellMapEntry& e = Map.At(cx, cy);
+      if (e.Assigned && e.PicIndex >= 0 && e.PicIndex < kLibraryTableSize)
+        nearStamp_[static_cast<size_t>(e.PicIndex)] = nearSerial_;
+    }
+}
+
+bool Engine::Eligible(int x, int y, int k, int level) const {
+  if (level >= 2) return true;
+  if (k < 0 || k >= kLibraryTableSize || !GridFitsTables()) return false;
+  if (x < 0 || y < 0 || x >= Project.CellsAcross || y >= Project.CellsDown) return false;
+  if (level <= 0 && Map.At(x, y).Assigned) return false;
+  return RepeatCapAllows(k) && RepeatRadiusFree(x, y, k);
+}
+
+int Engine::ChoosePicture(int x, int y, const ColorSignature& cell, int level) {
+  const int count = std::min(PicList.Count(), kLibraryTableSize);
+  const int start = Rng.Random(count);
+  std::array<int, kCandidates> dist;
+  std::array<int, kCandidates> pick;
+  dist.fill(kNoCandidate);
+  pick.fill(-1);
+
+  // Level 0 needs the cell itself free, which no picture changes; a cell
+  // outside the grid has no eligible picture below level 2.
+  const bool ruled = level <= 1;
+  const bool inGrid =
+      GridFitsTables() && x >= 0 && y >= 0 && x < Project.CellsAcross && y < Project.CellsDown;
+  const bool anyEligible = !ruled || (inGrid && (level >= 1 || !Map.At(x, y).Assigned));
+  const bool capOn = ruled && Project.LimitRepeat && !Project.RepeatLimitSuspended;
+  const int enhance = Project.ColorEnhance;
+  bool marked = false;
+
+  // The cell's twelve quadrant bytes and its mean, once per call.
+  int cellQ[4][3];
+  for (int q = 0; q < 4; ++q) {
+    cellQ[q][0] = cell.Slot[q].Blue;
+    cellQ[q][1] = cell.Slot[q].Green;
+    cellQ[q][2] = cell.Slot[q].Red;
+  }
+  const int cellMean[3] = {cell.Mean().Blue, cell.Mean().Green, cell.Mean().Red};
+  // Up to this enhance the 32-bit products cannot overflow and the shift
+  // stays inside TintShift's bound; beyond it (only a damaged file) the
+  // general path is taken.
+  const bool plainShift = enhance <= 4096;
+  auto distance = [&](const ColorSignature& p) {
+    int shift[3] = {0, 0, 0};
+    if (enhance >= 1 && plainShift) {
+      shift[0] = (p.Mean().Blue - cellMean[0]) * enhance / 100;
+      shift[1] = (p.Mean().Green - cellMean[1]) * enhance / 100;
+      shift[2] = (p.Mean().Red - cellMean[2]) * enhance / 100;
+    } else if (enhance >= 1) {
+      const Shift s = TintShift(p, cell, enhance);
+      shift[0] = s.Blue;
+      shift[1] = s.Green;
+      shift[2] = s.Red;
+    }
+    int d = 0;
+    for (int q = 0; q < 4; ++q)
+      d += std::abs(p.Slot[q].Blue - shift[0] - cellQ[q][0]) +
+           std::abs(p.Slot[q].Green - shift[1] - cellQ[q][1]) +
+           std::abs(p.Slot[q].Red - shift[2] - cellQ[q][2]);
+    return d;
+  };
+
+  // The slot a new candidate replaces is the lowest-numbered one with the
+  // largest distance. While the list fills up that is the first empty slot
+  // (every candidate beats 65535); once it is full, the worst is kept per
+  // group of ten slots, so an insertion rescans one group and the ten group
+  // results instead of all hundred slots.
+  constexpr int kGroup = 10;
+  static_assert(kCandidates % kGroup == 0);
+  std::array<int, kCandidates / kGroup> groupWorst{};
+  int filled = 0;
+  bool full = false;
+  int worst = 0;
+  auto rescanGroup = [&](int g) {
+    int w = g * kGroup;
+    for (int s = w + 1; s < (g + 1) * kGroup; ++s)
+      if (dist[s] > dist[w]) w = s;
+    groupWorst[static_cast<size_t>(g)] = w;
+  };
+  auto overallWorst = [&] {
+    int w = groupWorst[0];
+    for (int g = 1; g < kCandidates / kGroup; ++g)
+      if (dist[groupWorst[static_cast<size_t>(g)]] > dist[w]) w = groupWorst[static_cast<size_t>(g)];
+    return w;
+  };
+
+  for (int i = 0, k = start; anyEligible && i < count; ++i, k = (k + 1 == count) ? 0 : k + 1) {
+    const LibraryEntry& entry = Library[k];
+    if (capOn && int64_t(entry.UseCount) + 1 > Project.MaxRepeatTimes) continue;
+    const int d = distance(entry.Signature);
+    if (d >= dist[worst]) continue;
+    if (ruled) {
+      if (!marked) {
+        MarkPicturesNear(x, y);
+        marked = true;
+      }
+      if (nearStamp_[static_cast<size_t>(k)] == nearSerial_) continue;
+    }
+    dist[worst] = d;
+    pick[worst] = k;
+    if (!full) {
+      if (++filled < kCandidates) {
+        worst = filled;
+        continue;
+      }
+      full = true;
+      for (int g = 0; g < kCandidates / kGroup; ++g) rescanGroup(g);
+    } else {
+      rescanGroup(worst / kGroup);
+    }
+    worst = overallWorst();
+  }
+
+  // sel is the last sorted position below the threshold (at least 1). The
+  // sorted list is ascending, so those positions are a prefix and can be
+  // counted before sorting; only the first sel positions need sorting.
+  const int64_t threshold = int64_t(Project.RandomizeLevel) * 768 / 80;
+  const int last = count < kCandidates ? count - 1 : kCandidates - 1;
+  int below = 0;
+  for (int s = 0; s < kCandidates; ++s)
+    if (dist[s] < threshold) ++below;
+  below = std::min(below, last + 1);
+  const int sel = below - 1 >= 1 ? below - 1 : 1;
+  for (int i = 0; i < sel; ++i) {
+    int m = i;
+    for (int j = i + 1; j < kCandidates; ++j)
+      if (dist[j] < dist[m]) m = j;
+    std::swap(dist[i], dist[m]);
+    std::swap(pick[i], pick[m]);
+  }
+  return pick[static_cast<size_t>(Rng.Random(sel))];
+}
+
+int Engine::GridDistance(const ColorSignature& p, int x, int y) const {
+  // The cell's samples: top-left, top-right on row 2y, the bottom two below.
+  const uint8_t* top = GridBitmap.PixelAddress(2 * x, 2 * y);
+  const uint8_t* bottom = GridBitmap.PixelAddress(2 * x, 2 * y + 1);
+  const uint8_t* px[4] = {top, top + 3, bottom, bottom + 3};
+  int d = 0;
+  for (int q = 0; q < 4; ++q)
+    d += std::abs(p.Slot[q].Blue - px[q][0]) + std::abs(p.Slot[q].Green - px[q][1]) +
+         std::abs(p.Slot[q].Red - px[q][2]);
+  return d;
+}
+
+CellPos Engine::PlacePicture(int k) {
+  const int cells = GridFitsTables() ? Cells() : 0;
+  const int start = Rng.Random(cells);
+  CellPos found;
+  if (cells == 0 || k < 0 || k >= kLibraryTableSize || !RepeatCapAllows(k)) return found;
+  if (GridBitmap.Width() < 2 * Project.CellsAcross || GridBitmap.Height() < 2 * Project.CellsDown)
+    return found;
+
+  const ColorSignature& p = Library[k].Signature;
+  const int cols = Project.CellsAcross;
+  int best = kNoCell;
+  const int rows = Project.CellsDown;
+  int x = start % cols;
+  int y = start / cols;
+  for (int i = 0; i < cells; ++i) {
+    if (!Map.At(x, y).Assigned) {
+      const int d = GridDistance(p, x, y);
+      if (d < best && RepeatRadiusFree(x, y, k)) {
+        best = d;
+        found = CellPos{x, y};
+      }
+    }
+    // The next cell in reading order, back to the first after the last.
+    if (++x == cols) {
+      x = 0;
+      if (++y == rows) y = 0;
+    }
+  }
+  return found;
+}
+
+void Engine::ReportAssigned() {
+  const int cells = Cells();
+  Listener().SetProgress(cells > 0 ? static_cast<int>(int64_t(assigned_) * 100 / cells) : 0);
+  Listener().ProcessEvents();
+}
+
+void Engine::FillCell(int x, int y, int k) {
+  if (k < 0 || k >= kLibraryTableSize || x < 0 || y < 0 || x >= kMapSide || y >= kMapSide) return;
+  const ColorSignature c = SampleCell(x, y);
+  const ColorSignature& p = Library[k].Signature;
+  CellMapEntry& e = Map.At(x, y);
+  e.DeltaBlue = p.Mean().Blue - c.Mean().Blue;
+  e.DeltaGreen = p.Mean().Green - c.Mean().Green;
+  e.DeltaRed = p.Mean().Red - c.Mean().Red;
+  e.PicIndex = k;
+  e.Assigned = true;
+  ++Library[k].UseCount;
+  const Comparison r = Compare(p, c, Project.ColorEnhance, Project.AllowHFlip, Project.AllowVFlip);
+  e.VFlip = r.VFlip;
+  e.HFlip = r.HFlip;
+  ++assigned_;
+  ReportAssigned();
+}
+
+void Engine::MainPass(int level) {
+  const int cols = Project.CellsAcross;
+  const int cells = Cells();
+  for (int n = 0; n < cells; ++n) {
+    int s = n + Rng.Random(cells);
+    if (s >= cells) s -= cells;
+    // Every cell taken: the walk below would find none (the draw above still
+    // happens, so the random sequence is unchanged).
+    if (assigned_ >= cells) continue;
+    int x = s % cols;
+    int y = s / cols;
+    for (int steps = 0; Map.At(x, y).Assigned && steps < cells; ++steps) {
+      if (++x == cols) {
+        x = 0;
+        if (++y == Project.CellsDown) y = 0;
+      }
+    }
+    if (Map.At(x, y).Assigned) continue;
+    const int k = ChoosePicture(x, y, SampleCell(x, y), level);
+    if (k >= 0) FillCell(x, y, k);
+    ReportAssigned();
+  }
+}
+
+void Engine::AssignCells() {
+  JobListener& job = Listener();
+  job.SetJobText("Current Job : Mosaic Mapping Table");
+  job.SetProgress(0);
+  Map.Clear();
+  assigned_ = 0;
+  if (!GridFitsTables()) return;
+  const int cols = Project.CellsAcross;
+  const int rows = Project.CellsDown;
+  const int cells = Cells();
+
+  if (Project.RenderMode == kRenderSelf) {
+    const ColorSignature m = MainBitmap.Empty() ? ColorSignature{} : ComputeColorSignature(MainBitmap);
+    for (int y = 0; y < rows; ++y)
+      for (int x = 0; x < cols; ++x) {
+        const ColorSignature c = SampleCell(x, y);
+        CellMapEntry& e = Map.At(x, y);
+        e.DeltaBlue = m.Mean().Blue - c.Mean().Blue;
+        e.DeltaGreen = m.Mean().Green - c.Mean().Green;
+        e.DeltaRed = m.Mean().Red - c.Mean().Red;
+        // Random is drawn only for an allowed mirror, the vertical one first.
+        e.VFlip = Project.AllowVFlip && Rng.Random(2) == 1;
+        e.HFlip = Project.AllowHFlip && Rng.Random(2) == 1;
+        e.Assigned = true;
+      }
+    return;
+  }
+
+  const int count = std::min(PicList.Count(), kLibraryTableSize);
+  if (cells < count) {
+    // More pictures than cells: every picture once is impossible, and the
+    // lowered cap stays with the project.
+    Project.MaxRepeatTimes = 1;
+  } else if (Project.UseAllPhotos) {
+    for (int k = 0; k < count; ++k) {
+      const CellPos at = PlacePicture(k);
+      if (at.X >= 0) FillCell(at.X, at.Y, k);
+    }
+  }
+  MainPass(0);
+  if (assigned_ < cells) MainPass(2);
+}
+
+}  // namespace velmora

@@ -1,0 +1,37 @@
+// Library pictures as the engine uses them: the decode hints that let JPEGs
+// arrive already reduced by DCT scaling, the summary of Prepare library, and
+// the working-size picture the renderer tints, mirrors and overlays.
+//
+// The hints never ask for less than twice what a step needs after the crop to
+// the cell's aspect: 64 x 64 for the 32 x 32 summary, 2cw x 2ch for a cell.
+// That keeps the summary within a few levels of one taken from the full
+// decode, and leaves the cell's final resampling enough pixels to work on.
+#pragma once
+
+#include "imaging/Bitmap32.h"
+#include "imaging/ColorSignature.h"
+#include "imaging/PictureReader.h"
+
+namespace velmora {
+
+// The picture side the summary reduction wants at least twice of.
+constexpr int kSummaryDecodeSide = 64;
+
+DecodeHints SummaryDecodeHints(int cellW, int cellH, bool cropCell);
+DecodeHints RenderDecodeHints(int cellW, int cellH, bool cropCell);
+
+// The signature of a decoded library picture: cropped to the cell's aspect
+// when `cropCell`, turned grey when `monoCell`. Works on `picture` in place.
+ColorSignature SummarizeCellPicture(TBitmap32& picture, int cellW, int cellH, bool cropCell, bool monoCell);
+
+// The size a prepared w x h picture is reduced to before its cells are drawn:
+// the smallest size of the same aspect that is at least 2cw x 2ch. False when
+// the picture is not larger than that in both directions (it stays as it is).
+bool WorkingSize(int w, int h, int cellW, int cellH, int* outW, int* outH);
+
+// Crop (when `cropCell`), reduction to the working size, grey (when
+// `monoCell`), from `source` into `out` (which may be the same bitmap).
+void PrepareForRender(const TBitmap32& source, TBitmap32& out, int cellW, int cellH, bool cropCell,
+                      bool monoCell);
+
+}  // namespace velmora

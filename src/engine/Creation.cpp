@@ -1,0 +1,47 @@
+// The creation sequences: "Create Photo Mosaic", "Mosaic Pen Mode" and the
+// rebuild after a stored project has been read back. The caller has already
+// set Project (sizes, derived sizes, options taken over from OptionSet) and
+// MainBitmap.
+#include "engine/Engine.h"
+
+namespace velmora {
+namespace {
+
+constexpr const char* kEmptyLibrary = "You do not have enough images in your Image Lib, please load more";
+
+}  // namespace
+
+Status Engine::CreateMosaic() {
+  if (Project.RenderMode != kRenderSelf && PicList.Empty()) return Status::Error(kEmptyLibrary);
+  if (!GridFitsTables()) return GridError();
+  MakeGrid();
+  VELMORA_TRY(PrepareLibrary());
+  AssignCells();
+  VELMORA_TRY(RenderMosaic());
+  ViewOriginX = 0;
+  ViewOriginY = 0;
+  return Status::Ok();
+}
+
+Status Engine::StartPenMode() {
+  if (Project.RenderMode != kRenderSelf && PicList.Empty()) return Status::Error(kEmptyLibrary);
+  if (!GridFitsTables()) return GridError();
+  MakeGrid();
+  VELMORA_TRY(PrepareLibrary());
+  AssignCells();
+  VELMORA_TRY(MakePenBasePicture());
+  ViewOriginX = 0;
+  ViewOriginY = 0;
+  return Status::Ok();
+}
+
+Status Engine::ReopenProject() {
+  if (!GridFitsTables()) return GridError();
+  MakeGrid();
+  VELMORA_TRY(RenderMosaic());
+  ViewOriginX = 0;
+  ViewOriginY = 0;
+  return Status::Ok();
+}
+
+}  // namespace velmora

@@ -1,0 +1,84 @@
+// The free mosaic pen: the base picture (the main picture scaled to the
+// mosaic) and the stroke that paints the best-matching library picture over
+// a rectangle. The opacities and the filter come from OptionSet, so a change
+// in the options shows on the next stroke without a new project.
+#include <algorithm>
+
+#include "engine/CellLayout.h"
+#include "engine/Engine.h"
+#include "imaging/PictureOps.h"
+
+namespace velmora {
+
+Status Engine::MakePenBasePicture() {
+  JobListener& job = Listener();
+  VELMORA_TRY(MosaicBitmap.SetSize(Project.FinalWidth, Project.FinalHeight));
+  // Opaque black under the drawing, so that no stale pixels survive a main
+  // picture that draws nothing.
+  MosaicBitmap.Fill(Color32(0, 0, 0));
+  MainBitmap.ResetAlpha(255);
+  MainBitmap.DrawMode = dmBlend;
+  MainBitmap.CombineMode = cmBlend;
+  MainBitmap.StretchFilter = sfSpline;
+  (void)MainBitmap.DrawTo(MosaicBitmap, MosaicBitmap.BoundsRect(), MainBitmap.BoundsRect());
+  MosaicState = 2;
+  job.SetProgress(0);
+  job.SetJobText("Current Job : Free Pen Mosaic Ready");
+  return Status::Ok();
+}
+
+Status Engine::PenStroke(int left, int top, int right, int bottom) {
+  if (MosaicState != 2) return Status::Ok();
+  const int mw = MainBitmap.Width();
+  const int mh = MainBitmap.Height();
+  const TRect src = PenSourceRect(left, top, right, bottom, mw, mh, Project.FinalWidth, Project.FinalHeight);
+
+  // The area bitmap is one pixel larger each way than the rectangle it
+  // samples. A stroke thinner than one main-picture pixel samples the pixel
+  // under it rather than nothing.
+  TBitmap32 area;
+  VELMORA_TRY(area.SetSize(std::max(1, src.Width() + 1), std::max(1, src.Height() + 1)));
+  TRect sample = src;
+  if (sample.Right <= sample.Left) sample.Right = sample.Left + 1;
+  if (sample.Bottom <= sample.Top) sample.Bottom = sample.Top + 1;
+  sample = Intersect(sample, MainBitmap.BoundsRect());
+  area.Fill(Color32(0, 0, 0));
+  MainBitmap.DrawMode = dmBlend;
+  MainBitmap.CombineMode = cmBlend;
+  MainBitmap.StretchFilter = sfSpline;
+  MainBitmap.ResetAlpha(255);
+  if (!sample.IsEmpty()) (void)MainBitmap.DrawTo(area, area.BoundsRect(), sample);
+
+  const ColorSignature s = ComputeColorSignature(area);
+  const int k = ChoosePicture(0, 0, s, 2);
+  if (k >= 0) ++Library[k].UseCount;
+
+  TBitmap32 picture;
+  if (Project.RenderMode == kRenderSelf) {
+    picture.Assign(MainBitmap);
+  } else {
+    // No picture could be chosen (the library has become empty): nothing to paint.
+    if (k < 0 || k >= PicList.Count()) return Status::Ok();
+    VELMORA_TRY(LoadPicture(picture, PicList[k], DecodeHints{}));
+  }
+  if (Project.CropCell) CropToAspect(picture, picture, area.Width(), area.Height());
+  if (Project.MonoCell) ToGrey(picture, picture);
+  // No tint and no mirror for a pen picture; this only makes it opaque.
+  AdjustChannels(picture, CellBuffer, 0, 0, 0);
+
+  MainBitmap.DrawMode = dmBlend;
+  MainBitmap.CombineMode = cmBlend;
+  MainBitmap.StretchFilter = sfSpline;
+  MainBitmap.ResetAlpha(static_cast<uint8_t>(ClampByte(OptionSet.AlphaMain)));
+  if (!sample.IsEmpty() && !CellBuffer.Empty() && ClampByte(OptionSet.AlphaMain) != 0)
+    (void)MainBitmap.DrawTo(CellBuffer, CellBuffer.BoundsRect(), sample);
+
+  CellBuffer.DrawMode = dmBlend;
+  CellBuffer.CombineMode = cmBlend;
+  CellBuffer.StretchFilter = StretchFilterOf(OptionSet.ResampleKernel);
+  CellBuffer.ResetAlpha(static_cast<uint8_t>(ClampByte(OptionSet.AlphaPen)));
+  (void)CellBuffer.DrawTo(MosaicBitmap, TRect{left, top, right, bottom}, CellBuffer.BoundsRect());
+  return Status::Ok();
+}
+
+}  // namespace velmora

@@ -1,0 +1,218 @@
+// Render mosaic and Render cell. Cells are drawn grouped by picture, in the
+// order each picture is first used, so every distinct picture is read once
+// per render. Pictures are prepared on all threads a window at a time (the
+// window bounds the memory they hold), then the window's cells are finished
+// and placed, also on all threads: no two cells share a mosaic pixel, so the
+// picture is the same whatever the thread count. Progress is reported from
+// the calling thread, cell by cell in drawing order.
+//
+// A prepared picture is brought down to about twice the cell's size before
+// its cells are drawn: the tint, the mirror and the overlay then work on a
+// few thousand pixels instead of the library picture's full size. Render
+// mosaic and Render cell share that preparation, so a redrawn cell, or the
+// render of a reopened project, gives the same pixels as the first render.
+#include <algorithm>
+#include <cstdint>
+#include <new>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/CellLayout.h"
+#include "engine/CellPictures.h"
+#include "engine/Engine.h"
+#include "engine/Parallel.h"
+#include "imaging/PictureOps.h"
+
+namespace velmora {
+namespace {
+
+// Prepared pictures held at once: as many as fit a working-size budget,
+// enough to keep every thread busy, never more than a few hundred.
+int WindowSize(int cw, int ch, int threads) {
+  constexpr int64_t kBudgetBytes = int64_t(192) << 20;
+  const int64_t perPicture =
+      std::max<int64_t>(1, int64_t(cw) * ch * 16 * 2);  // 2cw x 2ch x 4 bytes, aspect slack
+  return static_cast<int>(std::clamp<int64_t>(kBudgetBytes / perPicture, 2 * int64_t(threads), 256));
+}
+
+// Cells finished per hand-out in the parallel draw.
+constexpr int kCellsPerTask = 16;
+
+struct CellAt {
+  int X;
+  int Y;
+};
+
+}  // namespace
+
+void Engine::SetMainForOverlay() {
+  MainBitmap.ResetAlpha(static_cast<uint8_t>(ClampByte(Project.AlphaMain)));
+  MainBitmap.DrawMode = dmBlend;
+  MainBitmap.CombineMode = cmBlend;
+  MainBitmap.StretchFilter = sfSpline;
+}
+
+Status Engine::PrepareCellPicture(int picIndex, TBitmap32& out) const {
+  const int cw = Project.CellWidth;
+  const int ch = Project.CellHeight;
+  const bool self = Project.RenderMode == kRenderSelf;
+  if (!self && (picIndex < 0 || picIndex >= PicList.Count()))
+    return Status::Error(
+        Format("The cell map shows library picture %d, but the image list holds %d pictures.", picIndex,
+               PicList.Count()));
+  try {
+    if (self) {
+      PrepareForRender(MainBitmap, out, cw, ch, Project.CropCell, Project.MonoCell);
+      return Status::Ok();
+    }
+    VELMORA_TRY(LoadPicture(out, PicList[picIndex], RenderDecodeHints(cw, ch, Project.CropCell)));
+    PrepareForRender(out, out, cw, ch, Project.CropCell, Project.MonoCell);
+  } catch (const std::bad_alloc&) {
+    return Status::Error(self ? std::string("Out of memory preparing the main picture for its cells")
+                              : "Out of memory reading " + PicList[picIndex]);
+  }
+  return Status::Ok();
+}
+
+void Engine::FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& buffer) {
+  const CellMapEntry& e = Map.At(x, y);
+  const int enhance = Project.ColorEnhance;
+  // The copy into the buffer and the tint in one pass; alpha becomes 255.
+  AdjustChannels(prepared, buffer, TintOffset(e.DeltaRed, enhance), TintOffset(e.DeltaGreen, enhance),
+                 TintOffset(e.DeltaBlue, enhance));
+  FlipPicture(buffer, buffer, e.HFlip, e.VFlip);
+
+  // The main picture's own cell area, unshifted in every layout, over the
+  // whole buffer at AlphaMain (MainBitmap's alpha was set for the render).
+  const TRect mainRect =
+      MainCellRect(x, y, MainBitmap.Width(), MainBitmap.Height(), Project.CellsAcross, Project.CellsDown);
+  if (ClampByte(Project.AlphaMain) != 0 && !mainRect.IsEmpty() && !buffer.Empty())
+    (void)MainBitmap.DrawTo(buffer, buffer.BoundsRect(), mainRect);  // the rectangle lies inside MainBitmap
+
+  buffer.ResetAlpha(255);
+  buffer.DrawMode = dmBlend;
+  buffer.CombineMode = cmBlend;
+  buffer.StretchFilter = StretchFilterOf(Project.ResampleKernel);
+  const CellPlacement place = PlaceCellPicture(x, y, buffer.Width(), buffer.Height(), Project);
+  for (int i = 0; i < place.Count; ++i)
+    (void)buffer.DrawTo(MosaicBitmap, place.Pieces[i].Target, place.Pieces[i].Source);  // sources lie inside
+}
+
+Status Engine::RenderMosaic() {
+  JobListener& job = Listener();
+  job.SetJobText("Current Job : OutPut Final Mosaic Picture");
+  job.SetProgress(0);
+  if (!GridFitsTables()) return GridError();
+  const int cols = Project.CellsAcross;
+  const int rows = Project.CellsDown;
+  const int cells = cols * rows;
+
+  VELMORA_TRY(MosaicBitmap.SetSize(Project.FinalWidth, Project.FinalHeight));
+  MosaicBitmap.Fill(Color32FromBgrInt(Project.BorderColor));
+  Drawn.Clear(cols, rows);
+  SetMainForOverlay();
+
+  // Group the assigned cells by picture, pictures in order of first use
+  // (rows from the top, columns from the left), each group's cells in the
+  // same order. In self-mosaic mode every cell shows the main picture.
+  const bool self = Project.RenderMode == kRenderSelf;
+  std::vector<int> groupPicture;
+  std::vector<int> cellGroup(static_cast<size_t>(cells), -1);
+  {
+    std::vector<int> groupOfIndex(kLibraryTableSize, -1);
+    std::unordered_map<int, int> groupOfOther;  // indices no list can hold
+    for (int y = 0; y < rows; ++y)
+      for (int x = 0; x < cols; ++x) {
+        const CellMapEntry& e = Map.At(x, y);
+        if (!e.Assigned) continue;
+        const int pic = self ? -1 : e.PicIndex;
+        int* slot = nullptr;
+        if (pic >= 0 && pic < kLibraryTableSize) {
+          slot = &groupOfIndex[static_cast<size_t>(pic)];
+        } else {
+          slot = &groupOfOther.try_emplace(pic, -1).first->second;
+        }
+        if (*slot < 0) {
+          *slot = static_cast<int>(groupPicture.size());
+          groupPicture.push_back(pic);
+        }
+        cellGroup[static_cast<size_t>(y) * cols + x] = *slot;
+      }
+  }
+  const int groups = static_cast<int>(groupPicture.size());
+  std::vector<int> groupStart(static_cast<size_t>(groups) + 1, 0);
+  for (int g : cellGroup)
+    if (g >= 0) ++groupStart[static_cast<size_t>(g) + 1];
+  for (int g = 0; g < groups; ++g) groupStart[g + 1] += groupStart[g];
+  std::vector<CellAt> order(static_cast<size_t>(groupStart[groups]));
+  {
+    std::vector<int> fill(groupStart.begin(), groupStart.end() - 1);
+    for (int y = 0; y < rows; ++y)
+      for (int x = 0; x < cols; ++x) {
+        const int g = cellGroup[static_cast<size_t>(y) * cols + x];
+        if (g >= 0) order[static_cast<size_t>(fill[g]++)] = CellAt{x, y};
+      }
+  }
+  cellGroup = {};
+
+  const int threads = threads_;
+  const int window = WindowSize(Project.CellWidth, Project.CellHeight, threads);
+  std::vector<TBitmap32> buffers(static_cast<size_t>(threads));
+  int drawn = 0;
+  for (int first = 0; first < groups; first += window) {
+    const int n = std::min(window, groups - first);
+    std::vector<TBitmap32> prepared(static_cast<size_t>(n));
+    std::vector<Status> results(static_cast<size_t>(n));
+    ParallelFor(threads, n, [&](int, int i) {
+      results[static_cast<size_t>(i)] =
+          PrepareCellPicture(groupPicture[first + i], prepared[static_cast<size_t>(i)]);
+    });
+    // Cells up to the first picture that failed are drawn, as when the
+    // pictures are read one after another.
+    int usable = 0;
+    while (usable < n && results[static_cast<size_t>(usable)].ok()) ++usable;
+
+    const int cellBegin = groupStart[first];
+    const int cellEnd = groupStart[first + usable];
+    const int tasks = (cellEnd - cellBegin + kCellsPerTask - 1) / kCellsPerTask;
+    ParallelFor(threads, tasks, [&](int worker, int t) {
+      TBitmap32& buffer = worker == 0 ? CellBuffer : buffers[static_cast<size_t>(worker)];
+      const int end = std::min(cellEnd, cellBegin + (t + 1) * kCellsPerTask);
+      int g = first;
+      for (int c = cellBegin + t * kCellsPerTask; c < end; ++c) {
+        while (groupStart[g + 1] <= c) ++g;
+        const CellAt at = order[static_cast<size_t>(c)];
+        FinishAndPlace(prepared[static_cast<size_t>(g - first)], at.X, at.Y, buffer);
+      }
+    });
+    for (int c = cellBegin; c < cellEnd; ++c) {
+      Drawn.Set(order[static_cast<size_t>(c)].X, order[static_cast<size_t>(c)].Y, true);
+      ++drawn;
+      job.SetProgress(static_cast<int>(int64_t(drawn) * 100 / cells));
+      job.ProcessEvents();
+    }
+    if (usable < n) return results[static_cast<size_t>(usable)];
+  }
+
+  MosaicState = 2;
+  job.SetProgress(0);
+  job.SetJobText("Current Job : Mosaic Created");
+  return Status::Ok();
+}
+
+Status Engine::RenderCell(int x, int y) {
+  if (!GridFitsTables() || x < 0 || y < 0 || x >= Project.CellsAcross || y >= Project.CellsDown)
+    return Status::Ok();
+  const CellMapEntry& e = Map.At(x, y);
+  if (!e.Assigned) return Status::Ok();
+  // MainBitmap's alpha is set before a self-mosaic cell copies it, as in the
+  // full render.
+  SetMainForOverlay();
+  TBitmap32 prepared;
+  VELMORA_TRY(PrepareCellPicture(e.PicIndex, prepared));
+  FinishAndPlace(prepared, x, y, CellBuffer);
+  return Status::Ok();
+}
+
+}  // namespace velmora
