@@ -58,6 +58,7 @@ struct LerpedRow {
 
 struct Scratch {
   TapTable cols, rows;
+  std::vector<Tap> denseCols;  // positions as offsets into the column sums
   LinearMap linCols, linRows;
   BlockMap blockCols, blockRows;
   std::vector<int32_t> nearCols, nearRows;
@@ -437,6 +438,27 @@ void SumTaps32(uint8_t* out, const int32_t* sums, const TapTable& cols) {
   }
 }
 
+// The same over a dense copy of the column table: every position padded to
+// `n` taps with weight 0 and each position turned into an offset into the
+// sums, so the tap loop has one trip count for the whole row.
+VELMORA_VECTOR_CLONES
+void SumDenseTaps32(uint8_t* out, const int32_t* sums, const Tap* taps, int n, int count) {
+  const Lanes zero = {0, 0, 0, 0};
+  const Lanes top = zero + (255 << 16);
+  for (int k = 0; k < count; ++k, taps += n) {
+    Lanes acc = zero;
+    for (int t = 0; t < n; ++t) {
+      Lanes c;
+      std::memcpy(&c, sums + taps[t].pos, sizeof c);
+      acc += taps[t].weight * c;
+    }
+    acc = acc < zero ? zero : acc;
+    acc = acc > top ? top : acc;
+    acc >>= 16;
+    for (int ch = 0; ch < 4; ++ch) out[4 * k + ch] = static_cast<uint8_t>(acc[ch]);
+  }
+}
+
 void SumTaps64(uint8_t* out, const int32_t* sums, const TapTable& cols) {
   const Tap* taps = cols.taps.data();
   const uint32_t* first = cols.first.data();
@@ -453,6 +475,8 @@ void SumTaps64(uint8_t* out, const int32_t* sums, const TapTable& cols) {
   }
 }
 
+constexpr int kMaxDenseTaps = 16;
+
 void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f, Scratch& sc,
                 const RowWriter& out) {
   resample::BuildKernelTable(filter, f.srcLeft, f.srcLeft + f.srcWidth, f.dstWidth, f.firstCol, f.clipWidth,
@@ -464,11 +488,27 @@ void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f,
   sc.line.resize(static_cast<size_t>(f.clipWidth));
   const bool narrow = int64_t(255) * sc.rows.maxAbsSum * sc.cols.maxAbsSum < (int64_t(1) << 31);
   auto* line = reinterpret_cast<uint8_t*>(sc.line.data());
+  // Enlarging and mild shrinking give a few taps a position: those rows go
+  // through the dense table.
+  int maxTaps = 0;
+  for (int k = 0; k < f.clipWidth; ++k)
+    maxTaps = std::max(maxTaps, static_cast<int>(sc.cols.first[k + 1] - sc.cols.first[k]));
+  const bool dense = narrow && maxTaps <= kMaxDenseTaps;
+  if (dense) {
+    sc.denseCols.assign(static_cast<size_t>(f.clipWidth) * maxTaps, Tap{0, 0});
+    for (int k = 0; k < f.clipWidth; ++k) {
+      Tap* d = sc.denseCols.data() + static_cast<size_t>(k) * maxTaps;
+      for (uint32_t t = sc.cols.first[k]; t < sc.cols.first[k + 1]; ++t)
+        *d++ = Tap{4 * (sc.cols.taps[t].pos - sc.cols.minPos), sc.cols.taps[t].weight};
+    }
+  }
   for (int m = 0; m < f.clipHeight; ++m) {
     const Tap* rows = sc.rows.taps.data();
     SumColumns(sc.kernelSums.data(), span * 4, src, sc.cols.minPos, rows + sc.rows.first[m],
                rows + sc.rows.first[m + 1]);
-    if (narrow) {
+    if (dense) {
+      SumDenseTaps32(line, sc.kernelSums.data(), sc.denseCols.data(), maxTaps, f.clipWidth);
+    } else if (narrow) {
       SumTaps32(line, sc.kernelSums.data(), sc.cols);
     } else {
       SumTaps64(line, sc.kernelSums.data(), sc.cols);
