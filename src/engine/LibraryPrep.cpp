@@ -70,11 +70,9 @@ Status Engine::PrepareLibrary() {
         const int k = next.fetch_add(1, std::memory_order_relaxed);
         if (k >= count) break;
         Status st = summarize(k, sigs[static_cast<size_t>(k)]);
-        {
-          std::lock_guard<std::mutex> lock(mutex);
-          results[static_cast<size_t>(k)] = std::move(st);
-          done[static_cast<size_t>(k)] = true;
-        }
+        std::lock_guard<std::mutex> lock(mutex);
+        results[static_cast<size_t>(k)] = std::move(st);
+        done[static_cast<size_t>(k)] = true;
         ready.notify_one();
       }
     };

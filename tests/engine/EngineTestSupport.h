@@ -1,13 +1,11 @@
-// Helpers for the engine tests: a scratch folder, small BMP fixtures written
-// into it, a job recorder, and an engine set up for a given grid.
+// Helpers for the engine tests: a scratch folder, flat pictures, a job
+// recorder and a read counter.
 #pragma once
 
 #include <unistd.h>
 
-#include <cstdint>
-#include <cstdio>
+#include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -15,6 +13,7 @@
 
 #include "engine/Engine.h"
 #include "imaging/PictureOps.h"
+#include "imaging/formats/BmpCodec.h"
 
 namespace velmora::testing {
 
@@ -34,47 +33,28 @@ private:
   std::string path_;
 };
 
-// A 24-bit bottom-up Windows bitmap of the picture (alpha dropped).
-inline void WriteBmp24(const std::string& path, const TBitmap32& picture) {
-  const int w = picture.Width();
-  const int h = picture.Height();
-  const int stride = (w * 3 + 3) & ~3;
-  std::vector<uint8_t> bytes(54 + static_cast<size_t>(stride) * h, 0);
-  auto put32 = [&](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  bytes[0] = 'B';
-  bytes[1] = 'M';
-  put32(2, static_cast<uint32_t>(bytes.size()));
-  put32(10, 54);
-  put32(14, 40);
-  put32(18, static_cast<uint32_t>(w));
-  put32(22, static_cast<uint32_t>(h));
-  bytes[26] = 1;
-  bytes[28] = 24;
-  put32(34, static_cast<uint32_t>(stride) * h);
-  for (int y = 0; y < h; ++y) {
-    uint8_t* row = bytes.data() + 54 + static_cast<size_t>(h - 1 - y) * stride;
-    for (int x = 0; x < w; ++x) {
-      const TColor32 c = picture.Pixel(x, y);
-      row[x * 3] = BlueOf(c);
-      row[x * 3 + 1] = GreenOf(c);
-      row[x * 3 + 2] = RedOf(c);
-    }
-  }
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return;
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-}
-
 inline TBitmap32 Uniform(int w, int h, TColor32 c) {
   TBitmap32 b(w, h);
   b.Fill(c);
   return b;
 }
 
-// Every job text and percentage, in order.
+// Writes `picture` as a BMP named `name` in `dir` and appends it to the list.
+inline void AddPicture(Engine& e, const ScratchDir& dir, const TBitmap32& picture) {
+  const std::string path = dir.File(std::to_string(e.PicList.Count()) + ".bmp");
+  (void)WriteBmpFile(picture, path);
+  e.PicList.Append(path);
+}
+
+inline std::vector<std::string> SamplePhotos(size_t count = 1000) {
+  std::vector<std::string> paths;
+  for (const auto& entry : std::filesystem::directory_iterator(VELMORA_SAMPLE_IMAGES))
+    if (entry.path().extension() == ".jpg") paths.push_back(entry.path().string());
+  std::sort(paths.begin(), paths.end());
+  if (paths.size() > count) paths.resize(count);
+  return paths;
+}
+
 struct JobRecorder : JobListener {
   std::vector<std::string> texts;
   std::vector<int> progress;
@@ -88,7 +68,6 @@ struct JobRecorder : JobListener {
 struct ReadCounter {
   std::mutex mutex;
   std::map<std::string, int> reads;
-
   Engine::PictureLoader Loader() {
     return [this](TBitmap32& target, const std::string& path, const DecodeHints& hints) {
       {
@@ -100,7 +79,6 @@ struct ReadCounter {
   }
 };
 
-// An engine with the given grid and cell size, derived sizes computed.
 inline void SetGrid(Engine& engine, int cols, int rows, int cw, int ch) {
   engine.Project.CellsAcross = cols;
   engine.Project.CellsDown = rows;
@@ -113,6 +91,11 @@ inline ColorSignature FlatSignature(uint8_t b, uint8_t g, uint8_t r) {
   ColorSignature s;
   for (SigColor& c : s.Slot) c = SigColor{b, g, r, GreyOf(r, g, b)};
   return s;
+}
+
+inline bool SamePixels(const TBitmap32& a, const TBitmap32& b) {
+  return a.Width() == b.Width() && a.Height() == b.Height() &&
+         std::equal(a.Pixels().begin(), a.Pixels().end(), b.Pixels().begin());
 }
 
 }  // namespace velmora::testing
