@@ -1,8 +1,17 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds everything and runs all tests.
+# Installs what is needed, builds everything and runs all tests: once in the
+# release build, once more built with AddressSanitizer and
+# UndefinedBehaviorSanitizer, which catch a read past a buffer or an overflow
+# that an ordinary run would let pass.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+jobs=$(nproc)
+
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
-cmake --build build -j"$(nproc)"
-ctest --test-dir build --output-on-failure -j"$(nproc)"
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON -DVELMORA_BUILD_BENCH=OFF
+cmake --build build-asan -j"$jobs"
+UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --test-dir build-asan --output-on-failure -j"$jobs"
