@@ -93,14 +93,17 @@ bool Engine::RepeatCapAllows(int k) const {
   return int64_t(Library[k].UseCount) + 1 <= Project.MaxRepeatTimes;
 }
 
-bool Engine::RepeatRadiusFree(int x, int y, int k) const {
+// The repeat square around (x, y) inside the grid, bounds included.
+TRect Engine::RepeatSquare(int x, int y) const {
   const int r = std::clamp(Project.MinRepeatRadius, -1, kMapSide);
-  const int x0 = std::max(0, x - r);
-  const int x1 = std::min(Project.CellsAcross - 1, x + r);
-  const int y0 = std::max(0, y - r);
-  const int y1 = std::min(Project.CellsDown - 1, y + r);
-  for (int cx = x0; cx <= x1; ++cx)
-    for (int cy = y0; cy <= y1; ++cy) {
+  return TRect{std::max(0, x - r), std::max(0, y - r), std::min(Project.CellsAcross - 1, x + r),
+               std::min(Project.CellsDown - 1, y + r)};
+}
+
+bool Engine::RepeatRadiusFree(int x, int y, int k) const {
+  const TRect sq = RepeatSquare(x, y);
+  for (int cx = sq.Left; cx <= sq.Right; ++cx)
+    for (int cy = sq.Top; cy <= sq.Bottom; ++cy) {
       const CellMapEntry& e = Map.At(cx, cy);
       if (e.Assigned && e.PicIndex == k) return false;
     }
@@ -114,13 +117,9 @@ void Engine::MarkPicturesNear(int x, int y) {
     std::fill(nearStamp_.begin(), nearStamp_.end(), 0u);
     nearSerial_ = 1;
   }
-  const int r = std::clamp(Project.MinRepeatRadius, -1, kMapSide);
-  const int x0 = std::max(0, x - r);
-  const int x1 = std::min(Project.CellsAcross - 1, x + r);
-  const int y0 = std::max(0, y - r);
-  const int y1 = std::min(Project.CellsDown - 1, y + r);
-  for (int cx = x0; cx <= x1; ++cx)
-    for (int cy = y0; cy <= y1; ++cy) {
+  const TRect sq = RepeatSquare(x, y);
+  for (int cx = sq.Left; cx <= sq.Right; ++cx)
+    for (int cy = sq.Top; cy <= sq.Bottom; ++cy) {
       const CellMapEntry& e = Map.At(cx, cy);
       if (e.Assigned && e.PicIndex >= 0 && e.PicIndex < kLibraryTableSize)
         nearStamp_[static_cast<size_t>(e.PicIndex)] = nearSerial_;

@@ -121,6 +121,7 @@ private:
   Status LoadPicture(TBitmap32& target, const std::string& path, const DecodeHints& hints) const;
 
   bool RepeatCapAllows(int k) const;
+  TRect RepeatSquare(int x, int y) const;
   bool RepeatRadiusFree(int x, int y, int k) const;
   // Compare's D(none) without tint between a picture and the GridBitmap
   // samples of (x, y).

@@ -2,33 +2,18 @@
 
 #include <cstring>
 
+#include "engine/LittleEndian.h"
+
 namespace velmora {
 namespace {
 
-void PutI32(uint8_t* base, size_t offset, int32_t v) {
-  const auto u = static_cast<uint32_t>(v);
-  for (int i = 0; i < 4; ++i) base[offset + i] = static_cast<uint8_t>(u >> (8 * i));
-}
-int32_t GetI32(const uint8_t* base, size_t offset) {
-  uint32_t u = 0;
-  for (int i = 0; i < 4; ++i) u |= static_cast<uint32_t>(base[offset + i]) << (8 * i);
-  return static_cast<int32_t>(u);
-}
-void PutF64(uint8_t* base, size_t offset, double v) {
-  uint64_t u = 0;
-  std::memcpy(&u, &v, 8);
-  for (int i = 0; i < 8; ++i) base[offset + i] = static_cast<uint8_t>(u >> (8 * i));
-}
-double GetF64(const uint8_t* base, size_t offset) {
-  uint64_t u = 0;
-  for (int i = 0; i < 8; ++i) u |= static_cast<uint64_t>(base[offset + i]) << (8 * i);
-  double v = 0;
-  std::memcpy(&v, &u, 8);
-  return v;
-}
+void PutI32(uint8_t* base, size_t offset, int32_t v) { StoreI32LE(base + offset, v); }
+int32_t GetI32(const uint8_t* base, size_t offset) { return LoadI32LE(base + offset); }
+void PutF64(uint8_t* base, size_t offset, double v) { StoreF64LE(base + offset, v); }
+double GetF64(const uint8_t* base, size_t offset) { return LoadF64LE(base + offset); }
 
-// The option fields at their record offsets. `base` points at byte 0 of the
-// record, so the option block alone is written through base - 76.
+// The option fields at their record offsets; `base` points at byte 0 of the
+// record (the option block is cut out of a whole record).
 void PutOptions(uint8_t* base, const tmosaicproject& p) {
   PutI32(base, 76, p.RandomizeLevel);
   PutI32(base, 80, p.ColorEnhance);
