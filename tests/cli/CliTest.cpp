@@ -1,0 +1,190 @@
+// velmora-cli driven as a user runs it: exit status, messages on stderr and
+// the files it writes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <algorithm>
+#include <vector>
+
+#include "imaging/Bitmap32.h"
+#include "imaging/PictureReader.h"
+#include "imaging/formats/BmpCodec.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadText(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class Cli : public ::testing::Test {
+protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("velmora-cli-test-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  CliRun Cmd(const std::string& args) {
+    const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
+    const std::string line = std::string(VELMORA_CLI) + " " + args + " >" + out.string() + " 2>" + err.string();
+    CliRun r;
+    const int raw = std::system(line.c_str());
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = ReadText(out);
+    r.err = ReadText(err);
+    return r;
+  }
+  std::string P(const std::string& name) const { return (dir_ / name).string(); }
+
+  // A small library of flat-coloured bitmaps, and a main picture of stripes.
+  void MakePictures() {
+    fs::create_directories(dir_ / "lib");
+    for (int i = 0; i < 12; ++i) {
+      TBitmap32 b(20 + i, 16);
+      b.Fill(Color32(uint8_t(i * 20), uint8_t(255 - i * 20), uint8_t(i * 7)));
+      ASSERT_TRUE(WriteBmpFile(b, P("lib/p" + std::to_string(10 + i) + ".bmp")).ok());
+    }
+    TBitmap32 main(90, 60);
+    for (int y = 0; y < 60; ++y)
+      for (int x = 0; x < 90; ++x) main.Pixel(x, y) = Color32(uint8_t(x * 2), uint8_t(y * 4), 128);
+    ASSERT_TRUE(WriteBmpFile(main, P("main.bmp")).ok());
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(Cli, DecodeWritesEveryOutputKindAndInfoPrintsTwoLines) {
+  TBitmap32 b(3, 2);
+  b.Fill(Color32(10, 20, 30));
+  b.Pixel(2, 1) = Color32(200, 100, 50, 7);
+  ASSERT_TRUE(WriteBmpFile(b, P("in.bmp")).ok());
+
+  ASSERT_EQ(Cmd("decode " + P("in.bmp") + " " + P("out.ppm")).status, 0);
+  const std::string ppm = ReadText(P("out.ppm"));
+  EXPECT_EQ(ppm.substr(0, 11), "P6\n3 2\n255\n");
+  EXPECT_EQ(ppm.size(), 11u + 18u);
+  EXPECT_EQ(ppm.substr(ppm.size() - 3), std::string("\xC8\x64\x32", 3));
+
+  ASSERT_EQ(Cmd("decode " + P("in.bmp") + " " + P("out.pam")).status, 0);
+  const std::string pam = ReadText(P("out.pam"));
+  EXPECT_NE(pam.find("TUPLTYPE RGB_ALPHA"), std::string::npos);
+  EXPECT_EQ(pam.substr(pam.size() - 4), std::string("\xC8\x64\x32\x07", 4)) << "a 32-bit BMP keeps its alpha";
+
+  ASSERT_EQ(Cmd("decode " + P("in.bmp") + " " + P("out.bmp")).status, 0);
+  auto back = ReadPicture(P("out.bmp"));
+  ASSERT_TRUE(back.ok()) << back.message();
+  EXPECT_EQ(back->bitmap.Pixel(2, 1), b.Pixel(2, 1));
+
+  const CliRun info = Cmd("info " + P("in.bmp"));
+  ASSERT_EQ(info.status, 0) << info.err;
+  EXPECT_EQ(info.out.substr(0, 9), "size 3 2\n");
+  // Twenty bytes after "signature", one line.
+  const std::string sig = info.out.substr(9);
+  ASSERT_EQ(sig.substr(0, 10), "signature ");
+  EXPECT_EQ(std::count(sig.begin(), sig.end(), ' '), 20);
+  EXPECT_EQ(sig.back(), '\n');
+}
+
+TEST_F(Cli, FailuresExitNonZeroWithTheReadersMessage) {
+  std::ofstream(P("picture.gif")) << "GIF89a";
+  CliRun r = Cmd("info " + P("picture.gif"));
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("Unknown picture file extension (.gif)"), std::string::npos) << r.err;
+
+  std::ofstream(P("fake.bmp")) << "\xFF\xD8\xFF\xE0 not a bitmap";
+  r = Cmd("decode " + P("fake.bmp") + " " + P("x.ppm"));
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("Bitmap image is not valid"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(P("x.ppm")));
+
+  r = Cmd("info " + P("missing.png"));
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("missing.png"), std::string::npos) << r.err;
+
+  EXPECT_NE(Cmd("nosuchcommand").status, 0);
+  EXPECT_EQ(Cmd("create --help").status, 0);
+}
+
+TEST_F(Cli, CreateRefusesBadFlagsNamingThemAndTheirRange) {
+  MakePictures();
+  const std::string base = "create --main " + P("main.bmp") + " --library " + P("lib") + " --out " + P("m.jpg");
+  struct Case {
+    const char* flag;
+    const char* expect;
+  } cases[] = {
+      {"--randomize 81", "--randomize must be a whole number from 1 to 80"},
+      {"--cells 7x48", "--cells must be WxH with both numbers from 8 to 640"},
+      {"--alpha-main 256", "--alpha-main must be a whole number from 0 to 255"},
+      {"--filter bicubic", "--filter must be one of nearest, draft, linear, cosine, spline, lanczos, mitchell"},
+      {"--border-color red", "--border-color must be six hex digits"},
+      {"--stitch zigzag", "--stitch must be one of loom, peyote, brick"},
+      {"--jpeg-quality 24", "--jpeg-quality must be a whole number from 25 to 100"},
+  };
+  for (const Case& c : cases) {
+    const CliRun r = Cmd(base + " " + c.flag);
+    EXPECT_NE(r.status, 0) << c.flag;
+    EXPECT_NE(r.err.find(c.expect), std::string::npos) << c.flag << ": " << r.err;
+  }
+  EXPECT_FALSE(fs::exists(P("m.jpg")));
+
+  fs::create_directories(dir_ / "empty");
+  const CliRun empty = Cmd("create --main " + P("main.bmp") + " --library " + P("empty") + " --out " + P("m.jpg"));
+  EXPECT_NE(empty.status, 0);
+  EXPECT_NE(empty.err.find("You do not have enough images in your Image Lib, please load more"), std::string::npos)
+      << empty.err;
+}
+
+TEST_F(Cli, CreateIsReproducibleAndRenderGivesTheSameBytes) {
+  MakePictures();
+  for (const char* stitch : {"loom", "peyote", "brick"}) {
+    const std::string common = "create --quiet --main " + P("main.bmp") + " --library " + P("lib") +
+                               " --cells 10x8 --cell-size 12x10 --seed 42 --stitch " + stitch;
+    const CliRun a = Cmd(common + " --out " + P("a.bmp") + " --project " + P("a.vm6"));
+    ASSERT_EQ(a.status, 0) << a.err;
+    const CliRun b = Cmd(common + " --threads 1 --out " + P("b.bmp"));
+    ASSERT_EQ(b.status, 0) << b.err;
+    EXPECT_EQ(ReadText(P("a.bmp")), ReadText(P("b.bmp"))) << stitch << ": same seed, same picture";
+
+    const CliRun r = Cmd("render --quiet " + P("a.vm6") + " --out " + P("r.bmp"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadText(P("a.bmp")), ReadText(P("r.bmp"))) << stitch << ": render of the saved project";
+
+    auto pic = ReadPicture(P("a.bmp"));
+    ASSERT_TRUE(pic.ok());
+    EXPECT_EQ(pic->bitmap.Width(), 120);
+    EXPECT_EQ(pic->bitmap.Height(), 80);
+  }
+  const CliRun self = Cmd("create --quiet --mode self --main " + P("main.bmp") + " --library " + P("empty-or-missing") +
+                       " --cells 8x8 --cell-size 8x8 --seed 1 --out " + P("self.jpg"));
+  // A self mosaic needs no library, but a library folder that does not exist
+  // is still an error the user should see.
+  EXPECT_NE(self.status, 0);
+  fs::create_directories(dir_ / "none");
+  const CliRun self2 = Cmd("create --quiet --mode self --main " + P("main.bmp") + " --library " + P("none") +
+                        " --cells 8x8 --cell-size 8x8 --seed 1 --out " + P("self.jpg"));
+  EXPECT_EQ(self2.status, 0) << self2.err;
+  auto jpg = ReadPicture(P("self.jpg"));
+  ASSERT_TRUE(jpg.ok()) << jpg.message();
+  EXPECT_EQ(jpg->bitmap.Width(), 64);
+}
+
+}  // namespace
+}  // namespace velmora
