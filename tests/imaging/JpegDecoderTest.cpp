@@ -24,7 +24,7 @@ namespace {
 
 enum class Coding { kBaseline444, kBaseline420, kProgressive, kArithmetic, kRestartMarkers };
 
-struct JpegSpec {
+struct JpegFixture {
   int width = 32;
   int height = 32;
   int components = 3;
@@ -48,7 +48,7 @@ struct WriterError {
 }
 
 // Writes samples (components bytes per pixel, rows from the top) as a JPEG.
-std::vector<uint8_t> WriteJpeg(const JpegSpec& spec, const std::vector<uint8_t>& samples) {
+std::vector<uint8_t> WriteJpeg(const JpegFixture& fixture, const std::vector<uint8_t>& samples) {
   jpeg_compress_struct cinfo{};
   WriterError err{};
   cinfo.err = jpeg_std_error(&err.pub);
@@ -57,28 +57,28 @@ std::vector<uint8_t> WriteJpeg(const JpegSpec& spec, const std::vector<uint8_t>&
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(spec.width);
-  cinfo.image_height = static_cast<JDIMENSION>(spec.height);
-  cinfo.input_components = spec.components;
-  cinfo.in_color_space = spec.input;
+  cinfo.image_width = static_cast<JDIMENSION>(fixture.width);
+  cinfo.image_height = static_cast<JDIMENSION>(fixture.height);
+  cinfo.input_components = fixture.components;
+  cinfo.in_color_space = fixture.input;
   jpeg_set_defaults(&cinfo);
-  jpeg_set_colorspace(&cinfo, spec.stored);
-  jpeg_set_quality(&cinfo, spec.quality, TRUE);
-  if (spec.stored == JCS_CMYK || spec.stored == JCS_YCCK) cinfo.write_Adobe_marker = spec.adobeMarker;
-  const bool subsample = spec.coding == Coding::kBaseline420;
+  jpeg_set_colorspace(&cinfo, fixture.stored);
+  jpeg_set_quality(&cinfo, fixture.quality, TRUE);
+  if (fixture.stored == JCS_CMYK || fixture.stored == JCS_YCCK) cinfo.write_Adobe_marker = fixture.adobeMarker;
+  const bool subsample = fixture.coding == Coding::kBaseline420;
   for (int c = 0; c < cinfo.num_components; ++c) {
     cinfo.comp_info[c].h_samp_factor = (c == 0 && subsample) ? 2 : 1;
     cinfo.comp_info[c].v_samp_factor = (c == 0 && subsample) ? 2 : 1;
   }
-  if (spec.coding == Coding::kProgressive) jpeg_simple_progression(&cinfo);
-  if (spec.coding == Coding::kArithmetic) cinfo.arith_code = TRUE;
-  if (spec.coding == Coding::kRestartMarkers) cinfo.restart_in_rows = 1;
-  if (!spec.scans.empty()) {
-    cinfo.scan_info = spec.scans.data();
-    cinfo.num_scans = static_cast<int>(spec.scans.size());
+  if (fixture.coding == Coding::kProgressive) jpeg_simple_progression(&cinfo);
+  if (fixture.coding == Coding::kArithmetic) cinfo.arith_code = TRUE;
+  if (fixture.coding == Coding::kRestartMarkers) cinfo.restart_in_rows = 1;
+  if (!fixture.scans.empty()) {
+    cinfo.scan_info = fixture.scans.data();
+    cinfo.num_scans = static_cast<int>(fixture.scans.size());
   }
   jpeg_start_compress(&cinfo, TRUE);
-  const size_t stride = static_cast<size_t>(spec.width) * spec.components;
+  const size_t stride = static_cast<size_t>(fixture.width) * fixture.components;
   while (cinfo.next_scanline < cinfo.image_height) {
     JSAMPROW row = const_cast<JSAMPROW>(samples.data() + cinfo.next_scanline * stride);
     jpeg_write_scanlines(&cinfo, &row, 1);
@@ -143,9 +143,9 @@ std::string CodingName(const ::testing::TestParamInfo<Coding>& info) {
 class JpegCoding : public ::testing::TestWithParam<Coding> {};
 
 TEST_P(JpegCoding, ColourQuadrantsSurvive) {
-  JpegSpec spec;
-  spec.coding = GetParam();
-  auto decoded = Decode(WriteJpeg(spec, RgbQuadrants(spec.width, spec.height)));
+  JpegFixture fixture;
+  fixture.coding = GetParam();
+  auto decoded = Decode(WriteJpeg(fixture, RgbQuadrants(fixture.width, fixture.height)));
   ASSERT_TRUE(decoded.ok()) << decoded.message();
   EXPECT_EQ(decoded->bitmap.Width(), 32);
   EXPECT_EQ(decoded->bitmap.Height(), 32);
@@ -161,16 +161,16 @@ INSTANTIATE_TEST_SUITE_P(JpegDecoder, JpegCoding,
                          CodingName);
 
 TEST(JpegDecoder, GreyscaleComesOutInAllThreeChannels) {
-  JpegSpec spec;
-  spec.width = 24;
-  spec.height = 16;
-  spec.components = 1;
-  spec.input = spec.stored = JCS_GRAYSCALE;
+  JpegFixture fixture;
+  fixture.width = 24;
+  fixture.height = 16;
+  fixture.components = 1;
+  fixture.input = fixture.stored = JCS_GRAYSCALE;
   std::vector<uint8_t> samples;
   // One flat value per 8 x 8 block, so the only error is quantisation.
   for (int y = 0; y < 16; ++y)
     for (int x = 0; x < 24; ++x) samples.push_back(uint8_t(30 + 40 * (x / 8) + 90 * (y / 8)));
-  auto decoded = Decode(WriteJpeg(spec, samples));
+  auto decoded = Decode(WriteJpeg(fixture, samples));
   ASSERT_TRUE(decoded.ok()) << decoded.message();
   for (int y = 0; y < 16; ++y)
     for (int x = 0; x < 24; ++x) {
@@ -183,9 +183,9 @@ TEST(JpegDecoder, GreyscaleComesOutInAllThreeChannels) {
 }
 
 TEST(JpegDecoder, RgbStoredWithoutColourTransform) {
-  JpegSpec spec;
-  spec.stored = JCS_RGB;
-  auto decoded = Decode(WriteJpeg(spec, RgbQuadrants(32, 32)));
+  JpegFixture fixture;
+  fixture.stored = JCS_RGB;
+  auto decoded = Decode(WriteJpeg(fixture, RgbQuadrants(32, 32)));
   ASSERT_TRUE(decoded.ok()) << decoded.message();
   ExpectQuadrantCentres(decoded->bitmap, 3);
 }
@@ -217,13 +217,13 @@ struct CmykCase {
 class JpegCmyk : public ::testing::TestWithParam<CmykCase> {};
 
 TEST_P(JpegCmyk, ConvertsInksToRgb) {
-  JpegSpec spec;
-  spec.components = 4;
-  spec.input = JCS_CMYK;
-  spec.stored = GetParam().stored;
-  spec.adobeMarker = GetParam().adobeMarker;
+  JpegFixture fixture;
+  fixture.components = 4;
+  fixture.input = JCS_CMYK;
+  fixture.stored = GetParam().stored;
+  fixture.adobeMarker = GetParam().adobeMarker;
   // Adobe-marked files hold inverted inks, as Adobe's programs write them.
-  auto decoded = Decode(WriteJpeg(spec, CmykQuadrants(32, 32, spec.adobeMarker)));
+  auto decoded = Decode(WriteJpeg(fixture, CmykQuadrants(32, 32, fixture.adobeMarker)));
   ASSERT_TRUE(decoded.ok()) << decoded.message();
   ExpectQuadrantCentres(decoded->bitmap, 5);
 }
@@ -235,10 +235,10 @@ INSTANTIATE_TEST_SUITE_P(JpegDecoder, JpegCmyk,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(JpegDecoder, ScaledDecodeTakesTheSmallestAcceptedScale) {
-  JpegSpec spec;
-  spec.width = 64;
-  spec.height = 48;
-  const auto bytes = WriteJpeg(spec, RgbQuadrants(64, 48));
+  JpegFixture fixture;
+  fixture.width = 64;
+  fixture.height = 48;
+  const auto bytes = WriteJpeg(fixture, RgbQuadrants(64, 48));
 
   std::vector<std::pair<int, int>> offered;
   DecodeHints hints;
@@ -259,10 +259,10 @@ TEST(JpegDecoder, ScaledDecodeTakesTheSmallestAcceptedScale) {
 }
 
 TEST(JpegDecoder, ScaledDecodeSizes) {
-  JpegSpec spec;
-  spec.width = 100;  // not a multiple of 8: scaled sizes round up
-  spec.height = 60;
-  const auto bytes = WriteJpeg(spec, RgbQuadrants(100, 60));
+  JpegFixture fixture;
+  fixture.width = 100;  // not a multiple of 8: scaled sizes round up
+  fixture.height = 60;
+  const auto bytes = WriteJpeg(fixture, RgbQuadrants(100, 60));
   struct Case {
     int minWidth, wantW, wantH;
   };
@@ -278,10 +278,10 @@ TEST(JpegDecoder, ScaledDecodeSizes) {
 }
 
 TEST(JpegDecoder, TruncatedFileDecodesWithTheRestFilled) {
-  JpegSpec spec;
-  spec.width = spec.height = 64;
-  spec.quality = 90;
-  auto bytes = WriteJpeg(spec, RgbQuadrants(64, 64));
+  JpegFixture fixture;
+  fixture.width = fixture.height = 64;
+  fixture.quality = 90;
+  auto bytes = WriteJpeg(fixture, RgbQuadrants(64, 64));
   // Cut halfway through the scan data, past the start-of-scan marker.
   size_t scan = 0;
   for (size_t i = 0; i + 1 < bytes.size() && scan == 0; ++i)
@@ -301,7 +301,7 @@ TEST(JpegDecoder, DamagedFilesGiveTheLibraryErrorNumber) {
   const std::vector<uint8_t> notJpeg = {'B', 'M', 1, 2, 3, 4, 5, 6, 7, 8};
   EXPECT_EQ(Decode(notJpeg).message(), Format("JPEG error #%d", JERR_NO_SOI));
   // Only the start of the header: the picture's frame never arrives.
-  auto bytes = WriteJpeg(JpegSpec{}, RgbQuadrants(32, 32));
+  auto bytes = WriteJpeg(JpegFixture{}, RgbQuadrants(32, 32));
   bytes.resize(20);
   EXPECT_EQ(Decode(bytes).message(), Format("JPEG error #%d", JERR_NO_IMAGE));
 }
@@ -324,7 +324,7 @@ std::vector<uint8_t> WithFrameSize(std::vector<uint8_t> bytes, int width, int he
 }
 
 TEST(JpegDecoder, HugeFrameIsRefusedBeforeAllocating) {
-  const auto bytes = WriteJpeg(JpegSpec{}, RgbQuadrants(32, 32));
+  const auto bytes = WriteJpeg(JpegFixture{}, RgbQuadrants(32, 32));
   auto decoded = Decode(WithFrameSize(bytes, 65000, 65000));
   ASSERT_FALSE(decoded.ok());
   EXPECT_EQ(decoded.message(), CheckPictureSize(65000, 65000, "JPEG").message());
@@ -333,7 +333,7 @@ TEST(JpegDecoder, HugeFrameIsRefusedBeforeAllocating) {
 TEST(JpegDecoder, FrameTooLargeForTheFileIsRefused) {
   // 8000 x 8000 is within the pixel limit, but a file of a few hundred bytes
   // cannot hold it; the library would fill it all with grey.
-  const auto bytes = WriteJpeg(JpegSpec{}, RgbQuadrants(32, 32));
+  const auto bytes = WriteJpeg(JpegFixture{}, RgbQuadrants(32, 32));
   auto decoded = Decode(WithFrameSize(bytes, 8000, 8000));
   ASSERT_FALSE(decoded.ok());
   EXPECT_NE(decoded.message().find("too short"), std::string::npos) << decoded.message();
@@ -342,30 +342,30 @@ TEST(JpegDecoder, FrameTooLargeForTheFileIsRefused) {
 TEST(JpegDecoder, EndlessScanScriptIsRefused) {
   // A valid progressive file with about 2,000 scans: every AC coefficient of
   // every component in its own band, refined bit by bit.
-  JpegSpec spec;
-  spec.width = spec.height = 8;
+  JpegFixture fixture;
+  fixture.width = fixture.height = 8;
   constexpr int kTopBit = 10;
-  spec.scans.push_back({3, {0, 1, 2, 0}, 0, 0, 0, kTopBit});
-  for (int al = kTopBit - 1; al >= 0; --al) spec.scans.push_back({3, {0, 1, 2, 0}, 0, 0, al + 1, al});
+  fixture.scans.push_back({3, {0, 1, 2, 0}, 0, 0, 0, kTopBit});
+  for (int al = kTopBit - 1; al >= 0; --al) fixture.scans.push_back({3, {0, 1, 2, 0}, 0, 0, al + 1, al});
   for (int c = 0; c < 3; ++c)
     for (int k = 1; k <= 63; ++k) {
-      spec.scans.push_back({1, {c, 0, 0, 0}, k, k, 0, kTopBit});
-      for (int al = kTopBit - 1; al >= 0; --al) spec.scans.push_back({1, {c, 0, 0, 0}, k, k, al + 1, al});
+      fixture.scans.push_back({1, {c, 0, 0, 0}, k, k, 0, kTopBit});
+      for (int al = kTopBit - 1; al >= 0; --al) fixture.scans.push_back({1, {c, 0, 0, 0}, k, k, al + 1, al});
     }
-  ASSERT_GT(spec.scans.size(), size_t(kMaxJpegScans));
-  auto decoded = Decode(WriteJpeg(spec, RgbQuadrants(8, 8)));
+  ASSERT_GT(fixture.scans.size(), size_t(kMaxJpegScans));
+  auto decoded = Decode(WriteJpeg(fixture, RgbQuadrants(8, 8)));
   ASSERT_FALSE(decoded.ok());
   EXPECT_EQ(decoded.message(),
             Format("Cannot load image. The JPEG file has more than %d scans.", kMaxJpegScans));
 }
 
 TEST(JpegDecoder, MutatedFilesNeverCrash) {
-  JpegSpec spec;
-  spec.width = spec.height = 40;
-  spec.quality = 75;
+  JpegFixture fixture;
+  fixture.width = fixture.height = 40;
+  fixture.quality = 75;
   for (Coding coding : {Coding::kBaseline420, Coding::kProgressive, Coding::kArithmetic}) {
-    spec.coding = coding;
-    const auto original = WriteJpeg(spec, RgbQuadrants(40, 40));
+    fixture.coding = coding;
+    const auto original = WriteJpeg(fixture, RgbQuadrants(40, 40));
     std::mt19937 rng(1234 + static_cast<int>(coding));
     for (int round = 0; round < 300; ++round) {
       auto bytes = original;
