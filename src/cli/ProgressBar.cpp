@@ -34,6 +34,13 @@ void ProgressBar::Finish() {
 
 void ProgressBar::Draw(bool final) {
   if (quiet_) return;
+  // A text that never moved the gauge ("Mosaic Created") is a status, not a
+  // job: it gets no bar.
+  if (final && peak_ == 0 && drawn_ <= 0) {
+    std::fprintf(stderr, "%s%s\n", terminal_ ? "\r\033[K" : "", text_.c_str());
+    std::fflush(stderr);
+    return;
+  }
   constexpr int kWidth = 30;
   const int filled = peak_ * kWidth / 100;
   std::string bar(static_cast<size_t>(filled), '#');
