@@ -18,20 +18,19 @@ std::string LowerExtension(const std::string& path) {
   return ext;
 }
 
-Status ApplySwitch(const Flags& flags, const char* name, bool& field) {
+void ApplySwitch(const Flags& flags, const char* name, bool& field) {
   if (auto v = flags.Switch(name)) field = *v;
-  return Status::Ok();
 }
 
 // The option flags, over OptionSet as the Options dialog would set it.
 Status ApplyOptionFlags(const Flags& flags, tmosaicproject& o) {
   VELMORA_TRY(flags.Int("randomize", kRandomizeRange.Min, kRandomizeRange.Max, o.RandomizeLevel));
   VELMORA_TRY(flags.Int("enhance", kEnhanceRange.Min, kEnhanceRange.Max, o.ColorEnhance));
-  VELMORA_TRY(ApplySwitch(flags, "use-all", o.UseAllPhotos));
-  VELMORA_TRY(ApplySwitch(flags, "crop-cell", o.CropCell));
-  VELMORA_TRY(ApplySwitch(flags, "mono-cell", o.MonoCell));
-  VELMORA_TRY(ApplySwitch(flags, "hflip", o.AllowHFlip));
-  VELMORA_TRY(ApplySwitch(flags, "vflip", o.AllowVFlip));
+  ApplySwitch(flags, "use-all", o.UseAllPhotos);
+  ApplySwitch(flags, "crop-cell", o.CropCell);
+  ApplySwitch(flags, "mono-cell", o.MonoCell);
+  ApplySwitch(flags, "hflip", o.AllowHFlip);
+  ApplySwitch(flags, "vflip", o.AllowVFlip);
   VELMORA_TRY(flags.Int("radius", kRadiusRange.Min, kRadiusRange.Max, o.MinRepeatRadius));
   if (flags.Has("max-repeat")) {
     VELMORA_TRY(flags.Int("max-repeat", kRepeatTimesRange.Min, kRepeatTimesRange.Max, o.MaxRepeatTimes));
@@ -54,7 +53,7 @@ Status ApplyOptionFlags(const Flags& flags, tmosaicproject& o) {
                            kernel));
   o.ResampleKernel = static_cast<uint8_t>(kernel);
   VELMORA_TRY(flags.Int("jpeg-quality", kJpegQualityRange.Min, kJpegQualityRange.Max, o.JpegQuality));
-  VELMORA_TRY(ApplySwitch(flags, "progressive", o.JpegProgressive));
+  ApplySwitch(flags, "progressive", o.JpegProgressive);
   return Status::Ok();
 }
 
@@ -196,8 +195,7 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
 Status SaveMosaicPicture(const Engine& engine, const std::string& path) {
   const std::string ext = LowerExtension(path);
   if (ext == "bmp") return SavePictureFile(engine.MosaicBitmap, path, 1).status();
-  auto saved = WriteJpegFile(engine.MosaicBitmap, path, engine.Project.JpegQuality, engine.Project.JpegProgressive);
-  return saved;
+  return WriteJpegFile(engine.MosaicBitmap, path, engine.Project.JpegQuality, engine.Project.JpegProgressive);
 }
 
 }  // namespace velmora::cli

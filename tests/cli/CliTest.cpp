@@ -15,6 +15,7 @@
 #include "imaging/Bitmap32.h"
 #include "imaging/PictureReader.h"
 #include "imaging/formats/BmpCodec.h"
+#include "support/ScratchFolder.h"
 
 namespace velmora {
 namespace {
@@ -27,29 +28,18 @@ struct CliRun {
   std::string err;
 };
 
-std::string ReadText(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using velmora::testing::ReadWholeFile;
 
 class Cli : public ::testing::Test {
 protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("velmora-cli-test-" + std::to_string(::getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   CliRun Cmd(const std::string& args) {
     const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
     const std::string line = std::string(VELMORA_CLI) + " " + args + " >" + out.string() + " 2>" + err.string();
     CliRun r;
     const int raw = std::system(line.c_str());
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadText(out);
-    r.err = ReadText(err);
+    r.out = ReadWholeFile(out);
+    r.err = ReadWholeFile(err);
     return r;
   }
   std::string P(const std::string& name) const { return (dir_ / name).string(); }
@@ -68,7 +58,8 @@ protected:
     ASSERT_TRUE(WriteBmpFile(main, P("main.bmp")).ok());
   }
 
-  fs::path dir_;
+  velmora::testing::ScratchFolder scratch_;
+  const fs::path& dir_ = scratch_.path();
 };
 
 TEST_F(Cli, DecodeWritesEveryOutputKindAndInfoPrintsTwoLines) {
@@ -78,13 +69,13 @@ TEST_F(Cli, DecodeWritesEveryOutputKindAndInfoPrintsTwoLines) {
   ASSERT_TRUE(WriteBmpFile(b, P("in.bmp")).ok());
 
   ASSERT_EQ(Cmd("decode " + P("in.bmp") + " " + P("out.ppm")).status, 0);
-  const std::string ppm = ReadText(P("out.ppm"));
+  const std::string ppm = ReadWholeFile(P("out.ppm"));
   EXPECT_EQ(ppm.substr(0, 11), "P6\n3 2\n255\n");
   EXPECT_EQ(ppm.size(), 11u + 18u);
   EXPECT_EQ(ppm.substr(ppm.size() - 3), std::string("\xC8\x64\x32", 3));
 
   ASSERT_EQ(Cmd("decode " + P("in.bmp") + " " + P("out.pam")).status, 0);
-  const std::string pam = ReadText(P("out.pam"));
+  const std::string pam = ReadWholeFile(P("out.pam"));
   EXPECT_NE(pam.find("TUPLTYPE RGB_ALPHA"), std::string::npos);
   EXPECT_EQ(pam.substr(pam.size() - 4), std::string("\xC8\x64\x32\x07", 4)) << "a 32-bit BMP keeps its alpha";
 
@@ -161,11 +152,11 @@ TEST_F(Cli, CreateIsReproducibleAndRenderGivesTheSameBytes) {
     ASSERT_EQ(a.status, 0) << a.err;
     const CliRun b = Cmd(common + " --threads 1 --out " + P("b.bmp"));
     ASSERT_EQ(b.status, 0) << b.err;
-    EXPECT_EQ(ReadText(P("a.bmp")), ReadText(P("b.bmp"))) << stitch << ": same seed, same picture";
+    EXPECT_EQ(ReadWholeFile(P("a.bmp")), ReadWholeFile(P("b.bmp"))) << stitch << ": same seed, same picture";
 
     const CliRun r = Cmd("render --quiet " + P("a.vm6") + " --out " + P("r.bmp"));
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ReadText(P("a.bmp")), ReadText(P("r.bmp"))) << stitch << ": render of the saved project";
+    EXPECT_EQ(ReadWholeFile(P("a.bmp")), ReadWholeFile(P("r.bmp"))) << stitch << ": render of the saved project";
 
     auto pic = ReadPicture(P("a.bmp"));
     ASSERT_TRUE(pic.ok());

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "imaging/PictureReader.h"
+#include "support/ScratchFolder.h"
 #include "imaging/formats/JpegDecoder.h"
 #include "imaging/formats/PngDecoder.h"
 #include "imaging/formats/TiffDecoder.h"
@@ -39,15 +40,9 @@ void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
 // A scratch folder per test, removed afterwards.
 class PictureReaderFiles : public ::testing::Test {
 protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("velmora-reader-" + std::to_string(::getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
-  fs::path dir_;
+  std::string PathOf(const std::string& name) const { return scratch_ / name; }
+  velmora::testing::ScratchFolder scratch_;
+  const fs::path& dir_ = scratch_.path();
 };
 
 std::vector<uint8_t> SampleJpeg() { return FileBytes(kSamples / "lib0001.jpg"); }

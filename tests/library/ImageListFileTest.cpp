@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "library/ImageListFile.h"
-#include "library/ScratchFolder.h"
+#include "support/ScratchFolder.h"
 
 namespace velmora {
 namespace {

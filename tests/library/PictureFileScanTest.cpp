@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "library/PictureFileScan.h"
-#include "library/ScratchFolder.h"
+#include "support/ScratchFolder.h"
 
 namespace velmora {
 namespace {

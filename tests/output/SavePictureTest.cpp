@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "library/ScratchFolder.h"
+#include "support/ScratchFolder.h"
 #include "output/SavePicture.h"
 
 // clang-format off

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "imaging/formats/BmpCodec.h"
-#include "library/ScratchFolder.h"
+#include "support/ScratchFolder.h"
 #include "project/ProjectFile.h"
 
 namespace velmora {

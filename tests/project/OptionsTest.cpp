@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "library/ScratchFolder.h"
+#include "support/ScratchFolder.h"
 #include "project/DefaultOptionsFile.h"
 #include "project/OptionControls.h"
 

@@ -1,7 +1,7 @@
 // The project brief's lines for the wizard's defaults and with a repeat limit.
 #include <gtest/gtest.h>
 
-#include "library/ScratchFolder.h"
+#include "support/ScratchFolder.h"
 #include "project/ProjectBrief.h"
 
 namespace velmora {

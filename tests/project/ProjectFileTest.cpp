@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "imaging/formats/BmpCodec.h"
-#include "library/ScratchFolder.h"
+#include "support/ScratchFolder.h"
 #include "project/ProjectFile.h"
 
 namespace velmora {
