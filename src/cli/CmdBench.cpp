@@ -39,8 +39,7 @@ int RunBench(const Args& args) {
     if (setup.out.empty())
       setup.out = (std::filesystem::temp_directory_path() / ("velmora-bench-" + std::to_string(getpid()) + ".jpg"))
                       .string();
-    if (engine.Project.RenderMode != kRenderSelf && engine.PicList.Empty())
-      return Fail("You do not have enough images in your Image Lib, please load more");
+    if (Status s = engine.CheckCanCreate(); !s) return Fail(s.message());
 
     const auto t1 = Clock::now();
     engine.MakeGrid();

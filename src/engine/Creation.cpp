@@ -11,9 +11,14 @@ constexpr const char* kEmptyLibrary = "You do not have enough images in your Ima
 
 }  // namespace
 
-Status Engine::CreateMosaic() {
+Status Engine::CheckCanCreate() const {
   if (Project.RenderMode != kRenderSelf && PicList.Empty()) return Status::Error(kEmptyLibrary);
   if (!GridFitsTables()) return GridError();
+  return Status::Ok();
+}
+
+Status Engine::CreateMosaic() {
+  VELMORA_TRY(CheckCanCreate());
   MakeGrid();
   VELMORA_TRY(PrepareLibrary());
   AssignCells();
@@ -24,8 +29,7 @@ Status Engine::CreateMosaic() {
 }
 
 Status Engine::StartPenMode() {
-  if (Project.RenderMode != kRenderSelf && PicList.Empty()) return Status::Error(kEmptyLibrary);
-  if (!GridFitsTables()) return GridError();
+  VELMORA_TRY(CheckCanCreate());
   MakeGrid();
   VELMORA_TRY(PrepareLibrary());
   AssignCells();

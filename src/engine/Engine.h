@@ -109,6 +109,9 @@ public:
   // render) and of "Mosaic Pen Mode"; refuses an empty library in standard
   // render mode with the program's message and changes nothing then.
   Status CreateMosaic();
+  // The refusals of both sequences: an empty library in standard render, a
+  // grid the tables cannot hold.
+  Status CheckCanCreate() const;
   Status StartPenMode();
   // After a stored project has been read back: grid and render only.
   Status ReopenProject();
