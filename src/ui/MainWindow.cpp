@@ -1,0 +1,405 @@
+// The main window's frame: layout, toolbar, menus, start-up, the view and the
+// commands. The editing modes are in MainWindowEditing.cpp.
+#include "ui/MainWindow.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "imaging/PictureOps.h"
+#include "library/ImageListFile.h"
+#include "output/SavePicture.h"
+#include "project/ProjectFile.h"
+#include "ui/AboutBox.h"
+#include "ui/CellInfoWindow.h"
+#include "ui/NewProjectWizard.h"
+#include "ui/OptionsDialog.h"
+#include "ui/ProgramInfo.h"
+#include "ui/WindowHooks.h"
+
+namespace velmora::ui {
+namespace {
+
+constexpr const char* kPictureSaveFilter = "Bitmaps (*.bmp);;JPEG Image File (*.jpg)";
+constexpr const char* kProjectFilter = "*.vm6 (*.vm6)";
+
+QString PictureOpenFilter() {
+  QStringList filters;
+  for (const std::string& f : PictureDialogFilters()) filters << ToQString(f);
+  return filters.join(QStringLiteral(";;"));
+}
+
+}  // namespace
+
+MainWindow::MainWindow(Session& session) : session_(session), engine_(session.engine) {
+  setObjectName(QStringLiteral("TForm1"));
+  session_.windows.main = this;
+  // Created first of all windows: the random choices of the assignment and
+  // the pen draw from a generator seeded here, once per run.
+  engine_.Rng.Randomize();
+  setWindowTitle(ToQString(kWindowCaption));
+  resize(685, 463);
+
+  auto* central = new QWidget(this);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  auto* toolbar = new QWidget(central);
+  toolbar->setObjectName(QStringLiteral("toolpanel"));
+  toolbar->setFixedHeight(67);
+  BuildToolbar(toolbar);
+  column->addWidget(toolbar);
+
+  workpanel_ = new QWidget(central);
+  workpanel_->setObjectName(QStringLiteral("workpanel"));
+  workpanel_->setAutoFillBackground(true);
+  QPalette pal = workpanel_->palette();
+  pal.setColor(QPalette::Window, pal.color(QPalette::Dark));
+  workpanel_->setPalette(pal);
+  auto* workLayout = new QVBoxLayout(workpanel_);
+  workLayout->setContentsMargins(0, 0, 0, 0);
+  view_ = new MosaicView(engine_, workpanel_);
+  workLayout->addWidget(view_);
+  column->addWidget(workpanel_, 1);
+
+  auto* status = new QWidget(central);
+  status->setObjectName(QStringLiteral("statuspanel"));
+  status->setFixedHeight(26);
+  auto* statusRow = new QHBoxLayout(status);
+  statusRow->setContentsMargins(6, 0, 6, 0);
+  statusLabel_ = new QLabel(QString::fromLatin1(kInitialStatusText), status);
+  statusLabel_->setObjectName(QStringLiteral("Label1"));
+  statusRow->addWidget(statusLabel_);
+  column->addWidget(status);
+  setCentralWidget(central);
+
+  BuildMenus();
+  connect(view_, &MosaicView::pressed, this, &MainWindow::ViewPressed);
+  connect(view_, &MosaicView::released, this, &MainWindow::ViewReleased);
+
+  listener_ = std::make_unique<GuiJobListener>(jobLabel_, gauge_);
+  engine_.SetListener(listener_.get());
+
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
+}
+
+MainWindow::~MainWindow() { engine_.SetListener(nullptr); }
+
+QToolButton* MainWindow::MakeButton(QWidget* parent, const char* objectName, const QString& caption,
+                                    const QString& tip, const QString& glyph) {
+  auto* b = new QToolButton(parent);
+  b->setObjectName(QString::fromLatin1(objectName));
+  b->setText(caption);
+  b->setToolTip(tip);
+  b->setIcon(QIcon(QStringLiteral(":/glyphs/") + glyph + QStringLiteral(".svg")));
+  b->setIconSize(QSize(22, 22));
+  b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  b->setAutoRaise(true);
+  b->setMinimumWidth(40);
+  // Captions in a smaller type, so the whole row fits the window's first width.
+  QFont font = b->font();
+  font.setPointSizeF(font.pointSizeF() * 0.85);
+  b->setFont(font);
+  b->setStyleSheet(QStringLiteral("QToolButton { padding: 1px 2px; }"));
+  buttons_[b->objectName()] = b;
+  return b;
+}
+
+void MainWindow::BuildToolbar(QWidget* panel) {
+  auto* rows = new QVBoxLayout(panel);
+  rows->setContentsMargins(2, 1, 2, 0);
+  rows->setSpacing(0);
+  auto* buttons = new QHBoxLayout();
+  buttons->setSpacing(1);
+  auto separator = [&] {
+    auto* line = new QFrame(panel);
+    line->setFrameShape(QFrame::VLine);
+    line->setFrameShadow(QFrame::Sunken);
+    buttons->addWidget(line);
+  };
+  auto add = [&](const char* name, const char* caption, const char* tip, const char* glyph,
+                 void (MainWindow::*slot)()) {
+    QToolButton* b = MakeButton(panel, name, QString::fromLatin1(caption), QString::fromLatin1(tip),
+                                QString::fromLatin1(glyph));
+    if (slot) connect(b, &QToolButton::clicked, this, slot);
+    buttons->addWidget(b);
+    return b;
+  };
+  add("sbnew", "New", "Create New Mosaic Project", "new", &MainWindow::NewProject);
+  add("sbopprj", "Load", "Load Mosaic Project File", "load", &MainWindow::LoadProject);
+  add("sbsvprj", "Save", "Save Mosaic Project File", "save", &MainWindow::SaveProject);
+  add("sbsvpic", "Save Picture", "Save as BMP or JPG files", "savepicture", &MainWindow::SavePicture);
+  add("sbprint", "Print", "Print Mosaic Picture", "print", &MainWindow::ShowPrint);
+  separator();
+  modeGroup_ = new QButtonGroup(this);
+  modeGroup_->setExclusive(true);
+  const struct {
+    const char* name;
+    const char* caption;
+    const char* tip;
+    const char* glyph;
+    int code;
+  } modes[] = {{"sbhandinfo", "Info", "Get Cell Info", "info", kModeInfo},
+               {"sbhand2", "Edit I", "Pick a Cell, auto change the picture", "edit1", kModeEdit1},
+               {"sbhand3", "Edit II", "Pick a cell, manual change the cell", "edit2", kModeEdit2},
+               {"sbhand4", "Free Cell Pen", "draw a cell image anywhere", "pen", kModePen}};
+  for (const auto& m : modes) {
+    QToolButton* b = add(m.name, m.caption, m.tip, m.glyph, nullptr);
+    b->setCheckable(true);
+    modeGroup_->addButton(b, m.code);
+  }
+  buttons_["sbhandinfo"]->setChecked(true);
+  connect(modeGroup_, &QButtonGroup::idClicked, this, [this](int) { UpdateEditMode(); });
+  separator();
+  add("sboption", "Option", "Change Mosaic Options", "option", &MainWindow::ShowOptions);
+  separator();
+  add("sbstats", "Stats", "Stats", "stats", &MainWindow::ShowStats);
+  separator();
+  add("sboverview", "Overview", "Show Overview", "overview", &MainWindow::ShowOverview);
+  separator();
+  add("sbhelp", "Help", "Show Help", "help", &MainWindow::ShowHelp);
+  buttons->addStretch(1);
+  rows->addLayout(buttons);
+
+  // The lower row: the job label at the left, the gauge at x 232.
+  auto* jobRow = new QWidget(panel);
+  jobRow->setFixedHeight(19);
+  jobLabel_ = new QLabel(QStringLiteral("Current Job : None"), jobRow);
+  jobLabel_->setObjectName(QStringLiteral("LBJOB"));
+  jobLabel_->setGeometry(6, 1, 224, 16);
+  gauge_ = new QProgressBar(jobRow);
+  gauge_->setObjectName(QStringLiteral("gauge"));
+  gauge_->setRange(0, 100);
+  gauge_->setValue(0);
+  gauge_->setTextVisible(false);
+  gauge_->setGeometry(232, 3, 345, 13);
+  rows->addWidget(jobRow);
+}
+
+QAction* MainWindow::MakeAction(const char* objectName, const QString& text, void (MainWindow::*slot)()) {
+  auto* a = new QAction(text, this);
+  a->setObjectName(QString::fromLatin1(objectName));
+  connect(a, &QAction::triggered, this, slot);
+  return a;
+}
+
+void MainWindow::BuildMenus() {
+  QMenuBar* bar = menuBar();
+  QMenu* project = bar->addMenu(QStringLiteral("  Project    "));
+  project->setObjectName(QStringLiteral("Project1"));
+  project->addAction(MakeAction("NewProject1", QStringLiteral("New Project"), &MainWindow::NewProject));
+  project->addAction(MakeAction("OpenPicture1", QStringLiteral("Open Picture"), &MainWindow::OpenPicture));
+  project->addAction(MakeAction("LoadProject1", QStringLiteral("Open Mosaic Project"), &MainWindow::LoadProject));
+  project->addSeparator();
+  project->addAction(MakeAction("SavePicture1", QStringLiteral("Save Picture"), &MainWindow::SavePicture));
+  project->addAction(MakeAction("SaveProject1", QStringLiteral("Save Mosaic Project"), &MainWindow::SaveProject));
+  project->addSeparator();
+  project->addAction(MakeAction("Print1", QStringLiteral("Print"), &MainWindow::ShowPrint));
+  project->addSeparator();
+  QAction* exit = new QAction(QStringLiteral("Exit"), this);
+  exit->setObjectName(QStringLiteral("Exit1"));
+  connect(exit, &QAction::triggered, this, &QWidget::close);
+  project->addAction(exit);
+
+  QMenu* tools = bar->addMenu(QStringLiteral("Tools    "));
+  tools->setObjectName(QStringLiteral("Tools1"));
+  tools->addAction(MakeAction("OverView1", QStringLiteral("OverView"), &MainWindow::ShowOverview));
+  tools->addAction(MakeAction("CellStats1", QStringLiteral("Cell Stats"), &MainWindow::ShowStats));
+  tools->addSeparator();
+  tools->addAction(MakeAction("Options1", QStringLiteral("Options"), &MainWindow::ShowOptions));
+
+  // A menu title without items: clicking the title runs the command.
+  bar->addAction(MakeAction("ImageLib1", QStringLiteral("Image Lib    "), &MainWindow::ShowLibrary));
+
+  QMenu* help = bar->addMenu(QStringLiteral("Help    "));
+  help->setObjectName(QStringLiteral("Help1"));
+  help->addAction(MakeAction("VelmoraHelp1", QStringLiteral("Velmora Help"), &MainWindow::ShowHelp));
+  help->addSeparator();
+  help->addAction(MakeAction("About1", QStringLiteral("About"), &MainWindow::ShowAbout));
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!started_) {
+    started_ = true;
+    Startup();
+  }
+}
+
+void MainWindow::Startup() {
+  engine_.ViewOriginX = 0;
+  engine_.ViewOriginY = 0;
+  const Status list = LoadDefaultImageList(engine_.PicList, session_.programFolder);
+  if (session_.windows.wizard)
+    session_.windows.wizard->SetPictureFolder(ToQString(ImagesFolderPath(session_.programFolder)));
+  UpdateEditMode();
+  if (session_.windows.options) ShowIfFailed(session_, this, session_.windows.options->LoadDefaultOptions());
+  NotifyLibraryChanged(session_);
+  UpdateActions();
+  ShowIfFailed(session_, this, list);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  RepaintView();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  closing_ = true;
+  CloseToolWindows(session_);
+  QMainWindow::closeEvent(event);
+  QApplication::closeAllWindows();
+}
+
+void MainWindow::RepaintView() {
+  if (closing_) return;
+  const TBitmap32& bmp = engine_.MosaicBitmap;
+  if (bmp.Empty()) return;
+  const QSize client = workpanel_->contentsRect().size();
+  engine_.ViewRect = VisibleRect(ViewPoint{engine_.ViewOriginX, engine_.ViewOriginY}, client.width(),
+                                 client.height(), bmp.Width(), bmp.Height());
+  statusLabel_->setText(ToQString(ViewStatusText(ViewPoint{engine_.ViewRect.Left, engine_.ViewRect.Top})));
+  view_->update();
+  RepaintOverviewIfVisible(session_);
+}
+
+void MainWindow::UpdateActions() {
+  const bool idle = !session_.jobRunning;
+  const bool mosaic = engine_.MosaicState == 2;
+  const bool picture = !engine_.MosaicBitmap.Empty();
+  auto enable = [&](const char* name, bool on) {
+    if (auto* a = findChild<QAction*>(QString::fromLatin1(name))) a->setEnabled(on);
+    if (auto it = buttons_.find(QString::fromLatin1(name)); it != buttons_.end()) it->second->setEnabled(on);
+  };
+  // Commands that start a job or replace what a job works on.
+  for (const char* name : {"sbnew", "NewProject1", "sbopprj", "LoadProject1", "OpenPicture1", "ImageLib1"})
+    enable(name, idle);
+  enable("sbsvprj", idle && mosaic);
+  enable("SaveProject1", idle && mosaic);
+  enable("sbsvpic", idle && picture);
+  enable("SavePicture1", idle && picture);
+  enable("sbprint", idle && picture && session_.windows.print);
+  enable("Print1", idle && picture && session_.windows.print);
+  enable("sbstats", session_.windows.stats != nullptr);
+  enable("CellStats1", session_.windows.stats != nullptr);
+  enable("sboverview", session_.windows.overview != nullptr);
+  enable("OverView1", session_.windows.overview != nullptr);
+  enable("ImageLib1", idle && session_.windows.library != nullptr);
+  if (session_.windows.wizard) session_.windows.wizard->setEnabled(idle);
+}
+
+Status MainWindow::RunJob(const std::function<Status()>& job) {
+  session_.jobRunning = true;
+  UpdateActions();
+  Status status = job();
+  session_.jobRunning = false;
+  UpdateActions();
+  return status;
+}
+
+void MainWindow::AfterNewPicture() {
+  engine_.ViewOriginX = 0;
+  engine_.ViewOriginY = 0;
+  RepaintView();
+  ShowOverviewAfterJob(session_);
+  UpdateActions();
+}
+
+void MainWindow::CreateMosaic(bool penMode) {
+  if (session_.jobRunning) return;
+  CopyListToPickCell(session_);
+  const Status status = RunJob([&] { return penMode ? engine_.StartPenMode() : engine_.CreateMosaic(); });
+  AfterNewPicture();
+  ShowIfFailed(session_, this, status);
+}
+
+void MainWindow::NewProject() {
+  if (session_.jobRunning || !session_.windows.wizard) return;
+  session_.windows.wizard->ShowFirstPage();
+}
+
+void MainWindow::OpenPicture() {
+  if (session_.jobRunning) return;
+  const QString path = session_.prompts.OpenFileName(this, QStringLiteral("Open Picture"), QString(),
+                                                     PictureOpenFilter());
+  if (path.isEmpty()) return;
+  if (!ShowIfFailed(session_, this, LoadPictureFile(engine_.MosaicBitmap, ToBytes(path)))) return;
+  engine_.ViewOriginX = 0;
+  engine_.ViewOriginY = 0;
+  engine_.MosaicState = 1;
+  RepaintView();
+  UpdateActions();
+}
+
+Status MainWindow::OpenProjectFrom(const QString& path) {
+  VELMORA_TRY(LoadProjectFile(engine_, ToBytes(path)));
+  CopyListToPickCell(session_);
+  NotifyLibraryChanged(session_);
+  const Status status = RunJob([&] { return engine_.ReopenProject(); });
+  AfterNewPicture();
+  return status;
+}
+
+void MainWindow::LoadProject() {
+  if (session_.jobRunning) return;
+  const QString path = session_.prompts.OpenFileName(this, QStringLiteral("Open Mosaic Project"), QString(),
+                                                     QString::fromLatin1(kProjectFilter));
+  if (path.isEmpty() || !QFileInfo::exists(path)) return;
+  ShowIfFailed(session_, this, OpenProjectFrom(path));
+}
+
+Status MainWindow::SaveProjectTo(const QString& path) { return SaveProjectFile(engine_, ToBytes(path)); }
+
+void MainWindow::SaveProject() {
+  if (session_.jobRunning) return;
+  const QString path = session_.prompts.SaveFileName(this, QStringLiteral("Save Mosaic Project"), QString(),
+                                                     QString::fromLatin1(kProjectFilter));
+  if (path.isEmpty()) return;
+  ShowIfFailed(session_, this, SaveProjectTo(path));
+}
+
+void MainWindow::SavePicture() {
+  if (session_.jobRunning) return;
+  const QStringList filters = QString::fromLatin1(kPictureSaveFilter).split(QStringLiteral(";;"));
+  if (lastPictureFilter_.isEmpty()) lastPictureFilter_ = filters.front();
+  QString filter = lastPictureFilter_;
+  const QString path = session_.prompts.SaveFileName(this, QStringLiteral("Save Picture"), lastPictureName_,
+                                                     QString::fromLatin1(kPictureSaveFilter), &filter);
+  if (path.isEmpty()) return;
+  lastPictureName_ = path;
+  lastPictureFilter_ = filter;
+  const int kind = filter == filters.at(1) ? kPictureJpeg : kPictureBmp;
+  // The JPEG settings are the Options dialog's "Save Jpeg Files Setting".
+  const tmosaicproject& o = engine_.OptionSet;
+  const auto saved = SavePictureFile(engine_.MosaicBitmap, ToBytes(path), kind, o.JpegQuality, o.JpegProgressive);
+  ShowIfFailed(session_, this, saved.status());
+}
+
+void MainWindow::ShowOptions() {
+  if (auto* w = session_.windows.options) {
+    w->show();
+    w->raise();
+  }
+}
+
+void MainWindow::ShowHelp() { session_.prompts.OpenDocument(ToQString(session_.programFolder + "/help.pdf")); }
+
+void MainWindow::ShowAbout() {
+  if (auto* w = session_.windows.about) w->exec();
+}
+
+void MainWindow::ShowOverview() { ShowOverviewWindow(session_); }
+void MainWindow::ShowStats() { ShowStatsWindow(session_); }
+void MainWindow::ShowPrint() { ShowPrintWindow(session_); }
+void MainWindow::ShowLibrary() { ShowLibraryWindow(session_); }
+
+}  // namespace velmora::ui

@@ -1,0 +1,111 @@
+// The main window `TForm1`: toolbar and menus with every command, the job
+// label and gauge, the scrollable view of the mosaic and the cell editing
+// modes acting on it. It owns the view state (edit mode, mouse tracking);
+// the mosaic itself lives in the engine.
+#pragma once
+
+#include <QButtonGroup>
+#include <QLabel>
+#include <QMainWindow>
+#include <QProgressBar>
+#include <QToolButton>
+#include <map>
+#include <memory>
+
+#include "engine/ViewGeometry.h"
+#include "ui/GuiJobListener.h"
+#include "ui/MosaicView.h"
+#include "ui/Session.h"
+
+namespace velmora::ui {
+
+// EditMode codes; 1 stands until the first UpdateEditMode at start-up.
+enum EditModeCode : int { kModeStartup = 1, kModeEdit1 = 2, kModeEdit2 = 3, kModePen = 4, kModeInfo = 10 };
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+public:
+  explicit MainWindow(Session& session);
+  ~MainWindow() override;
+
+  // Copies the visible rectangle of the mosaic into the view, updates the
+  // status line and the overview.
+  void RepaintView();
+  // One place that decides which commands are enabled.
+  void UpdateActions();
+  void UpdateEditMode();
+  int EditMode() const { return editMode_; }
+
+  // The wizard's two create commands, after it has collected its settings
+  // and closed itself.
+  void CreateMosaic(bool penMode);
+  // Runs an engine job with the commands that start jobs disabled meanwhile.
+  Status RunJob(const std::function<Status()>& job);
+
+  // Commands with their dialogs (also reachable through the actions).
+  void NewProject();
+  void OpenPicture();
+  void LoadProject();
+  void SaveProject();
+  void SavePicture();
+  void ShowOptions();
+  void ShowHelp();
+  void ShowAbout();
+  void ShowOverview();
+  void ShowStats();
+  void ShowPrint();
+  void ShowLibrary();
+
+  // Without dialogs, for the commands above and for tests.
+  Status OpenProjectFrom(const QString& path);
+  Status SaveProjectTo(const QString& path);
+
+  MosaicView* View() const { return view_; }
+  QWidget* WorkArea() const { return workpanel_; }
+
+protected:
+  void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  void BuildToolbar(QWidget* panel);
+  void BuildMenus();
+  QAction* MakeAction(const char* objectName, const QString& text, void (MainWindow::*slot)());
+  QToolButton* MakeButton(QWidget* parent, const char* objectName, const QString& caption, const QString& tip,
+                          const QString& glyph);
+  void Startup();
+  void AfterNewPicture();
+
+  // The view's mouse, by editing mode.
+  void ViewPressed(Qt::MouseButton button, QPoint pos);
+  void ViewReleased(Qt::MouseButton button, QPoint pos);
+  void ScrollRelease(QPoint pos);
+  void InfoRelease(QPoint pos);
+  void Edit1Release(QPoint pos);
+  void Edit2Release(QPoint pos);
+  void PenRelease(QPoint pos);
+  bool CellEditingAllowed() const;
+
+  Session& session_;
+  Engine& engine_;
+  QLabel* jobLabel_ = nullptr;  // LBJOB
+  QProgressBar* gauge_ = nullptr;
+  QLabel* statusLabel_ = nullptr;  // Label1
+  QWidget* workpanel_ = nullptr;
+  MosaicView* view_ = nullptr;
+  QButtonGroup* modeGroup_ = nullptr;
+  std::map<QString, QToolButton*> buttons_;
+  std::unique_ptr<GuiJobListener> listener_;
+
+  int editMode_ = kModeStartup;
+  ViewPoint pressPoint_;
+  ViewPoint pressPos_;
+  bool leftButtonDown_ = false;
+  bool closing_ = false;  // MainWindowClosing
+  bool started_ = false;
+  QString lastPictureName_;
+  QString lastPictureFilter_;
+};
+
+}  // namespace velmora::ui

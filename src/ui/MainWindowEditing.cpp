@@ -1,0 +1,102 @@
+// The main view's mouse: right-button scrolling in every mode, and on the
+// release of the left or middle button the action of the editing mode (Info,
+// Edit I, Edit II, Free Cell Pen). Which cell lies under the mouse and what a
+// drag covers come from the view arithmetic below the windows.
+#include "ui/CellInfoWindow.h"
+#include "ui/MainWindow.h"
+#include "ui/WindowHooks.h"
+
+namespace velmora::ui {
+
+void MainWindow::UpdateEditMode() {
+  const int code = modeGroup_->checkedId();
+  if (code > 0) editMode_ = code;
+  view_->setCursor(editMode_ == kModeInfo ? Qt::WhatsThisCursor : Qt::SizeAllCursor);
+}
+
+void MainWindow::ViewPressed(Qt::MouseButton button, QPoint pos) {
+  pressPoint_ = ViewPoint{pos.x(), pos.y()};
+  pressPos_ = ViewPoint{engine_.ViewOriginX, engine_.ViewOriginY};
+  if (button == Qt::LeftButton) leftButtonDown_ = true;
+}
+
+void MainWindow::ViewReleased(Qt::MouseButton button, QPoint pos) {
+  if (button == Qt::RightButton) {
+    ScrollRelease(pos);
+    return;
+  }
+  if (button != Qt::LeftButton && button != Qt::MiddleButton) return;
+  // Edits change the cell map and the mosaic a job is working on.
+  if (session_.jobRunning) return;
+  switch (editMode_) {
+    case kModeInfo: InfoRelease(pos); break;
+    case kModeEdit1: Edit1Release(pos); break;
+    case kModeEdit2: Edit2Release(pos); break;
+    case kModePen: PenRelease(pos); break;
+    default: leftButtonDown_ = false; break;
+  }
+}
+
+void MainWindow::ScrollRelease(QPoint pos) {
+  const QSize client = workpanel_->contentsRect().size();
+  const TBitmap32& bmp = engine_.MosaicBitmap;
+  const ViewPoint o = DraggedOrigin(pressPos_, pressPoint_, ViewPoint{pos.x(), pos.y()}, client.width(),
+                                    client.height(), bmp.Width(), bmp.Height());
+  engine_.ViewOriginX = o.X;
+  engine_.ViewOriginY = o.Y;
+  RepaintView();
+}
+
+bool MainWindow::CellEditingAllowed() const {
+  return engine_.MosaicState == 2 && engine_.Project.RenderMode == kRenderStandard;
+}
+
+void MainWindow::InfoRelease(QPoint pos) {
+  if (!CellEditingAllowed()) return;
+  const CellPos cell = ReleaseCell(engine_.Project, pos.x() + engine_.ViewOriginX, pos.y() + engine_.ViewOriginY);
+  if (CellInfoWindow* info = session_.windows.cellInfo) {
+    info->show();
+    info->raise();
+    info->ShowCellInfo(cell.X, cell.Y);
+  }
+  leftButtonDown_ = false;
+}
+
+void MainWindow::Edit1Release(QPoint pos) {
+  if (!leftButtonDown_ || !CellEditingAllowed()) return;
+  const CellPos cell = ReleaseCell(engine_.Project, pos.x() + engine_.ViewOriginX, pos.y() + engine_.ViewOriginY);
+  const ColorSignature s = engine_.SampleCell(cell.X, cell.Y);
+  const int k = engine_.ChoosePicture(cell.X, cell.Y, s, 1);
+  if (k != -1) {
+    // Filling a cell reports to the assignment job's gauge; a single edit is
+    // no job, so nothing listens meanwhile.
+    engine_.SetListener(nullptr);
+    engine_.FillCell(cell.X, cell.Y, k);
+    engine_.SetListener(listener_.get());
+  }
+  const Status drawn = engine_.RenderCell(cell.X, cell.Y);
+  leftButtonDown_ = false;
+  RepaintView();
+  ShowIfFailed(session_, this, drawn);
+}
+
+void MainWindow::Edit2Release(QPoint pos) {
+  if (!leftButtonDown_ || !CellEditingAllowed()) return;
+  const CellPos cell = ReleaseCell(engine_.Project, pos.x() + engine_.ViewOriginX, pos.y() + engine_.ViewOriginY);
+  ShowPickCell(session_, cell.X, cell.Y);
+  leftButtonDown_ = false;
+}
+
+void MainWindow::PenRelease(QPoint pos) {
+  if (!leftButtonDown_) return;
+  const auto rect = PenRectangle(pressPoint_, ViewPoint{pos.x(), pos.y()},
+                                 ViewPoint{engine_.ViewOriginX, engine_.ViewOriginY}, engine_.Project.FinalWidth,
+                                 engine_.Project.FinalHeight);
+  Status stroke = Status::Ok();
+  if (rect) stroke = engine_.PenStroke(rect->Left, rect->Top, rect->Right, rect->Bottom);
+  leftButtonDown_ = false;
+  RepaintView();
+  ShowIfFailed(session_, this, stroke);
+}
+
+}  // namespace velmora::ui

@@ -1,0 +1,41 @@
+#include "ui/Program.h"
+
+#include <filesystem>
+
+#include "ui/AboutBox.h"
+#include "ui/CellInfoWindow.h"
+#include "ui/NewProjectWizard.h"
+#include "ui/OptionsDialog.h"
+
+// The glyphs live in a static library, whose resources must be registered
+// by name, outside any namespace.
+static void RegisterGlyphs() { Q_INIT_RESOURCE(glyphs); }
+
+namespace velmora::ui {
+
+Program::Program(std::string programFolder, UserPrompts& prompts)
+    : session_(engine_, std::move(programFolder), prompts) {
+  RegisterGlyphs();
+  main_ = std::make_unique<MainWindow>(session_);
+  Windows& w = session_.windows;
+  QWidget* parent = main_.get();
+  // In the start-up order; the tool windows of the later releases slot in
+  // between (pattern preview, library manager, loader, overview, print,
+  // stats) and after the cell info (pick-cell).
+  w.wizard = new NewProjectWizard(session_, parent);
+  w.about = new AboutBox(parent);
+  w.cellInfo = new CellInfoWindow(session_, parent);
+  w.options = new OptionsDialog(session_, parent);
+  main_->UpdateActions();
+}
+
+Program::~Program() = default;
+
+std::string ExecutableFolder() {
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return std::filesystem::current_path().string();
+  return exe.parent_path().string();
+}
+
+}  // namespace velmora::ui

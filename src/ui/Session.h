@@ -1,0 +1,84 @@
+// What the windows share: the one engine, the program's folder, whether a
+// long job is running, the windows themselves (created once at start-up,
+// never destroyed before exit) and the services through which windows ask
+// the user something (file dialogs, message boxes), which a test replaces.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <string>
+
+#include "engine/Engine.h"
+
+class QWidget;
+
+namespace velmora::ui {
+
+class MainWindow;
+class NewProjectWizard;
+class PatternPreviewWindow;
+class LibraryManagerWindow;
+class FileLoaderWindow;
+class OverviewWindow;
+class PrintWindow;
+class UsageStatsWindow;
+class AboutBox;
+class CellInfoWindow;
+class PickCellDialog;
+class OptionsDialog;
+
+// The dialogs and message boxes a window shows. The program uses the
+// desktop's dialogs; a test answers them itself.
+class UserPrompts {
+public:
+  virtual ~UserPrompts() = default;
+  // An empty string when the user cancels. `selectedFilter` (when given)
+  // holds the filter chosen on entry and receives the one chosen on exit.
+  virtual QString OpenFileName(QWidget* parent, const QString& caption, const QString& folder,
+                               const QString& filter, QString* selectedFilter = nullptr);
+  virtual QString SaveFileName(QWidget* parent, const QString& caption, const QString& folder,
+                               const QString& filter, QString* selectedFilter = nullptr,
+                               const QString& defaultSuffix = QString());
+  // Returns the 0x00BBGGRR colour chosen, or -1 on cancel.
+  virtual int64_t ChooseColor(QWidget* parent, int32_t initialBgr);
+  // A message box with an OK button.
+  virtual void Message(QWidget* parent, const QString& caption, const QString& text);
+  // OK/Cancel; true for OK.
+  virtual bool Confirm(QWidget* parent, const QString& caption, const QString& text);
+  // Asks the desktop to open a document with its "open" action.
+  virtual void OpenDocument(const QString& path);
+};
+
+struct Windows {
+  MainWindow* main = nullptr;                // TForm1
+  NewProjectWizard* wizard = nullptr;        // TForm2
+  PatternPreviewWindow* pattern = nullptr;   // TForm3
+  LibraryManagerWindow* library = nullptr;   // TForm4
+  FileLoaderWindow* loader = nullptr;        // TForm5
+  OverviewWindow* overview = nullptr;        // TForm6
+  PrintWindow* print = nullptr;              // TForm7
+  UsageStatsWindow* stats = nullptr;         // TForm8
+  AboutBox* about = nullptr;                 // Taboutform
+  CellInfoWindow* cellInfo = nullptr;        // TForm9
+  PickCellDialog* pickCell = nullptr;        // TFormPickCell
+  OptionsDialog* options = nullptr;          // Tformopt
+};
+
+struct Session {
+  Session(Engine& e, std::string folder, UserPrompts& p) : engine(e), programFolder(std::move(folder)), prompts(p) {}
+  Engine& engine;
+  std::string programFolder;  // the executable's folder
+  UserPrompts& prompts;
+  Windows windows;
+  // A long engine job is running: commands that would start or change a job
+  // are disabled until it ends (the job lets events run, so they could be
+  // clicked, and a second job inside the first would corrupt the tables).
+  bool jobRunning = false;
+};
+
+QString ToQString(const std::string& bytes);
+std::string ToBytes(const QString& text);
+// A failed Status as a message box titled "Error"; true when it was ok.
+bool ShowIfFailed(Session& session, QWidget* parent, const Status& status);
+
+}  // namespace velmora::ui

@@ -1,0 +1,17 @@
+// velmora: the desktop program.
+#include <QApplication>
+#include <QIcon>
+
+#include "ui/Program.h"
+#include "ui/ProgramInfo.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("velmora"));
+  QApplication::setApplicationDisplayName(QString::fromLatin1(velmora::ui::kProductName));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/glyphs/velmora.svg")));
+  velmora::ui::UserPrompts prompts;
+  velmora::ui::Program program(velmora::ui::ExecutableFolder(), prompts);
+  program.mainWindow().show();
+  return app.exec();
+}

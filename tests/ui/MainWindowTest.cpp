@@ -1,0 +1,207 @@
+// The main window driven as a user drives it: start-up, a mosaic made through
+// the create command, scrolling with the right button, the editing modes,
+// saving the picture and the project and loading it back.
+#include <QLabel>
+#include <QProgressBar>
+#include <QPlainTextEdit>
+#include <QToolButton>
+
+#include "imaging/PictureOps.h"
+#include "project/ProjectFile.h"
+#include "ui/CellInfoWindow.h"
+#include "ui/MosaicView.h"
+#include "UiTestSupport.h"
+
+namespace velmora::testing {
+namespace {
+
+class MainWindowTest : public ProgramTest {
+protected:
+  // A small mosaic: 8 x 8 cells of 16 x 16 pixels from the sample pictures.
+  void MakeMosaic(int stitch = kStitchLoom, int cellSize = 16) {
+    tmosaicproject& p = Engine().Project;
+    p.CellsAcross = 8;
+    p.CellsDown = 8;
+    p.CellWidth = cellSize;
+    p.CellHeight = cellSize;
+    CopyOptions(Engine().OptionSet, p);
+    p.StitchMode = stitch;
+    ComputeDerivedSizes(p);
+    ASSERT_TRUE(LoadPictureFile(Engine().MainBitmap, Engine().PicList[0]).ok());
+    Main().CreateMosaic(false);
+  }
+  QLabel* JobLabel() { return Find<QLabel>(&Main(), "LBJOB"); }
+  QLabel* Status() { return Find<QLabel>(&Main(), "Label1"); }
+  ui::MosaicView* View() { return Main().View(); }
+  void Click(Qt::MouseButton b, QPoint at) {
+    QTest::mousePress(View(), b, Qt::NoModifier, at);
+    QTest::mouseRelease(View(), b, Qt::NoModifier, at);
+  }
+  void Drag(Qt::MouseButton b, QPoint from, QPoint to) {
+    QTest::mousePress(View(), b, Qt::NoModifier, from);
+    QTest::mouseRelease(View(), b, Qt::NoModifier, to);
+  }
+  void SelectMode(const char* button) { Find<QToolButton>(&Main(), button)->click(); }
+};
+
+TEST_F(MainWindowTest, StartsWithTheSampleLibraryAndInfoMode) {
+  Start(6);
+  EXPECT_EQ(Engine().PicList.Count(), 6);
+  EXPECT_TRUE(std::filesystem::exists(folder / "DefaultImgList.IL2"));
+  EXPECT_EQ(JobLabel()->text(), "Current Job : None");
+  EXPECT_EQ(Status()->text(), "Scale :100%");
+  EXPECT_EQ(Main().EditMode(), ui::kModeInfo);
+  EXPECT_EQ(View()->cursor().shape(), Qt::WhatsThisCursor);
+  EXPECT_EQ(Main().windowTitle().left(7), "Velmora");
+  SelectMode("sbhand4");
+  EXPECT_EQ(Main().EditMode(), ui::kModePen);
+  EXPECT_EQ(View()->cursor().shape(), Qt::SizeAllCursor);
+}
+
+TEST_F(MainWindowTest, CreatesAMosaicAndScrollsWithTheRightButton) {
+  Start(6);
+  MakeMosaic();
+  EXPECT_EQ(Engine().MosaicState, 2);
+  EXPECT_EQ(JobLabel()->text(), "Current Job : Mosaic Created");
+  EXPECT_EQ(Find<QProgressBar>(&Main(), "gauge")->value(), 0);
+  // 128 x 128 pixels: all of it fits the view.
+  EXPECT_EQ(View()->PictureSize(), QSize(128, 128));
+  EXPECT_EQ(Status()->text(), "Scale :100% MainbmpPos x0 y0");
+
+  // A picture larger than the view (800 x 800): drag it left and up by 40
+  // and 30 pixels, then far beyond its bottom-right corner.
+  MakeMosaic(kStitchLoom, 100);
+  const QSize client = Main().WorkArea()->contentsRect().size();
+  ASSERT_LT(client.width(), 800);
+  ASSERT_LT(client.height(), 800);
+  EXPECT_EQ(View()->PictureSize(), client);
+  Drag(Qt::RightButton, QPoint(50, 50), QPoint(10, 20));
+  EXPECT_EQ(Engine().ViewOriginX, 40);
+  EXPECT_EQ(Engine().ViewOriginY, 30);
+  EXPECT_EQ(Status()->text(), QString("Scale :100% MainbmpPos x%1 y%2").arg(Engine().ViewOriginX).arg(Engine().ViewOriginY));
+  const QPoint corner(client.width() - 1, client.height() - 1);
+  for (int i = 0; i < 3; ++i) Drag(Qt::RightButton, corner, QPoint(0, 0));
+  EXPECT_EQ(Engine().ViewOriginX, 800 - client.width());
+  EXPECT_EQ(Engine().ViewOriginY, 800 - client.height());
+  // Far to the right: the origin stops at 0.
+  for (int i = 0; i < 3; ++i) Drag(Qt::RightButton, QPoint(0, 0), corner);
+  EXPECT_EQ(Engine().ViewOriginX, 0);
+  EXPECT_EQ(Engine().ViewOriginY, 0);
+}
+
+TEST_F(MainWindowTest, InfoShowsTheClickedCell) {
+  Start(6);
+  MakeMosaic();
+  Click(Qt::MiddleButton, QPoint(3 * 16 + 2, 5 * 16 + 2));
+  auto* info = Session().windows.cellInfo;
+  ASSERT_TRUE(info->isVisible());
+  const CellMapEntry& e = Engine().Map.At(3, 5);
+  const QStringList lines = Find<QPlainTextEdit>(info, "Memo1")->toPlainText().split('\n');
+  ASSERT_EQ(lines.size(), 3);
+  EXPECT_EQ(lines[0], "cell ok");
+  EXPECT_EQ(lines[1], QString("cell file id %1").arg(e.PicIndex));
+  EXPECT_EQ(lines[2], "cell filename " + ui::ToQString(Engine().PicList[e.PicIndex]));
+  EXPECT_FALSE(Find<QLabel>(info, "Image1")->pixmap().isNull());
+}
+
+TEST_F(MainWindowTest, EditOneChangesTheCellsPicture) {
+  Start(6);
+  Engine().OptionSet.MinRepeatRadius = 1;
+  MakeMosaic();
+  SelectMode("sbhand2");
+  const int before = Engine().Map.At(2, 2).PicIndex;
+  const TColor32 pixelBefore = Engine().MosaicBitmap.Pixel(2 * 16 + 8, 2 * 16 + 8);
+  Click(Qt::LeftButton, QPoint(2 * 16 + 8, 2 * 16 + 8));
+  const CellMapEntry& e = Engine().Map.At(2, 2);
+  EXPECT_NE(e.PicIndex, before);
+  EXPECT_TRUE(e.Assigned);
+  EXPECT_NE(Engine().MosaicBitmap.Pixel(2 * 16 + 8, 2 * 16 + 8), pixelBefore);
+  // The gauge is the jobs' alone: an edit leaves it alone.
+  EXPECT_EQ(Find<QProgressBar>(&Main(), "gauge")->value(), 0);
+}
+
+TEST_F(MainWindowTest, PenStrokePaintsItsRectangleAndIgnoresDragsBeyondThePicture) {
+  Start(6);
+  MakeMosaic();
+  SelectMode("sbhand4");
+  const TBitmap32 before = [&] { TBitmap32 b; b.Assign(Engine().MosaicBitmap); return b; }();
+  Drag(Qt::LeftButton, QPoint(20, 20), QPoint(60, 50));
+  int changedInside = 0, changedOutside = 0;
+  for (int y = 0; y < 128; ++y)
+    for (int x = 0; x < 128; ++x) {
+      const bool changed = Engine().MosaicBitmap.Pixel(x, y) != before.Pixel(x, y);
+      const bool inside = x >= 20 && x <= 60 && y >= 20 && y <= 50;
+      (inside ? changedInside : changedOutside) += changed;
+    }
+  EXPECT_GT(changedInside, 0);
+  EXPECT_EQ(changedOutside, 0);
+  // Wholly right of the picture: nothing is painted, nothing fails.
+  Main().resize(600, 400);
+  QTest::qWait(10);
+  TBitmap32 again;
+  again.Assign(Engine().MosaicBitmap);
+  Drag(Qt::LeftButton, QPoint(200, 20), QPoint(250, 40));
+  EXPECT_TRUE(std::equal(again.Pixels().begin(), again.Pixels().end(), Engine().MosaicBitmap.Pixels().begin()));
+  EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(MainWindowTest, SavePictureAddsTheFiltersExtension) {
+  Start(6);
+  MakeMosaic();
+  const struct {
+    const char* typed;
+    const char* filter;
+    const char* written;
+  } cases[] = {{"result", "Bitmaps (*.bmp)", "result.bmp"},
+               {"result", "JPEG Image File (*.jpg)", "result.jpg"},
+               {"shot.JPG", "JPEG Image File (*.jpg)", "shot.JPG"},
+               {"pic.bmp", "JPEG Image File (*.jpg)", "pic.bmp.jpg"}};
+  for (const auto& c : cases) {
+    prompts.saveAnswers.push_back(QString::fromStdString(folder / c.typed));
+    prompts.saveFilterAnswer = c.filter;
+    Find<QToolButton>(&Main(), "sbsvpic")->click();
+    EXPECT_TRUE(std::filesystem::exists(folder / c.written)) << c.written;
+  }
+  EXPECT_EQ(prompts.lastSaveFilter, "Bitmaps (*.bmp);;JPEG Image File (*.jpg)");
+  EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(MainWindowTest, SavedProjectLoadsBackTheSameMosaic) {
+  Start(6);
+  MakeMosaic(kStitchPeyote);
+  const std::string path = folder / "my.vm6";
+  prompts.saveAnswers.push_back(QString::fromStdString(path));
+  Find<QToolButton>(&Main(), "sbsvprj")->click();
+  ASSERT_TRUE(std::filesystem::exists(path));
+  std::vector<TColor32> pixels(Engine().MosaicBitmap.Pixels().begin(), Engine().MosaicBitmap.Pixels().end());
+
+  // "Open Picture" turns the editing off; loading the project turns it on again.
+  prompts.openAnswers.push_back(QString::fromStdString(Engine().PicList[1]));
+  Main().findChild<QAction*>("OpenPicture1")->trigger();
+  EXPECT_EQ(Engine().MosaicState, 1);
+  prompts.openAnswers.push_back(QString::fromStdString(path));
+  Find<QToolButton>(&Main(), "sbopprj")->click();
+  EXPECT_EQ(Engine().MosaicState, 2);
+  EXPECT_EQ(Engine().Project.StitchMode, kStitchPeyote);
+  EXPECT_EQ(JobLabel()->text(), "Current Job : Mosaic Created");
+  ASSERT_EQ(Engine().MosaicBitmap.Pixels().size(), pixels.size());
+  EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), Engine().MosaicBitmap.Pixels().begin()));
+
+  // A damaged project file is reported and changes nothing.
+  WriteWholeFile(folder / "bad.vm6", "not a project");
+  prompts.openAnswers.push_back(QString::fromStdString(folder / "bad.vm6"));
+  Find<QToolButton>(&Main(), "sbopprj")->click();
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].first, "Error");
+  EXPECT_EQ(Engine().MosaicState, 2);
+}
+
+TEST_F(MainWindowTest, HelpOpensTheDocumentBesideTheProgram) {
+  Start(1);
+  Find<QToolButton>(&Main(), "sbhelp")->click();
+  ASSERT_EQ(prompts.documents.size(), 1u);
+  EXPECT_EQ(prompts.documents[0], QString::fromStdString(folder / "help.pdf"));
+}
+
+}  // namespace
+}  // namespace velmora::testing

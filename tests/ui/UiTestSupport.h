@@ -1,0 +1,105 @@
+// Helpers for the GUI tests: prompts that answer the program's dialogs from a
+// script and record its messages, and a fixture that starts the whole
+// program (every window, the engine) in a scratch program folder holding a
+// few sample pictures in images/.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "support/ScratchFolder.h"
+#include "ui/Program.h"
+
+namespace velmora::testing {
+
+class ScriptedPrompts : public ui::UserPrompts {
+public:
+  // Answers, used front first; an empty queue answers "cancel".
+  std::deque<QString> openAnswers;
+  std::deque<QString> saveAnswers;
+  // The filter a save dialog reports as chosen (empty: the one it was given).
+  QString saveFilterAnswer;
+  int64_t colorAnswer = -1;
+  bool confirmAnswer = true;
+
+  std::vector<std::pair<QString, QString>> messages;  // caption, text
+  std::vector<QString> confirms;
+  std::vector<QString> documents;
+  QString lastSaveFilter;  // the filter string a save dialog was shown with
+
+  QString OpenFileName(QWidget*, const QString&, const QString&, const QString&, QString*) override {
+    return Take(openAnswers);
+  }
+  QString SaveFileName(QWidget*, const QString&, const QString&, const QString& filter, QString* selected,
+                       const QString& defaultSuffix) override {
+    lastSaveFilter = filter;
+    QString answer = Take(saveAnswers);
+    if (selected && !saveFilterAnswer.isEmpty()) *selected = saveFilterAnswer;
+    // The desktop's dialog adds the default suffix to a name typed without one.
+    if (!answer.isEmpty() && !defaultSuffix.isEmpty() && !answer.section('/', -1).contains('.'))
+      answer += '.' + defaultSuffix;
+    return answer;
+  }
+  int64_t ChooseColor(QWidget*, int32_t) override { return colorAnswer; }
+  void Message(QWidget*, const QString& caption, const QString& text) override { messages.emplace_back(caption, text); }
+  bool Confirm(QWidget*, const QString&, const QString& text) override {
+    confirms.push_back(text);
+    return confirmAnswer;
+  }
+  void OpenDocument(const QString& path) override { documents.push_back(path); }
+
+private:
+  static QString Take(std::deque<QString>& q) {
+    if (q.empty()) return QString();
+    QString s = q.front();
+    q.pop_front();
+    return s;
+  }
+};
+
+// Copies the first `count` sample pictures into folder/images.
+inline void PlaceSamplePictures(const ScratchFolder& folder, int count) {
+  namespace fs = std::filesystem;
+  fs::create_directories(folder.path() / "images");
+  std::vector<fs::path> samples;
+  for (const auto& e : fs::directory_iterator(VELMORA_SAMPLE_IMAGES))
+    if (e.path().extension() == ".jpg") samples.push_back(e.path());
+  std::sort(samples.begin(), samples.end());
+  for (int i = 0; i < count && i < static_cast<int>(samples.size()); ++i)
+    fs::copy_file(samples[static_cast<size_t>(i)], folder.path() / "images" / samples[static_cast<size_t>(i)].filename());
+}
+
+class ProgramTest : public ::testing::Test {
+protected:
+  // Starts the program as a user would: the main window shown, its first
+  // showing having loaded the library and the default options.
+  void Start(int pictures = 6) {
+    PlaceSamplePictures(folder, pictures);
+    program = std::make_unique<ui::Program>(folder.str(), prompts);
+    Main().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Main()));
+    Engine().Rng.SetSeed(1);
+  }
+  ui::MainWindow& Main() { return program->mainWindow(); }
+  velmora::Engine& Engine() { return program->engine(); }
+  ui::Session& Session() { return program->session(); }
+  template <typename T = QWidget>
+  T* Find(const QObject* parent, const char* name) {
+    T* w = parent->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+  }
+
+  ScratchFolder folder;
+  ScriptedPrompts prompts;
+  std::unique_ptr<ui::Program> program;
+};
+
+}  // namespace velmora::testing
