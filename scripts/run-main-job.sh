@@ -1,12 +1,22 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds Velmora and makes a photo mosaic from the
-# sample main picture and the sample library placed beside the programs.
+# Installs what is needed, builds Velmora and starts the desktop program, with
+# the sample library placed beside it. On a machine without a display it says
+# so and makes a photo mosaic from the sample main picture and the sample
+# library with the command-line tool instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
-cmake --build build -j"$(nproc)" --target velmora-cli
+cmake --build build -j"$(nproc)" --target velmora velmora-cli sample_images help_pdf
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "Starting Velmora (build/bin/velmora)."
+  exec build/bin/velmora
+fi
+
+echo "No display here (neither DISPLAY nor WAYLAND_DISPLAY is set), so the window cannot open."
+echo "Making the sample mosaic with velmora-cli instead."
 mkdir -p out
 build/bin/velmora-cli create --main samples/main.jpg --library build/bin/images \
   --cells 48x48 --cell-size 32x32 --seed 1 --out out/mosaic.jpg --project out/mosaic.vm6
-echo "The mosaic is out/mosaic.jpg (project: out/mosaic.vm6)."
+echo "The mosaic is out/mosaic.jpg (project: out/mosaic.vm6); open the project later with the program's Load button."

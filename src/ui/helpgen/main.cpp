@@ -1,0 +1,34 @@
+// velmora-helpgen: turns the help text (Markdown) into help.pdf at build
+// time, so the document beside the program always matches its commands.
+//   velmora-helpgen INPUT.md OUTPUT.pdf
+#include <QFile>
+#include <QGuiApplication>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QTextDocument>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+  QGuiApplication app(argc, argv);
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: velmora-helpgen INPUT.md OUTPUT.pdf\n");
+    return 2;
+  }
+  QFile in(QString::fromLocal8Bit(argv[1]));
+  if (!in.open(QIODevice::ReadOnly)) {
+    std::fprintf(stderr, "velmora-helpgen: cannot read %s\n", argv[1]);
+    return 1;
+  }
+  QTextDocument doc;
+  doc.setDefaultStyleSheet(QStringLiteral("h1 { color: #27456f; } h2 { color: #27456f; } "
+                                          "table { border-collapse: collapse; } td, th { padding: 3px; }"));
+  doc.setMarkdown(QString::fromUtf8(in.readAll()));
+  QPdfWriter pdf(QString::fromLocal8Bit(argv[2]));
+  pdf.setTitle(QStringLiteral("Velmora Help"));
+  pdf.setCreator(QStringLiteral("Velmora"));
+  pdf.setPageSize(QPageSize(QPageSize::A4));
+  pdf.setPageMargins(QMarginsF(18, 18, 18, 18), QPageLayout::Millimeter);
+  doc.print(&pdf);
+  return 0;
+}
