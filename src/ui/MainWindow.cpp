@@ -329,8 +329,8 @@ void MainWindow::NewProject() {
 
 void MainWindow::OpenPicture() {
   if (session_.jobRunning) return;
-  const QString path = session_.prompts.OpenFileName(this, QStringLiteral("Open Picture"), QString(),
-                                                     PictureOpenFilter());
+  const QString path = session_.prompts.OpenPictureName(this, QStringLiteral("Open Picture"), QString(),
+                                                        PictureOpenFilter());
   if (path.isEmpty()) return;
   if (!ShowIfFailed(session_, this, LoadPictureFile(engine_.MosaicBitmap, ToBytes(path)))) return;
   engine_.ViewOriginX = 0;

@@ -6,11 +6,18 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include "ui/PicturePreviewDialog.h"
+
 namespace velmora::ui {
 
 QString UserPrompts::OpenFileName(QWidget* parent, const QString& caption, const QString& folder,
                                   const QString& filter, QString* selectedFilter) {
   return QFileDialog::getOpenFileName(parent, caption, folder, filter, selectedFilter);
+}
+
+QString UserPrompts::OpenPictureName(QWidget* parent, const QString& caption, const QString& folder,
+                                     const QString& filter) {
+  return GetOpenPictureName(parent, caption, folder, filter);
 }
 
 QString UserPrompts::SaveFileName(QWidget* parent, const QString& caption, const QString& folder,

@@ -36,6 +36,9 @@ public:
   // holds the filter chosen on entry and receives the one chosen on exit.
   virtual QString OpenFileName(QWidget* parent, const QString& caption, const QString& folder,
                                const QString& filter, QString* selectedFilter = nullptr);
+  // The picture-open dialog, with a preview of the chosen picture.
+  virtual QString OpenPictureName(QWidget* parent, const QString& caption, const QString& folder,
+                                  const QString& filter);
   virtual QString SaveFileName(QWidget* parent, const QString& caption, const QString& folder,
                                const QString& filter, QString* selectedFilter = nullptr,
                                const QString& defaultSuffix = QString());

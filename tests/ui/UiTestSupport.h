@@ -37,6 +37,9 @@ public:
   QString OpenFileName(QWidget*, const QString&, const QString&, const QString&, QString*) override {
     return Take(openAnswers);
   }
+  QString OpenPictureName(QWidget*, const QString&, const QString&, const QString&) override {
+    return Take(openAnswers);
+  }
   QString SaveFileName(QWidget*, const QString&, const QString&, const QString& filter, QString* selected,
                        const QString& defaultSuffix) override {
     lastSaveFilter = filter;

@@ -1,0 +1,15 @@
+// The picture-open dialog with a preview: the desktop's file list on the left
+// (Qt's own dialog, so a pane can be added) and the chosen file, read with the
+// program's own picture reader and fitted, on the right.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace velmora::ui {
+
+// An empty string on cancel.
+QString GetOpenPictureName(QWidget* parent, const QString& caption, const QString& folder, const QString& filter);
+
+}  // namespace velmora::ui
