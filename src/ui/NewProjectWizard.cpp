@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabBar>
@@ -71,7 +72,10 @@ QSpinBox* NewProjectWizard::MakeSpin(QWidget* parent, const char* name, int min,
   const int digitWidth = spin->fontMetrics().horizontalAdvance(QString(digits, QLatin1Char('8')));
   spin->setFixedWidth(digitWidth + 36);
   // Every keystroke, not only finished numbers: the labels follow the typing.
-  connect(spin, &QSpinBox::textChanged, this, [this](const QString&) { ComputeDerivedSizes(); });
+  // The spin box signals only numbers within its range (and the arrows);
+  // its text field signals whatever the user types.
+  connect(spin, &QSpinBox::textChanged, this, [this] { ComputeDerivedSizes(); });
+  connect(spin->findChild<QLineEdit*>(), &QLineEdit::textEdited, this, [this] { ComputeDerivedSizes(); });
   return spin;
 }
 
