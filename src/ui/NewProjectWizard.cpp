@@ -120,6 +120,7 @@ QWidget* NewProjectWizard::BuildMainImagePage() {
   info->addWidget(mainSize_, 1, 1);
   info->addWidget(MakeLabel(page, QStringLiteral("Aspect Ratio")), 2, 0);
   info->addWidget(mainAspect_, 2, 1);
+  info->setColumnStretch(2, 1);
   right->addLayout(info);
   right->addSpacing(12);
 

@@ -37,12 +37,10 @@ OptionsDialog::OptionsDialog(Session& session, QWidget* parent)
 
   auto* column = new QVBoxLayout(this);
   auto* groups = new QHBoxLayout;
-  auto* left = new QVBoxLayout;
-  left->addWidget(BuildRepeatGroup());
-  left->addWidget(BuildAdvanceGroup());
-  groups->addLayout(left);
-  groups->addWidget(BuildEffectGroup(), 0, Qt::AlignTop);
+  groups->addWidget(BuildRepeatGroup());
+  groups->addWidget(BuildEffectGroup());
   column->addLayout(groups);
+  column->addWidget(BuildAdvanceGroup());
 
   auto* buttons = new QHBoxLayout;
   const char* names[3] = {"Button6", "Button7", "Button1"};
@@ -125,8 +123,12 @@ QWidget* OptionsDialog::BuildRepeatGroup() {
   grid->addWidget(MakeLabel(group, "Randomize Level      Low <- -> High"), 4, 0, 1, 3);
   randomize_ = MakeSlider(group, "tbrandom", kRandomizeRange, 20, 10);
   randomizeLabel_ = MakePercent(group, "lbrl", "20 %");
-  grid->addWidget(randomize_, 5, 0, 1, 2);
-  grid->addWidget(randomizeLabel_, 5, 2);
+  auto* sliderRow = new QHBoxLayout;
+  sliderRow->addWidget(randomize_, 1);
+  sliderRow->addWidget(randomizeLabel_);
+  grid->addLayout(sliderRow, 5, 0, 1, 3);
+  grid->setColumnStretch(2, 1);
+  grid->setRowStretch(6, 1);
   return group;
 }
 
@@ -186,15 +188,15 @@ QWidget* OptionsDialog::BuildAdvanceGroup() {
 
   // The kernel buttons have a box of their own, so they exclude only each other.
   auto* kernelBox = new QGroupBox(QStringLiteral("Cell Render Parament"), group);
-  auto* kernelColumn = new QVBoxLayout(kernelBox);
-  kernelColumn->setSpacing(2);
+  auto* kernelGrid = new QGridLayout(kernelBox);
+  kernelGrid->setVerticalSpacing(2);
   const char* kernelNames[kKernelCount] = {"Nearest", "Draft",   "Linear",  "Cosine",
                                            "Spline",  "Lanczos", "Mitchell"};
   for (int i = 0; i < kKernelCount; ++i) {
     kernels_[i] = new QRadioButton(QString::fromLatin1(kernelNames[i]), kernelBox);
     kernels_[i]->setObjectName(QStringLiteral("RadioButton%1").arg(i + 1));
     connect(kernels_[i], &QRadioButton::clicked, this, &OptionsDialog::ReadOptionControls);
-    kernelColumn->addWidget(kernels_[i]);
+    kernelGrid->addWidget(kernels_[i], i % 4, i / 4);
   }
   kernels_[4]->setChecked(true);
   row->addWidget(kernelBox);
