@@ -201,21 +201,33 @@ TEST_F(WizardTest, BriefListsTheProjectAndSavesIt) {
   EXPECT_EQ(prompts.messages[0].first, "Error");
 }
 
-TEST_F(WizardTest, MonochromeAndResetReloadTheMainPicture) {
+TEST_F(WizardTest, MonochromeResetAndAnUnreadablePicture) {
   Start(1);
   OpenWizard();
-  LoadMainPicture(Engine().PicList[0]);
+  // A double-click on the picture area loads as the button does.
+  prompts.openAnswers.push_back(ui::ToQString(Engine().PicList[0]));
+  QTest::mouseDClick(Find(Wizard(), "f2img1"), Qt::LeftButton);
   const auto isGrey = [&] {
     for (TColor32 c : Engine().MainBitmap.Pixels())
       if (((c >> 16) & 0xFF) != (c & 0xFF) || ((c >> 8) & 0xFF) != (c & 0xFF)) return false;
     return true;
   };
+  ASSERT_EQ(Engine().MainBitmap.Width(), 270);
   ASSERT_FALSE(isGrey());
   Click("cbmonomain");
   EXPECT_TRUE(isGrey());
   Click("breloadvmmain");
   EXPECT_FALSE(Find<QAbstractButton>(Wizard(), "cbmonomain")->isChecked());
   EXPECT_FALSE(isGrey());
+
+  // A damaged file: the loader's message, the new name, the old picture.
+  WriteWholeFile(folder / "broken.jpg", "not a picture");
+  LoadMainPicture(folder / "broken.jpg");
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].first, "Error");
+  EXPECT_EQ(Engine().Project.MainImageFile, folder / "broken.jpg");
+  EXPECT_EQ(Engine().MainBitmap.Width(), 270);
+  EXPECT_EQ(Text("lbmainsize"), "270 x 405");
 }
 
 }  // namespace
