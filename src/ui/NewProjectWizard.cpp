@@ -76,6 +76,8 @@ QSpinBox* NewProjectWizard::MakeSpin(QWidget* parent, const char* name, int min,
   // its text field signals whatever the user types.
   connect(spin, &QSpinBox::textChanged, this, [this] { ComputeDerivedSizes(); });
   connect(spin->findChild<QLineEdit*>(), &QLineEdit::textEdited, this, [this] { ComputeDerivedSizes(); });
+  // Leaving the field puts back the last number within the range, silently.
+  connect(spin, &QSpinBox::editingFinished, this, &NewProjectWizard::ComputeDerivedSizes);
   return spin;
 }
 

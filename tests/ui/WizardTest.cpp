@@ -158,6 +158,11 @@ TEST_F(WizardTest, SizeLabelsFollowTheSpinEdits) {
   ASSERT_EQ(dpi->text(), "1");
   EXPECT_EQ(Engine().Project.Dpi, 30);
   EXPECT_EQ(Text("lbmwi"), "68.26 Inch");
+  // Leaving the field brings back its last number within the range.
+  QTest::keyClick(dpi, Qt::Key_Return);
+  EXPECT_EQ(dpi->text(), "72");
+  EXPECT_EQ(Engine().Project.Dpi, 72);
+  EXPECT_EQ(Text("lbmwi"), "28.44 Inch");
 }
 
 TEST_F(WizardTest, BriefListsTheProjectAndSavesIt) {
