@@ -1,21 +1,357 @@
 #include "ui/OptionsDialog.h"
 
+#include <QEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
 #include "project/DefaultOptionsFile.h"
 
 namespace velmora::ui {
+namespace {
 
-OptionsDialog::OptionsDialog(Session& session, QWidget* parent) : QDialog(parent), session_(session) {
+constexpr int kSwatchSide = 24;
+
+QLabel* MakeLabel(QWidget* parent, const char* text) { return new QLabel(QString::fromLatin1(text), parent); }
+
+QColor FromBgr(int32_t bgr) {
+  const auto v = static_cast<uint32_t>(bgr);
+  return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF));
+}
+
+}  // namespace
+
+OptionsDialog::OptionsDialog(Session& session, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      session_(session) {
   setObjectName(QStringLiteral("Tformopt"));
   setWindowTitle(QStringLiteral("Options"));
+  setModal(false);
+
+  auto* column = new QVBoxLayout(this);
+  auto* groups = new QHBoxLayout;
+  groups->addWidget(BuildRepeatGroup());
+  groups->addWidget(BuildEffectGroup());
+  column->addLayout(groups);
+  column->addWidget(BuildAdvanceGroup());
+
+  auto* buttons = new QHBoxLayout;
+  const char* names[3] = {"Button6", "Button7", "Button1"};
+  const char* captions[3] = {"Set As Default", "Restore Default", "Close"};
+  QPushButton* made[3] = {};
+  for (int i = 0; i < 3; ++i) {
+    made[i] = new QPushButton(QString::fromLatin1(captions[i]), this);
+    made[i]->setObjectName(QString::fromLatin1(names[i]));
+    made[i]->setAutoDefault(false);
+    if (i == 2) buttons->addStretch(1);
+    buttons->addWidget(made[i]);
+  }
+  connect(made[0], &QPushButton::clicked, this,
+          [this] { ShowIfFailed(session_, this, SaveDefaultOptions()); });
+  connect(made[1], &QPushButton::clicked, this,
+          [this] { ShowIfFailed(session_, this, RestoreDefaultOptions()); });
+  connect(made[2], &QPushButton::clicked, this, &QWidget::hide);
+  column->addLayout(buttons);
+  column->setSizeConstraint(QLayout::SetFixedSize);
+  FillSwatch();
 }
 
-void OptionsDialog::ReadOptionControls() {}
+QCheckBox* OptionsDialog::MakeCheck(QWidget* parent, const char* name, const char* caption, bool on) {
+  auto* box = new QCheckBox(QString::fromLatin1(caption), parent);
+  box->setObjectName(QString::fromLatin1(name));
+  box->setChecked(on);
+  connect(box, &QCheckBox::clicked, this, &OptionsDialog::ReadOptionControls);
+  return box;
+}
+
+QSpinBox* OptionsDialog::MakeSpin(QWidget* parent, const char* name, ControlRange range, int value) {
+  auto* spin = new QSpinBox(parent);
+  spin->setObjectName(QString::fromLatin1(name));
+  spin->setRange(range.Min, range.Max);
+  spin->setValue(value);
+  spin->setAlignment(Qt::AlignRight);
+  spin->setFixedWidth(spin->fontMetrics().horizontalAdvance(QStringLiteral("8888")) + 36);
+  // Typing and the arrows leave OptionSet alone; a click into the number
+  // reads the controls (the value typed is taken then).
+  spin->findChild<QLineEdit*>()->installEventFilter(this);
+  return spin;
+}
+
+QSlider* OptionsDialog::MakeSlider(QWidget* parent, const char* name, ControlRange range, int value,
+                                   int tick) {
+  auto* slider = new QSlider(Qt::Horizontal, parent);
+  slider->setObjectName(QString::fromLatin1(name));
+  slider->setRange(range.Min, range.Max);
+  slider->setValue(value);
+  slider->setTickPosition(QSlider::TicksBelow);
+  slider->setTickInterval(tick);
+  slider->setPageStep(tick);
+  slider->setMinimumWidth(150);
+  connect(slider, &QSlider::valueChanged, this, &OptionsDialog::ReadOptionControls);
+  return slider;
+}
+
+QLabel* OptionsDialog::MakePercent(QWidget* parent, const char* name, const char* text) {
+  QLabel* label = MakeLabel(parent, text);
+  label->setObjectName(QString::fromLatin1(name));
+  label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("100 %")));
+  label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  return label;
+}
+
+QWidget* OptionsDialog::BuildRepeatGroup() {
+  auto* group = new QGroupBox(QStringLiteral("Cell Repeat Control"), this);
+  group->setObjectName(QStringLiteral("GroupBox1"));
+  auto* grid = new QGridLayout(group);
+  useAll_ = MakeCheck(group, "cbuseall", "Ensure Use All Photos", true);
+  limitRepeat_ = MakeCheck(group, "cbrptlimit", "Limit Repeat Times", false);
+  radius_ = MakeSpin(group, "seradius", kRadiusRange, 4);
+  repeatTimes_ = MakeSpin(group, "serepeattime", kRepeatTimesRange, 10);
+  grid->addWidget(useAll_, 0, 0, 1, 3);
+  grid->addWidget(limitRepeat_, 1, 0, 1, 3);
+  grid->addWidget(MakeLabel(group, "Min Repeat radius"), 2, 0);
+  grid->addWidget(radius_, 2, 1);
+  grid->addWidget(MakeLabel(group, "Max repeat time"), 3, 0);
+  grid->addWidget(repeatTimes_, 3, 1);
+  grid->addWidget(MakeLabel(group, "Randomize Level      Low <- -> High"), 4, 0, 1, 3);
+  randomize_ = MakeSlider(group, "tbrandom", kRandomizeRange, 20, 10);
+  randomizeLabel_ = MakePercent(group, "lbrl", "20 %");
+  auto* sliderRow = new QHBoxLayout;
+  sliderRow->addWidget(randomize_, 1);
+  sliderRow->addWidget(randomizeLabel_);
+  grid->addLayout(sliderRow, 5, 0, 1, 3);
+  grid->setColumnStretch(2, 1);
+  grid->setRowStretch(6, 1);
+  return group;
+}
+
+QWidget* OptionsDialog::BuildEffectGroup() {
+  auto* group = new QGroupBox(QStringLiteral("Cell Effect"), this);
+  group->setObjectName(QStringLiteral("GroupBox2"));
+  auto* grid = new QGridLayout(group);
+  int r = 0;
+  grid->addWidget(MakeLabel(group, "Color Enhance"), r, 0);
+  enhance_ = MakeSlider(group, "tbenhance", kEnhanceRange, 50, 10);
+  enhanceLabel_ = MakePercent(group, "lbce", "50 %");
+  grid->addWidget(enhance_, r, 1);
+  grid->addWidget(enhanceLabel_, r++, 2);
+  grid->addWidget(MakeLabel(group, "OFF <--   Low   -->  High"), r++, 1, Qt::AlignHCenter);
+  grid->addWidget(MakeLabel(group, "Alpha Blend -  MainImage"), r, 0);
+  alphaMain_ = MakeSlider(group, "tbalphablendmain", kAlphaPositionRange, 20, 10);
+  alphaMainLabel_ = MakePercent(group, "lbabm", "20 %");
+  grid->addWidget(alphaMain_, r, 1);
+  grid->addWidget(alphaMainLabel_, r++, 2);
+  grid->addWidget(MakeLabel(group, "Alpha Blend -  Mosaic Pen"), r, 0);
+  alphaPen_ = MakeSlider(group, "tbalphablendpen", kAlphaPositionRange, 80, 10);
+  alphaPenLabel_ = MakePercent(group, "lbabp", "80 %");
+  grid->addWidget(alphaPen_, r, 1);
+  grid->addWidget(alphaPenLabel_, r++, 2);
+
+  cropCell_ = MakeCheck(group, "cbcropcell", "Crop Cell Image", true);
+  monoCell_ = MakeCheck(group, "cbmonocell", "Monochrome Cell", false);
+  hFlip_ = MakeCheck(group, "cbhf", "Allow Horizontal Flip", true);
+  vFlip_ = MakeCheck(group, "cbvf", "Allow Vertical Flip", false);
+  grid->addWidget(cropCell_, r, 0);
+  grid->addWidget(hFlip_, r++, 1);
+  grid->addWidget(monoCell_, r, 0);
+  grid->addWidget(vFlip_, r++, 1);
+
+  auto* borderRow = new QHBoxLayout;
+  borderRow->addWidget(MakeLabel(group, "Border Size in Pixels :"));
+  border_ = MakeSpin(group, "ebs", kBorderRange, 0);
+  borderRow->addWidget(border_);
+  borderRow->addSpacing(16);
+  borderRow->addWidget(MakeLabel(group, "Border Color"));
+  swatch_ = new QLabel(group);
+  swatch_->setObjectName(QStringLiteral("imgcolor"));
+  swatch_->setFixedSize(kSwatchSide, kSwatchSide);
+  swatch_->setCursor(Qt::PointingHandCursor);
+  swatch_->installEventFilter(this);
+  borderRow->addWidget(swatch_);
+  borderRow->addStretch(1);
+  grid->addLayout(borderRow, r++, 0, 1, 3);
+  grid->setRowStretch(r, 1);
+  return group;
+}
+
+QWidget* OptionsDialog::BuildAdvanceGroup() {
+  auto* group = new QGroupBox(QStringLiteral("Advance Options"), this);
+  group->setObjectName(QStringLiteral("GroupBox3"));
+  auto* row = new QHBoxLayout(group);
+
+  // The kernel buttons have a box of their own, so they exclude only each other.
+  auto* kernelBox = new QGroupBox(QStringLiteral("Cell Render Parament"), group);
+  auto* kernelGrid = new QGridLayout(kernelBox);
+  kernelGrid->setVerticalSpacing(2);
+  const char* kernelNames[kKernelCount] = {"Nearest", "Draft",   "Linear",  "Cosine",
+                                           "Spline",  "Lanczos", "Mitchell"};
+  for (int i = 0; i < kKernelCount; ++i) {
+    kernels_[i] = new QRadioButton(QString::fromLatin1(kernelNames[i]), kernelBox);
+    kernels_[i]->setObjectName(QStringLiteral("RadioButton%1").arg(i + 1));
+    connect(kernels_[i], &QRadioButton::clicked, this, &OptionsDialog::ReadOptionControls);
+    kernelGrid->addWidget(kernels_[i], i % 4, i / 4);
+  }
+  kernels_[4]->setChecked(true);
+  row->addWidget(kernelBox);
+
+  auto* jpegBox = new QGroupBox(QStringLiteral("Save Jpeg Files Setting"), group);
+  auto* jpeg = new QGridLayout(jpegBox);
+  jpeg->addWidget(MakeLabel(jpegBox, "Jpeg Encoder Parament"), 0, 0, 1, 3);
+  jpeg->addWidget(MakeLabel(jpegBox, "Quality"), 1, 0);
+  jpegQuality_ = MakeSlider(jpegBox, "tbjpegq", kJpegQualityRange, 75, 5);
+  jpegQuality_->setMinimumWidth(110);
+  jpegQualityLabel_ = MakePercent(jpegBox, "lbjpgq", "75 %");
+  jpeg->addWidget(jpegQuality_, 1, 1);
+  jpeg->addWidget(jpegQualityLabel_, 1, 2);
+  progressive_ = MakeCheck(jpegBox, "cbjpegp", "Progressive_Passes", false);
+  jpeg->addWidget(progressive_, 2, 0, 1, 3);
+  jpeg->setRowStretch(3, 1);
+  row->addWidget(jpegBox, 1);
+  return group;
+}
+
+bool OptionsDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonRelease) {
+    if (watched == swatch_)
+      ChooseBorderColor();
+    else
+      ReadOptionControls();
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+int OptionsDialog::Pictures() const { return session_.engine.PicList.Count(); }
+
+OptionControls OptionsDialog::Controls() const {
+  OptionControls c;
+  c.cbuseall = useAll_->isChecked();
+  c.cbrptlimit = limitRepeat_->isChecked();
+  c.seradius = radius_->value();
+  c.serepeattime = repeatTimes_->value();
+  c.tbrandom = randomize_->value();
+  c.tbenhance = enhance_->value();
+  c.tbalphablendmain = alphaMain_->value();
+  c.tbalphablendpen = alphaPen_->value();
+  c.cbcropcell = cropCell_->isChecked();
+  c.cbmonocell = monoCell_->isChecked();
+  c.cbhf = hFlip_->isChecked();
+  c.cbvf = vFlip_->isChecked();
+  c.ebs = border_->value();
+  c.color1 = color1_;
+  c.kernel = -1;
+  for (int i = 0; i < kKernelCount; ++i)
+    if (kernels_[i]->isChecked()) c.kernel = i;
+  c.tbjpegq = jpegQuality_->value();
+  c.cbjpegp = progressive_->isChecked();
+  return c;
+}
+
+void OptionsDialog::ShowControls(const OptionControls& c) {
+  const auto check = [](QCheckBox* box, bool on) {
+    const QSignalBlocker block(box);
+    box->setChecked(on);
+  };
+  const auto set = [](auto* control, int value) {
+    const QSignalBlocker block(control);
+    control->setValue(value);
+  };
+  check(useAll_, c.cbuseall);
+  check(limitRepeat_, c.cbrptlimit);
+  check(cropCell_, c.cbcropcell);
+  check(monoCell_, c.cbmonocell);
+  check(hFlip_, c.cbhf);
+  check(vFlip_, c.cbvf);
+  check(progressive_, c.cbjpegp);
+  set(radius_, c.seradius);
+  set(repeatTimes_, c.serepeattime);
+  set(border_, c.ebs);
+  set(randomize_, c.tbrandom);
+  set(enhance_, c.tbenhance);
+  set(alphaMain_, c.tbalphablendmain);
+  set(alphaPen_, c.tbalphablendpen);
+  set(jpegQuality_, c.tbjpegq);
+  // No kernel (-1) leaves the selection as it is.
+  if (c.kernel >= 0 && c.kernel < kKernelCount) {
+    const QSignalBlocker block(kernels_[c.kernel]);
+    kernels_[c.kernel]->setChecked(true);
+  }
+  color1_ = c.color1;
+  FillSwatch();
+}
+
+void OptionsDialog::ShowLabels(const OptionLabels& l) {
+  randomizeLabel_->setText(ToQString(l.lbrl));
+  enhanceLabel_->setText(ToQString(l.lbce));
+  alphaMainLabel_->setText(ToQString(l.lbabm));
+  alphaPenLabel_->setText(ToQString(l.lbabp));
+  jpegQualityLabel_->setText(ToQString(l.lbjpgq));
+}
+
+void OptionsDialog::ShowControlsAndLabels(const OptionControls& c) {
+  ShowControls(c);
+  // The labels as the controls show the values. OptionSet must not change
+  // here (at start-up it keeps the file's values as stored), so they are
+  // worked out on copies.
+  OptionControls controls = c;
+  tmosaicproject scratch = session_.engine.OptionSet;
+  ShowLabels(velmora::ReadOptionControls(controls, Pictures(), session_.engine.Project, scratch));
+}
+
+void OptionsDialog::FillSwatch() {
+  QPixmap fill(kSwatchSide, kSwatchSide);
+  fill.fill(FromBgr(color1_));
+  swatch_->setPixmap(fill);
+}
+
+void OptionsDialog::ReadOptionControls() {
+  Engine& engine = session_.engine;
+  OptionControls c = Controls();
+  const OptionLabels labels = velmora::ReadOptionControls(c, Pictures(), engine.Project, engine.OptionSet);
+  // The repeat-limit raise and a negative border size go back to their spin edits.
+  ShowControls(c);
+  ShowLabels(labels);
+}
 
 Status OptionsDialog::LoadDefaultOptions() {
-  return velmora::LoadDefaultOptions(session_.engine.OptionSet, session_.programFolder);
+  Engine& engine = session_.engine;
+  OptionControls c = Controls();
+  const Status status = velmora::LoadDefaultOptions(engine.OptionSet, c, session_.programFolder);
+  ShowControlsAndLabels(c);
+  update();
+  return status;
 }
 
-Status OptionsDialog::SaveDefaultOptions() { return Status::Ok(); }
-Status OptionsDialog::RestoreDefaultOptions() { return Status::Ok(); }
+Status OptionsDialog::SaveDefaultOptions() {
+  Engine& engine = session_.engine;
+  OptionControls c = Controls();
+  const Status status =
+      velmora::SaveDefaultOptions(c, Pictures(), engine.Project, engine.OptionSet, session_.programFolder);
+  ShowControlsAndLabels(c);
+  return status;
+}
+
+Status OptionsDialog::RestoreDefaultOptions() {
+  Engine& engine = session_.engine;
+  OptionControls c = Controls();
+  const Status status =
+      velmora::RestoreDefaultOptions(c, Pictures(), engine.Project, engine.OptionSet, session_.programFolder);
+  ShowControlsAndLabels(c);
+  return status;
+}
+
+void OptionsDialog::ChooseBorderColor() {
+  const int64_t chosen = session_.prompts.ChooseColor(this, color1_);
+  if (chosen < 0) return;
+  color1_ = static_cast<int32_t>(chosen);
+  FillSwatch();
+  session_.engine.OptionSet.BorderColor = color1_;
+}
 
 }  // namespace velmora::ui

@@ -14,6 +14,7 @@ void ShowOverviewWindow(Session&) {}
 void ShowStatsWindow(Session&) {}
 void ShowPrintWindow(Session&) {}
 void ShowLibraryWindow(Session&) {}
+void ShowPatternPreview(Session&) {}
 void CopyListToPickCell(Session&) {}
 void ShowPickCell(Session&, int, int) {}
 void NotifyLibraryChanged(Session&) {}

@@ -16,6 +16,9 @@ void ShowOverviewWindow(Session& session);
 void ShowStatsWindow(Session& session);
 void ShowPrintWindow(Session& session);
 void ShowLibraryWindow(Session& session);
+// The wizard's "Pattern Preview": draw the pattern of the current sizes and
+// show its window in front.
+void ShowPatternPreview(Session& session);
 // The library list's names become the pick-cell dialog's picture list.
 void CopyListToPickCell(Session& session);
 // Edit II: show the pick-cell dialog for cell (x, y).

@@ -1,0 +1,239 @@
+// The new-project wizard driven as a user drives it: loading the main
+// picture, the size labels, the brief and its file, and the two create
+// commands with the refusal of an empty library.
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolButton>
+#include <regex>
+
+#include "UiTestSupport.h"
+#include "project/ProjectBrief.h"
+#include "ui/MosaicView.h"
+#include "ui/NewProjectWizard.h"
+#include "ui/OptionsDialog.h"
+
+namespace velmora::testing {
+namespace {
+
+class WizardTest : public ProgramTest {
+protected:
+  QWidget* Wizard() { return Session().windows.wizard; }
+  void OpenWizard() {
+    Find<QToolButton>(&Main(), "sbnew")->click();
+    ASSERT_TRUE(Wizard()->isVisible());
+  }
+  std::string Text(const char* label) { return Find<QLabel>(Wizard(), label)->text().toStdString(); }
+  void Click(const char* button) { Find<QAbstractButton>(Wizard(), button)->click(); }
+  void SetSpin(const char* name, int value) { Find<QSpinBox>(Wizard(), name)->setValue(value); }
+  // A click on the page's tab, as the user switches pages.
+  void SwitchToPage(int index) {
+    QTabBar* bar = Find<QTabWidget>(Wizard(), "PageControl1")->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+    ASSERT_EQ(bar->currentIndex(), index);
+  }
+  void LoadMainPicture(const std::string& path) {
+    prompts.openAnswers.push_back(ui::ToQString(path));
+    Click("btloadvmmain");
+  }
+  // The small mosaic of the tests: 8 x 8 cells of 16 x 16 pixels.
+  void SetSmallGrid() {
+    SetSpin("edhcc", 8);
+    SetSpin("edvcc", 8);
+    SetSpin("edcw", 16);
+    SetSpin("edch", 16);
+  }
+  QStringList BriefLines() {
+    QStringList lines = Find<QPlainTextEdit>(Wizard(), "Memo1")->toPlainText().split('\n');
+    if (!lines.isEmpty() && lines.back().isEmpty()) lines.pop_back();
+    return lines;
+  }
+  QString JobText() { return Find<QLabel>(&Main(), "LBJOB")->text(); }
+};
+
+TEST_F(WizardTest, CreatesAMosaicFromTheLoadedMainPicture) {
+  Start(6);
+  OpenWizard();
+  auto* pages = Find<QTabWidget>(Wizard(), "PageControl1");
+  EXPECT_EQ(Wizard()->windowTitle(), "New Project");
+  EXPECT_TRUE(Wizard()->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_EQ(pages->currentIndex(), 0);
+  EXPECT_EQ(pages->tabText(3), "Final Check && Output");
+  EXPECT_EQ(Text("lbmainname"), "unknown");
+
+  const std::string picture = Engine().PicList[0];  // 270 x 405
+  LoadMainPicture(picture);
+  EXPECT_EQ(Engine().Project.MainImageFile, picture);
+  EXPECT_EQ(Engine().MainBitmap.Width(), 270);
+  EXPECT_EQ(Text("lbmainname"), std::filesystem::path(picture).filename().string());
+  EXPECT_EQ(Text("lbmainsize"), "270 x 405");
+  EXPECT_EQ(Text("lbaspect1"), "150 / 100");
+  EXPECT_EQ(Find<QLabel>(Wizard(), "Image1")->pixmap().size(), QSize(128, 48));
+
+  SetSmallGrid();
+  Click("SpeedButton1");
+  EXPECT_FALSE(Wizard()->isVisible());
+  EXPECT_TRUE(prompts.messages.empty());
+  EXPECT_EQ(Engine().MosaicState, 2);
+  EXPECT_EQ(JobText(), "Current Job : Mosaic Created");
+  EXPECT_EQ(Main().View()->PictureSize(), QSize(128, 128));
+
+  // Opened again: the first page, the values kept.
+  SwitchToPage(2);
+  OpenWizard();
+  EXPECT_EQ(pages->currentIndex(), 0);
+  EXPECT_EQ(Find<QSpinBox>(Wizard(), "edhcc")->value(), 8);
+}
+
+TEST_F(WizardTest, PenModeMakesThePenBasePicture) {
+  Start(6);
+  OpenWizard();
+  LoadMainPicture(Engine().PicList[1]);
+  SetSmallGrid();
+  Click("Button5");
+  EXPECT_FALSE(Wizard()->isVisible());
+  EXPECT_EQ(Engine().MosaicState, 2);
+  EXPECT_EQ(JobText(), "Current Job : Free Pen Mosaic Ready");
+  EXPECT_EQ(Main().View()->PictureSize(), QSize(128, 128));
+}
+
+TEST_F(WizardTest, RefusesAnEmptyLibraryInStandardRenderOnly) {
+  Start(0);
+  OpenWizard();
+  Click("SpeedButton1");
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].first, "Error");
+  EXPECT_EQ(prompts.messages[0].second, "You do not have enough images in your Image Lib, please load more");
+  EXPECT_TRUE(Wizard()->isVisible());
+  EXPECT_EQ(Engine().MosaicState, 0);
+
+  // Self mosaic needs no library.
+  LoadMainPicture(std::string(VELMORA_SAMPLE_IMAGES) + "/lib0001.jpg");
+  SetSmallGrid();
+  SwitchToPage(2);
+  Click("rbrm1");
+  EXPECT_EQ(Engine().Project.RenderMode, kRenderSelf);
+  Click("SpeedButton1");
+  EXPECT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(Engine().MosaicState, 2);
+}
+
+TEST_F(WizardTest, SizeLabelsFollowTheSpinEdits) {
+  Start(1);
+  OpenWizard();
+  SwitchToPage(1);
+  const struct {
+    int across, dpi;
+    const char *pixels, *inch, *cm, *aspect, *need;
+  } cases[] = {
+      {48, 72, "1536 Pixels", "21.33 Inch", "54.18 CM", "100 / 100", "6.75"},
+      {48, 300, "1536 Pixels", "5.12 Inch", "13 CM", "100 / 100", "6.75"},
+      {64, 72, "2048 Pixels", "28.44 Inch", "72.24 CM", "75 / 100", "9.00"},
+  };
+  for (const auto& c : cases) {
+    SetSpin("edhcc", c.across);
+    SetSpin("eddpi", c.dpi);
+    EXPECT_EQ(Text("LBMWP"), c.pixels);
+    EXPECT_EQ(Text("lbmwi"), c.inch);
+    EXPECT_EQ(Text("lbmwm"), c.cm);
+    EXPECT_EQ(Text("LBMHP"), "1536 Pixels");
+    EXPECT_EQ(Text("lbaspect"), std::string("Aspect Ratio of final mosaic : ") + c.aspect);
+    EXPECT_EQ(Text("LBMBneed"), std::string("You need ") + c.need + " MB memory to create this project.");
+    // The project follows at once, before any mosaic is made.
+    EXPECT_EQ(Engine().Project.CellsAcross, c.across);
+  }
+  EXPECT_TRUE(std::regex_match(Text("LBMBphy"),
+                               std::regex("Your Computer has [0-9]+\\.[0-9]{2}MB Memory Installed\\.  ")))
+      << Text("LBMBphy");
+
+  // Typed text is taken as it stands, with the range applied before use: a
+  // resolution of 1 (on the way to 150, say) is computed as 30.
+  auto* dpi = Find<QSpinBox>(Wizard(), "eddpi");
+  dpi->selectAll();
+  QTest::keyClicks(dpi, "1");
+  ASSERT_EQ(dpi->text(), "1");
+  EXPECT_EQ(Engine().Project.Dpi, 30);
+  EXPECT_EQ(Text("lbmwi"), "68.26 Inch");
+  // Leaving the field brings back its last number within the range.
+  QTest::keyClick(dpi, Qt::Key_Return);
+  EXPECT_EQ(dpi->text(), "72");
+  EXPECT_EQ(Engine().Project.Dpi, 72);
+  EXPECT_EQ(Text("lbmwi"), "28.44 Inch");
+}
+
+TEST_F(WizardTest, BriefListsTheProjectAndSavesIt) {
+  Start(6);
+  OpenWizard();
+  SwitchToPage(3);
+  QStringList lines = BriefLines();
+  ASSERT_EQ(lines.size(), 15);
+  EXPECT_EQ(lines[0], "Project Brief");
+  EXPECT_EQ(lines[2], "Source Image = ");
+  EXPECT_EQ(lines[4], "Image Library 6 Files");
+  const QStringList tail = {"Cell Count : 48 x 48 = 2304 Cells",
+                            "Cell Size : 32 x 32 Pixels",
+                            "Final Size : 1536 x 1536 Pixels",
+                            "--------Option Info--------",
+                            "Minimum Repeat Radius = 4",
+                            "Randomize Level = 20",
+                            "Color Enhance = 50%",
+                            "Border Size = 0",
+                            "Border Color = 0"};
+  EXPECT_EQ(lines.mid(6), tail);
+
+  // Saved with a ".txt" added, byte for byte as built (CR LF after every line).
+  prompts.saveAnswers.push_back(QString::fromStdString(folder / "brief"));
+  Click("Button4");
+  EXPECT_EQ(prompts.lastSaveFilter, "*.txt (*.txt)");
+  EXPECT_EQ(ReadWholeFile(folder / "brief.txt"), BuildProjectBrief(Engine()));
+
+  // The options dialog's repeat limit shows up at the next page switch.
+  Find<QAbstractButton>(Session().windows.options, "cbrptlimit")->click();
+  SwitchToPage(0);
+  lines = BriefLines();
+  ASSERT_EQ(lines.size(), 16);
+  EXPECT_EQ(lines[11], "Max Repeat time for each file = 461");  // 2304 x 1.2 div 6 + 1
+
+  // A file that cannot be written is reported.
+  prompts.saveAnswers.push_back(QString::fromStdString(folder / "missing/brief.txt"));
+  SwitchToPage(3);
+  Click("Button4");
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].first, "Error");
+}
+
+TEST_F(WizardTest, MonochromeResetAndAnUnreadablePicture) {
+  Start(1);
+  OpenWizard();
+  // A double-click on the picture area loads as the button does.
+  prompts.openAnswers.push_back(ui::ToQString(Engine().PicList[0]));
+  QTest::mouseDClick(Find(Wizard(), "f2img1"), Qt::LeftButton);
+  const auto isGrey = [&] {
+    for (TColor32 c : Engine().MainBitmap.Pixels())
+      if (((c >> 16) & 0xFF) != (c & 0xFF) || ((c >> 8) & 0xFF) != (c & 0xFF)) return false;
+    return true;
+  };
+  ASSERT_EQ(Engine().MainBitmap.Width(), 270);
+  ASSERT_FALSE(isGrey());
+  Click("cbmonomain");
+  EXPECT_TRUE(isGrey());
+  Click("breloadvmmain");
+  EXPECT_FALSE(Find<QAbstractButton>(Wizard(), "cbmonomain")->isChecked());
+  EXPECT_FALSE(isGrey());
+
+  // A damaged file: the loader's message, the new name, the old picture.
+  WriteWholeFile(folder / "broken.jpg", "not a picture");
+  LoadMainPicture(folder / "broken.jpg");
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].first, "Error");
+  EXPECT_EQ(Engine().Project.MainImageFile, folder / "broken.jpg");
+  EXPECT_EQ(Engine().MainBitmap.Width(), 270);
+  EXPECT_EQ(Text("lbmainsize"), "270 x 405");
+}
+
+}  // namespace
+}  // namespace velmora::testing
