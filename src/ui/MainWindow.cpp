@@ -21,6 +21,7 @@
 #include "ui/CellInfoWindow.h"
 #include "ui/NewProjectWizard.h"
 #include "ui/OptionsDialog.h"
+#include "ui/PicturePreviewDialog.h"
 #include "ui/ProgramInfo.h"
 #include "ui/WindowHooks.h"
 
@@ -29,12 +30,6 @@ namespace {
 
 constexpr const char* kPictureSaveFilter = "Bitmaps (*.bmp);;JPEG Image File (*.jpg)";
 constexpr const char* kProjectFilter = "*.vm6 (*.vm6)";
-
-QString PictureOpenFilter() {
-  QStringList filters;
-  for (const std::string& f : PictureDialogFilters()) filters << ToQString(f);
-  return filters.join(QStringLiteral(";;"));
-}
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 #include "ui/MainWindow.h"
 #include "ui/NewProjectWizard.h"
 #include "ui/OptionsDialog.h"
+#include "ui/PicturePreviewDialog.h"
 #include "ui/QtBitmap.h"
 #include "ui/WindowHooks.h"
 #include "ui/WizardPictures.h"
@@ -21,12 +22,6 @@ namespace {
 constexpr TRect kAreaRect{0, 0, 271, 255};
 constexpr TRect kLevelRect{0, 0, 128, 48};
 constexpr const char* kBriefFilter = "*.txt (*.txt)";
-
-QString PictureOpenFilter() {
-  QStringList filters;
-  for (const std::string& f : PictureDialogFilters()) filters << ToQString(f);
-  return filters.join(QStringLiteral(";;"));
-}
 
 // The brief's lines end with CR LF in files; the text box keeps bare line feeds.
 QString ToBoxText(const std::string& text) {
@@ -62,8 +57,8 @@ void NewProjectWizard::ShowMainBitmap() {
 }
 
 void NewProjectWizard::LoadMainImage() {
-  const QString path = session_.prompts.OpenFileName(this, QStringLiteral("Load Main Image"), pictureFolder_,
-                                                     PictureOpenFilter());
+  const QString path = session_.prompts.OpenPictureName(this, QStringLiteral("Load Main Image"), pictureFolder_,
+                                                        PictureOpenFilter());
   if (path.isEmpty()) return;
   Engine& engine = session_.engine;
   // The name is taken before the file is read: a file that cannot be read

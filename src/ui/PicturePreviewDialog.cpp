@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
+#include <QStringList>
 #include <QVBoxLayout>
 
 #include "imaging/PictureOps.h"
@@ -35,6 +36,12 @@ void ShowPreview(QLabel* preview, QLabel* caption, const QString& path) {
 }
 
 }  // namespace
+
+QString PictureOpenFilter() {
+  QStringList filters;
+  for (const std::string& f : PictureDialogFilters()) filters << ToQString(f);
+  return filters.join(QStringLiteral(";;"));
+}
 
 QString GetOpenPictureName(QWidget* parent, const QString& caption, const QString& folder, const QString& filter) {
   QFileDialog dialog(parent, caption, folder, filter);

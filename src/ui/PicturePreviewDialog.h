@@ -9,6 +9,10 @@ class QWidget;
 
 namespace velmora::ui {
 
+// Every picture format the reader knows, as one file-dialog filter string:
+// all of them first, then one entry per format.
+QString PictureOpenFilter();
+
 // An empty string on cancel.
 QString GetOpenPictureName(QWidget* parent, const QString& caption, const QString& folder, const QString& filter);
 
