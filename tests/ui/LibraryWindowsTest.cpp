@@ -7,11 +7,11 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include "UiTestSupport.h"
 #include "library/ImageListFile.h"
 #include "ui/FileLoaderWindow.h"
 #include "ui/LibraryManagerWindow.h"
 #include "ui/WindowHooks.h"
-#include "UiTestSupport.h"
 
 namespace velmora::testing {
 namespace {
