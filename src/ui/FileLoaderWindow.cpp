@@ -1,12 +1,14 @@
 #include "ui/FileLoaderWindow.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "imaging/PictureOps.h"
@@ -41,6 +43,17 @@ FileLoaderWindow::FileLoaderWindow(Session& session, QWidget* parent)
   const QModelIndex home = model_->index(QDir::homePath());
   tree_->expand(home.parent());
   tree_->scrollTo(home);
+  // The model reads folders in the background: a folder chosen by path is
+  // scrolled into view again once its parents have been read.
+  connect(model_, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
+    if (!scrollPending_) return;
+    if (loaded == QFileInfo(folder_).path()) scrollPending_ = false;
+    // After the model has sorted what it read.
+    QTimer::singleShot(100, this, [this] {
+      if (tree_->currentIndex().isValid())
+        tree_->scrollTo(tree_->currentIndex(), QAbstractItemView::PositionAtCenter);
+    });
+  });
   connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) { FolderChosen(current); });
   row->addWidget(tree_, 1);
@@ -49,7 +62,9 @@ FileLoaderWindow::FileLoaderWindow(Session& session, QWidget* parent)
   list_ = new QListWidget(this);
   list_->setObjectName(QStringLiteral("list1"));
   list_->setUniformItemSizes(true);
-  list_->setMinimumWidth(280);
+  list_->setTextElideMode(Qt::ElideMiddle);
+  list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  list_->setMinimumWidth(300);
   connect(list_, &QListWidget::itemClicked, this, &FileLoaderWindow::LineClicked);
   middle->addWidget(list_, 1);
   auto* countRow = new QHBoxLayout();
@@ -70,6 +85,7 @@ FileLoaderWindow::FileLoaderWindow(Session& session, QWidget* parent)
   preview_->setFixedSize(kPreviewWidth, kPreviewHeight);
   preview_->setAlignment(Qt::AlignCenter);
   inside->addWidget(preview_);
+  box->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   right->addWidget(box);
   listAll_ = new QCheckBox(QStringLiteral("List all picture files include subdirectorys"), this);
   listAll_->setObjectName(QStringLiteral("cblistall"));
@@ -132,7 +148,9 @@ void FileLoaderWindow::ChooseFolder(const QString& folder) {
   if (index.isValid()) {
     const QSignalBlocker quiet(tree_->selectionModel());
     tree_->setCurrentIndex(index);
+    for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) tree_->expand(up);
     tree_->scrollTo(index);
+    scrollPending_ = true;
   }
   folder_ = folder;
   listAll_->setChecked(false);

@@ -55,6 +55,7 @@ private:
   QPushButton* loadAll_ = nullptr;
   QString folder_;
   bool placed_ = false;
+  bool scrollPending_ = false;
 };
 
 }  // namespace velmora::ui

@@ -34,6 +34,7 @@ QLabel* FramedImage(const char* name, const QString& title, int width, int heigh
   image->setFixedSize(width, height);
   image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   inside->addWidget(image);
+  (*box)->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   return image;
 }
 
@@ -57,7 +58,10 @@ LibraryManagerWindow::LibraryManagerWindow(Session& session, QWidget* parent)
   list_->setObjectName(QStringLiteral("CellPicList"));
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   list_->setUniformItemSizes(true);  // a library of tens of thousands of lines
-  list_->setMinimumSize(260, 300);
+  // Library paths share long folder names: keep both ends of each in sight.
+  list_->setTextElideMode(Qt::ElideMiddle);
+  list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  list_->setMinimumSize(340, 300);
   connect(list_, &QListWidget::itemClicked, this, &LibraryManagerWindow::EntryClicked);
   left->addWidget(list_, 1);
   row->addLayout(left, 1);
