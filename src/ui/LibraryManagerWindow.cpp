@@ -85,26 +85,28 @@ LibraryManagerWindow::LibraryManagerWindow(Session& session, QWidget* parent)
   row->addLayout(previews);
 
   auto* buttons = new QVBoxLayout();
-  listCommands_ = {
-      MakeButton("Button1", QStringLiteral("Add Picture"), &LibraryManagerWindow::AddPicture),
-      MakeButton("btdel", QStringLiteral("Delete Picture"), &LibraryManagerWindow::DeletePicture),
-      MakeButton("Button7", QStringLiteral("Delete All"), &LibraryManagerWindow::DeleteAll),
-      MakeButton("ldilist", QStringLiteral("Load Image List"), &LibraryManagerWindow::LoadImageList),
+  // Commands that change the list wait while a job or the check pass reads
+  // it; saving and setting the default only read it and wait for the pass alone.
+  const struct {
+    const char* name;
+    const char* caption;
+    void (LibraryManagerWindow::*slot)();
+    bool changesList;
+  } commands[] = {
+      {"Button1", "Add Picture", &LibraryManagerWindow::AddPicture, true},
+      {"btdel", "Delete Picture", &LibraryManagerWindow::DeletePicture, true},
+      {"Button7", "Delete All", &LibraryManagerWindow::DeleteAll, true},
+      {"ldilist", "Load Image List", &LibraryManagerWindow::LoadImageList, true},
+      {"btsilist", "Save Image List", &LibraryManagerWindow::SaveImageList, false},
+      {"Button4", "Set as Default", &LibraryManagerWindow::SetAsDefault, false},
+      {"Button2", "Check Bad Pic", &LibraryManagerWindow::CheckLibraryPictures, true},
+      {"Button3", "Restore Default", &LibraryManagerWindow::RestoreDefault, true},
   };
-  // Saving and setting the default only read the list; they may run any time
-  // but during the check pass, whose selection they would not disturb anyway.
-  QPushButton* save =
-      MakeButton("btsilist", QStringLiteral("Save Image List"), &LibraryManagerWindow::SaveImageList);
-  QPushButton* setDefault =
-      MakeButton("Button4", QStringLiteral("Set as Default"), &LibraryManagerWindow::SetAsDefault);
-  QPushButton* check =
-      MakeButton("Button2", QStringLiteral("Check Bad Pic"), &LibraryManagerWindow::CheckLibraryPictures);
-  listCommands_.push_back(
-      MakeButton("Button3", QStringLiteral("Restore Default"), &LibraryManagerWindow::RestoreDefault));
-  listCommands_.push_back(check);
-  for (QPushButton* b : {listCommands_[0], listCommands_[1], listCommands_[2], listCommands_[3], save,
-                         setDefault, check, listCommands_[4]})
+  for (const auto& c : commands) {
+    QPushButton* b = MakeButton(c.name, QString::fromLatin1(c.caption), c.slot);
+    (c.changesList ? listCommands_ : readCommands_).push_back(b);
     buttons->addWidget(b);
+  }
   buttons->addStretch(1);
   row->addLayout(buttons);
 }
@@ -142,6 +144,7 @@ bool LibraryManagerWindow::ListLocked() const { return checking_ || session_.job
 void LibraryManagerWindow::UpdateCommands() {
   const bool free = !ListLocked();
   for (QPushButton* b : listCommands_) b->setEnabled(free);
+  for (QPushButton* b : readCommands_) b->setEnabled(!checking_);
 }
 
 void LibraryManagerWindow::SetCount() { count_->setText(QString::number(session_.engine.PicList.Count())); }

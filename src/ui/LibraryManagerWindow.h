@@ -57,13 +57,14 @@ private:
   QPushButton* MakeButton(const char* name, const QString& caption, void (LibraryManagerWindow::*slot)());
 
   Session& session_;
-  QLabel* count_ = nullptr;        // lfcount
-  QListWidget* list_ = nullptr;    // CellPicList
-  QCheckBox* cellInfo_ = nullptr;  // cbcellpicinfo
-  QLabel* overview_ = nullptr;     // cellpicov
-  QLabel* level_ = nullptr;        // cellpiclevel
-  QLabel* cellColor_ = nullptr;    // cellpic41
-  std::vector<QPushButton*> listCommands_;
+  QLabel* count_ = nullptr;                 // lfcount
+  QListWidget* list_ = nullptr;             // CellPicList
+  QCheckBox* cellInfo_ = nullptr;           // cbcellpicinfo
+  QLabel* overview_ = nullptr;              // cellpicov
+  QLabel* level_ = nullptr;                 // cellpiclevel
+  QLabel* cellColor_ = nullptr;             // cellpic41
+  std::vector<QPushButton*> listCommands_;  // change the list
+  std::vector<QPushButton*> readCommands_;  // only read it
   bool checking_ = false;
   bool stopCheck_ = false;
   bool placed_ = false;

@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
 
 #include "UiTestSupport.h"
 #include "library/ImageListFile.h"
@@ -145,7 +147,15 @@ TEST_F(LibraryWindowsTest, CheckBadPicStopsAtTheDamagedPicture) {
   const std::string damaged = std::string(VELMORA_TEST_DATA) + "/bad/bmp/truncated-pixels.bmp";
   Engine().PicList.Assign({good, folder / "missing.jpg", damaged, good});
   ui::NotifyLibraryChanged(Session());
+  // The pass lets events run between pictures; meanwhile nothing may change the list.
+  bool deleteEnabled = true, newEnabled = true;
+  QTimer::singleShot(0, [&] {
+    deleteEnabled = Find<QPushButton>(Manager(), "btdel")->isEnabled();
+    newEnabled = Find<QToolButton>(&Main(), "sbnew")->isEnabled();
+  });
   Press(Manager(), "Button2");
+  EXPECT_FALSE(deleteEnabled);
+  EXPECT_FALSE(newEnabled);
   ASSERT_EQ(prompts.messages.size(), 1u);
   EXPECT_EQ(prompts.messages[0].first, "Error");
   EXPECT_NE(prompts.messages[0].second, "check finished");
