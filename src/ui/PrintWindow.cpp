@@ -92,7 +92,8 @@ PrintWindow::PrintWindow(Session& session, QWidget* parent)
 
   auto* buttons = new QHBoxLayout();
   buttons->addStretch(1);
-  QPushButton* print = NamedButton("btprint", QStringLiteral("Print"), this);
+  print_ = NamedButton("btprint", QStringLiteral("Print"), this);
+  QPushButton* print = print_;
   QPushButton* cancel = NamedButton("btcancel", QStringLiteral("Cancel"), this);
   buttons->addWidget(print);
   buttons->addWidget(cancel);
@@ -119,6 +120,7 @@ void PrintWindow::ShowWindow() {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
       move(screen->availableGeometry().center() - rect().center());
   }
+  UpdateCommands();
   show();
   raise();
   activateWindow();
@@ -168,7 +170,11 @@ QString PrintWindow::JobTitle() const {
          QFileInfo(ToQString(session_.engine.Project.MainImageFile)).fileName();
 }
 
+void PrintWindow::UpdateCommands() { print_->setEnabled(!session_.jobRunning); }
+
 void PrintWindow::Print() {
+  // A job changes the mosaic between its progress steps.
+  if (session_.jobRunning) return;
   printer_.setDocName(JobTitle());
   const bool confirmed = session_.prompts.PrintDialog(this, printer_);
   close();

@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QPrinter>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 
@@ -40,6 +41,8 @@ public:
   Status PrintPages();
   // "Printer Setup": paper, orientation and margins; recomputes when confirmed.
   void PrinterSetup();
+  // "Print" waits while a job runs.
+  void UpdateCommands();
 
 protected:
   void showEvent(QShowEvent* event) override;
@@ -64,6 +67,7 @@ private:
   QLabel* pageCount_ = nullptr;    // lbpagecount
   QLabel* printerDpi_ = nullptr;   // lpdpi
   QLabel* pageSize_ = nullptr;     // lpagesize
+  QPushButton* print_ = nullptr;   // btprint
 };
 
 }  // namespace velmora::ui

@@ -34,6 +34,7 @@ void NotifyLibraryChanged(Session& session) {
 void UpdateToolWindowCommands(Session& session) {
   if (LibraryManagerWindow* w = session.windows.library) w->UpdateCommands();
   if (FileLoaderWindow* w = session.windows.loader) w->UpdateCommands();
+  if (PrintWindow* w = session.windows.print) w->UpdateCommands();
 }
 
 void CloseToolWindows(Session& session) {

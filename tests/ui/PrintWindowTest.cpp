@@ -91,6 +91,9 @@ TEST_F(PrintWindowTest, FitsToOnePageAndCancelsWithoutPrinting) {
   // Printed without the dialog: one page.
   ASSERT_TRUE(Window()->PrintPages().ok());
   EXPECT_EQ(PdfPages(), 1);
+  // A PDF file that cannot be written fails with a message, not silently.
+  Window()->Printer().setOutputFileName(QString::fromStdString(folder / "no-such-folder/out.pdf"));
+  EXPECT_FALSE(Window()->PrintPages().ok());
   // A picture opened for viewing has no cells.
   Engine().MosaicState = 1;
   Window()->Recompute();
