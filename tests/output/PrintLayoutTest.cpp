@@ -44,110 +44,39 @@ TEST_P(PrintLayoutCases, GivesPagesAndTiles) {
 }
 
 constexpr PrinterMetrics kLetter600{600, 600, 4800, 6600};
+constexpr bool kFit = true, kAtDpi = false;
 
-INSTANTIATE_TEST_SUITE_P(PrintLayout, PrintLayoutCases,
-                         ::testing::Values(
-                             // 600 x 400 at 72 DPI on 4800 x 6600 dots: two pages across, the
-                             // second with columns 576..599 printed 200 dots wide.
-                             LayoutCase{"At72Dpi",
-                                        kLetter600,
-                                        600,
-                                        400,
-                                        false,
-                                        72,
-                                        5000,
-                                        3333,
-                                        576,
-                                        792,
-                                        2,
-                                        1,
-                                        {{{0, 0, 576, 400}, 4800, 3333}, {{576, 0, 600, 400}, 200, 3333}}},
-                             LayoutCase{"FitToPage",
-                                        kLetter600,
-                                        600,
-                                        400,
-                                        true,
-                                        72,
-                                        4800,
-                                        3200,
-                                        600,
-                                        400,
-                                        1,
-                                        1,
-                                        {{{0, 0, 600, 400}, 4800, 3200}}},
-                             LayoutCase{"ExactlyOneTileWide",
-                                        kLetter600,
-                                        576,
-                                        400,
-                                        false,
-                                        72,
-                                        4800,
-                                        3333,
-                                        576,
-                                        792,
-                                        1,
-                                        1,
-                                        {{{0, 0, 576, 400}, 4800, 3333}}},
-                             // Tall: two rows of one page.
-                             LayoutCase{"TwoPagesDown",
-                                        kLetter600,
-                                        500,
-                                        800,
-                                        false,
-                                        72,
-                                        4166,
-                                        6666,
-                                        576,
-                                        792,
-                                        1,
-                                        2,
-                                        {{{0, 0, 500, 792}, 4166, 6600}, {{0, 792, 500, 800}, 4166, 66}}},
-                             // 4817 dots hold 578 pixels, printed 4816 dots wide; two tiles print
-                             // 9633 dots, one more than two full tiles: still two pages, not a
-                             // third one without pixels.
-                             LayoutCase{"TruncationAddsNoBlankPage",
-                                        {600, 600, 4817, 6600},
-                                        1156,
-                                        400,
-                                        false,
-                                        72,
-                                        9633,
-                                        3333,
-                                        578,
-                                        792,
-                                        2,
-                                        1,
-                                        {{{0, 0, 578, 400}, 4816, 3333}, {{578, 0, 1156, 400}, 4817, 3333}}},
-                             // Finer than the printer: 9601 pixels at 1200 DPI print 4800 dots,
-                             // one full page, yet the last pixel column gets its own page.
-                             LayoutCase{"TruncationDropsNoColumn",
-                                        kLetter600,
-                                        9601,
-                                        100,
-                                        false,
-                                        1200,
-                                        4800,
-                                        50,
-                                        9600,
-                                        13200,
-                                        2,
-                                        1,
-                                        {{{0, 0, 9600, 100}, 4800, 50}, {{9600, 0, 9601, 100}, 1, 50}}},
-                             // A page too small for one pixel at this resolution: one pixel a
-                             // page, nothing divided by zero.
-                             LayoutCase{"PageSmallerThanAPixel",
-                                        {600, 600, 10, 10},
-                                        2,
-                                        1,
-                                        false,
-                                        30,
-                                        40,
-                                        20,
-                                        1,
-                                        1,
-                                        2,
-                                        1,
-                                        {{{0, 0, 1, 1}, 20, 20}, {{1, 0, 2, 1}, 20, 20}}}),
+// clang-format off
+const LayoutCase kCases[] = {
+    // name, printer, picture, mode, dpi, printed size, tile size, pages, pages' tiles
+    // 600 x 400 at 72 DPI on 4800 x 6600 dots: two pages across, the second
+    // with columns 576..599 printed 200 dots wide.
+    {"At72Dpi", kLetter600, 600, 400, kAtDpi, 72, 5000, 3333, 576, 792, 2, 1,
+     {{{0, 0, 576, 400}, 4800, 3333}, {{576, 0, 600, 400}, 200, 3333}}},
+    {"FitToPage", kLetter600, 600, 400, kFit, 72, 4800, 3200, 600, 400, 1, 1,
+     {{{0, 0, 600, 400}, 4800, 3200}}},
+    {"ExactlyOneTileWide", kLetter600, 576, 400, kAtDpi, 72, 4800, 3333, 576, 792, 1, 1,
+     {{{0, 0, 576, 400}, 4800, 3333}}},
+    // Tall: two rows of one page.
+    {"TwoPagesDown", kLetter600, 500, 800, kAtDpi, 72, 4166, 6666, 576, 792, 1, 2,
+     {{{0, 0, 500, 792}, 4166, 6600}, {{0, 792, 500, 800}, 4166, 66}}},
+    // 4817 dots hold 578 pixels, printed 4816 dots wide; two tiles print 9633
+    // dots, one more than two full tiles: still two pages, not a third one
+    // without pixels.
+    {"TruncationAddsNoBlankPage", {600, 600, 4817, 6600}, 1156, 400, kAtDpi, 72, 9633, 3333, 578, 792, 2, 1,
+     {{{0, 0, 578, 400}, 4816, 3333}, {{578, 0, 1156, 400}, 4817, 3333}}},
+    // Finer than the printer: 9601 pixels at 1200 DPI print 4800 dots, one
+    // full page, yet the last pixel column gets its own page.
+    {"TruncationDropsNoColumn", kLetter600, 9601, 100, kAtDpi, 1200, 4800, 50, 9600, 13200, 2, 1,
+     {{{0, 0, 9600, 100}, 4800, 50}, {{9600, 0, 9601, 100}, 1, 50}}},
+    // A page too small for one pixel at this resolution: one pixel a page,
+    // nothing divided by zero.
+    {"PageSmallerThanAPixel", {600, 600, 10, 10}, 2, 1, kAtDpi, 30, 40, 20, 1, 1, 2, 1,
+     {{{0, 0, 1, 1}, 20, 20}, {{1, 0, 2, 1}, 20, 20}}},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(PrintLayout, PrintLayoutCases, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PrintLayout, NothingToLayOutWithoutFiguresPictureOrResolution) {
