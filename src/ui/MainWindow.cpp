@@ -290,6 +290,7 @@ void MainWindow::UpdateActions() {
   enable("OverView1", session_.windows.overview != nullptr);
   enable("ImageLib1", idle && session_.windows.library != nullptr);
   if (session_.windows.wizard) session_.windows.wizard->setEnabled(idle);
+  UpdateToolWindowCommands(session_);
 }
 
 Status MainWindow::RunJob(const std::function<Status()>& job) {

@@ -4,8 +4,11 @@
 
 #include "ui/AboutBox.h"
 #include "ui/CellInfoWindow.h"
+#include "ui/FileLoaderWindow.h"
+#include "ui/LibraryManagerWindow.h"
 #include "ui/NewProjectWizard.h"
 #include "ui/OptionsDialog.h"
+#include "ui/PrintWindow.h"
 
 // The glyphs live in a static library, whose resources must be registered
 // by name, outside any namespace.
@@ -20,9 +23,12 @@ Program::Program(std::string programFolder, UserPrompts& prompts)
   Windows& w = session_.windows;
   QWidget* parent = main_.get();
   // In the start-up order; the tool windows of the later releases slot in
-  // between (pattern preview, library manager, loader, overview, print,
-  // stats) and after the cell info (pick-cell).
+  // between (pattern preview, overview, stats) and after the cell info
+  // (pick-cell).
   w.wizard = new NewProjectWizard(session_, parent);
+  w.library = new LibraryManagerWindow(session_, parent);
+  w.loader = new FileLoaderWindow(session_, parent);
+  w.print = new PrintWindow(session_, parent);
   w.about = new AboutBox(parent);
   w.cellInfo = new CellInfoWindow(session_, parent);
   w.options = new OptionsDialog(session_, parent);

@@ -4,6 +4,8 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
 #include <QUrl>
 
 #include "ui/PicturePreviewDialog.h"
@@ -49,6 +51,17 @@ bool UserPrompts::Confirm(QWidget* parent, const QString& caption, const QString
 }
 
 void UserPrompts::OpenDocument(const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
+
+bool UserPrompts::PrintDialog(QWidget* parent, QPrinter& printer) {
+  QPrintDialog dialog(&printer, parent);
+  return dialog.exec() == QDialog::Accepted;
+}
+
+bool UserPrompts::PageSetupDialog(QWidget* parent, QPrinter& printer) {
+  QPageSetupDialog dialog(&printer, parent);
+  dialog.setWindowTitle(QStringLiteral("Printer Setup"));
+  return dialog.exec() == QDialog::Accepted;
+}
 
 // Paths and texts are byte strings in the core; on this desktop they are UTF-8.
 QString ToQString(const std::string& bytes) { return QString::fromUtf8(bytes.data(), qsizetype(bytes.size())); }

@@ -10,6 +10,7 @@
 
 #include "engine/Engine.h"
 
+class QPrinter;
 class QWidget;
 
 namespace velmora::ui {
@@ -50,6 +51,10 @@ public:
   virtual bool Confirm(QWidget* parent, const QString& caption, const QString& text);
   // Asks the desktop to open a document with its "open" action.
   virtual void OpenDocument(const QString& path);
+  // The print dialog (printer or PDF file, pages); true when confirmed.
+  virtual bool PrintDialog(QWidget* parent, QPrinter& printer);
+  // The printer's page setup (paper, orientation, margins); true when confirmed.
+  virtual bool PageSetupDialog(QWidget* parent, QPrinter& printer);
 };
 
 struct Windows {

@@ -26,6 +26,9 @@ void ShowPickCell(Session& session, int x, int y);
 // The library list was replaced (start-up, project load): windows that show
 // it or its count refresh.
 void NotifyLibraryChanged(Session& session);
+// The commands' enabled state changed (a job started or ended): the tool
+// windows enable their own commands to match.
+void UpdateToolWindowCommands(Session& session);
 // The main window is closing: the tool windows close with it.
 void CloseToolWindows(Session& session);
 

@@ -57,6 +57,18 @@ public:
     return confirmAnswer;
   }
   void OpenDocument(const QString& path) override { documents.push_back(path); }
+  // The print and page setup dialogs: counted, answered without showing.
+  bool printAnswer = true;
+  int printDialogs = 0;
+  int pageSetupDialogs = 0;
+  bool PrintDialog(QWidget*, QPrinter&) override {
+    ++printDialogs;
+    return printAnswer;
+  }
+  bool PageSetupDialog(QWidget*, QPrinter&) override {
+    ++pageSetupDialogs;
+    return printAnswer;
+  }
 
 private:
   static QString Take(std::deque<QString>& q) {

@@ -1,0 +1,20 @@
+// Appending found picture files to the library, as the loader does: path by
+// path until the list is full; the paths added before that stay.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "library/CellPicList.h"
+
+namespace velmora {
+
+struct AppendOutcome {
+  int Appended = 0;
+  // A path was refused because the list already held MaxLibraryPictures.
+  bool LimitReached = false;
+};
+
+AppendOutcome AppendPictures(CellPicList& list, const std::vector<std::string>& paths);
+
+}  // namespace velmora

@@ -1,0 +1,221 @@
+#include "ui/FileLoaderWindow.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "imaging/PictureOps.h"
+#include "library/AppendPictures.h"
+#include "library/PictureFileScan.h"
+#include "ui/LibraryManagerWindow.h"
+#include "ui/QtBitmap.h"
+
+namespace velmora::ui {
+namespace {
+
+constexpr int kPreviewWidth = 193, kPreviewHeight = 153;
+
+}  // namespace
+
+FileLoaderWindow::FileLoaderWindow(Session& session, QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), session_(session) {
+  setObjectName(QStringLiteral("TForm5"));
+  setWindowTitle(QStringLiteral("Load Image Files"));
+
+  auto* row = new QHBoxLayout(this);
+  model_ = new QFileSystemModel(this);
+  model_->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
+  model_->setRootPath(QDir::rootPath());
+  tree_ = new QTreeView(this);
+  tree_->setObjectName(QStringLiteral("tree1"));
+  tree_->setModel(model_);
+  for (int column = 1; column < model_->columnCount(); ++column) tree_->hideColumn(column);
+  tree_->header()->hide();
+  tree_->setMinimumSize(200, 320);
+  // Open at the home folder, without listing it before the user chooses.
+  const QModelIndex home = model_->index(QDir::homePath());
+  tree_->expand(home.parent());
+  tree_->scrollTo(home);
+  // The model reads folders in the background: a folder chosen by path is
+  // scrolled into view again once its parents have been read.
+  connect(model_, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
+    if (!scrollPending_) return;
+    if (loaded == QFileInfo(folder_).path()) scrollPending_ = false;
+    // After the model has sorted what it read.
+    QTimer::singleShot(100, this, [this] {
+      if (tree_->currentIndex().isValid())
+        tree_->scrollTo(tree_->currentIndex(), QAbstractItemView::PositionAtCenter);
+    });
+  });
+  connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex& current) { FolderChosen(current); });
+  row->addWidget(tree_, 1);
+
+  auto* middle = new QVBoxLayout();
+  list_ = new QListWidget(this);
+  list_->setObjectName(QStringLiteral("list1"));
+  list_->setUniformItemSizes(true);
+  list_->setTextElideMode(Qt::ElideMiddle);
+  list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  list_->setMinimumWidth(300);
+  connect(list_, &QListWidget::itemClicked, this, &FileLoaderWindow::LineClicked);
+  middle->addWidget(list_, 1);
+  auto* countRow = new QHBoxLayout();
+  countRow->addWidget(new QLabel(QStringLiteral("File Count:"), this));
+  count_ = new QLabel(QStringLiteral("0"), this);
+  count_->setObjectName(QStringLiteral("lbfc"));
+  countRow->addWidget(count_);
+  countRow->addStretch(1);
+  middle->addLayout(countRow);
+  row->addLayout(middle, 2);
+
+  auto* right = new QVBoxLayout();
+  auto* box = new QGroupBox(QStringLiteral("Picture Preview"), this);
+  auto* inside = new QVBoxLayout(box);
+  inside->setContentsMargins(4, 2, 4, 4);
+  preview_ = new QLabel(box);
+  preview_->setObjectName(QStringLiteral("Image1"));
+  preview_->setFixedSize(kPreviewWidth, kPreviewHeight);
+  preview_->setAlignment(Qt::AlignCenter);
+  inside->addWidget(preview_);
+  box->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  right->addWidget(box);
+  listAll_ = new QCheckBox(QStringLiteral("List all picture files include subdirectorys"), this);
+  listAll_->setObjectName(QStringLiteral("cblistall"));
+  // Only the user's click lists again; choosing a folder clears the box quietly.
+  connect(listAll_, &QCheckBox::clicked, this, [this] { ListFolder(); });
+  right->addWidget(listAll_);
+  auto* marks = new QHBoxLayout();
+  marks->addWidget(MakeButton("Button2", QStringLiteral("Select All"), &FileLoaderWindow::SelectAll));
+  marks->addWidget(MakeButton("Button3", QStringLiteral("Unselect All"), &FileLoaderWindow::UnselectAll));
+  right->addLayout(marks);
+  auto* marks2 = new QHBoxLayout();
+  marks2->addWidget(MakeButton("Button6", QStringLiteral("Clear List"), &FileLoaderWindow::ClearList));
+  marks2->addWidget(
+      MakeButton("Button7", QStringLiteral("Reverse Select"), &FileLoaderWindow::ReverseSelect));
+  right->addLayout(marks2);
+  loadSelected_ =
+      MakeButton("btloadallsel", QStringLiteral("Load all Selected File"), &FileLoaderWindow::LoadSelected);
+  loadAll_ = MakeButton("btloadall", QStringLiteral("Load All Files"), &FileLoaderWindow::LoadAll);
+  right->addWidget(loadSelected_);
+  right->addWidget(loadAll_);
+  right->addStretch(1);
+  row->addLayout(right);
+}
+
+QPushButton* FileLoaderWindow::MakeButton(const char* name, const QString& caption,
+                                          void (FileLoaderWindow::*slot)()) {
+  auto* b = new QPushButton(caption, this);
+  b->setObjectName(QString::fromLatin1(name));
+  b->setAutoDefault(false);
+  connect(b, &QPushButton::clicked, this, slot);
+  return b;
+}
+
+void FileLoaderWindow::ShowWindow() {
+  if (!placed_) {
+    placed_ = true;
+    adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+      move(screen->availableGeometry().center() - rect().center());
+  }
+  UpdateCommands();
+  show();
+  raise();
+  activateWindow();
+}
+
+void FileLoaderWindow::UpdateCommands() {
+  const LibraryManagerWindow* manager = session_.windows.library;
+  const bool free = manager ? !manager->ListLocked() : !session_.jobRunning;
+  loadSelected_->setEnabled(free);
+  loadAll_->setEnabled(free);
+}
+
+void FileLoaderWindow::FolderChosen(const QModelIndex& index) {
+  if (index.isValid()) ChooseFolder(model_->filePath(index));
+}
+
+void FileLoaderWindow::ChooseFolder(const QString& folder) {
+  const QModelIndex index = model_->index(folder);
+  if (index.isValid()) {
+    const QSignalBlocker quiet(tree_->selectionModel());
+    tree_->setCurrentIndex(index);
+    for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) tree_->expand(up);
+    tree_->scrollTo(index);
+    scrollPending_ = true;
+  }
+  folder_ = folder;
+  listAll_->setChecked(false);
+  ListFolder();
+}
+
+void FileLoaderWindow::ListFolder() {
+  list_->clear();
+  if (!folder_.isEmpty()) {
+    std::vector<std::string> found;
+    ListPictureFiles(ToBytes(folder_), found, listAll_->isChecked());
+    QStringList lines;
+    lines.reserve(qsizetype(found.size()));
+    for (const std::string& path : found) lines << ToQString(path);
+    list_->addItems(lines);
+    for (int i = 0; i < list_->count(); ++i) list_->item(i)->setCheckState(Qt::Unchecked);
+  }
+  count_->setText(QString::number(list_->count()));
+}
+
+void FileLoaderWindow::LineClicked(QListWidgetItem* item) {
+  if (!item) return;
+  Bitmap24 picture;
+  if (!ShowIfFailed(session_, this, LoadPictureFile(picture, ToBytes(item->text())))) return;
+  Bitmap24 fitted;
+  FitToRect(picture, fitted, TRect{0, 0, kPreviewWidth, kPreviewHeight});
+  preview_->setPixmap(QPixmap::fromImage(ToQImage(fitted)));
+}
+
+void FileLoaderWindow::SetMarks(int mode) {
+  for (int i = 0; i < list_->count(); ++i) {
+    QListWidgetItem* item = list_->item(i);
+    const bool on = mode == 2 ? item->checkState() != Qt::Checked : mode == 1;
+    item->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+  }
+}
+
+void FileLoaderWindow::SelectAll() { SetMarks(1); }
+void FileLoaderWindow::UnselectAll() { SetMarks(0); }
+void FileLoaderWindow::ReverseSelect() { SetMarks(2); }
+
+void FileLoaderWindow::ClearList() {
+  list_->clear();
+  count_->setText(QStringLiteral("0"));
+}
+
+void FileLoaderWindow::Append(bool checkedOnly, const QString& limitMessage) {
+  LibraryManagerWindow* manager = session_.windows.library;
+  if (manager ? manager->ListLocked() : session_.jobRunning) return;
+  std::vector<std::string> paths;
+  for (int i = 0; i < list_->count(); ++i) {
+    const QListWidgetItem* item = list_->item(i);
+    if (!checkedOnly || item->checkState() == Qt::Checked) paths.push_back(ToBytes(item->text()));
+  }
+  const AppendOutcome outcome = AppendPictures(session_.engine.PicList, paths);
+  if (outcome.LimitReached) session_.prompts.Message(this, QStringLiteral("Caution"), limitMessage);
+  // What was appended before the limit stays; the manager shows it.
+  if (manager) manager->RefreshList();
+  close();
+}
+
+void FileLoaderWindow::LoadSelected() {
+  Append(true, QStringLiteral("You can only load 65535 pictures in this version"));
+}
+
+void FileLoaderWindow::LoadAll() { Append(false, QStringLiteral("You already loaded max count pictures ")); }
+
+}  // namespace velmora::ui

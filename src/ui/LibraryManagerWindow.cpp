@@ -1,0 +1,280 @@
+#include "ui/LibraryManagerWindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "imaging/PictureOps.h"
+#include "library/ImageListFile.h"
+#include "ui/FileLoaderWindow.h"
+#include "ui/MainWindow.h"
+#include "ui/QtBitmap.h"
+
+namespace velmora::ui {
+namespace {
+
+constexpr const char* kListFilter = "Image List File (*.IL2)";
+constexpr const char* kListSuffix = "il2";
+constexpr int kOverviewWidth = 201, kOverviewHeight = 161;
+constexpr int kLevelWidth = 129, kLevelHeight = 65;
+constexpr int kSwatchSide = 64;
+
+QLabel* FramedImage(const char* name, const QString& title, int width, int height, QWidget* parent,
+                    QGroupBox** box) {
+  *box = new QGroupBox(title, parent);
+  auto* inside = new QVBoxLayout(*box);
+  inside->setContentsMargins(4, 2, 4, 4);
+  auto* image = new QLabel(*box);
+  image->setObjectName(QString::fromLatin1(name));
+  image->setFixedSize(width, height);
+  image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  inside->addWidget(image);
+  (*box)->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  return image;
+}
+
+}  // namespace
+
+LibraryManagerWindow::LibraryManagerWindow(Session& session, QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), session_(session) {
+  setObjectName(QStringLiteral("TForm4"));
+  setWindowTitle(QStringLiteral("Cell Image Lib Manager"));
+
+  auto* row = new QHBoxLayout(this);
+  auto* left = new QVBoxLayout();
+  auto* countRow = new QHBoxLayout();
+  countRow->addWidget(new QLabel(QStringLiteral("Total File Count : "), this));
+  count_ = new QLabel(QStringLiteral("0"), this);
+  count_->setObjectName(QStringLiteral("lfcount"));
+  countRow->addWidget(count_);
+  countRow->addStretch(1);
+  left->addLayout(countRow);
+  list_ = new QListWidget(this);
+  list_->setObjectName(QStringLiteral("CellPicList"));
+  list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  list_->setUniformItemSizes(true);  // a library of tens of thousands of lines
+  // Library paths share long folder names: keep both ends of each in sight.
+  list_->setTextElideMode(Qt::ElideMiddle);
+  list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  list_->setMinimumSize(340, 300);
+  connect(list_, &QListWidget::itemClicked, this, &LibraryManagerWindow::EntryClicked);
+  left->addWidget(list_, 1);
+  row->addLayout(left, 1);
+
+  auto* previews = new QVBoxLayout();
+  cellInfo_ = new QCheckBox(QStringLiteral("Show Cell Info"), this);
+  cellInfo_->setObjectName(QStringLiteral("cbcellpicinfo"));
+  previews->addWidget(cellInfo_);
+  QGroupBox* box = nullptr;
+  overview_ =
+      FramedImage("cellpicov", QStringLiteral("overview"), kOverviewWidth, kOverviewHeight, this, &box);
+  previews->addWidget(box);
+  auto* charts = new QHBoxLayout();
+  level_ = FramedImage("cellpiclevel", QStringLiteral("Level"), kLevelWidth, kLevelHeight, this, &box);
+  charts->addWidget(box);
+  cellColor_ =
+      FramedImage("cellpic41", QStringLiteral("cell color"), kSwatchSide + 1, kSwatchSide + 1, this, &box);
+  charts->addWidget(box);
+  previews->addLayout(charts);
+  previews->addStretch(1);
+  row->addLayout(previews);
+
+  auto* buttons = new QVBoxLayout();
+  // Commands that change the list wait while a job or the check pass reads
+  // it; saving and setting the default only read it and wait for the pass alone.
+  const struct {
+    const char* name;
+    const char* caption;
+    void (LibraryManagerWindow::*slot)();
+    bool changesList;
+  } commands[] = {
+      {"Button1", "Add Picture", &LibraryManagerWindow::AddPicture, true},
+      {"btdel", "Delete Picture", &LibraryManagerWindow::DeletePicture, true},
+      {"Button7", "Delete All", &LibraryManagerWindow::DeleteAll, true},
+      {"ldilist", "Load Image List", &LibraryManagerWindow::LoadImageList, true},
+      {"btsilist", "Save Image List", &LibraryManagerWindow::SaveImageList, false},
+      {"Button4", "Set as Default", &LibraryManagerWindow::SetAsDefault, false},
+      {"Button2", "Check Bad Pic", &LibraryManagerWindow::CheckLibraryPictures, true},
+      {"Button3", "Restore Default", &LibraryManagerWindow::RestoreDefault, true},
+  };
+  for (const auto& c : commands) {
+    QPushButton* b = MakeButton(c.name, QString::fromLatin1(c.caption), c.slot);
+    (c.changesList ? listCommands_ : readCommands_).push_back(b);
+    buttons->addWidget(b);
+  }
+  buttons->addStretch(1);
+  row->addLayout(buttons);
+}
+
+QPushButton* LibraryManagerWindow::MakeButton(const char* name, const QString& caption,
+                                              void (LibraryManagerWindow::*slot)()) {
+  auto* b = new QPushButton(caption, this);
+  b->setObjectName(QString::fromLatin1(name));
+  b->setAutoDefault(false);
+  connect(b, &QPushButton::clicked, this, slot);
+  return b;
+}
+
+void LibraryManagerWindow::ShowWindow() {
+  if (!placed_) {
+    placed_ = true;
+    adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+      move(screen->availableGeometry().center() - rect().center());
+  }
+  UpdateCommands();
+  show();
+  raise();
+  activateWindow();
+}
+
+void LibraryManagerWindow::closeEvent(QCloseEvent* event) {
+  // Closing the window (or the program) ends a running check quietly.
+  stopCheck_ = true;
+  QDialog::closeEvent(event);
+}
+
+bool LibraryManagerWindow::ListLocked() const { return checking_ || session_.jobRunning; }
+
+void LibraryManagerWindow::UpdateCommands() {
+  const bool free = !ListLocked();
+  for (QPushButton* b : listCommands_) b->setEnabled(free);
+  for (QPushButton* b : readCommands_) b->setEnabled(!checking_);
+}
+
+void LibraryManagerWindow::SetCount() { count_->setText(QString::number(session_.engine.PicList.Count())); }
+
+void LibraryManagerWindow::RefreshList() {
+  const CellPicList& pics = session_.engine.PicList;
+  list_->clear();
+  QStringList lines;
+  lines.reserve(pics.Count());
+  for (const std::string& path : pics.Paths()) lines << ToQString(path);
+  list_->addItems(lines);
+  // The check marks are shown but mean nothing.
+  for (int i = 0; i < list_->count(); ++i) list_->item(i)->setCheckState(Qt::Unchecked);
+  SetCount();
+}
+
+void LibraryManagerWindow::EntryClicked(QListWidgetItem* item) {
+  if (!item || checking_) return;
+  const int row = list_->row(item);
+  if (row < 0 || row >= session_.engine.PicList.Count()) return;
+  ShowIfFailed(session_, this,
+               ShowLibraryPicture(ToQString(session_.engine.PicList[row]), cellInfo_->isChecked()));
+}
+
+Status LibraryManagerWindow::ShowLibraryPicture(const QString& path, bool withInfo) {
+  Bitmap24 picture;
+  VELMORA_TRY(LoadPictureFile(picture, ToBytes(path)));
+  Bitmap24 fitted;
+  FitToRect(picture, fitted, TRect{0, 0, kOverviewWidth, kOverviewHeight});
+  overview_->setPixmap(QPixmap::fromImage(ToQImage(fitted)));
+  if (withInfo) {
+    Bitmap24 chart;
+    DrawLevelChart(picture, chart, 0, TRect{0, 0, kLevelWidth, kLevelHeight});
+    level_->setPixmap(QPixmap::fromImage(ToQImage(chart)));
+    Bitmap24 swatch(kSwatchSide, kSwatchSide);
+    DrawSignatureSwatch(swatch, ComputeColorSignature(picture), 4, false);
+    cellColor_->setPixmap(QPixmap::fromImage(ToQImage(swatch)));
+  }
+  return Status::Ok();
+}
+
+void LibraryManagerWindow::AddPicture() {
+  if (ListLocked()) return;
+  if (FileLoaderWindow* loader = session_.windows.loader) loader->ShowWindow();
+}
+
+void LibraryManagerWindow::DeletePicture() {
+  if (ListLocked()) return;
+  QListWidgetItem* item = list_->currentItem();
+  if (!item || !item->isSelected()) return;
+  const int row = list_->row(item);
+  session_.engine.PicList.Delete(row);
+  delete list_->takeItem(row);
+  SetCount();
+}
+
+void LibraryManagerWindow::DeleteAll() {
+  if (ListLocked()) return;
+  session_.engine.PicList.Clear();
+  RefreshList();
+}
+
+void LibraryManagerWindow::LoadImageList() {
+  if (ListLocked()) return;
+  const QString path = session_.prompts.OpenFileName(this, QStringLiteral("Load Image List"), QString(),
+                                                     QString::fromLatin1(kListFilter));
+  if (!path.isEmpty()) {
+    // A failed read leaves the list as it was.
+    ShowIfFailed(session_, this, ReadImageListFile(ToBytes(path), session_.engine.PicList));
+  }
+  RefreshList();
+}
+
+void LibraryManagerWindow::SaveImageList() {
+  if (checking_) return;
+  const QString path = session_.prompts.SaveFileName(this, QStringLiteral("Save Image List"), QString(),
+                                                     QString::fromLatin1(kListFilter), nullptr,
+                                                     QString::fromLatin1(kListSuffix));
+  if (path.isEmpty()) return;
+  ShowIfFailed(session_, this, WriteImageListFile(ToBytes(path), session_.engine.PicList));
+}
+
+void LibraryManagerWindow::SetAsDefault() {
+  if (checking_) return;
+  if (!session_.prompts.Confirm(this, QStringLiteral("Caution"),
+                                QStringLiteral("This action will overwrite existed default image list")))
+    return;
+  ShowIfFailed(session_, this, SetDefaultImageList(session_.engine.PicList, session_.programFolder));
+}
+
+void LibraryManagerWindow::RestoreDefault() {
+  if (ListLocked()) return;
+  const Status status = RestoreDefaultImageList(session_.engine.PicList, session_.programFolder);
+  RefreshList();
+  ShowIfFailed(session_, this, status);
+}
+
+void LibraryManagerWindow::SetChecking(bool on) {
+  checking_ = on;
+  // The other commands that replace the list (new project, project load)
+  // wait as for a job: the pass indexes the list by position.
+  session_.jobRunning = on;
+  if (session_.windows.main)
+    session_.windows.main->UpdateActions();
+  else
+    UpdateCommands();
+}
+
+void LibraryManagerWindow::CheckLibraryPictures() {
+  if (ListLocked()) return;
+  stopCheck_ = false;
+  SetChecking(true);
+  Status failure = Status::Ok();
+  const CellPicList& pics = session_.engine.PicList;
+  for (int i = 0; i < pics.Count() && !stopCheck_; ++i) {
+    const QString path = ToQString(pics[i]);
+    // Missing files are passed over: only pictures that exist and do not read are bad.
+    if (!QFileInfo(path).isFile()) continue;
+    list_->setCurrentRow(i);
+    failure = ShowLibraryPicture(path, false);
+    if (!failure.ok()) break;
+    QCoreApplication::processEvents();
+  }
+  const bool stopped = stopCheck_;
+  SetChecking(false);
+  if (!failure.ok()) {
+    ShowIfFailed(session_, this, failure);
+    return;
+  }
+  if (!stopped) session_.prompts.Message(this, QStringLiteral("Finish"), QStringLiteral("check finished"));
+}
+
+}  // namespace velmora::ui
