@@ -6,6 +6,10 @@
 #include "ui/CellInfoWindow.h"
 #include "ui/NewProjectWizard.h"
 #include "ui/OptionsDialog.h"
+#include "ui/OverviewWindow.h"
+#include "ui/PatternPreviewWindow.h"
+#include "ui/PickCellDialog.h"
+#include "ui/UsageStatsWindow.h"
 
 // The glyphs live in a static library, whose resources must be registered
 // by name, outside any namespace.
@@ -19,12 +23,15 @@ Program::Program(std::string programFolder, UserPrompts& prompts)
   main_ = std::make_unique<MainWindow>(session_);
   Windows& w = session_.windows;
   QWidget* parent = main_.get();
-  // In the start-up order; the tool windows of the later releases slot in
-  // between (pattern preview, library manager, loader, overview, print,
-  // stats) and after the cell info (pick-cell).
+  // In the start-up order; the library manager, the loader and the print
+  // window slot in after the pattern preview and the overview.
   w.wizard = new NewProjectWizard(session_, parent);
+  w.pattern = new PatternPreviewWindow(session_, parent);
+  w.overview = new OverviewWindow(session_, parent);
+  w.stats = new UsageStatsWindow(session_, parent);
   w.about = new AboutBox(parent);
   w.cellInfo = new CellInfoWindow(session_, parent);
+  w.pickCell = new PickCellDialog(session_, parent);
   w.options = new OptionsDialog(session_, parent);
   main_->UpdateActions();
 }

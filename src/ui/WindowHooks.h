@@ -23,6 +23,9 @@ void ShowPickCell(Session& session, int x, int y);
 // The library list was replaced (start-up, project load): windows that show
 // it or its count refresh.
 void NotifyLibraryChanged(Session& session);
+// The wizard's "Pattern Preview": draw the pattern from the project's sizes
+// and the main picture, then show the preview and bring it to the front.
+void ShowPatternPreview(Session& session);
 // The main window is closing: the tool windows close with it.
 void CloseToolWindows(Session& session);
 
