@@ -53,7 +53,9 @@ PickCellDialog::PickCellDialog(Session& session, QWidget* parent)
   list_->setObjectName(QStringLiteral("Cimglist"));
   list_->setGeometry(8, 20, 140, 286);
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
-  list_->setTextElideMode(Qt::ElideLeft);  // the file name is the telling part
+  // Full paths, shortened at the left: the file name is the telling part.
+  list_->setTextElideMode(Qt::ElideLeft);
+  list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   constexpr int right = 158;
   Caption(pickGroup, QStringLiteral("Color Enhance"), right, 20);
   slider_ = new QSlider(Qt::Horizontal, pickGroup);
@@ -139,7 +141,10 @@ void PickCellDialog::CopyPictureList() {
   // Loading the new list must not preview (or apply) anything.
   const QSignalBlocker block(list_);
   list_->clear();
-  for (const std::string& path : session_.engine.PicList.Paths()) list_->addItem(ToQString(path));
+  for (const std::string& path : session_.engine.PicList.Paths()) {
+    auto* item = new QListWidgetItem(ToQString(path), list_);
+    item->setToolTip(item->text());
+  }
   previewedRow_ = -1;
 }
 
