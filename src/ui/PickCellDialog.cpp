@@ -146,6 +146,7 @@ void PickCellDialog::CopyPictureList() {
     item->setToolTip(item->text());
   }
   previewedRow_ = -1;
+  loadedPath_.clear();
 }
 
 int PickCellDialog::SelectedIndex() const {
@@ -161,10 +162,12 @@ void PickCellDialog::PickCellLoad(int column, int row) {
   row_ = cell.Y;
   ++loadSerial_;
   position_->setText(ToQString(PickCellPositionText(column_, row_)));
-  const CellMapEntry& e = engine.Map.At(column_, row_);
-  if (!e.Assigned) return;
+  // The cell's own colours even when it shows nothing yet: an apply to it
+  // must tint toward this cell, not toward the one loaded before.
   cellSig_ = engine.SampleCell(column_, row_);
   cellLoaded_ = true;
+  const CellMapEntry& e = engine.Map.At(column_, row_);
+  if (!e.Assigned) return;
   const int k = e.PicIndex;
   const bool known = k >= 0 && k < engine.PicList.Count();
   currentPicSig_ = known ? engine.Library[k].Signature : ColorSignature{};
@@ -187,6 +190,7 @@ void PickCellDialog::PreviewSelected() {
 void PickCellDialog::ListClicked(QListWidgetItem* item) {
   const int row = list_->row(item);
   if (row == previewedRow_ && previewedSerial_ == loadSerial_) return;
+  loadedPath_.clear();  // a click reads the file afresh
   PreviewSelected();
 }
 
@@ -201,8 +205,15 @@ void PickCellDialog::PickCellPreview(int index) {
                              QStringLiteral("List index out of bounds (%1)").arg(index));
     return;
   }
-  Bitmap24 loaded;
-  if (!ShowIfFailed(session_, this, LoadPictureFile(loaded, engine.PicList[index]))) return;
+  // The slider and the flip boxes preview the same picture again and again:
+  // it is read once per selection.
+  const std::string& path = engine.PicList[index];
+  if (loadedPath_ != path || loaded_.Empty()) {
+    loadedPath_.clear();
+    if (!ShowIfFailed(session_, this, LoadPictureFile(loaded_, path))) return;
+    loadedPath_ = path;
+  }
+  const Bitmap24& loaded = loaded_;
   ShowFitted(originalBox_, loaded);
   newPicSig_ = engine.Library[index].Signature;
   const ChannelDeltas offsets = PickPreviewOffsets(newPicSig_, cellSig_, slider_->value());

@@ -11,7 +11,9 @@
 #include <QListWidget>
 #include <QSlider>
 #include <array>
+#include <string>
 
+#include "imaging/Bitmap24.h"
 #include "imaging/ColorSignature.h"
 #include "ui/Session.h"
 
@@ -71,6 +73,9 @@ private:
   int previewedRow_ = -1;
   int previewedSerial_ = -1;
   int loadSerial_ = 0;
+  // The picture last read for a preview, and its path.
+  Bitmap24 loaded_;
+  std::string loadedPath_;
 };
 
 }  // namespace velmora::ui

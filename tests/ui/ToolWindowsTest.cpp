@@ -97,6 +97,17 @@ TEST_F(ToolWindowsTest, EditTwoPicksAndAppliesAPicture) {
   EXPECT_EQ(e.PicIndex, 0);
   const ChannelDeltas plain = PickCellDeltas(Engine().Library[0].Signature, Engine().SampleCell(3, 5), 0, 0);
   EXPECT_EQ((ChannelDeltas{e.DeltaRed, e.DeltaGreen, e.DeltaBlue}), plain);
+
+  // A cell that shows nothing: an apply tints toward its own colours, not
+  // toward those of the cell loaded before.
+  Engine().Map.At(6, 1).Assigned = false;
+  Click(Qt::LeftButton, QPoint(6 * 16 + 5, 1 * 16 + 5));
+  Find<QPushButton>(dialog, "btapply")->click();
+  const CellMapEntry& fresh = Engine().Map.At(6, 1);
+  EXPECT_TRUE(fresh.Assigned);
+  EXPECT_EQ(fresh.PicIndex, 0);
+  EXPECT_EQ(fresh.DeltaRed,
+            PickCellDeltas(Engine().Library[0].Signature, Engine().SampleCell(6, 1), 0, 0).Red);
   EXPECT_TRUE(prompts.messages.empty());
 }
 
