@@ -20,9 +20,10 @@ std::string PickCellPositionText(int column, int row) {
 }
 
 CellPos ClampToGrid(const tmosaicproject& project, int column, int row) {
-  // Clamped from above first, so an empty grid still gives (0, 0).
-  return CellPos{std::max(0, std::min(column, project.CellsAcross - 1)),
-                 std::max(0, std::min(row, project.CellsDown - 1))};
+  // Clamped from above first, so an empty grid still gives (0, 0); never
+  // beyond the cell map, whatever a damaged project says.
+  return CellPos{std::max(0, std::min({column, project.CellsAcross - 1, kMapSide - 1})),
+                 std::max(0, std::min({row, project.CellsDown - 1, kMapSide - 1}))};
 }
 
 ChannelDeltas PickPreviewOffsets(const ColorSignature& picture, const ColorSignature& cell, int slider) {

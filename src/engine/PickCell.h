@@ -28,7 +28,7 @@ struct ChannelDeltas {
 std::string PickCellPositionText(int column, int row);
 inline constexpr const char* kPickCellInitialPosition = "Position : X   Y ";
 
-// The cell clamped into the project's grid.
+// The cell clamped into the project's grid (and the cell map).
 CellPos ClampToGrid(const tmosaicproject& project, int column, int row);
 
 // The offsets the preview shifts each channel by: -(picture mean - cell

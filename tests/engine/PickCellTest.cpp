@@ -58,6 +58,8 @@ TEST(PickCell, PositionTextAndClamping) {
   const CellPos beyond = ClampToGrid(p, 99, -4);
   EXPECT_EQ(beyond.X, 7);
   EXPECT_EQ(beyond.Y, 0);
+  p.CellsAcross = 5000;  // a damaged project
+  EXPECT_EQ(ClampToGrid(p, 4000, 0).X, kMapSide - 1);
 }
 
 TEST(PickCell, PreviewShiftsMirrorsGreysAndCrops) {
