@@ -9,6 +9,10 @@
 #include "ui/NewProjectWizard.h"
 #include "ui/OptionsDialog.h"
 #include "ui/PrintWindow.h"
+#include "ui/OverviewWindow.h"
+#include "ui/PatternPreviewWindow.h"
+#include "ui/PickCellDialog.h"
+#include "ui/UsageStatsWindow.h"
 
 // The glyphs live in a static library, whose resources must be registered
 // by name, outside any namespace.
@@ -22,15 +26,17 @@ Program::Program(std::string programFolder, UserPrompts& prompts)
   main_ = std::make_unique<MainWindow>(session_);
   Windows& w = session_.windows;
   QWidget* parent = main_.get();
-  // In the start-up order; the tool windows of the later releases slot in
-  // between (pattern preview, overview, stats) and after the cell info
-  // (pick-cell).
+  // In the start-up order.
   w.wizard = new NewProjectWizard(session_, parent);
+  w.pattern = new PatternPreviewWindow(session_, parent);
   w.library = new LibraryManagerWindow(session_, parent);
   w.loader = new FileLoaderWindow(session_, parent);
+  w.overview = new OverviewWindow(session_, parent);
   w.print = new PrintWindow(session_, parent);
+  w.stats = new UsageStatsWindow(session_, parent);
   w.about = new AboutBox(parent);
   w.cellInfo = new CellInfoWindow(session_, parent);
+  w.pickCell = new PickCellDialog(session_, parent);
   w.options = new OptionsDialog(session_, parent);
   main_->UpdateActions();
 }

@@ -8,14 +8,43 @@
 #include "ui/NewProjectWizard.h"
 #include "ui/OptionsDialog.h"
 #include "ui/PrintWindow.h"
+#include "ui/OverviewWindow.h"
+#include "ui/PatternPreviewWindow.h"
+#include "ui/PickCellDialog.h"
+#include "ui/UsageStatsWindow.h"
 
 namespace velmora::ui {
+namespace {
 
-void RepaintOverviewIfVisible(Session&) {}
-void ShowOverviewAfterJob(Session&) {}
-void ShowOverviewWindow(Session&) {}
-void ShowStatsWindow(Session&) {}
-void ShowPatternPreview(Session&) {}
+void ShowAndRaise(QWidget* window) {
+  window->show();
+  window->raise();
+}
+
+}  // namespace
+
+void RepaintOverviewIfVisible(Session& session) {
+  if (OverviewWindow* w = session.windows.overview; w && w->isVisible()) w->RepaintOverview();
+}
+
+void ShowOverviewAfterJob(Session& session) {
+  // A visible overview was already drawn by the repaint of the view.
+  if (OverviewWindow* w = session.windows.overview; w && !w->isVisible()) {
+    ShowAndRaise(w);
+    w->RepaintOverview();
+  }
+}
+
+void ShowOverviewWindow(Session& session) {
+  if (OverviewWindow* w = session.windows.overview) {
+    ShowAndRaise(w);
+    w->RepaintOverview();
+  }
+}
+
+void ShowStatsWindow(Session& session) {
+  if (UsageStatsWindow* w = session.windows.stats) ShowAndRaise(w);  // showing refills its name list
+}
 
 void ShowPrintWindow(Session& session) {
   if (PrintWindow* w = session.windows.print) w->ShowWindow();
@@ -24,9 +53,6 @@ void ShowPrintWindow(Session& session) {
 void ShowLibraryWindow(Session& session) {
   if (LibraryManagerWindow* w = session.windows.library) w->ShowWindow();
 }
-
-void CopyListToPickCell(Session&) {}
-void ShowPickCell(Session&, int, int) {}
 
 void NotifyLibraryChanged(Session& session) {
   if (LibraryManagerWindow* w = session.windows.library) w->RefreshList();
@@ -38,11 +64,32 @@ void UpdateToolWindowCommands(Session& session) {
   if (PrintWindow* w = session.windows.print) w->UpdateCommands();
 }
 
+void CopyListToPickCell(Session& session) {
+  if (PickCellDialog* w = session.windows.pickCell) w->CopyPictureList();
+}
+
+void ShowPickCell(Session& session, int x, int y) {
+  if (PickCellDialog* w = session.windows.pickCell) {
+    ShowAndRaise(w);
+    w->PickCellLoad(x, y);
+  }
+}
+
+void ShowPatternPreview(Session& session) {
+  PatternPreviewWindow* w = session.windows.pattern;
+  if (!w) return;
+  QWidget* parent = session.windows.wizard;  // the button that asked is the wizard's
+  if (!ShowIfFailed(session, parent, w->RenderPatternPreview())) return;
+  ShowAndRaise(w);
+}
+
 void CloseToolWindows(Session& session) {
   const Windows& w = session.windows;
   for (QWidget* window :
        {static_cast<QWidget*>(w.cellInfo), static_cast<QWidget*>(w.wizard), static_cast<QWidget*>(w.options),
-        static_cast<QWidget*>(w.library), static_cast<QWidget*>(w.loader), static_cast<QWidget*>(w.print)})
+        static_cast<QWidget*>(w.library), static_cast<QWidget*>(w.loader), static_cast<QWidget*>(w.print),
+        static_cast<QWidget*>(w.pattern), static_cast<QWidget*>(w.overview), static_cast<QWidget*>(w.stats),
+        static_cast<QWidget*>(w.pickCell)})
     if (window) window->close();
 }
 

@@ -1,0 +1,79 @@
+#include "ui/OverviewWindow.h"
+
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "engine/OverviewGeometry.h"
+#include "ui/QtBitmap.h"
+
+namespace velmora::ui {
+
+OverviewWindow::OverviewWindow(Session& session, QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), session_(session) {
+  setObjectName(QStringLiteral("TForm6"));
+  setWindowTitle(QStringLiteral("OverView"));
+  resize(254, 254);
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  auto* bar = new QWidget(this);
+  bar->setFixedHeight(41);
+  auto* row = new QHBoxLayout(bar);
+  row->setContentsMargins(6, 0, 6, 0);
+  showIndicator_ = new QCheckBox(QStringLiteral("Indicator"), bar);
+  showIndicator_->setObjectName(QStringLiteral("cbindicator"));
+  showIndicator_->setChecked(true);
+  auto* color = new QPushButton(QStringLiteral("change indicator color"), bar);
+  color->setObjectName(QStringLiteral("btcolor"));
+  row->addWidget(showIndicator_);
+  row->addWidget(color);
+  row->addStretch(1);
+  column->addWidget(bar);
+
+  image_ = new QLabel(this);
+  image_->setObjectName(QStringLiteral("Image1"));
+  image_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  // The picture follows the area's size, never the other way round.
+  image_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+  image_->setMinimumSize(1, 1);
+  column->addWidget(image_, 1);
+
+  connect(showIndicator_, &QCheckBox::clicked, this, [this] { RepaintOverview(); });
+  connect(color, &QPushButton::clicked, this, &OverviewWindow::ChangeIndicatorColor);
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
+}
+
+void OverviewWindow::RepaintOverview() {
+  if (!image_) return;  // a resize while the window is still being built
+  const Engine& engine = session_.engine;
+  // The area's size as the layout will give it, also before the first show.
+  layout()->activate();
+  const QSize area = image_->size();
+  Bitmap24 picture;
+  if (!DrawOverview(engine.MosaicBitmap, area.width(), area.height(), engine.ViewRect,
+                    showIndicator_->isChecked(), Color32FromBgrInt(colorBgr_), picture))
+    return;  // no picture yet: the previous one stays
+  const auto fit = FitOverview(area.width(), area.height(), engine.MosaicBitmap.Width(),
+                               engine.MosaicBitmap.Height(), engine.ViewRect);
+  indicator_ = showIndicator_->isChecked() && fit ? std::optional<TRect>(fit->Indicator) : std::nullopt;
+  image_->setPixmap(QPixmap::fromImage(ToQImage(picture)));
+  image_->update();
+}
+
+void OverviewWindow::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  RepaintOverview();
+}
+
+void OverviewWindow::ChangeIndicatorColor() {
+  const int64_t chosen = session_.prompts.ChooseColor(this, colorBgr_);
+  if (chosen < 0) return;
+  colorBgr_ = static_cast<int32_t>(chosen);
+  RepaintOverview();
+}
+
+}  // namespace velmora::ui
