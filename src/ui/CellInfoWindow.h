@@ -18,8 +18,8 @@ public:
 
 private:
   Session& session_;
-  QLabel* image_;          // Image1
-  QPlainTextEdit* memo_;   // Memo1
+  QLabel* image_;         // Image1
+  QPlainTextEdit* memo_;  // Memo1
 };
 
 }  // namespace velmora::ui

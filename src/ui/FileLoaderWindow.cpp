@@ -6,7 +6,6 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QScreen>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -16,6 +15,7 @@
 #include "library/PictureFileScan.h"
 #include "ui/LibraryManagerWindow.h"
 #include "ui/QtBitmap.h"
+#include "ui/WindowSupport.h"
 
 namespace velmora::ui {
 namespace {
@@ -93,43 +93,30 @@ FileLoaderWindow::FileLoaderWindow(Session& session, QWidget* parent)
   connect(listAll_, &QCheckBox::clicked, this, [this] { ListFolder(); });
   right->addWidget(listAll_);
   auto* marks = new QHBoxLayout();
-  marks->addWidget(MakeButton("Button2", QStringLiteral("Select All"), &FileLoaderWindow::SelectAll));
-  marks->addWidget(MakeButton("Button3", QStringLiteral("Unselect All"), &FileLoaderWindow::UnselectAll));
+  marks->addWidget(
+      MakePushButton(this, "Button2", QStringLiteral("Select All"), &FileLoaderWindow::SelectAll));
+  marks->addWidget(
+      MakePushButton(this, "Button3", QStringLiteral("Unselect All"), &FileLoaderWindow::UnselectAll));
   right->addLayout(marks);
   auto* marks2 = new QHBoxLayout();
-  marks2->addWidget(MakeButton("Button6", QStringLiteral("Clear List"), &FileLoaderWindow::ClearList));
   marks2->addWidget(
-      MakeButton("Button7", QStringLiteral("Reverse Select"), &FileLoaderWindow::ReverseSelect));
+      MakePushButton(this, "Button6", QStringLiteral("Clear List"), &FileLoaderWindow::ClearList));
+  marks2->addWidget(
+      MakePushButton(this, "Button7", QStringLiteral("Reverse Select"), &FileLoaderWindow::ReverseSelect));
   right->addLayout(marks2);
-  loadSelected_ =
-      MakeButton("btloadallsel", QStringLiteral("Load all Selected File"), &FileLoaderWindow::LoadSelected);
-  loadAll_ = MakeButton("btloadall", QStringLiteral("Load All Files"), &FileLoaderWindow::LoadAll);
+  loadSelected_ = MakePushButton(this, "btloadallsel", QStringLiteral("Load all Selected File"),
+                                 &FileLoaderWindow::LoadSelected);
+  loadAll_ = MakePushButton(this, "btloadall", QStringLiteral("Load All Files"), &FileLoaderWindow::LoadAll);
   right->addWidget(loadSelected_);
   right->addWidget(loadAll_);
   right->addStretch(1);
   row->addLayout(right);
 }
 
-QPushButton* FileLoaderWindow::MakeButton(const char* name, const QString& caption,
-                                          void (FileLoaderWindow::*slot)()) {
-  auto* b = new QPushButton(caption, this);
-  b->setObjectName(QString::fromLatin1(name));
-  b->setAutoDefault(false);
-  connect(b, &QPushButton::clicked, this, slot);
-  return b;
-}
-
 void FileLoaderWindow::ShowWindow() {
-  if (!placed_) {
-    placed_ = true;
-    adjustSize();
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-      move(screen->availableGeometry().center() - rect().center());
-  }
+  PlaceOnFirstShow(this, placed_);
   UpdateCommands();
-  show();
-  raise();
-  activateWindow();
+  ShowInFront(this);
 }
 
 void FileLoaderWindow::UpdateCommands() {

@@ -42,7 +42,6 @@ private:
   void LineClicked(QListWidgetItem* item);
   void SetMarks(int mode);  // 0 clear, 1 set, 2 invert
   void Append(bool checkedOnly, const QString& limitMessage);
-  QPushButton* MakeButton(const char* name, const QString& caption, void (FileLoaderWindow::*slot)());
 
   Session& session_;
   QFileSystemModel* model_ = nullptr;

@@ -6,7 +6,6 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QScreen>
 #include <QVBoxLayout>
 
 #include "imaging/PictureOps.h"
@@ -14,6 +13,7 @@
 #include "ui/FileLoaderWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/QtBitmap.h"
+#include "ui/WindowSupport.h"
 
 namespace velmora::ui {
 namespace {
@@ -103,7 +103,7 @@ LibraryManagerWindow::LibraryManagerWindow(Session& session, QWidget* parent)
       {"Button3", "Restore Default", &LibraryManagerWindow::RestoreDefault, true},
   };
   for (const auto& c : commands) {
-    QPushButton* b = MakeButton(c.name, QString::fromLatin1(c.caption), c.slot);
+    QPushButton* b = MakePushButton(this, c.name, QString::fromLatin1(c.caption), c.slot);
     (c.changesList ? listCommands_ : readCommands_).push_back(b);
     buttons->addWidget(b);
   }
@@ -111,26 +111,10 @@ LibraryManagerWindow::LibraryManagerWindow(Session& session, QWidget* parent)
   row->addLayout(buttons);
 }
 
-QPushButton* LibraryManagerWindow::MakeButton(const char* name, const QString& caption,
-                                              void (LibraryManagerWindow::*slot)()) {
-  auto* b = new QPushButton(caption, this);
-  b->setObjectName(QString::fromLatin1(name));
-  b->setAutoDefault(false);
-  connect(b, &QPushButton::clicked, this, slot);
-  return b;
-}
-
 void LibraryManagerWindow::ShowWindow() {
-  if (!placed_) {
-    placed_ = true;
-    adjustSize();
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-      move(screen->availableGeometry().center() - rect().center());
-  }
+  PlaceOnFirstShow(this, placed_);
   UpdateCommands();
-  show();
-  raise();
-  activateWindow();
+  ShowInFront(this);
 }
 
 void LibraryManagerWindow::closeEvent(QCloseEvent* event) {

@@ -54,7 +54,6 @@ private:
   void EntryClicked(QListWidgetItem* item);
   void SetCount();
   void SetChecking(bool on);
-  QPushButton* MakeButton(const char* name, const QString& caption, void (LibraryManagerWindow::*slot)());
 
   Session& session_;
   QLabel* count_ = nullptr;                 // lfcount

@@ -9,7 +9,6 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QMenuBar>
-#include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -24,6 +23,7 @@
 #include "ui/PicturePreviewDialog.h"
 #include "ui/ProgramInfo.h"
 #include "ui/WindowHooks.h"
+#include "ui/WindowSupport.h"
 
 namespace velmora::ui {
 namespace {
@@ -83,8 +83,7 @@ MainWindow::MainWindow(Session& session) : session_(session), engine_(session.en
   listener_ = std::make_unique<GuiJobListener>(jobLabel_, gauge_);
   engine_.SetListener(listener_.get());
 
-  if (const QScreen* screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - rect().center());
+  CentreOnScreen(this);
 }
 
 MainWindow::~MainWindow() { engine_.SetListener(nullptr); }
@@ -193,10 +192,12 @@ void MainWindow::BuildMenus() {
   project->setObjectName(QStringLiteral("Project1"));
   project->addAction(MakeAction("NewProject1", QStringLiteral("New Project"), &MainWindow::NewProject));
   project->addAction(MakeAction("OpenPicture1", QStringLiteral("Open Picture"), &MainWindow::OpenPicture));
-  project->addAction(MakeAction("LoadProject1", QStringLiteral("Open Mosaic Project"), &MainWindow::LoadProject));
+  project->addAction(
+      MakeAction("LoadProject1", QStringLiteral("Open Mosaic Project"), &MainWindow::LoadProject));
   project->addSeparator();
   project->addAction(MakeAction("SavePicture1", QStringLiteral("Save Picture"), &MainWindow::SavePicture));
-  project->addAction(MakeAction("SaveProject1", QStringLiteral("Save Mosaic Project"), &MainWindow::SaveProject));
+  project->addAction(
+      MakeAction("SaveProject1", QStringLiteral("Save Mosaic Project"), &MainWindow::SaveProject));
   project->addSeparator();
   project->addAction(MakeAction("Print1", QStringLiteral("Print"), &MainWindow::ShowPrint));
   project->addSeparator();
@@ -325,8 +326,8 @@ void MainWindow::NewProject() {
 
 void MainWindow::OpenPicture() {
   if (session_.jobRunning) return;
-  const QString path = session_.prompts.OpenPictureName(this, QStringLiteral("Open Picture"), QString(),
-                                                        PictureOpenFilter());
+  const QString path =
+      session_.prompts.OpenPictureName(this, QStringLiteral("Open Picture"), QString(), PictureOpenFilter());
   if (path.isEmpty()) return;
   if (!ShowIfFailed(session_, this, LoadPictureFile(engine_.MosaicBitmap, ToBytes(path)))) return;
   engine_.ViewOriginX = 0;
@@ -376,7 +377,8 @@ void MainWindow::SavePicture() {
   const int kind = filter == filters.at(1) ? kPictureJpeg : kPictureBmp;
   // The JPEG settings are the Options dialog's "Save Jpeg Files Setting".
   const tmosaicproject& o = engine_.OptionSet;
-  const auto saved = SavePictureFile(engine_.MosaicBitmap, ToBytes(path), kind, o.JpegQuality, o.JpegProgressive);
+  const auto saved =
+      SavePictureFile(engine_.MosaicBitmap, ToBytes(path), kind, o.JpegQuality, o.JpegProgressive);
   ShowIfFailed(session_, this, saved.status());
 }
 
@@ -387,7 +389,9 @@ void MainWindow::ShowOptions() {
   }
 }
 
-void MainWindow::ShowHelp() { session_.prompts.OpenDocument(ToQString(session_.programFolder + "/help.pdf")); }
+void MainWindow::ShowHelp() {
+  session_.prompts.OpenDocument(ToQString(session_.programFolder + "/help.pdf"));
+}
 
 void MainWindow::ShowAbout() {
   if (auto* w = session_.windows.about) w->exec();

@@ -29,11 +29,21 @@ void MainWindow::ViewReleased(Qt::MouseButton button, QPoint pos) {
   // Edits change the cell map and the mosaic a job is working on.
   if (session_.jobRunning) return;
   switch (editMode_) {
-    case kModeInfo: InfoRelease(pos); break;
-    case kModeEdit1: Edit1Release(pos); break;
-    case kModeEdit2: Edit2Release(pos); break;
-    case kModePen: PenRelease(pos); break;
-    default: leftButtonDown_ = false; break;
+    case kModeInfo:
+      InfoRelease(pos);
+      break;
+    case kModeEdit1:
+      Edit1Release(pos);
+      break;
+    case kModeEdit2:
+      Edit2Release(pos);
+      break;
+    case kModePen:
+      PenRelease(pos);
+      break;
+    default:
+      leftButtonDown_ = false;
+      break;
   }
 }
 
@@ -53,7 +63,8 @@ bool MainWindow::CellEditingAllowed() const {
 
 void MainWindow::InfoRelease(QPoint pos) {
   if (!CellEditingAllowed()) return;
-  const CellPos cell = ReleaseCell(engine_.Project, pos.x() + engine_.ViewOriginX, pos.y() + engine_.ViewOriginY);
+  const CellPos cell =
+      ReleaseCell(engine_.Project, pos.x() + engine_.ViewOriginX, pos.y() + engine_.ViewOriginY);
   if (CellInfoWindow* info = session_.windows.cellInfo) {
     info->show();
     info->raise();
@@ -64,7 +75,8 @@ void MainWindow::InfoRelease(QPoint pos) {
 
 void MainWindow::Edit1Release(QPoint pos) {
   if (!leftButtonDown_ || !CellEditingAllowed()) return;
-  const CellPos cell = ReleaseCell(engine_.Project, pos.x() + engine_.ViewOriginX, pos.y() + engine_.ViewOriginY);
+  const CellPos cell =
+      ReleaseCell(engine_.Project, pos.x() + engine_.ViewOriginX, pos.y() + engine_.ViewOriginY);
   const ColorSignature s = engine_.SampleCell(cell.X, cell.Y);
   const int k = engine_.ChoosePicture(cell.X, cell.Y, s, 1);
   if (k != -1) {
@@ -82,7 +94,8 @@ void MainWindow::Edit1Release(QPoint pos) {
 
 void MainWindow::Edit2Release(QPoint pos) {
   if (!leftButtonDown_ || !CellEditingAllowed()) return;
-  const CellPos cell = ReleaseCell(engine_.Project, pos.x() + engine_.ViewOriginX, pos.y() + engine_.ViewOriginY);
+  const CellPos cell =
+      ReleaseCell(engine_.Project, pos.x() + engine_.ViewOriginX, pos.y() + engine_.ViewOriginY);
   ShowPickCell(session_, cell.X, cell.Y);
   leftButtonDown_ = false;
 }
@@ -90,8 +103,8 @@ void MainWindow::Edit2Release(QPoint pos) {
 void MainWindow::PenRelease(QPoint pos) {
   if (!leftButtonDown_) return;
   const auto rect = PenRectangle(pressPoint_, ViewPoint{pos.x(), pos.y()},
-                                 ViewPoint{engine_.ViewOriginX, engine_.ViewOriginY}, engine_.Project.FinalWidth,
-                                 engine_.Project.FinalHeight);
+                                 ViewPoint{engine_.ViewOriginX, engine_.ViewOriginY},
+                                 engine_.Project.FinalWidth, engine_.Project.FinalHeight);
   Status stroke = Status::Ok();
   if (rect) stroke = engine_.PenStroke(rect->Left, rect->Top, rect->Right, rect->Bottom);
   leftButtonDown_ = false;

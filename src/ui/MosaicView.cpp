@@ -30,7 +30,9 @@ void MosaicView::paintEvent(QPaintEvent*) {
   painter.drawImage(QPoint(0, 0), image);
 }
 
-void MosaicView::mousePressEvent(QMouseEvent* event) { emit pressed(event->button(), event->position().toPoint()); }
+void MosaicView::mousePressEvent(QMouseEvent* event) {
+  emit pressed(event->button(), event->position().toPoint());
+}
 
 void MosaicView::mouseReleaseEvent(QMouseEvent* event) {
   emit released(event->button(), event->position().toPoint());

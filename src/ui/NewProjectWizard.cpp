@@ -9,12 +9,12 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTabBar>
 #include <QVBoxLayout>
 
 #include "engine/ProjectRecord.h"
 #include "project/WizardSizes.h"
+#include "ui/WindowSupport.h"
 #include "ui/WizardPictures.h"
 
 namespace velmora::ui {
@@ -346,8 +346,7 @@ void NewProjectWizard::ShowFirstPage() {
   switchingPage_ = false;
   if (!isVisible()) {
     adjustSize();
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-      move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(this);
   }
   show();
   raise();

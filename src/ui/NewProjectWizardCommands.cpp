@@ -57,8 +57,8 @@ void NewProjectWizard::ShowMainBitmap() {
 }
 
 void NewProjectWizard::LoadMainImage() {
-  const QString path = session_.prompts.OpenPictureName(this, QStringLiteral("Load Main Image"), pictureFolder_,
-                                                        PictureOpenFilter());
+  const QString path = session_.prompts.OpenPictureName(this, QStringLiteral("Load Main Image"),
+                                                        pictureFolder_, PictureOpenFilter());
   if (path.isEmpty()) return;
   Engine& engine = session_.engine;
   // The name is taken before the file is read: a file that cannot be read

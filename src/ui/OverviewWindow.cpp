@@ -2,11 +2,11 @@
 
 #include <QGuiApplication>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 #include "engine/OverviewGeometry.h"
 #include "ui/QtBitmap.h"
+#include "ui/WindowSupport.h"
 
 namespace velmora::ui {
 
@@ -43,8 +43,7 @@ OverviewWindow::OverviewWindow(Session& session, QWidget* parent)
 
   connect(showIndicator_, &QCheckBox::clicked, this, [this] { RepaintOverview(); });
   connect(color, &QPushButton::clicked, this, &OverviewWindow::ChangeIndicatorColor);
-  if (const QScreen* screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - rect().center());
+  CentreOnScreen(this);
 }
 
 void OverviewWindow::RepaintOverview() {

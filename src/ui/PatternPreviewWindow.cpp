@@ -3,12 +3,12 @@
 #include <QButtonGroup>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "project/PatternPreview.h"
 #include "ui/QtBitmap.h"
+#include "ui/WindowSupport.h"
 
 namespace velmora::ui {
 
@@ -54,8 +54,7 @@ PatternPreviewWindow::PatternPreviewWindow(Session& session, QWidget* parent)
   scroll->setWidgetResizable(false);
   column->addWidget(scroll, 1);
 
-  if (const QScreen* screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - rect().center());
+  CentreOnScreen(this);
 }
 
 Status PatternPreviewWindow::RenderPatternPreview() {

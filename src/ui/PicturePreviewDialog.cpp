@@ -43,7 +43,8 @@ QString PictureOpenFilter() {
   return filters.join(QStringLiteral(";;"));
 }
 
-QString GetOpenPictureName(QWidget* parent, const QString& caption, const QString& folder, const QString& filter) {
+QString GetOpenPictureName(QWidget* parent, const QString& caption, const QString& folder,
+                           const QString& filter) {
   QFileDialog dialog(parent, caption, folder, filter);
   dialog.setOption(QFileDialog::DontUseNativeDialog, true);
   dialog.setFileMode(QFileDialog::ExistingFile);

@@ -14,6 +14,7 @@ namespace velmora::ui {
 QString PictureOpenFilter();
 
 // An empty string on cancel.
-QString GetOpenPictureName(QWidget* parent, const QString& caption, const QString& folder, const QString& filter);
+QString GetOpenPictureName(QWidget* parent, const QString& caption, const QString& folder,
+                           const QString& filter);
 
 }  // namespace velmora::ui

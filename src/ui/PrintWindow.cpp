@@ -7,8 +7,9 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
+
+#include "ui/WindowSupport.h"
 
 namespace velmora::ui {
 namespace {
@@ -114,16 +115,9 @@ PrintWindow::PrintWindow(Session& session, QWidget* parent)
 }
 
 void PrintWindow::ShowWindow() {
-  if (!placed_) {
-    placed_ = true;
-    adjustSize();
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-      move(screen->availableGeometry().center() - rect().center());
-  }
+  PlaceOnFirstShow(this, placed_);
   UpdateCommands();
-  show();
-  raise();
-  activateWindow();
+  ShowInFront(this);
 }
 
 void PrintWindow::showEvent(QShowEvent* event) {

@@ -8,10 +8,10 @@
 #include "ui/LibraryManagerWindow.h"
 #include "ui/NewProjectWizard.h"
 #include "ui/OptionsDialog.h"
-#include "ui/PrintWindow.h"
 #include "ui/OverviewWindow.h"
 #include "ui/PatternPreviewWindow.h"
 #include "ui/PickCellDialog.h"
+#include "ui/PrintWindow.h"
 #include "ui/UsageStatsWindow.h"
 
 // The glyphs live in a static library, whose resources must be registered

@@ -23,7 +23,8 @@ QString UserPrompts::OpenPictureName(QWidget* parent, const QString& caption, co
 }
 
 QString UserPrompts::SaveFileName(QWidget* parent, const QString& caption, const QString& folder,
-                                  const QString& filter, QString* selectedFilter, const QString& defaultSuffix) {
+                                  const QString& filter, QString* selectedFilter,
+                                  const QString& defaultSuffix) {
   QFileDialog dialog(parent, caption, folder, filter);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
@@ -47,7 +48,8 @@ void UserPrompts::Message(QWidget* parent, const QString& caption, const QString
 }
 
 bool UserPrompts::Confirm(QWidget* parent, const QString& caption, const QString& text) {
-  return QMessageBox::question(parent, caption, text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+  return QMessageBox::question(parent, caption, text, QMessageBox::Ok | QMessageBox::Cancel) ==
+         QMessageBox::Ok;
 }
 
 void UserPrompts::OpenDocument(const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
@@ -64,7 +66,9 @@ bool UserPrompts::PageSetupDialog(QWidget* parent, QPrinter& printer) {
 }
 
 // Paths and texts are byte strings in the core; on this desktop they are UTF-8.
-QString ToQString(const std::string& bytes) { return QString::fromUtf8(bytes.data(), qsizetype(bytes.size())); }
+QString ToQString(const std::string& bytes) {
+  return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+}
 std::string ToBytes(const QString& text) { return text.toUtf8().toStdString(); }
 
 bool ShowIfFailed(Session& session, QWidget* parent, const Status& status) {

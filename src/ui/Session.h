@@ -58,22 +58,23 @@ public:
 };
 
 struct Windows {
-  MainWindow* main = nullptr;                // TForm1
-  NewProjectWizard* wizard = nullptr;        // TForm2
-  PatternPreviewWindow* pattern = nullptr;   // TForm3
-  LibraryManagerWindow* library = nullptr;   // TForm4
-  FileLoaderWindow* loader = nullptr;        // TForm5
-  OverviewWindow* overview = nullptr;        // TForm6
-  PrintWindow* print = nullptr;              // TForm7
-  UsageStatsWindow* stats = nullptr;         // TForm8
-  AboutBox* about = nullptr;                 // Taboutform
-  CellInfoWindow* cellInfo = nullptr;        // TForm9
-  PickCellDialog* pickCell = nullptr;        // TFormPickCell
-  OptionsDialog* options = nullptr;          // Tformopt
+  MainWindow* main = nullptr;               // TForm1
+  NewProjectWizard* wizard = nullptr;       // TForm2
+  PatternPreviewWindow* pattern = nullptr;  // TForm3
+  LibraryManagerWindow* library = nullptr;  // TForm4
+  FileLoaderWindow* loader = nullptr;       // TForm5
+  OverviewWindow* overview = nullptr;       // TForm6
+  PrintWindow* print = nullptr;             // TForm7
+  UsageStatsWindow* stats = nullptr;        // TForm8
+  AboutBox* about = nullptr;                // Taboutform
+  CellInfoWindow* cellInfo = nullptr;       // TForm9
+  PickCellDialog* pickCell = nullptr;       // TFormPickCell
+  OptionsDialog* options = nullptr;         // Tformopt
 };
 
 struct Session {
-  Session(Engine& e, std::string folder, UserPrompts& p) : engine(e), programFolder(std::move(folder)), prompts(p) {}
+  Session(Engine& e, std::string folder, UserPrompts& p)
+      : engine(e), programFolder(std::move(folder)), prompts(p) {}
   Engine& engine;
   std::string programFolder;  // the executable's folder
   UserPrompts& prompts;

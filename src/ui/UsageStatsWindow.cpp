@@ -3,11 +3,11 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPushButton>
-#include <QScreen>
 #include <QSplitter>
 #include <QVBoxLayout>
 
 #include "project/UsageStats.h"
+#include "ui/WindowSupport.h"
 
 namespace velmora::ui {
 
@@ -61,8 +61,7 @@ UsageStatsWindow::UsageStatsWindow(Session& session, QWidget* parent)
 
   connect(fileNamesOnly_, &QCheckBox::clicked, this, &UsageStatsWindow::FillNameList);
   connect(clear, &QPushButton::clicked, memo_, &QPlainTextEdit::clear);
-  if (const QScreen* screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - rect().center());
+  CentreOnScreen(this);
 }
 
 void UsageStatsWindow::showEvent(QShowEvent* event) {

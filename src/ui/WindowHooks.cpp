@@ -7,22 +7,14 @@
 #include "ui/LibraryManagerWindow.h"
 #include "ui/NewProjectWizard.h"
 #include "ui/OptionsDialog.h"
-#include "ui/PrintWindow.h"
 #include "ui/OverviewWindow.h"
 #include "ui/PatternPreviewWindow.h"
 #include "ui/PickCellDialog.h"
+#include "ui/PrintWindow.h"
 #include "ui/UsageStatsWindow.h"
+#include "ui/WindowSupport.h"
 
 namespace velmora::ui {
-namespace {
-
-void ShowAndRaise(QWidget* window) {
-  window->show();
-  window->raise();
-}
-
-}  // namespace
-
 void RepaintOverviewIfVisible(Session& session) {
   if (OverviewWindow* w = session.windows.overview; w && w->isVisible()) w->RepaintOverview();
 }
@@ -30,20 +22,20 @@ void RepaintOverviewIfVisible(Session& session) {
 void ShowOverviewAfterJob(Session& session) {
   // A visible overview was already drawn by the repaint of the view.
   if (OverviewWindow* w = session.windows.overview; w && !w->isVisible()) {
-    ShowAndRaise(w);
+    ShowInFront(w);
     w->RepaintOverview();
   }
 }
 
 void ShowOverviewWindow(Session& session) {
   if (OverviewWindow* w = session.windows.overview) {
-    ShowAndRaise(w);
+    ShowInFront(w);
     w->RepaintOverview();
   }
 }
 
 void ShowStatsWindow(Session& session) {
-  if (UsageStatsWindow* w = session.windows.stats) ShowAndRaise(w);  // showing refills its name list
+  if (UsageStatsWindow* w = session.windows.stats) ShowInFront(w);  // showing refills its name list
 }
 
 void ShowPrintWindow(Session& session) {
@@ -70,7 +62,7 @@ void CopyListToPickCell(Session& session) {
 
 void ShowPickCell(Session& session, int x, int y) {
   if (PickCellDialog* w = session.windows.pickCell) {
-    ShowAndRaise(w);
+    ShowInFront(w);
     w->PickCellLoad(x, y);
   }
 }
@@ -80,7 +72,7 @@ void ShowPatternPreview(Session& session) {
   if (!w) return;
   QWidget* parent = session.windows.wizard;  // the button that asked is the wizard's
   if (!ShowIfFailed(session, parent, w->RenderPatternPreview())) return;
-  ShowAndRaise(w);
+  ShowInFront(w);
 }
 
 void CloseToolWindows(Session& session) {
