@@ -17,26 +17,9 @@ namespace {
 
 class MainWindowTest : public ProgramTest {
 protected:
-  // A small mosaic: 8 x 8 cells of 16 x 16 pixels from the sample pictures.
-  void MakeMosaic(int stitch = kStitchLoom, int cellSize = 16) {
-    tmosaicproject& p = Engine().Project;
-    p.CellsAcross = 8;
-    p.CellsDown = 8;
-    p.CellWidth = cellSize;
-    p.CellHeight = cellSize;
-    CopyOptions(Engine().OptionSet, p);
-    p.StitchMode = stitch;
-    ComputeDerivedSizes(p);
-    ASSERT_TRUE(LoadPictureFile(Engine().MainBitmap, Engine().PicList[0]).ok());
-    Main().CreateMosaic(false);
-  }
   QLabel* JobLabel() { return Find<QLabel>(&Main(), "LBJOB"); }
   QLabel* Status() { return Find<QLabel>(&Main(), "Label1"); }
   ui::MosaicView* View() { return Main().View(); }
-  void Click(Qt::MouseButton b, QPoint at) {
-    QTest::mousePress(View(), b, Qt::NoModifier, at);
-    QTest::mouseRelease(View(), b, Qt::NoModifier, at);
-  }
   void Drag(Qt::MouseButton b, QPoint from, QPoint to) {
     QTest::mousePress(View(), b, Qt::NoModifier, from);
     QTest::mouseRelease(View(), b, Qt::NoModifier, to);
@@ -92,7 +75,7 @@ TEST_F(MainWindowTest, CreatesAMosaicAndScrollsWithTheRightButton) {
 TEST_F(MainWindowTest, InfoShowsTheClickedCell) {
   Start(6);
   MakeMosaic();
-  Click(Qt::MiddleButton, QPoint(3 * 16 + 2, 5 * 16 + 2));
+  ClickView(Qt::MiddleButton, QPoint(3 * 16 + 2, 5 * 16 + 2));
   auto* info = Session().windows.cellInfo;
   ASSERT_TRUE(info->isVisible());
   const CellMapEntry& e = Engine().Map.At(3, 5);
@@ -111,7 +94,7 @@ TEST_F(MainWindowTest, EditOneChangesTheCellsPicture) {
   SelectMode("sbhand2");
   const int before = Engine().Map.At(2, 2).PicIndex;
   const TColor32 pixelBefore = Engine().MosaicBitmap.Pixel(2 * 16 + 8, 2 * 16 + 8);
-  Click(Qt::LeftButton, QPoint(2 * 16 + 8, 2 * 16 + 8));
+  ClickView(Qt::LeftButton, QPoint(2 * 16 + 8, 2 * 16 + 8));
   const CellMapEntry& e = Engine().Map.At(2, 2);
   EXPECT_NE(e.PicIndex, before);
   EXPECT_TRUE(e.Assigned);

@@ -23,14 +23,7 @@ protected:
   // 72-dpi PDF printer with A4 paper and no margins: 595 x 842 dots.
   void StartWithMosaic() {
     Start(4);
-    tmosaicproject& p = Engine().Project;
-    p.CellsAcross = p.CellsDown = 8;
-    p.CellWidth = p.CellHeight = 16;
-    CopyOptions(Engine().OptionSet, p);
-    ComputeDerivedSizes(p);
-    p.MainImageFile = Engine().PicList[0];
-    ASSERT_TRUE(LoadPictureFile(Engine().MainBitmap, p.MainImageFile).ok());
-    Main().CreateMosaic(false);
+    MakeMosaic();
     ASSERT_EQ(Engine().MosaicBitmap.Width(), 128);
     QPrinter& printer = Window()->Printer();
     printer.setOutputFormat(QPrinter::PdfFormat);

@@ -27,22 +27,6 @@ namespace {
 
 class ToolWindowsTest : public ProgramTest {
 protected:
-  // 8 x 8 cells of `cellSize` pixels from the sample pictures.
-  void MakeMosaic(int cellSize = 16) {
-    tmosaicproject& p = Engine().Project;
-    p.CellsAcross = 8;
-    p.CellsDown = 8;
-    p.CellWidth = cellSize;
-    p.CellHeight = cellSize;
-    CopyOptions(Engine().OptionSet, p);
-    ComputeDerivedSizes(p);
-    ASSERT_TRUE(LoadPictureFile(Engine().MainBitmap, Engine().PicList[0]).ok());
-    Main().CreateMosaic(false);
-  }
-  void Click(Qt::MouseButton b, QPoint at) {
-    QTest::mousePress(Main().View(), b, Qt::NoModifier, at);
-    QTest::mouseRelease(Main().View(), b, Qt::NoModifier, at);
-  }
   static QColor PixelOf(const QLabel* label, int x, int y) {
     return label->pixmap().toImage().pixelColor(x, y);
   }
@@ -60,7 +44,7 @@ TEST_F(ToolWindowsTest, EditTwoPicksAndAppliesAPicture) {
   Start(6);
   MakeMosaic();
   Find<QToolButton>(&Main(), "sbhand3")->click();
-  Click(Qt::LeftButton, QPoint(3 * 16 + 5, 5 * 16 + 5));
+  ClickView(Qt::LeftButton, QPoint(3 * 16 + 5, 5 * 16 + 5));
   ui::PickCellDialog* dialog = Session().windows.pickCell;
   ASSERT_TRUE(dialog->isVisible());
   EXPECT_EQ(Find<QLabel>(dialog, "lbcurrentpos")->text(), "Position : X 3  Y 5");
@@ -101,7 +85,7 @@ TEST_F(ToolWindowsTest, EditTwoPicksAndAppliesAPicture) {
   // A cell that shows nothing: an apply tints toward its own colours, not
   // toward those of the cell loaded before.
   Engine().Map.At(6, 1).Assigned = false;
-  Click(Qt::LeftButton, QPoint(6 * 16 + 5, 1 * 16 + 5));
+  ClickView(Qt::LeftButton, QPoint(6 * 16 + 5, 1 * 16 + 5));
   Find<QPushButton>(dialog, "btapply")->click();
   const CellMapEntry& fresh = Engine().Map.At(6, 1);
   EXPECT_TRUE(fresh.Assigned);
@@ -155,7 +139,7 @@ TEST_F(ToolWindowsTest, StatsListTheCellsAndSaveCrLfText) {
 
 TEST_F(ToolWindowsTest, OverviewShowsAfterCreationAndFollowsAScroll) {
   Start(6);
-  MakeMosaic(100);  // 800 x 800, larger than the view
+  MakeMosaic(kStitchLoom, 100);  // 800 x 800, larger than the view
   ui::OverviewWindow* overview = Session().windows.overview;
   ASSERT_TRUE(overview->isVisible());
   auto* image = Find<QLabel>(overview, "Image1");

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "support/ScratchFolder.h"
+#include "imaging/PictureOps.h"
 #include "ui/Program.h"
 
 namespace velmora::testing {
@@ -101,6 +102,26 @@ protected:
     Main().show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&Main()));
     Engine().Rng.SetSeed(1);
+  }
+  // An 8 x 8 mosaic of `cellSize`-pixel cells from the first sample picture,
+  // made by the main window's create command with the current options.
+  void MakeMosaic(int stitch = kStitchLoom, int cellSize = 16) {
+    tmosaicproject& p = Engine().Project;
+    p.CellsAcross = 8;
+    p.CellsDown = 8;
+    p.CellWidth = cellSize;
+    p.CellHeight = cellSize;
+    CopyOptions(Engine().OptionSet, p);
+    p.StitchMode = stitch;
+    ComputeDerivedSizes(p);
+    p.MainImageFile = Engine().PicList[0];
+    ASSERT_TRUE(LoadPictureFile(Engine().MainBitmap, p.MainImageFile).ok());
+    Main().CreateMosaic(false);
+  }
+  // A click of `button` on the main view at `at` (view coordinates).
+  void ClickView(Qt::MouseButton button, QPoint at) {
+    QTest::mousePress(Main().View(), button, Qt::NoModifier, at);
+    QTest::mouseRelease(Main().View(), button, Qt::NoModifier, at);
   }
   ui::MainWindow& Main() { return program->mainWindow(); }
   velmora::Engine& Engine() { return program->engine(); }
