@@ -11,9 +11,12 @@
 #include <cstring>
 #include <new>
 
+#include "imaging/formats/AutodeskDecoder.h"
 #include "imaging/formats/BmpCodec.h"
+#include "imaging/formats/CutDecoder.h"
 #include "imaging/formats/JpegDecoder.h"
 #include "imaging/formats/PngDecoder.h"
+#include "imaging/formats/RlaDecoder.h"
 #include "imaging/formats/TiffDecoder.h"
 
 namespace velmora {
@@ -49,7 +52,7 @@ const std::vector<PictureFormat>& FormatTable() {
       {{"eps"}, "Encapsulated Postscript images", "EPS", nullptr},
       {{"pcx", "pcc"}, "ZSoft Paintbrush images", "PCX", nullptr},
       {{"scr"}, "Word 5.x screen capture images", "SCR", nullptr},
-      {{"rpf", "rla"}, "Alias/Wavefront images", "RLA", nullptr},
+      {{"rpf", "rla"}, "Alias/Wavefront images", "RLA", DecodeRla},
       {{"sgi"}, "SGI true color images", "SGI", nullptr},
       {{"rgba"}, "SGI true color images with alpha", "SGI", nullptr},
       {{"rgb"}, "SGI true color images", "SGI", nullptr},
@@ -58,9 +61,9 @@ const std::vector<PictureFormat>& FormatTable() {
       {{"ppm"}, "Portable pixel map images", "PPM", nullptr},
       {{"pgm"}, "Portable gray map images", "PGM", nullptr},
       {{"pbm"}, "Portable bitmap images", "PBM", nullptr},
-      {{"cel", "pic"}, "Autodesk images", "Autodesk", nullptr},
+      {{"cel", "pic"}, "Autodesk images", "Autodesk", DecodeAutodesk},
       {{"pcd"}, "Kodak Photo-CD images", "PCD", nullptr},
-      {{"cut"}, "Dr. Halo images", "CUT", nullptr},
+      {{"cut"}, "Dr. Halo images", "CUT", DecodeCut},
       {{"psp"}, "Paintshop Pro images", "PSP", nullptr},
       {{"png"}, "Portable network graphic images", "PNG", DecodePng},
   };
@@ -196,6 +199,28 @@ Result<DecodedPicture> DecodePicture(std::string_view fileName, std::span<const 
   return picture;
 }
 
+static std::optional<std::vector<uint8_t>> ReadCompanionFile(const std::string& path, std::string_view extension,
+                                                      size_t maxBytes) {
+  const std::string ext = ExtensionOf(path);
+  if (ext.empty()) return std::nullopt;
+  const std::string stem = path.substr(0, path.size() - ext.size());
+  std::string upper(extension);
+  for (char& c : upper) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  // The spelling that matches the picture's own extension first.
+  const bool upperFirst = !ext.empty() && ext[0] >= 'A' && ext[0] <= 'Z';
+  for (const std::string& candidate : upperFirst ? std::vector<std::string>{upper, std::string(extension)}
+                                                 : std::vector<std::string>{std::string(extension), upper}) {
+    struct stat st {};
+    const std::string name = stem + candidate;
+    if (::stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (static_cast<uint64_t>(st.st_size) > maxBytes) return std::nullopt;
+    Result<std::vector<uint8_t>> bytes = ReadFileBytes(name);
+    if (!bytes || bytes->size() > maxBytes) return std::nullopt;
+    return std::move(*bytes);
+  }
+  return std::nullopt;
+}
+
 Result<DecodedPicture> ReadPicture(const std::string& path, const DecodeHints& hints) {
   // The name decides first: an unknown or undecodable extension fails the
   // same way whether or not the file exists, and no file is read in vain.
@@ -203,7 +228,12 @@ Result<DecodedPicture> ReadPicture(const std::string& path, const DecodeHints& h
   VELMORA_TRY(CheckDecodable(path, format));
   Result<std::vector<uint8_t>> bytes = ReadFileBytes(path);
   if (!bytes) return bytes.status();
-  return DecodePicture(path, *bytes, hints);
+  if (hints.readCompanion) return DecodePicture(path, *bytes, hints);
+  DecodeHints withCompanion = hints;
+  withCompanion.readCompanion = [&path](std::string_view extension, size_t maxBytes) {
+    return ReadCompanionFile(path, extension, maxBytes);
+  };
+  return DecodePicture(path, *bytes, withCompanion);
 }
 
 }  // namespace velmora
