@@ -15,6 +15,7 @@
 #include "imaging/formats/BmpCodec.h"
 #include "imaging/formats/CutDecoder.h"
 #include "imaging/formats/JpegDecoder.h"
+#include "imaging/formats/PcdDecoder.h"
 #include "imaging/formats/PngDecoder.h"
 #include "imaging/formats/RlaDecoder.h"
 #include "imaging/formats/TiffDecoder.h"
@@ -62,7 +63,7 @@ const std::vector<PictureFormat>& FormatTable() {
       {{"pgm"}, "Portable gray map images", "PGM", nullptr},
       {{"pbm"}, "Portable bitmap images", "PBM", nullptr},
       {{"cel", "pic"}, "Autodesk images", "Autodesk", DecodeAutodesk},
-      {{"pcd"}, "Kodak Photo-CD images", "PCD", nullptr},
+      {{"pcd"}, "Kodak Photo-CD images", "PCD", DecodePcd},
       {{"cut"}, "Dr. Halo images", "CUT", DecodeCut},
       {{"psp"}, "Paintshop Pro images", "PSP", nullptr},
       {{"png"}, "Portable network graphic images", "PNG", DecodePng},
