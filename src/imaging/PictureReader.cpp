@@ -17,6 +17,7 @@
 #include "imaging/formats/JpegDecoder.h"
 #include "imaging/formats/PcdDecoder.h"
 #include "imaging/formats/PngDecoder.h"
+#include "imaging/formats/PspDecoder.h"
 #include "imaging/formats/RlaDecoder.h"
 #include "imaging/formats/TiffDecoder.h"
 
@@ -65,7 +66,7 @@ const std::vector<PictureFormat>& FormatTable() {
       {{"cel", "pic"}, "Autodesk images", "Autodesk", DecodeAutodesk},
       {{"pcd"}, "Kodak Photo-CD images", "PCD", DecodePcd},
       {{"cut"}, "Dr. Halo images", "CUT", DecodeCut},
-      {{"psp"}, "Paintshop Pro images", "PSP", nullptr},
+      {{"psp"}, "Paintshop Pro images", "PSP", DecodePsp},
       {{"png"}, "Portable network graphic images", "PNG", DecodePng},
   };
   return table;
