@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  ghostscript libwmf-dev
 )
 
 missing=()

@@ -14,6 +14,7 @@
 #include "imaging/formats/AutodeskDecoder.h"
 #include "imaging/formats/BmpCodec.h"
 #include "imaging/formats/CutDecoder.h"
+#include "imaging/formats/EpsDecoder.h"
 #include "imaging/formats/JpegDecoder.h"
 #include "imaging/formats/PcdDecoder.h"
 #include "imaging/formats/PngDecoder.h"
@@ -51,7 +52,7 @@ const std::vector<PictureFormat>& FormatTable() {
       {{"tif"}, "PC TIF images", "TIFF", DecodeTiff},
       // Fax files of this kind are TIFF files with CCITT compression.
       {{"fax"}, "GFI fax images", "TIFF", DecodeTiff},
-      {{"eps"}, "Encapsulated Postscript images", "EPS", nullptr},
+      {{"eps"}, "Encapsulated Postscript images", "EPS", DecodeEps},
       {{"pcx", "pcc"}, "ZSoft Paintbrush images", "PCX", nullptr},
       {{"scr"}, "Word 5.x screen capture images", "SCR", nullptr},
       {{"rpf", "rla"}, "Alias/Wavefront images", "RLA", DecodeRla},
