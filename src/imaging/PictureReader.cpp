@@ -21,6 +21,7 @@
 #include "imaging/formats/PspDecoder.h"
 #include "imaging/formats/RlaDecoder.h"
 #include "imaging/formats/TiffDecoder.h"
+#include "imaging/formats/WmfDecoder.h"
 
 namespace velmora {
 
@@ -41,7 +42,7 @@ const std::vector<PictureFormat>& FormatTable() {
       {{"rle"}, "Run length encoded Windows bitmaps", "BMP", DecodeBmp},
       {{"dib"}, "Device independant Windows bitmaps", "BMP", DecodeBmp},
       {{"ico"}, "Windows icons", "ICO", nullptr},
-      {{"wmf"}, "Windows metafiles", "WMF", nullptr},
+      {{"wmf"}, "Windows metafiles", "WMF", DecodeWmf},
       {{"emf"}, "Windows enhanced meta files", "EMF", nullptr},
       {{"jfif"}, "JFIF images", "JPEG", DecodeJpeg},
       {{"jpg"}, "JPG images", "JPEG", DecodeJpeg},
