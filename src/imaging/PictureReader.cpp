@@ -14,6 +14,7 @@
 #include "imaging/formats/AutodeskDecoder.h"
 #include "imaging/formats/BmpCodec.h"
 #include "imaging/formats/CutDecoder.h"
+#include "imaging/formats/EmfDecoder.h"
 #include "imaging/formats/EpsDecoder.h"
 #include "imaging/formats/JpegDecoder.h"
 #include "imaging/formats/PcdDecoder.h"
@@ -43,7 +44,7 @@ const std::vector<PictureFormat>& FormatTable() {
       {{"dib"}, "Device independant Windows bitmaps", "BMP", DecodeBmp},
       {{"ico"}, "Windows icons", "ICO", nullptr},
       {{"wmf"}, "Windows metafiles", "WMF", DecodeWmf},
-      {{"emf"}, "Windows enhanced meta files", "EMF", nullptr},
+      {{"emf"}, "Windows enhanced meta files", "EMF", DecodeEmf},
       {{"jfif"}, "JFIF images", "JPEG", DecodeJpeg},
       {{"jpg"}, "JPG images", "JPEG", DecodeJpeg},
       {{"jpe"}, "JPE images", "JPEG", DecodeJpeg},
