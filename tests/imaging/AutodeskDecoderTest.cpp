@@ -3,8 +3,8 @@
 // header with the magic 0x9119, 768 bytes of palette, one index per pixel.
 #include <gtest/gtest.h>
 
-#include "imaging/PictureReader.h"
 #include "imaging/CraftedFiles.h"
+#include "imaging/PictureReader.h"
 
 namespace velmora {
 namespace {

@@ -82,7 +82,8 @@ void EncodeRuns(const std::vector<uint8_t>& samples, size_t limit, Run run, Lite
     }
     size_t end = i;
     while (end < samples.size() && end - i < limit) {
-      if (end + 2 < samples.size() && samples[end] == samples[end + 1] && samples[end] == samples[end + 2]) break;
+      if (end + 2 < samples.size() && samples[end] == samples[end + 1] && samples[end] == samples[end + 2])
+        break;
       ++end;
     }
     literal(samples.data() + i, end - i);

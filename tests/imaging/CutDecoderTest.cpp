@@ -5,8 +5,8 @@
 // this way were also checked against another program's reader.
 #include <gtest/gtest.h>
 
-#include "imaging/PictureReader.h"
 #include "imaging/CraftedFiles.h"
+#include "imaging/PictureReader.h"
 #include "support/ScratchFolder.h"
 
 namespace velmora {
@@ -18,9 +18,7 @@ constexpr int kW = 140;  // longer than one 127-pixel run
 constexpr int kH = 4;
 constexpr int kColors = 100;  // entries 85.. cross a 512-byte block boundary
 
-uint8_t IndexAt(int x, int y) {
-  return uint8_t(testing::Pattern(x, y, 0, kColors - 1));
-}
+uint8_t IndexAt(int x, int y) { return uint8_t(testing::Pattern(x, y, 0, kColors - 1)); }
 
 Bytes CutFile(int w = kW, int h = kH) {
   Bytes f;
@@ -58,8 +56,8 @@ class CutDecoderFiles : public ::testing::Test {
 protected:
   std::string Write(const std::string& name, const Bytes& bytes) {
     const std::string path = scratch_ / name;
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data.data()),
-                                                std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data.data()), std::streamsize(bytes.size()));
     return path;
   }
   velmora::testing::ScratchFolder scratch_;
@@ -92,7 +90,8 @@ TEST_F(CutDecoderFiles, GreyWithoutAPalette) {
   Bytes riff;
   riff.text("RIFF").fill(60);
   Write("other.pal", riff);
-  for (const Result<DecodedPicture>& r : {DecodePicture("x.cut", CutFile().data), ReadPicture(alone), ReadPicture(other)}) {
+  for (const Result<DecodedPicture>& r :
+       {DecodePicture("x.cut", CutFile().data), ReadPicture(alone), ReadPicture(other)}) {
     ASSERT_TRUE(r.ok()) << r.message();
     for (int x = 0; x < kW; ++x) {
       const uint8_t v = IndexAt(x, 1);  // more than 16 indices: the index is the level

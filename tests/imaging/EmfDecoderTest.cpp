@@ -8,9 +8,9 @@
 
 #include <filesystem>
 
+#include "imaging/CraftedFiles.h"
 #include "imaging/PictureReader.h"
 #include "imaging/formats/WmfDecoder.h"
-#include "imaging/CraftedFiles.h"
 
 namespace velmora {
 namespace {
@@ -33,7 +33,7 @@ Bytes RecordOf(uint32_t type, const Bytes& body) {
 // logical unit (MM_TEXT) is one pixel of the picture.
 Bytes Header() {
   Bytes b;
-  b.u32le(0).u32le(0).u32le(kW - 1).u32le(kH - 1);              // bounds
+  b.u32le(0).u32le(0).u32le(kW - 1).u32le(kH - 1);                  // bounds
   b.u32le(0).u32le(0).u32le(kW * 2540 / 96).u32le(kH * 2540 / 96);  // frame, 0.01 mm
   b.u32le(0x464D4520).u32le(0x10000).u32le(0).u32le(0).u16le(4).u16le(0).u32le(0).u32le(0).u32le(0);
   b.u32le(960).u32le(960).u32le(254).u32le(254);  // device pixels, millimetres
@@ -66,7 +66,8 @@ Dib Dib8() {
   return d;
 }
 
-Bytes StretchDiBits(int x, int y, int cx, int cy, const Dib& d, int sx = 0, int sy = 0, int scx = 4, int scy = 2) {
+Bytes StretchDiBits(int x, int y, int cx, int cy, const Dib& d, int sx = 0, int sy = 0, int scx = 4,
+                    int scy = 2) {
   Bytes b;
   b.fill(16).u32le(uint32_t(x)).u32le(uint32_t(y)).u32le(uint32_t(sx)).u32le(uint32_t(sy));
   b.u32le(uint32_t(scx)).u32le(uint32_t(scy));
@@ -79,7 +80,10 @@ Bytes StretchDiBits(int x, int y, int cx, int cy, const Dib& d, int sx = 0, int 
 Bytes SetDiBitsToDevice(int x, int y, const Dib& d) {
   Bytes b;
   b.fill(16).u32le(uint32_t(x)).u32le(uint32_t(y)).u32le(0).u32le(0).u32le(4).u32le(2);
-  b.u32le(76).u32le(uint32_t(d.info.size())).u32le(uint32_t(76 + d.info.size())).u32le(uint32_t(d.bits.size()));
+  b.u32le(76)
+      .u32le(uint32_t(d.info.size()))
+      .u32le(uint32_t(76 + d.info.size()))
+      .u32le(uint32_t(d.bits.size()));
   b.u32le(0).u32le(0).u32le(2);
   return RecordOf(80, b.append(d.info.data).append(d.bits.data));
 }
@@ -90,7 +94,10 @@ Bytes Blt(bool stretch, int x, int y, int cx, int cy, uint32_t rop, const Dib* d
   b.u32le(0).u32le(0).fill(24).u32le(0xFFFFFF).u32le(0);
   const uint32_t fixed = stretch ? 108 : 100;
   if (d != nullptr)
-    b.u32le(fixed).u32le(uint32_t(d->info.size())).u32le(uint32_t(fixed + d->info.size())).u32le(uint32_t(d->bits.size()));
+    b.u32le(fixed)
+        .u32le(uint32_t(d->info.size()))
+        .u32le(uint32_t(fixed + d->info.size()))
+        .u32le(uint32_t(d->bits.size()));
   else
     b.u32le(0).u32le(0).u32le(0).u32le(0);
   if (stretch) b.u32le(4).u32le(2);
@@ -203,8 +210,9 @@ TEST(EmfDecoder, DamagedFilesFailWithTheirMessagesOrLeaveRecordsOut) {
   shortBits.bits.data.resize(5);
   Bytes outside = StretchDiBits(0, 0, 16, 8, Dib24());
   outside.put32le(8 + 16 + 24, 5000);  // offBmi past the record
-  const Bytes file = EmfFile({SetDiBitsToDevice(0, 0, badIndex), StretchDiBits(0, 0, 16, 8, shortBits), outside,
-                              Brush(1, 0x000000FF), Select(1), Blt(false, 40, 0, 8, 8, 0x00F00021, nullptr)});
+  const Bytes file =
+      EmfFile({SetDiBitsToDevice(0, 0, badIndex), StretchDiBits(0, 0, 16, 8, shortBits), outside,
+               Brush(1, 0x000000FF), Select(1), Blt(false, 40, 0, 8, 8, 0x00F00021, nullptr)});
   r = DecodePicture("x.emf", file.data);
   ASSERT_TRUE(r.ok()) << r.message();
   EXPECT_EQ(r->bitmap.Pixel(0, 0), Color32(0, 0, 0));

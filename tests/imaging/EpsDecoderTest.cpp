@@ -9,9 +9,9 @@
 
 #include <filesystem>
 
+#include "imaging/CraftedFiles.h"
 #include "imaging/PictureReader.h"
 #include "imaging/formats/EpsDecoder.h"
-#include "imaging/CraftedFiles.h"
 
 namespace velmora {
 namespace {
@@ -74,8 +74,9 @@ TEST(EpsDecoder, FailuresNameTheirCause) {
   const std::string invalid = "Cannot load image. Invalid or unexpected EPS image format.";
   std::vector<uint8_t> file = BinaryEps(ps, testing::FileBytes(kData / "preview.tif"));
   EXPECT_EQ(DecodePicture("x.eps", std::vector<uint8_t>(file.begin(), file.begin() + 20)).message(), stream);
-  EXPECT_EQ(DecodePicture("x.eps", std::vector<uint8_t>(file.begin(), file.end() - 1), NoPrograms()).message(),
-            stream);
+  EXPECT_EQ(
+      DecodePicture("x.eps", std::vector<uint8_t>(file.begin(), file.end() - 1), NoPrograms()).message(),
+      stream);
   std::vector<uint8_t> cutPreview = file;  // a preview that is not a TIFF file
   std::fill(cutPreview.begin() + std::ptrdiff_t(30 + ps.size()), cutPreview.end(), uint8_t(0));
   EXPECT_EQ(DecodePicture("x.eps", cutPreview, NoPrograms()).message(), invalid);
@@ -92,7 +93,8 @@ TEST(EpsDecoder, FailuresNameTheirCause) {
                 .find("larger than the limit"),
             std::string::npos);
   EXPECT_EQ(DecodePicture("x.eps", eps("%!PS\n%%BoundingBox: 0 0 0 0\nshowpage\n")).message(), invalid);
-  EXPECT_EQ(DecodePicture("x.eps", eps("%!PS\n%%BoundingBox: 0 0 10 10\nnosuchoperator\n")).message(), invalid);
+  EXPECT_EQ(DecodePicture("x.eps", eps("%!PS\n%%BoundingBox: 0 0 10 10\nnosuchoperator\n")).message(),
+            invalid);
   // -dSAFER: the PostScript cannot delete or write files.
   const std::string victim = (std::filesystem::temp_directory_path() / "velmora-eps-safer-check").string();
   { std::ofstream(victim) << "keep"; }

@@ -10,8 +10,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "imaging/PictureReader.h"
 #include "imaging/CraftedFiles.h"
+#include "imaging/PictureReader.h"
 
 namespace velmora {
 namespace {

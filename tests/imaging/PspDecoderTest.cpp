@@ -9,8 +9,8 @@
 
 #include <functional>
 
-#include "imaging/PictureReader.h"
 #include "imaging/CraftedFiles.h"
+#include "imaging/PictureReader.h"
 
 namespace velmora {
 namespace {
@@ -24,7 +24,7 @@ struct Layer {
   int left = 0, top = 0, width = kW, height = kH;
   uint8_t opacity = 255;
   bool visible = true;
-  bool mask = false;           // a transparency mask channel
+  bool mask = false;                                         // a transparency mask channel
   std::function<uint8_t(int x, int y, int channel)> sample;  // channel 3 is the mask
 };
 
@@ -98,15 +98,21 @@ Bytes PspFile(const PspSpec& s) {
   f.append(Block(s.major, 0, Chunk(s.major, attr)).data);
   if (s.paletteSize > 0) {
     Bytes pal = Chunk(s.major, Bytes().u32le(uint32_t(s.paletteSize)));
-    for (int i = 0; i < s.paletteSize; ++i) pal.u8(uint32_t(i * 3)).u8(uint32_t(255 - i)).u8(uint32_t(i * 7)).u8(0);
+    for (int i = 0; i < s.paletteSize; ++i)
+      pal.u8(uint32_t(i * 3)).u8(uint32_t(255 - i)).u8(uint32_t(i * 7)).u8(0);
     f.append(Block(s.major, 2, pal).data);
   }
   Bytes bank;
   for (const Layer& l : s.layers) {
     Bytes info;
-    if (s.major >= 4) info.u16le(5).text("Layer").u8(1);  // name, raster layer
-    else info.text("Layer").fill(251).u8(0);
-    info.u32le(uint32_t(l.left)).u32le(uint32_t(l.top)).u32le(uint32_t(l.left + l.width)).u32le(uint32_t(l.top + l.height));
+    if (s.major >= 4)
+      info.u16le(5).text("Layer").u8(1);  // name, raster layer
+    else
+      info.text("Layer").fill(251).u8(0);
+    info.u32le(uint32_t(l.left))
+        .u32le(uint32_t(l.top))
+        .u32le(uint32_t(l.left + l.width))
+        .u32le(uint32_t(l.top + l.height));
     info.u32le(0).u32le(0).u32le(uint32_t(l.width)).u32le(uint32_t(l.height));
     info.u8(l.opacity).u8(0).u8(l.visible ? 1 : 0).u8(0).u8(0).fill(32).u8(0).u8(0).fill(47);
     const int colorChannels = s.depth == 24 ? 3 : 1;
@@ -129,7 +135,8 @@ TEST(PspDecoder, SingleLayerInEveryVersionCompressionAndDepth) {
   for (int major : {3, 5})
     for (int compression : {0, 1, 2})
       for (int kind = 0; kind < 3; ++kind) {  // RGB, grey, palette
-        SCOPED_TRACE(::testing::Message() << "version " << major << " compression " << compression << " kind " << kind);
+        SCOPED_TRACE(::testing::Message()
+                     << "version " << major << " compression " << compression << " kind " << kind);
         PspSpec s;
         s.major = major;
         s.compression = compression;
@@ -137,7 +144,9 @@ TEST(PspDecoder, SingleLayerInEveryVersionCompressionAndDepth) {
         s.grey = kind == 1;
         s.paletteSize = kind == 2 ? 200 : 0;
         Layer l;
-        l.sample = [kind](int x, int y, int c) { return kind == 2 ? uint8_t(Sample(x, y, c) % 200) : Sample(x, y, c); };
+        l.sample = [kind](int x, int y, int c) {
+          return kind == 2 ? uint8_t(Sample(x, y, c) % 200) : Sample(x, y, c);
+        };
         s.layers.push_back(l);
         const Bytes file = PspFile(s);
         testing::DumpCrafted("v" + std::to_string(major) + "-c" + std::to_string(compression) + "-k" +

@@ -5,9 +5,9 @@
 // files written this way were also checked against another program's reader.
 #include <gtest/gtest.h>
 
+#include "imaging/CraftedFiles.h"
 #include "imaging/PictureReader.h"
 #include "imaging/formats/RlaDecoder.h"
-#include "imaging/CraftedFiles.h"
 
 namespace velmora {
 namespace {
@@ -70,14 +70,16 @@ Bytes RlaFile(const RlaCase& c, int w = kW, int h = kH, int colorType = -1) {
 
 TColor32 Expected(const RlaCase& c, int x, int y) {
   const auto s = [&](int ch) { return To8(Pattern(x, y, ch, MaxOf(c.colorBits)), c.colorBits); };
-  const uint8_t a = c.matteChannels > 0 ? To8(Pattern(x, y, c.colorChannels, MaxOf(c.matteBits)), c.matteBits) : 255;
+  const uint8_t a =
+      c.matteChannels > 0 ? To8(Pattern(x, y, c.colorChannels, MaxOf(c.matteBits)), c.matteBits) : 255;
   if (c.colorChannels == 1) return Color32(s(0), s(0), s(0), a);
   return Color32(s(0), s(1), s(2), a);
 }
 
 const RlaCase kCases[] = {
-    {"grey8", 1, 8, 0, 0},   {"rgb8", 3, 8, 0, 0},        {"rgb8_matte8", 3, 8, 1, 8},
-    {"rgb16_matte16", 3, 16, 1, 16}, {"rgb10_matte10", 3, 10, 1, 10}, {"grey16_matte8", 1, 16, 1, 8},
+    {"grey8", 1, 8, 0, 0},           {"rgb8", 3, 8, 0, 0},
+    {"rgb8_matte8", 3, 8, 1, 8},     {"rgb16_matte16", 3, 16, 1, 16},
+    {"rgb10_matte10", 3, 10, 1, 10}, {"grey16_matte8", 1, 16, 1, 8},
 };
 
 TEST(RlaDecoder, EveryVariantDecodesToItsPixels) {
@@ -91,8 +93,7 @@ TEST(RlaDecoder, EveryVariantDecodesToItsPixels) {
     ASSERT_EQ(r->bitmap.Height(), kH);
     EXPECT_EQ(r->keepsAlpha, c.matteChannels > 0);
     for (int y = 0; y < kH; ++y)
-      for (int x = 0; x < kW; ++x)
-        ASSERT_EQ(r->bitmap.Pixel(x, y), Expected(c, x, y)) << x << "," << y;
+      for (int x = 0; x < kW; ++x) ASSERT_EQ(r->bitmap.Pixel(x, y), Expected(c, x, y)) << x << "," << y;
   }
   // rpf is the same format.
   EXPECT_TRUE(DecodePicture("X.RPF", RlaFile(kCases[1]).data).ok());

@@ -6,9 +6,9 @@
 // colours and the refusals.
 #include <gtest/gtest.h>
 
+#include "imaging/CraftedFiles.h"
 #include "imaging/PictureReader.h"
 #include "imaging/formats/WmfDecoder.h"
-#include "imaging/CraftedFiles.h"
 
 namespace velmora {
 namespace {
@@ -37,8 +37,8 @@ Bytes Rectangle(int left, int top, int right, int bottom) {
 Bytes Dib() {
   Bytes d;
   d.u32le(40).u32le(2).u32le(2).u16le(1).u16le(24).u32le(0).u32le(16).u32le(0).u32le(0).u32le(0).u32le(0);
-  d.u8(0).u8(0).u8(0).u8(0).u8(255).u8(255).u8(0).u8(0);          // bottom: black, yellow (BGR), pad
-  d.u8(0).u8(255).u8(0).u8(255).u8(255).u8(255).u8(0).u8(0);      // top: green, white, pad
+  d.u8(0).u8(0).u8(0).u8(0).u8(255).u8(255).u8(0).u8(0);      // bottom: black, yellow (BGR), pad
+  d.u8(0).u8(255).u8(0).u8(255).u8(255).u8(255).u8(0).u8(0);  // top: green, white, pad
   return d;
 }
 

@@ -31,7 +31,9 @@ Status StreamError() { return Status::Error(Format("Stream read error in %s file
 Status CompressionError() {
   return Status::Error(Format("Cannot load image. Compression error found in %s file.", kName));
 }
-Status PaletteError() { return Status::Error(Format("Cannot load image. Palette in %s file is invalid.", kName)); }
+Status PaletteError() {
+  return Status::Error(Format("Cannot load image. Palette in %s file is invalid.", kName));
+}
 
 struct Palette {
   std::array<TColor32, 256> colors{};

@@ -36,19 +36,57 @@ Status InvalidFormat() {
 }
 
 enum : uint32_t {
-  EMR_HEADER = 1, EMR_POLYBEZIER = 2, EMR_POLYGON = 3, EMR_POLYLINE = 4, EMR_POLYBEZIERTO = 5, EMR_POLYLINETO = 6,
-  EMR_POLYPOLYLINE = 7, EMR_POLYPOLYGON = 8, EMR_SETWINDOWEXTEX = 9, EMR_SETWINDOWORGEX = 10,
-  EMR_SETVIEWPORTEXTEX = 11, EMR_SETVIEWPORTORGEX = 12, EMR_EOF = 14, EMR_SETMAPMODE = 17,
-  EMR_SETPOLYFILLMODE = 19, EMR_MOVETOEX = 27, EMR_INTERSECTCLIPRECT = 30, EMR_SAVEDC = 33, EMR_RESTOREDC = 34,
-  EMR_SETWORLDTRANSFORM = 35, EMR_MODIFYWORLDTRANSFORM = 36, EMR_SELECTOBJECT = 37, EMR_CREATEPEN = 38,
-  EMR_CREATEBRUSHINDIRECT = 39, EMR_DELETEOBJECT = 40, EMR_ELLIPSE = 42, EMR_RECTANGLE = 43, EMR_LINETO = 54,
-  EMR_BEGINPATH = 59, EMR_ENDPATH = 60, EMR_CLOSEFIGURE = 61, EMR_FILLPATH = 62, EMR_STROKEANDFILLPATH = 63,
-  EMR_STROKEPATH = 64, EMR_ABORTPATH = 68, EMR_BITBLT = 76, EMR_STRETCHBLT = 77, EMR_SETDIBITSTODEVICE = 80,
-  EMR_STRETCHDIBITS = 81, EMR_EXTCREATEPEN = 95, EMR_POLYBEZIER16 = 85, EMR_POLYGON16 = 86, EMR_POLYLINE16 = 87,
-  EMR_POLYBEZIERTO16 = 88, EMR_POLYLINETO16 = 89, EMR_POLYPOLYLINE16 = 90, EMR_POLYPOLYGON16 = 91,
+  EMR_HEADER = 1,
+  EMR_POLYBEZIER = 2,
+  EMR_POLYGON = 3,
+  EMR_POLYLINE = 4,
+  EMR_POLYBEZIERTO = 5,
+  EMR_POLYLINETO = 6,
+  EMR_POLYPOLYLINE = 7,
+  EMR_POLYPOLYGON = 8,
+  EMR_SETWINDOWEXTEX = 9,
+  EMR_SETWINDOWORGEX = 10,
+  EMR_SETVIEWPORTEXTEX = 11,
+  EMR_SETVIEWPORTORGEX = 12,
+  EMR_EOF = 14,
+  EMR_SETMAPMODE = 17,
+  EMR_SETPOLYFILLMODE = 19,
+  EMR_MOVETOEX = 27,
+  EMR_INTERSECTCLIPRECT = 30,
+  EMR_SAVEDC = 33,
+  EMR_RESTOREDC = 34,
+  EMR_SETWORLDTRANSFORM = 35,
+  EMR_MODIFYWORLDTRANSFORM = 36,
+  EMR_SELECTOBJECT = 37,
+  EMR_CREATEPEN = 38,
+  EMR_CREATEBRUSHINDIRECT = 39,
+  EMR_DELETEOBJECT = 40,
+  EMR_ELLIPSE = 42,
+  EMR_RECTANGLE = 43,
+  EMR_LINETO = 54,
+  EMR_BEGINPATH = 59,
+  EMR_ENDPATH = 60,
+  EMR_CLOSEFIGURE = 61,
+  EMR_FILLPATH = 62,
+  EMR_STROKEANDFILLPATH = 63,
+  EMR_STROKEPATH = 64,
+  EMR_ABORTPATH = 68,
+  EMR_BITBLT = 76,
+  EMR_STRETCHBLT = 77,
+  EMR_SETDIBITSTODEVICE = 80,
+  EMR_STRETCHDIBITS = 81,
+  EMR_EXTCREATEPEN = 95,
+  EMR_POLYBEZIER16 = 85,
+  EMR_POLYGON16 = 86,
+  EMR_POLYLINE16 = 87,
+  EMR_POLYBEZIERTO16 = 88,
+  EMR_POLYLINETO16 = 89,
+  EMR_POLYPOLYLINE16 = 90,
+  EMR_POLYPOLYGON16 = 91,
 };
 
-constexpr uint32_t kSrcCopy = 0x00CC0020, kSrcPaint = 0x00EE0086, kSrcAnd = 0x008800C6, kSrcInvert = 0x00660046;
+constexpr uint32_t kSrcCopy = 0x00CC0020, kSrcPaint = 0x00EE0086, kSrcAnd = 0x008800C6,
+                   kSrcInvert = 0x00660046;
 constexpr uint32_t kPatCopy = 0x00F00021, kBlackness = 0x00000042, kWhiteness = 0x00FF0062;
 
 struct Point {
@@ -60,7 +98,7 @@ struct Xform {
   Point Apply(Point p) const { return {p.x * m11 + p.y * m21 + dx, p.x * m12 + p.y * m22 + dy}; }
   // this then `next`.
   Xform Then(const Xform& n) const {
-    return {m11 * n.m11 + m12 * n.m21, m11 * n.m12 + m12 * n.m22, m21 * n.m11 + m22 * n.m21,
+    return {m11 * n.m11 + m12 * n.m21, m11 * n.m12 + m12 * n.m22,      m21 * n.m11 + m22 * n.m21,
             m21 * n.m12 + m22 * n.m22, dx * n.m11 + dy * n.m21 + n.dx, dx * n.m12 + dy * n.m22 + n.dy};
   }
 };
@@ -122,19 +160,23 @@ private:
       case 1:  // MM_TEXT: one unit per device pixel
         dev = {page.x - s_.windowOrg.x + s_.viewportOrg.x, page.y - s_.windowOrg.y + s_.viewportOrg.y};
         break;
-      case 7:  // MM_ISOTROPIC
+      case 7:    // MM_ISOTROPIC
       case 8: {  // MM_ANISOTROPIC
         const double sx = s_.windowExt.x != 0 ? s_.viewportExt.x / s_.windowExt.x : 1;
         const double sy = s_.windowExt.y != 0 ? s_.viewportExt.y / s_.windowExt.y : 1;
-        dev = {(page.x - s_.windowOrg.x) * sx + s_.viewportOrg.x, (page.y - s_.windowOrg.y) * sy + s_.viewportOrg.y};
+        dev = {(page.x - s_.windowOrg.x) * sx + s_.viewportOrg.x,
+               (page.y - s_.windowOrg.y) * sy + s_.viewportOrg.y};
         break;
       }
       default: {  // metric and English modes, y upwards
-        const double mm = s_.mapMode == 2 ? 0.1 : s_.mapMode == 3 ? 0.01 : s_.mapMode == 4 ? 0.254
-                          : s_.mapMode == 5                   ? 0.0254
-                                                              : 25.4 / 1440;
+        const double mm = s_.mapMode == 2   ? 0.1
+                          : s_.mapMode == 3 ? 0.01
+                          : s_.mapMode == 4 ? 0.254
+                          : s_.mapMode == 5 ? 0.0254
+                                            : 25.4 / 1440;
         const double k = mm * devicePerMm_;
-        dev = {(page.x - s_.windowOrg.x) * k + s_.viewportOrg.x, -(page.y - s_.windowOrg.y) * k + s_.viewportOrg.y};
+        dev = {(page.x - s_.windowOrg.x) * k + s_.viewportOrg.x,
+               -(page.y - s_.windowOrg.y) * k + s_.viewportOrg.y};
         break;
       }
     }
@@ -284,7 +326,8 @@ void Renderer::FillFigures(const std::vector<Figure>& figures, TColor32 color, b
     const double cy = y + 0.5;
     crossings.clear();
     for (const Edge& e : edges)
-      if (cy >= e.y0 && cy < e.y1) crossings.push_back({e.x0 + (cy - e.y0) * (e.x1 - e.x0) / (e.y1 - e.y0), e.dir});
+      if (cy >= e.y0 && cy < e.y1)
+        crossings.push_back({e.x0 + (cy - e.y0) * (e.x1 - e.x0) / (e.y1 - e.y0), e.dir});
     std::sort(crossings.begin(), crossings.end());
     int wind = 0;
     TColor32* row = canvas_.ScanLine(y);
@@ -318,8 +361,10 @@ void Renderer::StrokeFigure(const Figure& f, bool closed) {
     }
     const double nx = -dy * half, ny = dx * half;
     const double ex = dx * half, ey = dy * half;  // square caps
-    quads.push_back({{a.x - ex + nx, a.y - ey + ny}, {b.x + ex + nx, b.y + ey + ny},
-                     {b.x + ex - nx, b.y + ey - ny}, {a.x - ex - nx, a.y - ey - ny}});
+    quads.push_back({{a.x - ex + nx, a.y - ey + ny},
+                     {b.x + ex + nx, b.y + ey + ny},
+                     {b.x + ex - nx, b.y + ey - ny},
+                     {a.x - ex - nx, a.y - ey - ny}});
   }
   for (const Figure& q : quads) FillFigures({q}, s_.pen.color, true);
 }
@@ -329,7 +374,8 @@ void Renderer::FillPixelRect(Point a, Point b, TColor32 color) {
   FillFigures({r}, color, true);
 }
 
-void Renderer::DrawBitmap(const TBitmap32& src, int sx, int sy, int sw, int sh, Point a, Point b, uint32_t rop) {
+void Renderer::DrawBitmap(const TBitmap32& src, int sx, int sy, int sw, int sh, Point a, Point b,
+                          uint32_t rop) {
   // Clip the source rectangle to the bitmap.
   sx = std::clamp(sx, 0, src.Width());
   sy = std::clamp(sy, 0, src.Height());
@@ -357,10 +403,18 @@ void Renderer::DrawBitmap(const TBitmap32& src, int sx, int sy, int sw, int sh, 
       const TColor32 s = srow[sx + u] | 0xFF000000u;
       TColor32& d = drow[x];
       switch (rop) {
-        case kSrcPaint: d = d | s; break;
-        case kSrcAnd: d = d & s; break;
-        case kSrcInvert: d = (d ^ s) | 0xFF000000u; break;
-        default: d = s; break;
+        case kSrcPaint:
+          d = d | s;
+          break;
+        case kSrcAnd:
+          d = d & s;
+          break;
+        case kSrcInvert:
+          d = (d ^ s) | 0xFF000000u;
+          break;
+        default:
+          d = s;
+          break;
       }
     }
   }
@@ -369,16 +423,16 @@ void Renderer::DrawBitmap(const TBitmap32& src, int sx, int sy, int sw, int sh, 
 // A device-independent bitmap inside a record: its info header and colours
 // at one offset, its pixels at another. They are joined behind a file header
 // and read by the Windows bitmap reader.
-bool ReadDib(std::span<const uint8_t> record, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits,
-             int32_t scanLines, TBitmap32& out, bool& bottomUp) {
+bool ReadDib(std::span<const uint8_t> record, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits,
+             uint32_t cbBits, int32_t scanLines, TBitmap32& out, bool& bottomUp) {
   if (cbBmi < 12 || !RangeFits(offBmi, cbBmi, record.size()) || !RangeFits(offBits, cbBits, record.size()))
     return false;
   std::vector<uint8_t> file(14 + size_t(cbBmi) + cbBits);
   const uint32_t total = uint32_t(file.size());
   const uint32_t offset = 14 + cbBmi;
-  const uint8_t header[14] = {'B', 'M', uint8_t(total), uint8_t(total >> 8), uint8_t(total >> 16),
-                              uint8_t(total >> 24), 0, 0, 0, 0, uint8_t(offset), uint8_t(offset >> 8),
-                              uint8_t(offset >> 16), uint8_t(offset >> 24)};
+  const uint8_t header[14] = {
+      'B', 'M', uint8_t(total),  uint8_t(total >> 8),  uint8_t(total >> 16),  uint8_t(total >> 24), 0, 0,
+      0,   0,   uint8_t(offset), uint8_t(offset >> 8), uint8_t(offset >> 16), uint8_t(offset >> 24)};
   std::memcpy(file.data(), header, 14);
   std::memcpy(file.data() + 14, record.data() + offBmi, cbBmi);
   std::memcpy(file.data() + offset, record.data() + offBits, cbBits);
@@ -424,7 +478,8 @@ void Renderer::Blit(uint32_t type, ByteCursor& r, std::span<const uint8_t> recor
     if (!ReadDib(record, offBmi, cbBmi, offBits, cbBits, scans, dib, bottomUp)) return;
     // The source rectangle of a bottom-up bitmap is measured from its bottom line.
     const int64_t top = bottomUp ? int64_t(dib.Height()) - ySrc - cySrc : ySrc;
-    DrawBitmap(dib, xSrc, int(std::clamp<int64_t>(top, -1, INT32_MAX)), cxSrc, cySrc, ToPixel({double(xDest), double(yDest)}),
+    DrawBitmap(dib, xSrc, int(std::clamp<int64_t>(top, -1, INT32_MAX)), cxSrc, cySrc,
+               ToPixel({double(xDest), double(yDest)}),
                ToPixel({double(xDest) + cxDest, double(yDest) + cyDest}), rop);
     return;
   }
@@ -435,7 +490,8 @@ void Renderer::Blit(uint32_t type, ByteCursor& r, std::span<const uint8_t> recor
   const uint32_t usage = r.u32le();
   const uint32_t offBmi = r.u32le(), cbBmi = r.u32le(), offBits = r.u32le(), cbBits = r.u32le();
   if (r.overrun()) return;
-  const Point a = ToPixel({double(xDest), double(yDest)}), b = ToPixel({double(xDest) + cxDest, double(yDest) + cyDest});
+  const Point a = ToPixel({double(xDest), double(yDest)}),
+              b = ToPixel({double(xDest) + cxDest, double(yDest) + cyDest});
   if (cbBmi == 0) {  // no source: a fill
     if (rop == kPatCopy && s_.brush.visible) FillPixelRect(a, b, s_.brush.color);
     if (rop == kBlackness) FillPixelRect(a, b, Color32(0, 0, 0));
@@ -456,11 +512,21 @@ void Renderer::Record(uint32_t type, ByteCursor& r, std::span<const uint8_t> rec
       s_.mapMode = r.u32le();
       if (s_.mapMode < 1 || s_.mapMode > 8) s_.mapMode = 1;
       break;
-    case EMR_SETWINDOWEXTEX: s_.windowExt = point(); break;
-    case EMR_SETWINDOWORGEX: s_.windowOrg = point(); break;
-    case EMR_SETVIEWPORTEXTEX: s_.viewportExt = point(); break;
-    case EMR_SETVIEWPORTORGEX: s_.viewportOrg = point(); break;
-    case EMR_SETPOLYFILLMODE: s_.winding = r.u32le() == 2; break;
+    case EMR_SETWINDOWEXTEX:
+      s_.windowExt = point();
+      break;
+    case EMR_SETWINDOWORGEX:
+      s_.windowOrg = point();
+      break;
+    case EMR_SETVIEWPORTEXTEX:
+      s_.viewportExt = point();
+      break;
+    case EMR_SETVIEWPORTORGEX:
+      s_.viewportOrg = point();
+      break;
+    case EMR_SETPOLYFILLMODE:
+      s_.winding = r.u32le() == 2;
+      break;
     case EMR_SETWORLDTRANSFORM:
     case EMR_MODIFYWORLDTRANSFORM: {
       float f[6];
@@ -474,10 +540,14 @@ void Renderer::Record(uint32_t type, ByteCursor& r, std::span<const uint8_t> rec
         if (!std::isfinite(v)) return;
       const Xform x{f[0], f[1], f[2], f[3], f[4], f[5]};
       Xform next = s_.world;
-      if (mode == 1) next = Xform{};                 // identity
-      else if (mode == 2) next = x.Then(s_.world);   // left multiply
-      else if (mode == 3) next = s_.world.Then(x);   // right multiply
-      else if (mode == 4) next = x;                  // set
+      if (mode == 1)
+        next = Xform{};  // identity
+      else if (mode == 2)
+        next = x.Then(s_.world);  // left multiply
+      else if (mode == 3)
+        next = s_.world.Then(x);  // right multiply
+      else if (mode == 4)
+        next = x;  // set
       // Products of huge factors are refused: coordinates stay finite.
       const double limit = 1e30;
       if (std::abs(next.m11) < limit && std::abs(next.m12) < limit && std::abs(next.m21) < limit &&
@@ -498,7 +568,9 @@ void Renderer::Record(uint32_t type, ByteCursor& r, std::span<const uint8_t> rec
     }
     case EMR_INTERSECTCLIPRECT: {
       const Point a = ToPixel(point()), b = ToPixel(point());
-      const auto clampInt = [](double v, int lo, int hi) { return int(std::clamp(std::round(v), double(lo), double(hi))); };
+      const auto clampInt = [](double v, int lo, int hi) {
+        return int(std::clamp(std::round(v), double(lo), double(hi)));
+      };
       s_.clipLeft = std::max(s_.clipLeft, clampInt(std::min(a.x, b.x), 0, canvas_.Width()));
       s_.clipRight = std::min(s_.clipRight, clampInt(std::max(a.x, b.x), 0, canvas_.Width()));
       s_.clipTop = std::max(s_.clipTop, clampInt(std::min(a.y, b.y), 0, canvas_.Height()));
@@ -541,16 +613,35 @@ void Renderer::Record(uint32_t type, ByteCursor& r, std::span<const uint8_t> rec
       const uint32_t index = r.u32le();
       if (index & 0x80000000u) {  // stock objects
         switch (index & 0x7FFFFFFF) {
-          case 0: s_.brush = {true, Color32(255, 255, 255)}; break;
-          case 1: s_.brush = {true, Color32(192, 192, 192)}; break;
-          case 2: s_.brush = {true, Color32(128, 128, 128)}; break;
-          case 3: s_.brush = {true, Color32(64, 64, 64)}; break;
-          case 4: s_.brush = {true, Color32(0, 0, 0)}; break;
-          case 5: s_.brush.visible = false; break;
-          case 6: s_.pen = {true, 0, Color32(255, 255, 255)}; break;
-          case 7: s_.pen = {true, 0, Color32(0, 0, 0)}; break;
-          case 8: s_.pen.visible = false; break;
-          default: break;
+          case 0:
+            s_.brush = {true, Color32(255, 255, 255)};
+            break;
+          case 1:
+            s_.brush = {true, Color32(192, 192, 192)};
+            break;
+          case 2:
+            s_.brush = {true, Color32(128, 128, 128)};
+            break;
+          case 3:
+            s_.brush = {true, Color32(64, 64, 64)};
+            break;
+          case 4:
+            s_.brush = {true, Color32(0, 0, 0)};
+            break;
+          case 5:
+            s_.brush.visible = false;
+            break;
+          case 6:
+            s_.pen = {true, 0, Color32(255, 255, 255)};
+            break;
+          case 7:
+            s_.pen = {true, 0, Color32(0, 0, 0)};
+            break;
+          case 8:
+            s_.pen.visible = false;
+            break;
+          default:
+            break;
         }
       } else if (index < objects_.size()) {
         const Object& o = objects_[index];
@@ -658,12 +749,16 @@ void Renderer::Record(uint32_t type, ByteCursor& r, std::span<const uint8_t> rec
           path_.push_back({ToPixel(s_.position)});
           pathClosed_.push_back(false);
         }
-        if (bezier) AddBeziers(path_.back(), pts);
-        else path_.back().insert(path_.back().end(), pts.begin(), pts.end());
+        if (bezier)
+          AddBeziers(path_.back(), pts);
+        else
+          path_.back().insert(path_.back().end(), pts.begin(), pts.end());
       } else {
         Figure f = {ToPixel(s_.position)};
-        if (bezier) AddBeziers(f, pts);
-        else f.insert(f.end(), pts.begin(), pts.end());
+        if (bezier)
+          AddBeziers(f, pts);
+        else
+          f.insert(f.end(), pts.begin(), pts.end());
         StrokeFigure(f, false);
       }
       s_.position = last;
@@ -674,7 +769,9 @@ void Renderer::Record(uint32_t type, ByteCursor& r, std::span<const uint8_t> rec
       path_.clear();
       pathClosed_.clear();
       break;
-    case EMR_ENDPATH: inPath_ = false; break;
+    case EMR_ENDPATH:
+      inPath_ = false;
+      break;
     case EMR_ABORTPATH:
       inPath_ = false;
       path_.clear();
@@ -755,9 +852,10 @@ Status DecodeEmf(std::span<const uint8_t> bytes, const DecodeHints&, DecodedPict
     deviceH = h;
   }
   if (!(w >= 1 && h >= 1) || !(deviceW > 0 && deviceH > 0)) return InvalidFormat();
-  const double scale = std::min({1.0, std::sqrt(double(kMaxMetafilePixels) / (w * h)), double(kMaxPictureSide) / w,
-                                 double(kMaxPictureSide) / h});
-  const int width = std::max(1, int(std::lround(w * scale))), height = std::max(1, int(std::lround(h * scale)));
+  const double scale = std::min({1.0, std::sqrt(double(kMaxMetafilePixels) / (w * h)),
+                                 double(kMaxPictureSide) / w, double(kMaxPictureSide) / h});
+  const int width = std::max(1, int(std::lround(w * scale))),
+            height = std::max(1, int(std::lround(h * scale)));
   VELMORA_TRY(CheckPictureSize(width, height, kName));
   VELMORA_TRY(out.bitmap.SetSize(width, height));
   out.bitmap.Fill(Color32(255, 255, 255));
@@ -766,8 +864,8 @@ Status DecodeEmf(std::span<const uint8_t> bytes, const DecodeHints&, DecodedPict
   bool timedOut = false;
   renderer.Play(bytes, std::chrono::steady_clock::now() + std::chrono::seconds(kDrawSeconds), timedOut);
   if (timedOut)
-    return Status::Error(Format("Cannot load image. Drawing the %s file took longer than %d seconds.", kName,
-                                kDrawSeconds));
+    return Status::Error(
+        Format("Cannot load image. Drawing the %s file took longer than %d seconds.", kName, kDrawSeconds));
   return Status::Ok();
 }
 

@@ -70,12 +70,13 @@ Status SplitFile(std::span<const uint8_t> bytes, EpsParts& parts) {
 
 // The %%BoundingBox of the header comments, in points; false when absent.
 bool BoundingBox(std::span<const uint8_t> ps, double box[4]) {
-  const std::string_view text(reinterpret_cast<const char*>(ps.data()), std::min<size_t>(ps.size(), 64 * 1024));
+  const std::string_view text(reinterpret_cast<const char*>(ps.data()),
+                              std::min<size_t>(ps.size(), 64 * 1024));
   constexpr std::string_view kKey = "%%BoundingBox:";
   for (size_t at = text.find(kKey); at != std::string_view::npos; at = text.find(kKey, at + 1)) {
     const size_t end = text.find_first_of("\r\n", at);
-    const std::string line(text.substr(at + kKey.size(), end == std::string_view::npos ? std::string_view::npos
-                                                                                         : end - at - kKey.size()));
+    const std::string line(text.substr(
+        at + kKey.size(), end == std::string_view::npos ? std::string_view::npos : end - at - kKey.size()));
     if (std::sscanf(line.c_str(), "%lf %lf %lf %lf", &box[0], &box[1], &box[2], &box[3]) == 4) return true;
     // "(atend)": the real one comes later.
   }
@@ -100,19 +101,22 @@ public:
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     if (::mkdtemp(name.data()) == nullptr)
-      return Status::Error(Format("Cannot load image. No temporary folder for the %s file: %s", kName,
-                                  std::strerror(errno)));
+      return Status::Error(
+          Format("Cannot load image. No temporary folder for the %s file: %s", kName, std::strerror(errno)));
     dir_.assign(name.data());
     file_ = dir_ + "/picture.eps";
     const int fd = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return Status::Error(Format("Cannot load image. Cannot write a temporary file for the %s file.", kName));
+    if (fd < 0)
+      return Status::Error(
+          Format("Cannot load image. Cannot write a temporary file for the %s file.", kName));
     size_t done = 0;
     while (done < contents.size()) {
       const ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         ::close(fd);
-        return Status::Error(Format("Cannot load image. Cannot write a temporary file for the %s file.", kName));
+        return Status::Error(
+            Format("Cannot load image. Cannot write a temporary file for the %s file.", kName));
       }
       done += size_t(n);
     }
@@ -142,7 +146,8 @@ struct Pipe {
 // Runs gs on the folder's file and collects at most `maxBytes` of its
 // standard output. gs gets an environment of its own: nothing like GS_OPTIONS
 // (which could turn -dSAFER off) comes from ours.
-Status RunGhostscript(const std::string& gs, const TempFolder& folder, size_t maxBytes, std::vector<uint8_t>& ppm) {
+Status RunGhostscript(const std::string& gs, const TempFolder& folder, size_t maxBytes,
+                      std::vector<uint8_t>& ppm) {
   Pipe out;
   if (::pipe2(out.fd, O_CLOEXEC) != 0) return Status::Error("Cannot load image. Cannot start Ghostscript.");
   posix_spawn_file_actions_t actions;
@@ -151,15 +156,28 @@ Status RunGhostscript(const std::string& gs, const TempFolder& folder, size_t ma
   posix_spawn_file_actions_adddup2(&actions, out.fd[1], 1);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   const std::string input = folder.file();
-  std::vector<std::string> envStrings = {"PATH=/usr/bin:/bin", "LC_ALL=C", "TMPDIR=" + folder.dir(),
-                                         "TEMP=" + folder.dir(), "TMP=" + folder.dir(), "HOME=" + folder.dir()};
+  std::vector<std::string> envStrings = {"PATH=/usr/bin:/bin",     "LC_ALL=C",
+                                         "TMPDIR=" + folder.dir(), "TEMP=" + folder.dir(),
+                                         "TMP=" + folder.dir(),    "HOME=" + folder.dir()};
   std::vector<char*> env;
   for (std::string& e : envStrings) env.push_back(e.data());
   env.push_back(nullptr);
-  std::vector<std::string> args = {gs,           "-q",          "-dSAFER",          "-dBATCH",
-                                   "-dNOPAUSE",  "-dNOPROMPT",  "-dEPSCrop",        "-r72",
-                                   "-dFirstPage=1", "-dLastPage=1", "-dTextAlphaBits=4", "-dGraphicsAlphaBits=4",
-                                   "-sDEVICE=ppmraw", "-sstdout=%stderr", "-sOutputFile=-", "-f",
+  std::vector<std::string> args = {gs,
+                                   "-q",
+                                   "-dSAFER",
+                                   "-dBATCH",
+                                   "-dNOPAUSE",
+                                   "-dNOPROMPT",
+                                   "-dEPSCrop",
+                                   "-r72",
+                                   "-dFirstPage=1",
+                                   "-dLastPage=1",
+                                   "-dTextAlphaBits=4",
+                                   "-dGraphicsAlphaBits=4",
+                                   "-sDEVICE=ppmraw",
+                                   "-sstdout=%stderr",
+                                   "-sOutputFile=-",
+                                   "-f",
                                    input};
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
@@ -175,7 +193,8 @@ Status RunGhostscript(const std::string& gs, const TempFolder& folder, size_t ma
   bool timedOut = false, tooLarge = false;
   uint8_t buffer[65536];
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       timedOut = true;
       break;
@@ -198,8 +217,8 @@ Status RunGhostscript(const std::string& gs, const TempFolder& folder, size_t ma
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   if (timedOut)
-    return Status::Error(Format("Cannot load image. Rendering the %s file took longer than %d seconds.", kName,
-                                kEpsRenderSeconds));
+    return Status::Error(Format("Cannot load image. Rendering the %s file took longer than %d seconds.",
+                                kName, kEpsRenderSeconds));
   if (tooLarge) return InvalidFormat();
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return InvalidFormat();
   return Status::Ok();
@@ -210,7 +229,8 @@ Status PpmToBitmap(std::span<const uint8_t> ppm, TBitmap32& bitmap) {
   size_t at = 0;
   const auto number = [&]() -> int64_t {
     for (;;) {
-      while (at < ppm.size() && (ppm[at] == ' ' || ppm[at] == '\n' || ppm[at] == '\r' || ppm[at] == '\t')) ++at;
+      while (at < ppm.size() && (ppm[at] == ' ' || ppm[at] == '\n' || ppm[at] == '\r' || ppm[at] == '\t'))
+        ++at;
       if (at >= ppm.size() || ppm[at] != '#') break;
       while (at < ppm.size() && ppm[at] != '\n') ++at;  // a comment line
     }

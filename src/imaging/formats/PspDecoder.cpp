@@ -31,7 +31,13 @@ constexpr const char* kName = "PSP";
 constexpr char kSignature[] = "Paint Shop Pro Image File\n\x1a";
 constexpr size_t kFileHeaderBytes = 36;
 
-enum BlockId : uint16_t { kImageBlock = 0, kPaletteBlock = 2, kLayerBankBlock = 3, kLayerBlock = 4, kChannelBlock = 5 };
+enum BlockId : uint16_t {
+  kImageBlock = 0,
+  kPaletteBlock = 2,
+  kLayerBankBlock = 3,
+  kLayerBlock = 4,
+  kChannelBlock = 5
+};
 enum Compression : uint16_t { kNone = 0, kRle = 1, kLz77 = 2 };
 enum BitmapType : uint16_t { kImageBitmap = 0, kTransparencyMask = 1 };
 
@@ -42,7 +48,9 @@ Status InvalidFormat() {
 Status CompressionError() {
   return Status::Error(Format("Cannot load image. Compression error found in %s file.", kName));
 }
-Status PaletteError() { return Status::Error(Format("Cannot load image. Palette in %s file is invalid.", kName)); }
+Status PaletteError() {
+  return Status::Error(Format("Cannot load image. Palette in %s file is invalid.", kName));
+}
 
 struct Block {
   uint16_t id = 0;
@@ -111,7 +119,8 @@ Status DecodeChannel(std::span<const uint8_t> data, uint16_t compression, size_t
   if (compression == kNone) {
     const size_t padded = (width + 3) / 4 * 4;
     if (data.size() >= padded * height) {
-      for (size_t y = 0; y < height; ++y) std::memcpy(dst.data() + y * width, data.data() + y * padded, width);
+      for (size_t y = 0; y < height; ++y)
+        std::memcpy(dst.data() + y * width, data.data() + y * padded, width);
     } else if (data.size() >= count) {
       std::memcpy(dst.data(), data.data(), count);
     } else {
@@ -171,7 +180,8 @@ Status ReadAttributes(ByteCursor& body, int major, Picture& p) {
   if (c.overrun()) return StreamError();
   VELMORA_TRY(CheckPictureSize(p.width, p.height, kName));
   if (p.compression > kLz77)
-    return Status::Error(Format("Cannot load image. %s not supported for %s files.", "This compression", kName));
+    return Status::Error(
+        Format("Cannot load image. %s not supported for %s files.", "This compression", kName));
   if (p.depth != 8 && p.depth != 24) return Status::Error(Format("Invalid color format in %s file.", kName));
   return Status::Ok();
 }
@@ -266,7 +276,8 @@ Status ReadLayer(ByteCursor& body, int major, const Picture& p, TBitmap32& canva
 
   // Clip the layer to the canvas.
   const int64_t cx0 = std::max<int64_t>(x0, 0), cy0 = std::max<int64_t>(y0, 0);
-  const int64_t cx1 = std::min<int64_t>(x0 + w, canvas.Width()), cy1 = std::min<int64_t>(y0 + h, canvas.Height());
+  const int64_t cx1 = std::min<int64_t>(x0 + w, canvas.Width()),
+                cy1 = std::min<int64_t>(y0 + h, canvas.Height());
   for (int64_t y = cy0; y < cy1; ++y) {
     TColor32* dst = canvas.ScanLine(int(y));
     const size_t row = size_t(y - y0) * size_t(w);
@@ -312,8 +323,8 @@ Status DecodePsp(std::span<const uint8_t> bytes, const DecodeHints&, DecodedPict
   in.seek(32);
   const int major = in.u16le();
   in.skip(2);
-  if (major < 3) return Status::Error(Format("Cannot load image. %s not supported for %s files.",
-                                             "This version", kName));
+  if (major < 3)
+    return Status::Error(Format("Cannot load image. %s not supported for %s files.", "This version", kName));
 
   Picture p;
   bool haveAttributes = false, haveLayers = false;
@@ -324,7 +335,8 @@ Status DecodePsp(std::span<const uint8_t> bytes, const DecodeHints&, DecodedPict
     if (block.id == kImageBlock && !haveAttributes) {
       VELMORA_TRY(ReadAttributes(block.body, major, p));
       // The canvas cannot hold more pixels than the file's data can make.
-      if (uint64_t(p.width) * uint64_t(p.height) > MaxSamples(p.compression, bytes.size())) return StreamError();
+      if (uint64_t(p.width) * uint64_t(p.height) > MaxSamples(p.compression, bytes.size()))
+        return StreamError();
       VELMORA_TRY(canvas.SetSize(int(p.width), int(p.height)));
       canvas.Fill(0);
       haveAttributes = true;

@@ -131,7 +131,8 @@ Status DecodeRla(std::span<const uint8_t> bytes, const DecodeHints&, DecodedPict
 
   VELMORA_TRY(out.bitmap.SetSize(width, height));
   const std::vector<uint8_t> colorScale = ScaleTable(h.colorBits);
-  const std::vector<uint8_t> matteScale = h.matteChannels > 0 ? ScaleTable(h.matteBits) : std::vector<uint8_t>{};
+  const std::vector<uint8_t> matteScale =
+      h.matteChannels > 0 ? ScaleTable(h.matteBits) : std::vector<uint8_t>{};
   const auto clampTo = [](const std::vector<uint8_t>& scale, uint16_t v) {
     return scale[std::min<size_t>(v, scale.size() - 1)];
   };
@@ -157,7 +158,8 @@ Status DecodeRla(std::span<const uint8_t> bytes, const DecodeHints&, DecodedPict
     for (int x = 0; x < width; ++x) {
       const size_t i = size_t(x);
       const uint8_t alpha = h.matteChannels > 0 ? clampTo(matteScale, a[i]) : 255;
-      dst[x] = Color32(clampTo(colorScale, r[i]), clampTo(colorScale, g[i]), clampTo(colorScale, b[i]), alpha);
+      dst[x] =
+          Color32(clampTo(colorScale, r[i]), clampTo(colorScale, g[i]), clampTo(colorScale, b[i]), alpha);
     }
   }
   out.keepsAlpha = h.matteChannels > 0;

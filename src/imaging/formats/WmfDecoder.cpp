@@ -7,14 +7,14 @@
 // at a time, and a drawing that runs past kWmfDrawSeconds is stopped.
 #include "imaging/formats/WmfDecoder.h"
 
+#include <libwmf/api.h>
+#include <libwmf/gd.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstring>
 #include <mutex>
 #include <vector>
-
-#include <libwmf/api.h>
-#include <libwmf/gd.h>
 
 #include "imaging/ByteCursor.h"
 #include "imaging/CheckedMath.h"
@@ -101,7 +101,8 @@ Status DecodeWmf(std::span<const uint8_t> bytes, const DecodeHints&, DecodedPict
   WmfSession session;
   wmfAPI_Options options{};
   options.function = wmf_gd_function;
-  const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+  const unsigned long flags =
+      WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
   if (wmf_api_create(&session.api, flags, &options) != wmf_E_None || session.api == nullptr)
     return Status::Error(Format("Cannot load image. The %s library could not start.", kName));
   wmfAPI* api = session.api;
@@ -112,12 +113,13 @@ Status DecodeWmf(std::span<const uint8_t> bytes, const DecodeHints&, DecodedPict
   wmfD_Rect bbox{};
   if (wmf_scan(api, 0, &bbox) != wmf_E_None) return InvalidFormat();
   unsigned int width = 0, height = 0;
-  if (wmf_display_size(api, &width, &height, kDotsPerInch, kDotsPerInch) != wmf_E_None) return InvalidFormat();
+  if (wmf_display_size(api, &width, &height, kDotsPerInch, kDotsPerInch) != wmf_E_None)
+    return InvalidFormat();
   if (width == 0 || height == 0) return InvalidFormat();
   const double pixels = double(width) * double(height);
   if (pixels > double(kMaxMetafilePixels) || width > kMaxPictureSide || height > kMaxPictureSide) {
-    const double scale = std::min({std::sqrt(double(kMaxMetafilePixels) / pixels), double(kMaxPictureSide) / width,
-                                    double(kMaxPictureSide) / height});
+    const double scale = std::min({std::sqrt(double(kMaxMetafilePixels) / pixels),
+                                   double(kMaxPictureSide) / width, double(kMaxPictureSide) / height});
     width = std::max(1u, static_cast<unsigned>(width * scale));
     height = std::max(1u, static_cast<unsigned>(height * scale));
   }
