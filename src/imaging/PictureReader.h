@@ -34,8 +34,10 @@ struct DecodeHints {
 
 struct DecodedPicture {
   TBitmap32 bitmap;
-  // True for a Windows bitmap of 32 bits per pixel: its fourth byte is kept as
-  // alpha. Every other picture has alpha 255.
+  // True when the picture's alpha is kept: a Windows bitmap of 32 bits per
+  // pixel (its fourth byte), an Alias/Wavefront picture with a matte, a
+  // flattened Paint Shop Pro picture that is transparent somewhere. Every
+  // other picture has alpha 255.
   bool keepsAlpha = false;
   // The size of the picture as stored (the bitmap is smaller after a scaled decode).
   int storedWidth = 0;
