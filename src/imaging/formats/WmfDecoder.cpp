@@ -10,8 +10,11 @@
 #include <libwmf/api.h>
 #include <libwmf/gd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -19,6 +22,7 @@
 #include "imaging/ByteCursor.h"
 #include "imaging/CheckedMath.h"
 #include "imaging/PictureLimits.h"
+#include "imaging/formats/PngDecoder.h"
 
 namespace velmora {
 namespace {
@@ -35,7 +39,14 @@ Status InvalidFormat() {
   return Status::Error(Format("Cannot load image. Invalid or unexpected %s image format.", kName));
 }
 
-Status CheckFraming(std::span<const uint8_t> bytes) {
+// The framing of a file, found by CheckFraming.
+struct Framing {
+  size_t headerStart = 0;
+  uint32_t largestRecordWords = 0;
+  uint32_t fileWords = 0;  // from the metafile header to the end record's end
+};
+
+Status CheckFraming(std::span<const uint8_t> bytes, Framing& framing) {
   ByteCursor in(bytes);
   if (bytes.size() < 4) return StreamError();
   if (in.u32le() == kPlaceableMagic) {
@@ -50,6 +61,7 @@ Status CheckFraming(std::span<const uint8_t> bytes) {
     in.seek(0);
   }
   const size_t headerStart = in.position();
+  framing.headerStart = headerStart;
   const uint16_t type = in.u16le(), headerWords = in.u16le(), version = in.u16le();
   in.seek(headerStart + kHeaderBytes);
   if (in.overrun()) return StreamError();
@@ -62,7 +74,11 @@ Status CheckFraming(std::span<const uint8_t> bytes) {
     if (in.overrun()) return StreamError();
     if (words < 3) return InvalidFormat();
     if (!RangeFits(start, uint64_t(words) * 2, bytes.size())) return StreamError();
-    if (function == 0) return Status::Ok();  // the end record
+    framing.largestRecordWords = std::max(framing.largestRecordWords, words);
+    if (function == 0) {  // the end record
+      framing.fileWords = static_cast<uint32_t>((start + size_t(words) * 2 - headerStart) / 2);
+      return Status::Ok();
+    }
     in.seek(start + size_t(words) * 2);
   }
 }
@@ -75,6 +91,43 @@ int OnStatus(void* context, float) {
   const auto* deadline = static_cast<const DrawDeadline*>(context);
   return std::chrono::steady_clock::now() > deadline->end ? 1 : 0;
 }
+
+// libwmf allocates through these: no single block may pass the cap, so a
+// damaged file fails with the library's out-of-memory error instead.
+struct AllocCap {
+  size_t maxBlock = 0;
+};
+void* CappedMalloc(void* context, size_t size) {
+  return size > static_cast<AllocCap*>(context)->maxBlock ? nullptr : std::malloc(size);
+}
+void* CappedRealloc(void* context, void* mem, size_t size) {
+  return size > static_cast<AllocCap*>(context)->maxBlock ? nullptr : std::realloc(mem, size);
+}
+void CappedFree(void*, void* mem) { std::free(mem); }
+
+// The PNG file the gd device writes, in memory.
+class MemoryFile {
+public:
+  MemoryFile() : file_(open_memstream(&data_, &size_)) {}
+  ~MemoryFile() {
+    Close();
+    std::free(data_);
+  }
+  FILE* file() const { return file_; }
+  // Ends the writing; the bytes are valid until this goes out of scope.
+  std::span<const uint8_t> Close() {
+    if (file_ != nullptr) {
+      std::fclose(file_);
+      file_ = nullptr;
+    }
+    return {reinterpret_cast<const uint8_t*>(data_), data_ != nullptr ? size_ : 0};
+  }
+
+private:
+  char* data_ = nullptr;
+  size_t size_ = 0;
+  FILE* file_ = nullptr;
+};
 
 std::mutex& LibraryMutex() {
   static std::mutex m;
@@ -92,17 +145,31 @@ public:
 }  // namespace
 
 Status DecodeWmf(std::span<const uint8_t> bytes, const DecodeHints&, DecodedPicture& out) {
-  VELMORA_TRY(CheckFraming(bytes));
-  // libwmf reads from a buffer it may not change, but its signature asks
-  // for a writable one.
+  Framing framing;
+  VELMORA_TRY(CheckFraming(bytes, framing));
+  // libwmf sizes its record buffer by the header's largest record and its
+  // reading by the header's file size; both are set to what the file really
+  // holds, so a header cannot make it allocate more than the file's size.
   std::vector<unsigned char> copy(bytes.begin(), bytes.end());
+  const auto put32 = [&copy](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) copy[at + size_t(i)] = static_cast<unsigned char>(v >> (8 * i));
+  };
+  put32(framing.headerStart + 6, framing.fileWords);
+  put32(framing.headerStart + 12, framing.largestRecordWords);
 
   std::lock_guard<std::mutex> lock(LibraryMutex());
   WmfSession session;
+  // The picture itself may take up to kMaxMetafilePixels; everything else
+  // is bounded by the file.
+  AllocCap cap{std::max<size_t>(size_t(kMaxMetafilePixels) * 4 + 4096, bytes.size() * 16)};
   wmfAPI_Options options{};
   options.function = wmf_gd_function;
+  options.context = &cap;
+  options.malloc = CappedMalloc;
+  options.realloc = CappedRealloc;
+  options.free = CappedFree;
   const unsigned long flags =
-      WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+      WMF_OPT_FUNCTION | WMF_OPT_ALLOC | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
   if (wmf_api_create(&session.api, flags, &options) != wmf_E_None || session.api == nullptr)
     return Status::Error(Format("Cannot load image. The %s library could not start.", kName));
   wmfAPI* api = session.api;
@@ -125,8 +192,16 @@ Status DecodeWmf(std::span<const uint8_t> bytes, const DecodeHints&, DecodedPict
   }
   VELMORA_TRY(CheckPictureSize(width, height, kName));
 
+  // The gd device hands its picture over as a PNG file written to memory:
+  // its own picture is then freed with the library (an image handed over as
+  // a gd image could not be, as the library does not export gd's functions).
   wmf_gd_t* device = WMF_GD_GetData(api);
-  device->type = wmf_gd_image;
+  MemoryFile png;
+  if ((device->flags & WMF_GD_SUPPORTS_PNG) == 0 || png.file() == nullptr)
+    return Status::Error(Format("Cannot load image. The %s library cannot hand over pictures.", kName));
+  device->type = wmf_gd_png;
+  device->flags |= WMF_GD_OUTPUT_FILE;
+  device->file = png.file();
   device->width = width;
   device->height = height;
   device->bbox = bbox;
@@ -134,16 +209,11 @@ Status DecodeWmf(std::span<const uint8_t> bytes, const DecodeHints&, DecodedPict
   if (played == wmf_E_UserExit)
     return Status::Error(Format("Cannot load image. Drawing the %s file took longer than %d seconds.", kName,
                                 kWmfDrawSeconds));
-  if (played != wmf_E_None || device->gd_image == nullptr) return InvalidFormat();
-  const int* src = wmf_gd_image_pixels(device->gd_image);
-  if (src == nullptr) return InvalidFormat();
-
-  VELMORA_TRY(out.bitmap.SetSize(int(width), int(height)));
-  // gd's true-colour pixels: 7-bit alpha (0 opaque) above 8-bit red, green, blue.
-  for (TColor32& p : out.bitmap.Pixels()) {
-    const auto v = static_cast<uint32_t>(*src++);
-    p = Color32(uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v));
-  }
+  const std::span<const uint8_t> written = png.Close();
+  if (played != wmf_E_None || written.empty()) return InvalidFormat();
+  DecodedPicture picture;
+  if (!DecodePng(written, DecodeHints{}, picture).ok()) return InvalidFormat();
+  out.bitmap.TakePixels(picture.bitmap);
   return Status::Ok();
 }
 
