@@ -6,9 +6,9 @@
 // colours and the refusals.
 #include <gtest/gtest.h>
 
-#include "imaging/CraftedFiles.h"
 #include <filesystem>
 
+#include "imaging/CraftedFiles.h"
 #include "imaging/PictureReader.h"
 #include "imaging/formats/WmfDecoder.h"
 
@@ -86,6 +86,13 @@ TEST(WmfDecoder, DrawsAtItsOwnSize) {
   EXPECT_EQ(r->bitmap.Pixel(20, 0), Color32(255, 255, 255));
   EXPECT_EQ(r->bitmap.Pixel(0, 10), Color32(0, 0, 0));
   EXPECT_EQ(r->bitmap.Pixel(20, 10), Color32(255, 255, 0));
+}
+
+TEST(WmfDecoder, WithoutAPlaceableHeaderTheDrawingGivesTheSize) {
+  Result<DecodedPicture> r = DecodePicture("x.wmf", WmfFile(false).data);
+  ASSERT_TRUE(r.ok()) << r.message();
+  EXPECT_GT(r->bitmap.Width(), 0);
+  EXPECT_GT(r->bitmap.Width(), r->bitmap.Height());  // 900 x 450 units
 }
 
 TEST(WmfDecoder, DamagedFilesFailWithTheirMessages) {
