@@ -6,8 +6,11 @@
 // published layout (magic C5 D0 D3 C6, offsets and lengths of the
 // PostScript, metafile and TIFF parts).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <string>
 
 #include "imaging/CraftedFiles.h"
 #include "imaging/PictureReader.h"
@@ -96,7 +99,9 @@ TEST(EpsDecoder, FailuresNameTheirCause) {
   EXPECT_EQ(DecodePicture("x.eps", eps("%!PS\n%%BoundingBox: 0 0 10 10\nnosuchoperator\n")).message(),
             invalid);
   // -dSAFER: the PostScript cannot delete or write files.
-  const std::string victim = (std::filesystem::temp_directory_path() / "velmora-eps-safer-check").string();
+  const std::string victim =
+      (std::filesystem::temp_directory_path() / ("velmora-eps-safer-check-" + std::to_string(::getpid())))
+          .string();
   { std::ofstream(victim) << "keep"; }
   (void)DecodePicture("x.eps", eps("%!PS\n%%BoundingBox: 0 0 10 10\n(" + victim + ") deletefile showpage\n"));
   EXPECT_TRUE(std::filesystem::exists(victim));
