@@ -8,7 +8,7 @@ packages=(
   libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 fonts-dejavu-core
-  xvfb xauth
+  ghostscript libwmf-dev
 )
 
 missing=()

@@ -11,10 +11,18 @@
 #include <cstring>
 #include <new>
 
+#include "imaging/formats/AutodeskDecoder.h"
 #include "imaging/formats/BmpCodec.h"
+#include "imaging/formats/CutDecoder.h"
+#include "imaging/formats/EmfDecoder.h"
+#include "imaging/formats/EpsDecoder.h"
 #include "imaging/formats/JpegDecoder.h"
+#include "imaging/formats/PcdDecoder.h"
 #include "imaging/formats/PngDecoder.h"
+#include "imaging/formats/PspDecoder.h"
+#include "imaging/formats/RlaDecoder.h"
 #include "imaging/formats/TiffDecoder.h"
+#include "imaging/formats/WmfDecoder.h"
 
 namespace velmora {
 
@@ -35,8 +43,8 @@ const std::vector<PictureFormat>& FormatTable() {
       {{"rle"}, "Run length encoded Windows bitmaps", "BMP", DecodeBmp},
       {{"dib"}, "Device independant Windows bitmaps", "BMP", DecodeBmp},
       {{"ico"}, "Windows icons", "ICO", nullptr},
-      {{"wmf"}, "Windows metafiles", "WMF", nullptr},
-      {{"emf"}, "Windows enhanced meta files", "EMF", nullptr},
+      {{"wmf"}, "Windows metafiles", "WMF", DecodeWmf},
+      {{"emf"}, "Windows enhanced meta files", "EMF", DecodeEmf},
       {{"jfif"}, "JFIF images", "JPEG", DecodeJpeg},
       {{"jpg"}, "JPG images", "JPEG", DecodeJpeg},
       {{"jpe"}, "JPE images", "JPEG", DecodeJpeg},
@@ -46,10 +54,10 @@ const std::vector<PictureFormat>& FormatTable() {
       {{"tif"}, "PC TIF images", "TIFF", DecodeTiff},
       // Fax files of this kind are TIFF files with CCITT compression.
       {{"fax"}, "GFI fax images", "TIFF", DecodeTiff},
-      {{"eps"}, "Encapsulated Postscript images", "EPS", nullptr},
+      {{"eps"}, "Encapsulated Postscript images", "EPS", DecodeEps},
       {{"pcx", "pcc"}, "ZSoft Paintbrush images", "PCX", nullptr},
       {{"scr"}, "Word 5.x screen capture images", "SCR", nullptr},
-      {{"rpf", "rla"}, "Alias/Wavefront images", "RLA", nullptr},
+      {{"rpf", "rla"}, "Alias/Wavefront images", "RLA", DecodeRla},
       {{"sgi"}, "SGI true color images", "SGI", nullptr},
       {{"rgba"}, "SGI true color images with alpha", "SGI", nullptr},
       {{"rgb"}, "SGI true color images", "SGI", nullptr},
@@ -58,10 +66,10 @@ const std::vector<PictureFormat>& FormatTable() {
       {{"ppm"}, "Portable pixel map images", "PPM", nullptr},
       {{"pgm"}, "Portable gray map images", "PGM", nullptr},
       {{"pbm"}, "Portable bitmap images", "PBM", nullptr},
-      {{"cel", "pic"}, "Autodesk images", "Autodesk", nullptr},
-      {{"pcd"}, "Kodak Photo-CD images", "PCD", nullptr},
-      {{"cut"}, "Dr. Halo images", "CUT", nullptr},
-      {{"psp"}, "Paintshop Pro images", "PSP", nullptr},
+      {{"cel", "pic"}, "Autodesk images", "Autodesk", DecodeAutodesk},
+      {{"pcd"}, "Kodak Photo-CD images", "PCD", DecodePcd},
+      {{"cut"}, "Dr. Halo images", "CUT", DecodeCut},
+      {{"psp"}, "Paintshop Pro images", "PSP", DecodePsp},
       {{"png"}, "Portable network graphic images", "PNG", DecodePng},
   };
   return table;
@@ -196,6 +204,28 @@ Result<DecodedPicture> DecodePicture(std::string_view fileName, std::span<const 
   return picture;
 }
 
+static std::optional<std::vector<uint8_t>> ReadCompanionFile(const std::string& path, std::string_view extension,
+                                                      size_t maxBytes) {
+  const std::string ext = ExtensionOf(path);
+  if (ext.empty()) return std::nullopt;
+  const std::string stem = path.substr(0, path.size() - ext.size());
+  std::string upper(extension);
+  for (char& c : upper) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  // The spelling that matches the picture's own extension first.
+  const bool upperFirst = !ext.empty() && ext[0] >= 'A' && ext[0] <= 'Z';
+  for (const std::string& candidate : upperFirst ? std::vector<std::string>{upper, std::string(extension)}
+                                                 : std::vector<std::string>{std::string(extension), upper}) {
+    struct stat st {};
+    const std::string name = stem + candidate;
+    if (::stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (static_cast<uint64_t>(st.st_size) > maxBytes) return std::nullopt;
+    Result<std::vector<uint8_t>> bytes = ReadFileBytes(name);
+    if (!bytes || bytes->size() > maxBytes) return std::nullopt;
+    return std::move(*bytes);
+  }
+  return std::nullopt;
+}
+
 Result<DecodedPicture> ReadPicture(const std::string& path, const DecodeHints& hints) {
   // The name decides first: an unknown or undecodable extension fails the
   // same way whether or not the file exists, and no file is read in vain.
@@ -203,7 +233,12 @@ Result<DecodedPicture> ReadPicture(const std::string& path, const DecodeHints& h
   VELMORA_TRY(CheckDecodable(path, format));
   Result<std::vector<uint8_t>> bytes = ReadFileBytes(path);
   if (!bytes) return bytes.status();
-  return DecodePicture(path, *bytes, hints);
+  if (hints.readCompanion) return DecodePicture(path, *bytes, hints);
+  DecodeHints withCompanion = hints;
+  withCompanion.readCompanion = [&path](std::string_view extension, size_t maxBytes) {
+    return ReadCompanionFile(path, extension, maxBytes);
+  };
+  return DecodePicture(path, *bytes, withCompanion);
 }
 
 }  // namespace velmora

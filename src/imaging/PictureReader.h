@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -20,12 +21,23 @@ struct DecodeHints {
   // scaling) picks the smallest scale whose size (w, h) this accepts; the full
   // size is always acceptable. Unset: full size.
   std::function<bool(int w, int h)> acceptScaled;
+  // The bytes of the file beside the one being decoded that has the same name
+  // with another extension (given without the dot, in lower case; the upper
+  // case spelling is tried too), for formats that keep part of a picture in a
+  // second file. Nothing when there is no such file or it is larger than
+  // maxBytes. ReadPicture sets this; unset, no companion file is looked for.
+  std::function<std::optional<std::vector<uint8_t>>(std::string_view extension, size_t maxBytes)> readCompanion;
+  // Off: decoders that would start another program (PostScript through
+  // Ghostscript) use only what they can read themselves.
+  bool allowExternalPrograms = true;
 };
 
 struct DecodedPicture {
   TBitmap32 bitmap;
-  // True for a Windows bitmap of 32 bits per pixel: its fourth byte is kept as
-  // alpha. Every other picture has alpha 255.
+  // True when the picture's alpha is kept: a Windows bitmap of 32 bits per
+  // pixel (its fourth byte), an Alias/Wavefront picture with a matte, a
+  // flattened Paint Shop Pro picture that is transparent somewhere. Every
+  // other picture has alpha 255.
   bool keepsAlpha = false;
   // The size of the picture as stored (the bitmap is smaller after a scaled decode).
   int storedWidth = 0;
