@@ -32,7 +32,9 @@ PixelBytes<4> BytesOf(TBitmap32& b) {
   return {reinterpret_cast<uint8_t*>(b.Pixels().data()), b.Pixels().size()};
 }
 PixelBytes<3> BytesOf(Bitmap24& b) { return {b.Bytes().data(), b.Bytes().size() / 3}; }
-const uint8_t* ConstBytesOf(const TBitmap32& b) { return reinterpret_cast<const uint8_t*>(b.Pixels().data()); }
+const uint8_t* ConstBytesOf(const TBitmap32& b) {
+  return reinterpret_cast<const uint8_t*>(b.Pixels().data());
+}
 const uint8_t* ConstBytesOf(const Bitmap24& b) { return b.Bytes().data(); }
 
 // Sizes the target like the source. Per-pixel operations can then run from
@@ -92,6 +94,33 @@ void MapChannels(const uint8_t* src, PixelBytes<Bpp> dst, const ChannelTables& t
       d[1] = g;
       d[2] = r;
     }
+  }
+}
+
+// ClampByte(byte + offset) on blue, green and red (offsets within +-256);
+// alpha becomes 255, as MapChannels leaves it.
+void AdjustPixels32(const uint8_t* src, PixelBytes<4> dst, int dB, int dG, int dR) {
+  using Bytes = uint8_t __attribute__((vector_size(16)));
+  using Shorts = int16_t __attribute__((vector_size(32)));
+  const auto b = static_cast<int16_t>(dB), g = static_cast<int16_t>(dG), r = static_cast<int16_t>(dR);
+  const Shorts offset = {b, g, r, 255, b, g, r, 255, b, g, r, 255, b, g, r, 255};
+  const Shorts lo = {}, hi = lo + 255;
+  uint8_t* d = dst.data;
+  size_t i = 0;
+  for (; i + 4 <= dst.count; i += 4, src += 16, d += 16) {
+    Bytes v;
+    std::memcpy(&v, src, sizeof v);
+    Shorts w = __builtin_convertvector(v, Shorts) + offset;
+    w = w < lo ? lo : w;
+    w = w > hi ? hi : w;
+    const Bytes out = __builtin_convertvector(w, Bytes);
+    std::memcpy(d, &out, sizeof out);
+  }
+  for (; i < dst.count; ++i, src += 4, d += 4) {
+    d[0] = static_cast<uint8_t>(ClampByte(src[0] + dB));
+    d[1] = static_cast<uint8_t>(ClampByte(src[1] + dG));
+    d[2] = static_cast<uint8_t>(ClampByte(src[2] + dR));
+    d[3] = 255;
   }
 }
 
@@ -163,7 +192,8 @@ void FlipInPlace(uint8_t* data, int width, int height, bool horizontal, bool ver
 template <typename Bmp>
 void Flip(const Bmp& source, Bmp& target, bool horizontal, bool vertical) {
   if (!CopyInto(source, target)) return;
-  FlipInPlace<kBytesPerPixel<Bmp>>(BytesOf(target).data, target.Width(), target.Height(), horizontal, vertical);
+  FlipInPlace<kBytesPerPixel<Bmp>>(BytesOf(target).data, target.Width(), target.Height(), horizontal,
+                                   vertical);
 }
 
 template <typename Source>
@@ -218,7 +248,7 @@ void Fit(const Source& source, Bitmap24& target, const TRect& rect) {
     const double v = std::trunc(n * s);
     if (!(v > 0)) return 0;
     return v >= static_cast<double>(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max()
-                                                                       : static_cast<int>(v);
+                                                                     : static_cast<int>(v);
   };
   StretchInto(source, TRect{0, 0, w, h}, target, side(w), side(h));
 }
@@ -252,6 +282,13 @@ void Adjust(const Bmp& source, Bmp& target, int dR, int dG, int dB) {
     for (int i = 0; i < 256; ++i) t[i] = static_cast<uint8_t>(ClampByte(i + d));
     return t;
   };
+  if constexpr (std::is_same_v<Bmp, TBitmap32>) {
+    // The cell tint of every mosaic cell: the same clamped sums, computed
+    // sixteen bytes at a time instead of looked up.
+    AdjustPixels32(ConstBytesOf(source), BytesOf(target), std::clamp(dB, -256, 256),
+                   std::clamp(dG, -256, 256), std::clamp(dR, -256, 256));
+    return;
+  }
   const ChannelTables tables{table(dB), table(dG), table(dR)};
   MapChannels(ConstBytesOf(source), BytesOf(target), tables);
 }
@@ -334,6 +371,8 @@ TRect CropRegion(int width, int height, int aw, int ah) {
 }
 
 void CropToAspect(const Bitmap24& source, Bitmap24& target, int aw, int ah) { Crop(source, target, aw, ah); }
-void CropToAspect(const TBitmap32& source, TBitmap32& target, int aw, int ah) { Crop(source, target, aw, ah); }
+void CropToAspect(const TBitmap32& source, TBitmap32& target, int aw, int ah) {
+  Crop(source, target, aw, ah);
+}
 
 }  // namespace velmora
