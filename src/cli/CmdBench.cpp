@@ -17,9 +17,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point a, Clock::time_point b) {
-  return std::chrono::duration<double>(b - a).count();
-}
+double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
 // Processor time of this process so far (all threads, user and system).
 double CpuSeconds() {
@@ -47,9 +45,8 @@ int RunBench(const Args& args) {
     MosaicSetup setup;
     if (Status s = SetUpMosaic(engine, flags, false, setup); !s) return Fail(s.message());
     if (setup.out.empty())
-      setup.out =
-          (std::filesystem::temp_directory_path() / ("velmora-bench-" + std::to_string(getpid()) + ".jpg"))
-              .string();
+      setup.out = (std::filesystem::temp_directory_path() / ("velmora-bench-" + std::to_string(getpid()) + ".jpg"))
+                      .string();
     if (Status s = engine.CheckCanCreate(); !s) return Fail(s.message());
 
     const auto t1 = Clock::now();
@@ -59,11 +56,11 @@ int RunBench(const Args& args) {
     const auto t3 = Clock::now();
     engine.AssignCells();
     const auto t4 = Clock::now();
-    const double cpu4 = CpuSeconds();
     if (Status s = engine.RenderMosaic(); !s) return Fail(s.message());
+    const double cpu4 = CpuSeconds();
     const auto t5 = Clock::now();
-    const double renderCpu = CpuSeconds() - cpu4;
     if (Status s = SaveMosaicPicture(engine, setup.out); !s) return Fail(s.message());
+    const double renderCpu = CpuSeconds() - cpu4;
     const auto t6 = Clock::now();
     if (!flags.Has("out")) std::filesystem::remove(setup.out);
 
@@ -73,21 +70,20 @@ int RunBench(const Args& args) {
     const double mosaicMp = double(p.FinalWidth) * p.FinalHeight / 1e6;
     const double finalBytes = double(p.FinalWidth) * p.FinalHeight * 4;
     const double tableBytes = double(kLibraryTableBytes + kCellMapBytes) + double(kMapSide) * kMapSide;
-    std::printf("run %d: %d x %d cells of %d x %d px, %d library pictures, %d threads\n", run + 1,
-                p.CellsAcross, p.CellsDown, p.CellWidth, p.CellHeight, pictures, engine.ThreadCount());
+    std::printf("run %d: %d x %d cells of %d x %d px, %d library pictures, %d threads\n", run + 1, p.CellsAcross,
+                p.CellsDown, p.CellWidth, p.CellHeight, pictures, engine.ThreadCount());
     std::printf("  setup (options, library list, main picture) %8.3f s\n", Seconds(t0, t1));
     std::printf("  grid                                        %8.3f s\n", Seconds(t1, t2));
     std::printf("  prepare library                             %8.3f s  %9.0f pictures/s\n", Seconds(t2, t3),
                 pictures / std::max(Seconds(t2, t3), 1e-9));
     std::printf("  assign cells                                %8.3f s  %9.0f cells/s\n", Seconds(t3, t4),
                 cells / std::max(Seconds(t3, t4), 1e-9));
-    std::printf("  render                                      %8.3f s  %9.1f megapixels/s\n",
-                Seconds(t4, t5), mosaicMp / std::max(Seconds(t4, t5), 1e-9));
+    std::printf("  render                                      %8.3f s  %9.1f megapixels/s\n", Seconds(t4, t5),
+                mosaicMp / std::max(Seconds(t4, t5), 1e-9));
     std::printf("    render processor time %.3f s on %d threads (%.1f megapixels per processor second)\n",
                 renderCpu, engine.ThreadCount(), mosaicMp / std::max(renderCpu, 1e-9));
-    std::printf("  save %-38s %8.3f s  %9.1f megapixels/s\n",
-                std::filesystem::path(setup.out).extension().c_str(), Seconds(t5, t6),
-                mosaicMp / std::max(Seconds(t5, t6), 1e-9));
+    std::printf("  save %-38s %8.3f s  %9.1f megapixels/s\n", std::filesystem::path(setup.out).extension().c_str(),
+                Seconds(t5, t6), mosaicMp / std::max(Seconds(t5, t6), 1e-9));
     std::printf("  end to end                                  %8.3f s\n", Seconds(t0, t6));
     std::printf("  peak memory %.1f MiB (3 x picture + tables = %.1f MiB)\n", PeakRssKiB() / 1024.0,
                 (3 * finalBytes + tableBytes) / (1024.0 * 1024.0));
@@ -95,15 +91,14 @@ int RunBench(const Args& args) {
   return 0;
 }
 
-const std::string kUsage =
-    std::string(
-        "Usage: velmora-cli bench --main PICTURE --library FOLDER|LIST.IL2 [--out FILE]\n"
-        "                         [--repeat N] [mosaic options]\n\n"
-        "Runs the main job once (or N times) and prints the time of each step\n"
-        "(grid, prepare, assign, render, save) with pictures per second and\n"
-        "megapixels per second, the end-to-end time and the peak memory.\n"
-        "Without --out the picture goes to a temporary JPEG that is removed.\n\n") +
-    kMosaicFlagsHelp;
+const std::string kUsage = std::string(
+                               "Usage: velmora-cli bench --main PICTURE --library FOLDER|LIST.IL2 [--out FILE]\n"
+                               "                         [--repeat N] [mosaic options]\n\n"
+                               "Runs the main job once (or N times) and prints the time of each step\n"
+                               "(grid, prepare, assign, render, save) with pictures per second and\n"
+                               "megapixels per second, the end-to-end time and the peak memory.\n"
+                               "Without --out the picture goes to a temporary JPEG that is removed.\n\n") +
+                           kMosaicFlagsHelp;
 
 const CommandRegistrar registrar({"bench", "time each step of the main job", kUsage, RunBench});
 

@@ -112,14 +112,16 @@ const char* const kMosaicFlagsHelp =
     "                          mitchell (spline)\n"
     "  --jpeg-quality N        25..100 (75)\n"
     "  --[no-]progressive      progressive JPEG (off)\n"
-    "  --threads N             decoding threads, 1..64 (all cores; results are the same)\n";
+    "  --threads N             decoding threads, 1..64 (all cores; results are the same)\n"
+    "  --no-orientation        use JPEG and TIFF pictures as stored, not turned\n"
+    "                          upright by their orientation tag\n";
 
 Flags MosaicFlags() {
   return Flags({"main", "library", "out", "project", "cells", "cell-size", "dpi", "mode", "stitch", "seed", "options",
                 "randomize", "enhance", "radius", "max-repeat", "border", "border-color", "alpha-main", "alpha-pen",
                 "filter", "jpeg-quality", "threads", "repeat"},
                {"crop-main", "recursive", "quiet"},
-               {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive"});
+               {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation"});
 }
 
 Status CheckPictureOut(const std::string& path) {
@@ -168,6 +170,7 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
   engine.SetThreadCount(threads);
 
   VELMORA_TRY(LoadLibrary(engine, flags));
+  engine.SetUprightPictures(flags.Switch("orientation").value_or(true));
 
   // As the wizard does when it collects its settings: the repeat limit is
   // raised when the library could not fill the grid under it, then the

@@ -65,6 +65,12 @@ public:
   void SetThreadCount(int threads) { threads_ = threads < 1 ? 1 : threads; }
   int ThreadCount() const { return threads_; }
 
+  // JPEG and TIFF pictures carrying an orientation tag (main picture and
+  // library alike) are turned upright as they are read; off, they are used
+  // as stored. On by default.
+  void SetUprightPictures(bool on) { upright_ = on; }
+  bool UprightPictures() const { return upright_; }
+
   // How the engine reads picture files: LoadPictureFile, unless a tool or a
   // test puts a counting or caching loader in its place. It is called from
   // worker threads, so a replacement must be safe to call concurrently.
@@ -142,6 +148,7 @@ private:
   JobListener silent_;
   JobListener* listener_ = &silent_;
   int threads_ = 2;
+  bool upright_ = true;
   PictureLoader loader_;
   int assigned_ = 0;  // cells filled during AssignCells
 

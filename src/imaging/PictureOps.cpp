@@ -32,9 +32,7 @@ PixelBytes<4> BytesOf(TBitmap32& b) {
   return {reinterpret_cast<uint8_t*>(b.Pixels().data()), b.Pixels().size()};
 }
 PixelBytes<3> BytesOf(Bitmap24& b) { return {b.Bytes().data(), b.Bytes().size() / 3}; }
-const uint8_t* ConstBytesOf(const TBitmap32& b) {
-  return reinterpret_cast<const uint8_t*>(b.Pixels().data());
-}
+const uint8_t* ConstBytesOf(const TBitmap32& b) { return reinterpret_cast<const uint8_t*>(b.Pixels().data()); }
 const uint8_t* ConstBytesOf(const Bitmap24& b) { return b.Bytes().data(); }
 
 // Sizes the target like the source. Per-pixel operations can then run from
@@ -97,6 +95,8 @@ void MapChannels(const uint8_t* src, PixelBytes<Bpp> dst, const ChannelTables& t
   }
 }
 
+// wr[i] = trunc(i x 0.299) and so on, in extended precision like GreyOf; the
+// three truncations add up to at most 254, so white turns 254.
 // ClampByte(byte + offset) on blue, green and red (offsets within +-256);
 // alpha becomes 255, as MapChannels leaves it.
 void AdjustPixels32(const uint8_t* src, PixelBytes<4> dst, int dB, int dG, int dR) {
@@ -124,8 +124,6 @@ void AdjustPixels32(const uint8_t* src, PixelBytes<4> dst, int dB, int dG, int d
   }
 }
 
-// wr[i] = trunc(i x 0.299) and so on, in extended precision like GreyOf; the
-// three truncations add up to at most 254, so white turns 254.
 struct GreyTables {
   std::array<uint8_t, 256> wr{}, wg{}, wb{};
   GreyTables() {
@@ -192,8 +190,7 @@ void FlipInPlace(uint8_t* data, int width, int height, bool horizontal, bool ver
 template <typename Bmp>
 void Flip(const Bmp& source, Bmp& target, bool horizontal, bool vertical) {
   if (!CopyInto(source, target)) return;
-  FlipInPlace<kBytesPerPixel<Bmp>>(BytesOf(target).data, target.Width(), target.Height(), horizontal,
-                                   vertical);
+  FlipInPlace<kBytesPerPixel<Bmp>>(BytesOf(target).data, target.Width(), target.Height(), horizontal, vertical);
 }
 
 template <typename Source>
@@ -248,7 +245,7 @@ void Fit(const Source& source, Bitmap24& target, const TRect& rect) {
     const double v = std::trunc(n * s);
     if (!(v > 0)) return 0;
     return v >= static_cast<double>(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max()
-                                                                     : static_cast<int>(v);
+                                                                       : static_cast<int>(v);
   };
   StretchInto(source, TRect{0, 0, w, h}, target, side(w), side(h));
 }
@@ -285,8 +282,8 @@ void Adjust(const Bmp& source, Bmp& target, int dR, int dG, int dB) {
   if constexpr (std::is_same_v<Bmp, TBitmap32>) {
     // The cell tint of every mosaic cell: the same clamped sums, computed
     // sixteen bytes at a time instead of looked up.
-    AdjustPixels32(ConstBytesOf(source), BytesOf(target), std::clamp(dB, -256, 256),
-                   std::clamp(dG, -256, 256), std::clamp(dR, -256, 256));
+    AdjustPixels32(ConstBytesOf(source), BytesOf(target), std::clamp(dB, -256, 256), std::clamp(dG, -256, 256),
+                   std::clamp(dR, -256, 256));
     return;
   }
   const ChannelTables tables{table(dB), table(dG), table(dR)};
@@ -371,8 +368,6 @@ TRect CropRegion(int width, int height, int aw, int ah) {
 }
 
 void CropToAspect(const Bitmap24& source, Bitmap24& target, int aw, int ah) { Crop(source, target, aw, ah); }
-void CropToAspect(const TBitmap32& source, TBitmap32& target, int aw, int ah) {
-  Crop(source, target, aw, ah);
-}
+void CropToAspect(const TBitmap32& source, TBitmap32& target, int aw, int ah) { Crop(source, target, aw, ah); }
 
 }  // namespace velmora
