@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "engine/SummaryCache.h"
 #include "imaging/PictureReader.h"
 #include "library/ImageListFile.h"
 #include "library/PictureFileScan.h"
@@ -114,14 +115,16 @@ const char* const kMosaicFlagsHelp =
     "  --[no-]progressive      progressive JPEG (off)\n"
     "  --threads N             decoding threads, 1..64 (all cores; results are the same)\n"
     "  --no-orientation        use JPEG and TIFF pictures as stored, not turned\n"
-    "                          upright by their orientation tag\n";
+    "                          upright by their orientation tag\n"
+    "  --no-cache              summarise every library picture again instead of\n"
+    "                          taking what the summary cache knows (see 'cache')\n";
 
 Flags MosaicFlags() {
   return Flags({"main", "library", "out", "project", "cells", "cell-size", "dpi", "mode", "stitch", "seed", "options",
                 "randomize", "enhance", "radius", "max-repeat", "border", "border-color", "alpha-main", "alpha-pen",
                 "filter", "jpeg-quality", "threads", "repeat"},
                {"crop-main", "recursive", "quiet"},
-               {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation"});
+               {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache"});
 }
 
 Status CheckPictureOut(const std::string& path) {
@@ -171,6 +174,7 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
 
   VELMORA_TRY(LoadLibrary(engine, flags));
   engine.SetUprightPictures(flags.Switch("orientation").value_or(true));
+  if (flags.Switch("cache").value_or(true)) engine.SetSummaryCacheFolder(DefaultCacheFolder());
 
   // As the wizard does when it collects its settings: the repeat limit is
   // raised when the library could not fill the grid under it, then the

@@ -71,6 +71,12 @@ public:
   void SetUprightPictures(bool on) { upright_ = on; }
   bool UprightPictures() const { return upright_; }
 
+  // The folder of the persistent summary cache of Prepare library (see
+  // SummaryCache.h); empty, the default, keeps no cache. The programs set it
+  // to DefaultCacheFolder().
+  void SetSummaryCacheFolder(std::string folder) { cacheFolder_ = std::move(folder); }
+  const std::string& SummaryCacheFolder() const { return cacheFolder_; }
+
   // How the engine reads picture files: LoadPictureFile, unless a tool or a
   // test puts a counting or caching loader in its place. It is called from
   // worker threads, so a replacement must be safe to call concurrently.
@@ -149,6 +155,7 @@ private:
   JobListener* listener_ = &silent_;
   int threads_ = 2;
   bool upright_ = true;
+  std::string cacheFolder_;
   PictureLoader loader_;
   int assigned_ = 0;  // cells filled during AssignCells
 
