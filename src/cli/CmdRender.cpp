@@ -25,11 +25,13 @@ int RunRender(const Args& args) {
   ProgressBar progress(flags.Switch("quiet").value_or(false));
   engine.SetUprightPictures(flags.Switch("orientation").value_or(true));
   engine.SetListener(&progress);
-  Status opened = OpenProject(engine, flags.Positional()[0]);
+  // As opening the project does (grid, then render), with the render going
+  // in bands straight into the file.
+  Status opened = LoadProjectFile(engine, flags.Positional()[0]);
+  if (opened) opened = CreateMosaicFile(engine, *out, true);
   progress.Finish();
   if (!opened) return Fail(opened.message());
-  if (Status s = SaveMosaicPicture(engine, *out); !s) return Fail(s.message());
-  std::cerr << "Mosaic of " << engine.MosaicBitmap.Width() << " x " << engine.MosaicBitmap.Height()
+  std::cerr << "Mosaic of " << engine.Project.FinalWidth << " x " << engine.Project.FinalHeight
             << " pixels saved to " << *out << "\n";
   return 0;
 }
@@ -37,7 +39,7 @@ int RunRender(const Args& args) {
 const CommandRegistrar registrar({
     "render",
     "reopen a saved project and save its mosaic picture",
-    "Usage: velmora-cli render PROJECT.vm6 --out OUT.jpg|OUT.bmp [--threads N] [--quiet]\n"
+    "Usage: velmora-cli render PROJECT.vm6 --out OUT.jpg|.bmp|.tif [--threads N] [--quiet]\n"
     "                          [--no-orientation]\n\n"
     "Reads the project file, rebuilds the grid and renders the stored cell map\n"
     "(the library is not prepared and no cell is assigned again), then saves the\n"

@@ -1,11 +1,13 @@
 #include "cli/MosaicSetup.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "engine/SummaryCache.h"
 #include "imaging/PictureReader.h"
 #include "library/ImageListFile.h"
 #include "library/PictureFileScan.h"
+#include "output/BandWriter.h"
 #include "output/SavePicture.h"
 #include "project/DefaultOptionsFile.h"
 #include "project/OptionControls.h"
@@ -129,8 +131,8 @@ Flags MosaicFlags() {
 
 Status CheckPictureOut(const std::string& path) {
   const std::string ext = LowerExtension(path);
-  if (ext != "jpg" && ext != "jpeg" && ext != "bmp")
-    return Status::Error("--out must name a .jpg or .bmp file, not '" + path + "'");
+  if (ext != "jpg" && ext != "jpeg" && ext != "bmp" && ext != "tif" && ext != "tiff")
+    return Status::Error("--out must name a .jpg, .bmp or .tif file, not '" + path + "'");
   return Status::Ok();
 }
 
@@ -197,6 +199,20 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
     engine.Rng.Randomize();
   }
   return Status::Ok();
+}
+
+Status CreateMosaicFile(Engine& engine, const std::string& path, bool reopen) {
+  const tmosaicproject& p = engine.Project;
+  Result<std::unique_ptr<BandWriter>> writer =
+      OpenBandWriter(path, p.FinalWidth, p.FinalHeight, p.JpegQuality, p.JpegProgressive);
+  if (!writer) return writer.status();
+  // Bands of about 128 MiB: a few cells tall for the widest posters.
+  constexpr int64_t kBandBytes = int64_t(128) << 20;
+  const int64_t rows = kBandBytes / (int64_t(std::max(p.FinalWidth, 1)) * 4);
+  const int bandRows = static_cast<int>(std::clamp<int64_t>(rows, std::min(64, p.FinalHeight), p.FinalHeight));
+  const auto sink = [&](const TBitmap32& band, int n) { return (*writer)->WriteRows(band, n); };
+  VELMORA_TRY(reopen ? engine.ReopenProjectInBands(bandRows, sink) : engine.CreateMosaicInBands(bandRows, sink));
+  return (*writer)->Finish();
 }
 
 Status SaveMosaicPicture(const Engine& engine, const std::string& path) {
