@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "engine/SummaryCache.h"
 #include "imaging/PictureReader.h"
@@ -125,7 +126,7 @@ Flags MosaicFlags() {
   return Flags({"main", "library", "out", "project", "cells", "cell-size", "dpi", "mode", "stitch", "seed", "options",
                 "randomize", "enhance", "radius", "max-repeat", "border", "border-color", "alpha-main", "alpha-pen",
                 "filter", "jpeg-quality", "threads", "repeat"},
-               {"crop-main", "recursive", "quiet"},
+               {"crop-main", "recursive", "quiet", "bands"},
                {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache"});
 }
 
@@ -201,7 +202,10 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
   return Status::Ok();
 }
 
-Status CreateMosaicFile(Engine& engine, const std::string& path, bool reopen) {
+namespace {
+
+Status InBandsToFile(Engine& engine, const std::string& path,
+                     const std::function<Status(int, const Engine::BandSink&)>& render) {
   const tmosaicproject& p = engine.Project;
   Result<std::unique_ptr<BandWriter>> writer =
       OpenBandWriter(path, p.FinalWidth, p.FinalHeight, p.JpegQuality, p.JpegProgressive);
@@ -210,9 +214,22 @@ Status CreateMosaicFile(Engine& engine, const std::string& path, bool reopen) {
   constexpr int64_t kBandBytes = int64_t(128) << 20;
   const int64_t rows = kBandBytes / (int64_t(std::max(p.FinalWidth, 1)) * 4);
   const int bandRows = static_cast<int>(std::clamp<int64_t>(rows, std::min(64, p.FinalHeight), p.FinalHeight));
-  const auto sink = [&](const TBitmap32& band, int n) { return (*writer)->WriteRows(band, n); };
-  VELMORA_TRY(reopen ? engine.ReopenProjectInBands(bandRows, sink) : engine.CreateMosaicInBands(bandRows, sink));
+  VELMORA_TRY(render(bandRows, [&](const TBitmap32& band, int n) { return (*writer)->WriteRows(band, n); }));
   return (*writer)->Finish();
+}
+
+}  // namespace
+
+Status CreateMosaicFile(Engine& engine, const std::string& path, bool reopen) {
+  return InBandsToFile(engine, path, [&](int bandRows, const Engine::BandSink& sink) {
+    return reopen ? engine.ReopenProjectInBands(bandRows, sink) : engine.CreateMosaicInBands(bandRows, sink);
+  });
+}
+
+Status RenderMosaicInBandsToFile(Engine& engine, const std::string& path) {
+  return InBandsToFile(engine, path, [&](int bandRows, const Engine::BandSink& sink) {
+    return engine.RenderMosaicBands(bandRows, sink);
+  });
 }
 
 Status SaveMosaicPicture(const Engine& engine, const std::string& path) {

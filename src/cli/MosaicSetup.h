@@ -37,5 +37,7 @@ Status CheckPictureOut(const std::string& path);
 // `reopen`: the project was read back (grid and render only); otherwise the
 // whole creation sequence runs.
 Status CreateMosaicFile(Engine& engine, const std::string& path, bool reopen);
+// Only the render in bands into the file, after AssignCells (for the bench).
+Status RenderMosaicInBandsToFile(Engine& engine, const std::string& path);
 
 }  // namespace velmora::cli
