@@ -21,15 +21,16 @@ int RunCreate(const Args& args) {
 
   ProgressBar progress(flags.Switch("quiet").value_or(false));
   engine.SetListener(&progress);
-  Status created = engine.CreateMosaic();
+  // The render goes in bands straight into the file, so that a poster larger
+  // than memory can be made.
+  Status created = CreateMosaicFile(engine, setup.out, false);
   progress.Finish();
   if (!created) return Fail(created.message());
 
-  if (Status s = SaveMosaicPicture(engine, setup.out); !s) return Fail(s.message());
   if (!setup.projectPath.empty()) {
     if (Status s = SaveProjectFile(engine, setup.projectPath); !s) return Fail(s.message());
   }
-  std::cerr << "Mosaic of " << engine.MosaicBitmap.Width() << " x " << engine.MosaicBitmap.Height()
+  std::cerr << "Mosaic of " << engine.Project.FinalWidth << " x " << engine.Project.FinalHeight
             << " pixels saved to " << setup.out;
   if (!setup.projectPath.empty()) std::cerr << ", project saved to " << setup.projectPath;
   std::cerr << "\n";
@@ -37,14 +38,16 @@ int RunCreate(const Args& args) {
 }
 
 const std::string kUsage = std::string(
-                               "Usage: velmora-cli create --main PICTURE --library FOLDER|LIST.IL2 --out OUT.jpg|OUT.bmp\n"
+                               "Usage: velmora-cli create --main PICTURE --library FOLDER|LIST.IL2 --out OUT.jpg|.bmp|.tif\n"
                                "                          [--project OUT.vm6] [options]\n\n"
                                "Makes a photo mosaic: reduces the main picture to the cell grid, summarises\n"
                                "every library picture, assigns a picture to every cell and renders the\n"
-                               "mosaic into OUT (JPEG with the project's quality, or a 32-bit BMP).\n"
+                               "mosaic into OUT (JPEG with the project's quality, a 32-bit BMP, or an\n"
+                               "RGB BigTIFF for posters past JPEG's 65,535 pixels a side), band by band,\n"
+                               "so the whole picture never has to fit in memory.\n"
                                "With --project, the whole project is saved too; 'velmora-cli render'\n"
                                "reopens it and gives the same picture.\n\n"
-                               "  --out FILE              the mosaic picture, .jpg or .bmp\n"
+                               "  --out FILE              the mosaic picture, .jpg, .bmp or .tif\n"
                                "  --project FILE.vm6      also save the project\n"
                                "  --quiet                 no progress lines\n") +
                            kMosaicFlagsHelp;

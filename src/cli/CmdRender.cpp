@@ -11,7 +11,7 @@ namespace velmora::cli {
 namespace {
 
 int RunRender(const Args& args) {
-  Flags flags({"out", "threads"}, {"quiet"}, {});
+  Flags flags({"out", "threads"}, {"quiet"}, {"orientation"});
   if (Status s = flags.Parse(args); !s) return Fail(s.message());
   if (flags.Positional().size() != 1) return Fail("render needs one PROJECT.vm6 (see 'velmora-cli render --help')");
   auto out = flags.Value("out");
@@ -23,12 +23,15 @@ int RunRender(const Args& args) {
   if (Status s = flags.Int("threads", 1, 64, threads); !s) return Fail(s.message());
   engine.SetThreadCount(threads);
   ProgressBar progress(flags.Switch("quiet").value_or(false));
+  engine.SetUprightPictures(flags.Switch("orientation").value_or(true));
   engine.SetListener(&progress);
-  Status opened = OpenProject(engine, flags.Positional()[0]);
+  // As opening the project does (grid, then render), with the render going
+  // in bands straight into the file.
+  Status opened = LoadProjectFile(engine, flags.Positional()[0]);
+  if (opened) opened = CreateMosaicFile(engine, *out, true);
   progress.Finish();
   if (!opened) return Fail(opened.message());
-  if (Status s = SaveMosaicPicture(engine, *out); !s) return Fail(s.message());
-  std::cerr << "Mosaic of " << engine.MosaicBitmap.Width() << " x " << engine.MosaicBitmap.Height()
+  std::cerr << "Mosaic of " << engine.Project.FinalWidth << " x " << engine.Project.FinalHeight
             << " pixels saved to " << *out << "\n";
   return 0;
 }
@@ -36,11 +39,14 @@ int RunRender(const Args& args) {
 const CommandRegistrar registrar({
     "render",
     "reopen a saved project and save its mosaic picture",
-    "Usage: velmora-cli render PROJECT.vm6 --out OUT.jpg|OUT.bmp [--threads N] [--quiet]\n\n"
+    "Usage: velmora-cli render PROJECT.vm6 --out OUT.jpg|.bmp|.tif [--threads N] [--quiet]\n"
+    "                          [--no-orientation]\n\n"
     "Reads the project file, rebuilds the grid and renders the stored cell map\n"
     "(the library is not prepared and no cell is assigned again), then saves the\n"
     "picture. The library pictures are read from the paths stored in the project.\n"
-    "For a project saved by 'create', the picture is the same, byte for byte.\n",
+    "For a project saved by 'create', the picture is the same, byte for byte.\n"
+    "--no-orientation uses JPEG and TIFF pictures as stored instead of upright\n"
+    "(give it when the project was created with it).\n",
     RunRender,
 });
 

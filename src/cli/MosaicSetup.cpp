@@ -1,10 +1,14 @@
 #include "cli/MosaicSetup.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 
+#include "engine/SummaryCache.h"
 #include "imaging/PictureReader.h"
 #include "library/ImageListFile.h"
 #include "library/PictureFileScan.h"
+#include "output/BandWriter.h"
 #include "output/SavePicture.h"
 #include "project/DefaultOptionsFile.h"
 #include "project/OptionControls.h"
@@ -112,20 +116,24 @@ const char* const kMosaicFlagsHelp =
     "                          mitchell (spline)\n"
     "  --jpeg-quality N        25..100 (75)\n"
     "  --[no-]progressive      progressive JPEG (off)\n"
-    "  --threads N             decoding threads, 1..64 (all cores; results are the same)\n";
+    "  --threads N             decoding threads, 1..64 (all cores; results are the same)\n"
+    "  --no-orientation        use JPEG and TIFF pictures as stored, not turned\n"
+    "                          upright by their orientation tag\n"
+    "  --no-cache              summarise every library picture again instead of\n"
+    "                          taking what the summary cache knows (see 'cache')\n";
 
 Flags MosaicFlags() {
   return Flags({"main", "library", "out", "project", "cells", "cell-size", "dpi", "mode", "stitch", "seed", "options",
                 "randomize", "enhance", "radius", "max-repeat", "border", "border-color", "alpha-main", "alpha-pen",
                 "filter", "jpeg-quality", "threads", "repeat"},
-               {"crop-main", "recursive", "quiet"},
-               {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive"});
+               {"crop-main", "recursive", "quiet", "bands"},
+               {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache"});
 }
 
 Status CheckPictureOut(const std::string& path) {
   const std::string ext = LowerExtension(path);
-  if (ext != "jpg" && ext != "jpeg" && ext != "bmp")
-    return Status::Error("--out must name a .jpg or .bmp file, not '" + path + "'");
+  if (ext != "jpg" && ext != "jpeg" && ext != "bmp" && ext != "tif" && ext != "tiff")
+    return Status::Error("--out must name a .jpg, .bmp or .tif file, not '" + path + "'");
   return Status::Ok();
 }
 
@@ -168,6 +176,8 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
   engine.SetThreadCount(threads);
 
   VELMORA_TRY(LoadLibrary(engine, flags));
+  engine.SetUprightPictures(flags.Switch("orientation").value_or(true));
+  if (flags.Switch("cache").value_or(true)) engine.SetSummaryCacheFolder(DefaultCacheFolder());
 
   // As the wizard does when it collects its settings: the repeat limit is
   // raised when the library could not fill the grid under it, then the
@@ -190,6 +200,36 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
     engine.Rng.Randomize();
   }
   return Status::Ok();
+}
+
+namespace {
+
+Status InBandsToFile(Engine& engine, const std::string& path,
+                     const std::function<Status(int, const Engine::BandSink&)>& render) {
+  const tmosaicproject& p = engine.Project;
+  Result<std::unique_ptr<BandWriter>> writer =
+      OpenBandWriter(path, p.FinalWidth, p.FinalHeight, p.JpegQuality, p.JpegProgressive);
+  if (!writer) return writer.status();
+  // Bands of about 128 MiB: a few cells tall for the widest posters.
+  constexpr int64_t kBandBytes = int64_t(128) << 20;
+  const int64_t rows = kBandBytes / (int64_t(std::max(p.FinalWidth, 1)) * 4);
+  const int bandRows = static_cast<int>(std::clamp<int64_t>(rows, std::min(64, p.FinalHeight), p.FinalHeight));
+  VELMORA_TRY(render(bandRows, [&](const TBitmap32& band, int n) { return (*writer)->WriteRows(band, n); }));
+  return (*writer)->Finish();
+}
+
+}  // namespace
+
+Status CreateMosaicFile(Engine& engine, const std::string& path, bool reopen) {
+  return InBandsToFile(engine, path, [&](int bandRows, const Engine::BandSink& sink) {
+    return reopen ? engine.ReopenProjectInBands(bandRows, sink) : engine.CreateMosaicInBands(bandRows, sink);
+  });
+}
+
+Status RenderMosaicInBandsToFile(Engine& engine, const std::string& path) {
+  return InBandsToFile(engine, path, [&](int bandRows, const Engine::BandSink& sink) {
+    return engine.RenderMosaicBands(bandRows, sink);
+  });
 }
 
 Status SaveMosaicPicture(const Engine& engine, const std::string& path) {

@@ -30,4 +30,14 @@ Status SaveMosaicPicture(const Engine& engine, const std::string& path);
 // Refuses an --out that SaveMosaicPicture could not write.
 Status CheckPictureOut(const std::string& path);
 
+// Makes the mosaic with its render in horizontal bands going straight into
+// `path` (.jpg, .bmp or .tif), never holding the whole picture: the same
+// pixels as the in-memory render saved with SaveMosaicPicture, at a memory
+// cost that does not grow with the poster's height.
+// `reopen`: the project was read back (grid and render only); otherwise the
+// whole creation sequence runs.
+Status CreateMosaicFile(Engine& engine, const std::string& path, bool reopen);
+// Only the render in bands into the file, after AssignCells (for the bench).
+Status RenderMosaicInBandsToFile(Engine& engine, const std::string& path);
+
 }  // namespace velmora::cli

@@ -26,6 +26,14 @@ void ProgressBar::SetProgress(int percent) {
   if (terminal_ && open_ && peak_ != drawn_) Draw(false);
 }
 
+void ProgressBar::Warning(std::string_view message) {
+  // The job's line so far ends first; the bar goes on below the warning.
+  if (open_ && terminal_ && !quiet_) std::fputc('\n', stderr);
+  std::fprintf(stderr, "Warning: %.*s\n", static_cast<int>(message.size()), message.data());
+  std::fflush(stderr);
+  drawn_ = -1;
+}
+
 void ProgressBar::Finish() {
   if (!open_) return;
   Draw(true);

@@ -16,6 +16,8 @@ public:
 
   void SetJobText(std::string_view text) override;
   void SetProgress(int percent) override;
+  // Printed on its own line, even with --quiet.
+  void Warning(std::string_view message) override;
   // Ends the current line (before other output on stderr).
   void Finish();
 

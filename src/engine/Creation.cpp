@@ -48,4 +48,18 @@ Status Engine::ReopenProject() {
   return Status::Ok();
 }
 
+Status Engine::CreateMosaicInBands(int bandRows, const BandSink& sink) {
+  VELMORA_TRY(CheckCanCreate());
+  MakeGrid();
+  VELMORA_TRY(PrepareLibrary());
+  AssignCells();
+  return RenderMosaicBands(bandRows, sink);
+}
+
+Status Engine::ReopenProjectInBands(int bandRows, const BandSink& sink) {
+  if (!GridFitsTables()) return GridError();
+  MakeGrid();
+  return RenderMosaicBands(bandRows, sink);
+}
+
 }  // namespace velmora

@@ -16,8 +16,15 @@ void Engine::SetListener(JobListener* listener) { listener_ = listener ? listene
 void Engine::SetPictureLoader(PictureLoader loader) { loader_ = std::move(loader); }
 
 Status Engine::LoadPicture(TBitmap32& target, const std::string& path, const DecodeHints& hints) const {
-  if (loader_) return loader_(target, path, hints);
-  return LoadPictureFile(target, path, hints);
+  const DecodeHints* use = &hints;
+  DecodeHints changed;
+  if (hints.applyOrientation != upright_) {
+    changed = hints;
+    changed.applyOrientation = upright_;
+    use = &changed;
+  }
+  if (loader_) return loader_(target, path, *use);
+  return LoadPictureFile(target, path, *use);
 }
 
 Status Engine::LoadMainPicture() { return LoadPicture(MainBitmap, Project.MainImageFile, DecodeHints{}); }

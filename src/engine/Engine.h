@@ -65,6 +65,18 @@ public:
   void SetThreadCount(int threads) { threads_ = threads < 1 ? 1 : threads; }
   int ThreadCount() const { return threads_; }
 
+  // JPEG and TIFF pictures carrying an orientation tag (main picture and
+  // library alike) are turned upright as they are read; off, they are used
+  // as stored. On by default.
+  void SetUprightPictures(bool on) { upright_ = on; }
+  bool UprightPictures() const { return upright_; }
+
+  // The folder of the persistent summary cache of Prepare library (see
+  // SummaryCache.h); empty, the default, keeps no cache. The programs set it
+  // to DefaultCacheFolder().
+  void SetSummaryCacheFolder(std::string folder) { cacheFolder_ = std::move(folder); }
+  const std::string& SummaryCacheFolder() const { return cacheFolder_; }
+
   // How the engine reads picture files: LoadPictureFile, unless a tool or a
   // test puts a counting or caching loader in its place. It is called from
   // worker threads, so a replacement must be safe to call concurrently.
@@ -98,6 +110,14 @@ public:
   // cells drawn before it stay and MosaicState keeps its value.
   Status RenderMosaic();
   Status RenderCell(int x, int y);
+  // Render mosaic without holding the whole picture: the mosaic is drawn in
+  // horizontal bands of at most bandRows rows (the last one shorter), each
+  // handed to `sink` top band first, with the rows of the band bitmap to
+  // take. The pixels are those RenderMosaic gives; MosaicBitmap is left
+  // alone. Fails with the reader's message for the first unreadable picture,
+  // or with the sink's.
+  using BandSink = std::function<Status(const TBitmap32& band, int rows)>;
+  Status RenderMosaicBands(int bandRows, const BandSink& sink);
   // Fails only when MosaicBitmap cannot be given the final size.
   Status MakePenBasePicture();
   // A stroke before a mosaic exists is ignored; a stroke for which no picture
@@ -115,6 +135,10 @@ public:
   Status StartPenMode();
   // After a stored project has been read back: grid and render only.
   Status ReopenProject();
+  // CreateMosaic and ReopenProject with the render in bands (see
+  // RenderMosaicBands), for saving posters larger than memory.
+  Status CreateMosaicInBands(int bandRows, const BandSink& sink);
+  Status ReopenProjectInBands(int bandRows, const BandSink& sink);
 
 private:
   // Cells across and down when they fit the 800 x 800 tables.
@@ -136,12 +160,15 @@ private:
   // A cell's picture as the renderer uses it, read with the render hints and
   // brought to the working size; in self-mosaic mode from MainBitmap.
   Status PrepareCellPicture(int picIndex, TBitmap32& out) const;
-  void FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& buffer);
+  // Draws cell (x, y) into `target`, whose row 0 is mosaic row `top`.
+  void FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& buffer, TBitmap32& target, int top);
   void SetMainForOverlay();
 
   JobListener silent_;
   JobListener* listener_ = &silent_;
   int threads_ = 2;
+  bool upright_ = true;
+  std::string cacheFolder_;
   PictureLoader loader_;
   int assigned_ = 0;  // cells filled during AssignCells
 

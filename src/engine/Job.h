@@ -14,6 +14,9 @@ public:
   virtual void SetJobText(std::string_view text) { (void)text; }
   virtual void SetProgress(int percent) { (void)percent; }
   virtual void ProcessEvents() {}
+  // Something the user should know that does not stop the job (a damaged
+  // cache that is rebuilt, a cache that could not be saved).
+  virtual void Warning(std::string_view message) { (void)message; }
 };
 
 }  // namespace velmora

@@ -3,6 +3,11 @@
 // calling thread stores the slots in order, reports progress and lets events
 // run, and stops at the first picture that failed, exactly where a one-by-one
 // run would have stopped.
+//
+// With a summary cache folder set, the pictures whose path, size, time and
+// settings the cache knows are not decoded at all: their stored signatures
+// are the very bytes a decode would give. New summaries are saved when the
+// whole library was prepared.
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -15,6 +20,7 @@
 
 #include "engine/CellPictures.h"
 #include "engine/Engine.h"
+#include "engine/SummaryCache.h"
 
 namespace velmora {
 
@@ -29,6 +35,31 @@ Status Engine::PrepareLibrary() {
   const bool crop = Project.CropCell;
   const bool mono = Project.MonoCell;
   const DecodeHints hints = SummaryDecodeHints(cw, ch, crop);
+
+  std::unique_ptr<SummaryCache> cache;
+  std::vector<SummaryKey> keys;
+  std::vector<char> known(static_cast<size_t>(count), 0);  // signature taken from the cache
+  std::vector<ColorSignature> sigs(static_cast<size_t>(count));
+  if (!cacheFolder_.empty()) {
+    cache = std::make_unique<SummaryCache>(cacheFolder_);
+    std::string warning;
+    cache->Load(&warning);
+    if (!warning.empty()) job.Warning(warning);
+    keys.resize(static_cast<size_t>(count));
+    const uint32_t settings = SummarySettings(cw, ch, crop, mono, upright_);
+    for (int k = 0; k < count; ++k) {
+      SummaryKey& key = keys[static_cast<size_t>(k)];
+      key.path = PicList[k];
+      key.settings = settings;
+      // A file that cannot be examined is read as usual (and fails as usual),
+      // and never cached: its key is cleared.
+      if (!StatSummaryKey(key)) {
+        key.path.clear();
+        continue;
+      }
+      if (cache->Find(key, sigs[static_cast<size_t>(k)])) known[static_cast<size_t>(k)] = 1;
+    }
+  }
 
   auto summarize = [&](int k, ColorSignature& sig) -> Status {
     try {
@@ -51,9 +82,10 @@ Status Engine::PrepareLibrary() {
     job.ProcessEvents();
   };
 
-  const int workers = std::min(threads_, count);
+  int toDecode = 0;
+  for (char k : known) toDecode += k ? 0 : 1;
+  const int workers = std::min(threads_, toDecode);
   std::vector<std::thread> pool;
-  std::vector<ColorSignature> sigs;
   std::vector<Status> results;
   std::unique_ptr<bool[]> done;
   std::mutex mutex;
@@ -62,13 +94,13 @@ Status Engine::PrepareLibrary() {
   std::atomic<bool> stop{false};
 
   if (workers > 1) {
-    sigs.resize(static_cast<size_t>(count));
     results.resize(static_cast<size_t>(count));
     done = std::make_unique<bool[]>(static_cast<size_t>(count));
     auto work = [&] {
       while (!stop.load(std::memory_order_relaxed)) {
         const int k = next.fetch_add(1, std::memory_order_relaxed);
         if (k >= count) break;
+        if (known[static_cast<size_t>(k)]) continue;
         Status st = summarize(k, sigs[static_cast<size_t>(k)]);
         std::lock_guard<std::mutex> lock(mutex);
         results[static_cast<size_t>(k)] = std::move(st);
@@ -95,8 +127,12 @@ Status Engine::PrepareLibrary() {
   } joiner{pool, stop};
 
   for (int k = 0; k < count; ++k) {
+    if (known[static_cast<size_t>(k)]) {
+      store(k, sigs[static_cast<size_t>(k)]);
+      continue;
+    }
     if (pool.empty()) {
-      ColorSignature sig;
+      ColorSignature& sig = sigs[static_cast<size_t>(k)];
       VELMORA_TRY(summarize(k, sig));
       store(k, sig);
       continue;
@@ -112,6 +148,16 @@ Status Engine::PrepareLibrary() {
   }
 
   for (int k = 0; k < count; ++k) Library[k].UseCount = 0;
+
+  if (cache) {
+    for (int k = 0; k < count; ++k) {
+      const auto i = static_cast<size_t>(k);
+      if (!known[i] && !keys[i].path.empty()) cache->Add(keys[i], sigs[i]);
+    }
+    if (cache->Changed())
+      if (Status saved = cache->Save(); !saved.ok())
+        job.Warning("The summary cache was not saved: " + saved.message());
+  }
   return Status::Ok();
 }
 

@@ -13,6 +13,7 @@
 // render of a reopened project, gives the same pixels as the first render.
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <new>
 #include <string>
 #include <unordered_map>
@@ -75,7 +76,8 @@ Status Engine::PrepareCellPicture(int picIndex, TBitmap32& out) const {
   return Status::Ok();
 }
 
-void Engine::FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& buffer) {
+void Engine::FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& buffer, TBitmap32& target,
+                            int top) {
   const CellMapEntry& e = Map.At(x, y);
   const int enhance = Project.ColorEnhance;
   // The copy into the buffer and the tint in one pass; alpha becomes 255.
@@ -95,8 +97,15 @@ void Engine::FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& 
   buffer.CombineMode = cmBlend;
   buffer.StretchFilter = StretchFilterOf(Project.ResampleKernel);
   const CellPlacement place = PlaceCellPicture(x, y, buffer.Width(), buffer.Height(), Project);
-  for (int i = 0; i < place.Count; ++i)
-    (void)buffer.DrawTo(MosaicBitmap, place.Pieces[i].Target, place.Pieces[i].Source);  // sources lie inside
+  // Shifted into a band, a piece is clipped to it; the resampler derives
+  // every position from the whole target rectangle, so the rows drawn are
+  // those of the unclipped piece.
+  for (int i = 0; i < place.Count; ++i) {
+    TRect t = place.Pieces[i].Target;
+    t.Top -= top;
+    t.Bottom -= top;
+    (void)buffer.DrawTo(target, t, place.Pieces[i].Source);  // sources lie inside
+  }
 }
 
 Status Engine::RenderMosaic() {
@@ -183,7 +192,7 @@ Status Engine::RenderMosaic() {
       for (int c = cellBegin + t * kCellsPerTask; c < end; ++c) {
         while (groupStart[g + 1] <= c) ++g;
         const CellAt at = order[static_cast<size_t>(c)];
-        FinishAndPlace(prepared[static_cast<size_t>(g - first)], at.X, at.Y, buffer);
+        FinishAndPlace(prepared[static_cast<size_t>(g - first)], at.X, at.Y, buffer, MosaicBitmap, 0);
       }
     });
     for (int c = cellBegin; c < cellEnd; ++c) {
@@ -211,7 +220,118 @@ Status Engine::RenderCell(int x, int y) {
   SetMainForOverlay();
   TBitmap32 prepared;
   VELMORA_TRY(PrepareCellPicture(e.PicIndex, prepared));
-  FinishAndPlace(prepared, x, y, CellBuffer);
+  FinishAndPlace(prepared, x, y, CellBuffer, MosaicBitmap, 0);
+  return Status::Ok();
+}
+
+// The band render keeps prepared pictures from band to band within this
+// budget (a picture is needed by every band its cells touch); beyond it the
+// ones the next band does not need are dropped and read again later.
+constexpr int64_t kBandPictureBudget = int64_t(256) << 20;
+
+Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
+  JobListener& job = Listener();
+  job.SetJobText("Current Job : OutPut Final Mosaic Picture");
+  job.SetProgress(0);
+  if (!GridFitsTables()) return GridError();
+  const int cols = Project.CellsAcross;
+  const int rows = Project.CellsDown;
+  const int width = Project.FinalWidth;
+  const int height = Project.FinalHeight;
+  if (width <= 0 || height <= 0) return Status::Error("The mosaic has no pixels to render.");
+  bandRows = std::clamp(bandRows, 1, height);
+  Drawn.Clear(cols, rows);
+  SetMainForOverlay();
+  const bool self = Project.RenderMode == kRenderSelf;
+
+  // The rows each assigned cell covers, from its placement's target pieces.
+  struct Span {
+    int top, bottom;
+  };
+  std::vector<Span> spans(static_cast<size_t>(cols) * rows, Span{0, 0});
+  for (int y = 0; y < rows; ++y)
+    for (int x = 0; x < cols; ++x) {
+      if (!Map.At(x, y).Assigned) continue;
+      const CellPlacement place = PlaceCellPicture(x, y, 1, 1, Project);
+      Span s{INT32_MAX, INT32_MIN};
+      for (int i = 0; i < place.Count; ++i) {
+        s.top = std::min(s.top, place.Pieces[i].Target.Top);
+        s.bottom = std::max(s.bottom, place.Pieces[i].Target.Bottom);
+      }
+      if (place.Count > 0) spans[static_cast<size_t>(y) * cols + x] = s;
+    }
+
+  const int threads = threads_;
+  std::vector<TBitmap32> buffers(static_cast<size_t>(threads));
+  std::map<int, TBitmap32> prepared;  // by picture index (-1: the main picture)
+  int64_t preparedBytes = 0;
+  TBitmap32 band;
+  const TColor32 border = Color32FromBgrInt(Project.BorderColor);
+  for (int top = 0; top < height; top += bandRows) {
+    const int h = std::min(bandRows, height - top);
+    VELMORA_TRY(band.SetSize(width, h));
+    band.Fill(border);
+
+    // The band's cells, grouped by picture in order of first use.
+    std::vector<CellAt> cells;
+    std::vector<int> pictures;
+    std::map<int, std::vector<CellAt>> byPicture;
+    for (int y = 0; y < rows; ++y)
+      for (int x = 0; x < cols; ++x) {
+        const Span s = spans[static_cast<size_t>(y) * cols + x];
+        if (s.bottom <= top || s.top >= top + h) continue;
+        const int pic = self ? -1 : Map.At(x, y).PicIndex;
+        auto [it, added] = byPicture.try_emplace(pic);
+        if (added) pictures.push_back(pic);
+        it->second.push_back(CellAt{x, y});
+      }
+    for (int pic : pictures)
+      for (const CellAt& c : byPicture[pic]) cells.push_back(c);
+
+    // Prepare what is missing, after dropping what this band does not need
+    // when the kept pictures would pass the budget.
+    std::vector<int> missing;
+    for (int pic : pictures)
+      if (prepared.count(pic) == 0) missing.push_back(pic);
+    const int64_t perPicture = int64_t(Project.CellWidth) * Project.CellHeight * 16 * 2;
+    if (preparedBytes + int64_t(missing.size()) * perPicture > kBandPictureBudget) {
+      for (auto it = prepared.begin(); it != prepared.end();) {
+        if (byPicture.count(it->first) == 0) {
+          preparedBytes -= int64_t(it->second.Pixels().size()) * 4;
+          it = prepared.erase(it);
+        } else {
+          ++it;
+        }
+      }
+    }
+    std::vector<TBitmap32> fresh(missing.size());
+    std::vector<Status> results(missing.size());
+    ParallelFor(threads, static_cast<int>(missing.size()), [&](int, int i) {
+      results[static_cast<size_t>(i)] = PrepareCellPicture(missing[static_cast<size_t>(i)], fresh[static_cast<size_t>(i)]);
+    });
+    for (size_t i = 0; i < missing.size(); ++i) {
+      if (!results[i].ok()) return results[i];
+      preparedBytes += int64_t(fresh[i].Pixels().size()) * 4;
+      prepared.emplace(missing[i], std::move(fresh[i]));
+    }
+
+    const int tasks = (static_cast<int>(cells.size()) + kCellsPerTask - 1) / kCellsPerTask;
+    ParallelFor(threads, tasks, [&](int worker, int t) {
+      TBitmap32& buffer = worker == 0 ? CellBuffer : buffers[static_cast<size_t>(worker)];
+      const int end = std::min(static_cast<int>(cells.size()), (t + 1) * kCellsPerTask);
+      for (int c = t * kCellsPerTask; c < end; ++c) {
+        const CellAt at = cells[static_cast<size_t>(c)];
+        const int pic = self ? -1 : Map.At(at.X, at.Y).PicIndex;
+        FinishAndPlace(prepared.at(pic), at.X, at.Y, buffer, band, top);
+      }
+    });
+    for (const CellAt& c : cells) Drawn.Set(c.X, c.Y, true);
+    VELMORA_TRY(sink(band, h));
+    job.SetProgress(static_cast<int>(int64_t(top + h) * 100 / height));
+    job.ProcessEvents();
+  }
+  job.SetProgress(0);
+  job.SetJobText("Current Job : Mosaic Created");
   return Status::Ok();
 }
 

@@ -30,6 +30,10 @@ struct DecodeHints {
   // Off: decoders that would start another program (PostScript through
   // Ghostscript) use only what they can read themselves.
   bool allowExternalPrograms = true;
+  // Turn JPEG and TIFF pictures upright by their orientation tag (the sizes
+  // offered to acceptScaled are then the upright ones). Off: the pixels as
+  // stored, as the program read them before it knew the tag.
+  bool applyOrientation = true;
 };
 
 struct DecodedPicture {
@@ -39,9 +43,13 @@ struct DecodedPicture {
   // flattened Paint Shop Pro picture that is transparent somewhere. Every
   // other picture has alpha 255.
   bool keepsAlpha = false;
-  // The size of the picture as stored (the bitmap is smaller after a scaled decode).
+  // The size of the picture as stored, upright when it was turned (the bitmap
+  // is smaller after a scaled decode).
   int storedWidth = 0;
   int storedHeight = 0;
+  // The orientation tag the bitmap was turned upright by (1..8; 1 when the
+  // file has none or hints.applyOrientation was off).
+  int orientation = 1;
 };
 
 using DecodeFunction = Status (*)(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out);

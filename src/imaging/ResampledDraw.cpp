@@ -2,7 +2,8 @@
 // another, by one of the seven stretch filters, then copied or alpha-blended
 // into the target. The renderer calls it twice per mosaic cell, so the
 // mapping tables and row buffers live in per-thread scratch that is reused
-// from call to call instead of being allocated each time.
+// from call to call instead of being allocated each time, and the kernel
+// tables, which repeat from cell to cell, are kept per thread once built.
 //
 // Positions are always derived from the full target and source rectangles;
 // only the target pixels inside the clip are produced, so clipping never moves
@@ -18,7 +19,9 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
+#include <unordered_map>
 
 #include "imaging/Bitmap32.h"
 #include "imaging/CheckedMath.h"
@@ -56,14 +59,25 @@ struct LerpedRow {
   std::vector<TColor32> px;
 };
 
+constexpr int kMaxDenseTaps = 16;
+
+// One axis table of the kernel resampler with its dense copy (every position
+// padded to maxTaps taps of weight 0, positions turned into byte offsets from
+// minPos), so the tap loops have one trip count for the whole row.
+struct AxisTable {
+  TapTable table;
+  int maxTaps = 0;
+  std::vector<Tap> dense;  // empty when maxTaps > kMaxDenseTaps
+};
+
 struct Scratch {
-  TapTable cols, rows;
-  std::vector<Tap> denseCols;  // positions as offsets into the column sums
+  AxisTable colScratch, rowScratch;  // tables too long to keep
   LinearMap linCols, linRows;
   BlockMap blockCols, blockRows;
   std::vector<int32_t> nearCols, nearRows;
   // Column sums, 4 per source column in the pixels' byte order.
   std::vector<int32_t> kernelSums;
+  std::vector<int32_t> wide, filtered;  // source rows widened to 32 bits; filtered along columns
   std::vector<uint32_t> blockSums32;
   std::vector<uint64_t> blockSums64;
   LerpedRow lerped[2];
@@ -89,31 +103,46 @@ Scratch& ThreadScratch() {
 // the machine has no such registers).
 using Lanes = int32_t __attribute__((vector_size(16)));
 using ULanes = uint32_t __attribute__((vector_size(16)));
+// Eight lanes: two pixels, or eight channel sums; the baseline build splits
+// them into two registers.
+using Wide = int32_t __attribute__((vector_size(32)));
+using Bytes8 = uint8_t __attribute__((vector_size(8)));
 
-// BlendPixel over a row, four pixels at a time: the same two-channels-per-
+// BlendPixel over a row, eight pixels at a time: the same two-channels-per-
 // multiplication arithmetic in each 32-bit lane, then the weights 0 (keep the
-// target) and 255 (take the produced pixel) selected per pixel.
+// target) and 255 (take the produced pixel) selected per pixel. A run of
+// produced pixels that are all fully opaque at master alpha 255 (every cell
+// of a mosaic) is simply copied.
 VELMORA_VECTOR_CLONES
 void BlendRow(TColor32* d, const TColor32* f, int n, uint8_t master) {
+  using Pixels8 = uint32_t __attribute__((vector_size(32)));
   constexpr uint32_t kLanes = 0x00FF00FFu;
   constexpr uint32_t kHalf = 0x00800080u;
+  if (master == 255) {
+    uint32_t all = 0xFF000000u;
+    for (int k = 0; k < n; ++k) all &= f[k];
+    if (all == 0xFF000000u) {
+      std::memcpy(d, f, static_cast<size_t>(n) * sizeof(TColor32));
+      return;
+    }
+  }
   const uint32_t m1 = uint32_t(master) + 1;
   int k = 0;
-  for (; k + 4 <= n; k += 4) {
-    ULanes fv, bv;
+  for (; k + 8 <= n; k += 8) {
+    Pixels8 fv, bv;
     std::memcpy(&fv, f + k, sizeof fv);
     std::memcpy(&bv, d + k, sizeof bv);
-    ULanes a = fv >> 24;
+    Pixels8 a = fv >> 24;
     if (master != 255) a = (m1 * a) >> 8;
-    const ULanes ia = 255 - a;
-    const ULanes rb =
+    const Pixels8 ia = 255 - a;
+    const Pixels8 rb =
         ((((fv & kLanes) * a + kHalf) >> 8) & kLanes) + ((((bv & kLanes) * ia + kHalf) >> 8) & kLanes);
-    const ULanes ag = (((((fv >> 8) & kLanes) * a + kHalf) >> 8) & kLanes) +
-                      (((((bv >> 8) & kLanes) * ia + kHalf) >> 8) & kLanes);
-    const auto keep = reinterpret_cast<ULanes>(a == 0);
-    const auto take = reinterpret_cast<ULanes>(a == 255);
-    const ULanes mixed = rb | (ag << 8);
-    const ULanes r = (bv & keep) | (fv & take) | (mixed & ~(keep | take));
+    const Pixels8 ag = (((((fv >> 8) & kLanes) * a + kHalf) >> 8) & kLanes) +
+                       (((((bv >> 8) & kLanes) * ia + kHalf) >> 8) & kLanes);
+    const auto keep = reinterpret_cast<Pixels8>(a == 0);
+    const auto take = reinterpret_cast<Pixels8>(a == 255);
+    const Pixels8 mixed = rb | (ag << 8);
+    const Pixels8 r = (bv & keep) | (fv & take) | (mixed & ~(keep | take));
     std::memcpy(d + k, &r, sizeof r);
   }
   for (; k < n; ++k) {
@@ -443,19 +472,36 @@ void SumTaps32(uint8_t* out, const int32_t* sums, const TapTable& cols) {
 // sums, so the tap loop has one trip count for the whole row.
 VELMORA_VECTOR_CLONES
 void SumDenseTaps32(uint8_t* out, const int32_t* sums, const Tap* taps, int n, int count) {
-  const Lanes zero = {0, 0, 0, 0};
-  const Lanes top = zero + (255 << 16);
-  for (int k = 0; k < count; ++k, taps += n) {
-    Lanes acc = zero;
+  const Wide zero = {};
+  const Wide top = zero + (255 << 16);
+  int k = 0;
+  // Two target pixels a step, one in each half of the register.
+  for (; k + 2 <= count; k += 2, taps += 2 * n) {
+    const Tap* second = taps + n;
+    Wide acc = zero;
+    for (int t = 0; t < n; ++t) {
+      Lanes a, b;
+      std::memcpy(&a, sums + taps[t].pos, sizeof a);
+      std::memcpy(&b, sums + second[t].pos, sizeof b);
+      const Wide c = __builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7);
+      const int32_t wa = taps[t].weight, wb = second[t].weight;
+      const Wide w = {wa, wa, wa, wa, wb, wb, wb, wb};
+      acc += w * c;
+    }
+    acc = acc < zero ? zero : acc;
+    acc = acc > top ? top : acc;
+    acc >>= 16;
+    const Bytes8 bytes = __builtin_convertvector(acc, Bytes8);
+    std::memcpy(out + 4 * k, &bytes, sizeof bytes);
+  }
+  for (; k < count; ++k, taps += n) {
+    Lanes acc = {0, 0, 0, 0};
     for (int t = 0; t < n; ++t) {
       Lanes c;
       std::memcpy(&c, sums + taps[t].pos, sizeof c);
       acc += taps[t].weight * c;
     }
-    acc = acc < zero ? zero : acc;
-    acc = acc > top ? top : acc;
-    acc >>= 16;
-    for (int ch = 0; ch < 4; ++ch) out[4 * k + ch] = static_cast<uint8_t>(acc[ch]);
+    for (int ch = 0; ch < 4; ++ch) out[4 * k + ch] = KernelChannel(acc[ch]);
   }
 }
 
@@ -475,43 +521,280 @@ void SumTaps64(uint8_t* out, const int32_t* sums, const TapTable& cols) {
   }
 }
 
-constexpr int kMaxDenseTaps = 16;
+void BuildAxisTable(TStretchFilter filter, int64_t lo, int64_t hi, int64_t target, int64_t first,
+                    int64_t count, int32_t limit, AxisTable& axis) {
+  resample::BuildKernelTable(filter, lo, hi, target, first, count, limit, axis.table);
+  const TapTable& t = axis.table;
+  axis.maxTaps = 0;
+  for (int k = 0; k < t.count(); ++k)
+    axis.maxTaps = std::max(axis.maxTaps, static_cast<int>(t.first[k + 1] - t.first[k]));
+  axis.dense.clear();
+  if (axis.maxTaps > kMaxDenseTaps) return;
+  axis.dense.assign(static_cast<size_t>(t.count()) * axis.maxTaps, Tap{0, 0});
+  for (int k = 0; k < t.count(); ++k) {
+    Tap* d = axis.dense.data() + static_cast<size_t>(k) * axis.maxTaps;
+    for (uint32_t i = t.first[k]; i < t.first[k + 1]; ++i)
+      *d++ = Tap{4 * (t.taps[i].pos - t.minPos), t.taps[i].weight};
+  }
+}
+
+// Axis tables already built on this thread. The renderer draws thousands of
+// cells whose tables repeat (every cell picture of a render has the same size,
+// and the main picture's cell areas repeat along each row and column), and
+// building a table costs more than drawing a small cell with it. Only tables
+// of modest length are kept, and the whole set is dropped when it is full.
+class AxisTableCache {
+public:
+  // Makes sure the next `n` lookups cannot drop a table handed out by an
+  // earlier one of them.
+  void MakeRoom(size_t n) {
+    if (map_.size() + n > kMaxTables) map_.clear();
+  }
+  const AxisTable& Get(TStretchFilter filter, int64_t lo, int64_t hi, int64_t target, int64_t first,
+                       int64_t count, int32_t limit, AxisTable& scratch) {
+    if (count > kMaxCachedCount) {
+      BuildAxisTable(filter, lo, hi, target, first, count, limit, scratch);
+      return scratch;
+    }
+    const Key key{static_cast<int>(filter), limit, lo, hi, target, first, count};
+    auto [it, added] = map_.try_emplace(key, nullptr);
+    if (added) {
+      try {
+        auto axis = std::make_unique<AxisTable>();
+        BuildAxisTable(filter, lo, hi, target, first, count, limit, *axis);
+        it->second = std::move(axis);
+      } catch (...) {
+        map_.erase(it);
+        throw;
+      }
+    }
+    return *it->second;
+  }
+
+private:
+  static constexpr size_t kMaxTables = 1024;
+  static constexpr int64_t kMaxCachedCount = 1024;
+  struct Key {
+    int filter;
+    int32_t limit;
+    int64_t lo, hi, target, first, count;
+    bool operator==(const Key&) const = default;
+  };
+  struct KeyHash {
+    size_t operator()(const Key& k) const {
+      uint64_t h = 0x9E3779B97F4A7C15ull;
+      for (uint64_t v : {uint64_t(k.filter), uint64_t(uint32_t(k.limit)), uint64_t(k.lo), uint64_t(k.hi),
+                         uint64_t(k.target), uint64_t(k.first), uint64_t(k.count)})
+        h = (h ^ v) * 0x100000001B3ull + (h >> 29);
+      return static_cast<size_t>(h);
+    }
+  };
+  std::unordered_map<Key, std::unique_ptr<AxisTable>, KeyHash> map_;
+};
+
+AxisTableCache& ThreadAxisTables() {
+  thread_local AxisTableCache cache;
+  return cache;
+}
+
+// The dense paths of the kernel resampler. The source rows the row taps
+// reach are first widened to 32-bit channel values (row r of the rectangle at
+// wide + (r - minRow) * stride). Then either
+//  - rows first: each target row's column sums are the weighted sum of its
+//    source rows, and each target pixel the weighted sum of its column sums;
+//  - columns first: each source row is filtered along its columns, and each
+//    target row is the weighted sum of its filtered source rows.
+// Integer sums are exact, so both orders give the pixels of the general path;
+// columns first is the cheaper one when enlarging, where many target rows
+// share few source rows. The weighted row sums keep eight lanes in a register
+// over all the taps (at most kMaxDenseTaps of them).
+
+// Vectors go by reference: passing them by value would depend on the
+// instruction set the caller was built for.
+inline void AddWeighted(Wide& acc, int32_t weight, const int32_t* p) {
+  Wide v;
+  std::memcpy(&v, p, sizeof v);
+  acc += weight * v;
+}
+
+// Eight 32-bit sums in 1/65536, clamped into 0..255, as eight bytes.
+inline void StoreChannels(uint8_t* out, Wide& acc) {
+  const Wide zero = {};
+  const Wide top = zero + (255 << 16);
+  acc = acc < zero ? zero : acc;
+  acc = acc > top ? top : acc;
+  acc >>= 16;
+  using Bytes32 = uint8_t __attribute__((vector_size(32)));
+  const auto bytes = reinterpret_cast<Bytes32>(acc);
+  const Bytes8 low = __builtin_shufflevector(bytes, bytes, 0, 4, 8, 12, 16, 20, 24, 28);
+  std::memcpy(out, &low, sizeof low);
+}
+
+VELMORA_VECTOR_CLONES
+void WidenRow(int32_t* out, const uint8_t* b, size_t n) {
+  for (size_t i = 0; i < n; ++i) out[i] = b[i];
+}
+
+struct RowTaps {
+  const int32_t* rows[kMaxDenseTaps];
+  int32_t weights[kMaxDenseTaps];
+  int count = 0;
+  RowTaps(const int32_t* base, size_t stride, int32_t minRow, const Tap* t, const Tap* tEnd) {
+    for (; t != tEnd; ++t, ++count) {
+      rows[count] = base + static_cast<size_t>(t->pos - minRow) * stride;
+      weights[count] = t->weight;
+    }
+  }
+};
+
+// sums[i] = sum of weight x row[i] over the taps, i < n (a multiple of 4).
+VELMORA_VECTOR_CLONES
+void SumWideRows(int32_t* sums, const RowTaps& taps, size_t n) {
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    Wide acc = {};
+    for (int t = 0; t < taps.count; ++t) AddWeighted(acc, taps.weights[t], taps.rows[t] + i);
+    std::memcpy(sums + i, &acc, sizeof acc);
+  }
+  for (; i < n; ++i) {
+    int32_t acc = 0;
+    for (int t = 0; t < taps.count; ++t) acc += taps.weights[t] * taps.rows[t][i];
+    sums[i] = acc;
+  }
+}
+
+// The same, clamped and scaled into bytes.
+VELMORA_VECTOR_CLONES
+void SumWideRowsToBytes(uint8_t* out, const RowTaps& taps, size_t n) {
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    Wide acc = {};
+    for (int t = 0; t < taps.count; ++t) AddWeighted(acc, taps.weights[t], taps.rows[t] + i);
+    StoreChannels(out + i, acc);
+  }
+  for (; i < n; ++i) {
+    int32_t acc = 0;
+    for (int t = 0; t < taps.count; ++t) acc += taps.weights[t] * taps.rows[t][i];
+    out[i] = KernelChannel(acc);
+  }
+}
+
+VELMORA_VECTOR_CLONES
+void ChannelsToBytes(uint8_t* out, const int32_t* sums, size_t n) {
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    Wide v;
+    std::memcpy(&v, sums + i, sizeof v);
+    StoreChannels(out + i, v);
+  }
+  for (; i < n; ++i) out[i] = KernelChannel(sums[i]);
+}
+
+// Each target pixel over its dense column taps into `out` (four 32-bit sums
+// a pixel), two pixels a step, one in each half of the register.
+VELMORA_VECTOR_CLONES
+void FilterWideRow(int32_t* out, const int32_t* wide, const Tap* taps, int n, int count) {
+  int k = 0;
+  for (; k + 2 <= count; k += 2, taps += 2 * n) {
+    const Tap* second = taps + n;
+    Wide acc = {};
+    for (int t = 0; t < n; ++t) {
+      Lanes x, y;
+      std::memcpy(&x, wide + taps[t].pos, sizeof x);
+      std::memcpy(&y, wide + second[t].pos, sizeof y);
+      const int32_t wa = taps[t].weight, wb = second[t].weight;
+      const Wide w = {wa, wa, wa, wa, wb, wb, wb, wb};
+      acc += w * __builtin_shufflevector(x, y, 0, 1, 2, 3, 4, 5, 6, 7);
+    }
+    std::memcpy(out + 4 * static_cast<size_t>(k), &acc, sizeof acc);
+  }
+  for (; k < count; ++k, taps += n) {
+    Lanes acc = {0, 0, 0, 0};
+    for (int t = 0; t < n; ++t) {
+      Lanes c;
+      std::memcpy(&c, wide + taps[t].pos, sizeof c);
+      acc += taps[t].weight * c;
+    }
+    std::memcpy(out + 4 * static_cast<size_t>(k), &acc, sizeof acc);
+  }
+}
+
+// Widened or filtered source rows held at most for one dense draw (int32 values).
+constexpr int64_t kMaxWideValues = int64_t(2) << 20;
 
 void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f, Scratch& sc,
                 const RowWriter& out) {
-  resample::BuildKernelTable(filter, f.srcLeft, f.srcLeft + f.srcWidth, f.dstWidth, f.firstCol, f.clipWidth,
-                             src.Width(), sc.cols);
-  resample::BuildKernelTable(filter, f.srcTop, f.srcTop + f.srcHeight, f.dstHeight, f.firstRow, f.clipHeight,
-                             src.Height(), sc.rows);
-  const auto span = static_cast<size_t>(sc.cols.maxPos - sc.cols.minPos + 1);
+  AxisTableCache& tables = ThreadAxisTables();
+  tables.MakeRoom(2);
+  const AxisTable& colAxis = tables.Get(filter, f.srcLeft, f.srcLeft + f.srcWidth, f.dstWidth, f.firstCol,
+                                        f.clipWidth, src.Width(), sc.colScratch);
+  const AxisTable& rowAxis = tables.Get(filter, f.srcTop, f.srcTop + f.srcHeight, f.dstHeight, f.firstRow,
+                                        f.clipHeight, src.Height(), sc.rowScratch);
+  const TapTable& cols = colAxis.table;
+  const TapTable& rows = rowAxis.table;
+  const auto span = static_cast<size_t>(cols.maxPos - cols.minPos + 1);
   sc.kernelSums.resize(span * 4);
   sc.line.resize(static_cast<size_t>(f.clipWidth));
-  const bool narrow = int64_t(255) * sc.rows.maxAbsSum * sc.cols.maxAbsSum < (int64_t(1) << 31);
+  const bool narrow = int64_t(255) * rows.maxAbsSum * cols.maxAbsSum < (int64_t(1) << 31);
   auto* line = reinterpret_cast<uint8_t*>(sc.line.data());
   // Enlarging and mild shrinking give a few taps a position: those rows go
   // through the dense table.
-  int maxTaps = 0;
-  for (int k = 0; k < f.clipWidth; ++k)
-    maxTaps = std::max(maxTaps, static_cast<int>(sc.cols.first[k + 1] - sc.cols.first[k]));
-  const bool dense = narrow && maxTaps <= kMaxDenseTaps;
-  if (dense) {
-    sc.denseCols.assign(static_cast<size_t>(f.clipWidth) * maxTaps, Tap{0, 0});
-    for (int k = 0; k < f.clipWidth; ++k) {
-      Tap* d = sc.denseCols.data() + static_cast<size_t>(k) * maxTaps;
-      for (uint32_t t = sc.cols.first[k]; t < sc.cols.first[k + 1]; ++t)
-        *d++ = Tap{4 * (sc.cols.taps[t].pos - sc.cols.minPos), sc.cols.taps[t].weight};
+  const bool dense = narrow && !colAxis.dense.empty();
+  const int maxTaps = colAxis.maxTaps;
+
+  const int64_t width = f.clipWidth;
+  const int64_t rowSpan = int64_t(rows.maxPos) - rows.minPos + 1;
+  if (dense && rowAxis.maxTaps <= kMaxDenseTaps && rowSpan * int64_t(span) * 4 <= kMaxWideValues &&
+      rowSpan * width * 4 <= kMaxWideValues) {
+    const size_t spanValues = span * 4;
+    sc.wide.resize(static_cast<size_t>(rowSpan) * spanValues);
+    for (int64_t r = 0; r < rowSpan; ++r)
+      WidenRow(
+          sc.wide.data() + static_cast<size_t>(r) * spanValues,
+          reinterpret_cast<const uint8_t*>(src.ScanLine(static_cast<int>(rows.minPos + r)) + cols.minPos),
+          spanValues);
+    // Rough counts of vector operations of the two orders.
+    const auto rowTaps = static_cast<int64_t>(rows.taps.size());
+    const int64_t rowsFirst = rowTaps * int64_t(span) / 2 + int64_t(f.clipHeight) * width * maxTaps / 2;
+    const int64_t colsFirst = rowSpan * width * maxTaps / 2 + rowTaps * width / 2;
+    const Tap* rt = rows.taps.data();
+    const size_t stride = static_cast<size_t>(width) * 4;
+    if (colsFirst < rowsFirst) {
+      sc.filtered.resize(static_cast<size_t>(rowSpan) * stride);
+      for (int64_t r = 0; r < rowSpan; ++r)
+        FilterWideRow(sc.filtered.data() + static_cast<size_t>(r) * stride,
+                      sc.wide.data() + static_cast<size_t>(r) * spanValues, colAxis.dense.data(), maxTaps,
+                      f.clipWidth);
+      for (int m = 0; m < f.clipHeight; ++m) {
+        SumWideRowsToBytes(
+            line,
+            RowTaps(sc.filtered.data(), stride, rows.minPos, rt + rows.first[m], rt + rows.first[m + 1]),
+            stride);
+        out.WriteClipRow(m, sc.line.data());
+      }
+    } else {
+      sc.filtered.resize(stride);
+      for (int m = 0; m < f.clipHeight; ++m) {
+        SumWideRows(
+            sc.kernelSums.data(),
+            RowTaps(sc.wide.data(), spanValues, rows.minPos, rt + rows.first[m], rt + rows.first[m + 1]),
+            spanValues);
+        FilterWideRow(sc.filtered.data(), sc.kernelSums.data(), colAxis.dense.data(), maxTaps, f.clipWidth);
+        ChannelsToBytes(line, sc.filtered.data(), stride);
+        out.WriteClipRow(m, sc.line.data());
+      }
     }
+    return;
   }
   for (int m = 0; m < f.clipHeight; ++m) {
-    const Tap* rows = sc.rows.taps.data();
-    SumColumns(sc.kernelSums.data(), span * 4, src, sc.cols.minPos, rows + sc.rows.first[m],
-               rows + sc.rows.first[m + 1]);
+    const Tap* rt = rows.taps.data();
+    SumColumns(sc.kernelSums.data(), span * 4, src, cols.minPos, rt + rows.first[m], rt + rows.first[m + 1]);
     if (dense) {
-      SumDenseTaps32(line, sc.kernelSums.data(), sc.denseCols.data(), maxTaps, f.clipWidth);
+      SumDenseTaps32(line, sc.kernelSums.data(), colAxis.dense.data(), maxTaps, f.clipWidth);
     } else if (narrow) {
-      SumTaps32(line, sc.kernelSums.data(), sc.cols);
+      SumTaps32(line, sc.kernelSums.data(), cols);
     } else {
-      SumTaps64(line, sc.kernelSums.data(), sc.cols);
+      SumTaps64(line, sc.kernelSums.data(), cols);
     }
     out.WriteClipRow(m, sc.line.data());
   }

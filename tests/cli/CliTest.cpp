@@ -34,7 +34,9 @@ class Cli : public ::testing::Test {
 protected:
   CliRun Cmd(const std::string& args) {
     const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
-    const std::string line = std::string(VELMORA_CLI) + " " + args + " >" + out.string() + " 2>" + err.string();
+    // The program's summary cache goes to the test's folder, not the user's.
+    const std::string line = "XDG_CACHE_HOME=" + (dir_ / "cache").string() + " " + std::string(VELMORA_CLI) + " " +
+                             args + " >" + out.string() + " 2>" + err.string();
     CliRun r;
     const int raw = std::system(line.c_str());
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

@@ -59,7 +59,9 @@ struct JobRecorder : JobListener {
   std::vector<std::string> texts;
   std::vector<int> progress;
   int events = 0;
+  std::vector<std::string> warnings;
   void SetJobText(std::string_view text) override { texts.emplace_back(text); }
+  void Warning(std::string_view message) override { warnings.emplace_back(message); }
   void SetProgress(int percent) override { progress.push_back(percent); }
   void ProcessEvents() override { ++events; }
 };

@@ -173,5 +173,84 @@ TEST(RenderMosaic, SamePixelsWhateverTheThreadCountOrTheRender) {
   }
 }
 
+// The renderer's pixels pinned on real photos for the three layouts, with a
+// border, split cells, the main-picture overlay and several filters: the
+// fingerprints are those of the renderer before its kernel tables were kept
+// and its sums reordered, which must not change a single pixel.
+TEST(RenderMosaic, PixelsPinnedAcrossLayoutsAndFilters) {
+  struct Case {
+    int stitch;
+    int filter;
+    uint64_t fingerprint;
+  };
+  const Case cases[] = {
+      {kStitchLoom, sfSpline, 1465671562337961516ull},
+      {kStitchPeyote, sfLanczos, 12811945553039821855ull},
+      {kStitchBrick, sfLinear, 11749899704831455425ull},
+      {kStitchPeyote, sfMitchell, 3207059025195965450ull},
+  };
+  const std::vector<std::string> photos = testing::SamplePhotos(12);
+  for (const Case& c : cases) {
+    Engine e;
+    testing::SetGrid(e, 11, 9, 24, 18);
+    e.Project.StitchMode = c.stitch;
+    e.Project.ResampleKernel = static_cast<uint8_t>(c.filter);
+    e.Project.BorderSize = 2;
+    e.Project.AlphaMain = 60;
+    ComputeDerivedSizes(e.Project);
+    ASSERT_TRUE(LoadPictureFile(e.MainBitmap, photos[1]).ok());
+    e.PicList.Assign(photos);
+    for (int x = 0; x < 11; ++x)
+      for (int y = 0; y < 9; ++y)
+        e.Map.At(x, y) =
+            CellMapEntry{(x * 7 + y * 3) % 12, x * 5 - 25, 20 - y * 4, y - 4, true, x % 3 == 0, y % 2 == 1};
+    ASSERT_TRUE(e.RenderMosaic().ok());
+    uint64_t h = 0xCBF29CE484222325ull;  // FNV-1a over the pixel words
+    for (TColor32 p : e.MosaicBitmap.Pixels()) h = (h ^ p) * 0x100000001B3ull;
+    EXPECT_EQ(h, c.fingerprint) << "stitch " << c.stitch << " filter " << c.filter;
+  }
+}
+
+// Rendered in bands (of heights that cut through cells, borders and the
+// shifted rows and columns), the mosaic has the pixels of the in-memory
+// render, in all three layouts, with borders and split cells, for library
+// pictures and for the main picture itself.
+TEST(RenderMosaic, BandsGiveThePixelsOfTheWholeRender) {
+  const std::vector<std::string> photos = testing::SamplePhotos(8);
+  for (int stitch : {kStitchLoom, kStitchPeyote, kStitchBrick})
+    for (int mode : {kRenderStandard, kRenderSelf}) {
+      Engine e;
+      testing::SetGrid(e, 7, 6, 22, 17);
+      e.Project.StitchMode = stitch;
+      e.Project.RenderMode = mode;
+      e.Project.BorderSize = 3;
+      e.Project.BorderColor = 0x3060C0;
+      e.Project.AlphaMain = 70;
+      ComputeDerivedSizes(e.Project);
+      ASSERT_TRUE(LoadPictureFile(e.MainBitmap, photos[0]).ok());
+      e.PicList.Assign(photos);
+      for (int x = 0; x < 7; ++x)
+        for (int y = 0; y < 6; ++y)
+          if ((x + y) % 9 != 4)  // a few cells stay empty
+            e.Map.At(x, y) = CellMapEntry{(x * 3 + y) % 8, x * 6 - 20, y * 5 - 12, 3, true, x % 2 == 0, y % 3 == 1};
+      ASSERT_TRUE(e.RenderMosaic().ok());
+      for (int bandRows : {7, 40, 1000}) {
+        TBitmap32 joined(e.Project.FinalWidth, e.Project.FinalHeight);
+        int next = 0;
+        const Status s = e.RenderMosaicBands(bandRows, [&](const TBitmap32& band, int rows) {
+          EXPECT_EQ(band.Width(), e.Project.FinalWidth);
+          EXPECT_LE(rows, bandRows);
+          for (int r = 0; r < rows; ++r) std::copy_n(band.ScanLine(r), band.Width(), joined.ScanLine(next + r));
+          next += rows;
+          return Status::Ok();
+        });
+        ASSERT_TRUE(s.ok()) << s.message();
+        EXPECT_EQ(next, e.Project.FinalHeight);
+        EXPECT_TRUE(testing::SamePixels(joined, e.MosaicBitmap))
+            << "stitch " << stitch << " mode " << mode << " bands of " << bandRows;
+      }
+    }
+}
+
 }  // namespace
 }  // namespace velmora

@@ -2,6 +2,7 @@
 // clipping rules of TBitmap32::DrawTo.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <functional>
@@ -442,6 +443,60 @@ TEST(ResampleBlend, TwoChannelsPerMultiplicationMatchTheFormula) {
         wrong += resample::BlendPixel(fp, bp, a) != ((x << 24) | (y << 16) | (x << 8) | y);
       }
   EXPECT_EQ(wrong, 0);
+}
+
+// Every kernel draw against the plain definition: per target pixel, the sum
+// over its row and column taps of row weight x column weight x channel,
+// clamped and scaled. Covers enlarging and shrinking (the resampler sums in
+// either order), extreme shrinks (more taps than the dense tables take),
+// clipping, source rectangles past the bitmap's edge and repeated draws with
+// tables kept from earlier ones.
+TEST_P(ResampleKernel, EveryDrawMatchesThePlainTapSums) {
+  const TStretchFilter filter = GetParam();
+  struct Case {
+    int sw, sh;
+    TRect target, source;
+    int dw, dh;
+  };
+  const Case cases[] = {
+      {16, 12, MakeRect(0, 0, 128, 128), MakeRect(0, 0, 16, 12), 128, 128},     // the cell overlay
+      {128, 128, MakeRect(3, 5, 67, 69), MakeRect(0, 0, 128, 128), 70, 70},     // the cell draw
+      {128, 128, MakeRect(-30, 0, 34, 64), MakeRect(64, 0, 128, 128), 40, 64},  // a split cell
+      {300, 40, MakeRect(0, 0, 7, 9), MakeRect(0, 0, 300, 40), 7, 9},           // many taps
+      {20, 30, MakeRect(-5, -7, 61, 53), MakeRect(-4, 3, 26, 40), 50, 40},      // past the edges
+      {9, 7, MakeRect(0, 0, 13, 5), MakeRect(1, 1, 8, 6), 13, 5},               // up one way, down the other
+  };
+  for (int round = 0; round < 2; ++round) {
+    for (const Case& c : cases) {
+      // Linear enlarging both ways takes the bilinear path instead.
+      if (filter == sfLinear && c.target.Right - c.target.Left > c.source.Right - c.source.Left &&
+          c.target.Bottom - c.target.Top > c.source.Bottom - c.source.Top)
+        continue;
+      const TBitmap32 src = RandomBitmap(c.sw, c.sh, uint32_t(c.sw * 31 + c.dw), round == 1);
+      const TBitmap32 got = Drawn(src, filter, c.dw, c.dh, c.target, c.source);
+      const TRect clip = Intersect(c.target, MakeRect(0, 0, c.dw, c.dh));
+      TapTable cols, rows;
+      BuildKernelTable(filter, c.source.Left, c.source.Right, c.target.Right - c.target.Left,
+                       clip.Left - c.target.Left, clip.Right - clip.Left, c.sw, cols);
+      BuildKernelTable(filter, c.source.Top, c.source.Bottom, c.target.Bottom - c.target.Top,
+                       clip.Top - c.target.Top, clip.Bottom - clip.Top, c.sh, rows);
+      int wrong = 0;
+      for (int m = 0; m < rows.count(); ++m)
+        for (int k = 0; k < cols.count(); ++k) {
+          TColor32 want = 0;
+          for (int ch = 0; ch < 4; ++ch) {
+            int64_t sum = 0;
+            for (uint32_t i = rows.first[m]; i < rows.first[m + 1]; ++i)
+              for (uint32_t j = cols.first[k]; j < cols.first[k + 1]; ++j)
+                sum += int64_t(rows.taps[i].weight) * cols.taps[j].weight *
+                       ((src.Pixel(cols.taps[j].pos, rows.taps[i].pos) >> (8 * ch)) & 0xFF);
+            want |= TColor32(std::clamp<int64_t>(sum, 0, int64_t(255) << 16) >> 16) << (8 * ch);
+          }
+          if (got.Pixel(clip.Left + k, clip.Top + m) != want) ++wrong;
+        }
+      EXPECT_EQ(wrong, 0) << c.sw << "x" << c.sh << " into " << c.dw << "x" << c.dh << " round " << round;
+    }
+  }
 }
 
 }  // namespace

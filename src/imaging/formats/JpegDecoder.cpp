@@ -9,6 +9,7 @@
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 
 // jpeglib.h uses size_t and FILE without including their headers.
 // clang-format off
@@ -16,6 +17,7 @@
 #include <jerror.h>
 // clang-format on
 
+#include "imaging/Orientation.h"
 #include "imaging/PictureLimits.h"
 
 namespace velmora {
@@ -63,19 +65,31 @@ void CheckScanCount(j_common_ptr cinfo) {
   ErrorExit(cinfo);
 }
 
-bool ReadHeaderGuarded(JpegSession& s, const uint8_t* data, size_t size) {
+bool ReadHeaderGuarded(JpegSession& s, const uint8_t* data, size_t size, bool keepApp1) {
   if (setjmp(s.err.jump)) return false;
   // Set before the call: jpeg_create_decompress clears `mem` first thing, so
   // destroying a half-created decompressor is safe.
   s.created = true;
   jpeg_create_decompress(&s.cinfo);
   s.cinfo.progress = &s.scans.pub;
+  // APP1 segments are kept for the EXIF orientation tag.
+  if (keepApp1) jpeg_save_markers(&s.cinfo, JPEG_APP0 + 1, 0xFFFF);
   jpeg_mem_src(&s.cinfo, data, static_cast<unsigned long>(size));
   jpeg_read_header(&s.cinfo, TRUE);
   return true;
 }
 
-bool ChooseScaleGuarded(JpegSession& s, const DecodeHints& hints) {
+// The orientation of the first EXIF APP1 segment, 1 without one.
+int OrientationOf(const jpeg_decompress_struct& cinfo) {
+  for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next) {
+    if (m->marker != JPEG_APP0 + 1 || m->data == nullptr) continue;
+    const std::span<const uint8_t> payload(m->data, m->data_length);
+    if (payload.size() >= 6 && std::memcmp(payload.data(), "Exif\0", 6) == 0) return ExifOrientation(payload);
+  }
+  return kOrientationUpright;
+}
+
+bool ChooseScaleGuarded(JpegSession& s, const DecodeHints& hints, bool swapSides) {
   if (setjmp(s.err.jump)) return false;
   // Without a hint only 8/8 is tried; with one, the sizes are offered from
   // the smallest up, and 8/8 is taken when none is accepted.
@@ -84,8 +98,9 @@ bool ChooseScaleGuarded(JpegSession& s, const DecodeHints& hints) {
     s.cinfo.scale_denom = 8;
     jpeg_calc_output_dimensions(&s.cinfo);
     if (m == 8) break;
-    if (hints.acceptScaled(static_cast<int>(s.cinfo.output_width), static_cast<int>(s.cinfo.output_height)))
-      break;
+    const int w = static_cast<int>(s.cinfo.output_width);
+    const int h = static_cast<int>(s.cinfo.output_height);
+    if (swapSides ? hints.acceptScaled(h, w) : hints.acceptScaled(w, h)) break;
   }
   return true;
 }
@@ -166,8 +181,9 @@ Status DecodeJpeg(std::span<const uint8_t> bytes, const DecodeHints& hints, Deco
   s.err.pub.output_message = OutputMessage;
   s.scans.pub.progress_monitor = CheckScanCount;
 
-  if (!ReadHeaderGuarded(s, bytes.data(), bytes.size())) return LibraryError(s);
+  if (!ReadHeaderGuarded(s, bytes.data(), bytes.size(), hints.applyOrientation)) return LibraryError(s);
   VELMORA_TRY(CheckClaimedSize(s.cinfo, bytes.size()));
+  const int orientation = hints.applyOrientation ? OrientationOf(s.cinfo) : kOrientationUpright;
 
   // The library converts YCCK to CMYK itself; CMYK is turned into RGB here.
   // Everything else goes straight to B, G, R, 255 bytes, which on a
@@ -182,7 +198,7 @@ Status DecodeJpeg(std::span<const uint8_t> bytes, const DecodeHints& hints, Deco
   // coefficient) near the size of the largest bitmap we would allocate.
   s.cinfo.mem->max_memory_to_use = static_cast<long>(kMaxPicturePixels * 6);
 
-  if (!ChooseScaleGuarded(s, hints)) return LibraryError(s);
+  if (!ChooseScaleGuarded(s, hints, OrientationSwapsSides(orientation))) return LibraryError(s);
   VELMORA_TRY(
       out.bitmap.SetSize(static_cast<int>(s.cinfo.output_width), static_cast<int>(s.cinfo.output_height)));
 
@@ -197,7 +213,8 @@ Status DecodeJpeg(std::span<const uint8_t> bytes, const DecodeHints& hints, Deco
   out.keepsAlpha = false;
   out.storedWidth = static_cast<int>(s.cinfo.image_width);
   out.storedHeight = static_cast<int>(s.cinfo.image_height);
-  return Status::Ok();
+  out.orientation = orientation;
+  return TurnUpright(out);
 }
 
 }  // namespace velmora

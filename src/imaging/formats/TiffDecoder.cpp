@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "imaging/CheckedMath.h"
+#include "imaging/Orientation.h"
 #include "imaging/PictureLimits.h"
 #include "imaging/formats/JpegDecoder.h"
 
@@ -210,7 +211,7 @@ void RasterToColor32(std::span<TColor32> pixels) {
 
 }  // namespace
 
-Status DecodeTiff(std::span<const uint8_t> bytes, const DecodeHints& /*hints*/, DecodedPicture& out) {
+Status DecodeTiff(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out) {
   SilenceGlobalHandlers();
   TiffSource src;
   src.bytes = bytes;
@@ -237,7 +238,15 @@ Status DecodeTiff(std::span<const uint8_t> bytes, const DecodeHints& /*hints*/, 
   if (TIFFRGBAImageBegin(&img, tif.get(), /*stop on error*/ 1, reason) == 0)
     return Status::Error("Invalid color format in TIFF file.");
   RgbaImageEnd end{&img};
-  img.req_orientation = ORIENTATION_TOPLEFT;
+  // Asked for its own orientation, libtiff delivers the rows as stored and
+  // the reader turns them upright; asked for top-left, it mirrors the first
+  // four orientations itself and reads the other four as their mirrors, as
+  // the program always did.
+  int orientation = kOrientationUpright;
+  if (hints.applyOrientation && img.orientation >= ORIENTATION_TOPLEFT &&
+      img.orientation <= ORIENTATION_LEFTBOT)
+    orientation = img.orientation;
+  img.req_orientation = orientation == kOrientationUpright ? ORIENTATION_TOPLEFT : uint16_t(orientation);
 
   VELMORA_TRY(out.bitmap.SetSize(static_cast<int>(width), static_cast<int>(height)));
   static_assert(sizeof(TColor32) == sizeof(uint32_t));
@@ -249,7 +258,8 @@ Status DecodeTiff(std::span<const uint8_t> bytes, const DecodeHints& /*hints*/, 
   out.keepsAlpha = false;
   out.storedWidth = static_cast<int>(width);
   out.storedHeight = static_cast<int>(height);
-  return Status::Ok();
+  out.orientation = orientation;
+  return TurnUpright(out);
 }
 
 }  // namespace velmora

@@ -1,0 +1,89 @@
+// The persistent summary cache of Prepare library: for every library picture
+// it has summarised, its colour signature under the settings that shaped it,
+// keyed by the picture's path, size and modification time. A re-run with the
+// same library then decodes only new or changed pictures.
+//
+// The cache is one file in the cache folder, written whole through a
+// temporary file and a rename, under a lock so that two programs saving at
+// once merge their entries instead of losing one side. Its bytes are never
+// trusted: a file that is truncated, damaged, of another version or simply
+// not a cache is set aside with a warning and rebuilt.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "imaging/ColorSignature.h"
+#include "imaging/Status.h"
+
+namespace velmora {
+
+// What identifies one summary: the picture file as found on disk and the
+// settings the summary depends on (cell size, crop, grey, upright).
+struct SummaryKey {
+  std::string path;
+  uint64_t size = 0;
+  int64_t mtimeNs = 0;
+  uint32_t settings = 0;
+};
+
+// The settings word of a key.
+uint32_t SummarySettings(int cellW, int cellH, bool crop, bool mono, bool upright);
+
+// Fills size and mtimeNs from the file at key.path; false when it cannot be
+// examined (missing, not a regular file), in which case nothing may be cached.
+bool StatSummaryKey(SummaryKey& key);
+
+// $XDG_CACHE_HOME/velmora, else $HOME/.cache/velmora; empty when neither is set.
+std::string DefaultCacheFolder();
+
+class SummaryCache {
+public:
+  static constexpr const char* kFileName = "library-summaries.cache";
+  static constexpr uint32_t kVersion = 1;
+  // Entries kept at most; the oldest are dropped first when a save passes it.
+  static constexpr size_t kMaxEntries = 250000;
+
+  explicit SummaryCache(std::string folder) : folder_(std::move(folder)) {}
+
+  std::string FilePath() const { return folder_ + "/" + kFileName; }
+
+  // Reads the cache file. A missing file is an empty cache; a damaged one is
+  // an empty cache and a warning in `warning`.
+  void Load(std::string* warning);
+  bool Find(const SummaryKey& key, ColorSignature& out) const;
+  void Add(const SummaryKey& key, const ColorSignature& signature);
+  size_t Size() const { return entries_.size(); }
+  // Whether Add was called since Load (or the file was damaged).
+  bool Changed() const { return changed_; }
+
+  // Writes the entries, merged with whatever another program saved since
+  // Load, creating the folder when needed.
+  Status Save();
+
+  // Removes the cache file of `folder` (no error when there is none).
+  static Status Clear(const std::string& folder);
+
+  // The file's bytes for these entries, and their reading back; exposed for
+  // the tests of damaged files. Parse fails with the reason.
+  static std::vector<uint8_t> Encode(const std::vector<std::pair<SummaryKey, ColorSignature>>& entries);
+  static Status Parse(std::span<const uint8_t> bytes,
+                      std::vector<std::pair<SummaryKey, ColorSignature>>& out);
+
+private:
+  using Entries = std::vector<std::pair<SummaryKey, ColorSignature>>;
+  static std::string IndexKey(const std::string& path, uint32_t settings);
+  void Put(const SummaryKey& key, const ColorSignature& signature);
+  // The entries of the file on disk; `damaged` tells why they could not be read.
+  Status ReadFile(Entries& out) const;
+
+  std::string folder_;
+  Entries entries_;  // oldest first
+  std::unordered_map<std::string, size_t> index_;
+  bool changed_ = false;
+};
+
+}  // namespace velmora

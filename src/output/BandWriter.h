@@ -1,0 +1,33 @@
+// Writing a picture a band of rows at a time, top band first, straight into
+// its file: what lets a poster larger than memory be saved. JPEG (up to
+// 65,535 pixels a side), 32-bit BMP (up to 4 GiB) and BigTIFF (RGB, striped,
+// deflate-compressed) give the same file, or for TIFF the same pixels, as
+// writing the whole picture at once. The file is written beside its name and
+// renamed into place by Finish, so a failed or abandoned write keeps an
+// existing file.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "imaging/Bitmap32.h"
+#include "imaging/Status.h"
+
+namespace velmora {
+
+class BandWriter {
+public:
+  virtual ~BandWriter() = default;
+  // The next `rows` rows of the picture, from the top of `band` (whose width
+  // is the picture's).
+  virtual Status WriteRows(const TBitmap32& band, int rows) = 0;
+  // After the last row: completes the file and puts it in place.
+  virtual Status Finish() = 0;
+};
+
+// A writer for `path` chosen by its extension (.jpg/.jpeg, .bmp, .tif/.tiff);
+// fails for another extension or a size the format cannot hold.
+Result<std::unique_ptr<BandWriter>> OpenBandWriter(const std::string& path, int width, int height,
+                                                   int jpegQuality, bool jpegProgressive);
+
+}  // namespace velmora

@@ -1,0 +1,178 @@
+// The summary cache of Prepare library: the same library table with and
+// without it, no decode for what it knows, changed, renamed and deleted
+// pictures noticed, and every kind of damaged cache file survived.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <filesystem>
+
+#include "EngineTestSupport.h"
+#include "engine/SummaryCache.h"
+#include "support/ScratchFolder.h"
+
+namespace velmora {
+namespace {
+
+using testing::ReadWholeFile;
+using testing::WriteWholeFile;
+
+struct CacheFixture {
+  testing::ScratchDir pictures;
+  testing::ScratchDir cacheDir;
+  std::vector<std::string> paths;
+
+  CacheFixture() {
+    Engine e;
+    for (int i = 0; i < 6; ++i) {
+      TBitmap32 b(30 + i, 20);
+      for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 30 + i; ++x)
+          b.Pixel(x, y) = Color32(uint8_t(i * 40), uint8_t(x * 8), uint8_t(y * 12));
+      testing::AddPicture(e, pictures, b);
+    }
+    paths = e.PicList.Paths();
+  }
+
+  // Prepares the library with the cache on (or off) and returns the
+  // signatures, counting reads and collecting warnings.
+  std::vector<ColorSignature> Prepare(bool cached, int* reads = nullptr,
+                                      std::vector<std::string>* warnings = nullptr,
+                                      Status* status = nullptr) {
+    Engine e;
+    testing::SetGrid(e, 8, 8, 16, 12);
+    e.PicList.Assign(paths);
+    e.SetThreadCount(2);
+    if (cached) e.SetSummaryCacheFolder(cacheDir.File("velmora"));
+    testing::ReadCounter counter;
+    e.SetPictureLoader(counter.Loader());
+    testing::JobRecorder job;
+    e.SetListener(&job);
+    const Status s = e.PrepareLibrary();
+    if (status) *status = s;
+    EXPECT_TRUE(status || s.ok()) << s.message();
+    if (reads) {
+      *reads = 0;
+      for (const auto& [path, n] : counter.reads) *reads += n;
+    }
+    if (warnings) *warnings = job.warnings;
+    std::vector<ColorSignature> sigs;
+    for (int k = 0; k < e.PicList.Count(); ++k) sigs.push_back(e.Library[k].Signature);
+    return sigs;
+  }
+  std::string CacheFile() const { return cacheDir.File("velmora/") + SummaryCache::kFileName; }
+};
+
+TEST(SummaryCache, SameSignaturesAndNoDecodeWhenWarm) {
+  CacheFixture f;
+  const auto plain = f.Prepare(false);
+  int reads = 0;
+  std::vector<std::string> warnings;
+  EXPECT_EQ(f.Prepare(true, &reads, &warnings), plain);  // cold: fills the cache
+  EXPECT_EQ(reads, 6);
+  EXPECT_TRUE(warnings.empty());
+  EXPECT_EQ(f.Prepare(true, &reads, &warnings), plain);  // warm
+  EXPECT_EQ(reads, 0);
+  EXPECT_TRUE(warnings.empty());
+}
+
+TEST(SummaryCache, ChangedRenamedAndDeletedPicturesAreNoticed) {
+  CacheFixture f;
+  f.Prepare(true);
+  // Changed: another picture under the same name (other size and time).
+  ASSERT_TRUE(WriteBmpFile(testing::Uniform(12, 12, Color32(250, 10, 10)), f.paths[2]).ok());
+  // Renamed.
+  const std::string renamed = f.paths[4] + ".moved.bmp";
+  std::filesystem::rename(f.paths[4], renamed);
+  f.paths[4] = renamed;
+  int reads = 0;
+  const auto sigs = f.Prepare(true, &reads);
+  EXPECT_EQ(reads, 2);
+  EXPECT_EQ(sigs, f.Prepare(false));
+  EXPECT_EQ(sigs[2], testing::FlatSignature(10, 10, 250));
+  // Deleted: fails with the reader's message, as without the cache.
+  std::filesystem::remove(f.paths[1]);
+  Status cached, plain;
+  f.Prepare(true, nullptr, nullptr, &cached);
+  f.Prepare(false, nullptr, nullptr, &plain);
+  EXPECT_FALSE(cached.ok());
+  EXPECT_EQ(cached.message(), plain.message());
+}
+
+TEST(SummaryCache, DamagedFilesAreRebuiltWithAWarning) {
+  CacheFixture f;
+  const auto plain = f.Prepare(false);
+  f.Prepare(true);
+  const std::string good = ReadWholeFile(f.CacheFile());
+  ASSERT_GT(good.size(), 60u);
+  auto withCrc = [](std::string body) {
+    std::vector<uint8_t> b(body.begin(), body.end());
+    const uLong crc = crc32(crc32(0L, Z_NULL, 0), b.data(), uInt(b.size()));
+    for (int i = 0; i < 4; ++i) body.push_back(char((crc >> (8 * i)) & 0xFF));
+    return body;
+  };
+  const std::string body = good.substr(0, good.size() - 4);
+  auto patched = [&](size_t at, uint32_t v) {
+    std::string b = body;
+    for (int i = 0; i < 4; ++i) b[at + i] = char((v >> (8 * i)) & 0xFF);
+    return withCrc(b);
+  };
+  struct Damage {
+    const char* what;
+    std::string bytes;
+  };
+  std::vector<Damage> damages = {
+      {"empty", ""},
+      {"cut in the header", good.substr(0, 10)},
+      {"cut after the header", good.substr(0, 16)},
+      {"cut in an entry", good.substr(0, 40)},
+      {"cut before the checksum", body},
+      {"wrong checksum", body + "abcd"},
+      {"count too large, checksum right", patched(12, 7)},
+      {"count absurd, checksum right", patched(12, 0xFFFFFFFF)},
+      {"count too small, checksum right", patched(12, 5)},
+      {"path length past the end, checksum right",
+       [&] {
+         std::string b = body;
+         b[16 + 40] = char(0xFF);
+         b[16 + 41] = char(0x7F);
+         return withCrc(b);
+       }()},
+      {"another version", patched(8, SummaryCache::kVersion + 1)},
+      {"foreign file", std::string("GIF89a") + std::string(200, 'x')},
+  };
+  for (const Damage& d : damages) {
+    WriteWholeFile(f.CacheFile(), d.bytes);
+    int reads = 0;
+    std::vector<std::string> warnings;
+    EXPECT_EQ(f.Prepare(true, &reads, &warnings), plain) << d.what;
+    EXPECT_EQ(reads, 6) << d.what;
+    ASSERT_EQ(warnings.size(), 1u) << d.what;
+    EXPECT_NE(warnings[0].find("rebuilt"), std::string::npos) << warnings[0];
+    EXPECT_EQ(ReadWholeFile(f.CacheFile()), good) << d.what;  // rebuilt whole
+  }
+}
+
+TEST(SummaryCache, SavesMergeWhatAnotherProgramSaved) {
+  testing::ScratchDir dir;
+  ColorSignature a = testing::FlatSignature(1, 2, 3), b = testing::FlatSignature(4, 5, 6);
+  SummaryCache first(dir.File("c")), second(dir.File("c"));
+  first.Load(nullptr);
+  second.Load(nullptr);
+  first.Add(SummaryKey{"/a.jpg", 10, 20, 1}, a);
+  second.Add(SummaryKey{"/b.jpg", 11, 21, 1}, b);
+  ASSERT_TRUE(first.Save().ok());
+  ASSERT_TRUE(second.Save().ok());
+  SummaryCache third(dir.File("c"));
+  third.Load(nullptr);
+  ColorSignature got;
+  EXPECT_TRUE(third.Find(SummaryKey{"/a.jpg", 10, 20, 1}, got) && got == a);
+  EXPECT_TRUE(third.Find(SummaryKey{"/b.jpg", 11, 21, 1}, got) && got == b);
+  EXPECT_FALSE(third.Find(SummaryKey{"/b.jpg", 11, 21, 2}, got));  // other settings
+  EXPECT_FALSE(third.Find(SummaryKey{"/b.jpg", 12, 21, 1}, got));  // other size
+  ASSERT_TRUE(SummaryCache::Clear(dir.File("c")).ok());
+  third.Load(nullptr);
+  EXPECT_EQ(third.Size(), 0u);
+}
+
+}  // namespace
+}  // namespace velmora
