@@ -43,6 +43,7 @@ struct Entry {
   int64_t width = 0;
   int64_t height = 0;
   int bits = 0;
+  bool cut = false;  // the directory's length runs past the end of the file
 };
 
 bool IsPng(std::span<const uint8_t> data) {
@@ -124,10 +125,11 @@ Status DecodeDibEntry(const Entry& e, DecodedPicture& out) {
   const std::span<const uint8_t> colour = in.take(stride * rows);
   if (in.overrun()) return StreamError(kName);
   // Some writers leave the mask off 32-bit pictures: then alpha alone counts.
-  std::span<const uint8_t> mask = in.take(maskStride * rows);
-  if (in.overrun()) {
-    if (bits != 32) return StreamError(kName);
-    mask = {};
+  // Part of a mask is a file cut short.
+  std::span<const uint8_t> mask;
+  if (bits != 32 || in.remaining() > 0) {
+    mask = in.take(maskStride * rows);
+    if (in.overrun()) return StreamError(kName);
   }
 
   TBitmap32 bmp;
@@ -178,15 +180,17 @@ Status DecodeIco(std::span<const uint8_t> bytes, const DecodeHints& /*hints*/, D
   std::vector<Entry> entries;
   entries.reserve(count);
   for (uint16_t i = 0; i < count; ++i) {
-    // Width, height, colours, reserved, planes or hot spot, bits or hot spot,
-    // and the length, which directories get wrong both ways: the picture's
-    // own header says how much of the rest of the file it takes.
-    in.skip(12);
+    // Width, height, colours, reserved, planes or hot spot, bits or hot spot:
+    // directories are often wrong about them, so the picture's own header
+    // decides. The length is trusted only to say where the picture ends.
+    in.skip(8);
+    const uint32_t length = in.u32le();
     const uint32_t offset = in.u32le();
     if (in.overrun()) return StreamError(kName);
     if (offset >= bytes.size()) continue;
     Entry e;
     e.data = bytes.subspan(offset);
+    e.cut = !RangeFits(offset, length, bytes.size());
     if (!Describe(e) || e.width <= 0 || e.height <= 0 || e.width > kMaxSide || e.height > kMaxSide) continue;
     entries.push_back(e);
   }
@@ -195,6 +199,7 @@ Status DecodeIco(std::span<const uint8_t> bytes, const DecodeHints& /*hints*/, D
         (e.width * e.height == best->width * best->height && e.bits > best->bits))
       best = &e;
   if (best == nullptr) return InvalidFormat(kName);
+  if (best->cut) return StreamError(kName);
 
   DecodedPicture picture;
   VELMORA_TRY(best->png ? DecodePngEntry(best->data, picture) : DecodeDibEntry(*best, picture));

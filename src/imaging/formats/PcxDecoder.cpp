@@ -74,8 +74,9 @@ Status ReadHeader(std::span<const uint8_t> bytes, const char* name, PcxHeader& h
   return Status::Ok();
 }
 
-// Expands the run-length stream into `out`, which has the picture's size.
-Status Unpack(std::span<const uint8_t> stream, const char* name, std::vector<uint8_t>& out) {
+// Expands the run-length stream into `out`, which has the picture's size;
+// `*used` is how many stream bytes that took.
+Status Unpack(std::span<const uint8_t> stream, const char* name, std::vector<uint8_t>& out, size_t* used) {
   const size_t total = out.size();
   const uint8_t* src = stream.data();
   const size_t end = stream.size();
@@ -94,6 +95,7 @@ Status Unpack(std::span<const uint8_t> stream, const char* name, std::vector<uin
     std::memset(out.data() + done, src[pos++], count);
     done += count;
   }
+  *used = pos;
   return Status::Ok();
 }
 
@@ -124,13 +126,18 @@ Status Decode(std::span<const uint8_t> bytes, const char* name, DecodedPicture& 
   if (h.encoding == 0 ? total > stream.size() : total / kMaxRunRatio > stream.size()) return StreamError(name);
   std::vector<uint8_t> owned;
   std::span<const uint8_t> data;
+  size_t used = total;
   if (h.encoding == 0) {
     data = stream.first(total);
   } else {
     owned.resize(total);
-    VELMORA_TRY(Unpack(stream, name, owned));
+    VELMORA_TRY(Unpack(stream, name, owned, &used));
     data = owned;
   }
+  // A palette marker right after the pixels with no full palette behind it:
+  // the file was cut short.
+  if (h.bits == 8 && h.planes == 1 && !hasFullPalette && used < stream.size() && stream[used] == 0x0C)
+    return StreamError(name);
 
   // Mono pictures are black and white unless the header gives two colours.
   std::array<TColor32, 16> small = h.palette;

@@ -68,7 +68,7 @@ Status ReadHeader(std::span<const uint8_t> bytes, SgiHeader& h) {
 
 // Expands the run-length row at `start` into 8-bit `out`, which has the
 // row's length. The table's row lengths are not trusted (writers get them
-// wrong); the row ends where its runs fill it, and the file's end bounds it.
+// wrong); the row ends at its zero count, and the file's end bounds it.
 template <int Bpc>
 Status UnpackRow(std::span<const uint8_t> bytes, size_t start, std::vector<uint8_t>& out) {
   if (start >= bytes.size()) return StreamError(kName);
@@ -105,7 +105,9 @@ Status UnpackRow(std::span<const uint8_t> bytes, size_t start, std::vector<uint8
     }
     done += count;
   }
-  return Status::Ok();
+  // The row's closing zero count; anything else would overflow the row.
+  if (pos >= items) return StreamError(kName);
+  return (item(pos) & 0x7F) == 0 ? Status::Ok() : CompressionError(kName);
 }
 
 // Writes one channel's row of 8-bit samples into the bitmap's bytes.
