@@ -47,15 +47,16 @@ ppmtowinicon -andpgms many.ppm mask.pgm > "$d/ico/many-8bit-mask.ico"
 convert rgba.pam "$d/ico/rgba-32bit.ico"
 convert rgba.pam big.pam "$d/ico/rgba-32bit-and-big-png.ico"
 
-# Truevision.
-convert colour.pam -type TrueColor "$d/tga/colour-24.tga"
-convert colour.pam -type TrueColor -compress RLE "$d/tga/colour-24-rle.tga"
-convert rgba.pam -type TrueColorAlpha "$d/tga/rgba-32.tga"
-convert rgba.pam -type TrueColorAlpha -compress RLE "$d/tga/rgba-32-rle.tga"
-convert colour.pam -type Palette "$d/tga/colour-mapped.tga"
-pamtotga -cmap colour.ppm > "$d/tga/colour-mapped-rle-id.tga"
-convert grey.pam -type Grayscale "$d/tga/grey-8.tga"
-pamtotga -mono grey.pgm > "$d/tga/grey-8-rle-id.tga"
+# Truevision, by netpbm (with its identification field). ImageMagick 6.9's
+# writer stores the top row first while the header says bottom first.
+pamtotga -norle -rgb colour.pam > "$d/tga/colour-24.tga"
+pamtotga -rgb colour.pam > "$d/tga/colour-24-rle.tga"
+pamtotga -norle rgba.pam > "$d/tga/rgba-32.tga"
+pamtotga rgba.pam > "$d/tga/rgba-32-rle.tga"
+pamtotga -norle -cmap colour.ppm > "$d/tga/colour-mapped.tga" 2>/dev/null
+pamtotga -cmap colour.ppm > "$d/tga/colour-mapped-rle.tga" 2>/dev/null
+pamtotga -norle -mono grey.pgm > "$d/tga/grey-8.tga"
+pamtotga -mono grey.pgm > "$d/tga/grey-8-rle.tga"
 cp "$d/tga/colour-24.tga" "$d/tga/colour-24.vst"
 
 # ZSoft: netpbm writes the planar and packed layouts, ImageMagick RGBA planes.

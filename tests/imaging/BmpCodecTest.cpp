@@ -519,10 +519,13 @@ std::vector<DamagedCase> DamagedCases() {
       {"PixelsCutShort", Cut(valid, valid.size() - 3)},
       {"RowsBeyondFile", BmpFile{.width = 16000, .height = 16000, .pixels = Bytes(16)}.Build()},
       {"PaletteBeyondFile", BmpFile{.bits = 8, .offBits = 0}.Build()},
-      {"OffsetFarPastEnd",
-       BmpFile{.width = 2, .bits = 8, .colorsUsed = 2, .palette = {kRed, kGreen}, .pixels = Rows({{1, 0}}),
-               .offBits = 0xFFFF0000}
-           .Build()},
+      {"OffsetFarPastEnd", BmpFile{.width = 2,
+                                   .bits = 8,
+                                   .colorsUsed = 2,
+                                   .palette = {kRed, kGreen},
+                                   .pixels = Rows({{1, 0}}),
+                                   .offBits = 0xFFFF0000}
+                               .Build()},
       {"ColorsUsedAbovePaletteBits",
        BmpFile{.bits = 4, .colorsUsed = 17, .palette = std::vector<TColor32>(17, kRed), .pixels = Bytes(4)}
            .Build()},

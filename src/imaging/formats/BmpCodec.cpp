@@ -412,7 +412,8 @@ Status DecodeBmp(std::span<const uint8_t> bytes, const DecodeHints& /*hints: no 
   // A count beyond 2^bits, or beyond what the file could hold, is damage,
   // not a palette.
   if (h.bits <= 8 && h.colorsUsed > (1u << h.bits)) return Invalid();
-  if (uint64_t(h.colorsUsed) * h.paletteEntryBytes > bytes.size() - std::min<uint64_t>(h.paletteStart, bytes.size()))
+  if (uint64_t(h.colorsUsed) * h.paletteEntryBytes >
+      bytes.size() - std::min<uint64_t>(h.paletteStart, bytes.size()))
     return Invalid();
   uint64_t declared = h.colorsUsed;
   if (h.bits <= 8 && declared == 0) declared = 1u << h.bits;

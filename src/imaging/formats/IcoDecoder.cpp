@@ -73,7 +73,13 @@ bool Describe(Entry& e) {
   return !in.overrun();
 }
 
-Status DecodePngEntry(std::span<const uint8_t> data, DecodedPicture& out) {
+Status DecodePngEntry(const Entry& e, DecodedPicture& out) {
+  // Checked on the header before libpng allocates anything: the pixels are
+  // one deflate stream, so a file this much shorter than them cannot hold the
+  // picture.
+  VELMORA_TRY(CheckPictureSize(e.width, e.height, kName));
+  const std::span<const uint8_t> data = e.data;
+  if (uint64_t(e.width) * uint64_t(e.height) / kMaxDeflateRatio > data.size()) return StreamError(kName);
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_memory(&image, data.data(), data.size())) return InvalidFormat(kName);
@@ -81,10 +87,7 @@ Status DecodePngEntry(std::span<const uint8_t> data, DecodedPicture& out) {
     png_image* image;
     ~Release() { png_image_free(image); }
   } release{&image};
-  VELMORA_TRY(CheckPictureSize(image.width, image.height, kName));
-  // The pixels are one deflate stream: a file this much shorter than them
-  // cannot hold the picture.
-  if (uint64_t(image.width) * image.height / kMaxDeflateRatio > data.size()) return StreamError(kName);
+  if (image.width != uint64_t(e.width) || image.height != uint64_t(e.height)) return InvalidFormat(kName);
   image.format = PNG_FORMAT_BGRA;
   TBitmap32 bmp;
   VELMORA_TRY(bmp.SetSize(int(image.width), int(image.height)));
@@ -115,7 +118,8 @@ Status DecodeDibEntry(const Entry& e, DecodedPicture& out) {
     const std::span<const uint8_t> stored = in.take(size_t(entries) * 4);
     if (in.overrun()) return StreamError(kName);
     palette.resize(entries);
-    for (size_t i = 0; i < entries; ++i) palette[i] = Color32(stored[4 * i + 2], stored[4 * i + 1], stored[4 * i]);
+    for (size_t i = 0; i < entries; ++i)
+      palette[i] = Color32(stored[4 * i + 2], stored[4 * i + 1], stored[4 * i]);
   }
 
   const size_t width = size_t(e.width);
@@ -202,7 +206,7 @@ Status DecodeIco(std::span<const uint8_t> bytes, const DecodeHints& /*hints*/, D
   if (best->cut) return StreamError(kName);
 
   DecodedPicture picture;
-  VELMORA_TRY(best->png ? DecodePngEntry(best->data, picture) : DecodeDibEntry(*best, picture));
+  VELMORA_TRY(best->png ? DecodePngEntry(*best, picture) : DecodeDibEntry(*best, picture));
   out.bitmap.TakePixels(picture.bitmap);
   out.keepsAlpha = true;
   out.storedWidth = out.bitmap.Width();

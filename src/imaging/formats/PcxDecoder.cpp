@@ -45,9 +45,10 @@ bool KnownLayout(int bits, int planes) {
 }
 
 Status ReadHeader(std::span<const uint8_t> bytes, const char* name, PcxHeader& h) {
+  if (!bytes.empty() && bytes[0] != 0x0A) return InvalidFormat(name);
   if (bytes.size() < kHeaderBytes) return StreamError(name);
   ByteCursor in(bytes);
-  if (in.u8() != 0x0A) return InvalidFormat(name);
+  in.skip(1);
   h.version = in.u8();
   h.encoding = in.u8();
   h.bits = in.u8();
@@ -123,7 +124,8 @@ Status Decode(std::span<const uint8_t> bytes, const char* name, DecodedPicture& 
 
   const size_t lineBytes = size_t(h.bytesPerLine) * h.planes;
   const size_t total = lineBytes * size_t(h.height);
-  if (h.encoding == 0 ? total > stream.size() : total / kMaxRunRatio > stream.size()) return StreamError(name);
+  if (h.encoding == 0 ? total > stream.size() : total / kMaxRunRatio > stream.size())
+    return StreamError(name);
   std::vector<uint8_t> owned;
   std::span<const uint8_t> data;
   size_t used = total;

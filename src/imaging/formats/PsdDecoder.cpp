@@ -158,7 +158,9 @@ public:
   }
 
 private:
-  static double Inverse(double f) { return f > 6.0 / 29 ? f * f * f : 3 * (6.0 / 29) * (6.0 / 29) * (f - 4.0 / 29); }
+  static double Inverse(double f) {
+    return f > 6.0 / 29 ? f * f * f : 3 * (6.0 / 29) * (6.0 / 29) * (f - 4.0 / 29);
+  }
   uint8_t Gamma(double linear) const {
     const double c = std::clamp(linear, 0.0, 1.0);
     return gamma_[size_t(c * (gamma_.size() - 1) + 0.5)];

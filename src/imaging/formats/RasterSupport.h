@@ -12,7 +12,9 @@
 namespace velmora::raster {
 
 // The file ends before what its header promises.
-inline Status StreamError(const char* name) { return Status::Error(Format("Stream read error in %s file.", name)); }
+inline Status StreamError(const char* name) {
+  return Status::Error(Format("Stream read error in %s file.", name));
+}
 // A header that is not this format's, or holds impossible values.
 inline Status InvalidFormat(const char* name) {
   return Status::Error(Format("Cannot load image. Invalid or unexpected %s image format.", name));

@@ -4,7 +4,8 @@
 // a literal stretch; both cover 1..128 pixels). Packets may go on from one row
 // into the next, as older writers do, but never past the last pixel. Rows are
 // stored from the bottom unless descriptor bit 5 says top; bit 4 stores each
-// row right to left. The footer and extension area carry nothing the picture
+// row right to left. A 32-bit picture whose alpha is 0 everywhere was not
+// meant to be transparent and reads opaque. The footer and extension area carry nothing the picture
 // needs.
 #include <algorithm>
 #include <bit>
@@ -110,7 +111,8 @@ Status Unpack(ByteCursor& in, size_t pixelBytes, std::vector<uint8_t>& out) {
       if (pixelBytes == 1) {
         std::memset(out.data() + done, src[pos], count);
       } else {
-        for (size_t i = 0; i < count; ++i) std::memcpy(out.data() + done + i * pixelBytes, src + pos, pixelBytes);
+        for (size_t i = 0; i < count; ++i)
+          std::memcpy(out.data() + done + i * pixelBytes, src + pos, pixelBytes);
       }
       pos += pixelBytes;
     } else {
@@ -153,7 +155,8 @@ Status DecodeTga(std::span<const uint8_t> bytes, const DecodeHints& /*hints*/, D
     if (h.kind() == kColorMapped) {
       const bool mapAlpha = h.mapBits == 32 && h.alphaBits() > 0;
       map.resize(h.mapLength);
-      for (size_t i = 0; i < map.size(); ++i) map[i] = StoredColor(&stored[i * entryBytes], h.mapBits, mapAlpha);
+      for (size_t i = 0; i < map.size(); ++i)
+        map[i] = StoredColor(&stored[i * entryBytes], h.mapBits, mapAlpha);
     }
   }
   if (in.overrun()) return StreamError(kName);
@@ -178,7 +181,10 @@ Status DecodeTga(std::span<const uint8_t> bytes, const DecodeHints& /*hints*/, D
   const int width = h.width;
   const int height = h.height;
   bool alpha = false;
-  if (h.kind() == kTrueColor) alpha = (h.bits == 32 || h.bits == 16) && h.alphaBits() > 0;
+  // A 32-bit pixel's fourth byte is alpha even when the descriptor forgets to
+  // count its bits (some writers do); a 16-bit pixel's top bit only when the
+  // descriptor counts it, as many writers leave it at random.
+  if (h.kind() == kTrueColor) alpha = h.bits == 32 || (h.bits == 16 && h.alphaBits() > 0);
   if (h.kind() == kGrey) alpha = h.bits == 16 && h.alphaBits() > 0;
   if (h.kind() == kColorMapped) alpha = h.mapBits == 32 && h.alphaBits() > 0;
 
@@ -200,7 +206,8 @@ Status DecodeTga(std::span<const uint8_t> bytes, const DecodeHints& /*hints*/, D
         if (h.bits == 8) {
           for (int x = 0; x < width; ++x) dst[x] = Color32(src[x], src[x], src[x]);
         } else {
-          for (int x = 0; x < width; ++x, src += 2) dst[x] = Color32(src[0], src[0], src[0], alpha ? src[1] : 255);
+          for (int x = 0; x < width; ++x, src += 2)
+            dst[x] = Color32(src[0], src[0], src[0], alpha ? src[1] : 255);
         }
         break;
       case kTrueColor:
