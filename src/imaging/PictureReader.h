@@ -24,8 +24,9 @@ struct DecodeHints {
 
 struct DecodedPicture {
   TBitmap32 bitmap;
-  // True for a Windows bitmap of 32 bits per pixel: its fourth byte is kept as
-  // alpha. Every other picture has alpha 255.
+  // True for a picture with alpha of its own (a Windows bitmap of 32 bits per
+  // pixel, icons, and the Truevision, ZSoft, SGI and Photoshop pictures that
+  // store an alpha channel): its alpha is kept. Every other picture has alpha 255.
   bool keepsAlpha = false;
   // The size of the picture as stored (the bitmap is smaller after a scaled decode).
   int storedWidth = 0;

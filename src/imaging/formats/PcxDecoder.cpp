@@ -104,9 +104,10 @@ Status Unpack(std::span<const uint8_t> stream, const char* name, std::vector<uin
 std::array<TColor32, 256> FullPalette(std::span<const uint8_t> bytes, bool* present) {
   std::array<TColor32, 256> palette{};
   *present = bytes.size() >= kHeaderBytes + kPaletteBytes && bytes[bytes.size() - kPaletteBytes] == 0x0C;
+  for (int i = 0; i < 256; ++i) palette[i] = Color32(i, i, i);
+  if (!*present) return palette;
   const uint8_t* p = bytes.data() + bytes.size() - kPaletteBytes + 1;
-  for (int i = 0; i < 256; ++i)
-    palette[i] = *present ? Color32(p[3 * i], p[3 * i + 1], p[3 * i + 2]) : Color32(i, i, i);
+  for (int i = 0; i < 256; ++i) palette[i] = Color32(p[3 * i], p[3 * i + 1], p[3 * i + 2]);
   return palette;
 }
 

@@ -58,8 +58,10 @@ struct PsdHeader {
 };
 
 Status ReadHeader(ByteCursor& in, PsdHeader& h) {
+  const uint32_t signature = in.u32be();
+  // A file of another kind fails as one, however short.
+  if (!in.overrun() && signature != 0x38425053u) return InvalidFormat(kName);  // "8BPS"
   if (in.size() < 26) return StreamError(kName);
-  if (in.u32be() != 0x38425053u) return InvalidFormat(kName);  // "8BPS"
   const uint16_t version = in.u16be();
   if (version == 2) return NotSupported("The large document format", kName);
   if (version != 1) return InvalidFormat(kName);
