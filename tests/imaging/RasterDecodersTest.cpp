@@ -753,17 +753,20 @@ TEST_P(RasterDamaged, FailsWithItsMessage) {
 INSTANTIATE_TEST_SUITE_P(Built, RasterDamaged, testing::ValuesIn(DamagedCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// Files committed under tests/data/bad/<format>: fuzzing findings and files
-// damaged by hand. Each must fail, with its format's name in the message.
+// Files committed under tests/data/bad/<format>: fixtures damaged by hand
+// (named by the damage) and any fuzzing findings. Each must fail, with its
+// format's name in the message.
 TEST(RasterDecoders, DamagedCorpusFails) {
-  for (const char* dir : {"ico", "tga", "pcx", "sgi", "psd", "pnm"}) {
+  const std::pair<const char*, const char*> dirs[] = {{"ico", "ICO"}, {"tga", "TGA"}, {"pcx", "PCX"},
+                                                      {"sgi", "SGI"}, {"psd", "PSD"}, {"pnm", "PPM"}};
+  for (const auto& [dir, name] : dirs) {
     const fs::path path = fs::path(VELMORA_TEST_DATA) / "bad" / dir;
-    if (!fs::is_directory(path)) continue;
+    ASSERT_TRUE(fs::is_directory(path)) << path;
     for (const auto& entry : fs::directory_iterator(path)) {
-      std::ifstream in(entry.path(), std::ios::binary);
-      const Bytes bytes{std::istreambuf_iterator<char>(in), {}};
+      const Bytes bytes = ReadFixture(fs::relative(entry.path(), VELMORA_TEST_DATA).string());
       Result<DecodedPicture> pic = DecodePicture(entry.path().string(), bytes);
-      EXPECT_FALSE(pic.ok()) << entry.path();
+      ASSERT_FALSE(pic.ok()) << entry.path();
+      EXPECT_NE(pic.message().find(name), std::string::npos) << pic.message();
     }
   }
 }
