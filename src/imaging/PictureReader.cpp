@@ -21,6 +21,7 @@
 #include "imaging/formats/PngDecoder.h"
 #include "imaging/formats/PspDecoder.h"
 #include "imaging/formats/RlaDecoder.h"
+#include "imaging/formats/RasterDecoders.h"
 #include "imaging/formats/TiffDecoder.h"
 #include "imaging/formats/WmfDecoder.h"
 
@@ -42,30 +43,30 @@ const std::vector<PictureFormat>& FormatTable() {
       {{"bmp"}, "Windows bitmaps", "BMP", DecodeBmp},
       {{"rle"}, "Run length encoded Windows bitmaps", "BMP", DecodeBmp},
       {{"dib"}, "Device independant Windows bitmaps", "BMP", DecodeBmp},
-      {{"ico"}, "Windows icons", "ICO", nullptr},
+      {{"ico"}, "Windows icons", "ICO", DecodeIco},
       {{"wmf"}, "Windows metafiles", "WMF", DecodeWmf},
       {{"emf"}, "Windows enhanced meta files", "EMF", DecodeEmf},
       {{"jfif"}, "JFIF images", "JPEG", DecodeJpeg},
       {{"jpg"}, "JPG images", "JPEG", DecodeJpeg},
       {{"jpe"}, "JPE images", "JPEG", DecodeJpeg},
       {{"jpeg"}, "JPEG images", "JPEG", DecodeJpeg},
-      {{"win", "vst", "vda", "tga", "icb"}, "Truevision images", "TGA", nullptr},
+      {{"win", "vst", "vda", "tga", "icb"}, "Truevision images", "TGA", DecodeTga},
       {{"tiff"}, "Macintosh TIFF images", "TIFF", DecodeTiff},
       {{"tif"}, "PC TIF images", "TIFF", DecodeTiff},
       // Fax files of this kind are TIFF files with CCITT compression.
       {{"fax"}, "GFI fax images", "TIFF", DecodeTiff},
       {{"eps"}, "Encapsulated Postscript images", "EPS", DecodeEps},
-      {{"pcx", "pcc"}, "ZSoft Paintbrush images", "PCX", nullptr},
-      {{"scr"}, "Word 5.x screen capture images", "SCR", nullptr},
+      {{"pcx", "pcc"}, "ZSoft Paintbrush images", "PCX", DecodePcx},
+      {{"scr"}, "Word 5.x screen capture images", "SCR", DecodeScr},
       {{"rpf", "rla"}, "Alias/Wavefront images", "RLA", DecodeRla},
-      {{"sgi"}, "SGI true color images", "SGI", nullptr},
-      {{"rgba"}, "SGI true color images with alpha", "SGI", nullptr},
-      {{"rgb"}, "SGI true color images", "SGI", nullptr},
-      {{"bw"}, "SGI black/white images", "SGI", nullptr},
-      {{"psd", "pdd"}, "Photoshop images", "PSD", nullptr},
-      {{"ppm"}, "Portable pixel map images", "PPM", nullptr},
-      {{"pgm"}, "Portable gray map images", "PGM", nullptr},
-      {{"pbm"}, "Portable bitmap images", "PBM", nullptr},
+      {{"sgi"}, "SGI true color images", "SGI", DecodeSgi},
+      {{"rgba"}, "SGI true color images with alpha", "SGI", DecodeSgi},
+      {{"rgb"}, "SGI true color images", "SGI", DecodeSgi},
+      {{"bw"}, "SGI black/white images", "SGI", DecodeSgi},
+      {{"psd", "pdd"}, "Photoshop images", "PSD", DecodePsd},
+      {{"ppm"}, "Portable pixel map images", "PPM", DecodePpm},
+      {{"pgm"}, "Portable gray map images", "PGM", DecodePgm},
+      {{"pbm"}, "Portable bitmap images", "PBM", DecodePbm},
       {{"cel", "pic"}, "Autodesk images", "Autodesk", DecodeAutodesk},
       {{"pcd"}, "Kodak Photo-CD images", "PCD", DecodePcd},
       {{"cut"}, "Dr. Halo images", "CUT", DecodeCut},

@@ -38,10 +38,11 @@ struct DecodeHints {
 
 struct DecodedPicture {
   TBitmap32 bitmap;
-  // True when the picture's alpha is kept: a Windows bitmap of 32 bits per
-  // pixel (its fourth byte), an Alias/Wavefront picture with a matte, a
-  // flattened Paint Shop Pro picture that is transparent somewhere. Every
-  // other picture has alpha 255.
+  // True for a picture with alpha of its own: its alpha is kept. These are a
+  // Windows bitmap of 32 bits per pixel, icons, the Truevision, ZSoft, SGI and
+  // Photoshop pictures that store an alpha channel, an Alias/Wavefront picture
+  // with a matte and a flattened Paint Shop Pro picture that is transparent
+  // somewhere. Every other picture has alpha 255.
   bool keepsAlpha = false;
   // The size of the picture as stored, upright when it was turned (the bitmap
   // is smaller after a scaled decode).

@@ -41,6 +41,10 @@ constexpr uint32_t kV5HeaderBytes = 124;
 
 constexpr TColor32 kOpaqueBlack = Color32(0, 0, 0);
 
+// How far past the end of the file bfOffBits may point and still be taken as
+// a writer's slip: the length of a full 256-entry palette.
+constexpr uint64_t kOffBitsSlack = 256 * 4;
+
 struct BmpHeader {
   uint32_t offBits = 0;
   uint32_t headerSize = 0;
@@ -405,17 +409,26 @@ Status DecodeBmp(std::span<const uint8_t> bytes, const DecodeHints& /*hints: no 
   // The palette holds 2^bits entries unless biClrUsed says fewer; pictures of
   // more bits may carry a palette too (a hint for 256-colour displays), which
   // is only skipped.
+  // A count beyond 2^bits, or beyond what the file could hold, is damage,
+  // not a palette.
+  if (h.bits <= 8 && h.colorsUsed > (1u << h.bits)) return Invalid();
+  if (uint64_t(h.colorsUsed) * h.paletteEntryBytes >
+      bytes.size() - std::min<uint64_t>(h.paletteStart, bytes.size()))
+    return Invalid();
   uint64_t declared = h.colorsUsed;
-  if (h.bits <= 8 && (declared == 0 || declared > (1u << h.bits))) declared = 1u << h.bits;
+  if (h.bits <= 8 && declared == 0) declared = 1u << h.bits;
   uint64_t paletteEnd = 0;
   if (!CheckedMul<uint64_t>(declared, h.paletteEntryBytes, &paletteEnd) ||
       !CheckedAdd<uint64_t>(paletteEnd, h.paletteStart, &paletteEnd))
     return Invalid();
 
-  // bfOffBits locates the pixels. When it is 0, points into the headers or
-  // past the end of the file, the pixels are taken to follow the palette.
+  // bfOffBits locates the pixels. When it is 0, points into the headers or a
+  // little past the end of the file, the pixels are taken to follow the
+  // palette: writers that count a full palette they did not store, or forget
+  // a header, are off by at most a palette's length. Further out it is damage.
   // When it points into the palette, the palette is the shorter one: old
   // writers stored fewer entries than 2^bits and said so only there.
+  if (h.offBits > bytes.size() + kOffBitsSlack) return Invalid();
   uint64_t dataStart = h.offBits;
   if (h.offBits == 0 || h.offBits < h.paletteStart || h.offBits > bytes.size()) dataStart = paletteEnd;
   if (dataStart > bytes.size()) return Invalid();
