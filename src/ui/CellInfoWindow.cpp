@@ -43,7 +43,7 @@ void CellInfoWindow::ShowCellInfo(int x, int y) {
       const std::string& path = engine.PicList[e.PicIndex];
       memo_->appendPlainText(QStringLiteral("cell filename ") + ToQString(path));
       Bitmap24 picture;
-      if (ShowIfFailed(session_, this, LoadPictureFile(picture, path))) {
+      if (ShowIfFailed(session_, this, LoadPictureFile(picture, path, session_.PictureHints()))) {
         Bitmap24 fitted;
         FitToRect(picture, fitted, TRect{0, 0, kBoxSide, kBoxSide});
         image_->setPixmap(QPixmap::fromImage(ToQImage(fitted)));

@@ -161,7 +161,8 @@ void FileLoaderWindow::ListFolder() {
 void FileLoaderWindow::LineClicked(QListWidgetItem* item) {
   if (!item) return;
   Bitmap24 picture;
-  if (!ShowIfFailed(session_, this, LoadPictureFile(picture, ToBytes(item->text())))) return;
+  if (!ShowIfFailed(session_, this, LoadPictureFile(picture, ToBytes(item->text()), session_.PictureHints())))
+    return;
   Bitmap24 fitted;
   FitToRect(picture, fitted, TRect{0, 0, kPreviewWidth, kPreviewHeight});
   preview_->setPixmap(QPixmap::fromImage(ToQImage(fitted)));

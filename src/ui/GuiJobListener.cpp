@@ -26,4 +26,15 @@ void GuiJobListener::ProcessEvents() {
   QCoreApplication::processEvents();
 }
 
+void GuiJobListener::Warning(std::string_view message) {
+  if (!OnGuiThread()) return;
+  warnings_ << QString::fromUtf8(message.data(), qsizetype(message.size()));
+}
+
+QStringList GuiJobListener::TakeWarnings() {
+  QStringList taken;
+  taken.swap(warnings_);
+  return taken;
+}
+
 }  // namespace velmora::ui

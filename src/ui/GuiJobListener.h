@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QProgressBar>
+#include <QStringList>
 
 #include "engine/Job.h"
 
@@ -16,10 +17,15 @@ public:
   void SetJobText(std::string_view text) override;
   void SetProgress(int percent) override;
   void ProcessEvents() override;
+  // A damaged summary cache and the like: the job goes on, and the main
+  // window shows what was noticed once it has ended.
+  void Warning(std::string_view message) override;
+  QStringList TakeWarnings();
 
 private:
   QLabel* label_;
   QProgressBar* gauge_;
+  QStringList warnings_;
 };
 
 }  // namespace velmora::ui

@@ -155,7 +155,7 @@ void LibraryManagerWindow::EntryClicked(QListWidgetItem* item) {
 
 Status LibraryManagerWindow::ShowLibraryPicture(const QString& path, bool withInfo) {
   Bitmap24 picture;
-  VELMORA_TRY(LoadPictureFile(picture, ToBytes(path)));
+  VELMORA_TRY(LoadPictureFile(picture, ToBytes(path), session_.PictureHints()));
   Bitmap24 fitted;
   FitToRect(picture, fitted, TRect{0, 0, kOverviewWidth, kOverviewHeight});
   overview_->setPixmap(QPixmap::fromImage(ToQImage(fitted)));

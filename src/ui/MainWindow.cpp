@@ -300,6 +300,8 @@ Status MainWindow::RunJob(const std::function<Status()>& job) {
   Status status = job();
   session_.jobRunning = false;
   UpdateActions();
+  if (const QStringList warnings = listener_->TakeWarnings(); !warnings.isEmpty())
+    session_.prompts.Message(this, QStringLiteral("Caution"), warnings.join(QLatin1Char('\n')));
   return status;
 }
 
@@ -329,7 +331,9 @@ void MainWindow::OpenPicture() {
   const QString path =
       session_.prompts.OpenPictureName(this, QStringLiteral("Open Picture"), QString(), PictureOpenFilter());
   if (path.isEmpty()) return;
-  if (!ShowIfFailed(session_, this, LoadPictureFile(engine_.MosaicBitmap, ToBytes(path)))) return;
+  if (!ShowIfFailed(session_, this,
+                    LoadPictureFile(engine_.MosaicBitmap, ToBytes(path), session_.PictureHints())))
+    return;
   engine_.ViewOriginX = 0;
   engine_.ViewOriginY = 0;
   engine_.MosaicState = 1;

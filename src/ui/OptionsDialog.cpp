@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -199,7 +200,22 @@ QWidget* OptionsDialog::BuildAdvanceGroup() {
     kernelGrid->addWidget(kernels_[i], i % 4, i / 4);
   }
   kernels_[4]->setChecked(true);
-  row->addWidget(kernelBox);
+  auto* left = new QVBoxLayout();
+  left->addWidget(kernelBox);
+  // Not one of the stored option fields: photos taken on their side are
+  // turned upright by their orientation tag unless the user needs the
+  // pixels as stored. Kept in the user's settings, read by every mosaic.
+  upright_ = new QCheckBox(QStringLiteral("Turn photos upright (orientation tag)"), group);
+  upright_->setObjectName(QStringLiteral("cbupright"));
+  QSettings settings;
+  upright_->setChecked(settings.value(QStringLiteral("Reading/UprightPhotos"), true).toBool());
+  session_.engine.SetUprightPictures(upright_->isChecked());
+  connect(upright_, &QCheckBox::toggled, this, [this](bool on) {
+    session_.engine.SetUprightPictures(on);
+    QSettings().setValue(QStringLiteral("Reading/UprightPhotos"), on);
+  });
+  left->addWidget(upright_);
+  row->addLayout(left);
 
   auto* jpegBox = new QGroupBox(QStringLiteral("Save Jpeg Files Setting"), group);
   auto* jpeg = new QGridLayout(jpegBox);

@@ -55,6 +55,7 @@ private:
   Session& session_;
   int32_t color1_ = 0;  // the colour dialog's colour, 0x00BBGGRR
 
+  QCheckBox* upright_ = nullptr;              // cbupright
   QCheckBox* useAll_ = nullptr;               // cbuseall
   QCheckBox* limitRepeat_ = nullptr;          // cbrptlimit
   QSpinBox* radius_ = nullptr;                // seradius

@@ -179,7 +179,7 @@ void PickCellDialog::PickCellLoad(int column, int row) {
     return;
   }
   Bitmap24 picture;
-  if (ShowIfFailed(session_, this, LoadPictureFile(picture, engine.PicList[k])))
+  if (ShowIfFailed(session_, this, LoadPictureFile(picture, engine.PicList[k], session_.PictureHints())))
     ShowFitted(currentBox_, picture);
 }
 
@@ -210,7 +210,7 @@ void PickCellDialog::PickCellPreview(int index) {
   const std::string& path = engine.PicList[index];
   if (loadedPath_ != path || loaded_.Empty()) {
     loadedPath_.clear();
-    if (!ShowIfFailed(session_, this, LoadPictureFile(loaded_, path))) return;
+    if (!ShowIfFailed(session_, this, LoadPictureFile(loaded_, path, session_.PictureHints()))) return;
     loadedPath_ = path;
   }
   const Bitmap24& loaded = loaded_;

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "engine/SummaryCache.h"
 #include "ui/AboutBox.h"
 #include "ui/CellInfoWindow.h"
 #include "ui/FileLoaderWindow.h"
@@ -23,6 +24,8 @@ namespace velmora::ui {
 Program::Program(std::string programFolder, UserPrompts& prompts)
     : session_(engine_, std::move(programFolder), prompts) {
   RegisterGlyphs();
+  // Library summaries are kept between runs, as the command line keeps them.
+  engine_.SetSummaryCacheFolder(DefaultCacheFolder());
   main_ = std::make_unique<MainWindow>(session_);
   Windows& w = session_.windows;
   QWidget* parent = main_.get();

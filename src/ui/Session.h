@@ -83,6 +83,14 @@ struct Session {
   // are disabled until it ends (the job lets events run, so they could be
   // clicked, and a second job inside the first would corrupt the tables).
   bool jobRunning = false;
+
+  // How the windows read pictures: upright by their orientation tag unless
+  // the options turned that off, as the engine reads them.
+  DecodeHints PictureHints() const {
+    DecodeHints hints;
+    hints.applyOrientation = engine.UprightPictures();
+    return hints;
+  }
 };
 
 QString ToQString(const std::string& bytes);

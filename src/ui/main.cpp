@@ -7,6 +7,7 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  QApplication::setOrganizationName(QStringLiteral("velmora"));
   QApplication::setApplicationName(QStringLiteral("velmora"));
   QApplication::setApplicationDisplayName(QString::fromLatin1(velmora::ui::kProductName));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/glyphs/velmora.svg")));

@@ -1,16 +1,18 @@
 // The main window driven as a user drives it: start-up, a mosaic made through
 // the create command, scrolling with the right button, the editing modes,
 // saving the picture and the project and loading it back.
+#include <QCheckBox>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QToolButton>
 
+#include "UiTestSupport.h"
 #include "imaging/PictureOps.h"
 #include "project/ProjectFile.h"
 #include "ui/CellInfoWindow.h"
 #include "ui/MosaicView.h"
-#include "UiTestSupport.h"
+#include "ui/OptionsDialog.h"
 
 namespace velmora::testing {
 namespace {
@@ -61,7 +63,8 @@ TEST_F(MainWindowTest, CreatesAMosaicAndScrollsWithTheRightButton) {
   Drag(Qt::RightButton, QPoint(50, 50), QPoint(10, 20));
   EXPECT_EQ(Engine().ViewOriginX, 40);
   EXPECT_EQ(Engine().ViewOriginY, 30);
-  EXPECT_EQ(Status()->text(), QString("Scale :100% MainbmpPos x%1 y%2").arg(Engine().ViewOriginX).arg(Engine().ViewOriginY));
+  EXPECT_EQ(Status()->text(),
+            QString("Scale :100% MainbmpPos x%1 y%2").arg(Engine().ViewOriginX).arg(Engine().ViewOriginY));
   const QPoint corner(client.width() - 1, client.height() - 1);
   for (int i = 0; i < 3; ++i) Drag(Qt::RightButton, corner, QPoint(0, 0));
   EXPECT_EQ(Engine().ViewOriginX, 800 - client.width());
@@ -107,7 +110,11 @@ TEST_F(MainWindowTest, PenStrokePaintsItsRectangleAndIgnoresDragsBeyondThePictur
   Start(6);
   MakeMosaic();
   SelectMode("sbhand4");
-  const TBitmap32 before = [&] { TBitmap32 b; b.Assign(Engine().MosaicBitmap); return b; }();
+  const TBitmap32 before = [&] {
+    TBitmap32 b;
+    b.Assign(Engine().MosaicBitmap);
+    return b;
+  }();
   Drag(Qt::LeftButton, QPoint(20, 20), QPoint(60, 50));
   int changedInside = 0, changedOutside = 0;
   for (int y = 0; y < 128; ++y)
@@ -124,7 +131,8 @@ TEST_F(MainWindowTest, PenStrokePaintsItsRectangleAndIgnoresDragsBeyondThePictur
   TBitmap32 again;
   again.Assign(Engine().MosaicBitmap);
   Drag(Qt::LeftButton, QPoint(200, 20), QPoint(250, 40));
-  EXPECT_TRUE(std::equal(again.Pixels().begin(), again.Pixels().end(), Engine().MosaicBitmap.Pixels().begin()));
+  EXPECT_TRUE(
+      std::equal(again.Pixels().begin(), again.Pixels().end(), Engine().MosaicBitmap.Pixels().begin()));
   EXPECT_TRUE(prompts.messages.empty());
 }
 
@@ -184,6 +192,46 @@ TEST_F(MainWindowTest, HelpOpensTheDocumentBesideTheProgram) {
   Find<QToolButton>(&Main(), "sbhelp")->click();
   ASSERT_EQ(prompts.documents.size(), 1u);
   EXPECT_EQ(prompts.documents[0], QString::fromStdString(folder / "help.pdf"));
+}
+
+}  // namespace
+}  // namespace velmora::testing
+
+namespace velmora::testing {
+namespace {
+
+TEST_F(MainWindowTest, UprightSwitchOfTheOptionsReachesEveryPictureRead) {
+  Start(1);
+  auto* upright = Find<QCheckBox>(Session().windows.options, "cbupright");
+  ASSERT_TRUE(upright->isChecked());
+  // Stored 16 x 24 on its side (tag 6): upright it is 24 x 16.
+  const QString sideways = QString(VELMORA_TEST_DATA) + "/orientation/orientation-6.jpg";
+  const auto open = [&] {
+    prompts.openAnswers.push_back(sideways);
+    Main().findChild<QAction*>("OpenPicture1")->trigger();
+    return QSize(Engine().MosaicBitmap.Width(), Engine().MosaicBitmap.Height());
+  };
+  EXPECT_EQ(open(), QSize(24, 16));
+  upright->click();
+  EXPECT_FALSE(Engine().UprightPictures());
+  EXPECT_EQ(open(), QSize(16, 24));
+  upright->click();
+}
+
+TEST_F(MainWindowTest, KeepsLibrarySummariesAndReportsADamagedCacheAfterTheJob) {
+  Start(4);
+  ASSERT_FALSE(Engine().SummaryCacheFolder().empty());
+  const std::string cache = folder / "cache";
+  Engine().SetSummaryCacheFolder(cache);
+  MakeMosaic();
+  const std::string file = cache + "/library-summaries.cache";
+  ASSERT_TRUE(std::filesystem::exists(file));
+  EXPECT_TRUE(prompts.messages.empty());
+  WriteWholeFile(file, "damaged");
+  MakeMosaic();
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].first, "Caution");
+  EXPECT_EQ(Engine().MosaicState, 2);
 }
 
 }  // namespace

@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "support/ScratchFolder.h"
 #include "imaging/PictureOps.h"
+#include "support/ScratchFolder.h"
 #include "ui/Program.h"
 
 namespace velmora::testing {
@@ -52,7 +52,9 @@ public:
     return answer;
   }
   int64_t ChooseColor(QWidget*, int32_t) override { return colorAnswer; }
-  void Message(QWidget*, const QString& caption, const QString& text) override { messages.emplace_back(caption, text); }
+  void Message(QWidget*, const QString& caption, const QString& text) override {
+    messages.emplace_back(caption, text);
+  }
   bool Confirm(QWidget*, const QString&, const QString& text) override {
     confirms.push_back(text);
     return confirmAnswer;
@@ -89,7 +91,8 @@ inline void PlaceSamplePictures(const ScratchFolder& folder, int count) {
     if (e.path().extension() == ".jpg") samples.push_back(e.path());
   std::sort(samples.begin(), samples.end());
   for (int i = 0; i < count && i < static_cast<int>(samples.size()); ++i)
-    fs::copy_file(samples[static_cast<size_t>(i)], folder.path() / "images" / samples[static_cast<size_t>(i)].filename());
+    fs::copy_file(samples[static_cast<size_t>(i)],
+                  folder.path() / "images" / samples[static_cast<size_t>(i)].filename());
 }
 
 class ProgramTest : public ::testing::Test {
