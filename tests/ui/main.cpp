@@ -3,15 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
-#include <QStandardPaths>
+#include <QSettings>
+#include <QTemporaryDir>
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  // The tests keep their settings and the summary cache away from the user's.
-  QStandardPaths::setTestModeEnabled(true);
-  const QString cache = QDir::temp().filePath(QStringLiteral("velmora-ui-tests-cache"));
-  qputenv("XDG_CACHE_HOME", cache.toUtf8());
+  // Each test process keeps its settings and the summary cache in a folder of
+  // its own, away from the user's and from the tests running beside it.
+  QTemporaryDir home;
+  qputenv("XDG_CACHE_HOME", home.filePath(QStringLiteral("cache")).toUtf8());
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.filePath(QStringLiteral("config")));
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("velmora-tests"));
   ::testing::InitGoogleTest(&argc, argv);
