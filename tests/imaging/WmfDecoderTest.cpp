@@ -134,7 +134,8 @@ namespace {
 // Committed files: tests/data/wmf must draw (fuzzer-found-leak.wmf once left
 // the library's picture unfreed, which the sanitizer build reports), and
 // tests/data/bad/wmf, the fuzzer's findings, must fail with the format's
-// message (huge-largest-record.wmf once made the library allocate 2 GB).
+// message (huge-largest-record.wmf once made the library allocate 2 GB;
+// bitmap-wider-than-its-record.wmf kept it reading pixels for minutes).
 TEST(WmfDecoder, CommittedFiles) {
   const std::filesystem::path data(VELMORA_TEST_DATA);
   for (const auto& entry : std::filesystem::directory_iterator(data / "wmf"))

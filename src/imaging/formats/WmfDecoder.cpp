@@ -39,6 +39,63 @@ Status InvalidFormat() {
   return Status::Error(Format("Cannot load image. Invalid or unexpected %s image format.", kName));
 }
 
+// Where the device-independent bitmap starts in the parameters of the
+// records that carry one, or 0 for other records.
+size_t BitmapParamOffset(uint16_t function, uint32_t words) {
+  // Records that can come with or without a bitmap carry one when they are
+  // longer than their function's bitmap-less size (high byte + 3 words).
+  const bool longer = words != uint32_t(function >> 8) + 3;
+  switch (function) {
+    case 0x0F43:
+      return 22;  // StretchDIB
+    case 0x0D33:
+      return 18;  // SetDIBitsToDevice
+    case 0x0142:
+      return 4;  // DIBCreatePatternBrush
+    case 0x0B41:
+      return longer ? 20 : 0;  // DIBStretchBlt
+    case 0x0940:
+      return longer ? 16 : 0;  // DIBBitBlt
+    default:
+      return 0;
+  }
+}
+
+// libwmf reads a record's bitmap pixel by pixel as its header describes it,
+// well past the record's end and for as long as the header says (a 254-byte
+// file claiming a bitmap 131072 pixels wide kept it busy for minutes). So a
+// bitmap must fit its record and the pixel limit before the library sees it.
+bool BitmapFitsRecord(std::span<const uint8_t> dib) {
+  ByteCursor in(dib);
+  const uint32_t headerBytes = in.u32le();
+  if (in.overrun() || headerBytes < 40 || headerBytes > dib.size()) return false;
+  const int64_t width = static_cast<int32_t>(in.u32le());
+  const int64_t height = std::abs(int64_t(static_cast<int32_t>(in.u32le())));
+  in.skip(2);
+  const uint32_t bits = in.u16le();
+  const uint32_t compression = in.u32le();
+  const uint32_t imageBytes = in.u32le();
+  in.skip(8);
+  const uint32_t colorsUsed = in.u32le();
+  if (in.overrun() || width <= 0 || height <= 0 || width * height > int64_t(kMaxMetafilePixels)) return false;
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
+  uint64_t colors = colorsUsed;
+  if (bits <= 8) {
+    if (colors > (uint64_t(1) << bits)) return false;
+    if (colors == 0) colors = uint64_t(1) << bits;
+  }
+  const uint64_t masks = compression == 3 ? 12 : 0;  // BI_BITFIELDS
+  const uint64_t stride = (uint64_t(width) * bits + 31) / 32 * 4;
+  uint64_t pixels = stride * uint64_t(height);
+  if (compression == 1 || compression == 2) {  // run-length: as stored
+    if (imageBytes == 0) return false;
+    pixels = imageBytes;
+  } else if (compression != 0 && compression != 3) {
+    return false;
+  }
+  return uint64_t(headerBytes) + masks + colors * 4 + pixels <= dib.size();
+}
+
 // The framing of a file, found by CheckFraming.
 struct Framing {
   size_t headerStart = 0;
@@ -75,7 +132,16 @@ Status CheckFraming(std::span<const uint8_t> bytes, Framing& framing) {
     if (words < 3) return InvalidFormat();
     if (!RangeFits(start, uint64_t(words) * 2, bytes.size())) return StreamError();
     framing.largestRecordWords = std::max(framing.largestRecordWords, words);
+    if (const size_t at = BitmapParamOffset(function, words); at != 0) {
+      const size_t params = start + 6;
+      const size_t end = start + size_t(words) * 2;
+      if (params + at > end || !BitmapFitsRecord(bytes.subspan(params + at, end - params - at)))
+        return InvalidFormat();
+    }
     if (function == 0) {  // the end record
+      // libwmf plays on past an end record of any other length, into
+      // records this check has not seen.
+      if (words != 3) return InvalidFormat();
       framing.fileWords = static_cast<uint32_t>((start + size_t(words) * 2 - headerStart) / 2);
       return Status::Ok();
     }
