@@ -17,6 +17,7 @@
 // jpeglib.h needs <cstdio> (FILE, size_t) before it.
 // clang-format off
 #include <jpeglib.h>
+#include "output/JpegErrorTrap.h"
 // clang-format on
 
 namespace velmora {
@@ -114,22 +115,6 @@ private:
 
 // ---- JPEG: the whole-picture writer's settings, rows fed as they come ----
 
-struct JpegError {
-  jpeg_error_mgr manager;
-  std::jmp_buf jump;
-  char message[JMSG_LENGTH_MAX];
-  int code;
-};
-
-extern "C" void OnBandJpegError(j_common_ptr info) {
-  auto* error = reinterpret_cast<JpegError*>(info->err);
-  error->message[0] = '\0';
-  (*info->err->format_message)(info, error->message);
-  error->code = info->err->msg_code;
-  std::longjmp(error->jump, 1);
-}
-extern "C" void OnBandJpegMessage(j_common_ptr) {}
-
 // Each call into the library is guarded by its own setjmp and holds no
 // object with a destructor.
 bool JpegStart(jpeg_compress_struct* info, JpegError* error, bool* created, std::FILE* f, int w, int h,
@@ -185,9 +170,7 @@ public:
     if (!f_)
       return Status::Error(
           Format("Cannot create file \"%s\". %s", file_.path().c_str(), std::strerror(errno)));
-    info_.err = jpeg_std_error(&error_.manager);
-    error_.manager.error_exit = OnBandJpegError;
-    error_.manager.output_message = OnBandJpegMessage;
+    info_.err = TrapJpegErrors(error_);
     if (!JpegStart(&info_, &error_, &created_, f_, w, h, quality, progressive)) return Failed("initialising for");
     return Status::Ok();
   }

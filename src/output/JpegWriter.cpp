@@ -12,20 +12,12 @@
 // clang-format off
 #include <jpeglib.h>
 // clang-format on
+#include "output/JpegErrorTrap.h"
 
 namespace velmora {
-namespace {
 
-// libjpeg reports a fatal error through error_exit, which must not return:
-// it records the encoder's message and code and jumps back into Encode.
-struct JpegError {
-  jpeg_error_mgr manager;
-  std::jmp_buf jump;
-  char message[JMSG_LENGTH_MAX];
-  int code;
-};
-
-extern "C" void OnJpegError(j_common_ptr info) {
+extern "C" {
+static void OnJpegError(j_common_ptr info) {
   auto* error = reinterpret_cast<JpegError*>(info->err);
   error->message[0] = '\0';
   (*info->err->format_message)(info, error->message);
@@ -34,7 +26,17 @@ extern "C" void OnJpegError(j_common_ptr info) {
 }
 
 // Warnings are not errors and the program has no console to print them on.
-extern "C" void OnJpegMessage(j_common_ptr) {}
+static void OnJpegMessage(j_common_ptr) {}
+}
+
+jpeg_error_mgr* TrapJpegErrors(JpegError& error) {
+  jpeg_error_mgr* manager = jpeg_std_error(&error.manager);
+  error.manager.error_exit = OnJpegError;
+  error.manager.output_message = OnJpegMessage;
+  return manager;
+}
+
+namespace {
 
 enum class Stage { Done, Initialising, Saving };
 
@@ -42,9 +44,7 @@ enum class Stage { Done, Initialising, Saving };
 // shares with the error handler is volatile, so the jump back is safe.
 Stage Encode(jpeg_compress_struct* info, JpegError* error, const TBitmap32& bitmap, std::FILE* file,
              int quality, bool progressive) {
-  info->err = jpeg_std_error(&error->manager);
-  error->manager.error_exit = OnJpegError;
-  error->manager.output_message = OnJpegMessage;
+  info->err = TrapJpegErrors(*error);
   volatile Stage stage = Stage::Initialising;
   volatile bool created = false;
   if (setjmp(error->jump)) {
