@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "imaging/PictureReader.h"
+#include "DecodeLoop.h"
 
 namespace {
 
@@ -243,18 +244,7 @@ std::vector<uint8_t> Png(const TBitmap32& p) {
 }
 
 void Decode(benchmark::State& state, const char* name, const std::vector<uint8_t>& file) {
-  int64_t pixels = 0;
-  for (auto _ : state) {
-    auto picture = velmora::DecodePicture(name, file);
-    if (!picture.ok()) {
-      state.SkipWithError(picture.message().c_str());
-      return;
-    }
-    pixels += int64_t(picture->bitmap.Width()) * picture->bitmap.Height();
-    benchmark::DoNotOptimize(picture->bitmap.Pixels().data());
-  }
-  state.SetBytesProcessed(state.iterations() * int64_t(file.size()));
-  state.counters["Mpixels/s"] = benchmark::Counter(double(pixels) / 1e6, benchmark::Counter::kIsRate);
+  DecodeLoop(state, name, file);
 }
 
 #define FORMAT_BENCH(Name, file, make)              \

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "imaging/PictureReader.h"
+#include "DecodeLoop.h"
 
 namespace {
 
@@ -281,18 +282,7 @@ const Bytes& File(const std::string& name) {
 
 void Decode(benchmark::State& state, const std::string& name) {
   const Bytes& file = File(name);
-  int64_t pixels = 0;
-  for (auto _ : state) {
-    auto picture = velmora::DecodePicture(name, file);
-    if (!picture.ok()) {
-      state.SkipWithError(picture.message().c_str());
-      return;
-    }
-    pixels += int64_t(picture->bitmap.Width()) * picture->bitmap.Height();
-    benchmark::DoNotOptimize(picture->bitmap.Pixels().data());
-  }
-  state.SetBytesProcessed(state.iterations() * int64_t(file.size()));
-  state.counters["Mpixels/s"] = benchmark::Counter(double(pixels) / 1e6, benchmark::Counter::kIsRate);
+  DecodeLoop(state, name, file);
 }
 
 }  // namespace
