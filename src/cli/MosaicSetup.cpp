@@ -12,6 +12,7 @@
 #include "output/SavePicture.h"
 #include "project/DefaultOptionsFile.h"
 #include "project/OptionControls.h"
+#include "project/OptionRanges.h"
 
 namespace velmora::cli {
 namespace {
@@ -26,22 +27,22 @@ void ApplySwitch(const Flags& flags, const char* name, bool& field) {
   if (auto v = flags.Switch(name)) field = *v;
 }
 
-// The option flags, over OptionSet as the Options dialog would set it.
+// The option flags, over OptionSet as the Options dialog would set it; the
+// numbers within the ranges every source of options keeps.
 Status ApplyOptionFlags(const Flags& flags, tmosaicproject& o) {
-  VELMORA_TRY(flags.Int("randomize", kRandomizeRange.Min, kRandomizeRange.Max, o.RandomizeLevel));
-  VELMORA_TRY(flags.Int("enhance", kEnhanceRange.Min, kEnhanceRange.Max, o.ColorEnhance));
+  for (const OptionRange& range : OptionRanges()) {
+    if (range.Flag == nullptr) continue;
+    int value = range.Get(o);
+    VELMORA_TRY(flags.Int(range.Flag, range.FlagRange.Min, range.FlagRange.Max, value));
+    range.Set(o, value);
+  }
+  if (flags.Has("max-repeat")) o.LimitRepeat = true;
   ApplySwitch(flags, "use-all", o.UseAllPhotos);
   ApplySwitch(flags, "crop-cell", o.CropCell);
   ApplySwitch(flags, "mono-cell", o.MonoCell);
   ApplySwitch(flags, "hflip", o.AllowHFlip);
   ApplySwitch(flags, "vflip", o.AllowVFlip);
-  VELMORA_TRY(flags.Int("radius", kRadiusRange.Min, kRadiusRange.Max, o.MinRepeatRadius));
-  if (flags.Has("max-repeat")) {
-    VELMORA_TRY(flags.Int("max-repeat", kRepeatTimesRange.Min, kRepeatTimesRange.Max, o.MaxRepeatTimes));
-    o.LimitRepeat = true;
-  }
   o.RepeatLimitSuspended = false;
-  VELMORA_TRY(flags.Int("border", kBorderRange.Min, kBorderRange.Max, o.BorderSize));
   if (auto colour = flags.Value("border-color")) {
     const std::string& c = *colour;
     const bool hex = c.size() == 6 && c.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
@@ -50,13 +51,10 @@ Status ApplyOptionFlags(const Flags& flags, tmosaicproject& o) {
     // Stored as 0x00BBGGRR.
     o.BorderColor = static_cast<int32_t>(((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF));
   }
-  VELMORA_TRY(flags.Int("alpha-main", 0, 255, o.AlphaMain));
-  VELMORA_TRY(flags.Int("alpha-pen", 0, 255, o.AlphaPen));
   int kernel = o.ResampleKernel;
   VELMORA_TRY(flags.Choice("filter", {"nearest", "draft", "linear", "cosine", "spline", "lanczos", "mitchell"},
                            kernel));
   o.ResampleKernel = static_cast<uint8_t>(kernel);
-  VELMORA_TRY(flags.Int("jpeg-quality", kJpegQualityRange.Min, kJpegQualityRange.Max, o.JpegQuality));
   ApplySwitch(flags, "progressive", o.JpegProgressive);
   return Status::Ok();
 }
@@ -73,8 +71,7 @@ Status LoadLibrary(Engine& engine, const Flags& flags) {
       paths = ListFolderPicturesSorted(*library);
     }
     if (paths.size() > static_cast<size_t>(MaxLibraryPictures))
-      return Status::Error(Format("The library folder %s holds %zu pictures; at most %d can be used", library->c_str(),
-                                  paths.size(), MaxLibraryPictures));
+      return TooManyPictures("library folder", *library, paths.size());
     engine.PicList.Assign(std::move(paths));
     return Status::Ok();
   }

@@ -23,6 +23,7 @@
 #include "engine/CellPictures.h"
 #include "engine/Engine.h"
 #include "engine/Parallel.h"
+#include "imaging/PathText.h"
 #include "imaging/PictureOps.h"
 
 namespace velmora {
@@ -71,7 +72,7 @@ Status Engine::PrepareCellPicture(int picIndex, TBitmap32& out) const {
     PrepareForRender(out, out, cw, ch, Project.CropCell, Project.MonoCell);
   } catch (const std::bad_alloc&) {
     return Status::Error(self ? std::string("Out of memory preparing the main picture for its cells")
-                              : "Out of memory reading " + PicList[picIndex]);
+                              : "Out of memory reading " + EchoPath(PicList[picIndex]));
   }
   return Status::Ok();
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <new>
 
+#include "imaging/PathText.h"
 #include "imaging/formats/AutodeskDecoder.h"
 #include "imaging/formats/BmpCodec.h"
 #include "imaging/formats/CutDecoder.h"
@@ -101,7 +102,8 @@ std::string FilterPatterns(const PictureFormat& format) {
 Status CheckDecodable(std::string_view fileName, const PictureFormat*& format) {
   format = FindPictureFormat(fileName);
   if (format == nullptr)
-    return Status::Error(Format("Unknown picture file extension (.%s)", ExtensionOf(fileName).c_str()));
+    return Status::Error(
+        Format("Unknown picture file extension (.%s)", EchoPath(ExtensionOf(fileName)).c_str()));
   if (format->decode == nullptr)
     return Status::Error(Format("Cannot load image. %s not supported for %s files.", "Decoding",
                                 std::string(format->name).c_str()));
@@ -109,7 +111,7 @@ Status CheckDecodable(std::string_view fileName, const PictureFormat*& format) {
 }
 
 Status OpenError(const std::string& path, const char* reason) {
-  return Status::Error(Format("Cannot open file \"%s\". %s", path.c_str(), reason));
+  return Status::Error(Format("Cannot open file \"%s\". %s", EchoPath(path).c_str(), reason));
 }
 
 }  // namespace
@@ -178,7 +180,8 @@ Result<std::vector<uint8_t>> ReadFileBytes(const std::string& path) {
     const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return Status::Error(Format("Cannot read file \"%s\". %s", path.c_str(), std::strerror(errno)));
+      return Status::Error(
+          Format("Cannot read file \"%s\". %s", EchoPath(path).c_str(), std::strerror(errno)));
     }
     if (n == 0) break;  // shrank since fstat: the decoder sees what is there
     got += static_cast<size_t>(n);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "imaging/FileIO.h"
+#include "imaging/PathText.h"
 #include "library/PictureFileScan.h"
 
 namespace velmora {
@@ -15,6 +16,17 @@ namespace velmora {
 bool ImageListParser::Feed(std::span<const uint8_t> bytes) {
   for (const uint8_t c : bytes) {
     if (done_) return false;
+    if (full_) {
+      // Only a NUL or the LF that completes the last line's CR LF may follow
+      // a full list; anything else starts a line the library cannot hold.
+      if (c == '\n' && afterCR_) {
+        afterCR_ = false;
+        continue;
+      }
+      if (c != 0) overflowed_ = true;
+      done_ = true;
+      return false;
+    }
     if (c == 0) {
       done_ = true;
       return false;
@@ -37,7 +49,7 @@ bool ImageListParser::Feed(std::span<const uint8_t> bytes) {
 void ImageListParser::EndLine() {
   entries_.push_back(std::move(line_));
   line_.clear();
-  if (entries_.size() >= static_cast<size_t>(MaxLibraryPictures)) full_ = done_ = true;
+  if (entries_.size() >= static_cast<size_t>(MaxLibraryPictures)) full_ = true;
 }
 
 std::vector<std::string> ImageListParser::Finish() {
@@ -55,13 +67,20 @@ std::vector<std::string> ParseImageListText(std::span<const uint8_t> text) {
   return parser.Finish();
 }
 
+Status TooManyPictures(const char* source, const std::string& path, size_t count) {
+  const std::string held =
+      count > 0 ? std::to_string(count) : "more than " + std::to_string(MaxLibraryPictures);
+  return Status::Error(Format("The %s %s holds %s pictures; at most %d can be used", source,
+                              EchoPath(path).c_str(), held.c_str(), MaxLibraryPictures));
+}
+
 Status CheckStorableList(const CellPicList& list) {
   for (int k = 0; k < list.Count(); ++k) {
     if (list[k].find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
       return Status::Error(
           Format("Library picture %d (\"%s\") holds a line break or NUL character and cannot "
                  "be stored in an image list.",
-                 k + 1, list[k].c_str()));
+                 k + 1, EchoPath(list[k]).c_str()));
   }
   return Status::Ok();
 }
@@ -85,7 +104,8 @@ std::vector<uint8_t> ImageListText(const CellPicList& list) {
 
 Status ReadImageListFile(const std::string& path, CellPicList& list) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return Status::Error(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(errno)));
+  if (!file)
+    return Status::Error(Format("Cannot open file \"%s\". %s", EchoPath(path).c_str(), std::strerror(errno)));
 
   ImageListParser parser;
   uint8_t chunk[65536];
@@ -101,7 +121,9 @@ Status ReadImageListFile(const std::string& path, CellPicList& list) {
     }
   }
   std::fclose(file);
-  if (failed) return Status::Error(Format("Cannot read file \"%s\". %s", path.c_str(), std::strerror(error)));
+  if (failed)
+    return Status::Error(Format("Cannot read file \"%s\". %s", EchoPath(path).c_str(), std::strerror(error)));
+  if (parser.Overflowed()) return TooManyPictures("image list file", path, 0);
   list.Assign(parser.Finish());
   return Status::Ok();
 }

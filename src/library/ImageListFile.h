@@ -21,16 +21,19 @@ inline constexpr const char* kImagesFolderName = "images";
 // Splits list text into entries, a chunk at a time, so a file never has to be
 // held whole. A line ends at CR, LF or the pair CR LF (LF followed by CR is
 // two breaks); a NUL byte ends the text; the last line needs no terminator
-// and a terminator at the very end adds no empty entry. Reading stops after
-// MaxLibraryPictures entries: a longer list keeps its first 65535 lines, which
-// is all a library can hold and index.
+// and a terminator at the very end adds no empty entry. At most
+// MaxLibraryPictures entries are taken, all a library can hold and index; a
+// line after them marks the text as too long (Overflowed), and the reader
+// that owns the text refuses it rather than quietly dropping pictures.
 class ImageListParser {
 public:
-  // Returns false once nothing more will be taken (NUL met or list full).
+  // Returns false once nothing more will be taken (NUL met, or a line past
+  // the limit).
   bool Feed(std::span<const uint8_t> bytes);
   // Takes the unterminated last line and hands over the entries.
   std::vector<std::string> Finish();
   bool Done() const { return done_; }
+  bool Overflowed() const { return overflowed_; }
 
 private:
   void EndLine();
@@ -39,9 +42,16 @@ private:
   bool afterCR_ = false;
   bool full_ = false;
   bool done_ = false;
+  bool overflowed_ = false;
 };
 
+// The first MaxLibraryPictures entries of the text (see ImageListParser).
 std::vector<std::string> ParseImageListText(std::span<const uint8_t> text);
+
+// The refusal of a library source (an image list file, a folder) that holds
+// more pictures than a library can: `count` pictures, or more than
+// MaxLibraryPictures when `count` is 0 (a list is not read past the limit).
+Status TooManyPictures(const char* source, const std::string& path, size_t count);
 
 // The list as stored: every entry followed by CR LF; an empty list is no
 // bytes at all. An entry holding CR, LF or NUL cannot be stored (it would read
@@ -52,7 +62,7 @@ size_t ImageListTextSize(const CellPicList& list);
 std::vector<uint8_t> ImageListText(const CellPicList& list);
 
 // Replaces `list` with the file's lines. The list is untouched when the file
-// cannot be read.
+// cannot be read or holds more than MaxLibraryPictures lines.
 Status ReadImageListFile(const std::string& path, CellPicList& list);
 // Writes the list through a temporary file, so a failed write keeps the old file.
 Status WriteImageListFile(const std::string& path, const CellPicList& list);

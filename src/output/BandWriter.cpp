@@ -13,6 +13,7 @@
 
 #include "imaging/PictureReader.h"
 #include "imaging/formats/BmpCodec.h"
+#include "output/FreeSpace.h"
 
 // jpeglib.h needs <cstdio> (FILE, size_t) before it.
 // clang-format off
@@ -66,7 +67,9 @@ public:
     if (f_) std::fclose(f_);
   }
   Status Open() {
-    VELMORA_TRY(Bmp32FileBytes(width_, height_).status());
+    const Result<uint32_t> bytes = Bmp32FileBytes(width_, height_);
+    if (!bytes) return bytes.status();
+    VELMORA_TRY(CheckFreeSpace(file_.path(), *bytes, SizeBound::Exact));
     f_ = std::fopen(file_.temp().c_str(), "wb");
     if (!f_)
       return Status::Error(
@@ -202,6 +205,8 @@ private:
 // ---- BigTIFF: RGB strips, deflate ----
 
 class TiffBandWriter : public BandWriter {
+  static constexpr uint32_t kRowsPerStrip = 16;
+
 public:
   TiffBandWriter(const std::string& path, int width, int height)
       : file_(path), width_(width), height_(height) {}
@@ -209,6 +214,11 @@ public:
     if (tif_) TIFFClose(tif_);
   }
   Status Open() {
+    // Deflate gives no size in advance; the uncompressed strips, their two
+    // offset tables (8 bytes per strip each in BigTIFF) and the tags bound it.
+    const uint64_t strips = (uint64_t(height_) + kRowsPerStrip - 1) / kRowsPerStrip;
+    const uint64_t bound = uint64_t(width_) * uint64_t(height_) * 3 + strips * 16 + 4096;
+    VELMORA_TRY(CheckFreeSpace(file_.path(), bound, SizeBound::Uncompressed));
     tif_ = TIFFOpen(file_.temp().c_str(), "w8");  // BigTIFF: no 4 GiB limit
     if (!tif_) return Status::Error(Format("Cannot create file \"%s\".", file_.path().c_str()));
     TIFFSetField(tif_, TIFFTAG_IMAGEWIDTH, uint32_t(width_));
@@ -221,7 +231,7 @@ public:
     TIFFSetField(tif_, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
     TIFFSetField(tif_, TIFFTAG_ZIPQUALITY, 1);  // fast; a photo mosaic gains little from more
     TIFFSetField(tif_, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
-    TIFFSetField(tif_, TIFFTAG_ROWSPERSTRIP, uint32_t(16));
+    TIFFSetField(tif_, TIFFTAG_ROWSPERSTRIP, kRowsPerStrip);
     row_.resize(size_t(width_) * 3);
     return Status::Ok();
   }

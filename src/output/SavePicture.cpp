@@ -2,6 +2,7 @@
 #include "output/SavePicture.h"
 
 #include "imaging/formats/BmpCodec.h"
+#include "output/FreeSpace.h"
 
 namespace velmora {
 namespace {
@@ -36,6 +37,10 @@ Result<std::string> SavePictureFile(const TBitmap32& bitmap, const std::string& 
   if (kind != kPictureBmp && kind != kPictureJpeg)
     return Status::Error(Format("Unknown picture file kind %d: nothing was saved.", kind));
   std::string name = PictureFileName(path, kind);
+  if (kind == kPictureBmp) {
+    if (const Result<uint32_t> bytes = Bmp32FileBytes(bitmap.Width(), bitmap.Height()); bytes)
+      VELMORA_TRY(CheckFreeSpace(name, *bytes, SizeBound::Exact));
+  }
   const Status status =
       kind == kPictureBmp ? WriteBmpFile(bitmap, name) : WriteJpegFile(bitmap, name, quality, progressive);
   if (!status.ok()) return status;

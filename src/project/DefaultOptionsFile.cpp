@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "imaging/FileIO.h"
+#include "project/OptionRanges.h"
 
 namespace velmora {
 
@@ -33,7 +34,11 @@ Status ReadOptionsFile(const std::string& path, tmosaicproject& options) {
         Format("The options file \"%s\" holds %zu bytes, fewer than the %zu of an option block; "
                "it is not used.",
                path.c_str(), n, kOptionBlockSize));
-  ReadOptionBlock(block, options);
+  tmosaicproject read = options;
+  ReadOptionBlock(block, read);
+  if (const std::string why = OptionOutOfRange(read); !why.empty())
+    return Status::Error(Format("The options file \"%s\" cannot be used: %s.", path.c_str(), why.c_str()));
+  CopyOptions(read, options);
   return Status::Ok();
 }
 
@@ -46,7 +51,9 @@ Status LoadDefaultOptions(tmosaicproject& optionSet, const std::string& programF
   const std::string path = DefaultOptionsPath(programFolder);
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) return Status::Ok();
-  return ReadOptionsFile(path, optionSet);
+  const Status status = ReadOptionsFile(path, optionSet);
+  if (!status) return Status::Error(status.message() + " The built-in options are used instead.");
+  return status;
 }
 
 Status LoadDefaultOptions(tmosaicproject& optionSet, OptionControls& controls,

@@ -21,15 +21,17 @@ void SetBuiltInOptions(tmosaicproject& options);
 
 // Reads an option block file into the option fields of `options`. A file of
 // fewer than 60 bytes is refused (its missing fields would have no value); a
-// longer one is read for its first 60 bytes, as it always has been. Values
-// out of range are taken as stored. On failure `options` is unchanged.
+// longer one is read for its first 60 bytes, as it always has been. A value
+// outside its range (OptionRanges) is refused with the field's name and
+// range. On failure `options` is unchanged.
 Status ReadOptionsFile(const std::string& path, tmosaicproject& options);
 // Writes the 60-byte block of `options` as the whole file, through a temporary file.
 Status WriteOptionsFile(const std::string& path, const tmosaicproject& options);
 
 // Start-up: OptionSet from Defaultopt.opt, or the built-in defaults when there
-// is no such file (not an error). A file that cannot be read or is too short
-// leaves the built-in defaults in OptionSet and returns why.
+// is no such file (not an error). A file that cannot be read, is too short or
+// holds a value out of range leaves the built-in defaults in OptionSet and
+// returns why (the desktop program shows it as a caution).
 Status LoadDefaultOptions(tmosaicproject& optionSet, const std::string& programFolder);
 // The same, with the dialog's controls set from the block; OptionSet ends up
 // holding the block exactly as stored, not as the controls limit it.

@@ -2,10 +2,12 @@
 // grid and the mosaic are rebuilt from it. Kept apart from the file code so
 // that reading and writing project files does not pull in the renderer.
 #include "project/ProjectFile.h"
+#include "project/ProjectSize.h"
 
 namespace velmora {
 
 Status OpenProject(Engine& engine, const std::string& path) {
+  VELMORA_TRY(CheckProjectCanBeShown(path));
   VELMORA_TRY(LoadProjectFile(engine, path));
   return engine.ReopenProject();
 }

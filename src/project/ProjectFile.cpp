@@ -17,7 +17,9 @@
 #include "imaging/FileIO.h"
 #include "imaging/PictureLimits.h"
 #include "imaging/formats/BmpCodec.h"
+#include "library/CellPicList.h"
 #include "library/ImageListFile.h"
+#include "project/OptionRanges.h"
 
 namespace velmora {
 namespace {
@@ -54,24 +56,23 @@ Status CheckRecord(const tmosaicproject& p, uint64_t fileSize, const std::string
     return Refuse(path, Format("the number of cells across (%d) is outside 1..%d", p.CellsAcross, kMapSide));
   if (p.CellsDown < 1 || p.CellsDown > kMapSide)
     return Refuse(path, Format("the number of cells down (%d) is outside 1..%d", p.CellsDown, kMapSide));
-  if (p.CellWidth < 1 || p.CellHeight < 1)
-    return Refuse(path, Format("the cell size %d x %d is not a picture size", p.CellWidth, p.CellHeight));
+  if (p.CellWidth < 1 || p.CellHeight < 1 || p.CellWidth > kMaxCellSide || p.CellHeight > kMaxCellSide)
+    return Refuse(path, Format("the cell size %d x %d is outside 1..%d pixels a side", p.CellWidth,
+                               p.CellHeight, kMaxCellSide));
   if (int64_t(p.FinalWidth) != int64_t(p.CellsAcross) * p.CellWidth ||
       int64_t(p.FinalHeight) != int64_t(p.CellsDown) * p.CellHeight)
     return Refuse(
         path, Format("the final size %d x %d does not match %d x %d cells of %d x %d pixels", p.FinalWidth,
                      p.FinalHeight, p.CellsAcross, p.CellsDown, p.CellWidth, p.CellHeight));
-  // The mosaic is rendered at the final size, so it must be a picture the
-  // program is willing to allocate.
-  if (p.FinalWidth > kMaxPictureSide || p.FinalHeight > kMaxPictureSide ||
-      int64_t(p.FinalWidth) * p.FinalHeight > kMaxPicturePixels)
-    return Refuse(path, Format("the final size %d x %d is larger than the picture limit of %lld pixels",
-                               p.FinalWidth, p.FinalHeight, (long long)kMaxPicturePixels));
+  // No limit on the final size here: a poster larger than any picture the
+  // program holds in memory is rendered in bands into its file. Showing one
+  // is what CheckProjectCanBeShown refuses.
   if (p.RenderMode != kRenderSelf && p.RenderMode != kRenderStandard)
     return Refuse(path,
                   Format("the render mode %d is neither 1 (self mosaic) nor 2 (standard)", p.RenderMode));
   if (p.StitchMode < kStitchLoom || p.StitchMode > kStitchBrick)
     return Refuse(path, Format("the stitch mode %d is outside 1..3", p.StitchMode));
+  if (const std::string why = OptionOutOfRange(p); !why.empty()) return Refuse(path, why);
   return Status::Ok();
 }
 
@@ -101,6 +102,9 @@ Status ReadPicList(std::FILE* file, size_t size, const std::string& path, std::v
     parser.Feed({chunk.data(), n});
     size -= n;
   }
+  if (parser.Overflowed())
+    return Refuse(path, Format("the picture list part holds more than %d names, more than a library can hold",
+                               MaxLibraryPictures));
   out = parser.Finish();
   return Status::Ok();
 }

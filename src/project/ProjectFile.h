@@ -23,6 +23,10 @@ inline constexpr uint32_t kProjectRecordLength = 144;
 // at least these 14,635,156 bytes besides its picture and list.
 inline constexpr uint64_t kProjectFixedBytes = 4 + kRecordSize + kLibraryTableBytes + kCellMapBytes;
 
+// The largest cell side a project may have, as the wizard and the flags allow:
+// it bounds the width of a mosaic row, and so of a band, to 800 x 640 pixels.
+inline constexpr int kMaxCellSide = 640;
+
 // 14,635,156 + M + L.
 constexpr uint64_t ProjectFileSize(uint64_t mainImageBytes, uint64_t listBytes) {
   return kProjectFixedBytes + mainImageBytes + listBytes;
@@ -50,11 +54,13 @@ struct ProjectFileContent {
 // the read succeeds (a failed read may leave it partly filled). Refused with
 // a message: a file too short for the layout its record gives, a RecordLength
 // other than 144, a negative part length, cell counts outside 1..800, cell
-// sizes below 1, final sizes that are not the cell counts times the cell
-// sizes or that exceed the picture limit, a render or stitch mode the program
-// does not know, and a picture part that is not a Windows bitmap. Bytes after
-// the CellMap are ignored. A list part of more than 65535 lines keeps its
-// first 65535, as many as a library holds.
+// sizes outside 1..640, final sizes that are not the cell counts times the
+// cell sizes, a render or stitch mode the program does not know, an option
+// field outside its range (OptionRanges), a picture part that is not a
+// Windows bitmap and a list part of more than 65535 lines. The final size is
+// not limited: a mosaic larger than memory is rendered in bands into a file
+// (see ProjectSize.h for the in-memory limit). Bytes after the CellMap are
+// ignored.
 Status ReadProjectFile(const std::string& path, ProjectFileContent& out);
 
 // ReadProjectFile, then the content replaces Project, MainBitmap, PicList,
@@ -63,7 +69,9 @@ Status ReadProjectFile(const std::string& path, ProjectFileContent& out);
 // rebuilt with Engine::ReopenProject (OpenProject does both).
 Status LoadProjectFile(Engine& engine, const std::string& path);
 
-// LoadProjectFile followed by Engine::ReopenProject (grid and render only).
+// LoadProjectFile followed by Engine::ReopenProject (grid and render only),
+// the mosaic held whole in memory: a project too large for that is refused
+// first (CheckProjectCanBeShown), leaving the engine untouched.
 Status OpenProject(Engine& engine, const std::string& path);
 
 }  // namespace velmora

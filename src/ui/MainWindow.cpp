@@ -16,6 +16,7 @@
 #include "library/ImageListFile.h"
 #include "output/SavePicture.h"
 #include "project/ProjectFile.h"
+#include "project/ProjectSize.h"
 #include "ui/AboutBox.h"
 #include "ui/CellInfoWindow.h"
 #include "ui/NewProjectWizard.h"
@@ -238,7 +239,11 @@ void MainWindow::Startup() {
   if (session_.windows.wizard)
     session_.windows.wizard->SetPictureFolder(ToQString(ImagesFolderPath(session_.programFolder)));
   UpdateEditMode();
-  if (session_.windows.options) ShowIfFailed(session_, this, session_.windows.options->LoadDefaultOptions());
+  // A damaged Defaultopt.opt is a caution, not an error: the program goes on
+  // with the built-in options.
+  if (session_.windows.options)
+    if (const Status options = session_.windows.options->LoadDefaultOptions(); !options)
+      session_.prompts.Message(this, QStringLiteral("Caution"), ToQString(options.message()));
   NotifyLibraryChanged(session_);
   UpdateActions();
   ShowIfFailed(session_, this, list);
@@ -342,6 +347,9 @@ void MainWindow::OpenPicture() {
 }
 
 Status MainWindow::OpenProjectFrom(const QString& path) {
+  // The view holds the whole mosaic: a poster past that is refused before
+  // the open project is replaced, with the command that renders it.
+  VELMORA_TRY(CheckProjectCanBeShown(ToBytes(path)));
   VELMORA_TRY(LoadProjectFile(engine_, ToBytes(path)));
   CopyListToPickCell(session_);
   NotifyLibraryChanged(session_);

@@ -1,6 +1,7 @@
 // velmora-cli driven as a user runs it: exit status, messages on stderr and
 // the files it writes.
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -15,6 +16,8 @@
 #include "imaging/Bitmap32.h"
 #include "imaging/PictureReader.h"
 #include "imaging/formats/BmpCodec.h"
+#include "project/DefaultOptionsFile.h"
+#include "support/OverLimitProject.h"
 #include "support/ScratchFolder.h"
 
 namespace velmora {
@@ -177,6 +180,75 @@ TEST_F(Cli, CreateIsReproducibleAndRenderGivesTheSameBytes) {
   auto jpg = ReadPicture(P("self.jpg"));
   ASSERT_TRUE(jpg.ok()) << jpg.message();
   EXPECT_EQ(jpg->bitmap.Width(), 64);
+}
+
+// What the sources of a mosaic cannot hold, or the disk cannot take, is
+// refused before any work, with the figures that tell why.
+TEST_F(Cli, CreateRefusesLongListsOptionsOutOfRangeAndPicturesLargerThanTheDisk) {
+  MakePictures();
+  std::string lines;
+  for (int i = 0; i < 65536; ++i) lines += P("lib/p10.bmp") + "\r\n";
+  std::ofstream(P("long.IL2"), std::ios::binary) << lines;
+  tmosaicproject border = DefaultProject(), quality = DefaultProject();
+  border.BorderSize = 2147483647;
+  quality.JpegQuality = 0;
+  ASSERT_TRUE(WriteOptionsFile(P("border.opt"), border).ok());
+  ASSERT_TRUE(WriteOptionsFile(P("quality.opt"), quality).ok());
+  const std::string main = "create --quiet --main " + P("main.bmp");
+  const std::string lib = " --library " + P("lib");
+  struct Case {
+    std::string args;
+    std::vector<std::string> expect;
+  } cases[] = {
+      {main + " --library " + P("long.IL2") + " --out " + P("m.jpg"),
+       {"The image list file " + P("long.IL2") +
+        " holds more than 65535 pictures; at most 65535 can be used"}},
+      {main + lib + " --options " + P("border.opt") + " --out " + P("m.jpg"),
+       {"border.opt\" cannot be used: the option BorderSize is 2147483647, outside its range 0..20"}},
+      {main + lib + " --options " + P("quality.opt") + " --out " + P("m.jpg"),
+       {"the option JpegQuality is 0, outside its range 25..100"}},
+      // 409,600 pixels a side: about 503 GB before compression.
+      {main + lib + " --cells 640x640 --cell-size 640x640 --out " + P("huge.tif"),
+       {"Not enough disk space for \"" + P("huge.tif") + "\"", "its uncompressed size of 503,316,", "bytes (",
+        "GiB) free"}},
+  };
+  for (const Case& c : cases) {
+    const CliRun r = Cmd(c.args);
+    EXPECT_NE(r.status, 0) << c.args;
+    for (const std::string& e : c.expect)
+      EXPECT_NE(r.err.find(e), std::string::npos) << c.args << ": " << r.err;
+  }
+  EXPECT_FALSE(fs::exists(P("m.jpg")));
+  EXPECT_FALSE(fs::exists(P("huge.tif")));
+  for (const auto& entry : fs::directory_iterator(dir_))
+    EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos) << entry.path();
+}
+
+TEST_F(Cli, RenderWritesAProjectPastThePictureLimitInBands) {
+  testing::WriteOverLimitProject(P("poster.vm6"));
+  const CliRun r = Cmd("render --quiet " + P("poster.vm6") + " --out " + P("poster.tif"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Mosaic of 16384 x 16512 pixels saved to"), std::string::npos) << r.err;
+  TIFF* tif = TIFFOpen(P("poster.tif").c_str(), "r");
+  ASSERT_NE(tif, nullptr);
+  uint32_t width = 0, height = 0;
+  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+  EXPECT_EQ(width, uint32_t(testing::kOverLimitWidth));
+  EXPECT_EQ(height, uint32_t(testing::kOverLimitHeight));
+  // The top row of cells is drawn; below it the border colour (blue) shows.
+  std::vector<uint8_t> row(size_t(TIFFScanlineSize64(tif)));
+  ASSERT_EQ(TIFFReadScanline(tif, row.data(), 64, 0), 1);
+  EXPECT_NE(row[3 * 64 + 2], 255);
+  // The last strip, read whole: deflate strips are read from their start.
+  const tstrip_t last = TIFFComputeStrip(tif, height - 1, 0);
+  std::vector<uint8_t> strip(size_t(TIFFStripSize64(tif)));
+  const tmsize_t got = TIFFReadEncodedStrip(tif, last, strip.data(), tmsize_t(strip.size()));
+  ASSERT_GT(got, 0);
+  const size_t lastRow = size_t(got) - row.size();
+  EXPECT_EQ((std::vector<uint8_t>(strip.begin() + lastRow + 300, strip.begin() + lastRow + 303)),
+            (std::vector<uint8_t>{0, 0, 255}));
+  TIFFClose(tif);
 }
 
 }  // namespace

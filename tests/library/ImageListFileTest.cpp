@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "imaging/PathText.h"
 #include "library/ImageListFile.h"
 #include "support/ScratchFolder.h"
 
@@ -55,13 +56,66 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{"BytesKeptAsTheyAre", "/p/\xE9t\xE9 \t.jpg\r\n", {"/p/\xE9t\xE9 \t.jpg"}}),
     [](const ::testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });
 
-TEST(ImageListFile, KeepsTheFirst65535LinesOfALongerList) {
+// Lines 0..count-1, each followed by `end`, then `tail`.
+std::string NumberedLines(int count, std::string_view end, std::string_view tail = {}) {
   std::string text;
-  for (int i = 0; i < 70000; ++i) text += std::to_string(i) + "\n";
-  const Lines lines = ParseImageListText(Bytes(text));
-  ASSERT_EQ(lines.size(), size_t(MaxLibraryPictures));
-  EXPECT_EQ(lines.front(), "0");
-  EXPECT_EQ(lines.back(), "65534");
+  for (int i = 0; i < count; ++i) (text += std::to_string(i)) += end;
+  return text += tail;
+}
+
+struct LimitCase {
+  const char* name;
+  std::string text;
+  bool refused;
+};
+
+class ImageListLimit : public ::testing::TestWithParam<LimitCase> {};
+
+// A list the library cannot hold is refused as a folder of that size is,
+// never cut short in silence; one that only ends at the limit is read whole.
+TEST_P(ImageListLimit, ListsPastTheLimitAreRefusedAndTheListKept) {
+  const LimitCase& c = GetParam();
+  TempDir dir;
+  const std::string path = (dir.path() / "big.IL2").string();
+  WriteWholeFile(path, c.text);
+  CellPicList list;
+  list.Assign({"kept.jpg"});
+  const Status status = ReadImageListFile(path, list);
+  if (c.refused) {
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(status.message(),
+              "The image list file " + path + " holds more than 65535 pictures; at most 65535 can be used");
+    EXPECT_EQ(list.Paths(), Lines{"kept.jpg"});
+  } else {
+    ASSERT_TRUE(status.ok()) << status.message();
+    ASSERT_EQ(list.Count(), MaxLibraryPictures);
+    EXPECT_EQ(list[MaxLibraryPictures - 1], "65534");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ImageListFile, ImageListLimit,
+    ::testing::Values(LimitCase{"ExactlyFullCrLf", NumberedLines(65535, "\r\n"), false},
+                      LimitCase{"ExactlyFullUnterminated", NumberedLines(65534, "\n", "65534"), false},
+                      LimitCase{"FullThenNul",
+                                NumberedLines(65535, "\r\n", std::string_view("\0more\r\n", 7)), false},
+                      LimitCase{"OneLineMore", NumberedLines(65536, "\n"), true},
+                      LimitCase{"OneEmptyLineMore", NumberedLines(65535, "\r\n", "\r\n"), true},
+                      LimitCase{"UnterminatedLineMore", NumberedLines(65535, "\r", "x"), true},
+                      LimitCase{"FarLonger", NumberedLines(70000, "\n"), true}),
+    [](const ::testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
+
+TEST(ImageListFile, MessagesCutAnOverlongPathToItsStartAndEnd) {
+  const std::string path = "/lib/" + std::string(10 << 20, 'a') + "/photo.jpg";
+  CellPicList list;
+  list.Assign({"fine.jpg", path + "\n"});
+  const Status status = CheckStorableList(list);
+  ASSERT_FALSE(status.ok());
+  EXPECT_LT(status.message().size(), 400u);
+  EXPECT_NE(status.message().find("\"/lib/aaa"), std::string::npos);
+  EXPECT_NE(status.message().find("/photo.jpg\n\")"), std::string::npos);
+  EXPECT_NE(status.message().find("bytes left out"), std::string::npos);
+  EXPECT_EQ(EchoPath("/short/path.jpg"), "/short/path.jpg");
 }
 
 TEST(ImageListFile, WritesCrLfAfterEveryEntryAndReadsThemBack) {

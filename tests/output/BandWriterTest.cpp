@@ -9,6 +9,7 @@
 #include "imaging/PictureReader.h"
 #include "imaging/formats/BmpCodec.h"
 #include "output/BandWriter.h"
+#include "output/FreeSpace.h"
 #include "output/SavePicture.h"
 #include "support/ScratchFolder.h"
 
@@ -62,6 +63,11 @@ TEST(BandWriter, RefusalsAndAbandonedWritesLeaveNoFile) {
   EXPECT_FALSE(OpenBandWriter(dir / "big.jpg", 70000, 10, 75, false).ok());
   EXPECT_FALSE(OpenBandWriter(dir / "big.bmp", 40000, 40000, 75, false).ok());
   EXPECT_FALSE(OpenBandWriter(dir / "mosaic.png", 10, 10, 75, false).ok());
+  // 409,600 pixels a side is half a terabyte before deflate: refused before
+  // a byte is written, not when the disk is full.
+  const auto huge = OpenBandWriter(dir / "huge.tif", 409600, 409600, 75, false);
+  ASSERT_FALSE(huge.ok());
+  EXPECT_NE(huge.message().find("Not enough disk space"), std::string::npos) << huge.message();
   const TBitmap32 picture = Picture(20, 12);
   for (const char* name : {"a.jpg", "a.bmp", "a.tif"}) {
     ASSERT_TRUE(WriteInBands(picture, dir / name, 5, false).ok());
@@ -71,6 +77,37 @@ TEST(BandWriter, RefusalsAndAbandonedWritesLeaveNoFile) {
   for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
     left.push_back(entry.path().filename());
   EXPECT_EQ(left, std::vector<std::string>{"keep.bmp"});
+}
+
+TEST(FreeSpace, RefusalsGiveBothFiguresAndSayWhenTheSizeIsOnlyABound) {
+  struct Case {
+    uint64_t needed;
+    SizeBound bound;
+    std::optional<uint64_t> available;
+    const char* expect;  // nullptr: accepted
+  } cases[] = {
+      {1000, SizeBound::Exact, 1000, nullptr},
+      {1000, SizeBound::Exact, std::nullopt, nullptr},  // unknown free space: go ahead
+      {1001, SizeBound::Exact, 1000,
+       "Not enough disk space for \"/d/p.bmp\": the picture needs 1,001 bytes (0.0 GiB), and its file system "
+       "has "
+       "1,000 bytes (0.0 GiB) free."},
+      {uint64_t(503316893696), SizeBound::Uncompressed, uint64_t(85899345920),
+       "the picture may need up to its uncompressed size of 503,316,893,696 bytes (468.8 GiB), and its file "
+       "system "
+       "has 85,899,345,920 bytes (80.0 GiB) free. Compression usually makes the file smaller"},
+  };
+  for (const Case& c : cases) {
+    const Status s = CheckFreeSpace("/d/p.bmp", c.needed, c.bound, c.available);
+    if (c.expect == nullptr) {
+      EXPECT_TRUE(s.ok()) << s.message();
+    } else {
+      ASSERT_FALSE(s.ok()) << c.needed;
+      EXPECT_NE(s.message().find(c.expect), std::string::npos) << s.message();
+    }
+  }
+  EXPECT_TRUE(FreeBytesFor("relative-name.tif").has_value());
+  EXPECT_FALSE(FreeBytesFor("/no/such/folder/x.tif").has_value());
 }
 
 }  // namespace

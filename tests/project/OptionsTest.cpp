@@ -117,26 +117,83 @@ TEST(DefaultOptionsFile, MissingFileGivesTheBuiltInDefaults) {
   EXPECT_FALSE(fs::exists(dir / "Defaultopt.opt"));
 }
 
-TEST(DefaultOptionsFile, StoredBlockReachesTheOptionSetUnlimited) {
+struct StoredValue {
+  const char* name;
+  void (*set)(tmosaicproject&);
+  const char* refusal;  // nullptr: the value is taken
+};
+
+const StoredValue kStoredValues[] = {
+    {"BorderSizeHuge", [](tmosaicproject& o) { o.BorderSize = 2147483647; },
+     "the option BorderSize is 2147483647, outside its range 0..20"},
+    {"JpegQualityZero", [](tmosaicproject& o) { o.JpegQuality = 0; },
+     "the option JpegQuality is 0, outside its range 25..100"},
+    {"KernelNine", [](tmosaicproject& o) { o.ResampleKernel = 9; },
+     "the option ResampleKernel is 9, outside its range 0..6"},
+    {"RadiusPastTheSpinEdit", [](tmosaicproject& o) { o.MinRepeatRadius = 250; },
+     "the option MinRepeatRadius is 250, outside its range 1..100"},
+    {"RandomizeZero", [](tmosaicproject& o) { o.RandomizeLevel = 0; },
+     "RandomizeLevel is 0, outside its range 1..80"},
+    {"AlphaPen256", [](tmosaicproject& o) { o.AlphaPen = 256; }, "AlphaPen is 256, outside its range 0..255"},
+    {"BorderColorHighByte", [](tmosaicproject& o) { o.BorderColor = 0x01000000; }, "BorderColor is 16777216"},
+    // The repeat-limit raise stores more than the spin edit shows; a file
+    // saved after a raise must still read.
+    {"RaisedRepeatTimes", [](tmosaicproject& o) { o.MaxRepeatTimes = 5000; }, nullptr},
+    {"EdgesOfEveryRange",
+     [](tmosaicproject& o) {
+       o.RandomizeLevel = 80;
+       o.ColorEnhance = 0;
+       o.BorderSize = 20;
+       o.AlphaMain = 255;
+       o.ResampleKernel = 6;
+       o.JpegQuality = 25;
+       o.BorderColor = 0x00FFFFFF;
+     },
+     nullptr},
+};
+
+class StoredOptions : public ::testing::TestWithParam<StoredValue> {};
+
+// The file's values meet the ranges the flags and the dialog keep: a value
+// outside them is refused with the field's name and range, and start-up
+// goes on with the built-in options.
+TEST_P(StoredOptions, ValuesOutOfRangeAreRefusedByNameAndRange) {
+  const StoredValue& c = GetParam();
   ScratchFolder dir;
   tmosaicproject stored = DefaultProject();
-  stored.ResampleKernel = 9;
-  stored.MinRepeatRadius = 250;
-  stored.BorderColor = 0x00FF0000;
+  c.set(stored);
   ASSERT_TRUE(WriteOptionsFile(dir / "Defaultopt.opt", stored).ok());
 
   tmosaicproject options;
+  options.ColorEnhance = 3;
+  const Status read = ReadOptionsFile(dir / "Defaultopt.opt", options);
+  tmosaicproject atStart;
   OptionControls controls;
-  ASSERT_TRUE(LoadDefaultOptions(options, controls, dir.str()).ok());
-  EXPECT_EQ(options.ResampleKernel, 9);
-  EXPECT_EQ(options.MinRepeatRadius, 250);
-  EXPECT_EQ(options.BorderColor, 0x00FF0000);
-  EXPECT_EQ(controls.seradius, 100);
-  EXPECT_EQ(controls.kernel, 4);  // still the design-time selection
-  ReadOptionControls(controls, 0, DefaultProject(), options);
-  EXPECT_EQ(options.ResampleKernel, 4);
-  EXPECT_EQ(options.MinRepeatRadius, 100);
+  const Status start = LoadDefaultOptions(atStart, controls, dir.str());
+  if (c.refusal == nullptr) {
+    ASSERT_TRUE(read.ok()) << read.message();
+    EXPECT_EQ(WriteOptionBlock(options), WriteOptionBlock(stored));
+    ASSERT_TRUE(start.ok());
+    EXPECT_EQ(WriteOptionBlock(atStart), WriteOptionBlock(stored));
+    return;
+  }
+  ASSERT_FALSE(read.ok());
+  EXPECT_NE(read.message().find("The options file \"" + (dir / "Defaultopt.opt") + "\" cannot be used"),
+            std::string::npos)
+      << read.message();
+  EXPECT_NE(read.message().find(c.refusal), std::string::npos) << read.message();
+  EXPECT_EQ(options.ColorEnhance, 3);  // untouched
+  ASSERT_FALSE(start.ok());
+  EXPECT_NE(start.message().find("The built-in options are used instead."), std::string::npos);
+  EXPECT_EQ(WriteOptionBlock(atStart), WriteOptionBlock(DefaultProject()));
+  EXPECT_EQ(controls.kernel, 4);
+  EXPECT_EQ(controls.ebs, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(DefaultOptionsFile, StoredOptions, ::testing::ValuesIn(kStoredValues),
+                         [](const ::testing::TestParamInfo<StoredValue>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST(DefaultOptionsFile, OnlyTheFirst60BytesOfALongerFileCount) {
   ScratchFolder dir;

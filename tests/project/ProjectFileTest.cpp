@@ -190,16 +190,26 @@ const Damage kDamages[] = {
        PutU32At(b, Field(8), 0);
      },
      "cell size"},
-    {"FinalSizeBeyondPictureLimit",
+    {"CellWidth641",
      [](std::string& b) {
-       PutU32At(b, Field(52), 800);
-       PutU32At(b, Field(56), 800);
-       PutU32At(b, Field(60), 640);
-       PutU32At(b, Field(64), 640);
-       PutU32At(b, Field(8), 512000);
-       PutU32At(b, Field(12), 512000);
+       PutU32At(b, Field(60), 641);
+       PutU32At(b, Field(8), 48 * 641);
      },
-     "limit"},
+     "outside 1..640"},
+    // The option fields keep the ranges every other source of options keeps.
+    {"BorderSizeHuge", [](std::string& b) { PutU32At(b, Field(108), 0x7FFFFFFF); },
+     "BorderSize is 2147483647, outside its range 0..20"},
+    {"JpegQualityZero", [](std::string& b) { PutU32At(b, Field(128), 0); },
+     "JpegQuality is 0, outside its range 25..100"},
+    {"KernelNine", [](std::string& b) { b[Field(124)] = 9; }, "ResampleKernel is 9, outside its range 0..6"},
+    {"AlphaMainNegative", [](std::string& b) { PutU32At(b, Field(116), uint32_t(-1)); }, "AlphaMain is -1"},
+    {"ListPartLongerThanALibrary",
+     [](std::string& b) {
+       // 65,536 empty names before the three of the list.
+       b.insert(kPictureAt + kPictureBytes, std::string(65536, '\n'));
+       PutU32At(b, Field(140), U32At(b, Field(140)) + 65536);
+     },
+     "more than 65535 names"},
     {"RenderModeUnknown", [](std::string& b) { PutU32At(b, Field(68), 3); }, "render mode"},
     {"StitchModeUnknown", [](std::string& b) { PutU32At(b, Field(72), 0); }, "stitch mode"},
     {"PicturePartNotABitmap", [](std::string& b) { b[kPictureAt] = 'X'; }, "not a Windows bitmap"},

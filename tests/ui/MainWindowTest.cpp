@@ -10,6 +10,7 @@
 #include "UiTestSupport.h"
 #include "imaging/PictureOps.h"
 #include "project/ProjectFile.h"
+#include "support/OverLimitProject.h"
 #include "ui/CellInfoWindow.h"
 #include "ui/MosaicView.h"
 #include "ui/OptionsDialog.h"
@@ -185,6 +186,24 @@ TEST_F(MainWindowTest, SavedProjectLoadsBackTheSameMosaic) {
   ASSERT_EQ(prompts.messages.size(), 1u);
   EXPECT_EQ(prompts.messages[0].first, "Error");
   EXPECT_EQ(Engine().MosaicState, 2);
+}
+
+TEST_F(MainWindowTest, LoadRefusesAPosterTooLargeToShowAndKeepsTheOpenMosaic) {
+  Start(6);
+  MakeMosaic();
+  const std::string path = folder / "poster.vm6";
+  WriteOverLimitProject(path);
+  prompts.openAnswers.push_back(QString::fromStdString(path));
+  Find<QToolButton>(&Main(), "sbopprj")->click();
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  const std::string message = prompts.messages[0].second.toStdString();
+  EXPECT_NE(message.find("16384 x 16512 pixels"), std::string::npos) << message;
+  EXPECT_NE(message.find("velmora-cli render " + path + " --out " + (folder / "poster.tif")),
+            std::string::npos)
+      << message;
+  EXPECT_EQ(Engine().MosaicState, 2);
+  EXPECT_EQ(Engine().Project.CellsAcross, 8);
+  EXPECT_EQ(Engine().MosaicBitmap.Width(), 8 * 16);
 }
 
 TEST_F(MainWindowTest, HelpOpensTheDocumentBesideTheProgram) {

@@ -123,26 +123,22 @@ TEST_F(OptionsDialogTest, ColourSwatchStoresTheChosenBorderColour) {
   EXPECT_EQ(Options().BorderColor, 255);
 }
 
-TEST_F(OptionsDialogTest, StartUpTakesTheFileAsStored) {
+TEST_F(OptionsDialogTest, StartUpCautionsAboutAFileOutOfRangeAndTakesTheBuiltInOptions) {
   tmosaicproject stored = DefaultProject();
-  stored.ResampleKernel = 9;
   stored.RandomizeLevel = 200;
-  stored.AlphaPen = 205;
+  stored.AlphaPen = 100;
   const auto block = WriteOptionBlock(stored);
   WriteWholeFile(folder / kDefaultOptionsName, std::string(block.begin(), block.end()));
   Start(1);
-  EXPECT_EQ(Options().ResampleKernel, 9);
-  EXPECT_EQ(Options().RandomizeLevel, 200);
-  EXPECT_EQ(Options().AlphaPen, 205);
-  EXPECT_EQ(Control<QSlider>("tbrandom")->value(), 80);
-  EXPECT_EQ(Text("lbrl"), "80 %");
-  // No kernel button for 9: the selection stays on Spline, which the next
-  // reading of the controls stores.
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].first, "Caution");
+  EXPECT_NE(prompts.messages[0].second.toStdString().find("RandomizeLevel is 200, outside its range 1..80"),
+            std::string::npos)
+      << prompts.messages[0].second.toStdString();
+  EXPECT_EQ(WriteOptionBlock(Options()), WriteOptionBlock(DefaultProject()));
+  EXPECT_EQ(Control<QSlider>("tbrandom")->value(), 20);
+  EXPECT_EQ(Text("lbrl"), "20 %");
   EXPECT_TRUE(Control("RadioButton5")->isChecked());
-  Control("cbuseall")->click();
-  EXPECT_EQ(Options().ResampleKernel, 4);
-  EXPECT_EQ(Options().RandomizeLevel, 80);
-  EXPECT_EQ(Options().AlphaPen, 204);
 }
 
 TEST_F(OptionsDialogTest, SpinEditsAreReadOnAClickNotWhileTyping) {
