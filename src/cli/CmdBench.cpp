@@ -4,12 +4,14 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 
 #include "cli/Command.h"
 #include "cli/MosaicSetup.h"
+#include "cli/PosterBench.h"
 #include "engine/Tables.h"
 
 namespace velmora::cli {
@@ -38,6 +40,7 @@ long HighWaterKiB() {
 }
 
 int RunBench(const Args& args) {
+  if (std::find(args.begin(), args.end(), "--poster") != args.end()) return RunPosterBench(args);
   Flags flags = MosaicFlags();
   if (Status s = flags.Parse(args); !s) return Fail(s.message());
   int repeat = 1;
@@ -126,14 +129,20 @@ int RunBench(const Args& args) {
 
 const std::string kUsage = std::string(
                                "Usage: velmora-cli bench --main PICTURE --library FOLDER|LIST.IL2 [--out FILE]\n"
-                               "                         [--repeat N] [--bands] [mosaic options]\n\n"
+                               "                         [--repeat N] [--bands] [mosaic options]\n"
+                               "       velmora-cli bench --poster --main PICTURE --library FOLDER|LIST.IL2\n"
+                               "                         [--out P.tif] [mosaic options]\n\n"
                                "Runs the main job once (or N times) and prints the time of each step\n"
                                "(grid, prepare, assign, render, save) with pictures per second and\n"
                                "megapixels per second, the end-to-end time and the peak memory.\n"
                                "Without --out the picture goes to a temporary JPEG that is removed.\n"
                                "With --bands the render goes in bands straight into the file (a\n"
                                "temporary .tif without --out), as 'create' does, and the peak memory\n"
-                               "of that is shown.\n\n") +
+                               "of that is shown.\n"
+                               "With --poster it runs the poster example as two programs, 'create\n"
+                               "--out P.tif --project P.vm6' and then 'render P.vm6', and prints the time\n"
+                               "and peak memory of each (400x400 cells of 64x64 pixels unless --cells and\n"
+                               "--cell-size say otherwise; temporary files unless --out is given).\n\n") +
                            kMosaicFlagsHelp;
 
 const CommandRegistrar registrar({"bench", "time each step of the main job", kUsage, RunBench});
