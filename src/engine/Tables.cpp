@@ -17,13 +17,16 @@ void LibraryTable::WriteBytes(std::span<uint8_t, kLibraryTableBytes> out) const 
   }
 }
 
-void LibraryTable::ReadBytes(std::span<const uint8_t, kLibraryTableBytes> in) {
+void LibraryTable::ReadBytes(std::span<const uint8_t, kLibraryTableBytes> in) { ReadBytes(0, in); }
+
+void LibraryTable::ReadBytes(size_t first, std::span<const uint8_t> in) {
   const uint8_t* s = in.data();
-  for (LibraryEntry& e : entries_) {
+  const size_t end = std::min(entries_.size(), first + in.size() / kLibraryEntryBytes);
+  for (size_t k = first; k < end; ++k, s += kLibraryEntryBytes) {
+    LibraryEntry& e = entries_[k];
     e.Signature = ColorSignature::FromBytes(s);
     e.UseCount = LoadI32LE(s + 20);
     e.Spare = 0;
-    s += kLibraryEntryBytes;
   }
 }
 
@@ -49,9 +52,13 @@ void CellMap::WriteBytes(std::span<uint8_t, kCellMapBytes> out) const {
   }
 }
 
-void CellMap::ReadBytes(std::span<const uint8_t, kCellMapBytes> in) {
+void CellMap::ReadBytes(std::span<const uint8_t, kCellMapBytes> in) { ReadBytes(0, in); }
+
+void CellMap::ReadBytes(size_t first, std::span<const uint8_t> in) {
   const uint8_t* s = in.data();
-  for (CellMapEntry& e : entries_) {
+  const size_t end = std::min(entries_.size(), first + in.size() / kCellMapEntryBytes);
+  for (size_t k = first; k < end; ++k) {
+    CellMapEntry& e = entries_[k];
     e.PicIndex = LoadI32LE(s);
     e.DeltaRed = LoadI32LE(s + 4);
     e.DeltaGreen = LoadI32LE(s + 8);

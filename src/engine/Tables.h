@@ -45,6 +45,9 @@ public:
   // 28 bytes per entry: signature, UseCount, Spare (0).
   void WriteBytes(std::span<uint8_t, kLibraryTableBytes> out) const;
   void ReadBytes(std::span<const uint8_t, kLibraryTableBytes> in);
+  // Entries from `first` on, from whole records of `in` (a reader streams the
+  // table in chunks instead of holding all of it).
+  void ReadBytes(size_t first, std::span<const uint8_t> in);
 
 private:
   std::vector<LibraryEntry> entries_;
@@ -62,6 +65,8 @@ public:
 
   void WriteBytes(std::span<uint8_t, kCellMapBytes> out) const;
   void ReadBytes(std::span<const uint8_t, kCellMapBytes> in);
+  // Records from `first` on (in file order, x * 800 + y), from whole records of `in`.
+  void ReadBytes(size_t first, std::span<const uint8_t> in);
 
 private:
   std::vector<CellMapEntry> entries_;

@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -109,11 +110,18 @@ Status ReadPicList(std::FILE* file, size_t size, const std::string& path, std::v
   return Status::Ok();
 }
 
-template <size_t Bytes, typename Table>
-Status ReadTable(std::FILE* file, const std::string& path, const char* part, Table& table) {
-  std::vector<uint8_t> bytes(Bytes);
-  VELMORA_TRY(ReadExactly(file, bytes.data(), Bytes, path, part));
-  table.ReadBytes(std::span<const uint8_t, Bytes>(bytes.data(), Bytes));
+// Streams a table in chunks of whole records, so a read holds a few hundred
+// kilobytes of it rather than a second copy of all 12.8 MB.
+template <typename Table>
+Status ReadTable(std::FILE* file, const std::string& path, const char* part, size_t bytes, size_t entryBytes,
+                 Table& table) {
+  constexpr size_t kChunkEntries = 8192;
+  std::vector<uint8_t> chunk(kChunkEntries * entryBytes);
+  for (size_t first = 0; first * entryBytes < bytes; first += kChunkEntries) {
+    const size_t n = std::min(chunk.size(), bytes - first * entryBytes);
+    VELMORA_TRY(ReadExactly(file, chunk.data(), n, path, part));
+    table.ReadBytes(first, std::span<const uint8_t>(chunk.data(), n));
+  }
   return Status::Ok();
 }
 
@@ -179,8 +187,9 @@ Status ReadProjectFile(const std::string& path, ProjectFileContent& out) {
   VELMORA_TRY(ReadMainPicture(file.get(), size_t(project.MainImageDataSize), path, picture));
   std::vector<std::string> names;
   VELMORA_TRY(ReadPicList(file.get(), size_t(project.ImageListDataSize), path, names));
-  VELMORA_TRY(ReadTable<kLibraryTableBytes>(file.get(), path, "the library table", out.Library));
-  VELMORA_TRY(ReadTable<kCellMapBytes>(file.get(), path, "the cell map", out.Map));
+  VELMORA_TRY(
+      ReadTable(file.get(), path, "the library table", kLibraryTableBytes, kLibraryEntryBytes, out.Library));
+  VELMORA_TRY(ReadTable(file.get(), path, "the cell map", kCellMapBytes, kCellMapEntryBytes, out.Map));
 
   out.Project = std::move(project);
   out.MainBitmap.TakePixels(picture);
