@@ -3,7 +3,10 @@
 #   bash scripts/fuzz.sh [SECONDS_PER_TARGET]     (default 30)
 # The picture target runs once per registered format that has fixtures: its
 # seed corpus is every file under tests/data whose extension belongs to the
-# format, prefixed by the format's index byte. Findings land in out/fuzz/.
+# format, prefixed by the format's index byte (a large fixture also gives a
+# seed of its first 8 KB, so the header paths are mutated at full speed).
+# The project and options targets get small seeds made here. Findings land
+# in out/fuzz/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
@@ -46,6 +49,9 @@ for index, (exts, decoder) in enumerate(table):
                     continue
                 open(os.path.join(corpus, "seed-%d-%s" % (n, f)), "wb").write(bytes([index]) + data)
                 n += 1
+                if len(data) > 256 << 10:
+                    open(os.path.join(corpus, "seed-%d-head-%s" % (n, f)), "wb").write(bytes([index]) + data[:8192])
+                    n += 1
     if decoder == "nullptr" or n == 0:
         os.rmdir(corpus) if not os.listdir(corpus) else None
 PY
@@ -53,7 +59,43 @@ for corpus in "$out"/corpus/*/; do
   name=$(basename "$corpus")
   run "picture/$name" "$corpus" fuzz_picture
 done
-for t in fuzz_bmp fuzz_jpeg fuzz_png fuzz_tiff fuzz_image_list; do
+# Seeds of the project and options targets: the option block of the built-in
+# defaults (and one with a raised repeat limit), and project heads (record,
+# a 4 x 4 main picture, a short list) with the cells of the grid after them,
+# as fuzz/FuzzProjectFile.h and fuzz_project_bands.cpp read them.
+python3 - "$out" <<'PY'
+import os, struct, sys
+out = sys.argv[1]
+def options(repeat=10, kernel=4, border=0):
+    return struct.pack("<ii5B3xiB3xiB3xiiiiB3xiB3x", 20, 50, 1, 1, 0, 1, 0, 4, 0, repeat, 0, border, 0, 51, 204,
+                       kernel, 75, 0)
+def project(across, down, cw, ch, mode, stitch, names, cells):
+    bmp = b"BM" + struct.pack("<IHHI", 54 + 64, 0, 0, 54) + struct.pack("<iiiHHIIiiII", 40, 4, 4, 1, 32, 0, 64, 0, 0, 0, 0)
+    bmp += bytes((x * 60, y * 60, 200, 0)[i % 4] for y in range(4) for x in range(4) for i in range(4))
+    text = b"".join(n + b"\r\n" for n in names)
+    rec = bytearray(144)
+    struct.pack_into("<ii", rec, 8, across * cw, down * ch)
+    struct.pack_into("<dddd", rec, 16, 1.0, 1.0, 2.54, 2.54)
+    struct.pack_into("<iiiiiii", rec, 48, 72, across, down, cw, ch, mode, stitch)
+    rec[76:136] = options()
+    struct.pack_into("<ii", rec, 136, len(bmp), len(text))
+    head = struct.pack("<I", 144) + bytes(rec) + bmp + text
+    body = b"".join(struct.pack("<iiiiBBBx", c % max(len(names), 1), c % 7 - 3, 2, -1, 1, c & 1, (c >> 1) & 1)
+                    for c in range(cells))
+    return head + body
+seeds = {
+    "fuzz_options_file": {"defaults.opt": options(), "raised.opt": options(repeat=5000, kernel=6, border=20)},
+    "fuzz_project_file": {"standard.vm6": project(8, 8, 8, 8, 2, 1, [b"/a.jpg", b"/bb.bmp"], 0),
+                          "self.vm6": project(8, 9, 12, 10, 1, 3, [], 0)},
+    "fuzz_project_bands": {"standard.vm6": project(8, 8, 8, 8, 2, 2, [b"/a.jpg", b"/bb.bmp", b"/c.png"], 64),
+                           "self.vm6": project(9, 8, 10, 12, 1, 3, [], 72)},
+}
+for target, files in seeds.items():
+    os.makedirs(os.path.join(out, "corpus-" + target), exist_ok=True)
+    for name, data in files.items():
+        open(os.path.join(out, "corpus-" + target, "seed-" + name), "wb").write(data)
+PY
+for t in fuzz_bmp fuzz_jpeg fuzz_png fuzz_tiff fuzz_image_list fuzz_options_file fuzz_project_file fuzz_project_bands; do
   mkdir -p "$out/corpus-$t"
   run "$t" "$out/corpus-$t" "$t"
 done

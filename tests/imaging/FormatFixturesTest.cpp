@@ -14,7 +14,7 @@ namespace {
 TEST(FormatFixtures, EveryFixtureDecodes) {
   const std::filesystem::path data(VELMORA_TEST_DATA);
   int files = 0;
-  for (const char* dir : {"rla", "autodesk", "cut", "pcd", "psp", "eps", "wmf", "emf"}) {
+  for (const char* dir : {"rla", "autodesk", "cut", "pcd", "psp", "eps", "wmf", "emf", "png"}) {
     for (const auto& entry : std::filesystem::directory_iterator(data / dir)) {
       const std::string path = entry.path().string();
       if (FindPictureFormat(path) == nullptr) continue;  // palettes, sources, TIFF previews
