@@ -6,9 +6,9 @@
 
 namespace velmora {
 
-Status OpenProject(Engine& engine, const std::string& path) {
+Status OpenProject(Engine& engine, const std::string& path, ExtensionArea* extensions) {
   VELMORA_TRY(CheckProjectCanBeShown(path));
-  VELMORA_TRY(LoadProjectFile(engine, path));
+  VELMORA_TRY(LoadProjectFile(engine, path, extensions));
   return engine.ReopenProject();
 }
 

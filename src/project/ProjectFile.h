@@ -3,7 +3,8 @@
 // RecordLength (uint32, 144), the 144-byte project record, the main picture
 // as a 32-bit Windows bitmap (MainImageDataSize bytes), the library list as
 // image-list text (ImageListDataSize bytes), LibraryTable whole, CellMap whole.
-// No magic number, version or checksum.
+// No magic number, version or checksum in these parts; blocks of our own may
+// follow them (ProjectExtension.h).
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include "engine/Tables.h"
 #include "imaging/Bitmap32.h"
 #include "imaging/Status.h"
+#include "project/ProjectExtension.h"
 
 namespace velmora {
 
@@ -37,7 +39,9 @@ constexpr uint64_t ProjectFileSize(uint64_t mainImageBytes, uint64_t listBytes) 
 // written with the lengths of the two parts as they are written; the engine's
 // own Project is not changed. An empty main picture is stored as an empty
 // part (MainImageDataSize 0), which reads back as an empty picture.
-Status SaveProjectFile(const Engine& engine, const std::string& path);
+// `extensions`, when there are any, follow the cell map (ProjectExtension.h).
+Status SaveProjectFile(const Engine& engine, const std::string& path,
+                       const std::vector<ExtensionBlock>& extensions = {});
 
 // Everything a project file holds, read into fresh objects. MainImageFile is
 // empty: the file stores the picture, not its name, and an empty name keeps
@@ -48,6 +52,7 @@ struct ProjectFileContent {
   std::vector<std::string> PicList;
   LibraryTable Library;
   CellMap Map;
+  ExtensionArea Extensions;
 };
 
 // Reads and checks a whole project file into `out`, which is of use only when
@@ -57,21 +62,23 @@ struct ProjectFileContent {
 // sizes outside 1..640, final sizes that are not the cell counts times the
 // cell sizes, a render or stitch mode the program does not know, an option
 // field outside its range (OptionRanges), a picture part that is not a
-// Windows bitmap and a list part of more than 65535 lines. The final size is
+// Windows bitmap, a list part of more than 65535 lines, and bytes after the
+// CellMap that are not an extension area (a file must be exactly as long as
+// its record says, or carry extension blocks after that). The final size is
 // not limited: a mosaic larger than memory is rendered in bands into a file
-// (see ProjectSize.h for the in-memory limit). Bytes after the CellMap are
-// ignored.
+// (see ProjectSize.h for the in-memory limit).
 Status ReadProjectFile(const std::string& path, ProjectFileContent& out);
 
 // ReadProjectFile, then the content replaces Project, MainBitmap, PicList,
 // Library and Map of the engine; on any failure the engine is untouched.
 // OptionSet and everything else stay as they are. The mosaic still has to be
-// rebuilt with Engine::ReopenProject (OpenProject does both).
-Status LoadProjectFile(Engine& engine, const std::string& path);
+// rebuilt with Engine::ReopenProject (OpenProject does both). The file's
+// extension blocks (and warnings about damaged ones) go to `extensions`.
+Status LoadProjectFile(Engine& engine, const std::string& path, ExtensionArea* extensions = nullptr);
 
 // LoadProjectFile followed by Engine::ReopenProject (grid and render only),
 // the mosaic held whole in memory: a project too large for that is refused
 // first (CheckProjectCanBeShown), leaving the engine untouched.
-Status OpenProject(Engine& engine, const std::string& path);
+Status OpenProject(Engine& engine, const std::string& path, ExtensionArea* extensions = nullptr);
 
 }  // namespace velmora
