@@ -2,6 +2,7 @@
 // and a library, saves the picture and, if asked, the project.
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "cli/Command.h"
 #include "cli/MosaicSetup.h"
@@ -22,14 +23,20 @@ int RunCreate(const Args& args) {
   ProgressBar progress(flags.Switch("quiet").value_or(false));
   engine.SetListener(&progress);
   // The render goes in bands straight into the file, so that a poster larger
-  // than memory can be made.
-  Status created = CreateMosaicFile(engine, setup.out, false);
+  // than memory can be made. Picture and project are both written before
+  // either replaces its file: a failed save leaves the old pair together.
+  std::unique_ptr<BandWriter> picture;
+  Status created = CreateMosaicFile(engine, setup.out, false, &picture);
   progress.Finish();
   if (!created) return Fail(created.message());
 
+  std::vector<PendingFile*> files = {&picture->File()};
+  PendingFile project;
   if (!setup.projectPath.empty()) {
-    if (Status s = SaveProjectFile(engine, setup.projectPath); !s) return Fail(s.message());
+    if (Status s = PrepareProjectFile(engine, setup.projectPath, project); !s) return Fail(s.message());
+    files.push_back(&project);
   }
+  if (Status s = CommitAll(files); !s) return Fail(s.message());
   std::cerr << "Mosaic of " << engine.Project.FinalWidth << " x " << engine.Project.FinalHeight
             << " pixels saved to " << setup.out;
   if (!setup.projectPath.empty()) std::cerr << ", project saved to " << setup.projectPath;
@@ -37,20 +44,21 @@ int RunCreate(const Args& args) {
   return 0;
 }
 
-const std::string kUsage = std::string(
-                               "Usage: velmora-cli create --main PICTURE --library FOLDER|LIST.IL2 --out OUT.jpg|.bmp|.tif\n"
-                               "                          [--project OUT.vm6] [options]\n\n"
-                               "Makes a photo mosaic: reduces the main picture to the cell grid, summarises\n"
-                               "every library picture, assigns a picture to every cell and renders the\n"
-                               "mosaic into OUT (JPEG with the project's quality, a 32-bit BMP, or an\n"
-                               "RGB BigTIFF for posters past JPEG's 65,535 pixels a side), band by band,\n"
-                               "so the whole picture never has to fit in memory.\n"
-                               "With --project, the whole project is saved too; 'velmora-cli render'\n"
-                               "reopens it and gives the same picture.\n\n"
-                               "  --out FILE              the mosaic picture, .jpg, .bmp or .tif\n"
-                               "  --project FILE.vm6      also save the project\n"
-                               "  --quiet                 no progress lines\n") +
-                           kMosaicFlagsHelp;
+const std::string kUsage =
+    std::string(
+        "Usage: velmora-cli create --main PICTURE --library FOLDER|LIST.IL2 --out OUT.jpg|.bmp|.tif\n"
+        "                          [--project OUT.vm6] [options]\n\n"
+        "Makes a photo mosaic: reduces the main picture to the cell grid, summarises\n"
+        "every library picture, assigns a picture to every cell and renders the\n"
+        "mosaic into OUT (JPEG with the project's quality, a 32-bit BMP, or an\n"
+        "RGB BigTIFF for posters past JPEG's 65,535 pixels a side), band by band,\n"
+        "so the whole picture never has to fit in memory.\n"
+        "With --project, the whole project is saved too; 'velmora-cli render'\n"
+        "reopens it and gives the same picture.\n\n"
+        "  --out FILE              the mosaic picture, .jpg, .bmp or .tif\n"
+        "  --project FILE.vm6      also save the project\n"
+        "  --quiet                 no progress lines\n") +
+    kMosaicFlagsHelp;
 
 const CommandRegistrar registrar({"create", "make a photo mosaic (the main job)", kUsage, RunCreate});
 

@@ -14,6 +14,7 @@
 #include "engine/ProjectRecord.h"
 #include "engine/Tables.h"
 #include "imaging/Bitmap32.h"
+#include "imaging/FileIO.h"
 #include "imaging/Status.h"
 
 namespace velmora {
@@ -34,6 +35,10 @@ constexpr uint64_t ProjectFileSize(uint64_t mainImageBytes, uint64_t listBytes) 
 // own Project is not changed. An empty main picture is stored as an empty
 // part (MainImageDataSize 0), which reads back as an empty picture.
 Status SaveProjectFile(const Engine& engine, const std::string& path);
+// The first half of SaveProjectFile: `file` is opened on `path` and the
+// project written into it and completed, but not yet put in place, so that
+// it can be committed together with the picture it belongs to.
+Status PrepareProjectFile(const Engine& engine, const std::string& path, PendingFile& file);
 
 // Everything a project file holds, read into fresh objects. MainImageFile is
 // empty: the file stores the picture, not its name, and an empty name keeps
