@@ -53,8 +53,8 @@ Status ApplyOptionFlags(const Flags& flags, tmosaicproject& o) {
   VELMORA_TRY(flags.Int("alpha-main", 0, 255, o.AlphaMain));
   VELMORA_TRY(flags.Int("alpha-pen", 0, 255, o.AlphaPen));
   int kernel = o.ResampleKernel;
-  VELMORA_TRY(flags.Choice(
-      "filter", {"nearest", "draft", "linear", "cosine", "spline", "lanczos", "mitchell"}, kernel));
+  VELMORA_TRY(flags.Choice("filter", {"nearest", "draft", "linear", "cosine", "spline", "lanczos", "mitchell"},
+                           kernel));
   o.ResampleKernel = static_cast<uint8_t>(kernel);
   VELMORA_TRY(flags.Int("jpeg-quality", kJpegQualityRange.Min, kJpegQualityRange.Max, o.JpegQuality));
   ApplySwitch(flags, "progressive", o.JpegProgressive);
@@ -73,8 +73,8 @@ Status LoadLibrary(Engine& engine, const Flags& flags) {
       paths = ListFolderPicturesSorted(*library);
     }
     if (paths.size() > static_cast<size_t>(MaxLibraryPictures))
-      return Status::Error(Format("The library folder %s holds %zu pictures; at most %d can be used",
-                                  library->c_str(), paths.size(), MaxLibraryPictures));
+      return Status::Error(Format("The library folder %s holds %zu pictures; at most %d can be used", library->c_str(),
+                                  paths.size(), MaxLibraryPictures));
     engine.PicList.Assign(std::move(paths));
     return Status::Ok();
   }
@@ -123,13 +123,11 @@ const char* const kMosaicFlagsHelp =
     "                          taking what the summary cache knows (see 'cache')\n";
 
 Flags MosaicFlags() {
-  return Flags(
-      {"main",      "library", "out",          "project", "cells",        "cell-size",
-       "dpi",       "mode",    "stitch",       "seed",    "options",      "randomize",
-       "enhance",   "radius",  "max-repeat",   "border",  "border-color", "alpha-main",
-       "alpha-pen", "filter",  "jpeg-quality", "threads", "repeat"},
-      {"crop-main", "recursive", "quiet", "bands"},
-      {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache"});
+  return Flags({"main", "library", "out", "project", "cells", "cell-size", "dpi", "mode", "stitch", "seed", "options",
+                "randomize", "enhance", "radius", "max-repeat", "border", "border-color", "alpha-main", "alpha-pen",
+                "filter", "jpeg-quality", "threads", "repeat"},
+               {"crop-main", "recursive", "quiet", "bands"},
+               {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache"});
 }
 
 Status CheckPictureOut(const std::string& path) {
@@ -140,8 +138,7 @@ Status CheckPictureOut(const std::string& path) {
 }
 
 Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSetup& setup) {
-  if (!flags.Positional().empty())
-    return Status::Error("unexpected argument '" + flags.Positional()[0] + "'");
+  if (!flags.Positional().empty()) return Status::Error("unexpected argument '" + flags.Positional()[0] + "'");
   auto main = flags.Value("main");
   if (!main) return Status::Error("--main PICTURE is needed");
   if (auto out = flags.Value("out")) {
@@ -217,8 +214,7 @@ Status InBandsToFile(Engine& engine, const std::string& path,
   // Bands of about 128 MiB: a few cells tall for the widest posters.
   constexpr int64_t kBandBytes = int64_t(128) << 20;
   const int64_t rows = kBandBytes / (int64_t(std::max(p.FinalWidth, 1)) * 4);
-  const int bandRows =
-      static_cast<int>(std::clamp<int64_t>(rows, std::min(64, p.FinalHeight), p.FinalHeight));
+  const int bandRows = static_cast<int>(std::clamp<int64_t>(rows, std::min(64, p.FinalHeight), p.FinalHeight));
   VELMORA_TRY(render(bandRows, [&](const TBitmap32& band, int n) { return (*writer)->WriteRows(band, n); }));
   if (pending == nullptr) return (*writer)->Finish();
   VELMORA_TRY((*writer)->Complete());
@@ -233,8 +229,7 @@ Status CreateMosaicFile(Engine& engine, const std::string& path, bool reopen,
   return InBandsToFile(
       engine, path,
       [&](int bandRows, const Engine::BandSink& sink) {
-        return reopen ? engine.ReopenProjectInBands(bandRows, sink)
-                      : engine.CreateMosaicInBands(bandRows, sink);
+        return reopen ? engine.ReopenProjectInBands(bandRows, sink) : engine.CreateMosaicInBands(bandRows, sink);
       },
       pending);
 }

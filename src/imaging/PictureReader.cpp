@@ -20,8 +20,8 @@
 #include "imaging/formats/PcdDecoder.h"
 #include "imaging/formats/PngDecoder.h"
 #include "imaging/formats/PspDecoder.h"
-#include "imaging/formats/RasterDecoders.h"
 #include "imaging/formats/RlaDecoder.h"
+#include "imaging/formats/RasterDecoders.h"
 #include "imaging/formats/TiffDecoder.h"
 #include "imaging/formats/WmfDecoder.h"
 
@@ -160,8 +160,8 @@ Result<DecodedPicture> DecodePicture(std::string_view fileName, std::span<const 
   return picture;
 }
 
-static std::optional<std::vector<uint8_t>> ReadCompanionFile(const std::string& path,
-                                                             std::string_view extension, size_t maxBytes) {
+static std::optional<std::vector<uint8_t>> ReadCompanionFile(const std::string& path, std::string_view extension,
+                                                      size_t maxBytes) {
   const std::string ext = ExtensionOf(path);
   if (ext.empty()) return std::nullopt;
   const std::string stem = path.substr(0, path.size() - ext.size());

@@ -134,8 +134,7 @@ public:
     VELMORA_TRY(file_.Open(path));
     f_ = file_.Stream();
     info_.err = TrapJpegErrors(error_);
-    if (!JpegStart(&info_, &error_, &created_, f_, w, h, quality, progressive))
-      return Failed("initialising for");
+    if (!JpegStart(&info_, &error_, &created_, f_, w, h, quality, progressive)) return Failed("initialising for");
     return Status::Ok();
   }
   Status WriteRows(const TBitmap32& band, int rows) override {

@@ -89,8 +89,8 @@ Status ReadMainPicture(std::FILE* file, size_t size, const std::string& path, TB
   if (le32(14) >= 40) {
     const int64_t w = std::abs(int64_t(le32(18))), h = std::abs(int64_t(le32(22)));
     if (w > kMaxPictureSide || h > kMaxPictureSide || w * h > kMaxPicturePixels)
-      return Refuse(path, Format("the main picture part is a bitmap of %lld x %lld pixels, over the picture "
-                                 "limit of %lld pixels",
+      return Refuse(path, Format("the main picture part is a bitmap of %lld x %lld pixels, over the "
+                                 "picture limit of %lld pixels",
                                  (long long)w, (long long)h, (long long)kMaxPicturePixels));
   }
   constexpr size_t kChunk = size_t(1) << 20;
