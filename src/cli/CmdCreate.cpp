@@ -20,6 +20,10 @@ int RunCreate(const Args& args) {
   MosaicSetup setup;
   if (Status s = SetUpMosaic(engine, flags, true, setup); !s) return Fail(s.message());
 
+  // Refused before the work rather than after it.
+  for (const std::string* path : {&setup.out, &setup.projectPath})
+    if (Status s = path->empty() ? Status::Ok() : CheckReplaceable(*path); !s) return Fail(s.message());
+
   ProgressBar progress(flags.Switch("quiet").value_or(false));
   engine.SetListener(&progress);
   // The render goes in bands straight into the file, so that a poster larger

@@ -212,6 +212,22 @@ void RemoveStaleTemporaries(const std::string& target) {
   ::closedir(dir);
 }
 
+Status CheckReplaceable(const std::string& path) {
+  const std::string target = FollowLinks(path);
+  struct stat st {};
+  if (::stat(target.c_str(), &st) != 0) return Status::Ok();  // a new file
+  if (!S_ISREG(st.st_mode))
+    return Status::Error(Format("Cannot create file \"%s\". %s", path.c_str(),
+                                S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "Not a regular file"));
+  // The rename would replace a file whatever its mode: the mode is asked
+  // about here, as the user would expect from writing into it. No write
+  // permission bit at all counts even for a user whom the system would let
+  // write anyway.
+  if ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)
+    return Status::Error(Format("\"%s\" is read-only; it was not replaced.", path.c_str()));
+  return Status::Ok();
+}
+
 PendingFile::~PendingFile() { Discard(); }
 
 Status PendingFile::Open(const std::string& path) {
@@ -220,20 +236,9 @@ Status PendingFile::Open(const std::string& path) {
   target_ = FollowLinks(path);
   completed_ = committed_ = false;
 
-  // The rename would replace a file whatever its mode: the mode is asked
-  // about here, as the user would expect from writing into it.
-  bool replaces = false;
+  VELMORA_TRY(CheckReplaceable(path));
   struct stat st {};
-  if (::stat(target_.c_str(), &st) == 0) {
-    if (!S_ISREG(st.st_mode))
-      return Status::Error(Format("Cannot create file \"%s\". %s", path.c_str(),
-                                  S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "Not a regular file"));
-    // No write permission bit at all counts even for a user whom the
-    // system would let write anyway.
-    if ((st.st_mode & 0222) == 0 || ::access(target_.c_str(), W_OK) != 0)
-      return Status::Error(Format("\"%s\" is read-only; it was not replaced.", path.c_str()));
-    replaces = true;
-  }
+  const bool replaces = ::stat(target_.c_str(), &st) == 0;
 
   RemoveStaleTemporaries(target_);
   // The temporary name carries the process id so two programs saving the same

@@ -118,6 +118,11 @@ Status WriteFileAtomically(const std::string& path, std::span<const uint8_t> byt
 // Writes all of `bytes` to `file`; the message names `path` on failure.
 Status WriteAll(std::FILE* file, std::span<const uint8_t> bytes, const std::string& path);
 
+// Whether a save may replace `path` (or the file its link names): refused
+// for a folder, a device and the like, and for a file without write
+// permission. A save checks this itself; a long job asks before it starts.
+Status CheckReplaceable(const std::string& path);
+
 // The file a symbolic link finally names (`path` itself when it is not a
 // link); relative links are taken from the link's folder.
 std::string FollowLinks(const std::string& path);
