@@ -2,6 +2,7 @@
 // and a library, saves the picture and, if asked, the project.
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "cli/Command.h"
 #include "cli/MosaicSetup.h"
@@ -19,17 +20,27 @@ int RunCreate(const Args& args) {
   MosaicSetup setup;
   if (Status s = SetUpMosaic(engine, flags, true, setup); !s) return Fail(s.message());
 
+  // Refused before the work rather than after it.
+  for (const std::string* path : {&setup.out, &setup.projectPath})
+    if (Status s = path->empty() ? Status::Ok() : CheckReplaceable(*path); !s) return Fail(s.message());
+
   ProgressBar progress(flags.Switch("quiet").value_or(false));
   engine.SetListener(&progress);
   // The render goes in bands straight into the file, so that a poster larger
-  // than memory can be made.
-  Status created = CreateMosaicFile(engine, setup.out, false);
+  // than memory can be made. Picture and project are both written before
+  // either replaces its file: a failed save leaves the old pair together.
+  std::unique_ptr<BandWriter> picture;
+  Status created = CreateMosaicFile(engine, setup.out, false, &picture);
   progress.Finish();
   if (!created) return Fail(created.message());
 
+  std::vector<PendingFile*> files = {&picture->File()};
+  PendingFile project;
   if (!setup.projectPath.empty()) {
-    if (Status s = SaveProjectFile(engine, setup.projectPath); !s) return Fail(s.message());
+    if (Status s = PrepareProjectFile(engine, setup.projectPath, project); !s) return Fail(s.message());
+    files.push_back(&project);
   }
+  if (Status s = CommitAll(files); !s) return Fail(s.message());
   std::cerr << "Mosaic of " << engine.Project.FinalWidth << " x " << engine.Project.FinalHeight
             << " pixels saved to " << setup.out;
   if (!setup.projectPath.empty()) std::cerr << ", project saved to " << setup.projectPath;

@@ -202,7 +202,8 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
 namespace {
 
 Status InBandsToFile(Engine& engine, const std::string& path,
-                     const std::function<Status(int, const Engine::BandSink&)>& render) {
+                     const std::function<Status(int, const Engine::BandSink&)>& render,
+                     std::unique_ptr<BandWriter>* pending = nullptr) {
   const tmosaicproject& p = engine.Project;
   Result<std::unique_ptr<BandWriter>> writer =
       OpenBandWriter(path, p.FinalWidth, p.FinalHeight, p.JpegQuality, p.JpegProgressive);
@@ -212,15 +213,22 @@ Status InBandsToFile(Engine& engine, const std::string& path,
   const int64_t rows = kBandBytes / (int64_t(std::max(p.FinalWidth, 1)) * 4);
   const int bandRows = static_cast<int>(std::clamp<int64_t>(rows, std::min(64, p.FinalHeight), p.FinalHeight));
   VELMORA_TRY(render(bandRows, [&](const TBitmap32& band, int n) { return (*writer)->WriteRows(band, n); }));
-  return (*writer)->Finish();
+  if (pending == nullptr) return (*writer)->Finish();
+  VELMORA_TRY((*writer)->Complete());
+  *pending = std::move(*writer);
+  return Status::Ok();
 }
 
 }  // namespace
 
-Status CreateMosaicFile(Engine& engine, const std::string& path, bool reopen) {
-  return InBandsToFile(engine, path, [&](int bandRows, const Engine::BandSink& sink) {
-    return reopen ? engine.ReopenProjectInBands(bandRows, sink) : engine.CreateMosaicInBands(bandRows, sink);
-  });
+Status CreateMosaicFile(Engine& engine, const std::string& path, bool reopen,
+                        std::unique_ptr<BandWriter>* pending) {
+  return InBandsToFile(
+      engine, path,
+      [&](int bandRows, const Engine::BandSink& sink) {
+        return reopen ? engine.ReopenProjectInBands(bandRows, sink) : engine.CreateMosaicInBands(bandRows, sink);
+      },
+      pending);
 }
 
 Status RenderMosaicInBandsToFile(Engine& engine, const std::string& path) {

@@ -3,10 +3,12 @@
 // wizard leaves it (sizes, options, main picture, library, random seed).
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "cli/Flags.h"
 #include "engine/Engine.h"
+#include "output/BandWriter.h"
 
 namespace velmora::cli {
 
@@ -36,7 +38,10 @@ Status CheckPictureOut(const std::string& path);
 // cost that does not grow with the poster's height.
 // `reopen`: the project was read back (grid and render only); otherwise the
 // whole creation sequence runs.
-Status CreateMosaicFile(Engine& engine, const std::string& path, bool reopen);
+// With `pending`, the written file is left complete beside its name, in
+// *pending, for the caller to put in place with the files saved with it.
+Status CreateMosaicFile(Engine& engine, const std::string& path, bool reopen,
+                        std::unique_ptr<BandWriter>* pending = nullptr);
 // Only the render in bands into the file, after AssignCells (for the bench).
 Status RenderMosaicInBandsToFile(Engine& engine, const std::string& path);
 

@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 
-#include "imaging/ByteCursor.h"
 #include "imaging/FileIO.h"
 
 namespace velmora {
@@ -38,17 +38,6 @@ void Put32(std::vector<uint8_t>& b, uint32_t v) {
 void Put64(std::vector<uint8_t>& b, uint64_t v) {
   Put32(b, uint32_t(v));
   Put32(b, uint32_t(v >> 32));
-}
-
-uint32_t Crc(std::span<const uint8_t> bytes) {
-  uLong crc = crc32(0L, Z_NULL, 0);
-  // zlib takes lengths as uInt: feed large spans in pieces.
-  while (!bytes.empty()) {
-    const size_t n = std::min<size_t>(bytes.size(), 1u << 30);
-    crc = crc32(crc, bytes.data(), static_cast<uInt>(n));
-    bytes = bytes.subspan(n);
-  }
-  return static_cast<uint32_t>(crc);
 }
 
 // Holds an exclusive lock on the cache folder's lock file while it lives
@@ -96,114 +85,220 @@ std::string DefaultCacheFolder() {
   return std::string();
 }
 
-std::vector<uint8_t> SummaryCache::Encode(const std::vector<std::pair<SummaryKey, ColorSignature>>& entries) {
+namespace {
+
+// Writes a cache of the entries of `parts`, in order, leaving out the first
+// `skip` of them, through `put` in pieces of about a megabyte.
+Status EncodeTo(std::initializer_list<const SummaryCache::Entries*> parts, size_t skip,
+                const std::function<Status(std::span<const uint8_t>)>& put) {
+  size_t count = 0;
+  for (const auto* part : parts) count += part->size();
+  count -= std::min(skip, count);
   std::vector<uint8_t> b(kMagic, kMagic + 8);
-  Put32(b, kVersion);
-  Put32(b, static_cast<uint32_t>(entries.size()));
-  for (const auto& [key, sig] : entries) {
-    Put32(b, key.settings);
-    Put64(b, key.size);
-    Put64(b, static_cast<uint64_t>(key.mtimeNs));
-    const auto bytes = sig.Bytes();
-    b.insert(b.end(), bytes.begin(), bytes.end());
-    Put16(b, static_cast<uint32_t>(key.path.size()));
-    b.insert(b.end(), key.path.begin(), key.path.end());
+  Put32(b, SummaryCache::kVersion);
+  Put32(b, static_cast<uint32_t>(count));
+  uLong crc = crc32(0L, Z_NULL, 0);
+  auto flush = [&]() -> Status {
+    crc = crc32(crc, b.data(), static_cast<uInt>(b.size()));
+    Status s = put(b);
+    b.clear();
+    return s;
+  };
+  for (const auto* part : parts) {
+    for (const auto& [key, sig] : *part) {
+      if (skip > 0) {
+        --skip;
+        continue;
+      }
+      Put32(b, key.settings);
+      Put64(b, key.size);
+      Put64(b, static_cast<uint64_t>(key.mtimeNs));
+      const auto bytes = sig.Bytes();
+      b.insert(b.end(), bytes.begin(), bytes.end());
+      Put16(b, static_cast<uint32_t>(key.path.size()));
+      b.insert(b.end(), key.path.begin(), key.path.end());
+      if (b.size() >= (size_t(1) << 20)) VELMORA_TRY(flush());
+    }
   }
-  Put32(b, Crc(b));
-  return b;
+  VELMORA_TRY(flush());
+  Put32(b, static_cast<uint32_t>(crc));
+  return put(b);
 }
 
-Status SummaryCache::Parse(std::span<const uint8_t> bytes,
-                           std::vector<std::pair<SummaryKey, ColorSignature>>& out) {
-  out.clear();
-  if (bytes.size() < kHeaderBytes + kTrailerBytes) return Status::Error("too short to be a summary cache");
-  if (std::memcmp(bytes.data(), kMagic, 8) != 0) return Status::Error("not a summary cache");
-  ByteCursor c(bytes);
-  c.skip(8);
-  const uint32_t version = c.u32le();
-  if (version != kVersion) return Status::Error(Format("a cache of version %u, not %u", version, kVersion));
-  const uint32_t count = c.u32le();
-  const auto body = bytes.first(bytes.size() - kTrailerBytes);
-  ByteCursor trailer(bytes.subspan(body.size()));
-  if (Crc(body) != trailer.u32le()) return Status::Error("wrong checksum");
-  if (count > kMaxEntries || uint64_t(count) * kMinEntryBytes > body.size() - kHeaderBytes)
-    return Status::Error(Format("%u entries cannot fit its %zu bytes", count, bytes.size()));
-  out.reserve(count);
-  for (uint32_t i = 0; i < count; ++i) {
-    SummaryKey key;
-    key.settings = c.u32le();
-    key.size = uint64_t(c.u32le()) | uint64_t(c.u32le()) << 32;
-    key.mtimeNs = static_cast<int64_t>(uint64_t(c.u32le()) | uint64_t(c.u32le()) << 32);
-    const auto sig = c.take(20);
-    const uint16_t length = c.u16le();
-    if (c.overrun() || c.position() > body.size()) return Status::Error("an entry runs past the end");
-    if (length == 0 || length > kMaxPathBytes || length > body.size() - c.position())
-      return Status::Error(Format("entry %u has a path of %u bytes", i, unsigned(length)));
-    const auto path = c.take(length);
-    if (std::memchr(path.data(), '\0', path.size()) != nullptr)
-      return Status::Error(Format("entry %u has a path with a zero byte", i));
-    key.path.assign(reinterpret_cast<const char*>(path.data()), path.size());
-    out.emplace_back(std::move(key), ColorSignature::FromBytes(sig.data()));
+// The body of a cache file (everything before its checksum), handed out in
+// the pieces the parser asks for and checksummed on the way.
+class BodyReader {
+public:
+  BodyReader(const std::function<size_t(uint8_t*, size_t)>& read, uint64_t bodyBytes)
+      : read_(read), left_(bodyBytes), buffer_(size_t(std::min<uint64_t>(bodyBytes, 1u << 20))) {}
+
+  // False when the body ends (or the file does) before n more bytes.
+  bool Take(void* out, size_t n) {
+    auto* dst = static_cast<uint8_t*>(out);
+    while (n > 0) {
+      if (at_ == filled_ && !Refill()) return false;
+      const size_t k = std::min(n, filled_ - at_);
+      std::memcpy(dst, buffer_.data() + at_, k);
+      at_ += k;
+      dst += k;
+      n -= k;
+      position_ += k;
+    }
+    return true;
   }
-  if (c.position() != body.size()) return Status::Error("bytes after the last entry");
+  uint64_t Position() const { return position_; }
+  uint32_t Crc() const { return static_cast<uint32_t>(crc_); }
+
+private:
+  bool Refill() {
+    if (left_ == 0) return false;
+    const size_t want = size_t(std::min<uint64_t>(left_, buffer_.size()));
+    const size_t got = read_(buffer_.data(), want);
+    if (got == 0) return false;
+    crc_ = crc32(crc_, buffer_.data(), static_cast<uInt>(got));
+    left_ -= got;
+    at_ = 0;
+    filled_ = got;
+    return true;
+  }
+  const std::function<size_t(uint8_t*, size_t)>& read_;
+  uint64_t left_;
+  std::vector<uint8_t> buffer_;
+  size_t at_ = 0, filled_ = 0;
+  uint64_t position_ = 0;
+  uLong crc_ = crc32(0L, Z_NULL, 0);
+};
+
+uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint64_t Le64(const uint8_t* p) { return uint64_t(Le32(p)) | uint64_t(Le32(p + 4)) << 32; }
+
+}  // namespace
+
+std::vector<uint8_t> SummaryCache::Encode(const Entries& entries) {
+  std::vector<uint8_t> out;
+  (void)EncodeTo({&entries}, 0, [&](std::span<const uint8_t> piece) {
+    out.insert(out.end(), piece.begin(), piece.end());
+    return Status::Ok();
+  });
+  return out;
+}
+
+Status SummaryCache::Parse(std::span<const uint8_t> bytes, Entries& out) {
+  size_t at = 0;
+  const std::function<size_t(uint8_t*, size_t)> read = [&](uint8_t* dst, size_t n) {
+    n = std::min(n, bytes.size() - at);
+    std::memcpy(dst, bytes.data() + at, n);
+    at += n;
+    return n;
+  };
+  return ParseFrom(read, bytes.size(), nullptr, out);
+}
+
+Status SummaryCache::ParseFrom(const std::function<size_t(uint8_t*, size_t)>& read, uint64_t totalBytes,
+                               const std::function<bool(const SummaryKey&)>& keep, Entries& out) {
+  out.clear();
+  if (totalBytes < kHeaderBytes + kTrailerBytes) return Status::Error("too short to be a summary cache");
+  const uint64_t bodyBytes = totalBytes - kTrailerBytes;
+  BodyReader body(read, bodyBytes);
+  uint8_t head[kHeaderBytes];
+  if (!body.Take(head, sizeof head)) return Status::Error("too short to be a summary cache");
+  if (std::memcmp(head, kMagic, 8) != 0) return Status::Error("not a summary cache");
+  const uint32_t version = Le32(head + 8);
+  if (version != kVersion) return Status::Error(Format("a cache of version %u, not %u", version, kVersion));
+  const uint32_t count = Le32(head + 12);
+  if (count > kMaxEntries || uint64_t(count) * kMinEntryBytes > bodyBytes - kHeaderBytes)
+    return Status::Error(Format("%u entries cannot fit its %llu bytes", count, (unsigned long long)totalBytes));
+  if (!keep) out.reserve(count);  // bounded by the bytes the file has, as checked above
+  for (uint32_t i = 0; i < count; ++i) {
+    uint8_t fixed[kMinEntryBytes - 1];
+    if (!body.Take(fixed, sizeof fixed)) return Status::Error("an entry runs past the end");
+    SummaryKey key;
+    key.settings = Le32(fixed);
+    key.size = Le64(fixed + 4);
+    key.mtimeNs = static_cast<int64_t>(Le64(fixed + 12));
+    const uint16_t length = uint16_t(fixed[40] | fixed[41] << 8);
+    if (length == 0 || length > kMaxPathBytes || length > bodyBytes - body.Position())
+      return Status::Error(Format("entry %u has a path of %u bytes", i, unsigned(length)));
+    key.path.resize(length);
+    if (!body.Take(key.path.data(), length)) return Status::Error("an entry runs past the end");
+    if (key.path.find('\0') != std::string::npos)
+      return Status::Error(Format("entry %u has a path with a zero byte", i));
+    if (!keep || keep(key)) out.emplace_back(std::move(key), ColorSignature::FromBytes(fixed + 20));
+  }
+  if (body.Position() != bodyBytes) return Status::Error("bytes after the last entry");
+  uint8_t trailer[kTrailerBytes];
+  if (read(trailer, sizeof trailer) != sizeof trailer) return Status::Error("an entry runs past the end");
+  if (body.Crc() != Le32(trailer)) return Status::Error("wrong checksum");
   return Status::Ok();
 }
 
-std::string SummaryCache::IndexKey(const std::string& path, uint32_t settings) {
-  std::string k = path;
-  k.push_back('\0');
-  k.append(reinterpret_cast<const char*>(&settings), sizeof settings);
-  return k;
+uint64_t SummaryCache::IndexHash(const std::string& path, uint32_t settings) {
+  return std::hash<std::string>{}(path) ^ (uint64_t(settings) * 0x9E3779B97F4A7C15ull);
 }
 
-void SummaryCache::Put(const SummaryKey& key, const ColorSignature& signature) {
-  auto [it, added] = index_.try_emplace(IndexKey(key.path, key.settings), entries_.size());
-  if (added) {
-    entries_.emplace_back(key, signature);
-  } else {
-    entries_[it->second] = {key, signature};
+size_t SummaryCache::Locate(const std::string& path, uint32_t settings) const {
+  const auto [from, to] = index_.equal_range(IndexHash(path, settings));
+  for (auto it = from; it != to; ++it) {
+    const SummaryKey& have = entries_[it->second].first;
+    if (have.settings == settings && have.path == path) return it->second;
   }
+  return std::string::npos;
 }
 
-Status SummaryCache::ReadFile(Entries& out) const {
+void SummaryCache::Put(SummaryKey key, const ColorSignature& signature) {
+  const size_t at = Locate(key.path, key.settings);
+  if (at != std::string::npos) {
+    entries_[at] = {std::move(key), signature};
+    return;
+  }
+  index_.emplace(IndexHash(key.path, key.settings), entries_.size());
+  entries_.emplace_back(std::move(key), signature);
+}
+
+Status SummaryCache::ReadFile(Entries& out, const std::function<bool(const SummaryKey&)>& keep) const {
   out.clear();
   const std::string path = FilePath();
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(path, ec);
-  if (ec) return Status::Ok();  // no cache yet
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return Status::Ok();  // no cache yet
+  uint64_t size = 0;
+  Result<FilePtr> file = OpenFileForReading(path, &size);
+  if (!file) return file.status();
   if (size > kMaxFileBytes)
     return Status::Error(Format("%llu bytes is more than a cache may hold", (unsigned long long)size));
-  std::vector<uint8_t> bytes;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return Status::Error(std::strerror(errno));
-  bytes.resize(static_cast<size_t>(size));
-  const size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-  bytes.resize(got);  // a file that shrank meanwhile fails its checks below
-  return Parse(bytes, out);
+  // A file that shrinks meanwhile fails the checks: the reads come up short.
+  const std::function<size_t(uint8_t*, size_t)> read = [&](uint8_t* dst, size_t n) {
+    size_t got = 0;
+    return ReadUpTo(file->get(), dst, n, got) ? got : 0;
+  };
+  return ParseFrom(read, size, keep, out);
 }
 
 void SummaryCache::Load(std::string* warning) {
   entries_.clear();
   index_.clear();
   changed_ = false;
-  Entries read;
-  if (Status s = ReadFile(read); !s.ok()) {
+  if (Status s = ReadFile(entries_, nullptr); !s.ok()) {
+    entries_.clear();
     changed_ = true;  // rewritten at the next save
     if (warning)
       *warning = Format("The summary cache %s could not be used (%s); it is rebuilt.", FilePath().c_str(),
                         s.message().c_str());
     return;
   }
-  for (const auto& [key, sig] : read) Put(key, sig);
+  // A file holds each (path, settings) once, as Save writes it; should one
+  // not, the later entry wins, as it would have when added.
+  Entries read = std::move(entries_);
+  entries_.clear();
+  entries_.reserve(read.size());
+  for (auto& [key, sig] : read) Put(std::move(key), sig);
 }
 
 bool SummaryCache::Find(const SummaryKey& key, ColorSignature& out) const {
-  const auto it = index_.find(IndexKey(key.path, key.settings));
-  if (it == index_.end()) return false;
-  const SummaryKey& have = entries_[it->second].first;
+  const size_t at = Locate(key.path, key.settings);
+  if (at == std::string::npos) return false;
+  const SummaryKey& have = entries_[at].first;
   if (have.size != key.size || have.mtimeNs != key.mtimeNs) return false;
-  out = entries_[it->second].second;
+  out = entries_[at].second;
   return true;
 }
 
@@ -220,15 +315,19 @@ Status SummaryCache::Save() {
         Format("Cannot create the cache folder \"%s\". %s", folder_.c_str(), ec.message().c_str()));
   FolderLock lock(folder_ + "/" + kFileName + ".lock");
   // Entries another program saved since Load come first (as the older ones),
-  // unless this program has the same picture under the same settings.
-  Entries merged;
-  Entries onDisk;
-  if (ReadFile(onDisk).ok())
-    for (auto& e : onDisk)
-      if (index_.count(IndexKey(e.first.path, e.first.settings)) == 0) merged.push_back(std::move(e));
-  merged.insert(merged.end(), entries_.begin(), entries_.end());
-  if (merged.size() > kMaxEntries) merged.erase(merged.begin(), merged.end() - kMaxEntries);
-  VELMORA_TRY(WriteFileAtomically(FilePath(), Encode(merged)));
+  // unless this program has the same picture under the same settings. Only
+  // those are read: the cache is never held twice.
+  Entries others;
+  if (!ReadFile(others, [this](const SummaryKey& k) { return Locate(k.path, k.settings) == std::string::npos; })
+           .ok())
+    others.clear();
+  const size_t total = others.size() + entries_.size();
+  const size_t skip = total > kMaxEntries ? total - kMaxEntries : 0;
+  PendingFile file;
+  VELMORA_TRY(file.Open(FilePath()));
+  VELMORA_TRY(EncodeTo({&others, &entries_}, skip,
+                       [&](std::span<const uint8_t> piece) { return WriteAll(file.Stream(), piece, FilePath()); }));
+  VELMORA_TRY(file.Commit());
   changed_ = false;
   return Status::Ok();
 }

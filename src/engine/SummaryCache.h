@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -67,22 +68,33 @@ public:
   // Removes the cache file of `folder` (no error when there is none).
   static Status Clear(const std::string& folder);
 
+  using Entries = std::vector<std::pair<SummaryKey, ColorSignature>>;
   // The file's bytes for these entries, and their reading back; exposed for
   // the tests of damaged files. Parse fails with the reason.
-  static std::vector<uint8_t> Encode(const std::vector<std::pair<SummaryKey, ColorSignature>>& entries);
-  static Status Parse(std::span<const uint8_t> bytes,
-                      std::vector<std::pair<SummaryKey, ColorSignature>>& out);
+  static std::vector<uint8_t> Encode(const Entries& entries);
+  static Status Parse(std::span<const uint8_t> bytes, Entries& out);
+  // Parse, with the bytes coming from `read` (which fills up to the size it
+  // is given and returns how much it filled, 0 at the end) in bounded
+  // chunks: a file is read once, without a copy of its bytes, and nothing is
+  // allocated for entries that are not there. `keep` decides which entries
+  // go into `out`.
+  static Status ParseFrom(const std::function<size_t(uint8_t*, size_t)>& read, uint64_t totalBytes,
+                          const std::function<bool(const SummaryKey&)>& keep, Entries& out);
 
 private:
-  using Entries = std::vector<std::pair<SummaryKey, ColorSignature>>;
-  static std::string IndexKey(const std::string& path, uint32_t settings);
-  void Put(const SummaryKey& key, const ColorSignature& signature);
-  // The entries of the file on disk; `damaged` tells why they could not be read.
-  Status ReadFile(Entries& out) const;
+  static uint64_t IndexHash(const std::string& path, uint32_t settings);
+  // The position of the entry for (path, settings) in entries_, or npos.
+  size_t Locate(const std::string& path, uint32_t settings) const;
+  void Put(SummaryKey key, const ColorSignature& signature);
+  // The entries of the file on disk that `keep` accepts; the error tells why
+  // the file could not be read.
+  Status ReadFile(Entries& out, const std::function<bool(const SummaryKey&)>& keep) const;
 
   std::string folder_;
   Entries entries_;  // oldest first
-  std::unordered_map<std::string, size_t> index_;
+  // Hash of (path, settings) to the entry's position: the paths are held
+  // once, in entries_, however many entries a cache has.
+  std::unordered_multimap<uint64_t, size_t> index_;
   bool changed_ = false;
 };
 

@@ -11,7 +11,6 @@
 #include <cstring>
 #include <new>
 
-#include "imaging/PathText.h"
 #include "imaging/formats/AutodeskDecoder.h"
 #include "imaging/formats/BmpCodec.h"
 #include "imaging/formats/CutDecoder.h"
@@ -102,16 +101,11 @@ std::string FilterPatterns(const PictureFormat& format) {
 Status CheckDecodable(std::string_view fileName, const PictureFormat*& format) {
   format = FindPictureFormat(fileName);
   if (format == nullptr)
-    return Status::Error(
-        Format("Unknown picture file extension (.%s)", EchoPath(ExtensionOf(fileName)).c_str()));
+    return Status::Error(Format("Unknown picture file extension (.%s)", ExtensionOf(fileName).c_str()));
   if (format->decode == nullptr)
     return Status::Error(Format("Cannot load image. %s not supported for %s files.", "Decoding",
                                 std::string(format->name).c_str()));
   return Status::Ok();
-}
-
-Status OpenError(const std::string& path, const char* reason) {
-  return Status::Error(Format("Cannot open file \"%s\". %s", EchoPath(path).c_str(), reason));
 }
 
 }  // namespace
@@ -148,48 +142,6 @@ std::vector<std::string> PictureDialogFilters() {
   return filters;
 }
 
-Result<std::vector<uint8_t>> ReadFileBytes(const std::string& path) {
-  // O_NONBLOCK so that naming a FIFO cannot hang the program in open(); the
-  // fstat below refuses it anyway.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return OpenError(path, std::strerror(errno));
-  struct FdCloser {
-    int fd;
-    ~FdCloser() { ::close(fd); }
-  } closer{fd};
-
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) return OpenError(path, std::strerror(errno));
-  if (S_ISDIR(st.st_mode)) return OpenError(path, std::strerror(EISDIR));
-  if (!S_ISREG(st.st_mode)) return OpenError(path, "Not a regular file");
-  const auto size = static_cast<uint64_t>(st.st_size);
-  if (size > kMaxPictureFileBytes)
-    return OpenError(path, Format("The file of %llu bytes is larger than the limit of %llu bytes",
-                                  static_cast<unsigned long long>(size),
-                                  static_cast<unsigned long long>(kMaxPictureFileBytes))
-                               .c_str());
-
-  std::vector<uint8_t> bytes;
-  try {
-    bytes.resize(static_cast<size_t>(size));
-  } catch (const std::bad_alloc&) {
-    return OpenError(path, "Out of memory");
-  }
-  size_t got = 0;
-  while (got < bytes.size()) {
-    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return Status::Error(
-          Format("Cannot read file \"%s\". %s", EchoPath(path).c_str(), std::strerror(errno)));
-    }
-    if (n == 0) break;  // shrank since fstat: the decoder sees what is there
-    got += static_cast<size_t>(n);
-  }
-  bytes.resize(got);
-  return bytes;
-}
-
 Result<DecodedPicture> DecodePicture(std::string_view fileName, std::span<const uint8_t> bytes,
                                      const DecodeHints& hints) {
   const PictureFormat* format = nullptr;
@@ -221,11 +173,10 @@ static std::optional<std::vector<uint8_t>> ReadCompanionFile(const std::string& 
                                                  : std::vector<std::string>{std::string(extension), upper}) {
     struct stat st {};
     const std::string name = stem + candidate;
-    if (::stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-    if (static_cast<uint64_t>(st.st_size) > maxBytes) return std::nullopt;
-    Result<std::vector<uint8_t>> bytes = ReadFileBytes(name);
-    if (!bytes || bytes->size() > maxBytes) return std::nullopt;
-    return std::move(*bytes);
+    if (::stat(name.c_str(), &st) != 0) continue;
+    Result<FileBytes> bytes = ReadFileBytes(name, maxBytes);
+    if (!bytes) return std::nullopt;
+    return std::vector<uint8_t>(bytes->begin(), bytes->end());
   }
   return std::nullopt;
 }
@@ -235,7 +186,7 @@ Result<DecodedPicture> ReadPicture(const std::string& path, const DecodeHints& h
   // same way whether or not the file exists, and no file is read in vain.
   const PictureFormat* format = nullptr;
   VELMORA_TRY(CheckDecodable(path, format));
-  Result<std::vector<uint8_t>> bytes = ReadFileBytes(path);
+  Result<FileBytes> bytes = ReadFileBytes(path, kMaxPictureFileBytes);
   if (!bytes) return bytes.status();
   if (hints.readCompanion) return DecodePicture(path, *bytes, hints);
   DecodeHints withCompanion = hints;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "imaging/Bitmap32.h"
+#include "imaging/FileIO.h"
 #include "imaging/Status.h"
 
 namespace velmora {
@@ -73,9 +74,6 @@ std::vector<std::string> PictureDialogFilters();
 // The extension of a file name: the part after the last dot of its last path
 // component, without the dot; empty when there is none.
 std::string ExtensionOf(std::string_view fileName);
-
-// Reads a whole file into memory; the message names the file when it fails.
-Result<std::vector<uint8_t>> ReadFileBytes(const std::string& path);
 
 // Reads and decodes the picture file at `path`.
 Result<DecodedPicture> ReadPicture(const std::string& path, const DecodeHints& hints = {});

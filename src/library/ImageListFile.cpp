@@ -103,26 +103,19 @@ std::vector<uint8_t> ImageListText(const CellPicList& list) {
 }
 
 Status ReadImageListFile(const std::string& path, CellPicList& list) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file)
-    return Status::Error(Format("Cannot open file \"%s\". %s", EchoPath(path).c_str(), std::strerror(errno)));
+  Result<FilePtr> file = OpenFileForReading(path);
+  if (!file) return file.status();
 
   ImageListParser parser;
-  uint8_t chunk[65536];
-  bool failed = false;
-  int error = 0;
+  std::vector<uint8_t> chunk(65536);
   while (true) {
-    const size_t n = std::fread(chunk, 1, sizeof chunk, file);
-    if (n > 0 && !parser.Feed({chunk, n})) break;
-    if (n < sizeof chunk) {
-      failed = std::ferror(file) != 0;
-      error = errno;
-      break;
-    }
+    size_t n = 0;
+    if (!ReadUpTo(file->get(), chunk.data(), chunk.size(), n))
+      return Status::Error(
+          Format("Cannot read file \"%s\". %s", EchoPath(path).c_str(), std::strerror(errno)));
+    if (n > 0 && !parser.Feed({chunk.data(), n})) break;
+    if (n < chunk.size()) break;
   }
-  std::fclose(file);
-  if (failed)
-    return Status::Error(Format("Cannot read file \"%s\". %s", EchoPath(path).c_str(), std::strerror(error)));
   if (parser.Overflowed()) return TooManyPictures("image list file", path, 0);
   list.Assign(parser.Finish());
   return Status::Ok();

@@ -31,28 +31,6 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// The temporary file beside the target; removed unless Finish renamed it.
-class TempFile {
-public:
-  explicit TempFile(std::string path)
-      : path_(std::move(path)), temp_(path_ + ".tmp-" + std::to_string(::getpid())) {}
-  ~TempFile() {
-    if (!done_) std::remove(temp_.c_str());
-  }
-  const std::string& temp() const { return temp_; }
-  const std::string& path() const { return path_; }
-  Status Commit() {
-    if (std::rename(temp_.c_str(), path_.c_str()) != 0)
-      return Status::Error(Format("Cannot create file \"%s\". %s", path_.c_str(), std::strerror(errno)));
-    done_ = true;
-    return Status::Ok();
-  }
-
-private:
-  std::string path_, temp_;
-  bool done_ = false;
-};
-
 Status WriteError(const std::string& path) {
   return Status::Error(Format("Cannot write file \"%s\". %s", path.c_str(), std::strerror(errno)));
 }
@@ -61,19 +39,13 @@ Status WriteError(const std::string& path) {
 
 class BmpBandWriter : public BandWriter {
 public:
-  BmpBandWriter(const std::string& path, int width, int height)
-      : file_(path), width_(width), height_(height) {}
-  ~BmpBandWriter() override {
-    if (f_) std::fclose(f_);
-  }
-  Status Open() {
+  BmpBandWriter(int width, int height) : width_(width), height_(height) {}
+  Status Open(const std::string& path) {
     const Result<uint32_t> bytes = Bmp32FileBytes(width_, height_);
     if (!bytes) return bytes.status();
-    VELMORA_TRY(CheckFreeSpace(file_.path(), *bytes, SizeBound::Exact));
-    f_ = std::fopen(file_.temp().c_str(), "wb");
-    if (!f_)
-      return Status::Error(
-          Format("Cannot create file \"%s\". %s", file_.path().c_str(), std::strerror(errno)));
+    VELMORA_TRY(CheckFreeSpace(path, *bytes, SizeBound::Exact));
+    VELMORA_TRY(file_.Open(path));
+    f_ = file_.Stream();
     // The 54 header bytes of the whole-picture writer: file header, then an
     // info header of 40 bytes, one plane of 32 bits, no compression.
     const uint32_t pixelBytes = uint32_t(width_) * uint32_t(height_) * 4;
@@ -89,7 +61,7 @@ public:
     h[26] = 1;
     h[28] = 32;
     put32(34, pixelBytes);
-    if (std::fwrite(h, 1, sizeof h, f_) != sizeof h) return WriteError(file_.path());
+    if (std::fwrite(h, 1, sizeof h, f_) != sizeof h) return WriteError(file_.Path());
     return Status::Ok();
   }
   Status WriteRows(const TBitmap32& band, int rows) override {
@@ -97,21 +69,16 @@ public:
     for (int r = 0; r < rows; ++r, ++next_) {
       const int64_t at = int64_t(kBmp32HeaderBytes) + int64_t(height_ - 1 - next_) * int64_t(rowBytes);
       if (fseeko(f_, at, SEEK_SET) != 0 || std::fwrite(band.ScanLine(r), 1, rowBytes, f_) != rowBytes)
-        return WriteError(file_.path());
+        return WriteError(file_.Path());
     }
     return Status::Ok();
   }
-  Status Finish() override {
+  Status Complete() override {
     if (next_ != height_) return Status::Error("The picture was not written to its last row.");
-    const bool ok = std::fflush(f_) == 0 && ::fsync(::fileno(f_)) == 0;
-    const bool closed = std::fclose(f_) == 0;
-    f_ = nullptr;
-    if (!ok || !closed) return WriteError(file_.path());
-    return file_.Commit();
+    return file_.Complete();
   }
 
 private:
-  TempFile file_;
   std::FILE* f_ = nullptr;
   int width_, height_, next_ = 0;
 };
@@ -159,43 +126,35 @@ bool JpegFinish(jpeg_compress_struct* info, JpegError* error) {
 
 class JpegBandWriter : public BandWriter {
 public:
-  JpegBandWriter(const std::string& path) : file_(path) {}
   ~JpegBandWriter() override {
     if (created_) jpeg_destroy_compress(&info_);
-    if (f_) std::fclose(f_);
   }
-  Status Open(int w, int h, int quality, bool progressive) {
+  Status Open(const std::string& path, int w, int h, int quality, bool progressive) {
     if (w > JPEG_MAX_DIMENSION || h > JPEG_MAX_DIMENSION)
       return Status::Error(
           Format("A JPEG file holds at most %d pixels a side, not %d x %d; save as .tif instead.",
                  JPEG_MAX_DIMENSION, w, h));
-    f_ = std::fopen(file_.temp().c_str(), "wb");
-    if (!f_)
-      return Status::Error(
-          Format("Cannot create file \"%s\". %s", file_.path().c_str(), std::strerror(errno)));
+    VELMORA_TRY(file_.Open(path));
+    f_ = file_.Stream();
     info_.err = TrapJpegErrors(error_);
-    if (!JpegStart(&info_, &error_, &created_, f_, w, h, quality, progressive)) return Failed("initialising for");
+    if (!JpegStart(&info_, &error_, &created_, f_, w, h, quality, progressive))
+      return Failed("initialising for");
     return Status::Ok();
   }
   Status WriteRows(const TBitmap32& band, int rows) override {
     if (!JpegRows(&info_, &error_, band, rows)) return Failed("Saving");
     return Status::Ok();
   }
-  Status Finish() override {
+  Status Complete() override {
     if (!JpegFinish(&info_, &error_)) return Failed("Saving");
-    const bool ok = std::fflush(f_) == 0 && ::fsync(::fileno(f_)) == 0;
-    const bool closed = std::fclose(f_) == 0;
-    f_ = nullptr;
-    if (!ok || !closed) return WriteError(file_.path());
-    return file_.Commit();
+    return file_.Complete();
   }
 
 private:
   Status Failed(const char* what) const {
     return Status::Error(Format("Error %s image:\r%s\rError: %s\rIJL Error number: %d", what,
-                                file_.path().c_str(), error_.message, error_.code));
+                                file_.Path().c_str(), error_.message, error_.code));
   }
-  TempFile file_;
   std::FILE* f_ = nullptr;
   jpeg_compress_struct info_{};
   JpegError error_{};
@@ -208,19 +167,25 @@ class TiffBandWriter : public BandWriter {
   static constexpr uint32_t kRowsPerStrip = 16;
 
 public:
-  TiffBandWriter(const std::string& path, int width, int height)
-      : file_(path), width_(width), height_(height) {}
+  TiffBandWriter(int width, int height) : width_(width), height_(height) {}
   ~TiffBandWriter() override {
     if (tif_) TIFFClose(tif_);
   }
-  Status Open() {
+  Status Open(const std::string& path) {
     // Deflate gives no size in advance; the uncompressed strips, their two
     // offset tables (8 bytes per strip each in BigTIFF) and the tags bound it.
     const uint64_t strips = (uint64_t(height_) + kRowsPerStrip - 1) / kRowsPerStrip;
     const uint64_t bound = uint64_t(width_) * uint64_t(height_) * 3 + strips * 16 + 4096;
-    VELMORA_TRY(CheckFreeSpace(file_.path(), bound, SizeBound::Uncompressed));
-    tif_ = TIFFOpen(file_.temp().c_str(), "w8");  // BigTIFF: no 4 GiB limit
-    if (!tif_) return Status::Error(Format("Cannot create file \"%s\".", file_.path().c_str()));
+    VELMORA_TRY(CheckFreeSpace(path, bound, SizeBound::Uncompressed));
+    VELMORA_TRY(file_.Open(path));
+    // The library closes what it is given: a duplicate of the temporary
+    // file's descriptor, which Complete then syncs through the original.
+    const int fd = ::dup(::fileno(file_.Stream()));
+    if (fd >= 0) tif_ = TIFFFdOpen(fd, file_.TempPath().c_str(), "w8");  // BigTIFF: no 4 GiB limit
+    if (!tif_) {
+      if (fd >= 0) ::close(fd);
+      return Status::Error(Format("Cannot create file \"%s\".", file_.Path().c_str()));
+    }
     TIFFSetField(tif_, TIFFTAG_IMAGEWIDTH, uint32_t(width_));
     TIFFSetField(tif_, TIFFTAG_IMAGELENGTH, uint32_t(height_));
     TIFFSetField(tif_, TIFFTAG_SAMPLESPERPIXEL, uint16_t(3));
@@ -243,21 +208,20 @@ public:
         row_[3 * size_t(x) + 1] = GreenOf(p[x]);
         row_[3 * size_t(x) + 2] = BlueOf(p[x]);
       }
-      if (TIFFWriteScanline(tif_, row_.data(), uint32_t(next_), 0) < 0) return WriteError(file_.path());
+      if (TIFFWriteScanline(tif_, row_.data(), uint32_t(next_), 0) < 0) return WriteError(file_.Path());
     }
     return Status::Ok();
   }
-  Status Finish() override {
+  Status Complete() override {
     if (next_ != height_) return Status::Error("The picture was not written to its last row.");
     const bool ok = TIFFFlush(tif_) == 1;
     TIFFClose(tif_);
     tif_ = nullptr;
-    if (!ok) return WriteError(file_.path());
-    return file_.Commit();
+    if (!ok) return WriteError(file_.Path());
+    return file_.Complete();
   }
 
 private:
-  TempFile file_;
   TIFF* tif_ = nullptr;
   int width_, height_, next_ = 0;
   std::vector<uint8_t> row_;
@@ -270,18 +234,18 @@ Result<std::unique_ptr<BandWriter>> OpenBandWriter(const std::string& path, int 
   if (width <= 0 || height <= 0) return Status::Error("No image to save");
   const std::string ext = Lower(ExtensionOf(path));
   if (ext == "bmp") {
-    auto w = std::make_unique<BmpBandWriter>(path, width, height);
-    VELMORA_TRY(w->Open());
+    auto w = std::make_unique<BmpBandWriter>(width, height);
+    VELMORA_TRY(w->Open(path));
     return std::unique_ptr<BandWriter>(std::move(w));
   }
   if (ext == "jpg" || ext == "jpeg") {
-    auto w = std::make_unique<JpegBandWriter>(path);
-    VELMORA_TRY(w->Open(width, height, jpegQuality, jpegProgressive));
+    auto w = std::make_unique<JpegBandWriter>();
+    VELMORA_TRY(w->Open(path, width, height, jpegQuality, jpegProgressive));
     return std::unique_ptr<BandWriter>(std::move(w));
   }
   if (ext == "tif" || ext == "tiff") {
-    auto w = std::make_unique<TiffBandWriter>(path, width, height);
-    VELMORA_TRY(w->Open());
+    auto w = std::make_unique<TiffBandWriter>(width, height);
+    VELMORA_TRY(w->Open(path));
     return std::unique_ptr<BandWriter>(std::move(w));
   }
   return Status::Error("A mosaic is saved as .jpg, .bmp or .tif, not '" + path + "'");

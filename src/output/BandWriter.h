@@ -11,6 +11,7 @@
 #include <string>
 
 #include "imaging/Bitmap32.h"
+#include "imaging/FileIO.h"
 #include "imaging/Status.h"
 
 namespace velmora {
@@ -21,8 +22,19 @@ public:
   // The next `rows` rows of the picture, from the top of `band` (whose width
   // is the picture's).
   virtual Status WriteRows(const TBitmap32& band, int rows) = 0;
-  // After the last row: completes the file and puts it in place.
-  virtual Status Finish() = 0;
+  // After the last row: completes the file but leaves it beside its name,
+  // to be put in place by File().Commit() or together with other files by
+  // CommitAll.
+  virtual Status Complete() = 0;
+  // Complete, then puts the file in place.
+  Status Finish() {
+    VELMORA_TRY(Complete());
+    return file_.Commit();
+  }
+  PendingFile& File() { return file_; }
+
+protected:
+  PendingFile file_;
 };
 
 // A writer for `path` chosen by its extension (.jpg/.jpeg, .bmp, .tif/.tiff);

@@ -20,15 +20,13 @@ std::string DefaultOptionsPath(const std::string& programFolder) {
 void SetBuiltInOptions(tmosaicproject& options) { CopyOptions(DefaultProject(), options); }
 
 Status ReadOptionsFile(const std::string& path, tmosaicproject& options) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return Status::Error(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(errno)));
+  Result<FilePtr> file = OpenFileForReading(path);
+  if (!file) return file.status();
   // Only the first 60 bytes are ever looked at, whatever the file's length.
   std::array<uint8_t, kOptionBlockSize> block{};
-  const size_t n = std::fread(block.data(), 1, block.size(), file);
-  const bool failed = std::ferror(file) != 0;
-  const int error = errno;
-  std::fclose(file);
-  if (failed) return Status::Error(Format("Cannot read file \"%s\". %s", path.c_str(), std::strerror(error)));
+  size_t n = 0;
+  if (!ReadUpTo(file->get(), block.data(), block.size(), n))
+    return Status::Error(Format("Cannot read file \"%s\". %s", path.c_str(), std::strerror(errno)));
   if (n < kOptionBlockSize)
     return Status::Error(
         Format("The options file \"%s\" holds %zu bytes, fewer than the %zu of an option block; "

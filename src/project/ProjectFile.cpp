@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -24,11 +25,6 @@
 
 namespace velmora {
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 Status Refuse(const std::string& path, const std::string& reason) {
   return Status::Error(Format("Cannot open project file \"%s\": %s.", path.c_str(), reason.c_str()));
@@ -79,13 +75,36 @@ Status CheckRecord(const tmosaicproject& p, uint64_t fileSize, const std::string
 
 Status ReadMainPicture(std::FILE* file, size_t size, const std::string& path, TBitmap32& out) {
   if (size == 0) return Status::Ok();  // an empty part is an empty picture
-  std::vector<uint8_t> bytes;
+  // The part's length is only what the record claims: the bitmap's own
+  // header is looked at first, and the rest is taken in chunks as it
+  // arrives, so a damaged length costs no more than the bytes really there.
+  constexpr size_t kHeadBytes = 30;  // file header, info header size, size, planes, bit count
+  std::vector<uint8_t> bytes(std::min(size, kHeadBytes));
+  VELMORA_TRY(ReadExactly(file, bytes.data(), bytes.size(), path, "the main picture part"));
+  if (bytes.size() < kHeadBytes || bytes[0] != 'B' || bytes[1] != 'M')
+    return Refuse(path, "the main picture part is not a Windows bitmap");
+  const auto le32 = [&](size_t at) {
+    return int32_t(uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+                   uint32_t(bytes[at + 3]) << 24);
+  };
+  if (le32(14) >= 40) {
+    const int64_t w = std::abs(int64_t(le32(18))), h = std::abs(int64_t(le32(22)));
+    if (w > kMaxPictureSide || h > kMaxPictureSide || w * h > kMaxPicturePixels)
+      return Refuse(path, Format("the main picture part is a bitmap of %lld x %lld pixels, over the "
+                                 "picture limit of %lld pixels",
+                                 (long long)w, (long long)h, (long long)kMaxPicturePixels));
+  }
+  constexpr size_t kChunk = size_t(1) << 20;
   try {
-    bytes.resize(size);
+    while (bytes.size() < size) {
+      const size_t at = bytes.size();
+      const size_t n = std::min(size - at, kChunk);
+      bytes.resize(at + n);
+      VELMORA_TRY(ReadExactly(file, bytes.data() + at, n, path, "the main picture part"));
+    }
   } catch (const std::bad_alloc&) {
     return Refuse(path, Format("out of memory for a main picture part of %zu bytes", size));
   }
-  VELMORA_TRY(ReadExactly(file, bytes.data(), size, path, "the main picture part"));
   DecodedPicture decoded;
   const Status status = DecodeBmp(bytes, DecodeHints{}, decoded);
   if (!status.ok())
@@ -135,10 +154,16 @@ Status ReadExtensions(std::FILE* file, uint64_t fileSize, const std::string& pat
   if (rest > kMaxExtensionAreaBytes)
     return Refuse(path,
                   Format("the file has %llu bytes more than its record describes", (unsigned long long)rest));
-  std::vector<uint8_t> bytes;
-  // Read in chunks, so a file that shrinks under us costs no more than it has.
+  // The magic first: damaged part lengths are refused without reading on.
+  std::vector<uint8_t> bytes(rest < sizeof kExtensionMagic ? size_t(rest) : sizeof kExtensionMagic);
+  VELMORA_TRY(ReadExactly(file, bytes.data(), bytes.size(), path, "the extension area"));
+  if (bytes.size() < sizeof kExtensionMagic || std::memcmp(bytes.data(), kExtensionMagic, bytes.size()) != 0)
+    return Refuse(
+        path, Format("the file has %llu bytes more than its record describes; its part lengths are damaged",
+                     (unsigned long long)rest));
+  // Then in chunks, so a file that shrinks under us costs no more than it has.
   std::array<uint8_t, 65536> chunk;
-  uint64_t left = rest;
+  uint64_t left = rest - bytes.size();
   while (left > 0) {
     const size_t n = left < chunk.size() ? size_t(left) : chunk.size();
     VELMORA_TRY(ReadExactly(file, chunk.data(), n, path, "the extension area"));
@@ -152,6 +177,13 @@ Status ReadExtensions(std::FILE* file, uint64_t fileSize, const std::string& pat
 
 Status SaveProjectFile(const Engine& engine, const std::string& path,
                        const std::vector<ExtensionBlock>& extensions) {
+  PendingFile file;
+  VELMORA_TRY(PrepareProjectFile(engine, path, file, extensions));
+  return file.Commit();
+}
+
+Status PrepareProjectFile(const Engine& engine, const std::string& path, PendingFile& pending,
+                          const std::vector<ExtensionBlock>& extensions) {
   VELMORA_TRY(CheckStorableList(engine.PicList));
   const TBitmap32& picture = engine.MainBitmap;
   uint32_t mainBytes = 0;
@@ -171,7 +203,8 @@ Status SaveProjectFile(const Engine& engine, const std::string& path,
   record.MainImageDataSize = static_cast<int32_t>(mainBytes);
   record.ImageListDataSize = static_cast<int32_t>(listBytes);
 
-  return WriteFileAtomically(path, [&](std::FILE* file) {
+  VELMORA_TRY(pending.Open(path));
+  const Status written = [&](std::FILE* file) {
     const uint8_t recordLength[4] = {kProjectRecordLength & 0xFF, 0, 0, 0};
     VELMORA_TRY(WriteAll(file, recordLength, path));
     VELMORA_TRY(WriteAll(file, WriteRecord(record), path));
@@ -185,16 +218,19 @@ Status SaveProjectFile(const Engine& engine, const std::string& path,
     engine.Map.WriteBytes(std::span<uint8_t, kCellMapBytes>(table.data(), kCellMapBytes));
     VELMORA_TRY(WriteAll(file, table, path));
     return WriteAll(file, EncodeExtensionArea(extensions), path);
-  });
+  }(pending.Stream());
+  if (!written.ok()) {
+    pending.Discard();
+    return written;
+  }
+  return pending.Complete();
 }
 
 Status ReadProjectFile(const std::string& path, ProjectFileContent& out) {
-  FilePtr file(std::fopen(path.c_str(), "rb"));
-  if (!file) return Status::Error(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(errno)));
-  struct stat info {};
-  if (::fstat(::fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode))
-    return Refuse(path, "it is not a regular file");
-  const uint64_t fileSize = uint64_t(info.st_size);
+  uint64_t fileSize = 0;
+  Result<FilePtr> opened = OpenFileForReading(path, &fileSize);
+  if (!opened) return opened.status();
+  FilePtr file = std::move(*opened);
 
   uint8_t head[4 + kRecordSize];
   VELMORA_TRY(ReadExactly(file.get(), head, sizeof head, path, "the project record"));

@@ -15,6 +15,7 @@
 #include "engine/ProjectRecord.h"
 #include "engine/Tables.h"
 #include "imaging/Bitmap32.h"
+#include "imaging/FileIO.h"
 #include "imaging/Status.h"
 #include "project/ProjectExtension.h"
 
@@ -42,6 +43,11 @@ constexpr uint64_t ProjectFileSize(uint64_t mainImageBytes, uint64_t listBytes) 
 // `extensions`, when there are any, follow the cell map (ProjectExtension.h).
 Status SaveProjectFile(const Engine& engine, const std::string& path,
                        const std::vector<ExtensionBlock>& extensions = {});
+// The first half of SaveProjectFile: `file` is opened on `path` and the
+// project written into it and completed, but not yet put in place, so that
+// it can be committed together with the picture it belongs to.
+Status PrepareProjectFile(const Engine& engine, const std::string& path, PendingFile& file,
+                          const std::vector<ExtensionBlock>& extensions = {});
 
 // Everything a project file holds, read into fresh objects. MainImageFile is
 // empty: the file stores the picture, not its name, and an empty name keeps

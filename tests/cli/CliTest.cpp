@@ -4,6 +4,7 @@
 #include <tiffio.h>
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -249,6 +250,46 @@ TEST_F(Cli, RenderWritesAProjectPastThePictureLimitInBands) {
   EXPECT_EQ((std::vector<uint8_t>(strip.begin() + lastRow + 300, strip.begin() + lastRow + 303)),
             (std::vector<uint8_t>{0, 0, 255}));
   TIFFClose(tif);
+}
+
+// Picture and project are replaced together or not at all; a read-only file
+// is not replaced, and a linked --out stays a link.
+TEST_F(Cli, CreateReplacesPictureAndProjectTogether) {
+  MakePictures();
+  const std::string common = "create --quiet --main " + P("main.bmp") + " --library " + P("lib") +
+                             " --cells 10x8 --cell-size 12x10 --out " + P("out.bmp") + " --project " +
+                             P("out.vm6") + " --seed ";
+  ASSERT_EQ(Cmd(common + "1").status, 0);
+  const std::string picture = ReadWholeFile(P("out.bmp")), project = ReadWholeFile(P("out.vm6"));
+
+  ASSERT_EQ(::chmod(P("out.vm6").c_str(), 0444), 0);
+  const CliRun refused = Cmd(common + "2");
+  EXPECT_NE(refused.status, 0);
+  EXPECT_EQ(refused.err, "velmora-cli: \"" + P("out.vm6") + "\" is read-only; it was not replaced.\n");
+  EXPECT_EQ(ReadWholeFile(P("out.bmp")), picture) << "the picture was replaced without its project";
+  EXPECT_EQ(ReadWholeFile(P("out.vm6")), project);
+
+  // A project that cannot be saved once the picture is written: the new
+  // picture is not kept either.
+  const CliRun unsaved = Cmd("create --quiet --main " + P("main.bmp") + " --library " + P("lib") +
+                             " --cells 10x8 --cell-size 12x10 --out " + P("out.bmp") + " --project " +
+                             P("missing/out.vm6") + " --seed 2");
+  EXPECT_NE(unsaved.status, 0);
+  EXPECT_EQ(unsaved.err, "velmora-cli: Cannot create file \"" + P("missing/out.vm6") +
+                             "\". No such file or directory\n");
+  EXPECT_EQ(ReadWholeFile(P("out.bmp")), picture) << "the picture was replaced without its project";
+
+  ASSERT_EQ(::chmod(P("out.vm6").c_str(), 0644), 0);
+  fs::rename(P("out.bmp"), P("real.bmp"));
+  fs::create_symlink("real.bmp", P("out.bmp"));
+  ASSERT_EQ(Cmd(common + "2").status, 0);
+  EXPECT_TRUE(fs::is_symlink(P("out.bmp")));
+  EXPECT_NE(ReadWholeFile(P("real.bmp")), picture);
+  EXPECT_NE(ReadWholeFile(P("out.vm6")), project);
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir_))
+    if (e.path().filename().string().find(".tmp-") != std::string::npos) names.push_back(e.path().filename());
+  EXPECT_TRUE(names.empty()) << names.front();
 }
 
 }  // namespace

@@ -174,5 +174,44 @@ TEST(SummaryCache, SavesMergeWhatAnotherProgramSaved) {
   EXPECT_EQ(third.Size(), 0u);
 }
 
+// A cache of several read chunks: entries that straddle a chunk boundary come
+// back whole, and the file cut anywhere (at a boundary too) is refused.
+TEST(SummaryCache, ALargeCacheReadsBackWholeAndRefusesEveryCut) {
+  testing::ScratchDir dir;
+  SummaryCache cache(dir.File("c"));
+  cache.Load(nullptr);
+  const auto keyOf = [](int i) {
+    return SummaryKey{"/photos/" + std::string(size_t(3000 + i % 977), char('a' + i % 26)) + std::to_string(i) + ".jpg",
+                      uint64_t(i), int64_t(i) * 1000, uint32_t(i % 3)};
+  };
+  constexpr int kEntries = 900;  // about 3 MB
+  for (int i = 0; i < kEntries; ++i) cache.Add(keyOf(i), testing::FlatSignature(i % 251, 7, 9));
+  ASSERT_TRUE(cache.Save().ok());
+
+  SummaryCache back(dir.File("c"));
+  std::string warning;
+  back.Load(&warning);
+  EXPECT_EQ(warning, "");
+  ASSERT_EQ(back.Size(), size_t(kEntries));
+  for (int i = 0; i < kEntries; ++i) {
+    ColorSignature got;
+    ASSERT_TRUE(back.Find(keyOf(i), got)) << i;
+    EXPECT_TRUE(got == testing::FlatSignature(i % 251, 7, 9)) << i;
+  }
+
+  const std::string bytes = ReadWholeFile(dir.File("c/") + SummaryCache::kFileName);
+  ASSERT_GT(bytes.size(), size_t(2) << 20);
+  const std::vector<uint8_t> all(bytes.begin(), bytes.end());
+  SummaryCache::Entries out;
+  ASSERT_TRUE(SummaryCache::Parse(all, out).ok());
+  EXPECT_EQ(out.size(), size_t(kEntries));
+  for (size_t cut : {size_t(17), size_t(1) << 20, (size_t(1) << 20) + 1, all.size() / 2, all.size() - 1}) {
+    EXPECT_FALSE(SummaryCache::Parse(std::span(all).first(cut), out).ok()) << cut;
+    std::vector<uint8_t> flipped = all;
+    flipped[cut] ^= 0x20;
+    EXPECT_FALSE(SummaryCache::Parse(flipped, out).ok()) << cut;
+  }
+}
+
 }  // namespace
 }  // namespace velmora
