@@ -53,7 +53,12 @@ for corpus in "$out"/corpus/*/; do
   name=$(basename "$corpus")
   run "picture/$name" "$corpus" fuzz_picture
 done
-for t in fuzz_bmp fuzz_jpeg fuzz_png fuzz_tiff fuzz_image_list; do
+# The photo decoders start from their fixtures.
+for pair in webp:webp heif:heic jxl:jxl raw:dng; do
+  mkdir -p "$out/corpus-fuzz_${pair%%:*}"
+  cp tests/data/photo/*."${pair#*:}" "$out/corpus-fuzz_${pair%%:*}/" 2>/dev/null || true
+done
+for t in fuzz_bmp fuzz_jpeg fuzz_png fuzz_tiff fuzz_webp fuzz_heif fuzz_jxl fuzz_raw fuzz_image_list; do
   mkdir -p "$out/corpus-$t"
   run "$t" "$out/corpus-$t" "$t"
 done

@@ -34,6 +34,11 @@ struct DecodeHints {
   // offered to acceptScaled are then the upright ones). Off: the pixels as
   // stored, as the program read them before it knew the tag.
   bool applyOrientation = true;
+  // On: a file whose first bytes are those of another photo format than its
+  // extension names (JPEG, PNG, BMP, TIFF, WebP, HEIF, JPEG XL) is decoded as
+  // what it is. Phones and their transfer tools write JPEG files named .heic.
+  // Off, as for the main picture: the extension alone decides.
+  bool readByContent = false;
 };
 
 struct DecodedPicture {
@@ -51,6 +56,9 @@ struct DecodedPicture {
   // The orientation tag the bitmap was turned upright by (1..8; 1 when the
   // file has none or hints.applyOrientation was off).
   int orientation = 1;
+  // The format's name (as in messages) when the content was read as another
+  // format than the extension names (hints.readByContent); empty otherwise.
+  std::string_view contentFormat;
 };
 
 using DecodeFunction = Status (*)(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out);
@@ -73,6 +81,13 @@ std::vector<std::string> PictureDialogFilters();
 // The extension of a file name: the part after the last dot of its last path
 // component, without the dot; empty when there is none.
 std::string ExtensionOf(std::string_view fileName);
+
+// The photo format the first bytes of a file are recognised as, or nullptr.
+const PictureFormat* SniffPictureFormat(std::span<const uint8_t> head);
+// For a picture file whose content is another photo format than its extension
+// says: a line naming the file and both formats. Empty when they agree, the
+// content is not recognised, or the file cannot be read.
+std::string ContentMismatchNote(const std::string& path);
 
 // Reads a whole file into memory; the message names the file when it fails.
 Result<std::vector<uint8_t>> ReadFileBytes(const std::string& path);
