@@ -19,7 +19,8 @@ mkdir -p "$out"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 
-convert "$src/upright.ppm" -filter point -resize 400% "$tmp/blocks.png"
+# PNG24: heif-enc misreads the palette PNG ImageMagick would otherwise write.
+convert "$src/upright.ppm" -filter point -resize 400% "PNG24:$tmp/blocks.png"
 cwebp -quiet -lossless "$tmp/blocks.png" -o "$out/blocks.webp"
 cjxl -d 0 "$tmp/blocks.png" "$out/blocks.jxl" >/dev/null 2>&1
 heif-enc -q 90 "$tmp/blocks.png" -o "$out/blocks.heic" >/dev/null

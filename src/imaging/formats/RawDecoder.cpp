@@ -95,6 +95,9 @@ Status DecodeRaw(std::span<const uint8_t> bytes, const DecodeHints& hints, Decod
                                 "%d x %d pixels.",
                                 bytes.size(), int(sizes.raw_width), int(sizes.raw_height)));
 
+  // Development at half size halves these; the stored size is the sensor's.
+  const int sensorWidth = sizes.width;
+  const int sensorHeight = sizes.height;
   if (hints.acceptScaled && TakePreview(*raw, hints, out)) return Status::Ok();
 
   if ((code = raw->unpack()) != LIBRAW_SUCCESS) return LibraryError(code);
@@ -123,8 +126,8 @@ Status DecodeRaw(std::span<const uint8_t> bytes, const DecodeHints& hints, Decod
   // LibRaw has turned the picture; the stored size is the sensor's, upright.
   out.orientation = hints.applyOrientation ? OrientationOfFlip(sizes.flip) : kOrientationUpright;
   const bool swaps = OrientationSwapsSides(out.orientation);
-  out.storedWidth = swaps ? sizes.height : sizes.width;
-  out.storedHeight = swaps ? sizes.width : sizes.height;
+  out.storedWidth = swaps ? sensorHeight : sensorWidth;
+  out.storedHeight = swaps ? sensorWidth : sensorHeight;
   return Status::Ok();
 }
 
