@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "imaging/FileIO.h"
+#include "library/ProgramFolders.h"
 #include "library/PictureFileScan.h"
 
 namespace velmora {
@@ -119,15 +120,15 @@ Status WriteImageListFile(const std::string& path, const CellPicList& list) {
 }
 
 std::string DefaultImageListPath(const std::string& programFolder) {
-  return programFolder + "/" + kDefaultImageListName;
+  return LocateProgramFolders(programFolder).settings + "/" + kDefaultImageListName;
 }
 
 std::string ImagesFolderPath(const std::string& programFolder) {
-  return programFolder + "/" + kImagesFolderName;
+  return LocateProgramFolders(programFolder).data + "/" + kImagesFolderName;
 }
 
 Status LoadDefaultImageList(CellPicList& list, const std::string& programFolder) {
-  const std::string path = DefaultImageListPath(programFolder);
+  const std::string path = SettingsFileToRead(LocateProgramFolders(programFolder), kDefaultImageListName);
   struct stat info {};
   const bool missing = ::stat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
   if (!missing) return ReadImageListFile(path, list);
@@ -140,6 +141,7 @@ Status RestoreDefaultImageList(CellPicList& list, const std::string& programFold
 }
 
 Status SetDefaultImageList(const CellPicList& list, const std::string& programFolder) {
+  VELMORA_TRY(MakeSettingsFolder(LocateProgramFolders(programFolder)));
   return WriteImageListFile(DefaultImageListPath(programFolder), list);
 }
 

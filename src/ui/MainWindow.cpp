@@ -14,6 +14,7 @@
 
 #include "imaging/PictureOps.h"
 #include "library/ImageListFile.h"
+#include "library/ProgramFolders.h"
 #include "output/SavePicture.h"
 #include "project/ProjectFile.h"
 #include "ui/AboutBox.h"
@@ -394,7 +395,7 @@ void MainWindow::ShowOptions() {
 }
 
 void MainWindow::ShowHelp() {
-  session_.prompts.OpenDocument(ToQString(session_.programFolder + "/help.pdf"));
+  session_.prompts.OpenDocument(ToQString(LocateProgramFolders(session_.programFolder).data + "/help.pdf"));
 }
 
 void MainWindow::ShowAbout() {
