@@ -136,8 +136,8 @@ Flags MosaicFlags() {
 
 Status CheckPictureOut(const std::string& path) {
   const std::string ext = LowerExtension(path);
-  if (ext != "jpg" && ext != "jpeg" && ext != "bmp" && ext != "tif" && ext != "tiff")
-    return Status::Error("--out must name a .jpg, .bmp or .tif file, not '" + path + "'");
+  if (ext != "jpg" && ext != "jpeg" && ext != "bmp" && ext != "tif" && ext != "tiff" && ext != "png")
+    return Status::Error("--out must name a .jpg, .bmp, .png or .tif file, not '" + path + "'");
   return Status::Ok();
 }
 

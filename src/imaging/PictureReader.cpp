@@ -21,8 +21,8 @@
 #include "imaging/formats/PhotoDecoders.h"
 #include "imaging/formats/PngDecoder.h"
 #include "imaging/formats/PspDecoder.h"
-#include "imaging/formats/RlaDecoder.h"
 #include "imaging/formats/RasterDecoders.h"
+#include "imaging/formats/RlaDecoder.h"
 #include "imaging/formats/TiffDecoder.h"
 #include "imaging/formats/WmfDecoder.h"
 
@@ -77,7 +77,10 @@ const std::vector<PictureFormat>& FormatTable() {
       {{"heic", "heif"}, "HEIF images", "HEIF", DecodeHeif},
       {{"avif"}, "AVIF images", "HEIF", DecodeHeif},
       {{"jxl"}, "JPEG XL images", "JPEG XL", DecodeJxl},
-      {{"cr2", "cr3", "nef", "arw", "dng", "orf", "rw2", "raf"}, "Camera raw images", "camera raw", DecodeRaw},
+      {{"cr2", "cr3", "nef", "arw", "dng", "orf", "rw2", "raf"},
+       "Camera raw images",
+       "camera raw",
+       DecodeRaw},
   };
   return table;
 }
@@ -130,7 +133,8 @@ std::string_view SniffedExtension(std::span<const uint8_t> head) {
   if (StartsWith(head, 4, "ftyp"sv)) {
     for (std::string_view brand : {"avif"sv, "avis"sv})
       if (StartsWith(head, 8, brand)) return "avif";
-    for (std::string_view brand : {"heic"sv, "heix"sv, "hevc"sv, "hevx"sv, "heim"sv, "heis"sv, "mif1"sv, "msf1"sv})
+    for (std::string_view brand :
+         {"heic"sv, "heix"sv, "hevc"sv, "hevx"sv, "heim"sv, "heis"sv, "mif1"sv, "msf1"sv})
       if (StartsWith(head, 8, brand)) return "heic";
   }
   // Last: two letters are a weak sign, so the header's own size field must
@@ -275,8 +279,8 @@ Result<DecodedPicture> DecodePicture(std::string_view fileName, std::span<const 
   return picture;
 }
 
-static std::optional<std::vector<uint8_t>> ReadCompanionFile(const std::string& path, std::string_view extension,
-                                                      size_t maxBytes) {
+static std::optional<std::vector<uint8_t>> ReadCompanionFile(const std::string& path,
+                                                             std::string_view extension, size_t maxBytes) {
   const std::string ext = ExtensionOf(path);
   if (ext.empty()) return std::nullopt;
   const std::string stem = path.substr(0, path.size() - ext.size());

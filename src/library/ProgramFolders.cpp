@@ -24,7 +24,8 @@ bool Exists(const std::string& path) {
 }  // namespace
 
 ProgramFolders LocateProgramFolders(const std::string& programFolder, const EnvironmentLookup& env) {
-  const EnvironmentLookup lookup = env ? env : EnvironmentLookup([](const char* name) { return std::getenv(name); });
+  const EnvironmentLookup lookup =
+      env ? env : EnvironmentLookup([](const char* name) { return std::getenv(name); });
   ProgramFolders folders{programFolder, programFolder, false};
   const std::string share = (fs::path(programFolder).parent_path() / "share" / "velmora").string();
   const bool shareExists = IsFolder(share);
@@ -53,8 +54,9 @@ std::string SettingsFileToRead(const ProgramFolders& folders, std::string_view n
 Status MakeSettingsFolder(const ProgramFolders& folders) {
   std::error_code ec;
   fs::create_directories(folders.settings, ec);
-  if (ec) return Status::Error(Format("Cannot create the settings folder \"%s\". %s", folders.settings.c_str(),
-                                      ec.message().c_str()));
+  if (ec)
+    return Status::Error(Format("Cannot create the settings folder \"%s\". %s", folders.settings.c_str(),
+                                ec.message().c_str()));
   return Status::Ok();
 }
 

@@ -29,7 +29,8 @@
 namespace velmora::ui {
 namespace {
 
-constexpr const char* kPictureSaveFilter = "Bitmaps (*.bmp);;JPEG Image File (*.jpg)";
+constexpr const char* kPictureSaveFilter =
+    "Bitmaps (*.bmp);;JPEG Image File (*.jpg);;PNG Image File (*.png);;TIFF Image File (*.tif)";
 constexpr const char* kProjectFilter = "*.vm6 (*.vm6)";
 
 }  // namespace
@@ -379,7 +380,8 @@ void MainWindow::SavePicture() {
   if (path.isEmpty()) return;
   lastPictureName_ = path;
   lastPictureFilter_ = filter;
-  const int kind = filter == filters.at(1) ? kPictureJpeg : kPictureBmp;
+  // The kinds are numbered in the filter's order.
+  const int kind = std::max(0, int(filters.indexOf(filter))) + kPictureBmp;
   // The JPEG settings are the Options dialog's "Save Jpeg Files Setting".
   const tmosaicproject& o = engine_.OptionSet;
   const auto saved =

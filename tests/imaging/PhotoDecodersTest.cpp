@@ -32,7 +32,8 @@ const TColor32 kBlocks[6] = {Color32(255, 0, 0),   Color32(0, 255, 0),   Color32
 int BlockError(const TBitmap32& b) {
   int worst = 0;
   for (int i = 0; i < 6; ++i) {
-    const TColor32 got = b.Pixel((i % 3) * b.Width() / 3 + b.Width() / 6, (i / 3) * b.Height() / 2 + b.Height() / 4);
+    const TColor32 got =
+        b.Pixel((i % 3) * b.Width() / 3 + b.Width() / 6, (i / 3) * b.Height() / 2 + b.Height() / 4);
     for (int shift : {0, 8, 16})
       worst = std::max(worst, std::abs(int((got >> shift) & 0xFF) - int((kBlocks[i] >> shift) & 0xFF)));
   }
@@ -45,8 +46,8 @@ TEST(PhotoDecoders, FixturesDecodeToTheirBlocks) {
     int width, height, orientation, tolerance;
   };
   const Case cases[] = {
-      {"blocks.webp", 96, 64, 1, 0},         {"blocks.jxl", 96, 64, 1, 0},
-      {"blocks.heic", 96, 64, 1, 40},        {"orientation-6.webp", 24, 16, 6, 12},
+      {"blocks.webp", 96, 64, 1, 0},        {"blocks.jxl", 96, 64, 1, 0},
+      {"blocks.heic", 96, 64, 1, 40},       {"orientation-6.webp", 24, 16, 6, 12},
       {"orientation-6.jxl", 24, 16, 6, 12},
   };
   for (const Case& c : cases) {
@@ -127,8 +128,8 @@ TEST(PhotoDecoders, ContentDecidesOnlyWhenAsked) {
 }
 
 TEST(PhotoDecoders, DamagedFilesFailWithAMessage) {
-  for (const char* file : {"blocks.webp", "blocks.jxl", "blocks.heic", "orientation-6.webp",
-                           "orientation-6.jxl", "tiny.dng"}) {
+  for (const char* file :
+       {"blocks.webp", "blocks.jxl", "blocks.heic", "orientation-6.webp", "orientation-6.jxl", "tiny.dng"}) {
     const std::vector<uint8_t> whole = Bytes(kDir + file);
     // Cut short at several places, and with bytes overwritten in the middle:
     // either a picture or a message, never a crash (the sanitizer build
@@ -153,8 +154,8 @@ TEST(PhotoDecoders, ClaimsTheBytesCannotHoldAreRefused) {
   EXPECT_EQ(CheckPhotoSize(16000, 16000, 1000, "WebP").message(),
             "Cannot load image. The WebP file of 1000 bytes cannot hold a picture of 16000 x 16000 pixels.");
   // A lossless WebP header claiming 16383 x 16383 pixels in 30 bytes.
-  std::vector<uint8_t> webp = {'R', 'I', 'F', 'F', 22, 0, 0, 0, 'W', 'E', 'B', 'P', 'V', 'P', '8', 'L', 10, 0, 0, 0,
-                               0x2F, 0xFE, 0xBF, 0xFF, 0x0F, 0, 0, 0, 0, 0};
+  std::vector<uint8_t> webp = {'R', 'I', 'F', 'F', 22, 0,    0,    0,    'W',  'E',  'B', 'P', 'V', 'P', '8',
+                               'L', 10,  0,   0,   0,  0x2F, 0xFE, 0xBF, 0xFF, 0x0F, 0,   0,   0,   0,   0};
   const std::string message = DecodePicture("big.webp", webp).message();
   EXPECT_NE(message.find("cannot hold a picture of 16383 x 16383"), std::string::npos) << message;
 }

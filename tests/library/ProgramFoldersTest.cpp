@@ -46,7 +46,8 @@ TEST(ProgramFolders, BothLayoutsAndTheConfigFolderChoice) {
   };
   const Case cases[] = {
       {"build folder", "build/bin/images", "/x", "/h", false, "build/bin", "build/bin"},
-      {"installed, XDG set", "usr/share/velmora/images", "@cfg", "@home", true, "cfg/velmora", "usr/share/velmora"},
+      {"installed, XDG set", "usr/share/velmora/images", "@cfg", "@home", true, "cfg/velmora",
+       "usr/share/velmora"},
       {"installed, XDG relative", "usr/share/velmora/images", "rel", "@home", true, "home/.config/velmora",
        "usr/share/velmora"},
       {"installed, HOME only", "usr/share/velmora/images", nullptr, "@home", true, "home/.config/velmora",

@@ -34,22 +34,23 @@ Status LibraryError(const heif_error& error) {
                                 error.message != nullptr ? error.message : "Decoding", "HEIF"));
   if (error.code == heif_error_Memory_allocation_error)
     return Status::Error("Cannot load image. Out of memory for HEIF file.");
-  return Status::Error(Format("Cannot load image. Error in HEIF file (%s).",
-                              error.message != nullptr ? error.message : ""));
+  return Status::Error(
+      Format("Cannot load image. Error in HEIF file (%s).", error.message != nullptr ? error.message : ""));
 }
 
 }  // namespace
 
 Status DecodeHeif(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out) {
-  if (bytes.size() < 12 || heif_check_filetype(bytes.data(), static_cast<int>(std::min<size_t>(bytes.size(), 64))) ==
-                               heif_filetype_no)
+  if (bytes.size() < 12 || heif_check_filetype(bytes.data(), static_cast<int>(std::min<size_t>(
+                                                                 bytes.size(), 64))) == heif_filetype_no)
     return Status::Error("Cannot load image. Invalid or unexpected HEIF image format.");
   std::unique_ptr<heif_context, ContextDeleter> context(heif_context_alloc());
   if (!context) return Status::Error("Cannot load image. Out of memory for HEIF file.");
   // The library's own bound on a side; ours on the area follows.
   heif_context_set_maximum_image_size_limit(context.get(), static_cast<int>(kMaxPictureSide));
   heif_context_set_max_decoding_threads(context.get(), 1);
-  heif_error error = heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(), nullptr);
+  heif_error error =
+      heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(), nullptr);
   if (error.code != heif_error_Ok) return LibraryError(error);
 
   heif_image_handle* rawHandle = nullptr;
@@ -57,8 +58,8 @@ Status DecodeHeif(std::span<const uint8_t> bytes, const DecodeHints& hints, Deco
   if (error.code != heif_error_Ok) return LibraryError(error);
   std::unique_ptr<heif_image_handle, HandleDeleter> handle(rawHandle);
   // The handle's size is the picture's after its transformations.
-  VELMORA_TRY(CheckPhotoSize(heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get()),
-                             bytes.size(), "HEIF"));
+  VELMORA_TRY(CheckPhotoSize(heif_image_handle_get_width(handle.get()),
+                             heif_image_handle_get_height(handle.get()), bytes.size(), "HEIF"));
 
   std::unique_ptr<heif_decoding_options, OptionsDeleter> options(heif_decoding_options_alloc());
   if (!options) return Status::Error("Cannot load image. Out of memory for HEIF file.");

@@ -27,10 +27,10 @@ inline Status CheckPhotoSize(int64_t width, int64_t height, size_t fileBytes, co
   VELMORA_TRY(CheckPictureSize(width, height, formatName));
   const int64_t allowed = std::max(kPhotoPixelsAlwaysAllowed, int64_t(fileBytes) * kMaxPhotoPixelsPerByte);
   if (width * height > allowed)
-    return Status::Error(Format("Cannot load image. The %s file of %zu bytes cannot hold a picture of %lld x %lld "
-                                "pixels.",
-                                formatName, fileBytes, static_cast<long long>(width),
-                                static_cast<long long>(height)));
+    return Status::Error(
+        Format("Cannot load image. The %s file of %zu bytes cannot hold a picture of %lld x %lld "
+               "pixels.",
+               formatName, fileBytes, static_cast<long long>(width), static_cast<long long>(height)));
   return Status::Ok();
 }
 

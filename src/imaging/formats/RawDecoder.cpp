@@ -25,10 +25,14 @@ constexpr int64_t kRawSamplesAlwaysAllowed = int64_t(1) << 22;
 // LibRaw's flip: 3 half round, 5 a quarter anticlockwise, 6 a quarter clockwise.
 int OrientationOfFlip(int flip) {
   switch (flip) {
-    case 3: return 3;
-    case 5: return 8;
-    case 6: return 6;
-    default: return kOrientationUpright;
+    case 3:
+      return 3;
+    case 5:
+      return 8;
+    case 6:
+      return 6;
+    default:
+      return kOrientationUpright;
   }
 }
 
@@ -53,8 +57,8 @@ bool TakePreview(LibRaw& raw, const DecodeHints& hints, DecodedPicture& out) {
   if (thumb.tformat != LIBRAW_THUMBNAIL_JPEG || thumb.thumb == nullptr || thumb.tlength == 0) return false;
   if (int(thumb.twidth) * 2 < int(sizes.width) && int(thumb.theight) * 2 < int(sizes.height)) return false;
   DecodedPicture preview;
-  if (!DecodeJpeg(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(thumb.thumb), thumb.tlength), hints,
-                  preview)
+  if (!DecodeJpeg(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(thumb.thumb), thumb.tlength),
+                  hints, preview)
            .ok())
     return false;
   // A preview is stored as the sensor is; the camera's rotation is in the raw
@@ -91,9 +95,10 @@ Status DecodeRaw(std::span<const uint8_t> bytes, const DecodeHints& hints, Decod
   VELMORA_TRY(CheckPictureSize(sizes.width, sizes.height, "camera raw"));
   const int64_t samples = int64_t(sizes.raw_width) * sizes.raw_height;
   if (samples > std::max(kRawSamplesAlwaysAllowed, int64_t(bytes.size()) * kMaxRawSamplesPerByte))
-    return Status::Error(Format("Cannot load image. The camera raw file of %zu bytes cannot hold a sensor of "
-                                "%d x %d pixels.",
-                                bytes.size(), int(sizes.raw_width), int(sizes.raw_height)));
+    return Status::Error(
+        Format("Cannot load image. The camera raw file of %zu bytes cannot hold a sensor of "
+               "%d x %d pixels.",
+               bytes.size(), int(sizes.raw_width), int(sizes.raw_height)));
 
   // Development at half size halves these; the stored size is the sensor's.
   const int sensorWidth = sizes.width;

@@ -51,7 +51,8 @@ Status DecodeWebp(std::span<const uint8_t> bytes, const DecodeHints& hints, Deco
   WebPDemuxReleaseIterator(&frame);
 
   WebPBitstreamFeatures features{};
-  if (WebPGetFeatures(fragment.bytes, fragment.size, &features) != VP8_STATUS_OK) return Status::Error(kInvalid);
+  if (WebPGetFeatures(fragment.bytes, fragment.size, &features) != VP8_STATUS_OK)
+    return Status::Error(kInvalid);
   VELMORA_TRY(CheckPhotoSize(features.width, features.height, bytes.size(), "WebP"));
   VELMORA_TRY(out.bitmap.SetSize(features.width, features.height));
   const size_t stride = size_t(features.width) * 4;
