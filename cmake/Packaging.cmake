@@ -31,7 +31,7 @@ set(packed ${CMAKE_BINARY_DIR}/packaging)
 file(MAKE_DIRECTORY ${packed})
 set(packed_files)
 foreach(pair "docs/man/velmora.1:velmora.1.gz" "docs/man/velmora-cli.1:velmora-cli.1.gz"
-             "data/debian/changelog:changelog.Debian.gz")
+             "data/debian/changelog:changelog.gz")
   string(REPLACE ":" ";" pair "${pair}")
   list(GET pair 0 source)
   list(GET pair 1 target)
@@ -42,29 +42,35 @@ foreach(pair "docs/man/velmora.1:velmora.1.gz" "docs/man/velmora-cli.1:velmora-c
 endforeach()
 add_custom_target(packed_docs ALL DEPENDS ${packed_files})
 install(FILES ${packed}/velmora.1.gz ${packed}/velmora-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${packed}/changelog.Debian.gz ${data}/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# A native package: its changelog is changelog.gz.
+set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/velmora)
+install(FILES ${packed}/changelog.gz ${data}/debian/copyright DESTINATION ${doc_dir})
 # The help is read from the data folder; the documentation folder points to it.
-install(CODE "file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DOCDIR}\")
-  file(CREATE_LINK ../../velmora/help.pdf \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DOCDIR}/help.pdf\" SYMBOLIC)")
+install(CODE "file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${doc_dir}\")
+  file(CREATE_LINK ../../velmora/help.pdf \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${doc_dir}/help.pdf\" SYMBOLIC)")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME velmora)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Velmora developers <maintainers@velmora.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "photo mosaic maker")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "photo mosaic maker
- Velmora rebuilds a main picture from many small library photos: it picks
- for every cell of a grid the photo whose colours fit best, tints it toward
- the cell and renders the mosaic, in a plain grid or bead-stitch layouts.
- Cells can be edited by hand; mosaics are saved as JPEG, PNG, BMP or TIFF
- (posters larger than memory too) or printed, and projects are reopened.
- .
- This package holds the Qt desktop program velmora, the command-line tool
- velmora-cli and a sample library of 100 photos.")
+# CPack puts the summary first and indents the lines; an empty line becomes
+# the paragraph mark.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Velmora rebuilds a main picture from many small library photos: it picks
+for every cell of a grid the photo whose colours fit best, tints it toward
+the cell and renders the mosaic, in a plain grid or bead-stitch layouts.
+Cells can be edited by hand; mosaics are saved as JPEG, PNG, BMP or TIFF
+(posters larger than memory too) or printed, and projects are reopened.
+
+This package holds the Qt desktop program velmora, the command-line tool
+velmora-cli and a sample library of 100 photos.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Found by dpkg-shlibdeps, plus what Qt loads as plugins: the SVG support
+# for the glyphs and icons, and the platform plugins of the desktop.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ghostscript")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://velmora.org/")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -172,7 +172,7 @@ TEST(SavePicture, EmptyPictureIsNoJpegButAZeroByZeroBmp) {
 
 TEST(SavePicture, UnknownKindWritesNothing) {
   ScratchFolder dir;
-  EXPECT_FALSE(SavePictureFile(Quarters(4, 4), dir / "x", 3).ok());
+  EXPECT_FALSE(SavePictureFile(Quarters(4, 4), dir / "x", 5).ok());
   EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
