@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "support/ScratchFolder.h"
 #include "imaging/PictureReader.h"
 #include "output/SavePicture.h"
+#include "support/ScratchFolder.h"
 
 // clang-format off
 #include <jpeglib.h>
@@ -45,8 +45,9 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"/home/my.pics/result", kPictureBmp, "/home/my.pics/result.bmp"},
         NameCase{"/home/my.jpg/result", kPictureJpeg, "/home/my.jpg/result.jpg"},
         NameCase{"/home/.bmp", kPictureBmp, "/home/.bmp"}, NameCase{"result", kPicturePng, "result.png"},
-        NameCase{"result.PNG", kPicturePng, "result.PNG"}, NameCase{"result.jpg", kPicturePng, "result.jpg.png"},
-        NameCase{"result", kPictureTiff, "result.tif"}, NameCase{"result.TIF", kPictureTiff, "result.TIF"},
+        NameCase{"result.PNG", kPicturePng, "result.PNG"},
+        NameCase{"result.jpg", kPicturePng, "result.jpg.png"}, NameCase{"result", kPictureTiff, "result.tif"},
+        NameCase{"result.TIF", kPictureTiff, "result.TIF"},
         NameCase{"result.tiff", kPictureTiff, "result.tiff.tif"}));
 
 // Left half red and right half blue on top, green below: orientation and
