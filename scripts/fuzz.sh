@@ -95,7 +95,12 @@ for target, files in seeds.items():
     for name, data in files.items():
         open(os.path.join(out, "corpus-" + target, "seed-" + name), "wb").write(data)
 PY
-for t in fuzz_bmp fuzz_jpeg fuzz_png fuzz_tiff fuzz_image_list fuzz_options_file fuzz_project_file fuzz_project_bands; do
+# The photo decoders start from their fixtures.
+for pair in webp:webp heif:heic jxl:jxl raw:dng; do
+  mkdir -p "$out/corpus-fuzz_${pair%%:*}"
+  cp tests/data/photo/*."${pair#*:}" "$out/corpus-fuzz_${pair%%:*}/" 2>/dev/null || true
+done
+for t in fuzz_bmp fuzz_jpeg fuzz_png fuzz_tiff fuzz_webp fuzz_heif fuzz_jxl fuzz_raw fuzz_image_list fuzz_options_file fuzz_project_file fuzz_project_bands; do
   mkdir -p "$out/corpus-$t"
   run "$t" "$out/corpus-$t" "$t"
 done

@@ -9,6 +9,8 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 fonts-dejavu-core
   ghostscript libwmf-dev
+  libwebp-dev libheif-dev libjxl-dev libraw-dev
+  dpkg-dev lintian desktop-file-utils appstream
 )
 
 missing=()

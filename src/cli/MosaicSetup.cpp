@@ -65,10 +65,12 @@ Status LoadLibrary(Engine& engine, const Flags& flags) {
   std::error_code ec;
   if (std::filesystem::is_directory(*library, ec)) {
     std::vector<std::string> paths;
+    const PictureNameFilter filter = flags.Switch("only-jpg-bmp").value_or(false) ? PictureNameFilter::kJpgBmp
+                                                                                  : PictureNameFilter::kReadable;
     if (flags.Switch("recursive").value_or(false)) {
-      ListPictureFiles(*library, paths, true);
+      ListPictureFiles(*library, paths, true, filter);
     } else {
-      paths = ListFolderPicturesSorted(*library);
+      paths = ListFolderPicturesSorted(*library, filter);
     }
     if (paths.size() > static_cast<size_t>(MaxLibraryPictures))
       return TooManyPictures("library folder", *library, paths.size());
@@ -83,9 +85,11 @@ Status LoadLibrary(Engine& engine, const Flags& flags) {
 const char* const kMosaicFlagsHelp =
     "Picture and layout:\n"
     "  --main PICTURE          the main picture (any format the reader knows)\n"
-    "  --library FOLDER|LIST   a folder of .jpg/.bmp pictures or an .IL2 image list\n"
+    "  --library FOLDER|LIST   a folder of pictures or an .IL2 image list\n"
     "                          (default: the default image list beside the program)\n"
     "  --recursive             with a folder, take the pictures of its subfolders too\n"
+    "  --only-jpg-bmp          with a folder, take only its .jpg and .bmp files (by\n"
+    "                          default every picture file the program reads)\n"
     "  --cells AxD             cells across and down, 8..640 each (48x48)\n"
     "  --cell-size WxH         cell size in pixels, 8..640 each (32x32)\n"
     "  --dpi N                 print resolution, 30..1200 (72)\n"
@@ -123,14 +127,14 @@ Flags MosaicFlags() {
   return Flags({"main", "library", "out", "project", "cells", "cell-size", "dpi", "mode", "stitch", "seed", "options",
                 "randomize", "enhance", "radius", "max-repeat", "border", "border-color", "alpha-main", "alpha-pen",
                 "filter", "jpeg-quality", "threads", "repeat"},
-               {"crop-main", "recursive", "quiet", "bands"},
+               {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands"},
                {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache"});
 }
 
 Status CheckPictureOut(const std::string& path) {
   const std::string ext = LowerExtension(path);
-  if (ext != "jpg" && ext != "jpeg" && ext != "bmp" && ext != "tif" && ext != "tiff")
-    return Status::Error("--out must name a .jpg, .bmp or .tif file, not '" + path + "'");
+  if (ext != "jpg" && ext != "jpeg" && ext != "bmp" && ext != "tif" && ext != "tiff" && ext != "png")
+    return Status::Error("--out must name a .jpg, .bmp, .png or .tif file, not '" + path + "'");
   return Status::Ok();
 }
 
@@ -152,7 +156,7 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
     VELMORA_TRY(ReadOptionsFile(*file, o));
   } else {
     std::error_code ec;
-    const std::string beside = DefaultOptionsPath(ProgramFolder());
+    const std::string beside = DefaultOptionsPathToRead(ProgramFolder());
     if (std::filesystem::exists(beside, ec)) VELMORA_TRY(ReadOptionsFile(beside, o));
   }
   VELMORA_TRY(ApplyOptionFlags(flags, o));

@@ -16,15 +16,12 @@ void Engine::SetListener(JobListener* listener) { listener_ = listener ? listene
 void Engine::SetPictureLoader(PictureLoader loader) { loader_ = std::move(loader); }
 
 Status Engine::LoadPicture(TBitmap32& target, const std::string& path, const DecodeHints& hints) const {
-  const DecodeHints* use = &hints;
-  DecodeHints changed;
-  if (hints.applyOrientation != upright_) {
-    changed = hints;
-    changed.applyOrientation = upright_;
-    use = &changed;
-  }
-  if (loader_) return loader_(target, path, *use);
-  return LoadPictureFile(target, path, *use);
+  // Library photos are read by their content when their extension lies.
+  DecodeHints use = hints;
+  use.applyOrientation = upright_;
+  use.readByContent = true;
+  if (loader_) return loader_(target, path, use);
+  return LoadPictureFile(target, path, use);
 }
 
 Status Engine::LoadMainPicture() { return LoadPicture(MainBitmap, Project.MainImageFile, DecodeHints{}); }

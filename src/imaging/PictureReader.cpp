@@ -18,10 +18,11 @@
 #include "imaging/formats/EpsDecoder.h"
 #include "imaging/formats/JpegDecoder.h"
 #include "imaging/formats/PcdDecoder.h"
+#include "imaging/formats/PhotoDecoders.h"
 #include "imaging/formats/PngDecoder.h"
 #include "imaging/formats/PspDecoder.h"
-#include "imaging/formats/RlaDecoder.h"
 #include "imaging/formats/RasterDecoders.h"
+#include "imaging/formats/RlaDecoder.h"
 #include "imaging/formats/TiffDecoder.h"
 #include "imaging/formats/WmfDecoder.h"
 
@@ -72,6 +73,14 @@ const std::vector<PictureFormat>& FormatTable() {
       {{"cut"}, "Dr. Halo images", "CUT", DecodeCut},
       {{"psp"}, "Paintshop Pro images", "PSP", DecodePsp},
       {{"png"}, "Portable network graphic images", "PNG", DecodePng},
+      {{"webp"}, "WebP images", "WebP", DecodeWebp},
+      {{"heic", "heif"}, "HEIF images", "HEIF", DecodeHeif},
+      {{"avif"}, "AVIF images", "HEIF", DecodeHeif},
+      {{"jxl"}, "JPEG XL images", "JPEG XL", DecodeJxl},
+      {{"cr2", "cr3", "nef", "arw", "dng", "orf", "rw2", "raf"},
+       "Camera raw images",
+       "camera raw",
+       DecodeRaw},
   };
   return table;
 }
@@ -108,6 +117,42 @@ Status CheckDecodable(std::string_view fileName, const PictureFormat*& format) {
   return Status::Ok();
 }
 
+bool StartsWith(std::span<const uint8_t> bytes, size_t at, std::string_view magic) {
+  return bytes.size() >= at + magic.size() && std::memcmp(bytes.data() + at, magic.data(), magic.size()) == 0;
+}
+
+// The extension whose format the first bytes belong to, among the formats
+// photos come in; empty when none.
+std::string_view SniffedExtension(std::span<const uint8_t> head) {
+  using namespace std::string_view_literals;
+  if (StartsWith(head, 0, "\xFF\xD8\xFF"sv)) return "jpg";
+  if (StartsWith(head, 0, "\x89PNG\r\n\x1A\n"sv)) return "png";
+  if (StartsWith(head, 0, "II*\0"sv) || StartsWith(head, 0, "MM\0*"sv)) return "tif";
+  if (StartsWith(head, 0, "RIFF"sv) && StartsWith(head, 8, "WEBP"sv)) return "webp";
+  if (StartsWith(head, 0, "\xFF\x0A"sv) || StartsWith(head, 0, "\0\0\0\x0CJXL \r\n\x87\n"sv)) return "jxl";
+  if (StartsWith(head, 4, "ftyp"sv)) {
+    for (std::string_view brand : {"avif"sv, "avis"sv})
+      if (StartsWith(head, 8, brand)) return "avif";
+    for (std::string_view brand :
+         {"heic"sv, "heix"sv, "hevc"sv, "hevx"sv, "heim"sv, "heis"sv, "mif1"sv, "msf1"sv})
+      if (StartsWith(head, 8, brand)) return "heic";
+  }
+  // Last: two letters are a weak sign, so the header's own size field must
+  // agree that a file header and an info header follow.
+  if (StartsWith(head, 0, "BM"sv) && head.size() >= 18 && head[14] >= 12 && head[15] == 0 && head[16] == 0 &&
+      head[17] == 0)
+    return "bmp";
+  return {};
+}
+
+// Whether a file named as `named` whose first bytes say `content` is read as
+// the latter. Most camera raw files are TIFF structures inside, so TIFF bytes
+// never overrule a raw extension.
+bool ContentOverrules(const PictureFormat* named, const PictureFormat* content) {
+  if (content == nullptr || content->decode == named->decode) return false;
+  return !(named->decode == DecodeRaw && content->decode == DecodeTiff);
+}
+
 }  // namespace
 
 const std::vector<PictureFormat>& PictureFormats() { return FormatTable(); }
@@ -142,11 +187,40 @@ std::vector<std::string> PictureDialogFilters() {
   return filters;
 }
 
+const PictureFormat* SniffPictureFormat(std::span<const uint8_t> head) {
+  const std::string_view ext = SniffedExtension(head);
+  return ext.empty() ? nullptr : FindPictureFormat("x." + std::string(ext));
+}
+
+std::string ContentMismatchNote(const std::string& path) {
+  const PictureFormat* named = FindPictureFormat(path);
+  if (named == nullptr) return {};
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return {};
+  uint8_t head[32] = {};
+  struct stat st {};
+  const ssize_t got = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ::read(fd, head, sizeof head) : -1;
+  ::close(fd);
+  if (got <= 0) return {};
+  const PictureFormat* content = SniffPictureFormat(std::span<const uint8_t>(head, static_cast<size_t>(got)));
+  if (!ContentOverrules(named, content)) return {};
+  return Format("%s: a %s file with the extension of a %s file; it is read as %s.", path.c_str(),
+                std::string(content->name).c_str(), std::string(named->name).c_str(),
+                std::string(content->name).c_str());
+}
+
 Result<DecodedPicture> DecodePicture(std::string_view fileName, std::span<const uint8_t> bytes,
                                      const DecodeHints& hints) {
   const PictureFormat* format = nullptr;
   VELMORA_TRY(CheckDecodable(fileName, format));
   DecodedPicture picture;
+  if (hints.readByContent) {
+    const PictureFormat* content = SniffPictureFormat(bytes);
+    if (ContentOverrules(format, content)) {
+      format = content;
+      picture.contentFormat = content->name;
+    }
+  }
   try {
     VELMORA_TRY(format->decode(bytes, hints, picture));
   } catch (const std::bad_alloc&) {
@@ -160,8 +234,8 @@ Result<DecodedPicture> DecodePicture(std::string_view fileName, std::span<const 
   return picture;
 }
 
-static std::optional<std::vector<uint8_t>> ReadCompanionFile(const std::string& path, std::string_view extension,
-                                                      size_t maxBytes) {
+static std::optional<std::vector<uint8_t>> ReadCompanionFile(const std::string& path,
+                                                             std::string_view extension, size_t maxBytes) {
   const std::string ext = ExtensionOf(path);
   if (ext.empty()) return std::nullopt;
   const std::string stem = path.substr(0, path.size() - ext.size());

@@ -35,6 +35,11 @@ struct DecodeHints {
   // offered to acceptScaled are then the upright ones). Off: the pixels as
   // stored, as the program read them before it knew the tag.
   bool applyOrientation = true;
+  // On: a file whose first bytes are those of another photo format than its
+  // extension names (JPEG, PNG, BMP, TIFF, WebP, HEIF, JPEG XL) is decoded as
+  // what it is. Phones and their transfer tools write JPEG files named .heic.
+  // Off, as for the main picture: the extension alone decides.
+  bool readByContent = false;
 };
 
 struct DecodedPicture {
@@ -52,6 +57,9 @@ struct DecodedPicture {
   // The orientation tag the bitmap was turned upright by (1..8; 1 when the
   // file has none or hints.applyOrientation was off).
   int orientation = 1;
+  // The format's name (as in messages) when the content was read as another
+  // format than the extension names (hints.readByContent); empty otherwise.
+  std::string_view contentFormat;
 };
 
 using DecodeFunction = Status (*)(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out);
@@ -74,6 +82,13 @@ std::vector<std::string> PictureDialogFilters();
 // The extension of a file name: the part after the last dot of its last path
 // component, without the dot; empty when there is none.
 std::string ExtensionOf(std::string_view fileName);
+
+// The photo format the first bytes of a file are recognised as, or nullptr.
+const PictureFormat* SniffPictureFormat(std::span<const uint8_t> head);
+// For a picture file whose content is another photo format than its extension
+// says: a line naming the file and both formats. Empty when they agree, the
+// content is not recognised, or the file cannot be read.
+std::string ContentMismatchNote(const std::string& path);
 
 // Reads and decodes the picture file at `path`.
 Result<DecodedPicture> ReadPicture(const std::string& path, const DecodeHints& hints = {});

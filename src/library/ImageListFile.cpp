@@ -9,6 +9,7 @@
 
 #include "imaging/FileIO.h"
 #include "imaging/PathText.h"
+#include "library/ProgramFolders.h"
 #include "library/PictureFileScan.h"
 
 namespace velmora {
@@ -134,15 +135,15 @@ Status WriteImageListFile(const std::string& path, const CellPicList& list) {
 }
 
 std::string DefaultImageListPath(const std::string& programFolder) {
-  return programFolder + "/" + kDefaultImageListName;
+  return LocateProgramFolders(programFolder).settings + "/" + kDefaultImageListName;
 }
 
 std::string ImagesFolderPath(const std::string& programFolder) {
-  return programFolder + "/" + kImagesFolderName;
+  return LocateProgramFolders(programFolder).data + "/" + kImagesFolderName;
 }
 
 Status LoadDefaultImageList(CellPicList& list, const std::string& programFolder) {
-  const std::string path = DefaultImageListPath(programFolder);
+  const std::string path = SettingsFileToRead(LocateProgramFolders(programFolder), kDefaultImageListName);
   struct stat info {};
   const bool missing = ::stat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
   if (!missing) return ReadImageListFile(path, list);
@@ -155,6 +156,7 @@ Status RestoreDefaultImageList(CellPicList& list, const std::string& programFold
 }
 
 Status SetDefaultImageList(const CellPicList& list, const std::string& programFolder) {
+  VELMORA_TRY(MakeSettingsFolder(LocateProgramFolders(programFolder)));
   return WriteImageListFile(DefaultImageListPath(programFolder), list);
 }
 

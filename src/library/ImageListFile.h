@@ -67,7 +67,10 @@ Status ReadImageListFile(const std::string& path, CellPicList& list);
 // Writes the list through a temporary file, so a failed write keeps the old file.
 Status WriteImageListFile(const std::string& path, const CellPicList& list);
 
-// ProgramFolder + "/DefaultImgList.IL2" and ProgramFolder + "/images".
+// ProgramFolder + "/DefaultImgList.IL2" and ProgramFolder + "/images" for a
+// copy in its build folder; for an installed one the list is the user's
+// (settings folder) and the images are the shipped ones (data folder), see
+// library/ProgramFolders.h. Reading prefers the user's list when present.
 std::string DefaultImageListPath(const std::string& programFolder);
 std::string ImagesFolderPath(const std::string& programFolder);
 

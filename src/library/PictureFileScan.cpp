@@ -8,6 +8,8 @@
 #include <set>
 #include <utility>
 
+#include "imaging/PictureReader.h"
+
 namespace velmora {
 namespace {
 
@@ -49,7 +51,7 @@ EntryKind KindOf(const dirent& entry, const std::string& path) {
 
 using FolderId = std::pair<dev_t, ino_t>;
 
-void Scan(const std::string& folder, std::vector<std::string>& out, bool recursive,
+void Scan(const std::string& folder, std::vector<std::string>& out, bool recursive, PictureNameFilter filter,
           std::set<FolderId>& seen) {
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return;
@@ -66,35 +68,40 @@ void Scan(const std::string& folder, std::vector<std::string>& out, bool recursi
     if (!IsStorableName(name)) continue;
     const std::string path = JoinPath(folder, entry->d_name);
     const EntryKind kind = KindOf(*entry, path);
-    if (kind == EntryKind::File && IsLibraryPictureName(name)) out.push_back(path);
-    if (kind == EntryKind::Folder && recursive) Scan(path, out, recursive, seen);
+    if (kind == EntryKind::File && IsLibraryPictureName(name, filter)) out.push_back(path);
+    if (kind == EntryKind::Folder && recursive) Scan(path, out, recursive, filter, seen);
   }
   ::closedir(dir);
 }
 
 }  // namespace
 
-bool IsLibraryPictureName(std::string_view name) {
+bool IsLibraryPictureName(std::string_view name, PictureNameFilter filter) {
+  if (filter == PictureNameFilter::kReadable) {
+    const PictureFormat* format = FindPictureFormat(name);
+    return format != nullptr && format->decode != nullptr;
+  }
   const std::string ext = LowerExtension(name);
   return ext == ".jpg" || ext == ".bmp";
 }
 
-void ListPictureFiles(const std::string& folder, std::vector<std::string>& out, bool recursive) {
+void ListPictureFiles(const std::string& folder, std::vector<std::string>& out, bool recursive,
+                      PictureNameFilter filter) {
   // A folder with no path (a virtual node of a folder tree) lists nothing
   // rather than the root folder.
   if (folder.empty()) return;
   std::set<FolderId> seen;
-  Scan(folder, out, recursive, seen);
+  Scan(folder, out, recursive, filter, seen);
 }
 
-std::vector<std::string> ListFolderPicturesSorted(const std::string& folder) {
+std::vector<std::string> ListFolderPicturesSorted(const std::string& folder, PictureNameFilter filter) {
   std::vector<std::string> names;
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return names;
   while (const dirent* entry = ::readdir(dir)) {
     const std::string_view name = entry->d_name;
     if (name.empty() || name.front() == '.') continue;  // hidden files, "." and ".."
-    if (!IsStorableName(name) || !IsLibraryPictureName(name)) continue;
+    if (!IsStorableName(name) || !IsLibraryPictureName(name, filter)) continue;
     if (KindOf(*entry, JoinPath(folder, entry->d_name)) != EntryKind::File) continue;
     names.emplace_back(name);
   }

@@ -248,7 +248,8 @@ Result<std::unique_ptr<BandWriter>> OpenBandWriter(const std::string& path, int 
     VELMORA_TRY(w->Open(path));
     return std::unique_ptr<BandWriter>(std::move(w));
   }
-  return Status::Error("A mosaic is saved as .jpg, .bmp or .tif, not '" + path + "'");
+  if (ext == "png") return OpenPngBandWriter(path, width, height);
+  return Status::Error("A mosaic is saved as .jpg, .bmp, .png or .tif, not '" + path + "'");
 }
 
 }  // namespace velmora

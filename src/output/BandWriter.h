@@ -37,9 +37,13 @@ protected:
   PendingFile file_;
 };
 
-// A writer for `path` chosen by its extension (.jpg/.jpeg, .bmp, .tif/.tiff);
+// A writer for `path` chosen by its extension (.jpg/.jpeg, .bmp, .tif/.tiff,
+// .png);
 // fails for another extension or a size the format cannot hold.
 Result<std::unique_ptr<BandWriter>> OpenBandWriter(const std::string& path, int width, int height,
                                                    int jpegQuality, bool jpegProgressive);
+
+// PNG, RGB 8 bits (PngBandWriter.cpp).
+Result<std::unique_ptr<BandWriter>> OpenPngBandWriter(const std::string& path, int width, int height);
 
 }  // namespace velmora

@@ -3,6 +3,7 @@
 
 #include "imaging/formats/BmpCodec.h"
 #include "output/FreeSpace.h"
+#include "output/BandWriter.h"
 
 namespace velmora {
 namespace {
@@ -24,7 +25,11 @@ std::string LowerExtension(std::string_view path) {
 }  // namespace
 
 std::string PictureFileName(std::string_view path, int kind) {
-  const char* wanted = kind == kPictureBmp ? ".bmp" : (kind == kPictureJpeg ? ".jpg" : nullptr);
+  const char* wanted = kind == kPictureBmp    ? ".bmp"
+                       : kind == kPictureJpeg ? ".jpg"
+                       : kind == kPicturePng  ? ".png"
+                       : kind == kPictureTiff ? ".tif"
+                                              : nullptr;
   std::string name(path);
   if (wanted && LowerExtension(path) != wanted) name += wanted;
   return name;
@@ -34,12 +39,22 @@ Result<std::string> SavePictureFile(const TBitmap32& bitmap, const std::string& 
                                     bool progressive) {
   // Reported rather than ignored, so a caller never announces a file that was
   // not written.
-  if (kind != kPictureBmp && kind != kPictureJpeg)
+  if (kind != kPictureBmp && kind != kPictureJpeg && kind != kPicturePng && kind != kPictureTiff)
     return Status::Error(Format("Unknown picture file kind %d: nothing was saved.", kind));
   std::string name = PictureFileName(path, kind);
   if (kind == kPictureBmp) {
     if (const Result<uint32_t> bytes = Bmp32FileBytes(bitmap.Width(), bitmap.Height()); bytes)
       VELMORA_TRY(CheckFreeSpace(name, *bytes, SizeBound::Exact));
+  }
+  if (kind == kPicturePng || kind == kPictureTiff) {
+    Result<std::unique_ptr<BandWriter>> writer =
+        OpenBandWriter(name, bitmap.Width(), bitmap.Height(), quality, progressive);
+    if (!writer.ok()) return writer.status();
+    // The writers take rows from the top of what they are given, and stream
+    // them into the file; the bitmap is one band.
+    VELMORA_TRY((*writer)->WriteRows(bitmap, bitmap.Height()));
+    VELMORA_TRY((*writer)->Finish());
+    return name;
   }
   const Status status =
       kind == kPictureBmp ? WriteBmpFile(bitmap, name) : WriteJpegFile(bitmap, name, quality, progressive);

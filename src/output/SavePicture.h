@@ -13,11 +13,14 @@ namespace velmora {
 
 inline constexpr int kPictureBmp = 1;
 inline constexpr int kPictureJpeg = 2;
+// Written in bands through the band writers (BandWriter.h).
+inline constexpr int kPicturePng = 3;
+inline constexpr int kPictureTiff = 4;
 inline constexpr int kDefaultJpegQuality = 75;
 
 // The name a picture of `kind` is written under: `path` itself when the part
-// of its last path component from the last "." is ".bmp" (kind 1) or ".jpg"
-// (kind 2) in any case, otherwise `path` with that extension appended
+// of its last path component from the last "." is ".bmp" (kind 1), ".jpg"
+// (kind 2), ".png" (kind 3) or ".tif" (kind 4) in any case, otherwise `path` with that extension appended
 // ("result.bmp" as JPEG gives "result.bmp.jpg", "pic." gives "pic..bmp").
 std::string PictureFileName(std::string_view path, int kind);
 

@@ -10,11 +10,16 @@
 
 #include "imaging/FileIO.h"
 #include "project/OptionRanges.h"
+#include "library/ProgramFolders.h"
 
 namespace velmora {
 
 std::string DefaultOptionsPath(const std::string& programFolder) {
-  return programFolder + "/" + kDefaultOptionsName;
+  return LocateProgramFolders(programFolder).settings + "/" + kDefaultOptionsName;
+}
+
+std::string DefaultOptionsPathToRead(const std::string& programFolder) {
+  return SettingsFileToRead(LocateProgramFolders(programFolder), kDefaultOptionsName);
 }
 
 void SetBuiltInOptions(tmosaicproject& options) { CopyOptions(DefaultProject(), options); }
@@ -46,7 +51,7 @@ Status WriteOptionsFile(const std::string& path, const tmosaicproject& options) 
 
 Status LoadDefaultOptions(tmosaicproject& optionSet, const std::string& programFolder) {
   SetBuiltInOptions(optionSet);
-  const std::string path = DefaultOptionsPath(programFolder);
+  const std::string path = DefaultOptionsPathToRead(programFolder);
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) return Status::Ok();
   const Status status = ReadOptionsFile(path, optionSet);
@@ -64,6 +69,7 @@ Status LoadDefaultOptions(tmosaicproject& optionSet, OptionControls& controls,
 Status SaveDefaultOptions(OptionControls& controls, int pictures, const tmosaicproject& project,
                           tmosaicproject& optionSet, const std::string& programFolder) {
   (void)ReadOptionControls(controls, pictures, project, optionSet);
+  VELMORA_TRY(MakeSettingsFolder(LocateProgramFolders(programFolder)));
   return WriteOptionsFile(DefaultOptionsPath(programFolder), optionSet);
 }
 

@@ -13,8 +13,12 @@ namespace velmora {
 
 inline constexpr const char* kDefaultOptionsName = "Defaultopt.opt";
 
-// ProgramFolder + "/Defaultopt.opt".
+// Where "Set As Default" writes: ProgramFolder + "/Defaultopt.opt" for a copy
+// in its build folder, the user's settings folder for an installed one
+// (library/ProgramFolders.h).
 std::string DefaultOptionsPath(const std::string& programFolder);
+// The file start-up reads: the user's when present, else the shipped one.
+std::string DefaultOptionsPathToRead(const std::string& programFolder);
 
 // The built-in defaults of the option fields; nothing else is touched.
 void SetBuiltInOptions(tmosaicproject& options);

@@ -92,6 +92,11 @@ FileLoaderWindow::FileLoaderWindow(Session& session, QWidget* parent)
   // Only the user's click lists again; choosing a folder clears the box quietly.
   connect(listAll_, &QCheckBox::clicked, this, [this] { ListFolder(); });
   right->addWidget(listAll_);
+  // Widens the list from .jpg and .bmp to every picture file the program reads.
+  allFormats_ = new QCheckBox(QStringLiteral("All picture formats (PNG, WebP, HEIC, raw ...)"), this);
+  allFormats_->setObjectName(QStringLiteral("cballformats"));
+  connect(allFormats_, &QCheckBox::clicked, this, [this] { ListFolder(); });
+  right->addWidget(allFormats_);
   auto* marks = new QHBoxLayout();
   marks->addWidget(
       MakePushButton(this, "Button2", QStringLiteral("Select All"), &FileLoaderWindow::SelectAll));
@@ -148,7 +153,8 @@ void FileLoaderWindow::ListFolder() {
   list_->clear();
   if (!folder_.isEmpty()) {
     std::vector<std::string> found;
-    ListPictureFiles(ToBytes(folder_), found, listAll_->isChecked());
+    ListPictureFiles(ToBytes(folder_), found, listAll_->isChecked(),
+                     allFormats_->isChecked() ? PictureNameFilter::kReadable : PictureNameFilter::kJpgBmp);
     QStringList lines;
     lines.reserve(qsizetype(found.size()));
     for (const std::string& path : found) lines << ToQString(path);

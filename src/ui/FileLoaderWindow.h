@@ -50,6 +50,7 @@ private:
   QLabel* count_ = nullptr;       // lbfc
   QLabel* preview_ = nullptr;     // Image1
   QCheckBox* listAll_ = nullptr;  // cblistall
+  QCheckBox* allFormats_ = nullptr;  // cballformats
   QPushButton* loadSelected_ = nullptr;
   QPushButton* loadAll_ = nullptr;
   QString folder_;

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "imaging/PictureOps.h"
+#include "imaging/PictureReader.h"
 #include "library/ImageListFile.h"
 #include "ui/FileLoaderWindow.h"
 #include "ui/MainWindow.h"
@@ -242,6 +243,9 @@ void LibraryManagerWindow::CheckLibraryPictures() {
   stopCheck_ = false;
   SetChecking(true);
   Status failure = Status::Ok();
+  // Photos whose content is another format than their extension says read
+  // fine (by their content), but the user may want to rename them.
+  QStringList notes;
   const CellPicList& pics = session_.engine.PicList;
   for (int i = 0; i < pics.Count() && !stopCheck_; ++i) {
     const QString path = ToQString(pics[i]);
@@ -250,6 +254,7 @@ void LibraryManagerWindow::CheckLibraryPictures() {
     list_->setCurrentRow(i);
     failure = ShowLibraryPicture(path, false);
     if (!failure.ok()) break;
+    if (const std::string note = ContentMismatchNote(pics[i]); !note.empty()) notes << ToQString(note);
     QCoreApplication::processEvents();
   }
   const bool stopped = stopCheck_;
@@ -258,7 +263,10 @@ void LibraryManagerWindow::CheckLibraryPictures() {
     ShowIfFailed(session_, this, failure);
     return;
   }
-  if (!stopped) session_.prompts.Message(this, QStringLiteral("Finish"), QStringLiteral("check finished"));
+  if (!stopped)
+    session_.prompts.Message(this, QStringLiteral("Finish"),
+                             notes.isEmpty() ? QStringLiteral("check finished")
+                                             : QStringLiteral("check finished\n\n") + notes.join(QLatin1Char('\n')));
 }
 
 }  // namespace velmora::ui

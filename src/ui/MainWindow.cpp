@@ -14,6 +14,7 @@
 
 #include "imaging/PictureOps.h"
 #include "library/ImageListFile.h"
+#include "library/ProgramFolders.h"
 #include "output/SavePicture.h"
 #include "project/ProjectFile.h"
 #include "project/ProjectSize.h"
@@ -29,7 +30,8 @@
 namespace velmora::ui {
 namespace {
 
-constexpr const char* kPictureSaveFilter = "Bitmaps (*.bmp);;JPEG Image File (*.jpg)";
+constexpr const char* kPictureSaveFilter =
+    "Bitmaps (*.bmp);;JPEG Image File (*.jpg);;PNG Image File (*.png);;TIFF Image File (*.tif)";
 constexpr const char* kProjectFilter = "*.vm6 (*.vm6)";
 
 }  // namespace
@@ -386,7 +388,8 @@ void MainWindow::SavePicture() {
   if (path.isEmpty()) return;
   lastPictureName_ = path;
   lastPictureFilter_ = filter;
-  const int kind = filter == filters.at(1) ? kPictureJpeg : kPictureBmp;
+  // The kinds are numbered in the filter's order.
+  const int kind = std::max(0, int(filters.indexOf(filter))) + kPictureBmp;
   // The JPEG settings are the Options dialog's "Save Jpeg Files Setting".
   const tmosaicproject& o = engine_.OptionSet;
   const auto saved =
@@ -402,7 +405,7 @@ void MainWindow::ShowOptions() {
 }
 
 void MainWindow::ShowHelp() {
-  session_.prompts.OpenDocument(ToQString(session_.programFolder + "/help.pdf"));
+  session_.prompts.OpenDocument(ToQString(LocateProgramFolders(session_.programFolder).data + "/help.pdf"));
 }
 
 void MainWindow::ShowAbout() {

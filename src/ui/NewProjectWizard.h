@@ -35,6 +35,7 @@ public:
 
   // The first page's commands.
   void LoadMainImage();
+  void LoadMainImageFrom(const QString& path);  // what LoadMainImage does once a file is chosen
   void DrawLevelPicture();
   void MonochromeClicked();
   void ResetMainImage();

@@ -60,6 +60,10 @@ void NewProjectWizard::LoadMainImage() {
   const QString path = session_.prompts.OpenPictureName(this, QStringLiteral("Load Main Image"),
                                                         pictureFolder_, PictureOpenFilter());
   if (path.isEmpty()) return;
+  LoadMainImageFrom(path);
+}
+
+void NewProjectWizard::LoadMainImageFrom(const QString& path) {
   Engine& engine = session_.engine;
   // The name is taken before the file is read: a file that cannot be read
   // leaves the previous picture and its labels, but the new name.

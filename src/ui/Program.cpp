@@ -7,6 +7,7 @@
 #include "ui/CellInfoWindow.h"
 #include "ui/FileLoaderWindow.h"
 #include "ui/LibraryManagerWindow.h"
+#include "ui/MainWindowDrop.h"
 #include "ui/NewProjectWizard.h"
 #include "ui/OptionsDialog.h"
 #include "ui/OverviewWindow.h"
@@ -41,6 +42,7 @@ Program::Program(std::string programFolder, UserPrompts& prompts)
   w.cellInfo = new CellInfoWindow(session_, parent);
   w.pickCell = new PickCellDialog(session_, parent);
   w.options = new OptionsDialog(session_, parent);
+  AcceptDrops(session_, *main_);
   main_->UpdateActions();
 }
 

@@ -89,6 +89,7 @@ struct Session {
   DecodeHints PictureHints() const {
     DecodeHints hints;
     hints.applyOrientation = engine.UprightPictures();
+    hints.readByContent = true;
     return hints;
   }
 };

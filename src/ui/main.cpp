@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QIcon>
 
+#include "ui/MainWindowDrop.h"
 #include "ui/Program.h"
 #include "ui/ProgramInfo.h"
 
@@ -14,5 +15,11 @@ int main(int argc, char** argv) {
   velmora::ui::UserPrompts prompts;
   velmora::ui::Program program(velmora::ui::ExecutableFolder(), prompts);
   program.mainWindow().show();
+  // What the file manager hands over: projects, pictures or folders.
+  const QStringList arguments = QApplication::arguments().mid(1);
+  for (const QString& path : arguments)
+    if (!velmora::ui::ShowIfFailed(program.session(), &program.mainWindow(),
+                                   velmora::ui::OpenHandedOver(program.session(), program.mainWindow(), path)))
+      break;
   return app.exec();
 }

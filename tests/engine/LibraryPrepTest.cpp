@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "EngineTestSupport.h"
 #include "engine/CellPictures.h"
@@ -56,7 +57,10 @@ TEST(PrepareLibrary, FirstFailingPictureStopsWithTheReadersMessage) {
   testing::ScratchDir dir;
   Engine setup;
   testing::AddPicture(setup, dir, Uniform(8, 8, Color32(50, 60, 70)));
-  std::filesystem::copy_file(testing::SamplePhotos(1)[0], dir.File("jpeg-named.bmp"));
+  // A JPEG named .bmp would be read by its content; this one is no picture.
+  { std::ofstream(dir.File("damaged.bmp")) << "BMnot a bitmap at all"; }
+  // What phones write: a JPEG named .heic, which library photos read by content.
+  std::filesystem::copy_file(testing::SamplePhotos(1)[0], dir.File("phone.heic"));
   TBitmap32 probe;
   const std::string missing = LoadPictureFile(probe, dir.File("missing.jpg")).message();
   ASSERT_FALSE(missing.empty());
@@ -65,7 +69,7 @@ TEST(PrepareLibrary, FirstFailingPictureStopsWithTheReadersMessage) {
     e.SetThreadCount(threads);
     std::vector<std::string> list(12, setup.PicList[0]);
     list[5] = dir.File("missing.jpg");
-    list[8] = dir.File("jpeg-named.bmp");
+    list[8] = dir.File("damaged.bmp");
     e.PicList.Assign(list);
     const ColorSignature marker = testing::FlatSignature(1, 2, 3);
     for (int k = 0; k < 12; ++k) e.Library[k].Signature = marker;
@@ -73,6 +77,8 @@ TEST(PrepareLibrary, FirstFailingPictureStopsWithTheReadersMessage) {
     for (int k = 0; k < 12; ++k) EXPECT_EQ(e.Library[k].Signature == marker, k >= 5) << threads << " " << k;
     e.PicList.Assign({list[0], list[8]});
     EXPECT_EQ(e.PrepareLibrary().message(), "Bitmap image is not valid");
+    e.PicList.Assign({list[0], dir.File("phone.heic")});
+    EXPECT_TRUE(e.PrepareLibrary().ok()) << threads;
   }
 }
 

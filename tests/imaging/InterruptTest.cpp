@@ -20,7 +20,10 @@ using testing::WriteWholeFile;
 template <typename Body>
 int InChild(Body body) {
   const pid_t child = ::fork();
-  if (child == 0) ::_exit(body());
+  if (child == 0) {
+    ::alarm(30);  // a fault here fails the test instead of hanging it
+    ::_exit(body());
+  }
   int status = 0;
   ::waitpid(child, &status, 0);
   return status;
@@ -38,14 +41,20 @@ TEST(Interrupt, FirstSignalSetsTheFlagRemovesTemporariesAndEndsChildGroups) {
     RegisterTemporaryFile(removed);
     UnregisterTemporaryFile(keptSlot);
     // A grandchild in a group of its own, as the renderer starts Ghostscript.
+    // SIGTERM stays blocked until it has the default action again, as after
+    // exec, so the handler it inherits can never run in it.
+    sigset_t term, previous;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    sigprocmask(SIG_BLOCK, &term, &previous);
     const pid_t sleeper = ::fork();
     if (sleeper == 0) {
-      // As after exec: the handler is not inherited.
       ::signal(SIGTERM, SIG_DFL);
       ::setpgid(0, 0);
+      sigprocmask(SIG_SETMASK, &previous, nullptr);
       for (;;) ::pause();
-      ::_exit(0);
     }
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
     ::setpgid(sleeper, sleeper);
     RegisterChildProcessGroup(sleeper);
     if (InterruptRequested()) return 10;

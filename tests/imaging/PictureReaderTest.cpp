@@ -51,12 +51,13 @@ std::vector<uint8_t> SampleJpeg() { return FileBytes(kSamples / "lib0001.jpg"); 
 
 TEST(PictureReader, FormatTableInDialogOrder) {
   const auto& formats = PictureFormats();
-  ASSERT_EQ(formats.size(), 31u);
+  ASSERT_EQ(formats.size(), 36u);
   EXPECT_EQ(formats.front().description, "Windows bitmaps");
   EXPECT_EQ(formats[2].description, "Device independant Windows bitmaps");
   EXPECT_EQ(formats[10].description, "Truevision images");
   EXPECT_EQ(formats[13].description, "GFI fax images");
-  EXPECT_EQ(formats.back().description, "Portable network graphic images");
+  EXPECT_EQ(formats[30].description, "Portable network graphic images");
+  EXPECT_EQ(formats.back().description, "Camera raw images");
   for (const PictureFormat& f : formats) {
     EXPECT_FALSE(f.extensions.empty());
     EXPECT_FALSE(f.name.empty());
@@ -73,10 +74,11 @@ TEST(PictureReader, DialogFilters) {
       "All pictures (*.bmp *.rle *.dib *.ico *.wmf *.emf *.jfif *.jpg *.jpe *.jpeg *.win *.vst *.vda *.tga "
       "*.icb *.tiff *.tif *.fax *.eps *.pcx *.pcc *.scr *.rpf *.rla *.sgi *.rgba *.rgb *.bw *.psd *.pdd "
       "*.ppm "
-      "*.pgm *.pbm *.cel *.pic *.pcd *.cut *.psp *.png)");
+      "*.pgm *.pbm *.cel *.pic *.pcd *.cut *.psp *.png *.webp *.heic *.heif *.avif *.jxl *.cr2 *.cr3 *.nef *.arw "
+      "*.dng *.orf *.rw2 *.raf)");
   EXPECT_EQ(filters[1], "Windows bitmaps (*.bmp)");
   EXPECT_EQ(filters[11], "Truevision images (*.win *.vst *.vda *.tga *.icb)");
-  EXPECT_EQ(filters.back(), "Portable network graphic images (*.png)");
+  EXPECT_EQ(filters[31], "Portable network graphic images (*.png)");
 }
 
 TEST(PictureReader, ExtensionOfTheLastComponent) {
@@ -156,6 +158,7 @@ TEST_F(PictureReaderFiles, CaseOfTheNameDoesNotMatter) {
                          lower->bitmap.Pixels().begin(), lower->bitmap.Pixels().end()));
 }
 
+// Unless hints.readByContent asks (see PhotoDecodersTest).
 TEST_F(PictureReaderFiles, ContentIsNeverSniffed) {
   WriteFile(PathOf("photo.bmp"), SampleJpeg());
   EXPECT_EQ(ReadPicture(PathOf("photo.bmp")).message(), "Bitmap image is not valid");

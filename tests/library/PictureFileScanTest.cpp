@@ -47,6 +47,24 @@ TEST(PictureFileScan, ListsTheFolderInFileSystemOrder) {
   EXPECT_EQ(found.size(), 5u);  // hidden files are taken too
 }
 
+// Widened, the scan takes every extension the reader decodes and still
+// leaves out other files.
+TEST(PictureFileScan, ReadableFilterTakesEveryPictureFormat) {
+  ScratchFolder dir;
+  for (const char* name : {"a.jpg", "b.jpeg", "c.PNG", "d.webp", "e.heic", "f.jxl", "g.NEF", "h.tif", "i.txt",
+                           "j.vm6", "k"})
+    WriteWholeFile(dir / name, "x");
+  Paths found = ListFolderPicturesSorted(dir.str(), PictureNameFilter::kReadable);
+  Paths expected;
+  for (const char* name : {"a.jpg", "b.jpeg", "c.PNG", "d.webp", "e.heic", "f.jxl", "g.NEF", "h.tif"})
+    expected.push_back(dir.str() + "/" + name);
+  EXPECT_EQ(found, expected);
+  Paths scanned;
+  ListPictureFiles(dir.str(), scanned, false, PictureNameFilter::kReadable);
+  EXPECT_EQ(scanned.size(), expected.size());
+  EXPECT_EQ(ListFolderPicturesSorted(dir.str()).size(), 1u);  // the default: .jpg and .bmp
+}
+
 TEST(PictureFileScan, SubfolderFilesStandWhereTheSubfolderIsMet) {
   ScratchFolder dir;
   for (const char* name : {"1.jpg", "2.jpg", "3.jpg", "4.jpg"}) WriteWholeFile(dir / name, "x");

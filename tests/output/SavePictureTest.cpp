@@ -6,8 +6,9 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "support/ScratchFolder.h"
+#include "imaging/PictureReader.h"
 #include "output/SavePicture.h"
+#include "support/ScratchFolder.h"
 
 // clang-format off
 #include <jpeglib.h>
@@ -43,7 +44,11 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"result.jpeg", kPictureJpeg, "result.jpeg.jpg"}, NameCase{"pic.", kPictureBmp, "pic..bmp"},
         NameCase{"/home/my.pics/result", kPictureBmp, "/home/my.pics/result.bmp"},
         NameCase{"/home/my.jpg/result", kPictureJpeg, "/home/my.jpg/result.jpg"},
-        NameCase{"/home/.bmp", kPictureBmp, "/home/.bmp"}));
+        NameCase{"/home/.bmp", kPictureBmp, "/home/.bmp"}, NameCase{"result", kPicturePng, "result.png"},
+        NameCase{"result.PNG", kPicturePng, "result.PNG"},
+        NameCase{"result.jpg", kPicturePng, "result.jpg.png"}, NameCase{"result", kPictureTiff, "result.tif"},
+        NameCase{"result.TIF", kPictureTiff, "result.TIF"},
+        NameCase{"result.tiff", kPictureTiff, "result.tiff.tif"}));
 
 // Left half red and right half blue on top, green below: orientation and
 // mirroring both show in the corners.
@@ -119,6 +124,29 @@ TEST(SavePicture, JpegHasThePictureSizeAndIsUpright) {
   ExpectNear(jpeg.At(64, 42), 0, 255, 0);
 }
 
+// PNG and TIFF go through the band writers; read back by the program's own
+// reader they give the exact pixels, and a failed save keeps the old file.
+TEST(SavePicture, PngAndTiffKeepEveryPixel) {
+  ScratchFolder dir;
+  const TBitmap32 picture = Quarters(37, 21);
+  for (int kind : {kPicturePng, kPictureTiff}) {
+    SCOPED_TRACE(kind);
+    const Result<std::string> saved = SavePictureFile(picture, dir / "mosaic", kind);
+    ASSERT_TRUE(saved.ok()) << saved.message();
+    const Result<DecodedPicture> back = ReadPicture(*saved);
+    ASSERT_TRUE(back.ok()) << back.message();
+    ASSERT_EQ(back->bitmap.Width(), 37);
+    ASSERT_EQ(back->bitmap.Height(), 21);
+    EXPECT_TRUE(std::equal(picture.Pixels().begin(), picture.Pixels().end(), back->bitmap.Pixels().begin()));
+
+    // Into a folder that does not exist: fails, names the file.
+    const Result<std::string> failed = SavePictureFile(picture, dir / "missing/mosaic", kind);
+    EXPECT_FALSE(failed.ok());
+    EXPECT_NE(failed.message().find("missing/mosaic"), std::string::npos) << failed.message();
+  }
+  EXPECT_EQ(SavePictureFile(TBitmap32(), dir / "empty", kPicturePng).message(), "No image to save");
+}
+
 TEST(SavePicture, ProgressiveSwitchGivesAProgressiveFile) {
   ScratchFolder dir;
   const TBitmap32 picture = Quarters(40, 40);
@@ -145,7 +173,7 @@ TEST(SavePicture, EmptyPictureIsNoJpegButAZeroByZeroBmp) {
 
 TEST(SavePicture, UnknownKindWritesNothing) {
   ScratchFolder dir;
-  EXPECT_FALSE(SavePictureFile(Quarters(4, 4), dir / "x", 3).ok());
+  EXPECT_FALSE(SavePictureFile(Quarters(4, 4), dir / "x", 5).ok());
   EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 

@@ -59,11 +59,17 @@ TEST_F(LibraryWindowsTest, AddsDeletesSavesAndLoadsTheList) {
   fs::copy_file(Engine().PicList[0], more / "own.jpg");
   fs::copy_file(Engine().PicList[1], more / "sub" / "deep.JPG");
   WriteWholeFile(more / "notes.txt", "x");
+  WriteWholeFile(more / "phone.heic", "x");
   Press(Manager(), "Button1");
   ASSERT_TRUE(Loader()->isVisible());
   Loader()->ChooseFolder(QString::fromStdString(more.string()));
   EXPECT_EQ(LineTexts(), QStringList{QString::fromStdString((more / "own.jpg").string())});
   EXPECT_EQ(Find<QLabel>(Loader(), "lbfc")->text(), "1");
+  // Widened to every picture format, and back.
+  Find<QCheckBox>(Loader(), "cballformats")->click();
+  EXPECT_EQ(Lines()->count(), 2);
+  Find<QCheckBox>(Loader(), "cballformats")->click();
+  EXPECT_EQ(Lines()->count(), 1);
   Find<QCheckBox>(Loader(), "cblistall")->click();
   ASSERT_EQ(Lines()->count(), 2);
   EXPECT_EQ(Find<QLabel>(Loader(), "lbfc")->text(), "2");
@@ -171,6 +177,18 @@ TEST_F(LibraryWindowsTest, CheckBadPicStopsAtTheDamagedPicture) {
   Press(Manager(), "Button2");
   ASSERT_EQ(prompts.messages.size(), 1u);
   EXPECT_EQ(prompts.messages[0], std::make_pair(QString("Finish"), QString("check finished")));
+
+  // A JPEG named .heic reads (by its content) and is named in the notice.
+  prompts.messages.clear();
+  const std::string misnamed = std::string(VELMORA_TEST_DATA) + "/photo/jpeg-inside.heic";
+  Engine().PicList.Assign({good, misnamed});
+  ui::NotifyLibraryChanged(Session());
+  Press(Manager(), "Button2");
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].first, "Finish");
+  EXPECT_TRUE(prompts.messages[0].second.startsWith("check finished\n\n" + QString::fromStdString(misnamed)))
+      << prompts.messages[0].second.toStdString();
+  EXPECT_TRUE(prompts.messages[0].second.contains("a JPEG file with the extension of a HEIF file"));
 }
 
 TEST_F(LibraryWindowsTest, LoaderStopsAtTheLibraryLimit) {

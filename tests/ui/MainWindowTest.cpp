@@ -9,6 +9,7 @@
 
 #include "UiTestSupport.h"
 #include "imaging/PictureOps.h"
+#include "imaging/PictureReader.h"
 #include "project/ProjectFile.h"
 #include "support/OverLimitProject.h"
 #include "ui/CellInfoWindow.h"
@@ -147,14 +148,21 @@ TEST_F(MainWindowTest, SavePictureAddsTheFiltersExtension) {
   } cases[] = {{"result", "Bitmaps (*.bmp)", "result.bmp"},
                {"result", "JPEG Image File (*.jpg)", "result.jpg"},
                {"shot.JPG", "JPEG Image File (*.jpg)", "shot.JPG"},
-               {"pic.bmp", "JPEG Image File (*.jpg)", "pic.bmp.jpg"}};
+               {"pic.bmp", "JPEG Image File (*.jpg)", "pic.bmp.jpg"},
+               {"result", "PNG Image File (*.png)", "result.png"},
+               {"poster.jpg", "TIFF Image File (*.tif)", "poster.jpg.tif"}};
   for (const auto& c : cases) {
     prompts.saveAnswers.push_back(QString::fromStdString(folder / c.typed));
     prompts.saveFilterAnswer = c.filter;
     Find<QToolButton>(&Main(), "sbsvpic")->click();
     EXPECT_TRUE(std::filesystem::exists(folder / c.written)) << c.written;
   }
-  EXPECT_EQ(prompts.lastSaveFilter, "Bitmaps (*.bmp);;JPEG Image File (*.jpg)");
+  EXPECT_EQ(prompts.lastSaveFilter,
+            "Bitmaps (*.bmp);;JPEG Image File (*.jpg);;PNG Image File (*.png);;TIFF Image File (*.tif)");
+  // The band-written kinds hold the mosaic itself.
+  const Result<DecodedPicture> png = ReadPicture(folder / "result.png");
+  ASSERT_TRUE(png.ok()) << png.message();
+  EXPECT_EQ(png->bitmap.Width(), Engine().MosaicBitmap.Width());
   EXPECT_TRUE(prompts.messages.empty());
 }
 

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Smoke test of the installed package (after apt-get install ./velmora_*.deb):
+# the programs run from /usr/bin as an unprivileged user, read the sample
+# library from /usr/share/velmora, keep the default image list in the user's
+# config folder and open a project the way the file manager hands it over.
+set -euo pipefail
+test -x /usr/bin/velmora -a -x /usr/bin/velmora-cli
+test -f /usr/share/velmora/help.pdf -a -d /usr/share/velmora/images
+test -f /usr/share/mime/packages/velmora.xml
+test -f /usr/share/bash-completion/completions/velmora-cli
+
+user=nobody
+home=$(mktemp -d)
+chown "$user" "$home"
+trap 'rm -rf "$home"' EXIT
+as_user() { runuser -u "$user" -- env HOME="$home" XDG_CONFIG_HOME= XDG_CACHE_HOME= QT_QPA_PLATFORM=offscreen "$@"; }
+
+main=$(ls /usr/share/velmora/images/*.jpg | head -1)
+# No --library: the default list, made from the shipped images on first use.
+as_user velmora-cli create --main "$main" --cells 8x8 --cell-size 16x16 --seed 1 --quiet \
+  --out "$home/mosaic.png" --project "$home/mosaic.vm6"
+test -s "$home/mosaic.png" -a -s "$home/mosaic.vm6"
+test -s "$home/.config/velmora/DefaultImgList.IL2"
+test ! -e /usr/bin/DefaultImgList.IL2
+as_user velmora-cli render "$home/mosaic.vm6" --out "$home/again.tif" --quiet
+test -s "$home/again.tif"
+
+# The desktop program opens the project it is given and keeps running; the
+# timeout ending it (status 124) is success.
+status=0
+as_user timeout 5 velmora "$home/mosaic.vm6" 2>"$home/gui.log" || status=$?
+if [ "$status" -ne 124 ]; then
+  cat "$home/gui.log"
+  echo "velmora ended with status $status" >&2
+  exit 1
+fi
+echo "installed package: smoke test passed"

@@ -1,0 +1,139 @@
+// Camera raw files through LibRaw, read from memory. A library photo only
+// needs a cell's worth of pixels, so it takes the JPEG preview the camera
+// embedded (decoded by the program's JPEG decoder, DCT-scaled as usual) or a
+// half-size development, which skips demosaicing; a main picture is developed
+// at full size. Camera white balance, sRGB output, 8 bits.
+#include <libraw/libraw.h>
+
+#include <memory>
+#include <new>
+
+#include "imaging/Orientation.h"
+#include "imaging/formats/JpegDecoder.h"
+#include "imaging/formats/PhotoDecoders.h"
+
+namespace velmora {
+
+namespace {
+
+// Sensor samples a file must hold at least one byte for every this many: even
+// losslessly compressed raw data needs a bit or more per sample. Smaller
+// files claiming big sensors are refused before LibRaw allocates for them.
+constexpr int64_t kMaxRawSamplesPerByte = 16;
+constexpr int64_t kRawSamplesAlwaysAllowed = int64_t(1) << 22;
+
+// LibRaw's flip: 3 half round, 5 a quarter anticlockwise, 6 a quarter clockwise.
+int OrientationOfFlip(int flip) {
+  switch (flip) {
+    case 3:
+      return 3;
+    case 5:
+      return 8;
+    case 6:
+      return 6;
+    default:
+      return kOrientationUpright;
+  }
+}
+
+Status LibraryError(int code) {
+  if (code == LIBRAW_FILE_UNSUPPORTED)
+    return Status::Error("Cannot load image. Invalid or unexpected camera raw image format.");
+  if (code == LIBRAW_UNSUFFICIENT_MEMORY || code == LIBRAW_MEMPOOL_OVERFLOW)
+    return Status::Error("Cannot load image. Out of memory for camera raw file.");
+  return Status::Error(Format("Cannot load image. Error in camera raw file (%s).", libraw_strerror(code)));
+}
+
+struct ImageDeleter {
+  void operator()(libraw_processed_image_t* image) const { LibRaw::dcraw_clear_mem(image); }
+};
+
+// The embedded JPEG preview, when it is there and at least half the size of
+// the developed picture; false leaves `out` untouched.
+bool TakePreview(LibRaw& raw, const DecodeHints& hints, DecodedPicture& out) {
+  const libraw_image_sizes_t& sizes = raw.imgdata.sizes;
+  if (raw.unpack_thumb() != LIBRAW_SUCCESS) return false;
+  const libraw_thumbnail_t& thumb = raw.imgdata.thumbnail;
+  if (thumb.tformat != LIBRAW_THUMBNAIL_JPEG || thumb.thumb == nullptr || thumb.tlength == 0) return false;
+  if (int(thumb.twidth) * 2 < int(sizes.width) && int(thumb.theight) * 2 < int(sizes.height)) return false;
+  DecodedPicture preview;
+  if (!DecodeJpeg(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(thumb.thumb), thumb.tlength),
+                  hints, preview)
+           .ok())
+    return false;
+  // A preview is stored as the sensor is; the camera's rotation is in the raw
+  // file, unless the preview carries its own tag.
+  if (hints.applyOrientation && preview.orientation == kOrientationUpright) {
+    preview.orientation = OrientationOfFlip(sizes.flip);
+    if (!TurnUpright(preview).ok()) return false;
+  }
+  out = std::move(preview);
+  return true;
+}
+
+}  // namespace
+
+Status DecodeRaw(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out) {
+  std::unique_ptr<LibRaw> raw;
+  try {
+    raw = std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE);
+  } catch (const std::bad_alloc&) {
+    return Status::Error("Cannot load image. Out of memory for camera raw file.");
+  }
+  libraw_output_params_t& params = raw->imgdata.params;
+  params.use_camera_wb = 1;
+  params.output_bps = 8;
+  params.output_color = 1;  // sRGB
+  params.user_flip = hints.applyOrientation ? -1 : 0;
+  params.half_size = hints.acceptScaled ? 1 : 0;
+  // LibRaw reads only from the span; it never writes to it.
+  int code = raw->open_buffer(const_cast<uint8_t*>(bytes.data()), bytes.size());
+  if (code != LIBRAW_SUCCESS) return LibraryError(code);
+
+  const libraw_image_sizes_t& sizes = raw->imgdata.sizes;
+  VELMORA_TRY(CheckPictureSize(sizes.raw_width, sizes.raw_height, "camera raw"));
+  VELMORA_TRY(CheckPictureSize(sizes.width, sizes.height, "camera raw"));
+  const int64_t samples = int64_t(sizes.raw_width) * sizes.raw_height;
+  if (samples > std::max(kRawSamplesAlwaysAllowed, int64_t(bytes.size()) * kMaxRawSamplesPerByte))
+    return Status::Error(
+        Format("Cannot load image. The camera raw file of %zu bytes cannot hold a sensor of "
+               "%d x %d pixels.",
+               bytes.size(), int(sizes.raw_width), int(sizes.raw_height)));
+
+  // Development at half size halves these; the stored size is the sensor's.
+  const int sensorWidth = sizes.width;
+  const int sensorHeight = sizes.height;
+  if (hints.acceptScaled && TakePreview(*raw, hints, out)) return Status::Ok();
+
+  if ((code = raw->unpack()) != LIBRAW_SUCCESS) return LibraryError(code);
+  if ((code = raw->dcraw_process()) != LIBRAW_SUCCESS) return LibraryError(code);
+  int error = LIBRAW_SUCCESS;
+  std::unique_ptr<libraw_processed_image_t, ImageDeleter> image(raw->dcraw_make_mem_image(&error));
+  if (!image) return LibraryError(error);
+  if (image->type != LIBRAW_IMAGE_BITMAP || image->bits != 8 || (image->colors != 3 && image->colors != 1))
+    return Status::Error("Invalid color format in camera raw file.");
+  const int width = image->width;
+  const int height = image->height;
+  VELMORA_TRY(CheckPictureSize(width, height, "camera raw"));
+  if (size_t(image->data_size) < size_t(width) * size_t(height) * image->colors)
+    return Status::Error("Invalid color format in camera raw file.");
+  VELMORA_TRY(out.bitmap.SetSize(width, height));
+  const uint8_t* src = image->data;
+  for (int y = 0; y < height; ++y) {
+    TColor32* dst = out.bitmap.ScanLine(y);
+    if (image->colors == 1) {
+      for (int x = 0; x < width; ++x, ++src) dst[x] = Color32(src[0], src[0], src[0]);
+    } else {
+      for (int x = 0; x < width; ++x, src += 3) dst[x] = Color32(src[0], src[1], src[2]);
+    }
+  }
+  out.keepsAlpha = false;
+  // LibRaw has turned the picture; the stored size is the sensor's, upright.
+  out.orientation = hints.applyOrientation ? OrientationOfFlip(sizes.flip) : kOrientationUpright;
+  const bool swaps = OrientationSwapsSides(out.orientation);
+  out.storedWidth = swaps ? sensorHeight : sensorWidth;
+  out.storedHeight = swaps ? sensorWidth : sensorHeight;
+  return Status::Ok();
+}
+
+}  // namespace velmora
