@@ -26,7 +26,8 @@ struct DecodeHints {
   // case spelling is tried too), for formats that keep part of a picture in a
   // second file. Nothing when there is no such file or it is larger than
   // maxBytes. ReadPicture sets this; unset, no companion file is looked for.
-  std::function<std::optional<std::vector<uint8_t>>(std::string_view extension, size_t maxBytes)> readCompanion;
+  std::function<std::optional<std::vector<uint8_t>>(std::string_view extension, size_t maxBytes)>
+      readCompanion;
   // Off: decoders that would start another program (PostScript through
   // Ghostscript) use only what they can read themselves.
   bool allowExternalPrograms = true;
@@ -51,9 +52,14 @@ struct DecodedPicture {
   // The orientation tag the bitmap was turned upright by (1..8; 1 when the
   // file has none or hints.applyOrientation was off).
   int orientation = 1;
+  // Not empty when the picture decoded only partly (the file ends early, or
+  // corrupt data was skipped): what the decoder said, in words. The bitmap
+  // holds what could be decoded.
+  std::string warning;
 };
 
-using DecodeFunction = Status (*)(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out);
+using DecodeFunction = Status (*)(std::span<const uint8_t> bytes, const DecodeHints& hints,
+                                  DecodedPicture& out);
 
 struct PictureFormat {
   std::vector<std::string_view> extensions;  // lower case, without the dot

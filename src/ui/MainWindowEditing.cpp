@@ -85,6 +85,7 @@ void MainWindow::Edit1Release(QPoint pos) {
     engine_.SetListener(nullptr);
     engine_.FillCell(cell.X, cell.Y, k);
     engine_.SetListener(listener_.get());
+    SetModified(true);
   }
   const Status drawn = engine_.RenderCell(cell.X, cell.Y);
   leftButtonDown_ = false;
@@ -106,7 +107,15 @@ void MainWindow::PenRelease(QPoint pos) {
                                  ViewPoint{engine_.ViewOriginX, engine_.ViewOriginY},
                                  engine_.Project.FinalWidth, engine_.Project.FinalHeight);
   Status stroke = Status::Ok();
-  if (rect) stroke = engine_.PenStroke(rect->Left, rect->Top, rect->Right, rect->Bottom);
+  if (rect && engine_.MosaicState == 2) {
+    PenStrokeEntry done;
+    stroke = engine_.PenStroke(rect->Left, rect->Top, rect->Right, rect->Bottom, &done);
+    // Only painted strokes are kept: a replay must not fail where the stroke did.
+    if (stroke.ok()) {
+      penLog_.push_back(done);
+      SetModified(true);
+    }
+  }
   leftButtonDown_ = false;
   RepaintView();
   ShowIfFailed(session_, this, stroke);

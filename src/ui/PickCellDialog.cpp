@@ -174,8 +174,8 @@ void PickCellDialog::PickCellLoad(int column, int row) {
   PaintSwatches(cellSwatches_, cellSig_);
   PaintSwatches(currentSwatches_, currentPicSig_);
   if (!known) {
-    session_.prompts.Message(this, QStringLiteral("Error"),
-                             QStringLiteral("List index out of bounds (%1)").arg(k));
+    session_.prompts.Error(this, QStringLiteral("Error"),
+                           QStringLiteral("List index out of bounds (%1)").arg(k));
     return;
   }
   Bitmap24 picture;
@@ -201,8 +201,8 @@ void PickCellDialog::PickCellPreview(int index) {
   // The list is a copy made at the last creation or load; the library list
   // may have been edited since.
   if (index < 0 || index >= engine.PicList.Count()) {
-    session_.prompts.Message(this, QStringLiteral("Error"),
-                             QStringLiteral("List index out of bounds (%1)").arg(index));
+    session_.prompts.Error(this, QStringLiteral("Error"),
+                           QStringLiteral("List index out of bounds (%1)").arg(index));
     return;
   }
   // The slider and the flip boxes preview the same picture again and again:
@@ -240,7 +240,10 @@ void PickCellDialog::PickCellApply(int index) {
   choice.VFlip = vflip_->isChecked();
   if (index < engine.PicList.Count()) newPicSig_ = engine.Library[index].Signature;
   const Status applied = ApplyPickedPicture(engine, choice, cellSig_);
-  if (session_.windows.main) session_.windows.main->RepaintView();
+  if (session_.windows.main) {
+    if (applied.ok()) session_.windows.main->SetModified(true);
+    session_.windows.main->RepaintView();
+  }
   ShowIfFailed(session_, this, applied);
 }
 

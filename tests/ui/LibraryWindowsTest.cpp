@@ -178,7 +178,9 @@ TEST_F(LibraryWindowsTest, LoaderStopsAtTheLibraryLimit) {
   const fs::path more = folder.path() / "more";
   fs::create_directories(more);
   for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) fs::copy_file(Engine().PicList[0], more / name);
-  Engine().PicList.Assign(std::vector<std::string>(MaxLibraryPictures - 1, Engine().PicList[0]));
+  std::vector<std::string> full;
+  for (int i = 0; i < MaxLibraryPictures - 1; ++i) full.push_back("/nowhere/p" + std::to_string(i) + ".jpg");
+  Engine().PicList.Assign(full);
   Loader()->ShowWindow();
   Loader()->ChooseFolder(QString::fromStdString(more.string()));
   Press(Loader(), "Button2");
@@ -188,11 +190,13 @@ TEST_F(LibraryWindowsTest, LoaderStopsAtTheLibraryLimit) {
             std::make_pair(QString("Caution"), QString("You can only load 65535 pictures in this version")));
   EXPECT_EQ(Engine().PicList.Count(), MaxLibraryPictures);
   EXPECT_EQ(Count(), "65535");
-  // "Load All Files" on a full library refuses with its own message.
+  // "Load All Files" on a full library refuses with its own message (and
+  // says that the picture added before was skipped).
   Loader()->ShowWindow();
   Press(Loader(), "btloadall");
-  ASSERT_EQ(prompts.messages.size(), 2u);
+  ASSERT_EQ(prompts.messages.size(), 3u);
   EXPECT_EQ(prompts.messages[1].second, "You already loaded max count pictures ");
+  EXPECT_EQ(prompts.messages[2].second, "Skipped 1 picture(s) already in the library.");
   EXPECT_EQ(Engine().PicList.Count(), MaxLibraryPictures);
 }
 
