@@ -127,7 +127,7 @@ public:
   // return Ok. `record` (when given) receives what a replay needs.
   Status PenStroke(int left, int top, int right, int bottom, PenStrokeEntry* record = nullptr);
   // Paints a recorded stroke again: its picture, opacities and filter, not
-  // the current options' nor a new random choice.
+  // the current options' nor a new random choice; no use is counted again.
   Status ReplayPenStroke(const PenStrokeEntry& stroke);
 
   // The creation sequence of "Create Photo Mosaic" (grid, library, assignment,

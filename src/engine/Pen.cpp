@@ -66,7 +66,9 @@ Status Engine::PaintPenStroke(PenStrokeEntry& stroke, bool choose) {
 
   if (choose) stroke.Picture = ChoosePicture(0, 0, ComputeColorSignature(area), 2);
   const int k = stroke.Picture;
-  if (k >= 0) ++Library[k].UseCount;
+  // A replayed stroke's use was counted when it was first painted, and was
+  // kept with the library table.
+  if (k >= 0 && choose) ++Library[k].UseCount;
 
   TBitmap32 picture;
   if (Project.RenderMode == kRenderSelf) {

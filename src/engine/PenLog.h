@@ -28,9 +28,16 @@ struct PenStrokeEntry {
   bool operator==(const PenStrokeEntry&) const = default;
 };
 
-using PenLog = std::vector<PenStrokeEntry>;
+struct PenLog {
+  // The strokes were painted over the pen base picture ("Mosaic Pen Mode"),
+  // not over the rendered mosaic: a replay starts from that picture.
+  bool OverPenBase = false;
+  std::vector<PenStrokeEntry> Strokes;
+  bool operator==(const PenLog&) const = default;
+};
 
-// The log's own bytes: a format version (uint16 LE, 1), a count (uint32 LE),
+// The log's own bytes: a format version (uint16 LE, 1), the base (uint16
+// LE: 0 the rendered mosaic, 1 the pen base picture), a count (uint32 LE),
 // then 32 bytes per stroke (the eight fields as int32 LE, in order).
 std::vector<uint8_t> EncodePenLog(const PenLog& log);
 // Refuses a newer format, a count the bytes do not hold, and trailing bytes;
@@ -38,8 +45,9 @@ std::vector<uint8_t> EncodePenLog(const PenLog& log);
 Status DecodePenLog(std::span<const uint8_t> bytes, const std::string& path, PenLog& out);
 
 // Paints the strokes over the current mosaic in order, as they were painted
-// first. A stroke outside the mosaic, or naming a picture the list does not
-// hold, stops the replay with a message (the strokes before it stay painted).
+// first (over the pen base picture, made first, when the log says so). A
+// stroke outside the mosaic, or naming a picture the list does not hold,
+// refuses the whole log before anything is painted.
 Status ReplayPenLog(Engine& engine, const PenLog& log, const std::string& path);
 
 }  // namespace velmora

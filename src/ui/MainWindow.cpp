@@ -328,7 +328,7 @@ void MainWindow::CreateMosaic(bool penMode) {
   const Status status = RunJob([&] { return penMode ? engine_.StartPenMode() : engine_.CreateMosaic(); });
   if (status.ok()) {
     projectPresent_ = true;
-    penLog_.clear();
+    penLog_ = PenLog{penMode, {}};
     session_.projectPath.clear();
     SetModified(true);
   }

@@ -112,7 +112,7 @@ void MainWindow::PenRelease(QPoint pos) {
     stroke = engine_.PenStroke(rect->Left, rect->Top, rect->Right, rect->Bottom, &done);
     // Only painted strokes are kept: a replay must not fail where the stroke did.
     if (stroke.ok()) {
-      penLog_.push_back(done);
+      penLog_.Strokes.push_back(done);
       SetModified(true);
     }
   }

@@ -8,6 +8,8 @@
 #include <QScreen>
 #include <QSettings>
 
+#include "engine/PenLog.h"
+#include "project/ProjectExtension.h"
 #include "project/ProjectFile.h"
 #include "ui/HelpWindow.h"
 #include "ui/MainWindow.h"
@@ -21,6 +23,8 @@ namespace {
 constexpr const char* kProjectFilter = "*.vm6 (*.vm6)";
 constexpr const char* kProjectSuffix = "vm6";
 constexpr int kFirstWidth = 685, kFirstHeight = 463;
+constexpr const char* kPenStrokesTag = "PENS";
+constexpr uint16_t kPenStrokesVersion = 1;
 
 }  // namespace
 
@@ -62,22 +66,52 @@ bool MainWindow::SaveProjectAs() {
 }
 
 Status MainWindow::SaveProjectTo(const QString& path) {
-  VELMORA_TRY(SaveProjectFile(engine_, ToBytes(path)));
+  // The pen paints pixels only; its strokes ride along, to be painted again
+  // when the project is loaded.
+  std::vector<ExtensionBlock> blocks;
+  if (!penLog_.Strokes.empty())
+    blocks.push_back(ExtensionBlock{kPenStrokesTag, kPenStrokesVersion, EncodePenLog(penLog_)});
+  VELMORA_TRY(SaveProjectFile(engine_, ToBytes(path), blocks));
   session_.projectPath = path;
   SetModified(false);
   return Status::Ok();
 }
 
 Status MainWindow::OpenProjectFrom(const QString& path) {
-  VELMORA_TRY(LoadProjectFile(engine_, ToBytes(path)));
+  const std::string file = ToBytes(path);
+  ExtensionArea extensions;
+  VELMORA_TRY(LoadProjectFile(engine_, file, &extensions));
   CopyListToPickCell(session_);
   NotifyLibraryChanged(session_);
-  penLog_.clear();
-  const Status status = RunJob([&] { return engine_.ReopenProject(); });
+  penLog_ = PenLog{};
+  QStringList cautions;
+  for (const std::string& w : extensions.warnings) cautions << ToQString(w);
+  PenLog strokes;
+  if (const ExtensionBlock* pens = extensions.Find(kPenStrokesTag)) {
+    Status read = pens->version == kPenStrokesVersion
+                      ? DecodePenLog(pens->payload, file, strokes)
+                      : Status::Error(file + ": the pen strokes are in a newer format");
+    if (!read.ok())
+      cautions << ToQString(read.message()) + QStringLiteral("; the pen strokes were left out.");
+  }
+  Status status = RunJob([&] {
+    VELMORA_TRY(engine_.ReopenProject());
+    if (strokes.Strokes.empty()) return Status::Ok();
+    // A damaged log leaves the mosaic as rendered, without the strokes.
+    if (const Status replay = ReplayPenLog(engine_, strokes, file); !replay.ok()) {
+      cautions << ToQString(replay.message()) + QStringLiteral("; the pen strokes were left out.");
+      // Strokes painted before the failing one go too.
+      return engine_.ReopenProject();
+    }
+    penLog_ = std::move(strokes);
+    return Status::Ok();
+  });
   projectPresent_ = true;
   session_.projectPath = path;
   SetModified(false);
   AfterNewPicture();
+  if (status.ok() && !cautions.isEmpty())
+    session_.prompts.Message(this, QStringLiteral("Caution"), cautions.join(QLatin1Char('\n')));
   return status;
 }
 

@@ -153,6 +153,50 @@ TEST_F(ProjectWorkTest, SaveStaysEnabledAfterOpenPicture) {
   EXPECT_TRUE(prompts.messages.empty());
 }
 
+TEST_F(ProjectWorkTest, PenStrokesAreKeptInTheProject) {
+  Start(6);
+  for (const bool penMode : {false, true}) {
+    SCOPED_TRACE(penMode);
+    MakeMosaic();
+    if (penMode) Main().CreateMosaic(true);
+    const std::vector<TColor32> rendered = Pixels();
+    SelectMode("sbhand4");
+    Drag({5, 5}, {70, 40});
+    Engine().OptionSet.AlphaPen = 255;  // the second stroke opaque
+    Drag({60, 50}, {120, 110});
+    ASSERT_EQ(Main().PenStrokes().Strokes.size(), 2u);
+    const std::vector<TColor32> painted = Pixels();
+    ASSERT_NE(painted, rendered);
+    const std::string path = folder / (penMode ? "pen.vm6" : "strokes.vm6");
+    ASSERT_TRUE(Main().SaveProjectTo(QString::fromStdString(path)).ok());
+
+    MakeMosaic(kStitchPeyote);  // something else in between
+    prompts.saveQuestionAnswers.push_back(Answer::Discard);
+    prompts.openAnswers.push_back(QString::fromStdString(path));
+    Trigger("LoadProject1");
+    EXPECT_EQ(Pixels(), painted);
+    EXPECT_EQ(Main().PenStrokes().Strokes.size(), 2u);
+    EXPECT_TRUE(prompts.messages.empty());
+
+    // A damaged stroke block is reported; the project opens without it.
+    std::string bytes = ReadWholeFile(path);
+    bytes.back() ^= 0x55;
+    WriteWholeFile(path, bytes);
+    prompts.openAnswers.push_back(QString::fromStdString(path));
+    Trigger("LoadProject1");
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].first, "Caution");
+    EXPECT_TRUE(prompts.messages[0].second.contains(QString::fromStdString(path)))
+        << prompts.messages[0].second.toStdString();
+    EXPECT_TRUE(prompts.messages[0].second.contains("PENS")) << prompts.messages[0].second.toStdString();
+    EXPECT_EQ(Engine().MosaicState, 2);
+    EXPECT_TRUE(Main().PenStrokes().Strokes.empty());
+    if (!penMode) EXPECT_EQ(Pixels(), rendered);
+    prompts.messages.clear();
+    Engine().OptionSet.AlphaPen = 205;
+  }
+}
+
 TEST_F(ProjectWorkTest, HelpWindowOpensWithF1AndThePdfFromItsMenu) {
   Start(1);
   Main().activateWindow();
