@@ -213,8 +213,14 @@ void LibraryManagerWindow::RefreshList() {
   // Ticked pictures are what "Delete Picture" removes.
   for (int i = 0; i < list_->count(); ++i) list_->item(i)->setCheckState(Qt::Unchecked);
   thumbs_->clear();
+  // Every item starts with a blank of the thumbnail's size: the view sizes
+  // all items by the first, before any picture is read.
+  QPixmap blank(kThumbSide, kThumbSide);
+  blank.fill(palette().color(QPalette::Base));
+  const QIcon waiting(blank);
   for (const QString& line : lines) {
-    auto* item = new QListWidgetItem(QFileInfo(line).fileName(), thumbs_);
+    // No caption under the picture: the path list beside it names each one.
+    auto* item = new QListWidgetItem(waiting, QString(), thumbs_);
     item->setToolTip(line);
   }
   SetCount();

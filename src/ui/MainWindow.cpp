@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "imaging/PictureOps.h"
 #include "library/ImageListFile.h"
@@ -168,14 +169,17 @@ void MainWindow::BuildToolbar(QWidget* panel) {
   jobRow->setFixedHeight(19);
   jobLabel_ = new QLabel(QStringLiteral("Current Job : None"), jobRow);
   jobLabel_->setObjectName(QStringLiteral("LBJOB"));
-  // Wide enough for the longest job text, under the gauge's left end.
-  jobLabel_->setGeometry(6, 1, 224, 16);
+  // Wide enough for the longest job text; the gauge follows it.
+  const int labelWidth = std::max(224, jobLabel_->fontMetrics().horizontalAdvance(
+                                           QStringLiteral("Current Job : OutPut Final Mosaic Picture")) +
+                                           8);
+  jobLabel_->setGeometry(6, 1, labelWidth, 16);
   gauge_ = new QProgressBar(jobRow);
   gauge_->setObjectName(QStringLiteral("gauge"));
   gauge_->setRange(0, 100);
   gauge_->setValue(0);
   gauge_->setTextVisible(false);
-  gauge_->setGeometry(232, 3, 345, 13);
+  gauge_->setGeometry(std::max(232, 6 + labelWidth + 2), 3, 345, 13);
   rows->addWidget(jobRow);
 }
 
@@ -400,7 +404,11 @@ void MainWindow::ShowOptions() {
 }
 
 void MainWindow::ShowAbout() {
-  if (auto* w = session_.windows.about) w->exec();
+  if (auto* w = session_.windows.about) {
+    // In front of the tool windows that stay on top (the overview).
+    w->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    w->exec();
+  }
 }
 
 void MainWindow::ShowOverview() { ShowOverviewWindow(session_); }

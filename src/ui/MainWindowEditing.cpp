@@ -2,7 +2,10 @@
 // release of the left or middle button the action of the editing mode (Info,
 // Edit I, Edit II, Free Cell Pen). Which cell lies under the mouse and what a
 // drag covers come from the view arithmetic below the windows.
+#include <QScreen>
+
 #include "ui/CellInfoWindow.h"
+#include "ui/PickCellDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/WindowHooks.h"
 
@@ -98,6 +101,18 @@ void MainWindow::Edit2Release(QPoint pos) {
   const CellPos cell =
       ReleaseCell(engine_.Project, pos.x() + engine_.ViewOriginX, pos.y() + engine_.ViewOriginY);
   ShowPickCell(session_, cell.X, cell.Y);
+  // Not over the clicked cell, which the user wants to watch change.
+  if (QWidget* pick = session_.windows.pickCell) {
+    const QPoint at = view_->mapToGlobal(pos);
+    QRect frame = pick->frameGeometry();
+    if (frame.contains(at)) {
+      const QRect desk = pick->screen() ? pick->screen()->availableGeometry() : QRect();
+      const int right = at.x() + 48, left = at.x() - 48 - frame.width();
+      frame.moveLeft(desk.isNull() || right + frame.width() <= desk.right() || left < desk.left() ? right
+                                                                                                  : left);
+      pick->move(frame.topLeft());
+    }
+  }
   leftButtonDown_ = false;
 }
 

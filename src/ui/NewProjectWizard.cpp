@@ -95,6 +95,7 @@ QWidget* NewProjectWizard::BuildMainImagePage() {
   panel->setLineWidth(2);
   panel->setFixedSize(kAreaWidth + 4, kAreaHeight + 4);
   auto* caption = MakeLabel(panel, QStringLiteral("Doble Click to Load Main Image"));
+  caption->setObjectName(QStringLiteral("lbdoubleclick"));
   caption->setAlignment(Qt::AlignCenter);
   caption->setGeometry(2, 2, kAreaWidth, kAreaHeight);
   pictureArea_ = new PictureArea(panel, kAreaWidth, kAreaHeight);

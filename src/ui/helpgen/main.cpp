@@ -2,11 +2,13 @@
 // time, so the document beside the program always matches its commands.
 //   velmora-helpgen INPUT.md OUTPUT.pdf
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
 #include <QTextDocument>
+#include <QUrl>
 #include <cstdio>
 
 int main(int argc, char** argv) {
@@ -21,8 +23,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   QTextDocument doc;
-  doc.setDefaultStyleSheet(QStringLiteral("h1 { color: #27456f; } h2 { color: #27456f; } "
-                                          "table { border-collapse: collapse; } td, th { padding: 3px; }"));
+  doc.setDefaultStyleSheet(
+      QStringLiteral("h1 { color: #27456f; } h2 { color: #27456f; } "
+                     "table { border-collapse: collapse; } td, th { padding: 3px; }"));
+  // Pictures named in the text are found beside it.
+  doc.setBaseUrl(QUrl::fromLocalFile(QFileInfo(in.fileName()).absolutePath() + QStringLiteral("/")));
   doc.setMarkdown(QString::fromUtf8(in.readAll()));
   QPdfWriter pdf(QString::fromLocal8Bit(argv[2]));
   pdf.setTitle(QStringLiteral("Velmora Help"));
