@@ -1,6 +1,5 @@
 #include "ui/FileLoaderWindow.h"
 
-#include <QCollator>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -25,6 +24,34 @@ namespace velmora::ui {
 namespace {
 
 constexpr int kPreviewWidth = 193, kPreviewHeight = 153;
+
+// By name as people read them, whatever the locale: "lib2" before "lib10",
+// case aside.
+bool NameBefore(const QString& a, const QString& b) {
+  qsizetype i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (a[i].isDigit() && b[j].isDigit()) {
+      qsizetype ei = i, ej = j;
+      while (ei < a.size() && a[ei].isDigit()) ++ei;
+      while (ej < b.size() && b[ej].isDigit()) ++ej;
+      // Leading zeros aside, a longer run of digits is the larger number.
+      QStringView na = QStringView(a).mid(i, ei - i), nb = QStringView(b).mid(j, ej - j);
+      while (na.size() > 1 && na[0] == u'0') na = na.mid(1);
+      while (nb.size() > 1 && nb[0] == u'0') nb = nb.mid(1);
+      if (na.size() != nb.size()) return na.size() < nb.size();
+      if (const int c = na.compare(nb); c != 0) return c < 0;
+      i = ei;
+      j = ej;
+      continue;
+    }
+    const QChar ca = a[i].toCaseFolded(), cb = b[j].toCaseFolded();
+    if (ca != cb) return ca < cb;
+    ++i;
+    ++j;
+  }
+  if ((a.size() - i) != (b.size() - j)) return a.size() - i < b.size() - j;
+  return a < b;  // equal but for case: a fixed order still
+}
 
 }  // namespace
 
@@ -197,11 +224,7 @@ void FileLoaderWindow::ListFolder() {
     QStringList lines;
     lines.reserve(qsizetype(found.size()));
     for (const std::string& path : found) lines << ToQString(path);
-    // By name as people read them: "lib2" before "lib10", case aside.
-    QCollator byName;
-    byName.setNumericMode(true);
-    byName.setCaseSensitivity(Qt::CaseInsensitive);
-    std::sort(lines.begin(), lines.end(), byName);
+    std::sort(lines.begin(), lines.end(), NameBefore);
     list_->addItems(lines);
     for (int i = 0; i < list_->count(); ++i) list_->item(i)->setCheckState(Qt::Unchecked);
   }
