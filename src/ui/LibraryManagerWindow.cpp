@@ -214,15 +214,21 @@ void LibraryManagerWindow::RefreshList() {
   for (int i = 0; i < list_->count(); ++i) list_->item(i)->setCheckState(Qt::Unchecked);
   thumbs_->clear();
   // Every item starts with a blank of the thumbnail's size: the view sizes
-  // all items by the first, before any picture is read.
+  // all items by the first, before any picture is read. No caption under the
+  // picture: the path list beside it names each one. Filled in one batch
+  // with the view's updates off: item by item it lays out tens of thousands
+  // of times.
   QPixmap blank(kThumbSide, kThumbSide);
   blank.fill(palette().color(QPalette::Base));
   const QIcon waiting(blank);
-  for (const QString& line : lines) {
-    // No caption under the picture: the path list beside it names each one.
-    auto* item = new QListWidgetItem(waiting, QString(), thumbs_);
-    item->setToolTip(line);
+  thumbs_->setUpdatesEnabled(false);
+  thumbs_->addItems(QStringList(lines.size(), QString()));
+  for (int i = 0; i < thumbs_->count(); ++i) {
+    QListWidgetItem* item = thumbs_->item(i);
+    item->setIcon(waiting);
+    item->setToolTip(lines[i]);
   }
+  thumbs_->setUpdatesEnabled(true);
   SetCount();
   ScheduleThumbnails();
 }
