@@ -23,6 +23,8 @@
 
 namespace velmora {
 
+struct PenStrokeEntry;
+
 // What Compare gives: the distance of the chosen orientation and its mirrors.
 struct Comparison {
   int32_t Distance = 0;
@@ -122,8 +124,11 @@ public:
   Status MakePenBasePicture();
   // A stroke before a mosaic exists is ignored; a stroke for which no picture
   // can be chosen (an empty library in standard render) paints nothing. Both
-  // return Ok.
-  Status PenStroke(int left, int top, int right, int bottom);
+  // return Ok. `record` (when given) receives what a replay needs.
+  Status PenStroke(int left, int top, int right, int bottom, PenStrokeEntry* record = nullptr);
+  // Paints a recorded stroke again: its picture, opacities and filter, not
+  // the current options' nor a new random choice; no use is counted again.
+  Status ReplayPenStroke(const PenStrokeEntry& stroke);
 
   // The creation sequence of "Create Photo Mosaic" (grid, library, assignment,
   // render) and of "Mosaic Pen Mode"; refuses an empty library in standard
@@ -163,6 +168,9 @@ private:
   // Draws cell (x, y) into `target`, whose row 0 is mosaic row `top`.
   void FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& buffer, TBitmap32& target, int top);
   void SetMainForOverlay();
+  // A pen stroke with the opacities and filter of `stroke`; its picture is
+  // chosen afresh (and stored in it) when `choose`, else taken from it.
+  Status PaintPenStroke(PenStrokeEntry& stroke, bool choose);
 
   JobListener silent_;
   JobListener* listener_ = &silent_;

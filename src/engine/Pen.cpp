@@ -6,6 +6,7 @@
 
 #include "engine/CellLayout.h"
 #include "engine/Engine.h"
+#include "engine/PenLog.h"
 #include "imaging/PictureOps.h"
 
 namespace velmora {
@@ -27,8 +28,22 @@ Status Engine::MakePenBasePicture() {
   return Status::Ok();
 }
 
-Status Engine::PenStroke(int left, int top, int right, int bottom) {
+Status Engine::PenStroke(int left, int top, int right, int bottom, PenStrokeEntry* record) {
+  PenStrokeEntry stroke{
+      left, top, right, bottom, -1, OptionSet.AlphaMain, OptionSet.AlphaPen, OptionSet.ResampleKernel};
+  const Status painted = PaintPenStroke(stroke, true);
+  if (record) *record = stroke;
+  return painted;
+}
+
+Status Engine::ReplayPenStroke(const PenStrokeEntry& stroke) {
+  PenStrokeEntry copy = stroke;
+  return PaintPenStroke(copy, false);
+}
+
+Status Engine::PaintPenStroke(PenStrokeEntry& stroke, bool choose) {
   if (MosaicState != 2) return Status::Ok();
+  const int left = stroke.Left, top = stroke.Top, right = stroke.Right, bottom = stroke.Bottom;
   const int mw = MainBitmap.Width();
   const int mh = MainBitmap.Height();
   const TRect src = PenSourceRect(left, top, right, bottom, mw, mh, Project.FinalWidth, Project.FinalHeight);
@@ -49,9 +64,11 @@ Status Engine::PenStroke(int left, int top, int right, int bottom) {
   MainBitmap.ResetAlpha(255);
   if (!sample.IsEmpty()) (void)MainBitmap.DrawTo(area, area.BoundsRect(), sample);
 
-  const ColorSignature s = ComputeColorSignature(area);
-  const int k = ChoosePicture(0, 0, s, 2);
-  if (k >= 0) ++Library[k].UseCount;
+  if (choose) stroke.Picture = ChoosePicture(0, 0, ComputeColorSignature(area), 2);
+  const int k = stroke.Picture;
+  // A replayed stroke's use was counted when it was first painted, and was
+  // kept with the library table.
+  if (k >= 0 && choose) ++Library[k].UseCount;
 
   TBitmap32 picture;
   if (Project.RenderMode == kRenderSelf) {
@@ -69,14 +86,14 @@ Status Engine::PenStroke(int left, int top, int right, int bottom) {
   MainBitmap.DrawMode = dmBlend;
   MainBitmap.CombineMode = cmBlend;
   MainBitmap.StretchFilter = sfSpline;
-  MainBitmap.ResetAlpha(static_cast<uint8_t>(ClampByte(OptionSet.AlphaMain)));
-  if (!sample.IsEmpty() && !CellBuffer.Empty() && ClampByte(OptionSet.AlphaMain) != 0)
+  MainBitmap.ResetAlpha(static_cast<uint8_t>(ClampByte(stroke.AlphaMain)));
+  if (!sample.IsEmpty() && !CellBuffer.Empty() && ClampByte(stroke.AlphaMain) != 0)
     (void)MainBitmap.DrawTo(CellBuffer, CellBuffer.BoundsRect(), sample);
 
   CellBuffer.DrawMode = dmBlend;
   CellBuffer.CombineMode = cmBlend;
-  CellBuffer.StretchFilter = StretchFilterOf(OptionSet.ResampleKernel);
-  CellBuffer.ResetAlpha(static_cast<uint8_t>(ClampByte(OptionSet.AlphaPen)));
+  CellBuffer.StretchFilter = StretchFilterOf(stroke.ResampleKernel);
+  CellBuffer.ResetAlpha(static_cast<uint8_t>(ClampByte(stroke.AlphaPen)));
   (void)CellBuffer.DrawTo(MosaicBitmap, TRect{left, top, right, bottom}, CellBuffer.BoundsRect());
   return Status::Ok();
 }

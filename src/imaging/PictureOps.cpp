@@ -32,7 +32,9 @@ PixelBytes<4> BytesOf(TBitmap32& b) {
   return {reinterpret_cast<uint8_t*>(b.Pixels().data()), b.Pixels().size()};
 }
 PixelBytes<3> BytesOf(Bitmap24& b) { return {b.Bytes().data(), b.Bytes().size() / 3}; }
-const uint8_t* ConstBytesOf(const TBitmap32& b) { return reinterpret_cast<const uint8_t*>(b.Pixels().data()); }
+const uint8_t* ConstBytesOf(const TBitmap32& b) {
+  return reinterpret_cast<const uint8_t*>(b.Pixels().data());
+}
 const uint8_t* ConstBytesOf(const Bitmap24& b) { return b.Bytes().data(); }
 
 // Sizes the target like the source. Per-pixel operations can then run from
@@ -190,7 +192,8 @@ void FlipInPlace(uint8_t* data, int width, int height, bool horizontal, bool ver
 template <typename Bmp>
 void Flip(const Bmp& source, Bmp& target, bool horizontal, bool vertical) {
   if (!CopyInto(source, target)) return;
-  FlipInPlace<kBytesPerPixel<Bmp>>(BytesOf(target).data, target.Width(), target.Height(), horizontal, vertical);
+  FlipInPlace<kBytesPerPixel<Bmp>>(BytesOf(target).data, target.Width(), target.Height(), horizontal,
+                                   vertical);
 }
 
 template <typename Source>
@@ -245,7 +248,7 @@ void Fit(const Source& source, Bitmap24& target, const TRect& rect) {
     const double v = std::trunc(n * s);
     if (!(v > 0)) return 0;
     return v >= static_cast<double>(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max()
-                                                                       : static_cast<int>(v);
+                                                                     : static_cast<int>(v);
   };
   StretchInto(source, TRect{0, 0, w, h}, target, side(w), side(h));
 }
@@ -282,8 +285,8 @@ void Adjust(const Bmp& source, Bmp& target, int dR, int dG, int dB) {
   if constexpr (std::is_same_v<Bmp, TBitmap32>) {
     // The cell tint of every mosaic cell: the same clamped sums, computed
     // sixteen bytes at a time instead of looked up.
-    AdjustPixels32(ConstBytesOf(source), BytesOf(target), std::clamp(dB, -256, 256), std::clamp(dG, -256, 256),
-                   std::clamp(dR, -256, 256));
+    AdjustPixels32(ConstBytesOf(source), BytesOf(target), std::clamp(dB, -256, 256),
+                   std::clamp(dG, -256, 256), std::clamp(dR, -256, 256));
     return;
   }
   const ChannelTables tables{table(dB), table(dG), table(dR)};
@@ -298,9 +301,21 @@ void Grey(const Bmp& source, Bmp& target) {
 
 }  // namespace
 
-Status LoadPictureFile(Bitmap24& target, const std::string& path, const DecodeHints& hints) {
+namespace {
+
+void PassWarning(const DecodedPicture& picture, const std::string& path, std::string* warning) {
+  if (!warning) return;
+  warning->clear();
+  if (!picture.warning.empty()) *warning = path + ": " + picture.warning;
+}
+
+}  // namespace
+
+Status LoadPictureFile(Bitmap24& target, const std::string& path, const DecodeHints& hints,
+                       std::string* warning) {
   Result<DecodedPicture> read = ReadPicture(path, hints);
   if (!read.ok()) return read.status();
+  PassWarning(*read, path, warning);
   const TBitmap32& picture = read->bitmap;
   // Converted aside, so that a failure to allocate leaves the target as it was.
   Bitmap24 converted;
@@ -310,9 +325,11 @@ Status LoadPictureFile(Bitmap24& target, const std::string& path, const DecodeHi
   return Status::Ok();
 }
 
-Status LoadPictureFile(TBitmap32& target, const std::string& path, const DecodeHints& hints) {
+Status LoadPictureFile(TBitmap32& target, const std::string& path, const DecodeHints& hints,
+                       std::string* warning) {
   Result<DecodedPicture> read = ReadPicture(path, hints);
   if (!read.ok()) return read.status();
+  PassWarning(*read, path, warning);
   if (!read->keepsAlpha) read->bitmap.ResetAlpha(255);
   target.TakePixels(read->bitmap);
   return Status::Ok();
@@ -368,6 +385,8 @@ TRect CropRegion(int width, int height, int aw, int ah) {
 }
 
 void CropToAspect(const Bitmap24& source, Bitmap24& target, int aw, int ah) { Crop(source, target, aw, ah); }
-void CropToAspect(const TBitmap32& source, TBitmap32& target, int aw, int ah) { Crop(source, target, aw, ah); }
+void CropToAspect(const TBitmap32& source, TBitmap32& target, int aw, int ah) {
+  Crop(source, target, aw, ah);
+}
 
 }  // namespace velmora

@@ -20,8 +20,12 @@ constexpr int ClampByte(int v) { return v <= 0 ? 0 : (v >= 255 ? 255 : v); }
 // Reads a picture file into the target. The TBitmap32 variant gives every pixel
 // alpha 255 unless the file is a 32-bit Windows bitmap, whose fourth byte is
 // kept. On failure the target is unchanged.
-Status LoadPictureFile(Bitmap24& target, const std::string& path, const DecodeHints& hints = {});
-Status LoadPictureFile(TBitmap32& target, const std::string& path, const DecodeHints& hints = {});
+// `warning` (when given) receives "path: what the decoder said" for a
+// picture that decoded only partly, and is cleared otherwise.
+Status LoadPictureFile(Bitmap24& target, const std::string& path, const DecodeHints& hints = {},
+                       std::string* warning = nullptr);
+Status LoadPictureFile(TBitmap32& target, const std::string& path, const DecodeHints& hints = {},
+                       std::string* warning = nullptr);
 
 // Area-averaging stretch of the whole source (or of `sourceRect` of it) into
 // the whole target, whose size is left as it is: when shrinking, each target

@@ -27,7 +27,8 @@ struct DecodeHints {
   // case spelling is tried too), for formats that keep part of a picture in a
   // second file. Nothing when there is no such file or it is larger than
   // maxBytes. ReadPicture sets this; unset, no companion file is looked for.
-  std::function<std::optional<std::vector<uint8_t>>(std::string_view extension, size_t maxBytes)> readCompanion;
+  std::function<std::optional<std::vector<uint8_t>>(std::string_view extension, size_t maxBytes)>
+      readCompanion;
   // Off: decoders that would start another program (PostScript through
   // Ghostscript) use only what they can read themselves.
   bool allowExternalPrograms = true;
@@ -60,9 +61,14 @@ struct DecodedPicture {
   // The format's name (as in messages) when the content was read as another
   // format than the extension names (hints.readByContent); empty otherwise.
   std::string_view contentFormat;
+  // Not empty when the picture decoded only partly (the file ends early, or
+  // corrupt data was skipped): what the decoder said, in words. The bitmap
+  // holds what could be decoded.
+  std::string warning;
 };
 
-using DecodeFunction = Status (*)(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out);
+using DecodeFunction = Status (*)(std::span<const uint8_t> bytes, const DecodeHints& hints,
+                                  DecodedPicture& out);
 
 struct PictureFormat {
   std::vector<std::string_view> extensions;  // lower case, without the dot

@@ -1,5 +1,7 @@
 // Appending found picture files to the library, as the loader does: path by
-// path until the list is full; the paths added before that stay.
+// path until the list is full; the paths added before that stay. A path the
+// list already holds (or that came earlier in the same batch) is skipped:
+// adding a folder twice would otherwise weigh each of its photos double.
 #pragma once
 
 #include <string>
@@ -11,6 +13,7 @@ namespace velmora {
 
 struct AppendOutcome {
   int Appended = 0;
+  int Skipped = 0;  // already in the list
   // A path was refused because the list already held MaxLibraryPictures.
   bool LimitReached = false;
 };

@@ -37,7 +37,7 @@ void CellInfoWindow::ShowCellInfo(int x, int y) {
     memo_->appendPlainText(QStringLiteral("cell file id %1").arg(e.PicIndex));
     // The list may have changed since the mosaic was made.
     if (e.PicIndex < 0 || e.PicIndex >= engine.PicList.Count()) {
-      session_.prompts.Message(this, QStringLiteral("Error"),
+      session_.prompts.Error(this, QStringLiteral("Error"),
                                QStringLiteral("List index out of bounds (%1)").arg(e.PicIndex));
     } else {
       const std::string& path = engine.PicList[e.PicIndex];

@@ -7,11 +7,14 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QSignalBlocker>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "imaging/PictureOps.h"
 #include "library/AppendPictures.h"
+#include "library/ImageListFile.h"
 #include "library/PictureFileScan.h"
 #include "ui/LibraryManagerWindow.h"
 #include "ui/QtBitmap.h"
@@ -22,6 +25,34 @@ namespace {
 
 constexpr int kPreviewWidth = 193, kPreviewHeight = 153;
 
+// By name as people read them, whatever the locale: "lib2" before "lib10",
+// case aside.
+bool NameBefore(const QString& a, const QString& b) {
+  qsizetype i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (a[i].isDigit() && b[j].isDigit()) {
+      qsizetype ei = i, ej = j;
+      while (ei < a.size() && a[ei].isDigit()) ++ei;
+      while (ej < b.size() && b[ej].isDigit()) ++ej;
+      // Leading zeros aside, a longer run of digits is the larger number.
+      QStringView na = QStringView(a).mid(i, ei - i), nb = QStringView(b).mid(j, ej - j);
+      while (na.size() > 1 && na[0] == u'0') na = na.mid(1);
+      while (nb.size() > 1 && nb[0] == u'0') nb = nb.mid(1);
+      if (na.size() != nb.size()) return na.size() < nb.size();
+      if (const int c = na.compare(nb); c != 0) return c < 0;
+      i = ei;
+      j = ej;
+      continue;
+    }
+    const QChar ca = a[i].toCaseFolded(), cb = b[j].toCaseFolded();
+    if (ca != cb) return ca < cb;
+    ++i;
+    ++j;
+  }
+  if ((a.size() - i) != (b.size() - j)) return a.size() - i < b.size() - j;
+  return a < b;  // equal but for case: a fixed order still
+}
+
 }  // namespace
 
 FileLoaderWindow::FileLoaderWindow(Session& session, QWidget* parent)
@@ -30,6 +61,28 @@ FileLoaderWindow::FileLoaderWindow(Session& session, QWidget* parent)
   setWindowTitle(QStringLiteral("Load Image Files"));
 
   auto* row = new QHBoxLayout(this);
+  auto* treeColumn = new QVBoxLayout();
+  path_ = new QLineEdit(this);
+  path_->setObjectName(QStringLiteral("edpath"));
+  path_->setPlaceholderText(QStringLiteral("Type a folder and press Enter"));
+  connect(path_, &QLineEdit::returnPressed, this, &FileLoaderWindow::PathTyped);
+  treeColumn->addWidget(path_);
+  auto* places = new QHBoxLayout();
+  const struct {
+    const char* name;
+    const char* caption;
+    QString folder;
+  } placeList[] = {
+      {"btplacehome", "Home", QDir::homePath()},
+      {"btplacepictures", "Pictures", StartFolder()},
+      {"btplacesamples", "Sample Library", ToQString(ImagesFolderPath(session_.programFolder))},
+  };
+  for (const auto& place : placeList) {
+    QPushButton* b = MakePushButton(this, place.name, QString::fromLatin1(place.caption));
+    connect(b, &QPushButton::clicked, this, [this, folder = place.folder] { ChooseFolder(folder); });
+    places->addWidget(b);
+  }
+  treeColumn->addLayout(places);
   model_ = new QFileSystemModel(this);
   model_->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
   model_->setRootPath(QDir::rootPath());
@@ -39,10 +92,11 @@ FileLoaderWindow::FileLoaderWindow(Session& session, QWidget* parent)
   for (int column = 1; column < model_->columnCount(); ++column) tree_->hideColumn(column);
   tree_->header()->hide();
   tree_->setMinimumSize(200, 320);
-  // Open at the home folder, without listing it before the user chooses.
-  const QModelIndex home = model_->index(QDir::homePath());
-  tree_->expand(home.parent());
-  tree_->scrollTo(home);
+  // Open at the Pictures folder, without listing it before the user chooses.
+  const QModelIndex start = model_->index(StartFolder());
+  for (QModelIndex up = start.parent(); up.isValid(); up = up.parent()) tree_->expand(up);
+  tree_->scrollTo(start);
+  path_->setText(StartFolder());
   // The model reads folders in the background: a folder chosen by path is
   // scrolled into view again once its parents have been read.
   connect(model_, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
@@ -56,7 +110,8 @@ FileLoaderWindow::FileLoaderWindow(Session& session, QWidget* parent)
   });
   connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) { FolderChosen(current); });
-  row->addWidget(tree_, 1);
+  treeColumn->addWidget(tree_, 1);
+  row->addLayout(treeColumn, 1);
 
   auto* middle = new QVBoxLayout();
   list_ = new QListWidget(this);
@@ -131,6 +186,22 @@ void FileLoaderWindow::UpdateCommands() {
   loadAll_->setEnabled(free);
 }
 
+QString FileLoaderWindow::StartFolder() {
+  const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  return !pictures.isEmpty() && QFileInfo(pictures).isDir() ? pictures : QDir::homePath();
+}
+
+void FileLoaderWindow::PathTyped() {
+  QString typed = path_->text().trimmed();
+  if (typed.startsWith(QStringLiteral("~"))) typed.replace(0, 1, QDir::homePath());
+  if (!QFileInfo(typed).isDir()) {
+    session_.prompts.Error(this, QStringLiteral("Load Image Files"),
+                           typed + QStringLiteral(": no such folder"));
+    return;
+  }
+  ChooseFolder(QDir::cleanPath(QFileInfo(typed).absoluteFilePath()));
+}
+
 void FileLoaderWindow::FolderChosen(const QModelIndex& index) {
   if (index.isValid()) ChooseFolder(model_->filePath(index));
 }
@@ -145,6 +216,7 @@ void FileLoaderWindow::ChooseFolder(const QString& folder) {
     scrollPending_ = true;
   }
   folder_ = folder;
+  path_->setText(folder);
   listAll_->setChecked(false);
   ListFolder();
 }
@@ -158,6 +230,7 @@ void FileLoaderWindow::ListFolder() {
     QStringList lines;
     lines.reserve(qsizetype(found.size()));
     for (const std::string& path : found) lines << ToQString(path);
+    std::sort(lines.begin(), lines.end(), NameBefore);
     list_->addItems(lines);
     for (int i = 0; i < list_->count(); ++i) list_->item(i)->setCheckState(Qt::Unchecked);
   }
@@ -201,6 +274,10 @@ void FileLoaderWindow::Append(bool checkedOnly, const QString& limitMessage) {
   }
   const AppendOutcome outcome = AppendPictures(session_.engine.PicList, paths);
   if (outcome.LimitReached) session_.prompts.Message(this, QStringLiteral("Caution"), limitMessage);
+  if (outcome.Skipped > 0)
+    session_.prompts.Message(
+        this, QStringLiteral("Load Image Files"),
+        QStringLiteral("Skipped %1 picture(s) already in the library.").arg(outcome.Skipped));
   // What was appended before the limit stays; the manager shows it.
   if (manager) manager->RefreshList();
   close();

@@ -1,13 +1,15 @@
-// The picture-file loader `TForm5` ("Load Image Files"): a folder tree, the
-// JPG and BMP files of the chosen folder (optionally of all its subfolders)
-// with check marks, a preview of the clicked file, and the commands that
-// append the checked or all listed files to the library.
+// The picture-file loader `TForm5` ("Load Image Files"): a folder tree with
+// a path field and the usual places above it, the picture files of the
+// chosen folder (optionally of all its subfolders) sorted by name with check
+// marks, a preview of the clicked file, and the commands that append the
+// checked or all listed files to the library.
 #pragma once
 
 #include <QCheckBox>
 #include <QDialog>
 #include <QFileSystemModel>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTreeView>
@@ -26,6 +28,8 @@ public:
   // Chooses a folder in the tree as a click would: the list shows its own files.
   void ChooseFolder(const QString& folder);
   QString Folder() const { return folder_; }
+  // Where the loader opens: the user's Pictures folder, else home.
+  static QString StartFolder();
   void UpdateCommands();
 
   // The commands, also for tests.
@@ -38,6 +42,7 @@ public:
 
 private:
   void FolderChosen(const QModelIndex& index);
+  void PathTyped();
   void ListFolder();
   void LineClicked(QListWidgetItem* item);
   void SetMarks(int mode);  // 0 clear, 1 set, 2 invert
@@ -51,6 +56,7 @@ private:
   QLabel* preview_ = nullptr;     // Image1
   QCheckBox* listAll_ = nullptr;  // cblistall
   QCheckBox* allFormats_ = nullptr;  // cballformats
+  QLineEdit* path_ = nullptr;     // edpath
   QPushButton* loadSelected_ = nullptr;
   QPushButton* loadAll_ = nullptr;
   QString folder_;

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "imaging/PictureOps.h"
@@ -24,6 +25,8 @@ constexpr const char* kListSuffix = "il2";
 constexpr int kOverviewWidth = 201, kOverviewHeight = 161;
 constexpr int kLevelWidth = 129, kLevelHeight = 65;
 constexpr int kSwatchSide = 64;
+constexpr int kThumbSide = 72;
+constexpr int kThumbsPerTurn = 6;  // read between two turns of the event loop
 
 QLabel* FramedImage(const char* name, const QString& title, int width, int height, QWidget* parent,
                     QGroupBox** box) {
@@ -64,8 +67,33 @@ LibraryManagerWindow::LibraryManagerWindow(Session& session, QWidget* parent)
   list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   list_->setMinimumSize(340, 300);
   connect(list_, &QListWidget::itemClicked, this, &LibraryManagerWindow::EntryClicked);
-  left->addWidget(list_, 1);
+  auto* lists = new QHBoxLayout();
+  lists->addWidget(list_, 1);
+  thumbs_ = new QListWidget(this);
+  thumbs_->setObjectName(QStringLiteral("thumbnails"));
+  thumbs_->setViewMode(QListView::IconMode);
+  thumbs_->setMovement(QListView::Static);
+  thumbs_->setResizeMode(QListView::Adjust);
+  thumbs_->setUniformItemSizes(true);
+  thumbs_->setIconSize(QSize(kThumbSide, kThumbSide));
+  thumbs_->setGridSize(QSize(kThumbSide + 10, kThumbSide + 10));
+  thumbs_->setSelectionMode(QAbstractItemView::SingleSelection);
+  thumbs_->setMinimumSize(3 * (kThumbSide + 10) + 24, 300);
+  connect(thumbs_, &QListWidget::itemClicked, this, &LibraryManagerWindow::ThumbnailClicked);
+  connect(thumbs_->verticalScrollBar(), &QScrollBar::valueChanged, this,
+          &LibraryManagerWindow::ScheduleThumbnails);
+  // The path list and the thumbnails scroll to the same picture.
+  connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (row < 0 || row >= thumbs_->count() || thumbs_->currentRow() == row) return;
+    thumbs_->setCurrentRow(row);
+    thumbs_->scrollToItem(thumbs_->item(row));
+  });
+  lists->addWidget(thumbs_, 1);
+  left->addLayout(lists, 1);
   row->addLayout(left, 1);
+  thumbTimer_.setSingleShot(true);
+  thumbTimer_.setInterval(0);
+  connect(&thumbTimer_, &QTimer::timeout, this, &LibraryManagerWindow::LoadVisibleThumbnails);
 
   auto* previews = new QVBoxLayout();
   cellInfo_ = new QCheckBox(QStringLiteral("Show Cell Info"), this);
@@ -116,6 +144,48 @@ void LibraryManagerWindow::ShowWindow() {
   PlaceOnFirstShow(this, placed_);
   UpdateCommands();
   ShowInFront(this);
+  ScheduleThumbnails();
+}
+
+void LibraryManagerWindow::ScheduleThumbnails() {
+  if (!thumbTimer_.isActive()) thumbTimer_.start();
+}
+
+void LibraryManagerWindow::LoadVisibleThumbnails() {
+  if (!thumbs_->isVisible() || thumbs_->count() == 0) return;
+  const QRect view = thumbs_->viewport()->rect();
+  QListWidgetItem* first = thumbs_->itemAt(view.topLeft() + QPoint(2, 2));
+  if (!first) first = thumbs_->item(0);
+  const int perRow = std::max(1, view.width() / thumbs_->gridSize().width());
+  const int rows = view.height() / thumbs_->gridSize().height() + 2;
+  const int from = thumbs_->row(first);
+  const int to = std::min(thumbs_->count(), from + perRow * rows);
+  // A small decode is enough: the reader picks JPEG's reduced scales.
+  DecodeHints hints = session_.PictureHints();
+  hints.allowExternalPrograms = false;
+  hints.acceptScaled = [](int w, int h) { return w >= kThumbSide || h >= kThumbSide; };
+  int read = 0;
+  for (int i = from; i < to && read < kThumbsPerTurn; ++i) {
+    QListWidgetItem* item = thumbs_->item(i);
+    if (item->data(Qt::UserRole).toBool()) continue;
+    item->setData(Qt::UserRole, true);
+    ++read;
+    Bitmap24 picture;
+    if (!LoadPictureFile(picture, ToBytes(list_->item(i)->text()), hints).ok()) continue;
+    Bitmap24 fitted;
+    FitToRect(picture, fitted, TRect{0, 0, kThumbSide, kThumbSide});
+    item->setIcon(QIcon(QPixmap::fromImage(ToQImage(fitted))));
+  }
+  // More to read in sight: again after the events that came meanwhile.
+  if (read == kThumbsPerTurn) ScheduleThumbnails();
+}
+
+void LibraryManagerWindow::ThumbnailClicked(QListWidgetItem* item) {
+  if (!item) return;
+  const int row = thumbs_->row(item);
+  if (row < 0 || row >= list_->count()) return;
+  list_->setCurrentRow(row);
+  EntryClicked(list_->item(row));
 }
 
 void LibraryManagerWindow::closeEvent(QCloseEvent* event) {
@@ -141,9 +211,27 @@ void LibraryManagerWindow::RefreshList() {
   lines.reserve(pics.Count());
   for (const std::string& path : pics.Paths()) lines << ToQString(path);
   list_->addItems(lines);
-  // The check marks are shown but mean nothing.
+  // Ticked pictures are what "Delete Picture" removes.
   for (int i = 0; i < list_->count(); ++i) list_->item(i)->setCheckState(Qt::Unchecked);
+  thumbs_->clear();
+  // Every item starts with a blank of the thumbnail's size: the view sizes
+  // all items by the first, before any picture is read. No caption under the
+  // picture: the path list beside it names each one. Filled in one batch
+  // with the view's updates off: item by item it lays out tens of thousands
+  // of times.
+  QPixmap blank(kThumbSide, kThumbSide);
+  blank.fill(palette().color(QPalette::Base));
+  const QIcon waiting(blank);
+  thumbs_->setUpdatesEnabled(false);
+  thumbs_->addItems(QStringList(lines.size(), QString()));
+  for (int i = 0; i < thumbs_->count(); ++i) {
+    QListWidgetItem* item = thumbs_->item(i);
+    item->setIcon(waiting);
+    item->setToolTip(lines[i]);
+  }
+  thumbs_->setUpdatesEnabled(true);
   SetCount();
+  ScheduleThumbnails();
 }
 
 void LibraryManagerWindow::EntryClicked(QListWidgetItem* item) {
@@ -154,9 +242,9 @@ void LibraryManagerWindow::EntryClicked(QListWidgetItem* item) {
                ShowLibraryPicture(ToQString(session_.engine.PicList[row]), cellInfo_->isChecked()));
 }
 
-Status LibraryManagerWindow::ShowLibraryPicture(const QString& path, bool withInfo) {
+Status LibraryManagerWindow::ShowLibraryPicture(const QString& path, bool withInfo, std::string* warning) {
   Bitmap24 picture;
-  VELMORA_TRY(LoadPictureFile(picture, ToBytes(path), session_.PictureHints()));
+  VELMORA_TRY(LoadPictureFile(picture, ToBytes(path), session_.PictureHints(), warning));
   Bitmap24 fitted;
   FitToRect(picture, fitted, TRect{0, 0, kOverviewWidth, kOverviewHeight});
   overview_->setPixmap(QPixmap::fromImage(ToQImage(fitted)));
@@ -178,16 +266,32 @@ void LibraryManagerWindow::AddPicture() {
 
 void LibraryManagerWindow::DeletePicture() {
   if (ListLocked()) return;
+  CellPicList& pics = session_.engine.PicList;
+  std::vector<std::string> kept;
+  for (int i = 0; i < list_->count() && i < pics.Count(); ++i)
+    if (list_->item(i)->checkState() != Qt::Checked) kept.push_back(pics[i]);
+  if (static_cast<int>(kept.size()) < pics.Count()) {
+    // The ticked pictures go, all at once; the highlighted row is not asked.
+    pics.Assign(std::move(kept));
+    RefreshList();
+    return;
+  }
   QListWidgetItem* item = list_->currentItem();
   if (!item || !item->isSelected()) return;
   const int row = list_->row(item);
-  session_.engine.PicList.Delete(row);
+  pics.Delete(row);
   delete list_->takeItem(row);
+  delete thumbs_->takeItem(row);
   SetCount();
 }
 
 void LibraryManagerWindow::DeleteAll() {
-  if (ListLocked()) return;
+  if (ListLocked() || session_.engine.PicList.Empty()) return;
+  if (!session_.prompts.Confirm(this, QStringLiteral("Delete All"),
+                                QStringLiteral("Remove all %1 pictures from the library list?\n"
+                                               "The picture files stay where they are.")
+                                    .arg(session_.engine.PicList.Count())))
+    return;
   session_.engine.PicList.Clear();
   RefreshList();
 }
@@ -246,14 +350,16 @@ void LibraryManagerWindow::CheckLibraryPictures() {
   // Photos whose content is another format than their extension says read
   // fine (by their content), but the user may want to rename them.
   QStringList notes;
+  std::string partly;
   const CellPicList& pics = session_.engine.PicList;
   for (int i = 0; i < pics.Count() && !stopCheck_; ++i) {
     const QString path = ToQString(pics[i]);
     // Missing files are passed over: only pictures that exist and do not read are bad.
     if (!QFileInfo(path).isFile()) continue;
     list_->setCurrentRow(i);
-    failure = ShowLibraryPicture(path, false);
-    if (!failure.ok()) break;
+    failure = ShowLibraryPicture(path, false, &partly);
+    // A picture that reads only partly would show grey or smeared in its cells.
+    if (!failure.ok() || !partly.empty()) break;
     if (const std::string note = ContentMismatchNote(pics[i]); !note.empty()) notes << ToQString(note);
     QCoreApplication::processEvents();
   }
@@ -261,6 +367,11 @@ void LibraryManagerWindow::CheckLibraryPictures() {
   SetChecking(false);
   if (!failure.ok()) {
     ShowIfFailed(session_, this, failure);
+    return;
+  }
+  if (!partly.empty()) {
+    session_.prompts.Error(this, QStringLiteral("Picture Read Only Partly"),
+                           ToQString(partly) + QStringLiteral("\nOnly part of this picture could be read."));
     return;
   }
   if (!stopped)

@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "imaging/PictureOps.h"
 #include "library/ImageListFile.h"
@@ -42,8 +43,7 @@ MainWindow::MainWindow(Session& session) : session_(session), engine_(session.en
   // Created first of all windows: the random choices of the assignment and
   // the pen draw from a generator seeded here, once per run.
   engine_.Rng.Randomize();
-  setWindowTitle(ToQString(kWindowCaption));
-  resize(685, 463);
+  UpdateTitle();
 
   auto* central = new QWidget(this);
   auto* column = new QVBoxLayout(central);
@@ -86,7 +86,7 @@ MainWindow::MainWindow(Session& session) : session_(session), engine_(session.en
   listener_ = std::make_unique<GuiJobListener>(jobLabel_, gauge_);
   engine_.SetListener(listener_.get());
 
-  CentreOnScreen(this);
+  RestorePlacement();
 }
 
 MainWindow::~MainWindow() { engine_.SetListener(nullptr); }
@@ -172,13 +172,17 @@ void MainWindow::BuildToolbar(QWidget* panel) {
   jobRow->setFixedHeight(19);
   jobLabel_ = new QLabel(QStringLiteral("Current Job : None"), jobRow);
   jobLabel_->setObjectName(QStringLiteral("LBJOB"));
-  jobLabel_->setGeometry(6, 1, 224, 16);
+  // Wide enough for the longest job text; the gauge follows it.
+  const int labelWidth = std::max(224, jobLabel_->fontMetrics().horizontalAdvance(
+                                           QStringLiteral("Current Job : OutPut Final Mosaic Picture")) +
+                                           8);
+  jobLabel_->setGeometry(6, 1, labelWidth, 16);
   gauge_ = new QProgressBar(jobRow);
   gauge_->setObjectName(QStringLiteral("gauge"));
   gauge_->setRange(0, 100);
   gauge_->setValue(0);
   gauge_->setTextVisible(false);
-  gauge_->setGeometry(232, 3, 345, 13);
+  gauge_->setGeometry(std::max(232, 6 + labelWidth + 2), 3, 345, 13);
   rows->addWidget(jobRow);
 }
 
@@ -221,7 +225,10 @@ void MainWindow::BuildMenus() {
 
   QMenu* help = bar->addMenu(QStringLiteral("Help    "));
   help->setObjectName(QStringLiteral("Help1"));
-  help->addAction(MakeAction("VelmoraHelp1", QStringLiteral("Velmora Help"), &MainWindow::ShowHelp));
+  QAction* helpWindow = MakeAction("VelmoraHelp1", QStringLiteral("Velmora Help"), &MainWindow::ShowHelp);
+  helpWindow->setShortcut(QKeySequence::HelpContents);
+  help->addAction(helpWindow);
+  help->addAction(MakeAction("HelpPdf1", QStringLiteral("Help as PDF"), &MainWindow::ShowHelpPdf));
   help->addSeparator();
   help->addAction(MakeAction("About1", QStringLiteral("About"), &MainWindow::ShowAbout));
 }
@@ -257,6 +264,11 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!closing_ && !MayDiscardWork()) {
+    event->ignore();
+    return;
+  }
+  SavePlacement();
   closing_ = true;
   CloseToolWindows(session_);
   QMainWindow::closeEvent(event);
@@ -286,8 +298,9 @@ void MainWindow::UpdateActions() {
   // Commands that start a job or replace what a job works on.
   for (const char* name : {"sbnew", "NewProject1", "sbopprj", "LoadProject1", "OpenPicture1", "ImageLib1"})
     enable(name, idle);
-  enable("sbsvprj", idle && mosaic);
-  enable("SaveProject1", idle && mosaic);
+  // "Open Picture" leaves the project alone: it can still be saved.
+  enable("sbsvprj", idle && (mosaic || projectPresent_));
+  enable("SaveProject1", idle && (mosaic || projectPresent_));
   enable("sbsvpic", idle && picture);
   enable("SavePicture1", idle && picture);
   enable("sbprint", idle && picture && session_.windows.print);
@@ -324,58 +337,52 @@ void MainWindow::CreateMosaic(bool penMode) {
   if (session_.jobRunning) return;
   CopyListToPickCell(session_);
   const Status status = RunJob([&] { return penMode ? engine_.StartPenMode() : engine_.CreateMosaic(); });
+  if (status.ok()) {
+    projectPresent_ = true;
+    penLog_ = PenLog{penMode, {}};
+    session_.projectPath.clear();
+    SetModified(true);
+  }
   AfterNewPicture();
   ShowIfFailed(session_, this, status);
 }
 
 void MainWindow::NewProject() {
-  if (session_.jobRunning || !session_.windows.wizard) return;
+  if (session_.jobRunning || !session_.windows.wizard || !MayDiscardWork()) return;
   session_.windows.wizard->ShowFirstPage();
 }
 
 void MainWindow::OpenPicture() {
-  if (session_.jobRunning) return;
+  if (session_.jobRunning || !MayDiscardWork()) return;
   const QString path =
       session_.prompts.OpenPictureName(this, QStringLiteral("Open Picture"), QString(), PictureOpenFilter());
   if (path.isEmpty()) return;
+  std::string partly;
   if (!ShowIfFailed(session_, this,
-                    LoadPictureFile(engine_.MosaicBitmap, ToBytes(path), session_.PictureHints())))
+                    LoadPictureFile(engine_.MosaicBitmap, ToBytes(path), session_.PictureHints(), &partly)))
     return;
   engine_.ViewOriginX = 0;
   engine_.ViewOriginY = 0;
   engine_.MosaicState = 1;
   RepaintView();
   UpdateActions();
-}
-
-Status MainWindow::OpenProjectFrom(const QString& path) {
-  // The view holds the whole mosaic: a poster past that is refused before
-  // the open project is replaced, with the command that renders it.
-  VELMORA_TRY(CheckProjectCanBeShown(ToBytes(path)));
-  VELMORA_TRY(LoadProjectFile(engine_, ToBytes(path)));
-  CopyListToPickCell(session_);
-  NotifyLibraryChanged(session_);
-  const Status status = RunJob([&] { return engine_.ReopenProject(); });
-  AfterNewPicture();
-  return status;
+  if (!partly.empty())
+    session_.prompts.Message(
+        this, QStringLiteral("Caution"),
+        ToQString(partly) + QStringLiteral("\nThe picture is shown as far as it could be read."));
 }
 
 void MainWindow::LoadProject() {
-  if (session_.jobRunning) return;
+  if (session_.jobRunning || !MayDiscardWork()) return;
   const QString path = session_.prompts.OpenFileName(this, QStringLiteral("Open Mosaic Project"), QString(),
                                                      QString::fromLatin1(kProjectFilter));
   if (path.isEmpty() || !QFileInfo::exists(path)) return;
   ShowIfFailed(session_, this, OpenProjectFrom(path));
 }
 
-Status MainWindow::SaveProjectTo(const QString& path) { return SaveProjectFile(engine_, ToBytes(path)); }
-
 void MainWindow::SaveProject() {
   if (session_.jobRunning) return;
-  const QString path = session_.prompts.SaveFileName(this, QStringLiteral("Save Mosaic Project"), QString(),
-                                                     QString::fromLatin1(kProjectFilter));
-  if (path.isEmpty()) return;
-  ShowIfFailed(session_, this, SaveProjectTo(path));
+  SaveProjectAs();
 }
 
 void MainWindow::SavePicture() {
@@ -404,12 +411,12 @@ void MainWindow::ShowOptions() {
   }
 }
 
-void MainWindow::ShowHelp() {
-  session_.prompts.OpenDocument(ToQString(LocateProgramFolders(session_.programFolder).data + "/help.pdf"));
-}
-
 void MainWindow::ShowAbout() {
-  if (auto* w = session_.windows.about) w->exec();
+  if (auto* w = session_.windows.about) {
+    // In front of the tool windows that stay on top (the overview).
+    w->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    w->exec();
+  }
 }
 
 void MainWindow::ShowOverview() { ShowOverviewWindow(session_); }

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 
+#include "engine/PenLog.h"
 #include "engine/ViewGeometry.h"
 #include "ui/GuiJobListener.h"
 #include "ui/MosaicView.h"
@@ -60,6 +61,18 @@ public:
   Status OpenProjectFrom(const QString& path);
   Status SaveProjectTo(const QString& path);
 
+  // The project has changes that were not saved, or has none: the title
+  // shows the project's name and a "*" while it has.
+  void SetModified(bool modified);
+  // Before work would be thrown away: asks whether to save a modified
+  // project first. False when the user cancelled or the save failed.
+  bool MayDiscardWork();
+  // The help text in its own window; "help.pdf" through the desktop.
+  void ShowHelpPdf();
+  // The pen strokes painted since the mosaic was made or loaded, kept with
+  // the project.
+  const PenLog& PenStrokes() const { return penLog_; }
+
   MosaicView* View() const { return view_; }
   QWidget* WorkArea() const { return workpanel_; }
 
@@ -76,6 +89,13 @@ private:
                           const QString& glyph);
   void Startup();
   void AfterNewPicture();
+  void UpdateTitle();
+  // The main window's size and place from the last run, at least the first size.
+  void RestorePlacement();
+  void SavePlacement();
+  // Asks for a project file name (".vm6" added when typed without one)
+  // and saves; false when cancelled or failed.
+  bool SaveProjectAs();
 
   // The view's mouse, by editing mode.
   void ViewPressed(Qt::MouseButton button, QPoint pos);
@@ -104,6 +124,8 @@ private:
   bool leftButtonDown_ = false;
   bool closing_ = false;  // MainWindowClosing
   bool started_ = false;
+  bool projectPresent_ = false;  // made or loaded: Save has something to write
+  PenLog penLog_;
   QString lastPictureName_;
   QString lastPictureFilter_;
 };

@@ -2,7 +2,10 @@
 // release of the left or middle button the action of the editing mode (Info,
 // Edit I, Edit II, Free Cell Pen). Which cell lies under the mouse and what a
 // drag covers come from the view arithmetic below the windows.
+#include <QScreen>
+
 #include "ui/CellInfoWindow.h"
+#include "ui/PickCellDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/WindowHooks.h"
 
@@ -85,6 +88,7 @@ void MainWindow::Edit1Release(QPoint pos) {
     engine_.SetListener(nullptr);
     engine_.FillCell(cell.X, cell.Y, k);
     engine_.SetListener(listener_.get());
+    SetModified(true);
   }
   const Status drawn = engine_.RenderCell(cell.X, cell.Y);
   leftButtonDown_ = false;
@@ -97,6 +101,18 @@ void MainWindow::Edit2Release(QPoint pos) {
   const CellPos cell =
       ReleaseCell(engine_.Project, pos.x() + engine_.ViewOriginX, pos.y() + engine_.ViewOriginY);
   ShowPickCell(session_, cell.X, cell.Y);
+  // Not over the clicked cell, which the user wants to watch change.
+  if (QWidget* pick = session_.windows.pickCell) {
+    const QPoint at = view_->mapToGlobal(pos);
+    QRect frame = pick->frameGeometry();
+    if (frame.contains(at)) {
+      const QRect desk = pick->screen() ? pick->screen()->availableGeometry() : QRect();
+      const int right = at.x() + 48, left = at.x() - 48 - frame.width();
+      frame.moveLeft(desk.isNull() || right + frame.width() <= desk.right() || left < desk.left() ? right
+                                                                                                  : left);
+      pick->move(frame.topLeft());
+    }
+  }
   leftButtonDown_ = false;
 }
 
@@ -106,7 +122,15 @@ void MainWindow::PenRelease(QPoint pos) {
                                  ViewPoint{engine_.ViewOriginX, engine_.ViewOriginY},
                                  engine_.Project.FinalWidth, engine_.Project.FinalHeight);
   Status stroke = Status::Ok();
-  if (rect) stroke = engine_.PenStroke(rect->Left, rect->Top, rect->Right, rect->Bottom);
+  if (rect && engine_.MosaicState == 2) {
+    PenStrokeEntry done;
+    stroke = engine_.PenStroke(rect->Left, rect->Top, rect->Right, rect->Bottom, &done);
+    // Only painted strokes are kept: a replay must not fail where the stroke did.
+    if (stroke.ok()) {
+      penLog_.Strokes.push_back(done);
+      SetModified(true);
+    }
+  }
   leftButtonDown_ = false;
   RepaintView();
   ShowIfFailed(session_, this, stroke);

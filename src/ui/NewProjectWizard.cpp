@@ -14,6 +14,7 @@
 
 #include "engine/ProjectRecord.h"
 #include "project/WizardSizes.h"
+#include "ui/ClampingSpinBox.h"
 #include "ui/WindowSupport.h"
 #include "ui/WizardPictures.h"
 
@@ -64,7 +65,7 @@ NewProjectWizard::NewProjectWizard(Session& session, QWidget* parent)
 
 QSpinBox* NewProjectWizard::MakeSpin(QWidget* parent, const char* name, int min, int max, int value,
                                      int digits) {
-  auto* spin = new QSpinBox(parent);
+  QSpinBox* spin = new ClampingSpinBox(parent);
   spin->setObjectName(QString::fromLatin1(name));
   spin->setRange(min, max);
   spin->setValue(value);
@@ -76,7 +77,7 @@ QSpinBox* NewProjectWizard::MakeSpin(QWidget* parent, const char* name, int min,
   // its text field signals whatever the user types.
   connect(spin, &QSpinBox::textChanged, this, [this] { ComputeDerivedSizes(); });
   connect(spin->findChild<QLineEdit*>(), &QLineEdit::textEdited, this, [this] { ComputeDerivedSizes(); });
-  // Leaving the field puts back the last number within the range, silently.
+  // Leaving the field shows the nearest number within the range.
   connect(spin, &QSpinBox::editingFinished, this, &NewProjectWizard::ComputeDerivedSizes);
   return spin;
 }
@@ -94,6 +95,7 @@ QWidget* NewProjectWizard::BuildMainImagePage() {
   panel->setLineWidth(2);
   panel->setFixedSize(kAreaWidth + 4, kAreaHeight + 4);
   auto* caption = MakeLabel(panel, QStringLiteral("Doble Click to Load Main Image"));
+  caption->setObjectName(QStringLiteral("lbdoubleclick"));
   caption->setAlignment(Qt::AlignCenter);
   caption->setGeometry(2, 2, kAreaWidth, kAreaHeight);
   pictureArea_ = new PictureArea(panel, kAreaWidth, kAreaHeight);

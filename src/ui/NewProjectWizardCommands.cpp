@@ -52,6 +52,8 @@ bool NewProjectWizard::MainFileExists() const {
 }
 
 void NewProjectWizard::ShowMainBitmap() {
+  // A portrait picture leaves room at its sides, where the caption would show.
+  if (auto* caption = findChild<QLabel*>(QStringLiteral("lbdoubleclick"))) caption->hide();
   FitToRect(session_.engine.MainBitmap, areaContent_, kAreaRect);
   pictureArea_->SetPicture(ToQImage(areaContent_));
 }

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "project/DefaultOptionsFile.h"
+#include "ui/ClampingSpinBox.h"
 
 namespace velmora::ui {
 namespace {
@@ -73,7 +74,7 @@ QCheckBox* OptionsDialog::MakeCheck(QWidget* parent, const char* name, const cha
 }
 
 QSpinBox* OptionsDialog::MakeSpin(QWidget* parent, const char* name, ControlRange range, int value) {
-  auto* spin = new QSpinBox(parent);
+  QSpinBox* spin = new ClampingSpinBox(parent);
   spin->setObjectName(QString::fromLatin1(name));
   spin->setRange(range.Min, range.Max);
   spin->setValue(value);

@@ -11,6 +11,9 @@
 namespace velmora::ui {
 namespace {
 
+constexpr int kMatchSide = 64;
+constexpr int kMatchesWidth = 3 * (kMatchSide + 8) + 24;
+
 constexpr int kBoxSide = 129;
 constexpr int kSwatchSide = 32;
 
@@ -33,7 +36,7 @@ PickCellDialog::PickCellDialog(Session& session, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), session_(session) {
   setObjectName(QStringLiteral("TFormPickCell"));
   setWindowTitle(QStringLiteral("PickCell"));
-  setFixedSize(620, 353);
+  setFixedSize(620 + kMatchesWidth + 8, 353);
 
   // The left group: the loaded cell.
   auto* cellGroup = new QGroupBox(QStringLiteral("Cell Info"), this);
@@ -99,6 +102,34 @@ PickCellDialog::PickCellDialog(Session& session, QWidget* parent)
     if (const int i = SelectedIndex(); i >= 0) PickCellApply(i);
   });
   connect(close, &QPushButton::clicked, this, &QWidget::hide);
+
+  // Beside it all, the best matches by eye; the name list stays in step.
+  auto* matchCaption = new QLabel(QStringLiteral("Best matches"), this);
+  matchCaption->setGeometry(620, 4, kMatchesWidth, 16);
+  matches_ = new QListWidget(this);
+  matches_->setObjectName(QStringLiteral("bestmatches"));
+  matches_->setGeometry(620, 22, kMatchesWidth, 296);
+  matches_->setViewMode(QListView::IconMode);
+  matches_->setMovement(QListView::Static);
+  matches_->setUniformItemSizes(true);
+  matches_->setIconSize(QSize(kMatchSide, kMatchSide));
+  matches_->setGridSize(QSize(kMatchSide + 8, kMatchSide + 8));
+  connect(matches_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+    const int k = item->data(Qt::UserRole).toInt();
+    if (k >= 0 && k < list_->count()) {
+      list_->setCurrentRow(k);
+      list_->scrollToItem(list_->item(k));
+    }
+  });
+  connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
+    for (int i = 0; i < matches_->count(); ++i)
+      if (matches_->item(i)->data(Qt::UserRole).toInt() == row) {
+        const QSignalBlocker quiet(matches_);
+        matches_->setCurrentRow(i);
+        return;
+      }
+    matches_->clearSelection();
+  });
 }
 
 PickCellDialog::Swatches PickCellDialog::MakeSwatches(QWidget* parent, int x, int y, const char* prefix) {
@@ -166,6 +197,7 @@ void PickCellDialog::PickCellLoad(int column, int row) {
   // must tint toward this cell, not toward the one loaded before.
   cellSig_ = engine.SampleCell(column_, row_);
   cellLoaded_ = true;
+  FillBestMatches();
   const CellMapEntry& e = engine.Map.At(column_, row_);
   if (!e.Assigned) return;
   const int k = e.PicIndex;
@@ -174,8 +206,8 @@ void PickCellDialog::PickCellLoad(int column, int row) {
   PaintSwatches(cellSwatches_, cellSig_);
   PaintSwatches(currentSwatches_, currentPicSig_);
   if (!known) {
-    session_.prompts.Message(this, QStringLiteral("Error"),
-                             QStringLiteral("List index out of bounds (%1)").arg(k));
+    session_.prompts.Error(this, QStringLiteral("Error"),
+                           QStringLiteral("List index out of bounds (%1)").arg(k));
     return;
   }
   Bitmap24 picture;
@@ -201,8 +233,8 @@ void PickCellDialog::PickCellPreview(int index) {
   // The list is a copy made at the last creation or load; the library list
   // may have been edited since.
   if (index < 0 || index >= engine.PicList.Count()) {
-    session_.prompts.Message(this, QStringLiteral("Error"),
-                             QStringLiteral("List index out of bounds (%1)").arg(index));
+    session_.prompts.Error(this, QStringLiteral("Error"),
+                           QStringLiteral("List index out of bounds (%1)").arg(index));
     return;
   }
   // The slider and the flip boxes preview the same picture again and again:
@@ -240,7 +272,10 @@ void PickCellDialog::PickCellApply(int index) {
   choice.VFlip = vflip_->isChecked();
   if (index < engine.PicList.Count()) newPicSig_ = engine.Library[index].Signature;
   const Status applied = ApplyPickedPicture(engine, choice, cellSig_);
-  if (session_.windows.main) session_.windows.main->RepaintView();
+  if (session_.windows.main) {
+    if (applied.ok()) session_.windows.main->SetModified(true);
+    session_.windows.main->RepaintView();
+  }
   ShowIfFailed(session_, this, applied);
 }
 

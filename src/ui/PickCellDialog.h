@@ -12,6 +12,7 @@
 #include <QSlider>
 #include <array>
 #include <string>
+#include <vector>
 
 #include "imaging/Bitmap24.h"
 #include "imaging/ColorSignature.h"
@@ -35,6 +36,8 @@ public:
 
   // The list's selected position, or -1.
   int SelectedIndex() const;
+  // The library positions shown as thumbnails, best fit to the loaded cell first.
+  std::vector<int> BestMatches() const;
 
 private:
   // Three 32 x 32 swatches ("Detail", "Single", "Mono") of one signature.
@@ -44,6 +47,10 @@ private:
   static void PaintSwatches(const Swatches& swatches, const ColorSignature& signature);
   void PreviewSelected();
   void ListClicked(QListWidgetItem* item);
+  // Thumbnails of the pictures that fit the loaded cell best, best first;
+  // read a few at a time while events run.
+  void FillBestMatches();
+  void LoadMatchThumbnails();
 
   Session& session_;
   QLabel* position_;  // lbcurrentpos
@@ -59,6 +66,8 @@ private:
   QLabel* adjustedBox_;
   Swatches adjustedSwatches_{};
   QCheckBox* applyNow_;  // cbapplynow
+  QListWidget* matches_ = nullptr;  // bestmatches
+  int matchesRead_ = 0;
 
   // PickCellPos and the signatures of the dialog's state.
   int column_ = 0;

@@ -6,6 +6,7 @@
 #include "ui/AboutBox.h"
 #include "ui/CellInfoWindow.h"
 #include "ui/FileLoaderWindow.h"
+#include "ui/HelpWindow.h"
 #include "ui/LibraryManagerWindow.h"
 #include "ui/MainWindowDrop.h"
 #include "ui/NewProjectWizard.h"
@@ -18,7 +19,10 @@
 
 // The glyphs live in a static library, whose resources must be registered
 // by name, outside any namespace.
-static void RegisterGlyphs() { Q_INIT_RESOURCE(glyphs); }
+static void RegisterGlyphs() {
+  Q_INIT_RESOURCE(glyphs);
+  Q_INIT_RESOURCE(help);
+}
 
 namespace velmora::ui {
 
@@ -42,6 +46,7 @@ Program::Program(std::string programFolder, UserPrompts& prompts)
   w.cellInfo = new CellInfoWindow(session_, parent);
   w.pickCell = new PickCellDialog(session_, parent);
   w.options = new OptionsDialog(session_, parent);
+  w.help = new HelpWindow(session_, parent);
   AcceptDrops(session_, *main_);
   main_->UpdateActions();
 }

@@ -3,6 +3,7 @@
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -43,8 +44,43 @@ int64_t UserPrompts::ChooseColor(QWidget* parent, int32_t initialBgr) {
   return int64_t(c.red()) | (int64_t(c.green()) << 8) | (int64_t(c.blue()) << 16);
 }
 
+namespace {
+
+// A message box at least as wide as its caption needs, so that the window
+// manager does not cut the title of a box with a short text.
+int ShowBox(QMessageBox& box) {
+  const int titleWidth = box.fontMetrics().horizontalAdvance(box.windowTitle()) + 120;
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+    grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  return box.exec();
+}
+
+}  // namespace
+
 void UserPrompts::Message(QWidget* parent, const QString& caption, const QString& text) {
-  QMessageBox::information(parent, caption, text, QMessageBox::Ok);
+  QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
+  ShowBox(box);
+}
+
+void UserPrompts::Error(QWidget* parent, const QString& caption, const QString& text) {
+  QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, parent);
+  ShowBox(box);
+}
+
+UserPrompts::SaveAnswer UserPrompts::AskToSave(QWidget* parent, const QString& caption, const QString& text) {
+  QMessageBox box(QMessageBox::Warning, caption, text,
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+  box.setObjectName(QStringLiteral("SaveChangesBox"));
+  box.setDefaultButton(QMessageBox::Save);
+  switch (ShowBox(box)) {
+    case QMessageBox::Save:
+      return SaveAnswer::Save;
+    case QMessageBox::Discard:
+      return SaveAnswer::Discard;
+    default:
+      return SaveAnswer::Cancel;
+  }
 }
 
 bool UserPrompts::Confirm(QWidget* parent, const QString& caption, const QString& text) {
@@ -52,7 +88,9 @@ bool UserPrompts::Confirm(QWidget* parent, const QString& caption, const QString
          QMessageBox::Ok;
 }
 
-void UserPrompts::OpenDocument(const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
+bool UserPrompts::OpenDocument(const QString& path) {
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
 
 bool UserPrompts::PrintDialog(QWidget* parent, QPrinter& printer) {
   QPrintDialog dialog(&printer, parent);
@@ -73,7 +111,7 @@ std::string ToBytes(const QString& text) { return text.toUtf8().toStdString(); }
 
 bool ShowIfFailed(Session& session, QWidget* parent, const Status& status) {
   if (status.ok()) return true;
-  session.prompts.Message(parent, QStringLiteral("Error"), ToQString(status.message()));
+  session.prompts.Error(parent, QStringLiteral("Error"), ToQString(status.message()));
   return false;
 }
 

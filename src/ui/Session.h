@@ -27,6 +27,7 @@ class AboutBox;
 class CellInfoWindow;
 class PickCellDialog;
 class OptionsDialog;
+class HelpWindow;
 
 // The dialogs and message boxes a window shows. The program uses the
 // desktop's dialogs; a test answers them itself.
@@ -47,10 +48,16 @@ public:
   virtual int64_t ChooseColor(QWidget* parent, int32_t initialBgr);
   // A message box with an OK button.
   virtual void Message(QWidget* parent, const QString& caption, const QString& text);
+  // A message box with the error icon and an OK button.
+  virtual void Error(QWidget* parent, const QString& caption, const QString& text);
   // OK/Cancel; true for OK.
   virtual bool Confirm(QWidget* parent, const QString& caption, const QString& text);
-  // Asks the desktop to open a document with its "open" action.
-  virtual void OpenDocument(const QString& path);
+  // Save / Discard / Cancel, asked before work would be thrown away.
+  enum class SaveAnswer { Save, Discard, Cancel };
+  virtual SaveAnswer AskToSave(QWidget* parent, const QString& caption, const QString& text);
+  // Asks the desktop to open a document with its "open" action; false when
+  // nothing on the desktop opens it.
+  virtual bool OpenDocument(const QString& path);
   // The print dialog (printer or PDF file, pages); true when confirmed.
   virtual bool PrintDialog(QWidget* parent, QPrinter& printer);
   // The printer's page setup (paper, orientation, margins); true when confirmed.
@@ -70,6 +77,7 @@ struct Windows {
   CellInfoWindow* cellInfo = nullptr;       // TForm9
   PickCellDialog* pickCell = nullptr;       // TFormPickCell
   OptionsDialog* options = nullptr;         // Tformopt
+  HelpWindow* help = nullptr;
 };
 
 struct Session {
@@ -83,6 +91,11 @@ struct Session {
   // are disabled until it ends (the job lets events run, so they could be
   // clicked, and a second job inside the first would corrupt the tables).
   bool jobRunning = false;
+  // The mosaic project has changes that were not saved (create, cell edits,
+  // pen strokes); the main window's SetModified keeps its title in step.
+  bool modified = false;
+  // The project file last saved or loaded; empty for a project never saved.
+  QString projectPath;
 
   // How the windows read pictures: upright by their orientation tag unless
   // the options turned that off, as the engine reads them.
@@ -96,7 +109,7 @@ struct Session {
 
 QString ToQString(const std::string& bytes);
 std::string ToBytes(const QString& text);
-// A failed Status as a message box titled "Error"; true when it was ok.
+// A failed Status as an error box titled "Error"; true when it was ok.
 bool ShowIfFailed(Session& session, QWidget* parent, const Status& status);
 
 }  // namespace velmora::ui

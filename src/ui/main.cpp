@@ -10,7 +10,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("velmora"));
   QApplication::setApplicationName(QStringLiteral("velmora"));
-  QApplication::setApplicationDisplayName(QString::fromLatin1(velmora::ui::kProductName));
+  // No application display name: the platform would append it to every
+  // window's caption.
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/glyphs/velmora.svg")));
   velmora::ui::UserPrompts prompts;
   velmora::ui::Program program(velmora::ui::ExecutableFolder(), prompts);

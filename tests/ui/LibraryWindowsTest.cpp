@@ -4,6 +4,7 @@
 // Cancel, the check pass stopping at a damaged picture, and the loader's limit.
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
@@ -191,12 +192,103 @@ TEST_F(LibraryWindowsTest, CheckBadPicStopsAtTheDamagedPicture) {
   EXPECT_TRUE(prompts.messages[0].second.contains("a JPEG file with the extension of a HEIF file"));
 }
 
+TEST_F(LibraryWindowsTest, TicksChooseWhatDeleteRemovesAndDeleteAllAsks) {
+  Start(5);
+  Manager()->ShowWindow();
+  const QStringList all = Library();
+  // Two ticked, another highlighted: the ticked ones go.
+  List()->setCurrentRow(0);
+  List()->item(1)->setCheckState(Qt::Checked);
+  List()->item(3)->setCheckState(Qt::Checked);
+  Press(Manager(), "btdel");
+  EXPECT_EQ(Library(), (QStringList{all[0], all[2], all[4]}));
+  EXPECT_EQ(Shown(), Library());
+  EXPECT_EQ(Count(), "3");
+  EXPECT_EQ(Find<QListWidget>(Manager(), "thumbnails")->count(), 3);
+  // None ticked: the highlighted one goes.
+  List()->setCurrentRow(1);
+  Press(Manager(), "btdel");
+  EXPECT_EQ(Library(), (QStringList{all[0], all[4]}));
+  EXPECT_EQ(Find<QListWidget>(Manager(), "thumbnails")->count(), 2);
+
+  prompts.confirmAnswer = false;
+  Press(Manager(), "Button7");
+  ASSERT_EQ(prompts.confirms.size(), 1u);
+  EXPECT_TRUE(prompts.confirms[0].startsWith("Remove all 2 pictures from the library list?"));
+  EXPECT_EQ(Engine().PicList.Count(), 2);
+  prompts.confirmAnswer = true;
+  Press(Manager(), "Button7");
+  EXPECT_EQ(Engine().PicList.Count(), 0);
+  EXPECT_EQ(Count(), "0");
+}
+
+TEST_F(LibraryWindowsTest, LoaderSortsByNameAndSkipsPicturesAlreadyListed) {
+  Start(1);
+  const fs::path more = folder.path() / "more";
+  fs::create_directories(more);
+  for (const char* name : {"lib10.jpg", "Lib2.jpg", "lib1.jpg"})
+    fs::copy_file(Engine().PicList[0], more / name);
+  Loader()->ShowWindow();
+  // Typed into the path field, as the tree would choose it.
+  auto* path = Find<QLineEdit>(Loader(), "edpath");
+  path->setText(QString::fromStdString(more.string()));
+  QTest::keyClick(path, Qt::Key_Return);
+  EXPECT_EQ(Loader()->Folder(), QString::fromStdString(more.string()));
+  const QString dir = QString::fromStdString(more.string()) + "/";
+  EXPECT_EQ(LineTexts(), (QStringList{dir + "lib1.jpg", dir + "Lib2.jpg", dir + "lib10.jpg"}));
+  Press(Loader(), "btloadall");
+  EXPECT_EQ(Engine().PicList.Count(), 4);
+  EXPECT_TRUE(prompts.messages.empty());
+  // The same folder again: nothing added, and the user is told.
+  Loader()->ShowWindow();
+  Loader()->ChooseFolder(QString::fromStdString(more.string()));
+  Press(Loader(), "btloadall");
+  EXPECT_EQ(Engine().PicList.Count(), 4);
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].second, "Skipped 3 picture(s) already in the library.");
+  // A folder that does not exist is refused by name.
+  Loader()->ShowWindow();
+  path->setText(QString::fromStdString(folder / "nowhere"));
+  QTest::keyClick(path, Qt::Key_Return);
+  ASSERT_EQ(prompts.errors, 1);
+  EXPECT_TRUE(prompts.messages.back().second.endsWith("nowhere: no such folder"));
+}
+
+TEST_F(LibraryWindowsTest, PartlyReadablePicturesAreReported) {
+  Start(2);
+  // A sample photo cut short halfway: it decodes, with the rest filled.
+  std::string bytes = ReadWholeFile(Engine().PicList[1]);
+  bytes.resize(bytes.size() / 2);
+  const std::string cut = folder / "cut.jpg";
+  WriteWholeFile(cut, bytes);
+  Engine().PicList.Assign({Engine().PicList[0], cut, Engine().PicList[1]});
+  ui::NotifyLibraryChanged(Session());
+  Manager()->ShowWindow();
+  Press(Manager(), "Button2");
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.errors, 1);
+  EXPECT_TRUE(prompts.messages[0].second.startsWith(QString::fromStdString(cut) + ": "))
+      << prompts.messages[0].second.toStdString();
+  EXPECT_TRUE(prompts.messages[0].second.contains("Only part of this picture could be read."));
+  EXPECT_EQ(List()->currentRow(), 1);
+
+  // Opened as a picture: shown, with a caution.
+  prompts.openAnswers.push_back(QString::fromStdString(cut));
+  Main().findChild<QAction*>("OpenPicture1")->trigger();
+  EXPECT_EQ(Engine().MosaicState, 1);
+  ASSERT_EQ(prompts.messages.size(), 2u);
+  EXPECT_EQ(prompts.messages[1].first, "Caution");
+  EXPECT_TRUE(prompts.messages[1].second.contains("shown as far as it could be read"));
+}
+
 TEST_F(LibraryWindowsTest, LoaderStopsAtTheLibraryLimit) {
   Start(1);
   const fs::path more = folder.path() / "more";
   fs::create_directories(more);
   for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) fs::copy_file(Engine().PicList[0], more / name);
-  Engine().PicList.Assign(std::vector<std::string>(MaxLibraryPictures - 1, Engine().PicList[0]));
+  std::vector<std::string> full;
+  for (int i = 0; i < MaxLibraryPictures - 1; ++i) full.push_back("/nowhere/p" + std::to_string(i) + ".jpg");
+  Engine().PicList.Assign(full);
   Loader()->ShowWindow();
   Loader()->ChooseFolder(QString::fromStdString(more.string()));
   Press(Loader(), "Button2");
@@ -206,11 +298,13 @@ TEST_F(LibraryWindowsTest, LoaderStopsAtTheLibraryLimit) {
             std::make_pair(QString("Caution"), QString("You can only load 65535 pictures in this version")));
   EXPECT_EQ(Engine().PicList.Count(), MaxLibraryPictures);
   EXPECT_EQ(Count(), "65535");
-  // "Load All Files" on a full library refuses with its own message.
+  // "Load All Files" on a full library refuses with its own message (and
+  // says that the picture added before was skipped).
   Loader()->ShowWindow();
   Press(Loader(), "btloadall");
-  ASSERT_EQ(prompts.messages.size(), 2u);
+  ASSERT_EQ(prompts.messages.size(), 3u);
   EXPECT_EQ(prompts.messages[1].second, "You already loaded max count pictures ");
+  EXPECT_EQ(prompts.messages[2].second, "Skipped 1 picture(s) already in the library.");
   EXPECT_EQ(Engine().PicList.Count(), MaxLibraryPictures);
 }
 

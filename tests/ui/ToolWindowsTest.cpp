@@ -52,6 +52,20 @@ TEST_F(ToolWindowsTest, EditTwoPicksAndAppliesAPicture) {
   auto* list = Find<QListWidget>(dialog, "Cimglist");
   ASSERT_EQ(list->count(), 6);
   EXPECT_EQ(list->item(2)->text(), ui::ToQString(Engine().PicList[2]));
+  // Beside the names, every picture by how well it fits the cell, best first;
+  // a click on a thumbnail selects its name.
+  const std::vector<int> best = dialog->BestMatches();
+  ASSERT_EQ(best.size(), 6u);
+  const tmosaicproject& p = Engine().Project;
+  const auto distance = [&](int k) {
+    return Engine::Compare(Engine().Library[k].Signature, Engine().SampleCell(3, 5), p.ColorEnhance,
+                           p.AllowHFlip, p.AllowVFlip)
+        .Distance;
+  };
+  for (size_t i = 1; i < best.size(); ++i) EXPECT_LE(distance(best[i - 1]), distance(best[i])) << i;
+  auto* matches = Find<QListWidget>(dialog, "bestmatches");
+  emit matches->itemClicked(matches->item(1));
+  EXPECT_EQ(list->currentRow(), best[1]);
 
   const int k = (Engine().Map.At(3, 5).PicIndex + 1) % 6;
   const std::vector<TColor32> before = CellPixels(3, 5, 16);

@@ -55,11 +55,31 @@ public:
   void Message(QWidget*, const QString& caption, const QString& text) override {
     messages.emplace_back(caption, text);
   }
+  // Errors are recorded with the other messages; `errors` counts them.
+  int errors = 0;
+  void Error(QWidget*, const QString& caption, const QString& text) override {
+    ++errors;
+    messages.emplace_back(caption, text);
+  }
+  // The answers to "save changes?", front first; an empty queue answers Cancel.
+  std::deque<SaveAnswer> saveQuestionAnswers;
+  std::vector<QString> saveQuestions;
+  SaveAnswer AskToSave(QWidget*, const QString&, const QString& text) override {
+    saveQuestions.push_back(text);
+    if (saveQuestionAnswers.empty()) return SaveAnswer::Cancel;
+    const SaveAnswer a = saveQuestionAnswers.front();
+    saveQuestionAnswers.pop_front();
+    return a;
+  }
   bool Confirm(QWidget*, const QString&, const QString& text) override {
     confirms.push_back(text);
     return confirmAnswer;
   }
-  void OpenDocument(const QString& path) override { documents.push_back(path); }
+  bool documentAnswer = true;  // a desktop that opens documents
+  bool OpenDocument(const QString& path) override {
+    documents.push_back(path);
+    return documentAnswer;
+  }
   // The print and page setup dialogs: counted, answered without showing.
   bool printAnswer = true;
   int printDialogs = 0;

@@ -84,6 +84,7 @@ TEST_F(WizardTest, CreatesAMosaicFromTheLoadedMainPicture) {
 
   // Opened again: the first page, the values kept.
   SwitchToPage(2);
+  prompts.saveQuestionAnswers.push_back(ui::UserPrompts::SaveAnswer::Discard);
   OpenWizard();
   EXPECT_EQ(pages->currentIndex(), 0);
   EXPECT_EQ(Find<QSpinBox>(Wizard(), "edhcc")->value(), 8);
@@ -158,11 +159,42 @@ TEST_F(WizardTest, SizeLabelsFollowTheSpinEdits) {
   ASSERT_EQ(dpi->text(), "1");
   EXPECT_EQ(Engine().Project.Dpi, 30);
   EXPECT_EQ(Text("lbmwi"), "68.26 Inch");
-  // Leaving the field brings back its last number within the range.
+  // Leaving the field shows the nearest number within the range.
   QTest::keyClick(dpi, Qt::Key_Return);
-  EXPECT_EQ(dpi->text(), "72");
-  EXPECT_EQ(Engine().Project.Dpi, 72);
-  EXPECT_EQ(Text("lbmwi"), "28.44 Inch");
+  EXPECT_EQ(dpi->text(), "30");
+  EXPECT_EQ(Engine().Project.Dpi, 30);
+  EXPECT_EQ(Text("lbmwi"), "68.26 Inch");
+}
+
+TEST_F(WizardTest, TypedValuesOutOfRangeBecomeTheNearestAllowed) {
+  Start(1);
+  OpenWizard();
+  const struct {
+    QWidget* window;
+    const char* spin;
+    const char* typed;
+    const char* shown;
+  } cases[] = {
+      {Wizard(), "edhcc", "9999", "640"},
+      {Wizard(), "edhcc", "0", "8"},
+      {Wizard(), "eddpi", "0", "30"},
+      {Wizard(), "eddpi", "99999", "1200"},
+      {Wizard(), "edcw", "12", "12"},
+      {Wizard(), "edch", "5", "8"},
+      {Session().windows.options, "serepeattime", "5000", "999"},
+      {Session().windows.options, "seradius", "0", "1"},
+  };
+  for (const auto& c : cases) {
+    auto* spin = Find<QSpinBox>(c.window, c.spin);
+    spin->selectAll();
+    QTest::keyClicks(spin, c.typed);
+    EXPECT_EQ(spin->text(), c.typed) << c.spin << " " << c.typed;  // every keystroke taken
+    QTest::keyClick(spin, Qt::Key_Return);
+    EXPECT_EQ(spin->text(), c.shown) << c.spin << " " << c.typed;
+    EXPECT_EQ(spin->value(), QString(c.shown).toInt()) << c.spin << " " << c.typed;
+  }
+  EXPECT_EQ(Engine().Project.CellsAcross, 8);
+  EXPECT_EQ(Engine().Project.Dpi, 1200);
 }
 
 TEST_F(WizardTest, BriefListsTheProjectAndSavesIt) {

@@ -210,6 +210,12 @@ Status DecodeJpeg(std::span<const uint8_t> bytes, const DecodeHints& hints, Deco
     case DecodeOutcome::kUnexpectedLayout:
       return Status::Error("Cannot load image. Invalid or unexpected JPEG image format.");
   }
+  if (s.err.pub.num_warnings > 0) {
+    // The library's own words for its last warning ("Premature end of JPEG file").
+    char text[JMSG_LENGTH_MAX] = {};
+    s.err.pub.format_message(reinterpret_cast<j_common_ptr>(&s.cinfo), text);
+    out.warning = text;
+  }
   out.keepsAlpha = false;
   out.storedWidth = static_cast<int>(s.cinfo.image_width);
   out.storedHeight = static_cast<int>(s.cinfo.image_height);

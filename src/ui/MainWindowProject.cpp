@@ -1,0 +1,161 @@
+// The main window's care for the user's work: the modified flag and the
+// title that shows it, the question before work is thrown away, saving and
+// loading projects with their pen strokes, the help window, and the window's
+// size and place kept between runs.
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSettings>
+
+#include "engine/PenLog.h"
+#include "library/ProgramFolders.h"
+#include "project/ProjectExtension.h"
+#include "project/ProjectFile.h"
+#include "project/ProjectSize.h"
+#include "ui/HelpWindow.h"
+#include "ui/MainWindow.h"
+#include "ui/ProgramInfo.h"
+#include "ui/WindowHooks.h"
+#include "ui/WindowSupport.h"
+
+namespace velmora::ui {
+namespace {
+
+constexpr const char* kProjectFilter = "*.vm6 (*.vm6)";
+constexpr const char* kProjectSuffix = "vm6";
+constexpr int kFirstWidth = 685, kFirstHeight = 463;
+constexpr const char* kPenStrokesTag = "PENS";
+constexpr uint16_t kPenStrokesVersion = 1;
+
+}  // namespace
+
+void MainWindow::SetModified(bool modified) {
+  session_.modified = modified;
+  UpdateTitle();
+}
+
+void MainWindow::UpdateTitle() {
+  const QString name = session_.projectPath.isEmpty() ? QStringLiteral("Untitled")
+                                                      : QFileInfo(session_.projectPath).fileName();
+  setWindowTitle(name + (session_.modified ? QStringLiteral("*") : QString()) + QStringLiteral(" - ") +
+                 ToQString(kWindowCaption));
+}
+
+bool MainWindow::MayDiscardWork() {
+  if (!session_.modified) return true;
+  switch (session_.prompts.AskToSave(this, ToQString(kProductName),
+                                     QStringLiteral("Save changes to the mosaic project?"))) {
+    case UserPrompts::SaveAnswer::Save:
+      return SaveProjectAs();
+    case UserPrompts::SaveAnswer::Discard:
+      return true;
+    case UserPrompts::SaveAnswer::Cancel:
+      break;
+  }
+  return false;
+}
+
+bool MainWindow::SaveProjectAs() {
+  QString path = session_.prompts.SaveFileName(this, QStringLiteral("Save Mosaic Project"),
+                                               session_.projectPath, QString::fromLatin1(kProjectFilter),
+                                               nullptr, QString::fromLatin1(kProjectSuffix));
+  if (path.isEmpty()) return false;
+  // Load lists only *.vm6: a name typed without an extension gets it, or
+  // the saved project could not be found again.
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".vm6");
+  return ShowIfFailed(session_, this, SaveProjectTo(path));
+}
+
+Status MainWindow::SaveProjectTo(const QString& path) {
+  // The pen paints pixels only; its strokes ride along, to be painted again
+  // when the project is loaded.
+  std::vector<ExtensionBlock> blocks;
+  if (!penLog_.Strokes.empty())
+    blocks.push_back(ExtensionBlock{kPenStrokesTag, kPenStrokesVersion, EncodePenLog(penLog_)});
+  VELMORA_TRY(SaveProjectFile(engine_, ToBytes(path), blocks));
+  session_.projectPath = path;
+  SetModified(false);
+  return Status::Ok();
+}
+
+Status MainWindow::OpenProjectFrom(const QString& path) {
+  const std::string file = ToBytes(path);
+  // The view holds the whole mosaic: a poster past that is refused before
+  // the open project is replaced, with the command that renders it.
+  VELMORA_TRY(CheckProjectCanBeShown(file));
+  ExtensionArea extensions;
+  VELMORA_TRY(LoadProjectFile(engine_, file, &extensions));
+  CopyListToPickCell(session_);
+  NotifyLibraryChanged(session_);
+  penLog_ = PenLog{};
+  QStringList cautions;
+  for (const std::string& w : extensions.warnings) cautions << ToQString(w);
+  PenLog strokes;
+  if (const ExtensionBlock* pens = extensions.Find(kPenStrokesTag)) {
+    Status read = pens->version == kPenStrokesVersion
+                      ? DecodePenLog(pens->payload, file, strokes)
+                      : Status::Error(file + ": the pen strokes are in a newer format");
+    if (!read.ok())
+      cautions << ToQString(read.message()) + QStringLiteral("; the pen strokes were left out.");
+  }
+  Status status = RunJob([&] {
+    VELMORA_TRY(engine_.ReopenProject());
+    if (strokes.Strokes.empty()) return Status::Ok();
+    // A damaged log leaves the mosaic as rendered, without the strokes.
+    if (const Status replay = ReplayPenLog(engine_, strokes, file); !replay.ok()) {
+      cautions << ToQString(replay.message()) + QStringLiteral("; the pen strokes were left out.");
+      // Strokes painted before the failing one go too.
+      return engine_.ReopenProject();
+    }
+    penLog_ = std::move(strokes);
+    return Status::Ok();
+  });
+  projectPresent_ = true;
+  session_.projectPath = path;
+  SetModified(false);
+  AfterNewPicture();
+  if (status.ok() && !cautions.isEmpty())
+    session_.prompts.Message(this, QStringLiteral("Caution"), cautions.join(QLatin1Char('\n')));
+  return status;
+}
+
+void MainWindow::ShowHelp() {
+  if (!session_.windows.help) session_.windows.help = new HelpWindow(session_, this);
+  session_.windows.help->ShowWindow();
+}
+
+void MainWindow::ShowHelpPdf() {
+  const QString pdf = ToQString(LocateProgramFolders(session_.programFolder).data + "/help.pdf");
+  if (!QFileInfo::exists(pdf)) {
+    session_.prompts.Error(this, QStringLiteral("Help"),
+                           pdf + QStringLiteral(": the help document is missing."));
+    return;
+  }
+  if (!session_.prompts.OpenDocument(pdf))
+    session_.prompts.Message(this, QStringLiteral("Help"),
+                             QStringLiteral("No program on this desktop opens PDF documents.\n"
+                                            "The same help is in the Help window (F1)."));
+}
+
+void MainWindow::RestorePlacement() {
+  QSettings settings;
+  const QRect saved = settings.value(QStringLiteral("MainWindow/geometry")).toRect();
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const QRect desk = screen ? screen->availableGeometry() : QRect();
+  // A place on no screen (the desktop became smaller) is not restored.
+  if (saved.isValid() && (desk.isNull() || desk.intersects(saved))) {
+    resize(std::max(saved.width(), kFirstWidth), std::max(saved.height(), kFirstHeight));
+    move(saved.topLeft());
+  } else {
+    resize(kFirstWidth, kFirstHeight);
+    CentreOnScreen(this);
+  }
+}
+
+void MainWindow::SavePlacement() {
+  QSettings settings;
+  settings.setValue(QStringLiteral("MainWindow/geometry"), QRect(pos(), size()));
+}
+
+}  // namespace velmora::ui

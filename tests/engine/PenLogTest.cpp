@@ -1,0 +1,138 @@
+// The pen-stroke log: its bytes survive a round trip and damaged bytes are
+// refused, and a replay gives the same pixels as the strokes painted by
+// hand, over the rendered mosaic or the pen base picture, whatever the
+// options and the random choice became meanwhile.
+#include <gtest/gtest.h>
+
+#include "EngineTestSupport.h"
+#include "engine/PenLog.h"
+
+namespace velmora {
+namespace {
+
+TEST(PenLog, BytesRoundTripAndDamagedBytesAreRefused) {
+  const PenLog log{
+      true, {{1, 2, 30, 40, 0, 51, 205, 3}, {0, 0, 0, 0, -1, 0, 255, 0}, {5, 6, 7, 8, 65534, 255, 1, 9}}};
+  const std::vector<uint8_t> bytes = EncodePenLog(log);
+  ASSERT_EQ(bytes.size(), 8u + 3 * 32);
+  PenLog back;
+  ASSERT_TRUE(DecodePenLog(bytes, "p.vm6", back).ok());
+  EXPECT_EQ(back, log);
+  ASSERT_TRUE(DecodePenLog(EncodePenLog({}), "p.vm6", back).ok());
+  EXPECT_EQ(back, PenLog{});
+
+  const auto with = [&](auto change) {
+    std::vector<uint8_t> b = bytes;
+    change(b);
+    return b;
+  };
+  const struct {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    const char* message;
+  } damaged[] = {
+      {"shorter than its header", {1, 0, 0}, "cut short"},
+      {"a newer format", with([](auto& b) { b[0] = 2; }), "newer format (2)"},
+      {"an unknown base", with([](auto& b) { b[2] = 2; }), "unknown base (2)"},
+      {"a count beyond the bytes", with([](auto& b) { b[7] = 0x7F; }), "do not match"},
+      {"a stroke cut short", with([](auto& b) { b.pop_back(); }), "do not match"},
+      {"bytes after the last stroke", with([](auto& b) { b.push_back(0); }), "do not match"},
+  };
+  for (const auto& c : damaged) {
+    PenLog out = log;
+    const Status s = DecodePenLog(c.bytes, "p.vm6", out);
+    EXPECT_FALSE(s.ok()) << c.what;
+    EXPECT_NE(s.message().find("p.vm6"), std::string::npos) << c.what;
+    EXPECT_NE(s.message().find(c.message), std::string::npos) << c.what << ": " << s.message();
+    EXPECT_EQ(out, log) << c.what;  // left alone
+  }
+}
+
+class PenReplay : public ::testing::Test {
+protected:
+  void SetUp() override {
+    testing::SetGrid(e, 4, 4, 8, 8);
+    TBitmap32 main = testing::Uniform(32, 32, Color32(100, 100, 100));
+    for (int y = 0; y < 32; ++y)
+      for (int x = 16; x < 32; ++x) main.Pixel(x, y) = Color32(20, 200, 60);
+    e.MainBitmap = main;
+    // Pictures alike enough that the random pick among near equals matters.
+    for (int i = 0; i < 4; ++i)
+      testing::AddPicture(e, dir, testing::Uniform(16, 16, Color32(90 + i, 110 - i, 100 + 20 * i)));
+    testing::AddPicture(e, dir, testing::Uniform(16, 16, Color32(20, 190, 70)));
+    e.MakeGrid();
+    ASSERT_TRUE(e.PrepareLibrary().ok());
+    ASSERT_TRUE(e.MakePenBasePicture().ok());
+  }
+  void PaintAndReplay(bool overPenBase);
+  testing::ScratchDir dir;
+  Engine e;
+};
+
+void PenReplay::PaintAndReplay(bool overPenBase) {
+  const struct {
+    int l, t, r, b, alphaPen, kernel;
+  } strokes[] = {
+      {0, 0, 20, 12, 205, 0}, {10, 4, 31, 31, 255, 1}, {3, 20, 9, 30, 120, 4}, {6, 6, 6, 9, 205, 2}};
+  PenLog log{overPenBase, {}};
+  const TBitmap32 base = e.MosaicBitmap;
+  for (const auto& s : strokes) {
+    e.OptionSet.AlphaPen = s.alphaPen;
+    e.OptionSet.ResampleKernel = s.kernel;
+    PenStrokeEntry done;
+    ASSERT_TRUE(e.PenStroke(s.l, s.t, s.r, s.b, &done).ok());
+    EXPECT_EQ(done.AlphaPen, s.alphaPen);
+    EXPECT_EQ(done.ResampleKernel, s.kernel);
+    log.Strokes.push_back(done);
+  }
+  const TBitmap32 painted = e.MosaicBitmap;
+  std::vector<int> uses;
+  for (int k = 0; k < e.PicList.Count(); ++k) uses.push_back(e.Library[k].UseCount);
+
+  // Other options and another seed now: the replay keeps to the log.
+  e.OptionSet.AlphaPen = 10;
+  e.OptionSet.ResampleKernel = 3;
+  e.Rng.SetSeed(99);
+  e.MosaicBitmap = base;
+  ASSERT_FALSE(testing::SamePixels(e.MosaicBitmap, painted));
+  if (overPenBase) e.MosaicBitmap.Fill(Color32(1, 2, 3));  // the replay makes the base itself
+  PenLog decoded;
+  ASSERT_TRUE(DecodePenLog(EncodePenLog(log), "p.vm6", decoded).ok());
+  ASSERT_TRUE(ReplayPenLog(e, decoded, "p.vm6").ok());
+  EXPECT_TRUE(testing::SamePixels(e.MosaicBitmap, painted));
+  // The uses were counted once, when painted.
+  for (int k = 0; k < e.PicList.Count(); ++k) EXPECT_EQ(e.Library[k].UseCount, uses[size_t(k)]) << k;
+}
+
+TEST_F(PenReplay, GivesTheSamePixelsAsTheStrokesPaintedByHand) {
+  for (const bool overPenBase : {false, true}) {
+    SCOPED_TRACE(overPenBase);
+    if (overPenBase)
+      ASSERT_TRUE(e.MakePenBasePicture().ok());
+    else
+      ASSERT_TRUE(e.CreateMosaic().ok());
+    PaintAndReplay(overPenBase);
+  }
+}
+
+TEST_F(PenReplay, RefusesStrokesThatDoNotFitTheMosaicBeforePainting) {
+  const PenStrokeEntry fits{0, 0, 10, 10, 0, 51, 205, 0};
+  const struct {
+    const char* what;
+    PenStrokeEntry stroke;
+  } cases[] = {{"right of the mosaic", {20, 0, 32, 10, 0, 51, 205, 0}},
+               {"negative", {-1, 0, 10, 10, 0, 51, 205, 0}},
+               {"upside down", {0, 10, 10, 5, 0, 51, 205, 0}},
+               {"a picture beyond the list", {0, 0, 10, 10, 5, 51, 205, 0}},
+               {"a negative picture", {0, 0, 10, 10, -2, 51, 205, 0}}};
+  const TBitmap32 before = e.MosaicBitmap;
+  for (const auto& c : cases) {
+    const Status s = ReplayPenLog(e, PenLog{false, {fits, c.stroke}}, "p.vm6");
+    EXPECT_FALSE(s.ok()) << c.what;
+    EXPECT_NE(s.message().find("p.vm6: pen stroke 2 "), std::string::npos) << c.what << ": " << s.message();
+    EXPECT_TRUE(testing::SamePixels(e.MosaicBitmap, before)) << c.what;  // nothing painted
+  }
+}
+
+}  // namespace
+}  // namespace velmora
