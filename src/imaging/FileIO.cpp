@@ -1,7 +1,5 @@
 #include "imaging/FileIO.h"
 
-#include "imaging/Interrupt.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -14,6 +12,8 @@
 #include <climits>
 #include <cstring>
 #include <utility>
+
+#include "imaging/Interrupt.h"
 
 namespace velmora {
 namespace {

@@ -1,8 +1,8 @@
 // The file layer: what it opens for reading, what a whole-file read costs
 // for a sparse file, and how a save treats read-only files, symbolic links,
 // files saved together and the temporaries of programs that died mid-save.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
