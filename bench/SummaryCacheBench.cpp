@@ -29,9 +29,7 @@ long StatusKiB(const char* field) {
 
 // Starts a new peak: the kernel sets the high-water mark back to the
 // present resident size.
-void ResetPeak() {
-  std::ofstream("/proc/self/clear_refs") << "5";
-}
+void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 bool MakeCache(const std::string& folder, int entries) {
   std::filesystem::remove_all(folder);
@@ -50,7 +48,8 @@ void BM_SummaryCacheLoadAndSave(benchmark::State& state) {
   // Made by a child, so that this process starts without the heap that
   // building the entries leaves behind.
   const std::string folder =
-      (std::filesystem::temp_directory_path() / ("velmora-cache-bench-" + std::to_string(::getpid()))).string();
+      (std::filesystem::temp_directory_path() / ("velmora-cache-bench-" + std::to_string(::getpid())))
+          .string();
   const pid_t child = ::fork();
   if (child == 0) ::_exit(MakeCache(folder, 60000) ? 0 : 1);
   int status = 1;

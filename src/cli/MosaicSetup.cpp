@@ -230,7 +230,8 @@ Status CreateMosaicFile(Engine& engine, const std::string& path, bool reopen,
   return InBandsToFile(
       engine, path,
       [&](int bandRows, const Engine::BandSink& sink) {
-        return reopen ? engine.ReopenProjectInBands(bandRows, sink) : engine.CreateMosaicInBands(bandRows, sink);
+        return reopen ? engine.ReopenProjectInBands(bandRows, sink)
+                      : engine.CreateMosaicInBands(bandRows, sink);
       },
       pending);
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "cli/Command.h"
+#include "imaging/Interrupt.h"
 
 namespace velmora::cli {
 
@@ -51,6 +52,7 @@ void PrintToolHelp(std::ostream& out) {
 
 int main(int argc, char** argv) {
   using namespace velmora::cli;
+  velmora::InstallInterruptHandlers();
   if (argc < 2) {
     PrintToolHelp(std::cerr);
     return 2;

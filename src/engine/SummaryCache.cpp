@@ -169,7 +169,9 @@ private:
   uLong crc_ = crc32(0L, Z_NULL, 0);
 };
 
-uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint32_t Le32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
 uint64_t Le64(const uint8_t* p) { return uint64_t(Le32(p)) | uint64_t(Le32(p + 4)) << 32; }
 
 }  // namespace
@@ -207,7 +209,8 @@ Status SummaryCache::ParseFrom(const std::function<size_t(uint8_t*, size_t)>& re
   if (version != kVersion) return Status::Error(Format("a cache of version %u, not %u", version, kVersion));
   const uint32_t count = Le32(head + 12);
   if (count > kMaxEntries || uint64_t(count) * kMinEntryBytes > bodyBytes - kHeaderBytes)
-    return Status::Error(Format("%u entries cannot fit its %llu bytes", count, (unsigned long long)totalBytes));
+    return Status::Error(
+        Format("%u entries cannot fit its %llu bytes", count, (unsigned long long)totalBytes));
   if (!keep) out.reserve(count);  // bounded by the bytes the file has, as checked above
   for (uint32_t i = 0; i < count; ++i) {
     uint8_t fixed[kMinEntryBytes - 1];
@@ -318,15 +321,17 @@ Status SummaryCache::Save() {
   // unless this program has the same picture under the same settings. Only
   // those are read: the cache is never held twice.
   Entries others;
-  if (!ReadFile(others, [this](const SummaryKey& k) { return Locate(k.path, k.settings) == std::string::npos; })
-           .ok())
+  if (!ReadFile(others, [this](const SummaryKey& k) {
+         return Locate(k.path, k.settings) == std::string::npos;
+       }).ok())
     others.clear();
   const size_t total = others.size() + entries_.size();
   const size_t skip = total > kMaxEntries ? total - kMaxEntries : 0;
   PendingFile file;
   VELMORA_TRY(file.Open(FilePath()));
-  VELMORA_TRY(EncodeTo({&others, &entries_}, skip,
-                       [&](std::span<const uint8_t> piece) { return WriteAll(file.Stream(), piece, FilePath()); }));
+  VELMORA_TRY(EncodeTo({&others, &entries_}, skip, [&](std::span<const uint8_t> piece) {
+    return WriteAll(file.Stream(), piece, FilePath());
+  }));
   VELMORA_TRY(file.Commit());
   changed_ = false;
   return Status::Ok();

@@ -11,6 +11,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <utility>
+
+#include "imaging/Interrupt.h"
 
 namespace velmora {
 namespace {
@@ -250,6 +253,8 @@ Status PendingFile::Open(const std::string& path) {
     temp_.clear();
     return Status::Error(Format("Cannot create file \"%s\". %s", path.c_str(), reason.c_str()));
   }
+  // From here a signal that ends the program removes the file with it.
+  tempSlot_ = RegisterTemporaryFile(temp_);
   if (replaces) ::fchmod(fd, st.st_mode & 0777);  // the replaced file keeps its mode
   stream_ = ::fdopen(fd, "wb");
   if (stream_ == nullptr) {
@@ -265,7 +270,11 @@ Status PendingFile::Complete() {
   if (completed_) return Status::Ok();
   if (stream_ == nullptr) return Status::Error(Format("Cannot write file \"%s\".", path_.c_str()));
   Status status;
-  if (std::fflush(stream_) != 0 || std::ferror(stream_) != 0)
+  // A file finished after the user asked the program to stop is not put in
+  // place (the signal may have removed it already).
+  if (InterruptRequested())
+    status = Status::Error(Format("\"%s\" was not saved: the program was interrupted.", path_.c_str()));
+  if (status.ok() && (std::fflush(stream_) != 0 || std::ferror(stream_) != 0))
     status = Status::Error(Format("Cannot write file \"%s\". %s", path_.c_str(), ErrnoText().c_str()));
   if (status.ok() && ::fsync(::fileno(stream_)) != 0 && errno != EINVAL)
     status = Status::Error(Format("Cannot write file \"%s\". %s", path_.c_str(), ErrnoText().c_str()));
@@ -289,6 +298,7 @@ Status PendingFile::Commit() {
   }
   committed_ = true;
   temp_.clear();
+  UnregisterTemporaryFile(std::exchange(tempSlot_, -1));
   return Status::Ok();
 }
 
@@ -296,6 +306,7 @@ void PendingFile::Discard() {
   if (stream_ != nullptr) std::fclose(stream_);
   stream_ = nullptr;
   if (!committed_ && !temp_.empty()) ::unlink(temp_.c_str());
+  if (tempSlot_ >= 0) UnregisterTemporaryFile(std::exchange(tempSlot_, -1));
   temp_.clear();
   completed_ = false;
 }

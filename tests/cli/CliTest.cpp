@@ -275,8 +275,8 @@ TEST_F(Cli, CreateReplacesPictureAndProjectTogether) {
                              " --cells 10x8 --cell-size 12x10 --out " + P("out.bmp") + " --project " +
                              P("missing/out.vm6") + " --seed 2");
   EXPECT_NE(unsaved.status, 0);
-  EXPECT_EQ(unsaved.err, "velmora-cli: Cannot create file \"" + P("missing/out.vm6") +
-                             "\". No such file or directory\n");
+  EXPECT_EQ(unsaved.err,
+            "velmora-cli: Cannot create file \"" + P("missing/out.vm6") + "\". No such file or directory\n");
   EXPECT_EQ(ReadWholeFile(P("out.bmp")), picture) << "the picture was replaced without its project";
 
   ASSERT_EQ(::chmod(P("out.vm6").c_str(), 0644), 0);

@@ -181,8 +181,9 @@ TEST(SummaryCache, ALargeCacheReadsBackWholeAndRefusesEveryCut) {
   SummaryCache cache(dir.File("c"));
   cache.Load(nullptr);
   const auto keyOf = [](int i) {
-    return SummaryKey{"/photos/" + std::string(size_t(3000 + i % 977), char('a' + i % 26)) + std::to_string(i) + ".jpg",
-                      uint64_t(i), int64_t(i) * 1000, uint32_t(i % 3)};
+    return SummaryKey{
+        "/photos/" + std::string(size_t(3000 + i % 977), char('a' + i % 26)) + std::to_string(i) + ".jpg",
+        uint64_t(i), int64_t(i) * 1000, uint32_t(i % 3)};
   };
   constexpr int kEntries = 900;  // about 3 MB
   for (int i = 0; i < kEntries; ++i) cache.Add(keyOf(i), testing::FlatSignature(i % 251, 7, 9));

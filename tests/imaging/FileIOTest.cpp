@@ -1,8 +1,8 @@
 // The file layer: what it opens for reading, what a whole-file read costs
 // for a sparse file, and how a save treats read-only files, symbolic links,
 // files saved together and the temporaries of programs that died mid-save.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "imaging/FileIO.h"
+#include "imaging/Interrupt.h"
 #include "support/ScratchFolder.h"
 
 namespace velmora {
@@ -200,20 +201,23 @@ TEST_F(FileIO, FilesSavedTogetherChangeOnlyWhenAllAreComplete) {
   EXPECT_EQ(Names(), (std::vector<std::string>{"out.jpg", "out.vm6"}));
 }
 
-// A child that starts saving `path`, tells the parent through a pipe that
-// its temporary file exists, and waits to be killed.
+// A child that starts saving `path` with the program's signal handlers in
+// place, tells the parent through a pipe that its temporary file exists, and
+// waits for a signal.
 pid_t StartSaveAndWait(const std::string& path) {
   int ready[2];
   if (::pipe(ready) != 0) return -1;
   const pid_t pid = ::fork();
   if (pid == 0) {
+    InstallInterruptHandlers();
     PendingFile file;
     if (file.Open(path).ok()) {
       std::fputs("half of a picture", file.Stream());
       std::fflush(file.Stream());
     }
     (void)::write(ready[1], "x", 1);
-    for (;;) ::pause();
+    while (!InterruptRequested()) ::pause();
+    ::_exit(0);  // as the program ends after the signal, without finishing the save
   }
   char c;
   (void)::read(ready[0], &c, 1);
@@ -222,7 +226,21 @@ pid_t StartSaveAndWait(const std::string& path) {
   return pid;
 }
 
-TEST_F(FileIO, TemporariesOfDeadSavesAreRemovedByTheNextSave) {
+TEST_F(FileIO, ASaveStoppedBySignalLeavesNoTemporary) {
+  for (int signal : {SIGINT, SIGTERM}) {
+    WriteWholeFile(P("poster.jpg"), "old");
+    const pid_t child = StartSaveAndWait(P("poster.jpg"));
+    ASSERT_GT(child, 0);
+    const std::string temp = P("poster.jpg.tmp-" + std::to_string(child));
+    ASSERT_TRUE(fs::exists(temp));
+    ::kill(child, signal);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_FALSE(fs::exists(temp)) << "signal " << signal;
+    EXPECT_EQ(ReadWholeFile(P("poster.jpg")), "old");
+  }
+}
+
+TEST_F(FileIO, TemporariesOfKilledSavesAreRemovedByTheNextSave) {
   WriteWholeFile(P("poster.jpg"), "old");
   const pid_t killed = StartSaveAndWait(P("poster.jpg"));
   ASSERT_GT(killed, 0);

@@ -2,8 +2,8 @@
 // may put in their place: a named pipe must be refused at once (not wait for
 // a writer), and a length in a header must not be allocated before the
 // bytes it promises are there.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -138,7 +138,8 @@ TEST(FileReaders, ASparseProjectIsRefusedByWhatItHoldsNotByItsLength) {
   } cases[] = {
       {"holes.vm6", "", "the main picture part is not a Windows bitmap"},
       {"huge.vm6", huge,
-       "the main picture part is a bitmap of 60000 x 60000 pixels, over the picture limit of 268435456 pixels"},
+       "the main picture part is a bitmap of 60000 x 60000 pixels, over the picture limit of 268435456 "
+       "pixels"},
   };
   for (const auto& c : cases) {
     const std::string path = SparseProject(dir, c.name, c.head);
