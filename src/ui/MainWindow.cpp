@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QMenuBar>
@@ -59,10 +60,18 @@ MainWindow::MainWindow(Session& session) : session_(session), engine_(session.en
   QPalette pal = workpanel_->palette();
   pal.setColor(QPalette::Window, pal.color(QPalette::Dark));
   workpanel_->setPalette(pal);
-  auto* workLayout = new QVBoxLayout(workpanel_);
+  auto* workLayout = new QGridLayout(workpanel_);
   workLayout->setContentsMargins(0, 0, 0, 0);
+  workLayout->setSpacing(0);
   view_ = new MosaicView(engine_, workpanel_);
-  workLayout->addWidget(view_);
+  workLayout->addWidget(view_, 0, 0);
+  auto* hbar = new QScrollBar(Qt::Horizontal, workpanel_);
+  hbar->setObjectName(QStringLiteral("hscroll"));
+  auto* vbar = new QScrollBar(Qt::Vertical, workpanel_);
+  vbar->setObjectName(QStringLiteral("vscroll"));
+  workLayout->addWidget(vbar, 0, 1);
+  workLayout->addWidget(hbar, 1, 0);
+  view_->AttachScrollBars(hbar, vbar);
   column->addWidget(workpanel_, 1);
 
   auto* status = new QWidget(central);
@@ -72,13 +81,17 @@ MainWindow::MainWindow(Session& session) : session_(session), engine_(session.en
   statusRow->setContentsMargins(6, 0, 6, 0);
   statusLabel_ = new QLabel(QString::fromLatin1(kInitialStatusText), status);
   statusLabel_->setObjectName(QStringLiteral("Label1"));
-  statusRow->addWidget(statusLabel_);
+  statusRow->addWidget(statusLabel_, 1);
+  statusRow->addWidget(BuildZoomField(status));
   column->addWidget(status);
   setCentralWidget(central);
 
   BuildMenus();
+  BuildEditMenus();
   connect(view_, &MosaicView::pressed, this, &MainWindow::ViewPressed);
   connect(view_, &MosaicView::released, this, &MainWindow::ViewReleased);
+  connect(view_, &MosaicView::viewMoved, this, &MainWindow::RepaintView);
+  connect(view_, &MosaicView::scaleChanged, this, &MainWindow::ShowScale);
 
   listener_ = std::make_unique<GuiJobListener>(jobLabel_, gauge_);
   engine_.SetListener(listener_.get());
@@ -176,6 +189,7 @@ void MainWindow::BuildToolbar(QWidget* panel) {
   gauge_->setValue(0);
   gauge_->setTextVisible(false);
   gauge_->setGeometry(232, 3, 345, 13);
+  BuildCancelButton(jobRow)->setGeometry(583, 0, 64, 19);
   rows->addWidget(jobRow);
 }
 
@@ -260,10 +274,14 @@ void MainWindow::RepaintView() {
   if (closing_) return;
   const TBitmap32& bmp = engine_.MosaicBitmap;
   if (bmp.Empty()) return;
-  const QSize client = workpanel_->contentsRect().size();
+  // The view's own size: the work area less its scroll bars.
+  const double scale = view_->PrepareRepaint();
+  const QSize client = view_->size();
   engine_.ViewRect = VisibleRect(ViewPoint{engine_.ViewOriginX, engine_.ViewOriginY}, client.width(),
-                                 client.height(), bmp.Width(), bmp.Height());
-  statusLabel_->setText(ToQString(ViewStatusText(ViewPoint{engine_.ViewRect.Left, engine_.ViewRect.Top})));
+                                 client.height(), bmp.Width(), bmp.Height(), scale);
+  statusLabel_->setText(
+      ToQString(ViewStatusText(ViewPoint{engine_.ViewRect.Left, engine_.ViewRect.Top}, scale)));
+  view_->SyncScrollBars();
   view_->update();
   RepaintOverviewIfVisible(session_);
 }
@@ -295,10 +313,26 @@ void MainWindow::UpdateActions() {
 }
 
 Status MainWindow::RunJob(const std::function<Status()>& job) {
+  // What a cancelled job puts back: the state now, but the settings and main
+  // picture of the mosaic shown (a new project has taken its own already).
+  EngineSnapshot before;
+  before.Capture(engine_);
+  if (shownValid_) before.SetProject(shownProject_, shownMain_);
   session_.jobRunning = true;
+  listener_->ResetCancel();
+  view_->SetLive(true);
   UpdateActions();
   Status status = job();
   session_.jobRunning = false;
+  view_->SetLive(false);
+  // Asked for and heard: a job that ended before its next report finished.
+  jobCancelled_ = listener_->CancelRequested() && engine_.JobCancelled();
+  if (jobCancelled_) {
+    before.Restore(engine_);
+    CopyListToPickCell(session_);
+    NotifyLibraryChanged(session_);
+    status = Status::Ok();  // the label says "Cancelled"; no message box
+  }
   UpdateActions();
   if (const QStringList warnings = listener_->TakeWarnings(); !warnings.isEmpty())
     session_.prompts.Message(this, QStringLiteral("Caution"), warnings.join(QLatin1Char('\n')));
@@ -306,8 +340,22 @@ Status MainWindow::RunJob(const std::function<Status()>& job) {
 }
 
 void MainWindow::AfterNewPicture() {
+  if (jobCancelled_) {
+    view_->PictureReplaced();
+    RepaintView();
+    UpdateActions();
+    return;
+  }
+  session_.history.Clear();
+  UpdateEditActions();
+  if (engine_.MosaicState == 2) {
+    shownProject_ = engine_.Project;
+    shownMain_.Assign(engine_.MainBitmap);
+    shownValid_ = true;
+  }
   engine_.ViewOriginX = 0;
   engine_.ViewOriginY = 0;
+  view_->PictureReplaced();
   RepaintView();
   ShowOverviewAfterJob(session_);
   UpdateActions();
@@ -337,16 +385,24 @@ void MainWindow::OpenPicture() {
   engine_.ViewOriginX = 0;
   engine_.ViewOriginY = 0;
   engine_.MosaicState = 1;
+  session_.history.Clear();
+  UpdateEditActions();
+  view_->PictureReplaced();
   RepaintView();
   UpdateActions();
 }
 
 Status MainWindow::OpenProjectFrom(const QString& path) {
-  VELMORA_TRY(LoadProjectFile(engine_, ToBytes(path)));
-  CopyListToPickCell(session_);
-  NotifyLibraryChanged(session_);
-  const Status status = RunJob([&] { return engine_.ReopenProject(); });
-  AfterNewPicture();
+  // The load is part of the job, so a cancel puts back the tables it read.
+  bool loaded = false;
+  const Status status = RunJob([&] {
+    VELMORA_TRY(LoadProjectFile(engine_, ToBytes(path)));
+    loaded = true;
+    CopyListToPickCell(session_);
+    NotifyLibraryChanged(session_);
+    return engine_.ReopenProject();
+  });
+  if (loaded) AfterNewPicture();
   return status;
 }
 

@@ -11,7 +11,7 @@ namespace velmora::ui {
 void MainWindow::UpdateEditMode() {
   const int code = modeGroup_->checkedId();
   if (code > 0) editMode_ = code;
-  view_->setCursor(editMode_ == kModeInfo ? Qt::WhatsThisCursor : Qt::SizeAllCursor);
+  view_->SetModeCursor(editMode_ == kModeInfo ? Qt::WhatsThisCursor : Qt::SizeAllCursor);
 }
 
 void MainWindow::ViewPressed(Qt::MouseButton button, QPoint pos) {
@@ -21,10 +21,8 @@ void MainWindow::ViewPressed(Qt::MouseButton button, QPoint pos) {
 }
 
 void MainWindow::ViewReleased(Qt::MouseButton button, QPoint pos) {
-  if (button == Qt::RightButton) {
-    ScrollRelease(pos);
-    return;
-  }
+  // The right button moved the picture in the view itself, live.
+  if (button == Qt::RightButton) return;
   if (button != Qt::LeftButton && button != Qt::MiddleButton) return;
   // Edits change the cell map and the mosaic a job is working on.
   if (session_.jobRunning) return;
@@ -47,24 +45,14 @@ void MainWindow::ViewReleased(Qt::MouseButton button, QPoint pos) {
   }
 }
 
-void MainWindow::ScrollRelease(QPoint pos) {
-  const QSize client = workpanel_->contentsRect().size();
-  const TBitmap32& bmp = engine_.MosaicBitmap;
-  const ViewPoint o = DraggedOrigin(pressPos_, pressPoint_, ViewPoint{pos.x(), pos.y()}, client.width(),
-                                    client.height(), bmp.Width(), bmp.Height());
-  engine_.ViewOriginX = o.X;
-  engine_.ViewOriginY = o.Y;
-  RepaintView();
-}
-
 bool MainWindow::CellEditingAllowed() const {
   return engine_.MosaicState == 2 && engine_.Project.RenderMode == kRenderStandard;
 }
 
 void MainWindow::InfoRelease(QPoint pos) {
   if (!CellEditingAllowed()) return;
-  const CellPos cell =
-      ReleaseCell(engine_.Project, pos.x() + engine_.ViewOriginX, pos.y() + engine_.ViewOriginY);
+  const ViewPoint at = PicturePos(pos);
+  const CellPos cell = ReleaseCell(engine_.Project, at.X, at.Y);
   if (CellInfoWindow* info = session_.windows.cellInfo) {
     info->show();
     info->raise();
@@ -75,18 +63,21 @@ void MainWindow::InfoRelease(QPoint pos) {
 
 void MainWindow::Edit1Release(QPoint pos) {
   if (!leftButtonDown_ || !CellEditingAllowed()) return;
-  const CellPos cell =
-      ReleaseCell(engine_.Project, pos.x() + engine_.ViewOriginX, pos.y() + engine_.ViewOriginY);
-  const ColorSignature s = engine_.SampleCell(cell.X, cell.Y);
-  const int k = engine_.ChoosePicture(cell.X, cell.Y, s, 1);
-  if (k != -1) {
-    // Filling a cell reports to the assignment job's gauge; a single edit is
-    // no job, so nothing listens meanwhile.
-    engine_.SetListener(nullptr);
-    engine_.FillCell(cell.X, cell.Y, k);
-    engine_.SetListener(listener_.get());
-  }
-  const Status drawn = engine_.RenderCell(cell.X, cell.Y);
+  const ViewPoint at = PicturePos(pos);
+  const CellPos cell = ReleaseCell(engine_.Project, at.X, at.Y);
+  const Status drawn =
+      RecordEdit("Edit I", {cell}, EditHistory::CellRects(engine_, cell.X, cell.Y), [&] {
+        const ColorSignature s = engine_.SampleCell(cell.X, cell.Y);
+        const int k = engine_.ChoosePicture(cell.X, cell.Y, s, 1);
+        if (k != -1) {
+          // Filling a cell reports to the assignment job's gauge; a single
+          // edit is no job, so nothing listens meanwhile.
+          engine_.SetListener(nullptr);
+          engine_.FillCell(cell.X, cell.Y, k);
+          engine_.SetListener(listener_.get());
+        }
+        return engine_.RenderCell(cell.X, cell.Y);
+      });
   leftButtonDown_ = false;
   RepaintView();
   ShowIfFailed(session_, this, drawn);
@@ -94,8 +85,8 @@ void MainWindow::Edit1Release(QPoint pos) {
 
 void MainWindow::Edit2Release(QPoint pos) {
   if (!leftButtonDown_ || !CellEditingAllowed()) return;
-  const CellPos cell =
-      ReleaseCell(engine_.Project, pos.x() + engine_.ViewOriginX, pos.y() + engine_.ViewOriginY);
+  const ViewPoint at = PicturePos(pos);
+  const CellPos cell = ReleaseCell(engine_.Project, at.X, at.Y);
   ShowPickCell(session_, cell.X, cell.Y);
   leftButtonDown_ = false;
 }
@@ -104,9 +95,11 @@ void MainWindow::PenRelease(QPoint pos) {
   if (!leftButtonDown_) return;
   const auto rect = PenRectangle(pressPoint_, ViewPoint{pos.x(), pos.y()},
                                  ViewPoint{engine_.ViewOriginX, engine_.ViewOriginY},
-                                 engine_.Project.FinalWidth, engine_.Project.FinalHeight);
+                                 engine_.Project.FinalWidth, engine_.Project.FinalHeight, view_->Scale());
   Status stroke = Status::Ok();
-  if (rect) stroke = engine_.PenStroke(rect->Left, rect->Top, rect->Right, rect->Bottom);
+  if (rect)
+    stroke = RecordEdit("Pen Stroke", {}, {*rect},
+                        [&] { return engine_.PenStroke(rect->Left, rect->Top, rect->Right, rect->Bottom); });
   leftButtonDown_ = false;
   RepaintView();
   ShowIfFailed(session_, this, stroke);

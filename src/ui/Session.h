@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <string>
 
+#include "engine/EditHistory.h"
 #include "engine/Engine.h"
 
 class QPrinter;
@@ -83,6 +84,11 @@ struct Session {
   // are disabled until it ends (the job lets events run, so they could be
   // clicked, and a second job inside the first would corrupt the tables).
   bool jobRunning = false;
+  // The hand edits that can be undone and redone; cleared by a new mosaic,
+  // an opened picture or a loaded project.
+  EditHistory history;
+  // Work not yet saved.
+  bool modified = false;
 
   // How the windows read pictures: upright by their orientation tag unless
   // the options turned that off, as the engine reads them.
