@@ -388,8 +388,8 @@ void Engine::AssignCells() {
     }
   }
   MainPass(0);
+  // A cancel is reported by the sequence that ran the assignment.
   if (assigned_ < cells && !cancelled_) MainPass(2);
-  if (cancelled_) (void)CancelledJob();
 }
 
 }  // namespace velmora
