@@ -79,6 +79,7 @@ void ZoomPyramid::Rebuild(const TBitmap32& picture, int threads) {
   if (picture.Empty()) return;
   width_ = picture.Width();
   height_ = picture.Height();
+  levels_.reserve(kMaxLevels);  // `above` points into it while levels are added
   const TBitmap32* above = &picture;
   for (int k = 1; k <= kMaxLevels; ++k) {
     if (std::max(above->Width(), above->Height()) <= kSmallestSide) break;
