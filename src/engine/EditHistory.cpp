@@ -31,8 +31,10 @@ bool SameEntry(const CellMapEntry& a, const CellMapEntry& b) {
 }  // namespace
 
 size_t EditHistory::Step::Bytes() const {
-  size_t bytes = sizeof(Step) + Name.size() + Cells.size() * sizeof(CellChange) + Uses.size() * sizeof(UseChange);
-  for (const PixelPatch& p : Pixels) bytes += sizeof(PixelPatch) + (p.Before.size() + p.After.size()) * sizeof(TColor32);
+  size_t bytes =
+      sizeof(Step) + Name.size() + Cells.size() * sizeof(CellChange) + Uses.size() * sizeof(UseChange);
+  for (const PixelPatch& p : Pixels)
+    bytes += sizeof(PixelPatch) + (p.Before.size() + p.After.size()) * sizeof(TColor32);
   return bytes;
 }
 
@@ -43,7 +45,8 @@ std::vector<TRect> EditHistory::CellRects(const Engine& engine, int x, int y) {
   return rects;
 }
 
-EditHistory::Pending EditHistory::Begin(const Engine& engine, std::string name, const std::vector<CellPos>& cells,
+EditHistory::Pending EditHistory::Begin(const Engine& engine, std::string name,
+                                        const std::vector<CellPos>& cells,
                                         const std::vector<TRect>& rects) const {
   Pending p;
   p.Name = std::move(name);
@@ -54,7 +57,8 @@ EditHistory::Pending EditHistory::Begin(const Engine& engine, std::string name, 
     p.Cells.push_back(CellChange{c.X, c.Y, engine.Map.At(c.X, c.Y), CellMapEntry{}});
   }
   p.UseCounts.resize(kLibraryTableSize);
-  for (int k = 0; k < kLibraryTableSize; ++k) p.UseCounts[static_cast<size_t>(k)] = engine.Library[k].UseCount;
+  for (int k = 0; k < kLibraryTableSize; ++k)
+    p.UseCounts[static_cast<size_t>(k)] = engine.Library[k].UseCount;
   size_t pixelBytes = 0;
   for (const TRect& rect : rects) {
     const TRect r = Intersect(rect, engine.MosaicBitmap.BoundsRect());
@@ -87,7 +91,8 @@ void EditHistory::Commit(const Engine& engine, Pending&& pending) {
   }
   for (int k = 0; k < kLibraryTableSize; ++k) {
     const int32_t before = pending.UseCounts[static_cast<size_t>(k)];
-    if (engine.Library[k].UseCount != before) step.Uses.push_back(UseChange{k, before, engine.Library[k].UseCount});
+    if (engine.Library[k].UseCount != before)
+      step.Uses.push_back(UseChange{k, before, engine.Library[k].UseCount});
   }
   for (PixelPatch& patch : pending.Pixels) {
     CopyOut(engine.MosaicBitmap, patch.Rect, patch.After);

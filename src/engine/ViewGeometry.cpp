@@ -72,8 +72,8 @@ ViewPoint ClampOrigin(ViewPoint o, int cw, int ch, int W, int H, double scale) {
   return o;
 }
 
-ViewPoint DraggedOrigin(ViewPoint pressOrigin, ViewPoint pressPoint, ViewPoint release, int cw, int ch,
-                        int W, int H, double scale) {
+ViewPoint DraggedOrigin(ViewPoint pressOrigin, ViewPoint pressPoint, ViewPoint release, int cw, int ch, int W,
+                        int H, double scale) {
   ViewPoint o;
   if (scale == 1) {
     o = ViewPoint{pressOrigin.X - (release.X - pressPoint.X), pressOrigin.Y - (release.Y - pressPoint.Y)};
@@ -92,7 +92,8 @@ ViewPoint ZoomedOrigin(ViewPoint origin, ViewPoint anchor, double oldScale, doub
   // The picture position under the anchor, with its fraction, stays there.
   const double px = origin.X + anchor.X / so;
   const double py = origin.Y + anchor.Y / so;
-  const ViewPoint o{ToPixel(std::floor(px - anchor.X / sn + 0.5)), ToPixel(std::floor(py - anchor.Y / sn + 0.5))};
+  const ViewPoint o{ToPixel(std::floor(px - anchor.X / sn + 0.5)),
+                    ToPixel(std::floor(py - anchor.Y / sn + 0.5))};
   return ClampOrigin(o, cw, ch, W, H, sn);
 }
 
@@ -108,7 +109,8 @@ std::string ZoomPercentText(double scale) {
 }
 
 std::string ViewStatusText(ViewPoint origin, double scale) {
-  const std::string scaleText = scale == 1 ? std::string(kInitialStatusText) : "Scale :" + ZoomPercentText(scale) + "%";
+  const std::string scaleText =
+      scale == 1 ? std::string(kInitialStatusText) : "Scale :" + ZoomPercentText(scale) + "%";
   return scaleText + " MainbmpPos x" + std::to_string(origin.X) + " y" + std::to_string(origin.Y);
 }
 

@@ -62,8 +62,8 @@ ViewPoint ClampOrigin(ViewPoint origin, int cw, int ch, int W, int H, double sca
 // At other scales the picture moves by the mouse's travel divided by the
 // scale, so it stays under the mouse. The same function serves the live drag
 // (each move) and the release, so a drag ends where a release-only drag would.
-ViewPoint DraggedOrigin(ViewPoint pressOrigin, ViewPoint pressPoint, ViewPoint release, int cw, int ch,
-                        int W, int H, double scale = 1);
+ViewPoint DraggedOrigin(ViewPoint pressOrigin, ViewPoint pressPoint, ViewPoint release, int cw, int ch, int W,
+                        int H, double scale = 1);
 
 // The origin after a zoom from `oldScale` to `newScale` that keeps the
 // picture pixel under view position `anchor` where it is, clamped.

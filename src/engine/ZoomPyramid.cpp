@@ -90,7 +90,8 @@ void ZoomPyramid::Rebuild(const TBitmap32& picture, int threads) {
     constexpr int kRowsPerTask = 32;
     const int tasks = (dst.Height() + kRowsPerTask - 1) / kRowsPerTask;
     ParallelFor(threads, tasks, [&](int, int t) {
-      HalveRows(*above, dst, 0, dst.Width(), t * kRowsPerTask, std::min(dst.Height(), (t + 1) * kRowsPerTask));
+      HalveRows(*above, dst, 0, dst.Width(), t * kRowsPerTask,
+                std::min(dst.Height(), (t + 1) * kRowsPerTask));
     });
     above = &dst;
   }

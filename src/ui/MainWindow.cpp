@@ -310,6 +310,7 @@ void MainWindow::UpdateActions() {
   enable("ImageLib1", idle && session_.windows.library != nullptr);
   if (session_.windows.wizard) session_.windows.wizard->setEnabled(idle);
   UpdateToolWindowCommands(session_);
+  UpdateEditActions();
 }
 
 Status MainWindow::RunJob(const std::function<Status()>& job) {

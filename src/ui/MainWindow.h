@@ -71,8 +71,8 @@ public:
   // Runs a hand edit as one undoable step named `name`: the cells whose map
   // entries and the mosaic rectangles whose pixels it may change are kept
   // before and after.
-  Status RecordEdit(const std::string& name, const std::vector<CellPos>& cells, const std::vector<TRect>& rects,
-                    const std::function<Status()>& edit);
+  Status RecordEdit(const std::string& name, const std::vector<CellPos>& cells,
+                    const std::vector<TRect>& rects, const std::function<Status()>& edit);
   // The unsaved-work flag; undo and redo set it.
   void SetModified(bool modified) { session_.modified = modified; }
   // Stops the running job at its next progress report.

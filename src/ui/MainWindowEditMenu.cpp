@@ -77,7 +77,9 @@ void MainWindow::BuildEditMenus() {
     void (MainWindow::*slot)();
     QList<QKeySequence> keys;
   } zooms[] = {
-      {"ZoomIn1", "Zoom &In", &MainWindow::ZoomIn,
+      {"ZoomIn1",
+       "Zoom &In",
+       &MainWindow::ZoomIn,
        {QKeySequence(QKeySequence::ZoomIn), QKeySequence(Qt::CTRL | Qt::Key_Equal)}},
       {"ZoomOut1", "Zoom &Out", &MainWindow::ZoomOut, {QKeySequence(QKeySequence::ZoomOut)}},
       {"ZoomFit1", "&Fit to Window", &MainWindow::ZoomFit, {QKeySequence(Qt::CTRL | Qt::Key_0)}},
@@ -131,7 +133,8 @@ void MainWindow::ApplyKeyboard() {
     const char* title;
   } menus[] = {{"Project1", "  &Project    "}, {"Tools1", "&Tools    "}, {"Help1", "&Help    "}};
   for (const auto& m : menus)
-    if (auto* menu = findChild<QMenu*>(QString::fromLatin1(m.name))) menu->setTitle(QString::fromLatin1(m.title));
+    if (auto* menu = findChild<QMenu*>(QString::fromLatin1(m.name)))
+      menu->setTitle(QString::fromLatin1(m.title));
 }
 
 QWidget* MainWindow::BuildZoomField(QWidget* parent) {
@@ -166,7 +169,8 @@ QWidget* MainWindow::BuildZoomField(QWidget* parent) {
 void MainWindow::ShowScale(double scale) {
   if (!zoomField_) return;
   const QSignalBlocker block(zoomField_);
-  zoomField_->setCurrentText(view_->FitMode() ? QStringLiteral("Fit") : ToQString(ZoomPercentText(scale)) + '%');
+  zoomField_->setCurrentText(view_->FitMode() ? QStringLiteral("Fit")
+                                              : ToQString(ZoomPercentText(scale)) + '%');
 }
 
 QPushButton* MainWindow::BuildCancelButton(QWidget* parent) {
@@ -201,7 +205,8 @@ Status MainWindow::RecordEdit(const std::string& name, const std::vector<CellPos
 void MainWindow::UndoOrRedo(bool redo) {
   if (session_.jobRunning) return;
   std::vector<TRect> changed;
-  const bool done = redo ? session_.history.Redo(engine_, &changed) : session_.history.Undo(engine_, &changed);
+  const bool done =
+      redo ? session_.history.Redo(engine_, &changed) : session_.history.Undo(engine_, &changed);
   if (done) {
     for (const TRect& r : changed) view_->PixelsChanged(r);
     SetModified(true);

@@ -65,19 +65,18 @@ void MainWindow::Edit1Release(QPoint pos) {
   if (!leftButtonDown_ || !CellEditingAllowed()) return;
   const ViewPoint at = PicturePos(pos);
   const CellPos cell = ReleaseCell(engine_.Project, at.X, at.Y);
-  const Status drawn =
-      RecordEdit("Edit I", {cell}, EditHistory::CellRects(engine_, cell.X, cell.Y), [&] {
-        const ColorSignature s = engine_.SampleCell(cell.X, cell.Y);
-        const int k = engine_.ChoosePicture(cell.X, cell.Y, s, 1);
-        if (k != -1) {
-          // Filling a cell reports to the assignment job's gauge; a single
-          // edit is no job, so nothing listens meanwhile.
-          engine_.SetListener(nullptr);
-          engine_.FillCell(cell.X, cell.Y, k);
-          engine_.SetListener(listener_.get());
-        }
-        return engine_.RenderCell(cell.X, cell.Y);
-      });
+  const Status drawn = RecordEdit("Edit I", {cell}, EditHistory::CellRects(engine_, cell.X, cell.Y), [&] {
+    const ColorSignature s = engine_.SampleCell(cell.X, cell.Y);
+    const int k = engine_.ChoosePicture(cell.X, cell.Y, s, 1);
+    if (k != -1) {
+      // Filling a cell reports to the assignment job's gauge; a single
+      // edit is no job, so nothing listens meanwhile.
+      engine_.SetListener(nullptr);
+      engine_.FillCell(cell.X, cell.Y, k);
+      engine_.SetListener(listener_.get());
+    }
+    return engine_.RenderCell(cell.X, cell.Y);
+  });
   leftButtonDown_ = false;
   RepaintView();
   ShowIfFailed(session_, this, drawn);

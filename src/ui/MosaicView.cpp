@@ -73,8 +73,8 @@ void MosaicView::ApplyScale(double scale, QPoint anchor) {
   const double old = scale_;
   scale_ = ClampZoom(scale);
   if (!bmp.Empty()) {
-    const ViewPoint o = ZoomedOrigin(Origin(), ViewPoint{anchor.x(), anchor.y()}, old, scale_, width(), height(),
-                                     bmp.Width(), bmp.Height());
+    const ViewPoint o = ZoomedOrigin(Origin(), ViewPoint{anchor.x(), anchor.y()}, old, scale_, width(),
+                                     height(), bmp.Width(), bmp.Height());
     engine_.ViewOriginX = o.X;
     engine_.ViewOriginY = o.Y;
   }
@@ -123,7 +123,8 @@ void MosaicView::SyncScrollBars() {
   const struct {
     QScrollBar* bar;
     int size, span, value;
-  } bars[] = {{hbar_, bmp.Width(), spanW, engine_.ViewOriginX}, {vbar_, bmp.Height(), spanH, engine_.ViewOriginY}};
+  } bars[] = {{hbar_, bmp.Width(), spanW, engine_.ViewOriginX},
+              {vbar_, bmp.Height(), spanH, engine_.ViewOriginY}};
   for (const auto& b : bars) {
     const QSignalBlocker block(b.bar);
     b.bar->setRange(0, std::max({0, b.size - b.span, b.value}));
@@ -198,8 +199,9 @@ void MosaicView::mousePressEvent(QMouseEvent* event) {
 
 void MosaicView::Pan(QPoint pos) {
   const TBitmap32& bmp = engine_.MosaicBitmap;
-  const ViewPoint o = DraggedOrigin(panOrigin_, ViewPoint{panPress_.x(), panPress_.y()}, ViewPoint{pos.x(), pos.y()},
-                                    width(), height(), bmp.Width(), bmp.Height(), scale_);
+  const ViewPoint o =
+      DraggedOrigin(panOrigin_, ViewPoint{panPress_.x(), panPress_.y()}, ViewPoint{pos.x(), pos.y()}, width(),
+                    height(), bmp.Width(), bmp.Height(), scale_);
   engine_.ViewOriginX = o.X;
   engine_.ViewOriginY = o.Y;
   emit viewMoved();

@@ -240,10 +240,10 @@ void PickCellDialog::PickCellApply(int index) {
   choice.VFlip = vflip_->isChecked();
   if (index < engine.PicList.Count()) newPicSig_ = engine.Library[index].Signature;
   MainWindow* main = session_.windows.main;
-  const Status applied =
-      main ? main->RecordEdit("Pick Cell", {CellPos{column_, row_}}, EditHistory::CellRects(engine, column_, row_),
-                              [&] { return ApplyPickedPicture(engine, choice, cellSig_); })
-           : ApplyPickedPicture(engine, choice, cellSig_);
+  const Status applied = main ? main->RecordEdit("Pick Cell", {CellPos{column_, row_}},
+                                                 EditHistory::CellRects(engine, column_, row_),
+                                                 [&] { return ApplyPickedPicture(engine, choice, cellSig_); })
+                              : ApplyPickedPicture(engine, choice, cellSig_);
   if (main) main->RepaintView();
   ShowIfFailed(session_, this, applied);
 }

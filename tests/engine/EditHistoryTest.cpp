@@ -2,11 +2,10 @@
 // job: random edits of every kind undone to the original bytes and redone to
 // the edited ones, the bounds of the history, and a cancel in the mapping
 // table and in the render.
-#include "engine/EditHistory.h"
-
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
+#include "engine/EditHistory.h"
 #include "engine/EngineSnapshot.h"
 #include "engine/PickCell.h"
 
@@ -40,7 +39,8 @@ struct EngineBytes {
   std::vector<TColor32> mosaic;
   std::vector<uint8_t> map = std::vector<uint8_t>(kCellMapBytes);
   std::vector<uint8_t> library = std::vector<uint8_t>(kLibraryTableBytes);
-  explicit EngineBytes(const Engine& e) : mosaic(e.MosaicBitmap.Pixels().begin(), e.MosaicBitmap.Pixels().end()) {
+  explicit EngineBytes(const Engine& e)
+      : mosaic(e.MosaicBitmap.Pixels().begin(), e.MosaicBitmap.Pixels().end()) {
     e.Map.WriteBytes(std::span<uint8_t, kCellMapBytes>(map));
     e.Library.WriteBytes(std::span<uint8_t, kLibraryTableBytes>(library));
   }
@@ -58,7 +58,8 @@ void RandomEdit(Engine& e, EditHistory& history, RandomGenerator& rng, int kind)
     ASSERT_TRUE(e.RenderCell(x, y).ok());
     history.Commit(e, std::move(pending));
   } else if (kind == 1) {  // an Edit II apply
-    PickChoice choice{x, y, rng.Random(e.PicList.Count()), rng.Random(21), rng.Random(2) == 1, rng.Random(2) == 1};
+    PickChoice choice{
+        x, y, rng.Random(e.PicList.Count()), rng.Random(21), rng.Random(2) == 1, rng.Random(2) == 1};
     auto pending = history.Begin(e, "Pick Cell", {CellPos{x, y}}, EditHistory::CellRects(e, x, y));
     ASSERT_TRUE(ApplyPickedPicture(e, choice, e.SampleCell(x, y)).ok());
     history.Commit(e, std::move(pending));

@@ -1,8 +1,8 @@
 // The main view's arithmetic: the cell under a position in each layout, the
 // origin after a right-button drag, the visible rectangle and the pen drag.
-#include "engine/ViewGeometry.h"
-
 #include <gtest/gtest.h>
+
+#include "engine/ViewGeometry.h"
 
 namespace velmora {
 namespace {
@@ -31,7 +31,7 @@ TEST(ReleaseCell, FollowsEachLayoutsShiftedRowsAndColumns) {
       // Odd peyote rows: exactly half a cell in stays, one more moves right.
       {kStitchPeyote, 30, 16, 1, 1},
       {kStitchPeyote, 31, 16, 2, 1},
-      {kStitchPeyote, 30, 0, 1, 0},  // even rows are not shifted
+      {kStitchPeyote, 30, 0, 1, 0},    // even rows are not shifted
       {kStitchPeyote, 190, 20, 9, 1},  // exactly at the last half cell: stays
       {kStitchPeyote, 191, 20, 0, 1},  // past it: the row's first cell
       {kStitchPeyote, 190, 0, 9, 0},
@@ -100,15 +100,13 @@ TEST(ScaledView, MapsViewPositionsToPicturePixelsAndCells) {
     double scale;
     ViewPoint origin, view, picture;
   } cases[] = {
-      {1, {100, 20}, {5, 7}, {105, 27}},        // 1:1, as the unscaled view
-      {2, {100, 20}, {5, 7}, {102, 23}},        // zoomed in: two view pixels a pixel
-      {4, {0, 0}, {-1, -5}, {-1, -2}},          // left of the view: floor, not toward zero
-      {0.5, {100, 20}, {5, 7}, {110, 34}},      // zoomed out
-      {1.0 / 16, {0, 0}, {3, 3}, {48, 48}},
-      {0.25, {10, 0}, {37, 1}, {158, 4}},
+      {1, {100, 20}, {5, 7}, {105, 27}},    // 1:1, as the unscaled view
+      {2, {100, 20}, {5, 7}, {102, 23}},    // zoomed in: two view pixels a pixel
+      {4, {0, 0}, {-1, -5}, {-1, -2}},      // left of the view: floor, not toward zero
+      {0.5, {100, 20}, {5, 7}, {110, 34}},  // zoomed out
+      {1.0 / 16, {0, 0}, {3, 3}, {48, 48}}, {0.25, {10, 0}, {37, 1}, {158, 4}},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(ViewToPicture(c.view, c.origin, c.scale), c.picture) << c.scale;
+  for (const auto& c : cases) EXPECT_EQ(ViewToPicture(c.view, c.origin, c.scale), c.picture) << c.scale;
 
   // 10 x 8 cells of 20 x 16; a click at (40, 34) in view pixels.
   const struct {
@@ -116,9 +114,9 @@ TEST(ScaledView, MapsViewPositionsToPicturePixelsAndCells) {
     double scale;
     int column, row;
   } cells[] = {
-      {kStitchLoom, 1, 2, 2},     {kStitchLoom, 0.5, 4, 4},    {kStitchLoom, 2, 1, 1},
-      {kStitchPeyote, 1, 2, 2},   {kStitchPeyote, 0.5, 4, 4},  {kStitchPeyote, 2, 1, 1},
-      {kStitchBrick, 1, 2, 2},    {kStitchBrick, 0.5, 4, 4},   {kStitchBrick, 2, 1, 1},
+      {kStitchLoom, 1, 2, 2},   {kStitchLoom, 0.5, 4, 4},   {kStitchLoom, 2, 1, 1},
+      {kStitchPeyote, 1, 2, 2}, {kStitchPeyote, 0.5, 4, 4}, {kStitchPeyote, 2, 1, 1},
+      {kStitchBrick, 1, 2, 2},  {kStitchBrick, 0.5, 4, 4},  {kStitchBrick, 2, 1, 1},
   };
   for (const auto& c : cells) {
     const ViewPoint p = ViewToPicture({40, 34}, {0, 0}, c.scale);
@@ -126,7 +124,8 @@ TEST(ScaledView, MapsViewPositionsToPicturePixelsAndCells) {
     EXPECT_EQ(cell.X, c.column) << c.stitch << " at " << c.scale;
     EXPECT_EQ(cell.Y, c.row) << c.stitch << " at " << c.scale;
   }
-  // Odd brick column 1 at 200 %: view y 17 is picture y 8, exactly half a cell: stays in row 0; y 18 moves on.
+  // Odd brick column 1 at 200 %: view y 17 is picture y 8, exactly half a cell: stays in row 0; y 18 moves
+  // on.
   EXPECT_EQ(ReleaseCell(Grid(kStitchBrick), 25, ViewToPicture({0, 17}, {0, 0}, 2).Y).Y, 0);
   EXPECT_EQ(ReleaseCell(Grid(kStitchBrick), 25, ViewToPicture({0, 18}, {0, 0}, 2).Y).Y, 1);
 }
@@ -167,7 +166,7 @@ TEST(ScaledView, StepsFitAndStatusText) {
   EXPECT_EQ(StepZoom(1, -1), 0.5);
   EXPECT_EQ(StepZoom(8, +1), 8);
   EXPECT_EQ(StepZoom(1.0 / 16, -1), 1.0 / 16);
-  EXPECT_EQ(StepZoom(0.3, +1), 0.5);   // from a fit scale to the next step
+  EXPECT_EQ(StepZoom(0.3, +1), 0.5);  // from a fit scale to the next step
   EXPECT_EQ(StepZoom(0.3, -1), 0.25);
   EXPECT_EQ(StepZoom(0.01, +1), 1.0 / 16);
   EXPECT_DOUBLE_EQ(FitScale(300, 200, 1000, 800), 0.25);

@@ -1,11 +1,10 @@
 // The zoom pyramid: level sizes and rectangles, the halving itself, and an
 // update after an edit giving the same bytes as a rebuild.
-#include "engine/ZoomPyramid.h"
-
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
 #include "engine/Random.h"
+#include "engine/ZoomPyramid.h"
 
 namespace velmora {
 namespace {
@@ -14,7 +13,8 @@ TBitmap32 Noise(int w, int h, uint32_t seed) {
   TBitmap32 b(w, h);
   RandomGenerator rng;
   rng.SetSeed(seed);
-  for (TColor32& p : b.Pixels()) p = Color32(rng.Random(256), rng.Random(256), rng.Random(256), rng.Random(256));
+  for (TColor32& p : b.Pixels())
+    p = Color32(rng.Random(256), rng.Random(256), rng.Random(256), rng.Random(256));
   return b;
 }
 
@@ -27,7 +27,8 @@ TEST(ZoomPyramid, LevelArithmetic) {
   const struct {
     double scale;
     int level;
-  } levels[] = {{8, 0}, {1, 0}, {0.99, 0}, {0.5, 1}, {0.49, 1}, {0.26, 1}, {0.25, 2}, {1.0 / 16, 4}, {1.0 / 256, 6}};
+  } levels[] = {{8, 0},    {1, 0},    {0.99, 0},     {0.5, 1},      {0.49, 1},
+                {0.26, 1}, {0.25, 2}, {1.0 / 16, 4}, {1.0 / 256, 6}};
   for (const auto& c : levels) EXPECT_EQ(ZoomPyramid::LevelFor(c.scale, 6), c.level) << c.scale;
 }
 
@@ -44,10 +45,11 @@ TEST(ZoomPyramid, HalvesByTwoByTwoMeansAndUpdatesOnlyWhatChanged) {
   };
   for (const auto& [x, y] : {std::pair{0, 0}, std::pair{37, 50}, std::pair{150, 101}}) {
     const int x1 = std::min(2 * x + 1, 300), y1 = std::min(2 * y + 1, 202);
-    const TColor32 a = picture.Pixel(2 * x, 2 * y), b = picture.Pixel(x1, 2 * y), c = picture.Pixel(2 * x, y1),
-                   d = picture.Pixel(x1, y1);
+    const TColor32 a = picture.Pixel(2 * x, 2 * y), b = picture.Pixel(x1, 2 * y),
+                   c = picture.Pixel(2 * x, y1), d = picture.Pixel(x1, y1);
     const TColor32 p = pyramid.Level(1).Pixel(x, y);
-    for (int shift : {0, 8, 16}) EXPECT_EQ(int(p >> shift & 255), int(mean(a, b, c, d, shift))) << x << "," << y;
+    for (int shift : {0, 8, 16})
+      EXPECT_EQ(int(p >> shift & 255), int(mean(a, b, c, d, shift))) << x << "," << y;
     EXPECT_EQ(AlphaOf(p), 255);
   }
 
@@ -62,7 +64,8 @@ TEST(ZoomPyramid, HalvesByTwoByTwoMeansAndUpdatesOnlyWhatChanged) {
     ZoomPyramid fresh;
     fresh.Rebuild(picture);
     for (int k = 1; k <= fresh.Levels(); ++k)
-      EXPECT_TRUE(testing::SamePixels(pyramid.Level(k), fresh.Level(k))) << "level " << k << " after " << r.Left;
+      EXPECT_TRUE(testing::SamePixels(pyramid.Level(k), fresh.Level(k)))
+          << "level " << k << " after " << r.Left;
   }
   // A picture of another size rebuilds.
   const TBitmap32 other = Noise(64, 64, 3);
