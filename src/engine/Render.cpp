@@ -310,8 +310,7 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
     std::vector<TBitmap32> fresh(missing.size());
     std::vector<Status> results(missing.size());
     ParallelFor(threads, static_cast<int>(missing.size()), [&](int, int i) {
-      results[static_cast<size_t>(i)] =
-          PrepareCellPicture(missing[static_cast<size_t>(i)], fresh[static_cast<size_t>(i)]);
+      results[static_cast<size_t>(i)] = PrepareCellPicture(missing[static_cast<size_t>(i)], fresh[static_cast<size_t>(i)]);
     });
     for (size_t i = 0; i < missing.size(); ++i) {
       if (!results[i].ok()) return results[i];
