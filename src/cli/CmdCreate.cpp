@@ -25,6 +25,7 @@ int RunCreate(const Args& args) {
   // than memory can be made.
   Status created = CreateMosaicFile(engine, setup.out, false);
   progress.Finish();
+  if (engine.JobCancelled()) return Cancelled();
   if (!created) return Fail(created.message());
 
   if (!setup.projectPath.empty()) {

@@ -1,13 +1,18 @@
 #include "cli/ProgressBar.h"
 
-#include <cstdio>
 #include <unistd.h>
+
+#include <cstdio>
+
+#include "imaging/Interrupt.h"
 
 namespace velmora::cli {
 
 ProgressBar::ProgressBar(bool quiet) : quiet_(quiet), terminal_(::isatty(STDERR_FILENO) != 0) {}
 
 ProgressBar::~ProgressBar() { Finish(); }
+
+bool ProgressBar::CancelRequested() { return InterruptRequested(); }
 
 void ProgressBar::SetJobText(std::string_view text) {
   if (text == text_) return;

@@ -1,11 +1,13 @@
 // velmora-cli: the photo-mosaic engine from the command line.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
-#include <unistd.h>
 
 #include "cli/Command.h"
+#include "imaging/Interrupt.h"
 
 namespace velmora::cli {
 
@@ -19,8 +21,14 @@ int Fail(std::string_view message) {
   return 1;
 }
 
+int Cancelled() {
+  std::cerr << "velmora-cli: Cancelled; nothing was saved\n";
+  return 130;
+}
+
 bool WantsHelp(const Args& args) {
-  return std::any_of(args.begin(), args.end(), [](const std::string& a) { return a == "-h" || a == "--help"; });
+  return std::any_of(args.begin(), args.end(),
+                     [](const std::string& a) { return a == "-h" || a == "--help"; });
 }
 
 std::string ProgramFolder() {
@@ -37,7 +45,8 @@ void PrintToolHelp(std::ostream& out) {
          "Makes photo mosaics and works with their pictures and project files.\n\n"
          "Commands:\n";
   auto commands = Commands();
-  std::sort(commands.begin(), commands.end(), [](const Command& a, const Command& b) { return a.name < b.name; });
+  std::sort(commands.begin(), commands.end(),
+            [](const Command& a, const Command& b) { return a.name < b.name; });
   for (const Command& c : commands) {
     out << "  " << c.name;
     for (size_t i = c.name.size(); i < 10; ++i) out << ' ';
@@ -67,6 +76,9 @@ int main(int argc, char** argv) {
       std::cout << c.usage;
       return 0;
     }
+    // Ctrl+C stops a long job at its next progress report; the command then
+    // saves nothing.
+    velmora::InstallInterruptHandlers();
     return c.run(args);
   }
   std::cerr << "velmora-cli: unknown command '" << name << "'\n";

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/Interrupt.h"
+
 #include "imaging/PictureReader.h"
 #include "imaging/formats/BmpCodec.h"
 
@@ -34,8 +36,12 @@ std::string Lower(std::string s) {
 class TempFile {
 public:
   explicit TempFile(std::string path)
-      : path_(std::move(path)), temp_(path_ + ".tmp-" + std::to_string(::getpid())) {}
+      : path_(std::move(path)), temp_(path_ + ".tmp-" + std::to_string(::getpid())),
+        slot_(RegisterTemporaryFile(temp_)) {}
+  // Ctrl+C stops the job, and this removes the file; a second signal ends the
+  // process at once, and the interrupt handler has removed it already.
   ~TempFile() {
+    UnregisterTemporaryFile(slot_);
     if (!done_) std::remove(temp_.c_str());
   }
   const std::string& temp() const { return temp_; }
@@ -49,6 +55,7 @@ public:
 
 private:
   std::string path_, temp_;
+  int slot_;
   bool done_ = false;
 };
 
