@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/Engine.h"
+#include "engine/OverviewGeometry.h"
 #include "engine/ViewGeometry.h"
 #include "ui/MosaicView.h"
 
@@ -125,5 +126,16 @@ int main(int argc, char** argv) {
     view.PixelsChanged(velmora::TRect{64 * i, 64 * i, 64 * i + 64, 64 * i + 64});
   });
   std::printf("reduced copies of one edited cell: %.3f / %.3f ms\n", edit.median, edit.worst);
+  // The overview window (its first size) follows every repaint of the view.
+  velmora::Bitmap24 overview;
+  const Figures reduced = Time(runs, [&](int) {
+    (void)velmora::DrawOverview(engine.MosaicBitmap, view.ReducedCopies(), 254, 213, engine.ViewRect, true, 0,
+                                overview);
+  });
+  const Figures whole = Time(3, [&](int) {
+    (void)velmora::DrawOverview(engine.MosaicBitmap, 254, 213, engine.ViewRect, true, 0, overview);
+  });
+  std::printf("overview from the reduced copies: %.2f / %.2f ms; from the whole mosaic: %.0f / %.0f ms\n",
+              reduced.median, reduced.worst, whole.median, whole.worst);
   return 0;
 }

@@ -151,6 +151,16 @@ void MosaicView::PixelsChanged(const TRect& rect) {
   update();
 }
 
+const ZoomPyramid* MosaicView::ReducedCopies() {
+  const TBitmap32& bmp = engine_.MosaicBitmap;
+  if (live_ || bmp.Empty()) return nullptr;
+  if (pyramidStale_ || !pyramid_.Matches(bmp)) {
+    pyramid_.Rebuild(bmp, engine_.ThreadCount());
+    pyramidStale_ = false;
+  }
+  return &pyramid_;
+}
+
 void MosaicView::paintEvent(QPaintEvent*) {
   const TBitmap32& bmp = engine_.MosaicBitmap;
   // ViewRect was set at the last RepaintView; the picture may have been
@@ -168,13 +178,7 @@ void MosaicView::paintEvent(QPaintEvent*) {
   // smoothly (it shrinks by at most half); zoomed in, the picture's own
   // pixels, drawn sharp.
   int level = 0;
-  if (scale_ < 1 && !live_) {
-    if (pyramidStale_ || !pyramid_.Matches(bmp)) {
-      pyramid_.Rebuild(bmp, engine_.ThreadCount());
-      pyramidStale_ = false;
-    }
-    level = ZoomPyramid::LevelFor(scale_, pyramid_.Levels());
-  }
+  if (scale_ < 1 && !live_ && ReducedCopies()) level = ZoomPyramid::LevelFor(scale_, pyramid_.Levels());
   const TBitmap32& source = level == 0 ? bmp : pyramid_.Level(level);
   const double unit = std::ldexp(1.0, level);  // picture pixels per level pixel
   const QRectF from(r.Left / unit, r.Top / unit, r.Width() / unit, r.Height() / unit);

@@ -60,6 +60,9 @@ public:
   // Pixels of the picture changed: only their reduced copies are redone.
   void PixelsChanged(const TRect& rect);
   const ZoomPyramid& Pyramid() const { return pyramid_; }
+  // The reduced copies of the current picture, made now if they are due;
+  // nothing while a job draws the picture.
+  const ZoomPyramid* ReducedCopies();
 
 signals:
   void pressed(Qt::MouseButton button, QPoint pos);

@@ -56,7 +56,11 @@ void OverviewWindow::RepaintOverview() {
   layout()->activate();
   const QSize area = image_->size();
   Bitmap24 picture;
-  if (!DrawOverview(engine.MosaicBitmap, area.width(), area.height(), engine.ViewRect,
+  // Drawn from the main view's reduced copies when there are some: the whole
+  // mosaic is not read again on every scroll.
+  const ZoomPyramid* pyramid =
+      session_.windows.main ? session_.windows.main->View()->ReducedCopies() : nullptr;
+  if (!DrawOverview(engine.MosaicBitmap, pyramid, area.width(), area.height(), engine.ViewRect,
                     showIndicator_->isChecked(), Color32FromBgrInt(colorBgr_), picture))
     return;  // no picture yet: the previous one stays
   const auto fit = FitOverview(area.width(), area.height(), engine.MosaicBitmap.Width(),
