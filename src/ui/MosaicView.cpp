@@ -265,6 +265,13 @@ void MosaicView::keyReleaseEvent(QKeyEvent* event) {
   QWidget::keyReleaseEvent(event);
 }
 
+void MosaicView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // The scroll bars' range and a fitted scale follow the view's own size,
+  // which the layout may settle after the window's resize.
+  emit viewMoved();
+}
+
 void MosaicView::focusOutEvent(QFocusEvent* event) {
   if (spaceHeld_) {
     spaceHeld_ = false;
