@@ -32,6 +32,7 @@ int RunCreate(const Args& args) {
   std::unique_ptr<BandWriter> picture;
   Status created = CreateMosaicFile(engine, setup.out, false, &picture);
   progress.Finish();
+  if (engine.JobCancelled()) return Cancelled();
   if (!created) return Fail(created.message());
 
   std::vector<PendingFile*> files = {&picture->File()};

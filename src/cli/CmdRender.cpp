@@ -30,6 +30,7 @@ int RunRender(const Args& args) {
   Status opened = LoadProjectFile(engine, flags.Positional()[0]);
   if (opened) opened = CreateMosaicFile(engine, *out, true);
   progress.Finish();
+  if (engine.JobCancelled()) return Cancelled();
   if (!opened) return Fail(opened.message());
   std::cerr << "Mosaic of " << engine.Project.FinalWidth << " x " << engine.Project.FinalHeight
             << " pixels saved to " << *out << "\n";

@@ -1,31 +1,20 @@
 #include "cli/ProgressBar.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include "imaging/Interrupt.h"
 
 namespace velmora::cli {
-namespace {
-
-// Jobs report often, so this is where the command line notices Ctrl+C or
-// SIGTERM; the signal itself already removed the files being saved.
-void StopIfInterrupted() {
-  if (!InterruptRequested()) return;
-  const int signal = InterruptSignal();
-  std::fprintf(stderr, "\nvelmora-cli: stopped by signal %d; files being saved were removed.\n", signal);
-  std::_Exit(128 + (signal > 0 ? signal : 2));
-}
-
-}  // namespace
 
 ProgressBar::ProgressBar(bool quiet) : quiet_(quiet), terminal_(::isatty(STDERR_FILENO) != 0) {}
 
 ProgressBar::~ProgressBar() { Finish(); }
 
+bool ProgressBar::CancelRequested() { return InterruptRequested(); }
+
 void ProgressBar::SetJobText(std::string_view text) {
-  StopIfInterrupted();
   if (text == text_) return;
   // "Mosaic Created" follows the render's own text: it ends that job's line.
   Finish();
@@ -37,7 +26,6 @@ void ProgressBar::SetJobText(std::string_view text) {
 }
 
 void ProgressBar::SetProgress(int percent) {
-  StopIfInterrupted();
   percent_ = percent < 0 ? 0 : (percent > 100 ? 100 : percent);
   if (percent_ > peak_) peak_ = percent_;
   if (terminal_ && open_ && peak_ != drawn_) Draw(false);

@@ -18,6 +18,8 @@ public:
   void SetProgress(int percent) override;
   // Printed on its own line, even with --quiet.
   void Warning(std::string_view message) override;
+  // Ctrl+C (or SIGTERM, SIGHUP): the job stops at its next report.
+  bool CancelRequested() override;
   // Ends the current line (before other output on stderr).
   void Finish();
 

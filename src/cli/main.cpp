@@ -1,9 +1,11 @@
 // velmora-cli: the photo-mosaic engine from the command line.
+#include <unistd.h>
+
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
-#include <unistd.h>
 
 #include "cli/Command.h"
 #include "imaging/Interrupt.h"
@@ -20,8 +22,17 @@ int Fail(std::string_view message) {
   return 1;
 }
 
+// The shell's convention: 128 + the signal that stopped the job (130 for
+// Ctrl+C, 143 for SIGTERM).
+int Cancelled() {
+  std::cerr << "velmora-cli: Cancelled; nothing was saved\n";
+  const int signal = velmora::InterruptSignal();
+  return 128 + (signal > 0 ? signal : SIGINT);
+}
+
 bool WantsHelp(const Args& args) {
-  return std::any_of(args.begin(), args.end(), [](const std::string& a) { return a == "-h" || a == "--help"; });
+  return std::any_of(args.begin(), args.end(),
+                     [](const std::string& a) { return a == "-h" || a == "--help"; });
 }
 
 std::string ProgramFolder() {
@@ -38,7 +49,8 @@ void PrintToolHelp(std::ostream& out) {
          "Makes photo mosaics and works with their pictures and project files.\n\n"
          "Commands:\n";
   auto commands = Commands();
-  std::sort(commands.begin(), commands.end(), [](const Command& a, const Command& b) { return a.name < b.name; });
+  std::sort(commands.begin(), commands.end(),
+            [](const Command& a, const Command& b) { return a.name < b.name; });
   for (const Command& c : commands) {
     out << "  " << c.name;
     for (size_t i = c.name.size(); i < 10; ++i) out << ' ';
@@ -69,6 +81,9 @@ int main(int argc, char** argv) {
       std::cout << c.usage;
       return 0;
     }
+    // Ctrl+C stops a long job at its next progress report; the command then
+    // saves nothing.
+    velmora::InstallInterruptHandlers();
     return c.run(args);
   }
   std::cerr << "velmora-cli: unknown command '" << name << "'\n";

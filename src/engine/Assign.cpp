@@ -302,6 +302,7 @@ void Engine::ReportAssigned() {
   const int cells = Cells();
   Listener().SetProgress(cells > 0 ? static_cast<int>(int64_t(assigned_) * 100 / cells) : 0);
   Listener().ProcessEvents();
+  CancelPolled();
 }
 
 void Engine::FillCell(int x, int y, int k) {
@@ -325,7 +326,7 @@ void Engine::FillCell(int x, int y, int k) {
 void Engine::MainPass(int level) {
   const int cols = Project.CellsAcross;
   const int cells = Cells();
-  for (int n = 0; n < cells; ++n) {
+  for (int n = 0; n < cells && !cancelled_; ++n) {
     int s = n + Rng.Random(cells);
     if (s >= cells) s -= cells;
     // Every cell taken: the walk below would find none (the draw above still
@@ -350,6 +351,7 @@ void Engine::AssignCells() {
   JobListener& job = Listener();
   job.SetJobText("Current Job : Mosaic Mapping Table");
   job.SetProgress(0);
+  cancelled_ = false;
   Map.Clear();
   assigned_ = 0;
   if (!GridFitsTables()) return;
@@ -380,13 +382,14 @@ void Engine::AssignCells() {
     // lowered cap stays with the project.
     Project.MaxRepeatTimes = 1;
   } else if (Project.UseAllPhotos) {
-    for (int k = 0; k < count; ++k) {
+    for (int k = 0; k < count && !cancelled_; ++k) {
       const CellPos at = PlacePicture(k);
       if (at.X >= 0) FillCell(at.X, at.Y, k);
     }
   }
   MainPass(0);
-  if (assigned_ < cells) MainPass(2);
+  // A cancel is reported by the sequence that ran the assignment.
+  if (assigned_ < cells && !cancelled_) MainPass(2);
 }
 
 }  // namespace velmora

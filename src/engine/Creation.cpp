@@ -20,8 +20,10 @@ Status Engine::CheckCanCreate() const {
 Status Engine::CreateMosaic() {
   VELMORA_TRY(CheckCanCreate());
   MakeGrid();
+  if (cancelled_) return CancelledJob();
   VELMORA_TRY(PrepareLibrary());
   AssignCells();
+  if (cancelled_) return CancelledJob();
   VELMORA_TRY(RenderMosaic());
   ViewOriginX = 0;
   ViewOriginY = 0;
@@ -31,8 +33,10 @@ Status Engine::CreateMosaic() {
 Status Engine::StartPenMode() {
   VELMORA_TRY(CheckCanCreate());
   MakeGrid();
+  if (cancelled_) return CancelledJob();
   VELMORA_TRY(PrepareLibrary());
   AssignCells();
+  if (cancelled_) return CancelledJob();
   VELMORA_TRY(MakePenBasePicture());
   ViewOriginX = 0;
   ViewOriginY = 0;
@@ -42,6 +46,7 @@ Status Engine::StartPenMode() {
 Status Engine::ReopenProject() {
   if (!GridFitsTables()) return GridError();
   MakeGrid();
+  if (cancelled_) return CancelledJob();
   VELMORA_TRY(RenderMosaic());
   ViewOriginX = 0;
   ViewOriginY = 0;
@@ -51,14 +56,17 @@ Status Engine::ReopenProject() {
 Status Engine::CreateMosaicInBands(int bandRows, const BandSink& sink) {
   VELMORA_TRY(CheckCanCreate());
   MakeGrid();
+  if (cancelled_) return CancelledJob();
   VELMORA_TRY(PrepareLibrary());
   AssignCells();
+  if (cancelled_) return CancelledJob();
   return RenderMosaicBands(bandRows, sink);
 }
 
 Status Engine::ReopenProjectInBands(int bandRows, const BandSink& sink) {
   if (!GridFitsTables()) return GridError();
   MakeGrid();
+  if (cancelled_) return CancelledJob();
   return RenderMosaicBands(bandRows, sink);
 }
 

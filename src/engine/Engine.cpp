@@ -13,6 +13,18 @@ Engine::Engine() : nearStamp_(kLibraryTableSize, 0) {
 
 void Engine::SetListener(JobListener* listener) { listener_ = listener ? listener : &silent_; }
 
+bool Engine::CancelPolled() {
+  if (!cancelled_ && listener_->CancelRequested()) cancelled_ = true;
+  return cancelled_;
+}
+
+Status Engine::CancelledJob() {
+  cancelled_ = true;
+  listener_->SetProgress(0);
+  listener_->SetJobText(kJobCancelledText);
+  return Status::Error(kJobCancelled);
+}
+
 void Engine::SetPictureLoader(PictureLoader loader) { loader_ = std::move(loader); }
 
 Status Engine::LoadPicture(TBitmap32& target, const std::string& path, const DecodeHints& hints) const {

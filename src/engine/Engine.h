@@ -61,6 +61,10 @@ public:
   // Progress goes here; never null (a silent listener by default).
   void SetListener(JobListener* listener);
   JobListener& Listener() { return *listener_; }
+  // The last job stopped because its listener asked it to; its Status then
+  // carries kJobCancelled. What it had changed is left as it was when it
+  // stopped: a caller that wants the state before it keeps an EngineSnapshot.
+  bool JobCancelled() const { return cancelled_; }
 
   // Worker threads for decoding library pictures and drawing cells (results
   // never depend on it). Defaults to the machine's hardware threads.
@@ -151,6 +155,11 @@ private:
   int Cells() const { return Project.CellsAcross * Project.CellsDown; }
   Status GridError() const;
   Status LoadPicture(TBitmap32& target, const std::string& path, const DecodeHints& hints) const;
+  // After a progress report: whether the listener wants the job stopped
+  // (remembered until the next step starts).
+  bool CancelPolled();
+  // The job's end when it was cancelled: the label says so, the gauge is 0.
+  Status CancelledJob();
 
   bool RepeatCapAllows(int k) const;
   TRect RepeatSquare(int x, int y) const;
@@ -179,6 +188,7 @@ private:
   std::string cacheFolder_;
   PictureLoader loader_;
   int assigned_ = 0;  // cells filled during AssignCells
+  bool cancelled_ = false;
 
   // Choose picture's repeat-radius test: the pictures shown around the cell
   // are stamped once per call instead of scanning the square per candidate.

@@ -45,6 +45,7 @@ void Engine::MakeGrid() {
   JobListener& job = Listener();
   job.SetJobText("Current Job : Mosaic Grid");
   job.SetProgress(0);
+  cancelled_ = false;
 
   const int cols = Project.CellsAcross;
   const int rows = Project.CellsDown;
@@ -67,6 +68,8 @@ void Engine::MakeGrid() {
   if (Project.StitchMode == kStitchPeyote) RotateOddRowsRight(GridBitmap);
   if (Project.StitchMode == kStitchBrick) RotateOddColumnsDown(GridBitmap);
   job.SetProgress(100);
+  job.ProcessEvents();
+  CancelPolled();
 }
 
 ColorSignature Engine::SampleCell(int x, int y) const {

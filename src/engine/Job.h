@@ -17,6 +17,13 @@ public:
   // Something the user should know that does not stop the job (a damaged
   // cache that is rebuilt, a cache that could not be saved).
   virtual void Warning(std::string_view message) { (void)message; }
+  // Asked after each progress report: true stops the job there (the user
+  // pressed Cancel, the command line got an interrupt). The engine then
+  // reports "Current Job : Cancelled" and the job returns kJobCancelled.
+  virtual bool CancelRequested() { return false; }
 };
+
+inline constexpr const char* kJobCancelled = "Cancelled";
+inline constexpr const char* kJobCancelledText = "Current Job : Cancelled";
 
 }  // namespace velmora

@@ -28,6 +28,7 @@ Status Engine::PrepareLibrary() {
   JobListener& job = Listener();
   job.SetJobText("Current Job : Cell Pic Lib");
   job.SetProgress(0);
+  cancelled_ = false;
 
   const int count = std::min(PicList.Count(), kLibraryTableSize);
   const int cw = Project.CellWidth;
@@ -129,12 +130,14 @@ Status Engine::PrepareLibrary() {
   for (int k = 0; k < count; ++k) {
     if (known[static_cast<size_t>(k)]) {
       store(k, sigs[static_cast<size_t>(k)]);
+      if (CancelPolled()) return CancelledJob();
       continue;
     }
     if (pool.empty()) {
       ColorSignature& sig = sigs[static_cast<size_t>(k)];
       VELMORA_TRY(summarize(k, sig));
       store(k, sig);
+      if (CancelPolled()) return CancelledJob();
       continue;
     }
     Status st;
@@ -145,6 +148,7 @@ Status Engine::PrepareLibrary() {
     }
     if (!st.ok()) return st;
     store(k, sigs[static_cast<size_t>(k)]);
+    if (CancelPolled()) return CancelledJob();
   }
 
   for (int k = 0; k < count; ++k) Library[k].UseCount = 0;

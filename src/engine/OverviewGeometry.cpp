@@ -56,4 +56,23 @@ bool DrawOverview(const TBitmap32& mosaic, int areaWidth, int areaHeight, const 
   return true;
 }
 
+bool DrawOverview(const TBitmap32& mosaic, const ZoomPyramid* pyramid, int areaWidth, int areaHeight,
+                  const TRect& viewRect, bool indicator, TColor32 color, Bitmap24& out) {
+  if (!pyramid || !pyramid->Matches(mosaic))
+    return DrawOverview(mosaic, areaWidth, areaHeight, viewRect, indicator, color, out);
+  const auto fit = FitOverview(areaWidth, areaHeight, mosaic.Width(), mosaic.Height(), viewRect);
+  if (!fit) return false;
+  int level = 0;
+  while (level < pyramid->Levels() && pyramid->Level(level + 1).Width() >= fit->Width &&
+         pyramid->Level(level + 1).Height() >= fit->Height)
+    ++level;
+  const TBitmap32& source = level == 0 ? mosaic : pyramid->Level(level);
+  Bitmap24 picture;
+  if (!picture.SetSize(fit->Width, fit->Height).ok()) return false;
+  AreaStretch(source, source.BoundsRect(), picture);
+  if (indicator) DrawFrame(picture, fit->Indicator, color);
+  out = std::move(picture);
+  return true;
+}
+
 }  // namespace velmora

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "engine/ZoomPyramid.h"
 #include "imaging/Bitmap24.h"
 #include "imaging/Bitmap32.h"
 #include "imaging/Geometry.h"
@@ -33,5 +34,11 @@ void DrawFrame(Bitmap24& picture, const TRect& rect, TColor32 color);
 // the mosaic has no pixels.
 bool DrawOverview(const TBitmap32& mosaic, int areaWidth, int areaHeight, const TRect& viewRect,
                   bool indicator, TColor32 color, Bitmap24& out);
+// The same picture size and indicator, the picture reduced from the smallest
+// of the main view's reduced copies that is still at least its size, so a
+// repaint reads a few times the overview's pixels instead of the whole
+// mosaic. Without a pyramid built for `mosaic`, as above.
+bool DrawOverview(const TBitmap32& mosaic, const ZoomPyramid* pyramid, int areaWidth, int areaHeight,
+                  const TRect& viewRect, bool indicator, TColor32 color, Bitmap24& out);
 
 }  // namespace velmora

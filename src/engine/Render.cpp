@@ -113,6 +113,7 @@ Status Engine::RenderMosaic() {
   JobListener& job = Listener();
   job.SetJobText("Current Job : OutPut Final Mosaic Picture");
   job.SetProgress(0);
+  cancelled_ = false;
   if (!GridFitsTables()) return GridError();
   const int cols = Project.CellsAcross;
   const int rows = Project.CellsDown;
@@ -201,6 +202,7 @@ Status Engine::RenderMosaic() {
       ++drawn;
       job.SetProgress(static_cast<int>(int64_t(drawn) * 100 / cells));
       job.ProcessEvents();
+      if (CancelPolled()) return CancelledJob();
     }
     if (usable < n) return results[static_cast<size_t>(usable)];
   }
@@ -234,6 +236,7 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
   JobListener& job = Listener();
   job.SetJobText("Current Job : OutPut Final Mosaic Picture");
   job.SetProgress(0);
+  cancelled_ = false;
   if (!GridFitsTables()) return GridError();
   const int cols = Project.CellsAcross;
   const int rows = Project.CellsDown;
@@ -330,6 +333,7 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
     VELMORA_TRY(sink(band, h));
     job.SetProgress(static_cast<int>(int64_t(top + h) * 100 / height));
     job.ProcessEvents();
+    if (CancelPolled()) return CancelledJob();
   }
   job.SetProgress(0);
   job.SetJobText("Current Job : Mosaic Created");

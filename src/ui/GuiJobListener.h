@@ -21,11 +21,16 @@ public:
   // window shows what was noticed once it has ended.
   void Warning(std::string_view message) override;
   QStringList TakeWarnings();
+  // Cancel (the button, Escape): the job stops at its next report.
+  void RequestCancel() { cancel_ = true; }
+  void ResetCancel() { cancel_ = false; }
+  bool CancelRequested() override { return cancel_; }
 
 private:
   QLabel* label_;
   QProgressBar* gauge_;
   QStringList warnings_;
+  bool cancel_ = false;
 };
 
 }  // namespace velmora::ui

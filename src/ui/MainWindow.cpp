@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QMenuBar>
@@ -62,10 +63,18 @@ MainWindow::MainWindow(Session& session) : session_(session), engine_(session.en
   QPalette pal = workpanel_->palette();
   pal.setColor(QPalette::Window, pal.color(QPalette::Dark));
   workpanel_->setPalette(pal);
-  auto* workLayout = new QVBoxLayout(workpanel_);
+  auto* workLayout = new QGridLayout(workpanel_);
   workLayout->setContentsMargins(0, 0, 0, 0);
+  workLayout->setSpacing(0);
   view_ = new MosaicView(engine_, workpanel_);
-  workLayout->addWidget(view_);
+  workLayout->addWidget(view_, 0, 0);
+  auto* hbar = new QScrollBar(Qt::Horizontal, workpanel_);
+  hbar->setObjectName(QStringLiteral("hscroll"));
+  auto* vbar = new QScrollBar(Qt::Vertical, workpanel_);
+  vbar->setObjectName(QStringLiteral("vscroll"));
+  workLayout->addWidget(vbar, 0, 1);
+  workLayout->addWidget(hbar, 1, 0);
+  view_->AttachScrollBars(hbar, vbar);
   column->addWidget(workpanel_, 1);
 
   auto* status = new QWidget(central);
@@ -75,13 +84,17 @@ MainWindow::MainWindow(Session& session) : session_(session), engine_(session.en
   statusRow->setContentsMargins(6, 0, 6, 0);
   statusLabel_ = new QLabel(QString::fromLatin1(kInitialStatusText), status);
   statusLabel_->setObjectName(QStringLiteral("Label1"));
-  statusRow->addWidget(statusLabel_);
+  statusRow->addWidget(statusLabel_, 1);
+  statusRow->addWidget(BuildZoomField(status));
   column->addWidget(status);
   setCentralWidget(central);
 
   BuildMenus();
+  BuildEditMenus();
   connect(view_, &MosaicView::pressed, this, &MainWindow::ViewPressed);
   connect(view_, &MosaicView::released, this, &MainWindow::ViewReleased);
+  connect(view_, &MosaicView::viewMoved, this, &MainWindow::RepaintView);
+  connect(view_, &MosaicView::scaleChanged, this, &MainWindow::ShowScale);
 
   listener_ = std::make_unique<GuiJobListener>(jobLabel_, gauge_);
   engine_.SetListener(listener_.get());
@@ -182,7 +195,9 @@ void MainWindow::BuildToolbar(QWidget* panel) {
   gauge_->setRange(0, 100);
   gauge_->setValue(0);
   gauge_->setTextVisible(false);
-  gauge_->setGeometry(std::max(232, 6 + labelWidth + 2), 3, 345, 13);
+  const int gaugeX = std::max(232, 6 + labelWidth + 2);
+  gauge_->setGeometry(gaugeX, 3, 345, 13);
+  BuildCancelButton(jobRow)->setGeometry(gaugeX + 351, 0, 64, 19);
   rows->addWidget(jobRow);
 }
 
@@ -279,10 +294,14 @@ void MainWindow::RepaintView() {
   if (closing_) return;
   const TBitmap32& bmp = engine_.MosaicBitmap;
   if (bmp.Empty()) return;
-  const QSize client = workpanel_->contentsRect().size();
+  // The view's own size: the work area less its scroll bars.
+  const double scale = view_->PrepareRepaint();
+  const QSize client = view_->size();
   engine_.ViewRect = VisibleRect(ViewPoint{engine_.ViewOriginX, engine_.ViewOriginY}, client.width(),
-                                 client.height(), bmp.Width(), bmp.Height());
-  statusLabel_->setText(ToQString(ViewStatusText(ViewPoint{engine_.ViewRect.Left, engine_.ViewRect.Top})));
+                                 client.height(), bmp.Width(), bmp.Height(), scale);
+  statusLabel_->setText(
+      ToQString(ViewStatusText(ViewPoint{engine_.ViewRect.Left, engine_.ViewRect.Top}, scale)));
+  view_->SyncScrollBars();
   view_->update();
   RepaintOverviewIfVisible(session_);
 }
@@ -312,13 +331,30 @@ void MainWindow::UpdateActions() {
   enable("ImageLib1", idle && session_.windows.library != nullptr);
   if (session_.windows.wizard) session_.windows.wizard->setEnabled(idle);
   UpdateToolWindowCommands(session_);
+  UpdateEditActions();
 }
 
 Status MainWindow::RunJob(const std::function<Status()>& job) {
+  // What a cancelled job puts back: the state now, but the settings and main
+  // picture of the mosaic shown (a new project has taken its own already).
+  EngineSnapshot before;
+  before.Capture(engine_);
+  if (shownValid_) before.SetProject(shownProject_, shownMain_);
   session_.jobRunning = true;
+  listener_->ResetCancel();
+  view_->SetLive(true);
   UpdateActions();
   Status status = job();
   session_.jobRunning = false;
+  view_->SetLive(false);
+  // Asked for and heard: a job that ended before its next report finished.
+  jobCancelled_ = listener_->CancelRequested() && engine_.JobCancelled();
+  if (jobCancelled_) {
+    before.Restore(engine_);
+    CopyListToPickCell(session_);
+    NotifyLibraryChanged(session_);
+    status = Status::Ok();  // the label says "Cancelled"; no message box
+  }
   UpdateActions();
   if (const QStringList warnings = listener_->TakeWarnings(); !warnings.isEmpty())
     session_.prompts.Message(this, QStringLiteral("Caution"), warnings.join(QLatin1Char('\n')));
@@ -326,8 +362,23 @@ Status MainWindow::RunJob(const std::function<Status()>& job) {
 }
 
 void MainWindow::AfterNewPicture() {
+  if (jobCancelled_) {
+    view_->PictureReplaced();
+    RepaintView();
+    UpdateActions();
+    return;
+  }
+  session_.history.Clear();
+  penSteps_ = PenSteps{};
+  UpdateEditActions();
+  if (engine_.MosaicState == 2) {
+    shownProject_ = engine_.Project;
+    shownMain_.Assign(engine_.MainBitmap);
+    shownValid_ = true;
+  }
   engine_.ViewOriginX = 0;
   engine_.ViewOriginY = 0;
+  view_->PictureReplaced();
   RepaintView();
   ShowOverviewAfterJob(session_);
   UpdateActions();
@@ -337,7 +388,7 @@ void MainWindow::CreateMosaic(bool penMode) {
   if (session_.jobRunning) return;
   CopyListToPickCell(session_);
   const Status status = RunJob([&] { return penMode ? engine_.StartPenMode() : engine_.CreateMosaic(); });
-  if (status.ok()) {
+  if (status.ok() && !jobCancelled_) {
     projectPresent_ = true;
     penLog_ = PenLog{penMode, {}};
     session_.projectPath.clear();
@@ -364,6 +415,9 @@ void MainWindow::OpenPicture() {
   engine_.ViewOriginX = 0;
   engine_.ViewOriginY = 0;
   engine_.MosaicState = 1;
+  session_.history.Clear();
+  UpdateEditActions();
+  view_->PictureReplaced();
   RepaintView();
   UpdateActions();
   if (!partly.empty())

@@ -5,14 +5,19 @@
 #pragma once
 
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QLabel>
 #include <QMainWindow>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QToolButton>
+#include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "engine/PenLog.h"
+#include "engine/EngineSnapshot.h"
 #include "engine/ViewGeometry.h"
 #include "ui/GuiJobListener.h"
 #include "ui/MosaicView.h"
@@ -72,6 +77,20 @@ public:
   // The pen strokes painted since the mosaic was made or loaded, kept with
   // the project.
   const PenLog& PenStrokes() const { return penLog_; }
+  // Undo and redo of the hand edits (MainWindowEditMenu.cpp).
+  void Undo();
+  void Redo();
+  // Runs a hand edit as one undoable step named `name`: the cells whose map
+  // entries and the mosaic rectangles whose pixels it may change are kept
+  // before and after.
+  Status RecordEdit(const std::string& name, const std::vector<CellPos>& cells,
+                    const std::vector<TRect>& rects, const std::function<Status()>& edit);
+  // Stops the running job at its next progress report.
+  void CancelJob();
+  void ZoomIn();
+  void ZoomOut();
+  void ZoomFit();
+  void ZoomActual();
 
   MosaicView* View() const { return view_; }
   QWidget* WorkArea() const { return workpanel_; }
@@ -100,12 +119,21 @@ private:
   // The view's mouse, by editing mode.
   void ViewPressed(Qt::MouseButton button, QPoint pos);
   void ViewReleased(Qt::MouseButton button, QPoint pos);
-  void ScrollRelease(QPoint pos);
   void InfoRelease(QPoint pos);
   void Edit1Release(QPoint pos);
   void Edit2Release(QPoint pos);
   void PenRelease(QPoint pos);
   bool CellEditingAllowed() const;
+  // The picture position under a view position, at the view's scale.
+  ViewPoint PicturePos(QPoint pos) const { return view_->ToPicture(pos); }
+
+  void BuildEditMenus();
+  void ApplyKeyboard();
+  QWidget* BuildZoomField(QWidget* parent);
+  QPushButton* BuildCancelButton(QWidget* parent);
+  void ShowScale(double scale);
+  void UpdateEditActions();
+  void UndoOrRedo(bool redo);
 
   Session& session_;
   Engine& engine_;
@@ -117,6 +145,14 @@ private:
   QButtonGroup* modeGroup_ = nullptr;
   std::map<QString, QToolButton*> buttons_;
   std::unique_ptr<GuiJobListener> listener_;
+  QComboBox* zoomField_ = nullptr;
+  QPushButton* cancelButton_ = nullptr;
+  // The project record and main picture of the mosaic shown, put back when a
+  // job that replaces them is cancelled.
+  tmosaicproject shownProject_;
+  TBitmap32 shownMain_;
+  bool shownValid_ = false;
+  bool jobCancelled_ = false;  // the last job was cancelled and undone
 
   int editMode_ = kModeStartup;
   ViewPoint pressPoint_;
@@ -126,6 +162,12 @@ private:
   bool started_ = false;
   bool projectPresent_ = false;  // made or loaded: Save has something to write
   PenLog penLog_;
+  // Which undoable steps added a stroke to penLog_ (newest last), so that
+  // undo takes the stroke out of the log and redo puts it back.
+  struct PenSteps {
+    std::vector<bool> undo, redo;
+    std::vector<PenStrokeEntry> redone;
+  } penSteps_;
   QString lastPictureName_;
   QString lastPictureFilter_;
 };

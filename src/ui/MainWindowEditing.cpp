@@ -14,7 +14,7 @@ namespace velmora::ui {
 void MainWindow::UpdateEditMode() {
   const int code = modeGroup_->checkedId();
   if (code > 0) editMode_ = code;
-  view_->setCursor(editMode_ == kModeInfo ? Qt::WhatsThisCursor : Qt::SizeAllCursor);
+  view_->SetModeCursor(editMode_ == kModeInfo ? Qt::WhatsThisCursor : Qt::SizeAllCursor);
 }
 
 void MainWindow::ViewPressed(Qt::MouseButton button, QPoint pos) {
@@ -24,10 +24,8 @@ void MainWindow::ViewPressed(Qt::MouseButton button, QPoint pos) {
 }
 
 void MainWindow::ViewReleased(Qt::MouseButton button, QPoint pos) {
-  if (button == Qt::RightButton) {
-    ScrollRelease(pos);
-    return;
-  }
+  // The right button moved the picture in the view itself, live.
+  if (button == Qt::RightButton) return;
   if (button != Qt::LeftButton && button != Qt::MiddleButton) return;
   // Edits change the cell map and the mosaic a job is working on.
   if (session_.jobRunning) return;
@@ -50,24 +48,14 @@ void MainWindow::ViewReleased(Qt::MouseButton button, QPoint pos) {
   }
 }
 
-void MainWindow::ScrollRelease(QPoint pos) {
-  const QSize client = workpanel_->contentsRect().size();
-  const TBitmap32& bmp = engine_.MosaicBitmap;
-  const ViewPoint o = DraggedOrigin(pressPos_, pressPoint_, ViewPoint{pos.x(), pos.y()}, client.width(),
-                                    client.height(), bmp.Width(), bmp.Height());
-  engine_.ViewOriginX = o.X;
-  engine_.ViewOriginY = o.Y;
-  RepaintView();
-}
-
 bool MainWindow::CellEditingAllowed() const {
   return engine_.MosaicState == 2 && engine_.Project.RenderMode == kRenderStandard;
 }
 
 void MainWindow::InfoRelease(QPoint pos) {
   if (!CellEditingAllowed()) return;
-  const CellPos cell =
-      ReleaseCell(engine_.Project, pos.x() + engine_.ViewOriginX, pos.y() + engine_.ViewOriginY);
+  const ViewPoint at = PicturePos(pos);
+  const CellPos cell = ReleaseCell(engine_.Project, at.X, at.Y);
   if (CellInfoWindow* info = session_.windows.cellInfo) {
     info->show();
     info->raise();
@@ -78,19 +66,21 @@ void MainWindow::InfoRelease(QPoint pos) {
 
 void MainWindow::Edit1Release(QPoint pos) {
   if (!leftButtonDown_ || !CellEditingAllowed()) return;
-  const CellPos cell =
-      ReleaseCell(engine_.Project, pos.x() + engine_.ViewOriginX, pos.y() + engine_.ViewOriginY);
-  const ColorSignature s = engine_.SampleCell(cell.X, cell.Y);
-  const int k = engine_.ChoosePicture(cell.X, cell.Y, s, 1);
-  if (k != -1) {
-    // Filling a cell reports to the assignment job's gauge; a single edit is
-    // no job, so nothing listens meanwhile.
-    engine_.SetListener(nullptr);
-    engine_.FillCell(cell.X, cell.Y, k);
-    engine_.SetListener(listener_.get());
-    SetModified(true);
-  }
-  const Status drawn = engine_.RenderCell(cell.X, cell.Y);
+  const ViewPoint at = PicturePos(pos);
+  const CellPos cell = ReleaseCell(engine_.Project, at.X, at.Y);
+  const Status drawn = RecordEdit("Edit I", {cell}, EditHistory::CellRects(engine_, cell.X, cell.Y), [&] {
+    const ColorSignature s = engine_.SampleCell(cell.X, cell.Y);
+    const int k = engine_.ChoosePicture(cell.X, cell.Y, s, 1);
+    if (k != -1) {
+      // Filling a cell reports to the assignment job's gauge; a single
+      // edit is no job, so nothing listens meanwhile.
+      engine_.SetListener(nullptr);
+      engine_.FillCell(cell.X, cell.Y, k);
+      engine_.SetListener(listener_.get());
+      SetModified(true);
+    }
+    return engine_.RenderCell(cell.X, cell.Y);
+  });
   leftButtonDown_ = false;
   RepaintView();
   ShowIfFailed(session_, this, drawn);
@@ -98,8 +88,8 @@ void MainWindow::Edit1Release(QPoint pos) {
 
 void MainWindow::Edit2Release(QPoint pos) {
   if (!leftButtonDown_ || !CellEditingAllowed()) return;
-  const CellPos cell =
-      ReleaseCell(engine_.Project, pos.x() + engine_.ViewOriginX, pos.y() + engine_.ViewOriginY);
+  const ViewPoint at = PicturePos(pos);
+  const CellPos cell = ReleaseCell(engine_.Project, at.X, at.Y);
   ShowPickCell(session_, cell.X, cell.Y);
   // Not over the clicked cell, which the user wants to watch change.
   if (QWidget* pick = session_.windows.pickCell) {
@@ -120,14 +110,17 @@ void MainWindow::PenRelease(QPoint pos) {
   if (!leftButtonDown_) return;
   const auto rect = PenRectangle(pressPoint_, ViewPoint{pos.x(), pos.y()},
                                  ViewPoint{engine_.ViewOriginX, engine_.ViewOriginY},
-                                 engine_.Project.FinalWidth, engine_.Project.FinalHeight);
+                                 engine_.Project.FinalWidth, engine_.Project.FinalHeight, view_->Scale());
   Status stroke = Status::Ok();
   if (rect && engine_.MosaicState == 2) {
     PenStrokeEntry done;
-    stroke = engine_.PenStroke(rect->Left, rect->Top, rect->Right, rect->Bottom, &done);
+    stroke = RecordEdit("Pen Stroke", {}, {*rect}, [&] {
+      return engine_.PenStroke(rect->Left, rect->Top, rect->Right, rect->Bottom, &done);
+    });
     // Only painted strokes are kept: a replay must not fail where the stroke did.
     if (stroke.ok()) {
       penLog_.Strokes.push_back(done);
+      penSteps_.undo.back() = true;
       SetModified(true);
     }
   }

@@ -84,38 +84,46 @@ Status MainWindow::OpenProjectFrom(const QString& path) {
   // The view holds the whole mosaic: a poster past that is refused before
   // the open project is replaced, with the command that renders it.
   VELMORA_TRY(CheckProjectCanBeShown(file));
-  ExtensionArea extensions;
-  VELMORA_TRY(LoadProjectFile(engine_, file, &extensions));
-  CopyListToPickCell(session_);
-  NotifyLibraryChanged(session_);
-  penLog_ = PenLog{};
   QStringList cautions;
-  for (const std::string& w : extensions.warnings) cautions << ToQString(w);
   PenLog strokes;
-  if (const ExtensionBlock* pens = extensions.Find(kPenStrokesTag)) {
-    Status read = pens->version == kPenStrokesVersion
-                      ? DecodePenLog(pens->payload, file, strokes)
-                      : Status::Error(file + ": the pen strokes are in a newer format");
-    if (!read.ok())
-      cautions << ToQString(read.message()) + QStringLiteral("; the pen strokes were left out.");
-  }
+  bool loaded = false;
+  // The load is part of the job, so a cancel puts back the tables it read.
   Status status = RunJob([&] {
+    ExtensionArea extensions;
+    VELMORA_TRY(LoadProjectFile(engine_, file, &extensions));
+    loaded = true;
+    CopyListToPickCell(session_);
+    NotifyLibraryChanged(session_);
+    for (const std::string& w : extensions.warnings) cautions << ToQString(w);
+    if (const ExtensionBlock* pens = extensions.Find(kPenStrokesTag)) {
+      Status read = pens->version == kPenStrokesVersion
+                        ? DecodePenLog(pens->payload, file, strokes)
+                        : Status::Error(file + ": the pen strokes are in a newer format");
+      if (!read.ok()) {
+        cautions << ToQString(read.message()) + QStringLiteral("; the pen strokes were left out.");
+        strokes = PenLog{};
+      }
+    }
     VELMORA_TRY(engine_.ReopenProject());
     if (strokes.Strokes.empty()) return Status::Ok();
     // A damaged log leaves the mosaic as rendered, without the strokes.
     if (const Status replay = ReplayPenLog(engine_, strokes, file); !replay.ok()) {
       cautions << ToQString(replay.message()) + QStringLiteral("; the pen strokes were left out.");
+      strokes = PenLog{};
       // Strokes painted before the failing one go too.
       return engine_.ReopenProject();
     }
-    penLog_ = std::move(strokes);
     return Status::Ok();
   });
-  projectPresent_ = true;
-  session_.projectPath = path;
-  SetModified(false);
+  if (!loaded) return status;
+  if (!jobCancelled_) {
+    penLog_ = std::move(strokes);
+    projectPresent_ = true;
+    session_.projectPath = path;
+    SetModified(false);
+  }
   AfterNewPicture();
-  if (status.ok() && !cautions.isEmpty())
+  if (status.ok() && !jobCancelled_ && !cautions.isEmpty())
     session_.prompts.Message(this, QStringLiteral("Caution"), cautions.join(QLatin1Char('\n')));
   return status;
 }

@@ -1,19 +1,164 @@
 #include "ui/MosaicView.h"
 
 #include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
+#include <cmath>
 
 namespace velmora::ui {
+namespace {
+
+// Pixels are 0xAARRGGBB words; RGB32 ignores the top byte, which may hold
+// anything after a blend.
+QImage Wrap(const TBitmap32& bmp) {
+  return QImage(reinterpret_cast<const uchar*>(bmp.ScanLine(0)), bmp.Width(), bmp.Height(),
+                qsizetype(bmp.Width()) * 4, QImage::Format_RGB32);
+}
+
+// One wheel notch scrolls this many view pixels.
+constexpr int kWheelStep = 48;
+
+}  // namespace
 
 MosaicView::MosaicView(Engine& engine, QWidget* parent) : QWidget(parent), engine_(engine) {
   setObjectName(QStringLiteral("img1"));
   setAttribute(Qt::WA_OpaquePaintEvent, false);
+  setFocusPolicy(Qt::WheelFocus);
 }
 
 QSize MosaicView::PictureSize() const {
   const TRect& r = engine_.ViewRect;
   return r.IsEmpty() ? QSize(0, 0) : QSize(r.Width(), r.Height());
+}
+
+void MosaicView::AttachScrollBars(QScrollBar* horizontal, QScrollBar* vertical) {
+  hbar_ = horizontal;
+  vbar_ = vertical;
+  for (QScrollBar* bar : {hbar_, vbar_}) {
+    bar->setRange(0, 0);
+    connect(bar, &QScrollBar::valueChanged, this, [this] {
+      ScrollTo(ViewPoint{hbar_->value(), vbar_->value()});
+    });
+  }
+}
+
+void MosaicView::SetModeCursor(Qt::CursorShape shape) {
+  modeCursor_ = QCursor(shape);
+  if (!spaceHeld_) setCursor(modeCursor_);
+}
+
+ViewPoint MosaicView::ToPicture(QPoint pos) const {
+  return ViewToPicture(ViewPoint{pos.x(), pos.y()}, Origin(), scale_);
+}
+
+double MosaicView::PrepareRepaint() {
+  const TBitmap32& bmp = engine_.MosaicBitmap;
+  if (fit_ && !bmp.Empty()) {
+    const double s = FitScale(width(), height(), bmp.Width(), bmp.Height());
+    if (s != scale_) {
+      scale_ = s;
+      const ViewPoint o = ClampOrigin(Origin(), width(), height(), bmp.Width(), bmp.Height(), scale_);
+      engine_.ViewOriginX = o.X;
+      engine_.ViewOriginY = o.Y;
+      emit scaleChanged(scale_);
+    }
+  }
+  return scale_;
+}
+
+void MosaicView::ApplyScale(double scale, QPoint anchor) {
+  const TBitmap32& bmp = engine_.MosaicBitmap;
+  const double old = scale_;
+  scale_ = ClampZoom(scale);
+  if (!bmp.Empty()) {
+    const ViewPoint o = ZoomedOrigin(Origin(), ViewPoint{anchor.x(), anchor.y()}, old, scale_, width(),
+                                     height(), bmp.Width(), bmp.Height());
+    engine_.ViewOriginX = o.X;
+    engine_.ViewOriginY = o.Y;
+  }
+  emit scaleChanged(scale_);
+  emit viewMoved();
+}
+
+void MosaicView::SetScale(double scale, QPoint anchor) {
+  fit_ = false;
+  ApplyScale(std::clamp(scale, kMinZoom, kMaxZoom), anchor);
+}
+
+void MosaicView::ZoomFit() {
+  fit_ = true;
+  const TBitmap32& bmp = engine_.MosaicBitmap;
+  ApplyScale(bmp.Empty() ? 1 : FitScale(width(), height(), bmp.Width(), bmp.Height()), QPoint(0, 0));
+}
+
+void MosaicView::ScrollTo(ViewPoint origin) {
+  const TBitmap32& bmp = engine_.MosaicBitmap;
+  const ViewPoint o = ClampOrigin(origin, width(), height(), bmp.Width(), bmp.Height(), scale_);
+  if (o == Origin()) return;
+  engine_.ViewOriginX = o.X;
+  engine_.ViewOriginY = o.Y;
+  emit viewMoved();
+}
+
+void MosaicView::CentreOn(ViewPoint centre) {
+  const TBitmap32& bmp = engine_.MosaicBitmap;
+  ScrollTo(CentredOrigin(centre, width(), height(), bmp.Width(), bmp.Height(), scale_));
+}
+
+void MosaicView::ScrollBy(int dx, int dy) {
+  const int px = static_cast<int>(std::lround(dx / scale_));
+  const int py = static_cast<int>(std::lround(dy / scale_));
+  ScrollTo(ViewPoint{engine_.ViewOriginX + px, engine_.ViewOriginY + py});
+}
+
+void MosaicView::SyncScrollBars() {
+  if (!hbar_ || !vbar_) return;
+  const TBitmap32& bmp = engine_.MosaicBitmap;
+  const int spanW = PictureSpan(width(), scale_);
+  const int spanH = PictureSpan(height(), scale_);
+  // The range keeps the origin as it is: enlarging the window does not move
+  // the picture until the next scroll.
+  const struct {
+    QScrollBar* bar;
+    int size, span, value;
+  } bars[] = {{hbar_, bmp.Width(), spanW, engine_.ViewOriginX},
+              {vbar_, bmp.Height(), spanH, engine_.ViewOriginY}};
+  for (const auto& b : bars) {
+    const QSignalBlocker block(b.bar);
+    b.bar->setRange(0, std::max({0, b.size - b.span, b.value}));
+    b.bar->setPageStep(std::max(1, b.span));
+    b.bar->setSingleStep(std::max(1, static_cast<int>(kWheelStep / scale_)));
+    b.bar->setValue(b.value);
+    b.bar->setEnabled(b.bar->maximum() > 0);
+  }
+}
+
+void MosaicView::PictureReplaced() {
+  pyramidStale_ = true;
+  pyramid_.Clear();
+  update();
+}
+
+void MosaicView::SetLive(bool live) {
+  live_ = live;
+  if (live) PictureReplaced();
+}
+
+void MosaicView::PixelsChanged(const TRect& rect) {
+  if (!pyramidStale_ && pyramid_.Matches(engine_.MosaicBitmap)) pyramid_.Update(engine_.MosaicBitmap, rect);
+  update();
+}
+
+const ZoomPyramid* MosaicView::ReducedCopies() {
+  const TBitmap32& bmp = engine_.MosaicBitmap;
+  if (live_ || bmp.Empty()) return nullptr;
+  if (pyramidStale_ || !pyramid_.Matches(bmp)) {
+    pyramid_.Rebuild(bmp, engine_.ThreadCount());
+    pyramidStale_ = false;
+  }
+  return &pyramid_;
 }
 
 void MosaicView::paintEvent(QPaintEvent*) {
@@ -22,20 +167,117 @@ void MosaicView::paintEvent(QPaintEvent*) {
   // resized since (a job is drawing a new one), so clip it again.
   const TRect r = Intersect(engine_.ViewRect, bmp.BoundsRect());
   if (r.IsEmpty()) return;
-  // Pixels are 0xAARRGGBB words; RGB32 ignores the top byte, which may hold
-  // anything after a blend.
-  const auto* first = reinterpret_cast<const uchar*>(bmp.ScanLine(r.Top) + r.Left);
-  const QImage image(first, r.Width(), r.Height(), qsizetype(bmp.Width()) * 4, QImage::Format_RGB32);
   QPainter painter(this);
-  painter.drawImage(QPoint(0, 0), image);
+  if (scale_ == 1) {
+    const auto* first = reinterpret_cast<const uchar*>(bmp.ScanLine(r.Top) + r.Left);
+    const QImage image(first, r.Width(), r.Height(), qsizetype(bmp.Width()) * 4, QImage::Format_RGB32);
+    painter.drawImage(QPoint(0, 0), image);
+    return;
+  }
+  // Zoomed out, the level whose scale is nearest above the view's, drawn
+  // smoothly (it shrinks by at most half); zoomed in, the picture's own
+  // pixels, drawn sharp.
+  int level = 0;
+  if (scale_ < 1 && !live_ && ReducedCopies()) level = ZoomPyramid::LevelFor(scale_, pyramid_.Levels());
+  const TBitmap32& source = level == 0 ? bmp : pyramid_.Level(level);
+  const double unit = std::ldexp(1.0, level);  // picture pixels per level pixel
+  const QRectF from(r.Left / unit, r.Top / unit, r.Width() / unit, r.Height() / unit);
+  const QRectF to(0, 0, r.Width() * scale_, r.Height() * scale_);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, scale_ < 1 && !live_);
+  painter.drawImage(to, Wrap(source), from);
 }
 
 void MosaicView::mousePressEvent(QMouseEvent* event) {
-  emit pressed(event->button(), event->position().toPoint());
+  setFocus(Qt::MouseFocusReason);
+  const QPoint pos = event->position().toPoint();
+  const bool spacePan = event->button() == Qt::LeftButton && spaceHeld_;
+  if ((event->button() == Qt::RightButton || spacePan) && !panning_) {
+    panning_ = true;
+    panButton_ = event->button();
+    panPress_ = pos;
+    panOrigin_ = Origin();
+  }
+  // A space+drag only moves the picture; the editing modes never see it.
+  if (!spacePan) emit pressed(event->button(), pos);
+}
+
+void MosaicView::Pan(QPoint pos) {
+  const TBitmap32& bmp = engine_.MosaicBitmap;
+  const ViewPoint o =
+      DraggedOrigin(panOrigin_, ViewPoint{panPress_.x(), panPress_.y()}, ViewPoint{pos.x(), pos.y()}, width(),
+                    height(), bmp.Width(), bmp.Height(), scale_);
+  engine_.ViewOriginX = o.X;
+  engine_.ViewOriginY = o.Y;
+  emit viewMoved();
+}
+
+void MosaicView::mouseMoveEvent(QMouseEvent* event) {
+  if (panning_ && (event->buttons() & panButton_)) Pan(event->position().toPoint());
 }
 
 void MosaicView::mouseReleaseEvent(QMouseEvent* event) {
-  emit released(event->button(), event->position().toPoint());
+  const QPoint pos = event->position().toPoint();
+  if (panning_ && event->button() == panButton_) {
+    panning_ = false;
+    // The release applies the limits again even without a move, as a
+    // release-only drag did.
+    Pan(pos);
+    if (panButton_ == Qt::LeftButton) return;
+  }
+  emit released(event->button(), pos);
+}
+
+void MosaicView::wheelEvent(QWheelEvent* event) {
+  const QPoint delta = event->angleDelta();
+  const int notches = (delta.y() != 0 ? delta.y() : delta.x()) / 120;
+  if (notches == 0) return;
+  if (event->modifiers() & Qt::ControlModifier) {
+    double s = scale_;
+    for (int i = 0; i < std::abs(notches); ++i) s = StepZoom(s, notches > 0 ? +1 : -1);
+    SetScale(s, event->position().toPoint());
+  } else if ((event->modifiers() & Qt::ShiftModifier) || delta.y() == 0) {
+    ScrollBy(-notches * kWheelStep, 0);
+  } else {
+    ScrollBy(0, -notches * kWheelStep);
+  }
+  event->accept();
+}
+
+void MosaicView::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Space) {
+    if (!event->isAutoRepeat() && !spaceHeld_) {
+      spaceHeld_ = true;
+      setCursor(Qt::OpenHandCursor);
+    }
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void MosaicView::keyReleaseEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Space) {
+    if (!event->isAutoRepeat() && spaceHeld_) {
+      spaceHeld_ = false;
+      setCursor(modeCursor_);
+    }
+    return;
+  }
+  QWidget::keyReleaseEvent(event);
+}
+
+void MosaicView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // The scroll bars' range and a fitted scale follow the view's own size,
+  // which the layout may settle after the window's resize.
+  emit viewMoved();
+}
+
+void MosaicView::focusOutEvent(QFocusEvent* event) {
+  if (spaceHeld_) {
+    spaceHeld_ = false;
+    setCursor(modeCursor_);
+  }
+  QWidget::focusOutEvent(event);
 }
 
 }  // namespace velmora::ui

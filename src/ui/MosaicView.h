@@ -1,13 +1,19 @@
-// The main view `img1`: shows the visible rectangle of the engine's mosaic 1:1
-// at its top-left corner, painted straight from the engine's pixels through a
-// QImage over them (no copy of the picture), and reports mouse presses and
-// releases in view coordinates. Where the picture ends, the work area's
-// colour shows.
+// The main view `img1`: shows the visible rectangle of the engine's mosaic at
+// the view's scale, painted straight from the engine's pixels (or, zoomed
+// out, from the zoom pyramid's reduced copies) through a QImage over them,
+// never by scaling the whole picture. It owns the zoom and the moves of the
+// picture: scroll bars, wheel and shift+wheel, ctrl+wheel zoom around the
+// pointer, a right-drag or space+drag that moves the picture live. The left
+// and middle buttons are reported to the main window for the editing modes.
+// Where the picture ends, the work area's colour shows.
 #pragma once
 
+#include <QScrollBar>
 #include <QWidget>
 
 #include "engine/Engine.h"
+#include "engine/ViewGeometry.h"
+#include "engine/ZoomPyramid.h"
 
 namespace velmora::ui {
 
@@ -17,18 +23,85 @@ public:
   MosaicView(Engine& engine, QWidget* parent);
   // The size of the picture the view shows (the last ViewRect).
   QSize PictureSize() const;
+  // The scroll bars beside the view, kept in step with the origin.
+  void AttachScrollBars(QScrollBar* horizontal, QScrollBar* vertical);
+
+  double Scale() const { return scale_; }
+  bool FitMode() const { return fit_; }
+  // A new scale (clamped to 1/16..8), keeping the picture pixel under view
+  // position `anchor` in place; leaves fit mode.
+  void SetScale(double scale, QPoint anchor);
+  void SetScale(double scale) { SetScale(scale, rect().center()); }
+  void ZoomIn() { SetScale(StepZoom(scale_, +1)); }
+  void ZoomOut() { SetScale(StepZoom(scale_, -1)); }
+  // Fit follows the window's size until another scale is chosen.
+  void ZoomFit();
+  // Before a repaint: the fit scale for the current size, the origin within
+  // the picture when the scale changed. Returns the scale.
+  double PrepareRepaint();
+
+  // The editing mode's cursor (space shows the open hand meanwhile).
+  void SetModeCursor(Qt::CursorShape shape);
+
+  // The picture pixel under a view position, at the current scale.
+  ViewPoint ToPicture(QPoint pos) const;
+  ViewPoint Origin() const { return ViewPoint{engine_.ViewOriginX, engine_.ViewOriginY}; }
+  // Moves the origin (clamped) and asks for a repaint.
+  void ScrollTo(ViewPoint origin);
+  // Puts picture pixel `centre` in the middle of the view.
+  void CentreOn(ViewPoint centre);
+  void SyncScrollBars();
+
+  // The whole picture was replaced: the reduced copies are made again before
+  // the next zoomed-out paint. While `live` (a job draws the picture), they
+  // are not used and the picture is sampled directly.
+  void PictureReplaced();
+  void SetLive(bool live);
+  // Pixels of the picture changed: only their reduced copies are redone.
+  void PixelsChanged(const TRect& rect);
+  const ZoomPyramid& Pyramid() const { return pyramid_; }
+  // The reduced copies of the current picture, made now if they are due;
+  // nothing while a job draws the picture.
+  const ZoomPyramid* ReducedCopies();
 
 signals:
   void pressed(Qt::MouseButton button, QPoint pos);
   void released(Qt::MouseButton button, QPoint pos);
+  // The origin or the scale changed: the main window repaints.
+  void viewMoved();
+  void scaleChanged(double scale);
 
 protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
 private:
+  void Pan(QPoint pos);
+  void ScrollBy(int dx, int dy);  // view pixels
+  void ApplyScale(double scale, QPoint anchor);
+
   Engine& engine_;
+  QScrollBar* hbar_ = nullptr;
+  QScrollBar* vbar_ = nullptr;
+  double scale_ = 1;
+  bool fit_ = false;
+  ZoomPyramid pyramid_;
+  bool pyramidStale_ = true;
+  bool live_ = false;
+  // A picture move in progress (right button, or left with space held).
+  bool panning_ = false;
+  Qt::MouseButton panButton_ = Qt::NoButton;
+  QPoint panPress_;
+  ViewPoint panOrigin_;
+  bool spaceHeld_ = false;
+  QCursor modeCursor_;
 };
 
 }  // namespace velmora::ui

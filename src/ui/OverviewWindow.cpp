@@ -1,10 +1,12 @@
 #include "ui/OverviewWindow.h"
 
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "engine/OverviewGeometry.h"
+#include "ui/MainWindow.h"
 #include "ui/QtBitmap.h"
 #include "ui/WindowSupport.h"
 
@@ -41,6 +43,7 @@ OverviewWindow::OverviewWindow(Session& session, QWidget* parent)
   image_->setMinimumSize(1, 1);
   column->addWidget(image_, 1);
 
+  image_->installEventFilter(this);
   connect(showIndicator_, &QCheckBox::clicked, this, [this] { RepaintOverview(); });
   connect(color, &QPushButton::clicked, this, &OverviewWindow::ChangeIndicatorColor);
   CentreOnScreen(this);
@@ -53,7 +56,11 @@ void OverviewWindow::RepaintOverview() {
   layout()->activate();
   const QSize area = image_->size();
   Bitmap24 picture;
-  if (!DrawOverview(engine.MosaicBitmap, area.width(), area.height(), engine.ViewRect,
+  // Drawn from the main view's reduced copies when there are some: the whole
+  // mosaic is not read again on every scroll.
+  const ZoomPyramid* pyramid =
+      session_.windows.main ? session_.windows.main->View()->ReducedCopies() : nullptr;
+  if (!DrawOverview(engine.MosaicBitmap, pyramid, area.width(), area.height(), engine.ViewRect,
                     showIndicator_->isChecked(), Color32FromBgrInt(colorBgr_), picture))
     return;  // no picture yet: the previous one stays
   const auto fit = FitOverview(area.width(), area.height(), engine.MosaicBitmap.Width(),
@@ -61,6 +68,31 @@ void OverviewWindow::RepaintOverview() {
   indicator_ = showIndicator_->isChecked() && fit ? std::optional<TRect>(fit->Indicator) : std::nullopt;
   image_->setPixmap(QPixmap::fromImage(ToQImage(picture)));
   image_->update();
+}
+
+bool OverviewWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == image_ &&
+      (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove)) {
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->buttons() & Qt::LeftButton) {
+      MoveMainViewTo(mouse->position().toPoint());
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void OverviewWindow::MoveMainViewTo(QPoint pos) {
+  MainWindow* main = session_.windows.main;
+  const Engine& engine = session_.engine;
+  const QSize area = image_->size();
+  const auto fit = FitOverview(area.width(), area.height(), engine.MosaicBitmap.Width(),
+                               engine.MosaicBitmap.Height(), engine.ViewRect);
+  if (!main || !fit || fit->Scale <= 0) return;
+  // The overview pixel's picture position, clipped to the picture.
+  const int x = std::clamp(static_cast<int>(pos.x() / fit->Scale), 0, engine.MosaicBitmap.Width() - 1);
+  const int y = std::clamp(static_cast<int>(pos.y() / fit->Scale), 0, engine.MosaicBitmap.Height() - 1);
+  main->View()->CentreOn(ViewPoint{x, y});
 }
 
 void OverviewWindow::resizeEvent(QResizeEvent* event) {

@@ -1,7 +1,7 @@
 // The overview window `TForm6` ("OverView"): the whole mosaic fitted into the
 // window with a frame, the indicator, around the part the main view shows.
-// It follows every repaint of the main view while it is visible; it does not
-// react to the mouse.
+// It follows every repaint of the main view while it is visible. A click or a
+// drag in the picture moves the main view there (centred on the point).
 #pragma once
 
 #include <QCheckBox>
@@ -25,9 +25,11 @@ public:
 
 protected:
   void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
   void ChangeIndicatorColor();
+  void MoveMainViewTo(QPoint pos);
 
   Session& session_;
   QCheckBox* showIndicator_ = nullptr;  // cbindicator

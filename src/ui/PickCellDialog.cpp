@@ -271,10 +271,14 @@ void PickCellDialog::PickCellApply(int index) {
   choice.HFlip = hflip_->isChecked();
   choice.VFlip = vflip_->isChecked();
   if (index < engine.PicList.Count()) newPicSig_ = engine.Library[index].Signature;
-  const Status applied = ApplyPickedPicture(engine, choice, cellSig_);
-  if (session_.windows.main) {
-    if (applied.ok()) session_.windows.main->SetModified(true);
-    session_.windows.main->RepaintView();
+  MainWindow* main = session_.windows.main;
+  const Status applied = main ? main->RecordEdit("Pick Cell", {CellPos{column_, row_}},
+                                                 EditHistory::CellRects(engine, column_, row_),
+                                                 [&] { return ApplyPickedPicture(engine, choice, cellSig_); })
+                              : ApplyPickedPicture(engine, choice, cellSig_);
+  if (main) {
+    if (applied.ok()) main->SetModified(true);
+    main->RepaintView();
   }
   ShowIfFailed(session_, this, applied);
 }

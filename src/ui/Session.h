@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <string>
 
+#include "engine/EditHistory.h"
 #include "engine/Engine.h"
 
 class QPrinter;
@@ -96,6 +97,9 @@ struct Session {
   bool modified = false;
   // The project file last saved or loaded; empty for a project never saved.
   QString projectPath;
+  // The hand edits that can be undone and redone; cleared by a new mosaic,
+  // an opened picture or a loaded project.
+  EditHistory history;
 
   // How the windows read pictures: upright by their orientation tag unless
   // the options turned that off, as the engine reads them.

@@ -292,5 +292,24 @@ TEST_F(Cli, CreateReplacesPictureAndProjectTogether) {
   EXPECT_TRUE(names.empty()) << names.front();
 }
 
+TEST_F(Cli, InterruptStopsTheJobAndSavesNothing) {
+  MakePictures();
+  // Large enough that the render is still running when the signal comes:
+  // the job line of the assignment is written when the render starts.
+  const std::string create = std::string(VELMORA_CLI) + " create --main " + P("main.bmp") + " --library " +
+                             P("lib") + " --cells 400x400 --cell-size 16x16 --seed 3 --out " + P("big.bmp") +
+                             " --project " + P("big.vm6");
+  const std::string script = "XDG_CACHE_HOME=" + P("cache") + " " + create + " 2>" + P("err.txt") +
+                             " & pid=$!; for i in $(seq 600); do grep -q Mapping " + P("err.txt") +
+                             " 2>/dev/null && break; sleep 0.05; done; kill -INT $pid; wait $pid; echo $? >" +
+                             P("status.txt");
+  ASSERT_EQ(std::system(("bash -c '" + script + "'").c_str()), 0);
+  EXPECT_EQ(ReadWholeFile(P("status.txt")), "130\n") << ReadWholeFile(P("err.txt"));
+  EXPECT_NE(ReadWholeFile(P("err.txt")).find("Cancelled; nothing was saved"), std::string::npos);
+  // Neither the picture, nor its temporary, nor the project.
+  for (const auto& entry : fs::directory_iterator(dir_))
+    EXPECT_EQ(entry.path().filename().string().rfind("big", 0), std::string::npos) << entry.path();
+}
+
 }  // namespace
 }  // namespace velmora

@@ -55,5 +55,33 @@ TEST(Overview, DrawsTheFrameInsideTheIndicatorOnly) {
   EXPECT_EQ(kept.Width(), 200);
 }
 
+TEST(Overview, FromReducedCopiesKeepsTheSizesAndTheColours) {
+  // A gradient of 1000 x 600: the copies' picture matches the direct one
+  // within rounding, and the sizes and frame are the same.
+  TBitmap32 mosaic(1000, 600);
+  for (int y = 0; y < 600; ++y)
+    for (int x = 0; x < 1000; ++x) mosaic.Pixel(x, y) = Color32(x / 4, y / 3, (x + y) / 7);
+  ZoomPyramid pyramid;
+  pyramid.Rebuild(mosaic);
+  ASSERT_GE(pyramid.Levels(), 3);
+  const TRect view{100, 50, 600, 350};
+  Bitmap24 direct, reduced;
+  ASSERT_TRUE(DrawOverview(mosaic, 246, 186, view, true, Color32(255, 0, 0), direct));
+  ASSERT_TRUE(DrawOverview(mosaic, &pyramid, 246, 186, view, true, Color32(255, 0, 0), reduced));
+  ASSERT_EQ(reduced.Width(), direct.Width());
+  ASSERT_EQ(reduced.Height(), direct.Height());
+  int worst = 0;
+  for (int y = 0; y < direct.Height(); ++y)
+    for (int x = 0; x < direct.Width(); ++x)
+      for (int c = 0; c < 3; ++c)
+        worst = std::max(worst, std::abs(direct.PixelAddress(x, y)[c] - reduced.PixelAddress(x, y)[c]));
+  EXPECT_LE(worst, 3);
+  // A pyramid of another picture is not used.
+  ZoomPyramid other;
+  other.Rebuild(Uniform(500, 500, 0));
+  ASSERT_TRUE(DrawOverview(mosaic, &other, 246, 186, view, true, Color32(255, 0, 0), reduced));
+  EXPECT_TRUE(std::equal(direct.Bytes().begin(), direct.Bytes().end(), reduced.Bytes().begin()));
+}
+
 }  // namespace
 }  // namespace velmora

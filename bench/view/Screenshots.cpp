@@ -1,0 +1,101 @@
+// velmora-screenshots: the desktop program in the states its help text
+// describes (a mosaic fitted to the window, the same at 400 %, the Edit menu
+// after an edit, a cancelled job), each saved as a picture of the whole
+// screen. Run under a virtual X server:
+//   xvfb-run -s "-screen 0 1024x768x24" velmora-screenshots OUT_FOLDER
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include "imaging/PictureOps.h"
+#include "ui/MosaicView.h"
+#include "ui/Program.h"
+
+using namespace velmora;
+
+namespace {
+
+void Settle() {
+  for (int i = 0; i < 10; ++i) {
+    QApplication::processEvents();
+    QTest::qWait(30);
+  }
+}
+
+void Shoot(const QString& folder, const char* name) {
+  Settle();
+  QGuiApplication::primaryScreen()->grabWindow(0).save(folder + '/' + name + ".png");
+}
+
+void SetUpProject(Engine& engine, int cells, int cellSize) {
+  tmosaicproject& p = engine.Project;
+  p.CellsAcross = cells;
+  p.CellsDown = cells * 3 / 4;
+  p.CellWidth = cellSize;
+  p.CellHeight = cellSize;
+  CopyOptions(engine.OptionSet, p);
+  ComputeDerivedSizes(p);
+  p.MainImageFile = engine.PicList[0];
+  (void)LoadPictureFile(engine.MainBitmap, p.MainImageFile);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+  QDir().mkpath(out);
+  ui::UserPrompts prompts;
+  ui::Program program(ui::ExecutableFolder(), prompts);
+  ui::MainWindow& main = program.mainWindow();
+  main.resize(900, 640);
+  main.move(20, 20);
+  main.show();
+  Settle();
+  Engine& engine = program.engine();
+  engine.Rng.SetSeed(7);
+
+  SetUpProject(engine, 64, 32);
+  main.CreateMosaic(false);
+  main.ZoomFit();
+  Shoot(out, "fit");
+  main.View()->SetScale(4);
+  Shoot(out, "zoom-400");
+
+  // An Edit I change, then the Edit menu naming it.
+  main.ZoomFit();
+  main.findChild<QToolButton*>("sbhand2")->click();
+  const QPoint cell(main.View()->width() / 2, main.View()->height() / 2);
+  QTest::mousePress(main.View(), Qt::LeftButton, Qt::NoModifier, cell);
+  QTest::mouseRelease(main.View(), Qt::LeftButton, Qt::NoModifier, cell);
+  QMenu* edit = main.findChild<QMenu*>("Edit1");
+  QTimer::singleShot(300, [&] {
+    Shoot(out, "edit-menu");
+    edit->close();
+  });
+  edit->exec(main.mapToGlobal(QPoint(60, main.menuBar()->height())));
+
+  // A larger mosaic, cancelled half way through its render.
+  QTimer poll;
+  poll.setInterval(0);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* label = main.findChild<QLabel*>("LBJOB");
+    if (label->text().endsWith("Picture") && main.findChild<QProgressBar*>("gauge")->value() >= 50) {
+      poll.stop();
+      main.findChild<QPushButton*>("btcancel")->click();
+    }
+  });
+  SetUpProject(engine, 200, 32);
+  poll.start();
+  main.CreateMosaic(false);
+  Shoot(out, "cancelled");
+  return 0;
+}

@@ -1,0 +1,41 @@
+#include "engine/EngineSnapshot.h"
+
+namespace velmora {
+
+void EngineSnapshot::Capture(const Engine& engine) {
+  project_ = engine.Project;
+  main_.Assign(engine.MainBitmap);
+  grid_ = engine.GridBitmap;
+  library_ = engine.Library;
+  map_ = engine.Map;
+  drawn_ = engine.Drawn;
+  mosaic_.Assign(engine.MosaicBitmap);
+  mosaicState_ = engine.MosaicState;
+  originX_ = engine.ViewOriginX;
+  originY_ = engine.ViewOriginY;
+  viewRect_ = engine.ViewRect;
+  captured_ = true;
+}
+
+void EngineSnapshot::SetProject(const tmosaicproject& project, const TBitmap32& mainPicture) {
+  project_ = project;
+  main_.Assign(mainPicture);
+}
+
+void EngineSnapshot::Restore(Engine& engine) {
+  if (!captured_) return;
+  engine.Project = project_;
+  engine.MainBitmap.TakePixels(main_);
+  engine.GridBitmap = std::move(grid_);
+  engine.Library = std::move(library_);
+  engine.Map = std::move(map_);
+  engine.Drawn = std::move(drawn_);
+  engine.MosaicBitmap.TakePixels(mosaic_);
+  engine.MosaicState = mosaicState_;
+  engine.ViewOriginX = originX_;
+  engine.ViewOriginY = originY_;
+  engine.ViewRect = viewRect_;
+  captured_ = false;
+}
+
+}  // namespace velmora
