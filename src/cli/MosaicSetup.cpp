@@ -53,8 +53,8 @@ Status ApplyOptionFlags(const Flags& flags, tmosaicproject& o) {
   VELMORA_TRY(flags.Int("alpha-main", 0, 255, o.AlphaMain));
   VELMORA_TRY(flags.Int("alpha-pen", 0, 255, o.AlphaPen));
   int kernel = o.ResampleKernel;
-  VELMORA_TRY(flags.Choice("filter", {"nearest", "draft", "linear", "cosine", "spline", "lanczos", "mitchell"},
-                           kernel));
+  VELMORA_TRY(flags.Choice(
+      "filter", {"nearest", "draft", "linear", "cosine", "spline", "lanczos", "mitchell"}, kernel));
   o.ResampleKernel = static_cast<uint8_t>(kernel);
   VELMORA_TRY(flags.Int("jpeg-quality", kJpegQualityRange.Min, kJpegQualityRange.Max, o.JpegQuality));
   ApplySwitch(flags, "progressive", o.JpegProgressive);
@@ -73,8 +73,8 @@ Status LoadLibrary(Engine& engine, const Flags& flags) {
       paths = ListFolderPicturesSorted(*library);
     }
     if (paths.size() > static_cast<size_t>(MaxLibraryPictures))
-      return Status::Error(Format("The library folder %s holds %zu pictures; at most %d can be used", library->c_str(),
-                                  paths.size(), MaxLibraryPictures));
+      return Status::Error(Format("The library folder %s holds %zu pictures; at most %d can be used",
+                                  library->c_str(), paths.size(), MaxLibraryPictures));
     engine.PicList.Assign(std::move(paths));
     return Status::Ok();
   }
@@ -117,17 +117,21 @@ const char* const kMosaicFlagsHelp =
     "  --jpeg-quality N        25..100 (75)\n"
     "  --[no-]progressive      progressive JPEG (off)\n"
     "  --threads N             decoding threads, 1..64 (all cores; results are the same)\n"
+    "  --memory MIB            pictures in flight at once, over all threads, in MiB\n"
+    "                          (1024); threads wait for room rather than go past it\n"
     "  --no-orientation        use JPEG and TIFF pictures as stored, not turned\n"
     "                          upright by their orientation tag\n"
     "  --no-cache              summarise every library picture again instead of\n"
     "                          taking what the summary cache knows (see 'cache')\n";
 
 Flags MosaicFlags() {
-  return Flags({"main", "library", "out", "project", "cells", "cell-size", "dpi", "mode", "stitch", "seed", "options",
-                "randomize", "enhance", "radius", "max-repeat", "border", "border-color", "alpha-main", "alpha-pen",
-                "filter", "jpeg-quality", "threads", "repeat"},
-               {"crop-main", "recursive", "quiet", "bands"},
-               {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache"});
+  return Flags(
+      {"main",       "library", "out",          "project",    "cells",     "cell-size", "dpi",
+       "mode",       "stitch",  "seed",         "options",    "randomize", "enhance",   "radius",
+       "max-repeat", "border",  "border-color", "alpha-main", "alpha-pen", "filter",    "jpeg-quality",
+       "threads",    "memory",  "repeat",       "bombs"},
+      {"crop-main", "recursive", "quiet", "bands"},
+      {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache"});
 }
 
 Status CheckPictureOut(const std::string& path) {
@@ -138,7 +142,8 @@ Status CheckPictureOut(const std::string& path) {
 }
 
 Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSetup& setup) {
-  if (!flags.Positional().empty()) return Status::Error("unexpected argument '" + flags.Positional()[0] + "'");
+  if (!flags.Positional().empty())
+    return Status::Error("unexpected argument '" + flags.Positional()[0] + "'");
   auto main = flags.Value("main");
   if (!main) return Status::Error("--main PICTURE is needed");
   if (auto out = flags.Value("out")) {
@@ -174,6 +179,9 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
   int threads = engine.ThreadCount();
   VELMORA_TRY(flags.Int("threads", 1, 64, threads));
   engine.SetThreadCount(threads);
+  int budgetMib = static_cast<int>(kDefaultMemoryBudgetBytes >> 20);
+  VELMORA_TRY(flags.Int("memory", 64, 1 << 20, budgetMib));
+  engine.SetMemoryBudget(int64_t(budgetMib) << 20);
 
   VELMORA_TRY(LoadLibrary(engine, flags));
   engine.SetUprightPictures(flags.Switch("orientation").value_or(true));
@@ -213,7 +221,8 @@ Status InBandsToFile(Engine& engine, const std::string& path,
   // Bands of about 128 MiB: a few cells tall for the widest posters.
   constexpr int64_t kBandBytes = int64_t(128) << 20;
   const int64_t rows = kBandBytes / (int64_t(std::max(p.FinalWidth, 1)) * 4);
-  const int bandRows = static_cast<int>(std::clamp<int64_t>(rows, std::min(64, p.FinalHeight), p.FinalHeight));
+  const int bandRows =
+      static_cast<int>(std::clamp<int64_t>(rows, std::min(64, p.FinalHeight), p.FinalHeight));
   VELMORA_TRY(render(bandRows, [&](const TBitmap32& band, int n) { return (*writer)->WriteRows(band, n); }));
   return (*writer)->Finish();
 }

@@ -26,7 +26,8 @@ struct DecodeHints {
   // case spelling is tried too), for formats that keep part of a picture in a
   // second file. Nothing when there is no such file or it is larger than
   // maxBytes. ReadPicture sets this; unset, no companion file is looked for.
-  std::function<std::optional<std::vector<uint8_t>>(std::string_view extension, size_t maxBytes)> readCompanion;
+  std::function<std::optional<std::vector<uint8_t>>(std::string_view extension, size_t maxBytes)>
+      readCompanion;
   // Off: decoders that would start another program (PostScript through
   // Ghostscript) use only what they can read themselves.
   bool allowExternalPrograms = true;
@@ -53,7 +54,8 @@ struct DecodedPicture {
   int orientation = 1;
 };
 
-using DecodeFunction = Status (*)(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out);
+using DecodeFunction = Status (*)(std::span<const uint8_t> bytes, const DecodeHints& hints,
+                                  DecodedPicture& out);
 
 struct PictureFormat {
   std::vector<std::string_view> extensions;  // lower case, without the dot
@@ -77,8 +79,13 @@ std::string ExtensionOf(std::string_view fileName);
 // Reads a whole file into memory; the message names the file when it fails.
 Result<std::vector<uint8_t>> ReadFileBytes(const std::string& path);
 
-// Reads and decodes the picture file at `path`.
+// Reads and decodes the picture file at `path`. Every failure message starts
+// with the path (or names it, for the file-open errors), on one line.
 Result<DecodedPicture> ReadPicture(const std::string& path, const DecodeHints& hints = {});
+// `status` unchanged when it is Ok or already names `path`, otherwise its
+// message behind "path: ".
+Status NameTheFile(const std::string& path, Status status);
+
 // Decodes bytes as if they had been read from a file named `fileName`.
 Result<DecodedPicture> DecodePicture(std::string_view fileName, std::span<const uint8_t> bytes,
                                      const DecodeHints& hints = {});

@@ -103,6 +103,7 @@ Status ReadImageListFile(const std::string& path, CellPicList& list) {
   std::fclose(file);
   if (failed) return Status::Error(Format("Cannot read file \"%s\". %s", path.c_str(), std::strerror(error)));
   list.Assign(parser.Finish());
+  list.SetSource(path);
   return Status::Ok();
 }
 

@@ -171,15 +171,16 @@ public:
       return Status::Error(
           Format("Cannot create file \"%s\". %s", file_.path().c_str(), std::strerror(errno)));
     info_.err = TrapJpegErrors(error_);
-    if (!JpegStart(&info_, &error_, &created_, f_, w, h, quality, progressive)) return Failed("initialising for");
+    if (!JpegStart(&info_, &error_, &created_, f_, w, h, quality, progressive))
+      return Failed("initialising for");
     return Status::Ok();
   }
   Status WriteRows(const TBitmap32& band, int rows) override {
-    if (!JpegRows(&info_, &error_, band, rows)) return Failed("Saving");
+    if (!JpegRows(&info_, &error_, band, rows)) return Failed("saving");
     return Status::Ok();
   }
   Status Finish() override {
-    if (!JpegFinish(&info_, &error_)) return Failed("Saving");
+    if (!JpegFinish(&info_, &error_)) return Failed("saving");
     const bool ok = std::fflush(f_) == 0 && ::fsync(::fileno(f_)) == 0;
     const bool closed = std::fclose(f_) == 0;
     f_ = nullptr;
@@ -188,10 +189,7 @@ public:
   }
 
 private:
-  Status Failed(const char* what) const {
-    return Status::Error(Format("Error %s image:\r%s\rError: %s\rIJL Error number: %d", what,
-                                file_.path().c_str(), error_.message, error_.code));
-  }
+  Status Failed(const char* what) const { return Status::Error(JpegWriteError(file_.path(), what, error_)); }
   TempFile file_;
   std::FILE* f_ = nullptr;
   jpeg_compress_struct info_{};
