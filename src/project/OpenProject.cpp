@@ -5,8 +5,8 @@
 
 namespace velmora {
 
-Status OpenProject(Engine& engine, const std::string& path) {
-  VELMORA_TRY(LoadProjectFile(engine, path));
+Status OpenProject(Engine& engine, const std::string& path, ExtensionArea* extensions) {
+  VELMORA_TRY(LoadProjectFile(engine, path, extensions));
   return engine.ReopenProject();
 }
 

@@ -113,9 +113,33 @@ Status ReadTable(std::FILE* file, const std::string& path, const char* part, Tab
   return Status::Ok();
 }
 
+// Whatever follows the cell map; CheckRecord made sure the file is at least
+// as long as its record says, so the rest is fileSize - position.
+Status ReadExtensions(std::FILE* file, uint64_t fileSize, const std::string& path, ExtensionArea& out) {
+  const long position = std::ftell(file);
+  if (position < 0) return Refuse(path, Format("cannot tell the read position (%s)", std::strerror(errno)));
+  const uint64_t rest = fileSize - uint64_t(position);
+  if (rest == 0) return Status::Ok();
+  if (rest > kMaxExtensionAreaBytes)
+    return Refuse(path,
+                  Format("the file has %llu bytes more than its record describes", (unsigned long long)rest));
+  std::vector<uint8_t> bytes;
+  // Read in chunks, so a file that shrinks under us costs no more than it has.
+  std::array<uint8_t, 65536> chunk;
+  uint64_t left = rest;
+  while (left > 0) {
+    const size_t n = left < chunk.size() ? size_t(left) : chunk.size();
+    VELMORA_TRY(ReadExactly(file, chunk.data(), n, path, "the extension area"));
+    bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + n);
+    left -= n;
+  }
+  return DecodeExtensionArea(bytes, path, out);
+}
+
 }  // namespace
 
-Status SaveProjectFile(const Engine& engine, const std::string& path) {
+Status SaveProjectFile(const Engine& engine, const std::string& path,
+                       const std::vector<ExtensionBlock>& extensions) {
   VELMORA_TRY(CheckStorableList(engine.PicList));
   const TBitmap32& picture = engine.MainBitmap;
   uint32_t mainBytes = 0;
@@ -147,7 +171,8 @@ Status SaveProjectFile(const Engine& engine, const std::string& path) {
     VELMORA_TRY(WriteAll(file, table, path));
     table.assign(kCellMapBytes, 0);
     engine.Map.WriteBytes(std::span<uint8_t, kCellMapBytes>(table.data(), kCellMapBytes));
-    return WriteAll(file, table, path);
+    VELMORA_TRY(WriteAll(file, table, path));
+    return WriteAll(file, EncodeExtensionArea(extensions), path);
   });
 }
 
@@ -177,6 +202,7 @@ Status ReadProjectFile(const std::string& path, ProjectFileContent& out) {
   VELMORA_TRY(ReadPicList(file.get(), size_t(project.ImageListDataSize), path, names));
   VELMORA_TRY(ReadTable<kLibraryTableBytes>(file.get(), path, "the library table", out.Library));
   VELMORA_TRY(ReadTable<kCellMapBytes>(file.get(), path, "the cell map", out.Map));
+  VELMORA_TRY(ReadExtensions(file.get(), fileSize, path, out.Extensions));
 
   out.Project = std::move(project);
   out.MainBitmap.TakePixels(picture);
@@ -184,9 +210,10 @@ Status ReadProjectFile(const std::string& path, ProjectFileContent& out) {
   return Status::Ok();
 }
 
-Status LoadProjectFile(Engine& engine, const std::string& path) {
+Status LoadProjectFile(Engine& engine, const std::string& path, ExtensionArea* extensions) {
   auto content = std::make_unique<ProjectFileContent>();
   VELMORA_TRY(ReadProjectFile(path, *content));
+  if (extensions) *extensions = std::move(content->Extensions);
   engine.Project = std::move(content->Project);
   engine.MainBitmap.TakePixels(content->MainBitmap);
   engine.PicList.Assign(std::move(content->PicList));

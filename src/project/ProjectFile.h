@@ -3,7 +3,8 @@
 // RecordLength (uint32, 144), the 144-byte project record, the main picture
 // as a 32-bit Windows bitmap (MainImageDataSize bytes), the library list as
 // image-list text (ImageListDataSize bytes), LibraryTable whole, CellMap whole.
-// No magic number, version or checksum.
+// No magic number, version or checksum in these parts; blocks of our own may
+// follow them (ProjectExtension.h).
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include "engine/Tables.h"
 #include "imaging/Bitmap32.h"
 #include "imaging/Status.h"
+#include "project/ProjectExtension.h"
 
 namespace velmora {
 
@@ -33,7 +35,9 @@ constexpr uint64_t ProjectFileSize(uint64_t mainImageBytes, uint64_t listBytes) 
 // written with the lengths of the two parts as they are written; the engine's
 // own Project is not changed. An empty main picture is stored as an empty
 // part (MainImageDataSize 0), which reads back as an empty picture.
-Status SaveProjectFile(const Engine& engine, const std::string& path);
+// `extensions`, when there are any, follow the cell map (ProjectExtension.h).
+Status SaveProjectFile(const Engine& engine, const std::string& path,
+                       const std::vector<ExtensionBlock>& extensions = {});
 
 // Everything a project file holds, read into fresh objects. MainImageFile is
 // empty: the file stores the picture, not its name, and an empty name keeps
@@ -44,6 +48,7 @@ struct ProjectFileContent {
   std::vector<std::string> PicList;
   LibraryTable Library;
   CellMap Map;
+  ExtensionArea Extensions;
 };
 
 // Reads and checks a whole project file into `out`, which is of use only when
@@ -52,18 +57,20 @@ struct ProjectFileContent {
 // other than 144, a negative part length, cell counts outside 1..800, cell
 // sizes below 1, final sizes that are not the cell counts times the cell
 // sizes or that exceed the picture limit, a render or stitch mode the program
-// does not know, and a picture part that is not a Windows bitmap. Bytes after
-// the CellMap are ignored. A list part of more than 65535 lines keeps its
-// first 65535, as many as a library holds.
+// does not know, a picture part that is not a Windows bitmap, and bytes
+// after the CellMap that are not an extension area (a file must be exactly
+// as long as its record says, or carry extension blocks after that). A list part of more than 65535 lines
+// keeps its first 65535, as many as a library holds.
 Status ReadProjectFile(const std::string& path, ProjectFileContent& out);
 
 // ReadProjectFile, then the content replaces Project, MainBitmap, PicList,
 // Library and Map of the engine; on any failure the engine is untouched.
 // OptionSet and everything else stay as they are. The mosaic still has to be
-// rebuilt with Engine::ReopenProject (OpenProject does both).
-Status LoadProjectFile(Engine& engine, const std::string& path);
+// rebuilt with Engine::ReopenProject (OpenProject does both). The file's
+// extension blocks (and warnings about damaged ones) go to `extensions`.
+Status LoadProjectFile(Engine& engine, const std::string& path, ExtensionArea* extensions = nullptr);
 
 // LoadProjectFile followed by Engine::ReopenProject (grid and render only).
-Status OpenProject(Engine& engine, const std::string& path);
+Status OpenProject(Engine& engine, const std::string& path, ExtensionArea* extensions = nullptr);
 
 }  // namespace velmora

@@ -64,6 +64,8 @@ std::unique_ptr<Engine> MakeProject(int pictureWidth, int pictureHeight, std::ve
   return engine;
 }
 
+constexpr uint32_t kPictureBytesOf8x8 = 54 + 4 * 8 * 8;
+
 std::vector<std::string> ThreeNames() {
   return {"/pictures/aaaaa1.jpg", "/pictures/bbbbb2.jpg", "/pictures/ccccc3.bmp"};  // 20 bytes each
 }
@@ -147,13 +149,43 @@ TEST(ProjectFile, EmptyMainPictureIsAnEmptyPart) {
   EXPECT_EQ(loaded.PicList.Paths(), ThreeNames());
 }
 
-TEST(ProjectFile, BytesAfterTheCellMapAreIgnored) {
+TEST(ProjectFile, ExtensionBlocksRoundTripAndDamagedOnesAreLeftOut) {
   ScratchFolder dir;
   const auto engine = MakeProject(8, 8, ThreeNames());
-  ASSERT_TRUE(SaveProjectFile(*engine, dir / "p.vm6").ok());
-  WriteWholeFile(dir / "long.vm6", ReadWholeFile(dir / "p.vm6") + "trailing");
+  const std::vector<ExtensionBlock> blocks = {{"PENS", 2, {1, 2, 3}}, {"ZERO", 1, {}}, {"LAST", 7, {9}}};
+  ASSERT_TRUE(SaveProjectFile(*engine, dir / "ext.vm6", blocks).ok());
+  ASSERT_TRUE(SaveProjectFile(*engine, dir / "plain.vm6").ok());
+  const std::string plain = ReadWholeFile(dir / "plain.vm6");
+  const std::string extended = ReadWholeFile(dir / "ext.vm6");
+  EXPECT_EQ(plain.size(), ProjectFileSize(kPictureBytesOf8x8, 3 * 22));
+  ASSERT_EQ(extended.substr(0, plain.size()), plain);  // the original bytes stay as they are
+
   Engine loaded;
-  EXPECT_TRUE(LoadProjectFile(loaded, dir / "long.vm6").ok());
+  ExtensionArea area;
+  ASSERT_TRUE(LoadProjectFile(loaded, dir / "ext.vm6", &area).ok());
+  ASSERT_EQ(area.blocks.size(), 3u);
+  EXPECT_TRUE(area.warnings.empty());
+  ASSERT_NE(area.Find("PENS"), nullptr);
+  EXPECT_EQ(area.Find("PENS")->version, 2);
+  EXPECT_EQ(area.Find("PENS")->payload, (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(area.Find("LAST")->payload, std::vector<uint8_t>{9});
+  EXPECT_EQ(area.Find("NONE"), nullptr);
+
+  // A flipped payload byte drops that block only; a cut-off block drops itself.
+  std::string damaged = extended;
+  damaged[plain.size() + 8 + 16] ^= 0x55;
+  WriteWholeFile(dir / "crc.vm6", damaged);
+  ASSERT_TRUE(LoadProjectFile(loaded, dir / "crc.vm6", &area).ok());
+  EXPECT_EQ(area.Find("PENS"), nullptr);
+  EXPECT_NE(area.Find("LAST"), nullptr);
+  ASSERT_EQ(area.warnings.size(), 1u);
+  EXPECT_NE(area.warnings[0].find("PENS"), std::string::npos) << area.warnings[0];
+
+  WriteWholeFile(dir / "cut.vm6", extended.substr(0, extended.size() - 1));
+  ASSERT_TRUE(LoadProjectFile(loaded, dir / "cut.vm6", &area).ok());
+  EXPECT_NE(area.Find("PENS"), nullptr);
+  EXPECT_EQ(area.Find("LAST"), nullptr);
+  EXPECT_EQ(area.warnings.size(), 1u);
 }
 
 TEST(ProjectFile, RefusesAListEntryThatWouldSplitAndKeepsTheOldFile) {
@@ -172,7 +204,7 @@ struct Damage {
 };
 
 constexpr size_t kPictureAt = 148;
-constexpr uint32_t kPictureBytes = 54 + 4 * 8 * 8;
+constexpr uint32_t kPictureBytes = kPictureBytesOf8x8;
 
 const Damage kDamages[] = {
     {"RecordLength145", [](std::string& b) { PutU32At(b, 0, 145); }, "record length"},
@@ -212,6 +244,10 @@ const Damage kDamages[] = {
      "not a Windows bitmap"},
     {"EndsInsideTheCellMap", [](std::string& b) { b.resize(b.size() - 1); }, "bytes"},
     {"EndsInsideTheRecord", [](std::string& b) { b.resize(100); }, "record"},
+    // A file longer than its record says: the tables would be read out of place.
+    {"ListPartSetToZero", [](std::string& b) { PutU32At(b, Field(140), 0); }, "more than its record"},
+    {"ListPartSetToOne", [](std::string& b) { PutU32At(b, Field(140), 1); }, "more than its record"},
+    {"TrailingBytes", [](std::string& b) { b += "trailing"; }, "more than its record"},
 };
 
 class ProjectFileRefusal : public ::testing::TestWithParam<Damage> {
