@@ -3,11 +3,13 @@
 // nothing about the times.
 #include <sys/resource.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <vector>
 
 #include "cli/Command.h"
 #include "cli/MosaicSetup.h"
@@ -19,7 +21,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+double Seconds(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration<double>(b - a).count();
+}
 
 long PeakRssKiB() {
   rusage usage{};
@@ -39,7 +43,91 @@ long HighWaterKiB() {
   return kib;
 }
 
-int RunBench(const Args& args) {
+// A PNG of side x side black RGB pixels in well under a megabyte: deflate
+// shrinks the zero rows about a thousandfold, while the decoded picture is
+// side * side * 4 bytes.
+Status WritePngBomb(const std::string& path, int side) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return Status::Error(path + ": cannot create the file");
+  auto chunk = [&](const char* type, const std::vector<uint8_t>& data) {
+    const uint8_t len[4] = {uint8_t(data.size() >> 24), uint8_t(data.size() >> 16), uint8_t(data.size() >> 8),
+                            uint8_t(data.size())};
+    std::fwrite(len, 1, 4, f);
+    std::fwrite(type, 1, 4, f);
+    if (!data.empty()) std::fwrite(data.data(), 1, data.size(), f);
+    uLong crc = crc32(0, reinterpret_cast<const Bytef*>(type), 4);
+    crc = crc32(crc, data.data(), static_cast<uInt>(data.size()));
+    const uint8_t c[4] = {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)};
+    std::fwrite(c, 1, 4, f);
+  };
+  std::fwrite("\x89PNG\r\n\x1a\n", 1, 8, f);
+  const uint32_t s = static_cast<uint32_t>(side);
+  chunk("IHDR", {uint8_t(s >> 24), uint8_t(s >> 16), uint8_t(s >> 8), uint8_t(s), uint8_t(s >> 24),
+                 uint8_t(s >> 16), uint8_t(s >> 8), uint8_t(s), 8, 2, 0, 0, 0});
+  z_stream z{};
+  deflateInit(&z, 9);
+  const std::vector<uint8_t> row(size_t(side) * 3 + 1, 0);  // filter byte 0, then black pixels
+  std::vector<uint8_t> out(1 << 20);
+  std::vector<uint8_t> idat;
+  for (int y = 0; y <= side; ++y) {
+    const bool last = y == side;
+    z.next_in = const_cast<Bytef*>(row.data());
+    z.avail_in = last ? 0 : static_cast<uInt>(row.size());
+    do {
+      z.next_out = out.data();
+      z.avail_out = static_cast<uInt>(out.size());
+      deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+      idat.insert(idat.end(), out.data(), out.data() + (out.size() - z.avail_out));
+    } while (z.avail_out == 0 || (last && z.avail_in != 0));
+  }
+  deflateEnd(&z);
+  chunk("IDAT", idat);
+  chunk("IEND", {});
+  const bool ok = std::fclose(f) == 0;
+  return ok ? Status::Ok() : Status::Error(path + ": cannot write the file");
+}
+
+// --bombs N: a library of N such pictures of 16384 x 16384 pixels (the
+// picture limit), listed in an image list; the folder is removed afterwards.
+struct BombLibrary {
+  std::filesystem::path folder;
+  ~BombLibrary() {
+    std::error_code ec;
+    if (!folder.empty()) std::filesystem::remove_all(folder, ec);
+  }
+};
+
+Status MakeBombLibrary(int count, BombLibrary& bombs, std::string& listPath) {
+  bombs.folder = std::filesystem::temp_directory_path() / ("velmora-bench-bombs-" + std::to_string(getpid()));
+  std::filesystem::create_directories(bombs.folder);
+  listPath = (bombs.folder / "bombs.IL2").string();
+  std::FILE* list = std::fopen(listPath.c_str(), "wb");
+  if (!list) return Status::Error(listPath + ": cannot create the file");
+  for (int i = 0; i < count; ++i) {
+    const std::string path = (bombs.folder / ("bomb" + std::to_string(i) + ".png")).string();
+    VELMORA_TRY(WritePngBomb(path, 16384));
+    std::fprintf(list, "%s\r\n", path.c_str());
+  }
+  std::fclose(list);
+  return Status::Ok();
+}
+
+int RunBench(const Args& given) {
+  Args args = given;
+  BombLibrary bombs;
+  {
+    Flags probe = MosaicFlags();
+    if (Status s = probe.Parse(args); !s) return Fail(s.message());
+    int count = 0;
+    if (Status s = probe.Int("bombs", 0, 100, count); !s) return Fail(s.message());
+    if (count > 0) {
+      if (probe.Has("library")) return Fail("--bombs makes the library; leave out --library");
+      std::string listPath;
+      if (Status s = MakeBombLibrary(count, bombs, listPath); !s) return Fail(s.message());
+      args.push_back("--library");
+      args.push_back(listPath);
+    }
+  }
   if (std::find(args.begin(), args.end(), "--poster") != args.end()) return RunPosterBench(args);
   Flags flags = MosaicFlags();
   if (Status s = flags.Parse(args); !s) return Fail(s.message());
@@ -63,7 +151,8 @@ int RunBench(const Args& args) {
     // Library preparation from an empty summary cache of its own (cold:
     // every picture decoded), then again from what that run saved (warm).
     const std::string cacheFolder =
-        (std::filesystem::temp_directory_path() / ("velmora-bench-cache-" + std::to_string(getpid()))).string();
+        (std::filesystem::temp_directory_path() / ("velmora-bench-cache-" + std::to_string(getpid())))
+            .string();
     std::filesystem::remove_all(cacheFolder);
     engine.SetSummaryCacheFolder(cacheFolder);
     const auto t2 = Clock::now();
@@ -94,14 +183,15 @@ int RunBench(const Args& args) {
     const double mosaicMp = double(p.FinalWidth) * p.FinalHeight / 1e6;
     const double finalBytes = double(p.FinalWidth) * p.FinalHeight * 4;
     const double tableBytes = double(kLibraryTableBytes + kCellMapBytes) + double(kMapSide) * kMapSide;
-    std::printf("run %d: %d x %d cells of %d x %d px, %d library pictures, %d threads\n", run + 1, p.CellsAcross,
-                p.CellsDown, p.CellWidth, p.CellHeight, pictures, engine.ThreadCount());
+    std::printf("run %d: %d x %d cells of %d x %d px, %d library pictures, %d threads\n", run + 1,
+                p.CellsAcross, p.CellsDown, p.CellWidth, p.CellHeight, pictures, engine.ThreadCount());
     std::printf("  setup (options, library list, main picture) %8.3f s\n", Seconds(t0, t1));
     std::printf("  grid                                        %8.3f s\n", Seconds(t1, t2));
     std::printf("  prepare library, cold (empty summary cache) %8.3f s  %9.0f pictures/s\n", Seconds(t2, t3),
                 pictures / std::max(Seconds(t2, t3), 1e-9));
-    std::printf("  prepare library again, warm cache           %8.3f s  %9.0f pictures/s  (%.1f %% of cold)\n", warm,
-                pictures / std::max(warm, 1e-9), 100.0 * warm / std::max(Seconds(t2, t3), 1e-9));
+    std::printf(
+        "  prepare library again, warm cache           %8.3f s  %9.0f pictures/s  (%.1f %% of cold)\n", warm,
+        pictures / std::max(warm, 1e-9), 100.0 * warm / std::max(Seconds(t2, t3), 1e-9));
     std::printf("  assign cells                                %8.3f s  %9.0f cells/s\n", Seconds(t3b, t4),
                 cells / std::max(Seconds(t3b, t4), 1e-9));
     if (bands) {
@@ -109,16 +199,20 @@ int RunBench(const Args& args) {
                   std::filesystem::path(setup.out).extension().c_str(), Seconds(t4, t5),
                   mosaicMp / std::max(Seconds(t4, t5), 1e-9));
     } else {
-      std::printf("  render                                      %8.3f s  %9.1f megapixels/s\n", Seconds(t4, t5),
-                  mosaicMp / std::max(Seconds(t4, t5), 1e-9));
+      std::printf("  render                                      %8.3f s  %9.1f megapixels/s\n",
+                  Seconds(t4, t5), mosaicMp / std::max(Seconds(t4, t5), 1e-9));
     }
     if (!bands)
-      std::printf("  save %-38s %8.3f s  %9.1f megapixels/s\n", std::filesystem::path(setup.out).extension().c_str(),
-                Seconds(t5, t6), mosaicMp / std::max(Seconds(t5, t6), 1e-9));
+      std::printf("  save %-38s %8.3f s  %9.1f megapixels/s\n",
+                  std::filesystem::path(setup.out).extension().c_str(), Seconds(t5, t6),
+                  mosaicMp / std::max(Seconds(t5, t6), 1e-9));
     std::printf("  end to end                                  %8.3f s\n", Seconds(t0, t6));
+    std::printf("  pictures in flight at most %.1f MiB of the %.1f MiB budget\n",
+                engine.Budget().Peak() / (1024.0 * 1024.0), engine.Budget().Capacity() / (1024.0 * 1024.0));
     if (bands) {
-      std::printf("  peak memory %.1f MiB (VmHWM %.1f MiB); the whole %.0f-megapixel picture alone: %.1f MiB\n",
-                  PeakRssKiB() / 1024.0, HighWaterKiB() / 1024.0, mosaicMp, finalBytes / (1024.0 * 1024.0));
+      std::printf(
+          "  peak memory %.1f MiB (VmHWM %.1f MiB); the whole %.0f-megapixel picture alone: %.1f MiB\n",
+          PeakRssKiB() / 1024.0, HighWaterKiB() / 1024.0, mosaicMp, finalBytes / (1024.0 * 1024.0));
     } else {
       std::printf("  peak memory %.1f MiB (3 x picture + tables = %.1f MiB)\n", PeakRssKiB() / 1024.0,
                   (3 * finalBytes + tableBytes) / (1024.0 * 1024.0));
@@ -129,7 +223,7 @@ int RunBench(const Args& args) {
 
 const std::string kUsage = std::string(
                                "Usage: velmora-cli bench --main PICTURE --library FOLDER|LIST.IL2 [--out FILE]\n"
-                               "                         [--repeat N] [--bands] [mosaic options]\n"
+                               "                         [--repeat N] [--bands] [--bombs N] [mosaic options]\n"
                                "       velmora-cli bench --poster --main PICTURE --library FOLDER|LIST.IL2\n"
                                "                         [--out P.tif] [mosaic options]\n\n"
                                "Runs the main job once (or N times) and prints the time of each step\n"
@@ -142,7 +236,10 @@ const std::string kUsage = std::string(
                                "With --poster it runs the poster example as two programs, 'create\n"
                                "--out P.tif --project P.vm6' and then 'render P.vm6', and prints the time\n"
                                "and peak memory of each (400x400 cells of 64x64 pixels unless --cells and\n"
-                               "--cell-size say otherwise; temporary files unless --out is given).\n\n") +
+                               "--cell-size say otherwise; temporary files unless --out is given).\n"
+                               "With --bombs N the library is N PNG pictures of 16384 x 16384 pixels,\n"
+                               "under a megabyte each, made for the run and removed after it: the\n"
+                               "peak memory then shows what the memory budget (--memory) holds.\n\n") +
                            kMosaicFlagsHelp;
 
 const CommandRegistrar registrar({"bench", "time each step of the main job", kUsage, RunBench});

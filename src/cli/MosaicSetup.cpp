@@ -52,8 +52,8 @@ Status ApplyOptionFlags(const Flags& flags, tmosaicproject& o) {
     o.BorderColor = static_cast<int32_t>(((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF));
   }
   int kernel = o.ResampleKernel;
-  VELMORA_TRY(flags.Choice("filter", {"nearest", "draft", "linear", "cosine", "spline", "lanczos", "mitchell"},
-                           kernel));
+  VELMORA_TRY(flags.Choice(
+      "filter", {"nearest", "draft", "linear", "cosine", "spline", "lanczos", "mitchell"}, kernel));
   o.ResampleKernel = static_cast<uint8_t>(kernel);
   ApplySwitch(flags, "progressive", o.JpegProgressive);
   return Status::Ok();
@@ -118,6 +118,8 @@ const char* const kMosaicFlagsHelp =
     "  --jpeg-quality N        25..100 (75)\n"
     "  --[no-]progressive      progressive JPEG (off)\n"
     "  --threads N             decoding threads, 1..64 (all cores; results are the same)\n"
+    "  --memory MIB            pictures in flight at once, over all threads, in MiB\n"
+    "                          (1024); threads wait for room rather than go past it\n"
     "  --no-orientation        use JPEG and TIFF pictures as stored, not turned\n"
     "                          upright by their orientation tag\n"
     "  --no-cache              summarise every library picture again instead of\n"
@@ -126,7 +128,7 @@ const char* const kMosaicFlagsHelp =
 Flags MosaicFlags() {
   return Flags({"main", "library", "out", "project", "cells", "cell-size", "dpi", "mode", "stitch", "seed", "options",
                 "randomize", "enhance", "radius", "max-repeat", "border", "border-color", "alpha-main", "alpha-pen",
-                "filter", "jpeg-quality", "threads", "repeat"},
+                "filter", "jpeg-quality", "threads", "memory", "repeat", "bombs"},
                {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands"},
                {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache"});
 }
@@ -139,7 +141,8 @@ Status CheckPictureOut(const std::string& path) {
 }
 
 Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSetup& setup) {
-  if (!flags.Positional().empty()) return Status::Error("unexpected argument '" + flags.Positional()[0] + "'");
+  if (!flags.Positional().empty())
+    return Status::Error("unexpected argument '" + flags.Positional()[0] + "'");
   auto main = flags.Value("main");
   if (!main) return Status::Error("--main PICTURE is needed");
   if (auto out = flags.Value("out")) {
@@ -175,6 +178,9 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
   int threads = engine.ThreadCount();
   VELMORA_TRY(flags.Int("threads", 1, 64, threads));
   engine.SetThreadCount(threads);
+  int budgetMib = static_cast<int>(kDefaultMemoryBudgetBytes >> 20);
+  VELMORA_TRY(flags.Int("memory", 64, 1 << 20, budgetMib));
+  engine.SetMemoryBudget(int64_t(budgetMib) << 20);
 
   VELMORA_TRY(LoadLibrary(engine, flags));
   engine.SetUprightPictures(flags.Switch("orientation").value_or(true));
@@ -215,7 +221,8 @@ Status InBandsToFile(Engine& engine, const std::string& path,
   // Bands of about 128 MiB: a few cells tall for the widest posters.
   constexpr int64_t kBandBytes = int64_t(128) << 20;
   const int64_t rows = kBandBytes / (int64_t(std::max(p.FinalWidth, 1)) * 4);
-  const int bandRows = static_cast<int>(std::clamp<int64_t>(rows, std::min(64, p.FinalHeight), p.FinalHeight));
+  const int bandRows =
+      static_cast<int>(std::clamp<int64_t>(rows, std::min(64, p.FinalHeight), p.FinalHeight));
   VELMORA_TRY(render(bandRows, [&](const TBitmap32& band, int n) { return (*writer)->WriteRows(band, n); }));
   if (pending == nullptr) return (*writer)->Finish();
   VELMORA_TRY((*writer)->Complete());

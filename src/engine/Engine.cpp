@@ -1,5 +1,6 @@
 #include "engine/Engine.h"
 
+#include <new>
 #include <thread>
 
 #include "imaging/PictureOps.h"
@@ -34,6 +35,21 @@ Status Engine::LoadPicture(TBitmap32& target, const std::string& path, const Dec
   use.readByContent = true;
   if (loader_) return loader_(target, path, use);
   return LoadPictureFile(target, path, use);
+}
+
+Status Engine::LoadLibraryPicture(TBitmap32& target, int k, const DecodeHints& hints) const {
+  const std::string& path = PicList[k];
+  if (path.empty()) {
+    if (!PicList.Source().empty())
+      return Status::Error(
+          Format("%s: line %d is empty, so it names no library picture.", PicList.Source().c_str(), k + 1));
+    return Status::Error(Format("Library picture %d has an empty name.", k + 1));
+  }
+  try {
+    return LoadPicture(target, path, hints);
+  } catch (const std::bad_alloc&) {
+    return Status::Error(path + ": Out of memory reading the picture.");
+  }
 }
 
 Status Engine::LoadMainPicture() { return LoadPicture(MainBitmap, Project.MainImageFile, DecodeHints{}); }

@@ -17,6 +17,7 @@
 #include "imaging/Bitmap24.h"
 #include "imaging/Bitmap32.h"
 #include "imaging/ColorSignature.h"
+#include "imaging/MemoryBudget.h"
 #include "imaging/PictureReader.h"
 #include "imaging/Status.h"
 #include "library/CellPicList.h"
@@ -82,6 +83,12 @@ public:
   // to DefaultCacheFolder().
   void SetSummaryCacheFolder(std::string folder) { cacheFolder_ = std::move(folder); }
   const std::string& SummaryCacheFolder() const { return cacheFolder_; }
+
+  // The bytes in flight that library preparation and rendering share among
+  // their threads: a thread waits for room rather than decoding past it, so
+  // the peak does not grow with the thread count (see MemoryBudget.h).
+  void SetMemoryBudget(int64_t bytes) { budget_ = std::make_shared<MemoryBudget>(bytes); }
+  MemoryBudget& Budget() const { return *budget_; }
 
   // How the engine reads picture files: LoadPictureFile, unless a tool or a
   // test puts a counting or caching loader in its place. It is called from
@@ -160,6 +167,9 @@ private:
   bool CancelPolled();
   // The job's end when it was cancelled: the label says so, the gauge is 0.
   Status CancelledJob();
+  // Library picture k read with `hints`; an entry without a name fails
+  // naming the list's line it came from.
+  Status LoadLibraryPicture(TBitmap32& target, int k, const DecodeHints& hints) const;
 
   bool RepeatCapAllows(int k) const;
   TRect RepeatSquare(int x, int y) const;
@@ -187,6 +197,7 @@ private:
   bool upright_ = true;
   std::string cacheFolder_;
   PictureLoader loader_;
+  std::shared_ptr<MemoryBudget> budget_ = std::make_shared<MemoryBudget>();
   int assigned_ = 0;  // cells filled during AssignCells
   bool cancelled_ = false;
 

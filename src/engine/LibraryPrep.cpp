@@ -64,12 +64,13 @@ Status Engine::PrepareLibrary() {
 
   auto summarize = [&](int k, ColorSignature& sig) -> Status {
     try {
+      MemoryScope scope(budget_.get());
       TBitmap32 picture;
-      VELMORA_TRY(LoadPicture(picture, PicList[k], hints));
+      VELMORA_TRY(LoadLibraryPicture(picture, k, hints));
       sig = SummarizeCellPicture(picture, cw, ch, crop, mono);
       return Status::Ok();
     } catch (const std::bad_alloc&) {
-      return Status::Error("Out of memory reading " + PicList[k]);
+      return Status::Error(PicList[k] + ": Out of memory summarising the picture.");
     }
   };
   auto store = [&](int k, const ColorSignature& sig) {

@@ -64,15 +64,16 @@ Status Engine::PrepareCellPicture(int picIndex, TBitmap32& out) const {
         Format("The cell map shows library picture %d, but the image list holds %d pictures.", picIndex,
                PicList.Count()));
   try {
+    MemoryScope scope(budget_.get());
     if (self) {
       PrepareForRender(MainBitmap, out, cw, ch, Project.CropCell, Project.MonoCell);
       return Status::Ok();
     }
-    VELMORA_TRY(LoadPicture(out, PicList[picIndex], RenderDecodeHints(cw, ch, Project.CropCell)));
+    VELMORA_TRY(LoadLibraryPicture(out, picIndex, RenderDecodeHints(cw, ch, Project.CropCell)));
     PrepareForRender(out, out, cw, ch, Project.CropCell, Project.MonoCell);
   } catch (const std::bad_alloc&) {
     return Status::Error(self ? std::string("Out of memory preparing the main picture for its cells")
-                              : "Out of memory reading " + EchoPath(PicList[picIndex]));
+                              : EchoPath(PicList[picIndex]) + ": Out of memory preparing the picture for its cells");
   }
   return Status::Ok();
 }
@@ -311,7 +312,8 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
     std::vector<TBitmap32> fresh(missing.size());
     std::vector<Status> results(missing.size());
     ParallelFor(threads, static_cast<int>(missing.size()), [&](int, int i) {
-      results[static_cast<size_t>(i)] = PrepareCellPicture(missing[static_cast<size_t>(i)], fresh[static_cast<size_t>(i)]);
+      results[static_cast<size_t>(i)] =
+          PrepareCellPicture(missing[static_cast<size_t>(i)], fresh[static_cast<size_t>(i)]);
     });
     for (size_t i = 0; i < missing.size(); ++i) {
       if (!results[i].ok()) return results[i];

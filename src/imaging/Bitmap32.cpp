@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "imaging/MemoryBudget.h"
 #include "imaging/PictureLimits.h"
 
 namespace velmora {
@@ -16,6 +17,13 @@ Status TBitmap32::SetSize(int width, int height) {
   }
   const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
   if (width == width_ && height == height_) return Status::Ok();
+  if (count > pixels_.capacity())
+    if (!ChargeMemory(static_cast<int64_t>(count * sizeof(TColor32))).ok())
+      return Status::Error(
+          Format("Cannot load image. A bitmap of %d x %d pixels needs %.0f MiB, more than the "
+                 "memory budget of %.0f MiB.",
+                 width, height, static_cast<double>(count * sizeof(TColor32)) / (1 << 20),
+                 static_cast<double>(MemoryScopeCapacity()) / (1 << 20)));
   try {
     pixels_.resize(count);
     if (pixels_.capacity() > count * 2 + 1024) pixels_.shrink_to_fit();

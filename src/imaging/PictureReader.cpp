@@ -255,19 +255,28 @@ static std::optional<std::vector<uint8_t>> ReadCompanionFile(const std::string& 
   return std::nullopt;
 }
 
+Status NameTheFile(const std::string& path, Status status) {
+  if (status.ok() || status.message().find(path) != std::string::npos) return status;
+  return Status::Error(path + ": " + status.message());
+}
+
 Result<DecodedPicture> ReadPicture(const std::string& path, const DecodeHints& hints) {
   // The name decides first: an unknown or undecodable extension fails the
   // same way whether or not the file exists, and no file is read in vain.
   const PictureFormat* format = nullptr;
-  VELMORA_TRY(CheckDecodable(path, format));
+  if (path.empty())
+    return Status::Error("A picture without a name cannot be read (an empty line in a list?)");
+  VELMORA_TRY(NameTheFile(path, CheckDecodable(path, format)));
   Result<FileBytes> bytes = ReadFileBytes(path, kMaxPictureFileBytes);
-  if (!bytes) return bytes.status();
-  if (hints.readCompanion) return DecodePicture(path, *bytes, hints);
+  if (!bytes) return NameTheFile(path, bytes.status());
   DecodeHints withCompanion = hints;
-  withCompanion.readCompanion = [&path](std::string_view extension, size_t maxBytes) {
-    return ReadCompanionFile(path, extension, maxBytes);
-  };
-  return DecodePicture(path, *bytes, withCompanion);
+  if (!hints.readCompanion)
+    withCompanion.readCompanion = [&path](std::string_view extension, size_t maxBytes) {
+      return ReadCompanionFile(path, extension, maxBytes);
+    };
+  Result<DecodedPicture> picture = DecodePicture(path, *bytes, withCompanion);
+  if (!picture) return NameTheFile(path, picture.status());
+  return picture;
 }
 
 }  // namespace velmora

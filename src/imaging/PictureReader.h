@@ -96,8 +96,13 @@ const PictureFormat* SniffPictureFormat(std::span<const uint8_t> head);
 // content is not recognised, or the file cannot be read.
 std::string ContentMismatchNote(const std::string& path);
 
-// Reads and decodes the picture file at `path`.
+// Reads and decodes the picture file at `path`. Every failure message starts
+// with the path (or names it, for the file-open errors), on one line.
 Result<DecodedPicture> ReadPicture(const std::string& path, const DecodeHints& hints = {});
+// `status` unchanged when it is Ok or already names `path`, otherwise its
+// message behind "path: ".
+Status NameTheFile(const std::string& path, Status status);
+
 // Decodes bytes as if they had been read from a file named `fileName`.
 Result<DecodedPicture> DecodePicture(std::string_view fileName, std::span<const uint8_t> bytes,
                                      const DecodeHints& hints = {});

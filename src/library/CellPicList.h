@@ -21,20 +21,33 @@ public:
   bool Append(std::string path) {
     if (Count() >= MaxLibraryPictures) return false;
     paths_.push_back(std::move(path));
+    source_.clear();
     return true;
   }
   void Delete(int k) {
     if (k >= 0 && k < Count()) paths_.erase(paths_.begin() + k);
+    source_.clear();
   }
-  void Clear() { paths_.clear(); }
+  void Clear() {
+    paths_.clear();
+    source_.clear();
+  }
   // Replaces the whole list; entries past MaxLibraryPictures are dropped.
   void Assign(std::vector<std::string> paths) {
     if (paths.size() > static_cast<size_t>(MaxLibraryPictures)) paths.resize(MaxLibraryPictures);
     paths_ = std::move(paths);
+    source_.clear();
   }
+
+  // The image list file whose lines are the entries, one for one, so that a
+  // message about entry k can name line k + 1 of it; empty when the list
+  // came from elsewhere or was changed since.
+  const std::string& Source() const { return source_; }
+  void SetSource(std::string path) { source_ = std::move(path); }
 
 private:
   std::vector<std::string> paths_;
+  std::string source_;
 };
 
 }  // namespace velmora

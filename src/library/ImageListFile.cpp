@@ -119,6 +119,7 @@ Status ReadImageListFile(const std::string& path, CellPicList& list) {
   }
   if (parser.Overflowed()) return TooManyPictures("image list file", path, 0);
   list.Assign(parser.Finish());
+  list.SetSource(path);
   return Status::Ok();
 }
 

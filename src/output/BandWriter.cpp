@@ -142,19 +142,16 @@ public:
     return Status::Ok();
   }
   Status WriteRows(const TBitmap32& band, int rows) override {
-    if (!JpegRows(&info_, &error_, band, rows)) return Failed("Saving");
+    if (!JpegRows(&info_, &error_, band, rows)) return Failed("saving");
     return Status::Ok();
   }
   Status Complete() override {
-    if (!JpegFinish(&info_, &error_)) return Failed("Saving");
+    if (!JpegFinish(&info_, &error_)) return Failed("saving");
     return file_.Complete();
   }
 
 private:
-  Status Failed(const char* what) const {
-    return Status::Error(Format("Error %s image:\r%s\rError: %s\rIJL Error number: %d", what,
-                                file_.Path().c_str(), error_.message, error_.code));
-  }
+  Status Failed(const char* what) const { return Status::Error(JpegWriteError(file_.Path(), what, error_)); }
   std::FILE* f_ = nullptr;
   jpeg_compress_struct info_{};
   JpegError error_{};

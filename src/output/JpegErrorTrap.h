@@ -5,6 +5,7 @@
 #pragma once
 
 #include <csetjmp>
+#include <string>
 
 namespace velmora {
 
@@ -18,5 +19,9 @@ struct JpegError {
 // Sets up `error` as the error manager of a compressor (jpeg_std_error with
 // the two handlers below) and returns it for info->err.
 jpeg_error_mgr* TrapJpegErrors(JpegError& error);
+
+// The one-line message of a failed write: the file, what was being done
+// ("initialising for" or "saving"), the encoder's own words and its number.
+std::string JpegWriteError(const std::string& path, const char* what, const JpegError& error);
 
 }  // namespace velmora

@@ -36,6 +36,16 @@ jpeg_error_mgr* TrapJpegErrors(JpegError& error) {
   return manager;
 }
 
+std::string JpegWriteError(const std::string& path, const char* what, const JpegError& error) {
+  // One line: the encoder's text goes in as it is, but a line break in it
+  // (or in the path) would let a terminal overwrite the start of the line.
+  std::string message = Format("%s: Error %s image: %s (JPEG library error number %d)", path.c_str(), what,
+                               error.message, error.code);
+  for (char& c : message)
+    if (c == '\r' || c == '\n') c = ' ';
+  return message;
+}
+
 namespace {
 
 enum class Stage { Done, Initialising, Saving };
@@ -90,9 +100,8 @@ Status WriteJpegFile(const TBitmap32& bitmap, const std::string& path, int quali
     JpegError error{};
     const Stage stage = Encode(&info, &error, bitmap, file, quality, progressive);
     if (stage == Stage::Done) return Status::Ok();
-    return Status::Error(Format("Error %s image:\r%s\rError: %s\rIJL Error number: %d",
-                                stage == Stage::Initialising ? "initialising for" : "Saving", path.c_str(),
-                                error.message, error.code));
+    return Status::Error(
+        JpegWriteError(path, stage == Stage::Initialising ? "initialising for" : "saving", error));
   });
 }
 

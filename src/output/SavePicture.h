@@ -32,10 +32,9 @@ Result<std::string> SavePictureFile(const TBitmap32& bitmap, const std::string& 
                                     int quality = kDefaultJpegQuality, bool progressive = false);
 
 // Baseline (or progressive) JPEG, YCbCr with 4:2:0 chroma subsampling, at the
-// given quality (1..100 on the encoder's scale). Encoder failures read
-// "Error <what> image:\r<file>\rError: <encoder message>\rIJL Error number: <code>",
-// with "initialising for" or "Saving" as <what> and the encoder's own message
-// and message code.
+// given quality (1..100 on the encoder's scale). Encoder failures read, on one
+// line, "<file>: Error <what> image: <encoder message> (JPEG library error
+// number <code>)", with "initialising for" or "saving" as <what>.
 Status WriteJpegFile(const TBitmap32& bitmap, const std::string& path, int quality, bool progressive);
 
 }  // namespace velmora

@@ -7,6 +7,8 @@
 
 #include "EngineTestSupport.h"
 #include "engine/CellPictures.h"
+#include "library/ImageListFile.h"
+#include "support/ScratchFolder.h"
 
 namespace velmora {
 namespace {
@@ -76,7 +78,7 @@ TEST(PrepareLibrary, FirstFailingPictureStopsWithTheReadersMessage) {
     EXPECT_EQ(e.PrepareLibrary().message(), missing) << threads;
     for (int k = 0; k < 12; ++k) EXPECT_EQ(e.Library[k].Signature == marker, k >= 5) << threads << " " << k;
     e.PicList.Assign({list[0], list[8]});
-    EXPECT_EQ(e.PrepareLibrary().message(), "Bitmap image is not valid");
+    EXPECT_EQ(e.PrepareLibrary().message(), list[8] + ": Bitmap image is not valid");
     e.PicList.Assign({list[0], dir.File("phone.heic")});
     EXPECT_TRUE(e.PrepareLibrary().ok()) << threads;
   }
@@ -119,5 +121,51 @@ TEST(PrepareLibrary, ScaledDecodeSummaryStaysWithinThreeOfTheFullDecode) {
   EXPECT_GT(scaled, 200);  // most sample photos really were decoded reduced
 }
 
+// Eight threads share one budget of bytes in flight: whatever the thread
+// count, no more than the budget (plus one picture's working copy) is decoded
+// at once, and the summaries are those of a one-thread run.
+TEST(PrepareLibrary, ThreadsShareOneMemoryBudget) {
+  testing::ScratchDir dir;
+  Engine e;
+  for (int i = 0; i < 24; ++i) testing::AddPicture(e, dir, Uniform(64, 64, Color32(uint8_t(i * 10), 20, 30)));
+  e.SetThreadCount(1);
+  ASSERT_TRUE(e.PrepareLibrary().ok());
+  std::vector<ColorSignature> alone;
+  for (int k = 0; k < 24; ++k) alone.push_back(e.Library[k].Signature);
+
+  constexpr int64_t kPicture = 64 * 64 * 4;
+  e.SetThreadCount(8);
+  e.SetMemoryBudget(2 * kPicture + kPicture / 2);
+  ASSERT_TRUE(e.PrepareLibrary().ok());
+  for (int k = 0; k < 24; ++k) EXPECT_EQ(e.Library[k].Signature, alone[static_cast<size_t>(k)]) << k;
+  EXPECT_GE(e.Budget().Peak(), kPicture);
+  EXPECT_LE(e.Budget().Peak(), e.Budget().Capacity() + 65 * 65 * 4);  // the cropped copy
+  EXPECT_EQ(e.Budget().InUse(), 0);
+
+  // A picture that alone is over the budget stops the job, named.
+  e.SetMemoryBudget(kPicture / 2);
+  EXPECT_EQ(
+      e.PrepareLibrary().message().rfind(e.PicList[0] + ": Cannot load image. A bitmap of 64 x 64 pixels", 0),
+      0u);
+}
+
+// The messages that stop the job name the file: the picture itself, or the
+// list and its line when the entry has no name.
+TEST(PrepareLibrary, UnreadablePictureOrEmptyLineIsNamed) {
+  testing::ScratchDir dir;
+  Engine e;
+  testing::AddPicture(e, dir, Uniform(8, 8, Color32(50, 60, 70)));
+  const std::string damaged = dir.File("damaged.jpg");
+  std::filesystem::copy_file(testing::SamplePhotos(1)[0], damaged);
+  std::filesystem::resize_file(damaged, 100);  // the header ends before the frame
+  const std::string list = dir.File("list.IL2");
+  testing::WriteWholeFile(list, e.PicList[0] + "\r\n\r\n" + damaged + "\r\n");
+  ASSERT_TRUE(ReadImageListFile(list, e.PicList).ok());
+  EXPECT_EQ(e.PrepareLibrary().message(), list + ": line 2 is empty, so it names no library picture.");
+  e.PicList.Delete(1);
+  const std::string message = e.PrepareLibrary().message();
+  EXPECT_EQ(message.rfind(damaged + ": JPEG error: ", 0), 0u) << message;
+  EXPECT_EQ(message.find('#'), std::string::npos) << message;
+}
 }  // namespace
 }  // namespace velmora

@@ -126,12 +126,12 @@ TEST_F(CutDecoderFiles, DamagedFilesFailWithTheirMessages) {
   // Indices past the palette's last entry, and a palette file cut short.
   const std::string small = Write("small.cut", CutFile());
   Write("small.pal", PalFile(16));
-  EXPECT_EQ(ReadPicture(small).message(), palette);
+  EXPECT_EQ(ReadPicture(small).message(), small + ": " + palette);
   const std::string cut = Write("cut.cut", CutFile());
   Bytes shortPal = PalFile();
   shortPal.data.resize(300);
   Write("cut.pal", shortPal);
-  EXPECT_EQ(ReadPicture(cut).message(), palette);
+  EXPECT_EQ(ReadPicture(cut).message(), cut + ": " + palette);
 }
 
 }  // namespace

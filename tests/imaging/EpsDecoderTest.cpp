@@ -56,6 +56,26 @@ TEST(EpsDecoder, RendersThroughGhostscriptAtItsOwnSize) {
   ExpectQuadrants(DecodePicture("x.eps", BinaryEps(ps, {})));
 }
 
+// The bounding box is optional: without one the page is Ghostscript's, its
+// default or the one the PostScript asks for, as long as it is within the
+// pixel limit.
+TEST(EpsDecoder, WithoutBoundingBoxRendersOnThePage) {
+  if (FindGhostscript().empty()) GTEST_SKIP() << "Ghostscript (gs) is not installed";
+  const auto eps = [](const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); };
+  const std::string redCorner = "1 0 0 setrgbcolor 0 0 10 10 rectfill showpage\n";
+  auto asked = DecodePicture(
+      "x.eps", eps("%!PS-Adobe-3.0 EPSF-3.0\n<< /PageSize [1000 500] >> setpagedevice\n" + redCorner));
+  ASSERT_TRUE(asked.ok()) << asked.message();
+  EXPECT_EQ(asked->bitmap.Width(), 1000);
+  EXPECT_EQ(asked->bitmap.Height(), 500);
+  EXPECT_EQ(asked->bitmap.Pixel(5, 495), Color32(255, 0, 0));  // PostScript's origin is bottom left
+  EXPECT_EQ(asked->bitmap.Pixel(500, 250), Color32(255, 255, 255));
+  auto standard = DecodePicture("x.eps", eps("%!PS-Adobe-3.0 EPSF-3.0\n" + redCorner));
+  ASSERT_TRUE(standard.ok()) << standard.message();
+  EXPECT_GE(standard->bitmap.Width(), 500);  // letter, A4 or whatever gs is set up for
+  EXPECT_EQ(standard->bitmap.Pixel(5, standard->bitmap.Height() - 5), Color32(255, 0, 0));
+}
+
 TEST(EpsDecoder, TiffPreviewWhenItCannotRender) {
   const auto ps = testing::FileBytes(kData / "quadrants.eps");
   const auto tiff = testing::FileBytes(kData / "preview.tif");

@@ -143,7 +143,7 @@ TEST(WmfDecoder, CommittedFiles) {
   int bad = 0;
   for (const auto& entry : std::filesystem::directory_iterator(data / "bad" / "wmf")) {
     EXPECT_EQ(ReadPicture(entry.path().string()).message(),
-              "Cannot load image. Invalid or unexpected WMF image format.")
+              entry.path().string() + ": Cannot load image. Invalid or unexpected WMF image format.")
         << entry.path();
     ++bad;
   }

@@ -3,9 +3,10 @@
 
 #include <filesystem>
 
-#include "support/ScratchFolder.h"
 #include "project/DefaultOptionsFile.h"
 #include "project/OptionControls.h"
+#include "support/RestoredOptionBlock.h"
+#include "support/ScratchFolder.h"
 
 namespace velmora {
 namespace {
@@ -82,24 +83,7 @@ TEST(DefaultOptionsFile, RestoreDefaultWritesTheDocumentedBytes) {
   controls.cbvf = true;
   tmosaicproject options;
   ASSERT_TRUE(RestoreDefaultOptions(controls, 10, DefaultProject(), options, dir.str()).ok());
-  const std::string expected(
-      "\x14\0\0\0"
-      "\x32\0\0\0"
-      "\x01\x01\0\x01\0"
-      "\0\0\0"
-      "\x04\0\0\0"
-      "\0\0\0\0"
-      "\x0A\0\0\0"
-      "\0\0\0\0"
-      "\0\0\0\0"
-      "\0\0\0\0"
-      "\x33\0\0\0"
-      "\xCC\0\0\0"
-      "\x04\0\0\0"
-      "\x4B\0\0\0"
-      "\0\0\0\0",
-      60);
-  EXPECT_EQ(ReadWholeFile(dir / "Defaultopt.opt"), expected);
+  EXPECT_EQ(ReadWholeFile(dir / "Defaultopt.opt"), testing::kRestoredOptionBlock);
   EXPECT_EQ(options.AlphaPen, 204);
   EXPECT_EQ(controls.tbenhance, 50);
 }

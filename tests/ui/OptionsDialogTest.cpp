@@ -9,30 +9,11 @@
 
 #include "UiTestSupport.h"
 #include "project/DefaultOptionsFile.h"
+#include "support/RestoredOptionBlock.h"
 #include "ui/OptionsDialog.h"
 
 namespace velmora::testing {
 namespace {
-
-// Defaultopt.opt after "Restore Default": the built-in defaults as the
-// controls give them back (AlphaPen 204).
-const std::string kRestoredBlock(
-    "\x14\0\0\0"
-    "\x32\0\0\0"
-    "\x01\x01\x00\x01\x00"
-    "\0\0\0"
-    "\x04\0\0\0"
-    "\0\0\0\0"
-    "\x0A\0\0\0"
-    "\0\0\0\0"
-    "\0\0\0\0"
-    "\0\0\0\0"
-    "\x33\0\0\0"
-    "\xCC\0\0\0"
-    "\x04\0\0\0"
-    "\x4B\0\0\0"
-    "\0\0\0\0",
-    60);
 
 class OptionsDialogTest : public ProgramTest {
 protected:
@@ -54,7 +35,7 @@ TEST_F(OptionsDialogTest, SetAsDefaultAndRestoreDefaultWriteTheOptionBlock) {
   EXPECT_EQ(Options().AlphaPen, 205);  // built in, until the controls are read
 
   Control("Button6")->click();
-  EXPECT_EQ(OptionsFile(), kRestoredBlock);
+  EXPECT_EQ(OptionsFile(), kRestoredOptionBlock);
   EXPECT_EQ(Options().AlphaPen, 204);
 
   Control("cbvf")->click();
@@ -68,7 +49,7 @@ TEST_F(OptionsDialogTest, SetAsDefaultAndRestoreDefaultWriteTheOptionBlock) {
   EXPECT_EQ(changed[48], 5);
 
   Control("Button7")->click();
-  EXPECT_EQ(OptionsFile(), kRestoredBlock);
+  EXPECT_EQ(OptionsFile(), kRestoredOptionBlock);
   EXPECT_EQ(Options().AlphaPen, 204);
   EXPECT_EQ(Options().RandomizeLevel, 20);
   EXPECT_FALSE(Control("cbvf")->isChecked());

@@ -20,6 +20,7 @@
 #include "imaging/CheckedMath.h"
 #include "imaging/PictureLimits.h"
 #include "imaging/formats/BmpCodec.h"
+#include "imaging/formats/EmfDrawingState.h"
 #include "imaging/formats/WmfDecoder.h"
 
 namespace velmora {
@@ -89,62 +90,21 @@ constexpr uint32_t kSrcCopy = 0x00CC0020, kSrcPaint = 0x00EE0086, kSrcAnd = 0x00
                    kSrcInvert = 0x00660046;
 constexpr uint32_t kPatCopy = 0x00F00021, kBlackness = 0x00000042, kWhiteness = 0x00FF0062;
 
-struct Point {
-  double x = 0, y = 0;
-};
-
-struct Xform {
-  double m11 = 1, m12 = 0, m21 = 0, m22 = 1, dx = 0, dy = 0;
-  Point Apply(Point p) const { return {p.x * m11 + p.y * m21 + dx, p.x * m12 + p.y * m22 + dy}; }
-  // this then `next`.
-  Xform Then(const Xform& n) const {
-    return {m11 * n.m11 + m12 * n.m21, m11 * n.m12 + m12 * n.m22,      m21 * n.m11 + m22 * n.m21,
-            m21 * n.m12 + m22 * n.m22, dx * n.m11 + dy * n.m21 + n.dx, dx * n.m12 + dy * n.m22 + n.dy};
-  }
-};
-
-struct Pen {
-  bool visible = true;
-  double width = 0;  // logical units; 0 is one pixel
-  TColor32 color = Color32(0, 0, 0);
-};
-struct Brush {
-  bool visible = true;
-  TColor32 color = Color32(255, 255, 255);
-};
-
-struct Object {
-  enum Kind { kNone, kPen, kBrush } kind = kNone;
-  Pen pen;
-  Brush brush;
-};
-
-struct State {
-  uint32_t mapMode = 1;  // MM_TEXT
-  Point windowOrg, viewportOrg;
-  Point windowExt{1, 1}, viewportExt{1, 1};
-  Xform world;
-  Pen pen;
-  Brush brush;
-  bool winding = false;  // polygon fill: alternate (even-odd) unless winding
-  Point position;
-  int clipLeft = 0, clipTop = 0, clipRight = 0, clipBottom = 0;  // pixels, right and bottom exclusive
-};
-
-TColor32 FromColorRef(uint32_t c) { return Color32(uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)); }
-
-// One closed or open list of points in picture pixels.
-using Figure = std::vector<Point>;
+using emf::Brush;
+using emf::DeviceFrame;
+using emf::Figure;
+using emf::FromColorRef;
+using emf::Object;
+using emf::Pen;
+using emf::Point;
+using emf::State;
+using emf::Xform;
 
 class Renderer {
 public:
   Renderer(TBitmap32& canvas, double deviceToPixelX, double deviceToPixelY, Point deviceOrigin,
            double devicePerMm)
-      : canvas_(canvas),
-        toPixelX_(deviceToPixelX),
-        toPixelY_(deviceToPixelY),
-        deviceOrigin_(deviceOrigin),
-        devicePerMm_(devicePerMm) {
+      : canvas_(canvas), device_{deviceToPixelX, deviceToPixelY, deviceOrigin, devicePerMm} {
     s_.clipRight = canvas.Width();
     s_.clipBottom = canvas.Height();
   }
@@ -152,44 +112,8 @@ public:
   void Play(std::span<const uint8_t> bytes, std::chrono::steady_clock::time_point deadline, bool& timedOut);
 
 private:
-  // Logical coordinates to picture pixels.
-  Point ToPixel(Point p) const {
-    const Point page = s_.world.Apply(p);
-    Point dev;
-    switch (s_.mapMode) {
-      case 1:  // MM_TEXT: one unit per device pixel
-        dev = {page.x - s_.windowOrg.x + s_.viewportOrg.x, page.y - s_.windowOrg.y + s_.viewportOrg.y};
-        break;
-      case 7:    // MM_ISOTROPIC
-      case 8: {  // MM_ANISOTROPIC
-        const double sx = s_.windowExt.x != 0 ? s_.viewportExt.x / s_.windowExt.x : 1;
-        const double sy = s_.windowExt.y != 0 ? s_.viewportExt.y / s_.windowExt.y : 1;
-        dev = {(page.x - s_.windowOrg.x) * sx + s_.viewportOrg.x,
-               (page.y - s_.windowOrg.y) * sy + s_.viewportOrg.y};
-        break;
-      }
-      default: {  // metric and English modes, y upwards
-        const double mm = s_.mapMode == 2   ? 0.1
-                          : s_.mapMode == 3 ? 0.01
-                          : s_.mapMode == 4 ? 0.254
-                          : s_.mapMode == 5 ? 0.0254
-                                            : 25.4 / 1440;
-        const double k = mm * devicePerMm_;
-        dev = {(page.x - s_.windowOrg.x) * k + s_.viewportOrg.x,
-               -(page.y - s_.windowOrg.y) * k + s_.viewportOrg.y};
-        break;
-      }
-    }
-    // Far outside the picture every point is as good as another; clamping
-    // keeps the arithmetic of the fills finite.
-    const auto bound = [](double v) { return std::isfinite(v) ? std::clamp(v, -1e7, 1e7) : 0.0; };
-    return {bound((dev.x - deviceOrigin_.x) * toPixelX_), bound((dev.y - deviceOrigin_.y) * toPixelY_)};
-  }
-  // The pen's width in pixels (at least one).
-  double PenPixels() const {
-    const Point a = ToPixel({0, 0}), b = ToPixel({s_.pen.width, 0});
-    return std::max(1.0, std::hypot(b.x - a.x, b.y - a.y));
-  }
+  Point ToPixel(Point p) const { return emf::ToPixel(s_, device_, p); }
+  double PenPixels() const { return emf::PenPixels(s_, device_); }
 
   void Record(uint32_t type, ByteCursor& r, std::span<const uint8_t> record);
   void ReadPoints(ByteCursor& r, uint32_t count, bool shorts, Figure& out) const;
@@ -203,9 +127,7 @@ private:
   void FillPixelRect(Point a, Point b, TColor32 color);
 
   TBitmap32& canvas_;
-  double toPixelX_, toPixelY_;
-  Point deviceOrigin_;
-  double devicePerMm_;
+  DeviceFrame device_;
   State s_;
   std::chrono::steady_clock::time_point deadline_;
   bool timedOut_ = false;

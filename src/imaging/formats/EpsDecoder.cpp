@@ -5,13 +5,17 @@
 //
 // Rendering runs gs as a child process: the PostScript goes into a private
 // temporary folder, the picture comes back as a binary PPM on a pipe, read with
-// a deadline and no more bytes than the picture limit allows.
+// a deadline and no more bytes than the picture limit allows. The child is
+// tied to us: it runs in a process group of its own, which the interrupt
+// handler ends on SIGINT or SIGTERM, and the kernel kills it when we die in
+// any other way. A folder left behind by a process killed outright is removed
+// by the next render.
 #include "imaging/formats/EpsDecoder.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +31,7 @@
 
 #include "imaging/ByteCursor.h"
 #include "imaging/CheckedMath.h"
+#include "imaging/Interrupt.h"
 #include "imaging/PictureLimits.h"
 #include "imaging/formats/TiffDecoder.h"
 
@@ -92,12 +97,35 @@ bool IsExecutable(const std::string& path) {
 // everything in it when this goes out of scope. Ghostscript is told it is the
 // temporary folder too: -dSAFER lets PostScript write and delete files in the
 // temporary folder, and this one holds nothing else.
+constexpr std::string_view kFolderPrefix = "velmora-eps-";
+
+// Folders "velmora-eps-<pid>-XXXXXX" of ours whose process is gone: it was
+// killed before it could remove its folder.
+void RemoveStaleFolders(const std::filesystem::path& temp) {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(temp, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.compare(0, kFolderPrefix.size(), kFolderPrefix) != 0) continue;
+    char* end = nullptr;
+    const long pid = std::strtol(name.c_str() + kFolderPrefix.size(), &end, 10);
+    if (pid <= 0 || end == nullptr || *end != '-') continue;
+    struct stat st {};
+    if (::lstat(entry.path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) continue;
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    std::error_code ignored;
+    std::filesystem::remove_all(entry.path(), ignored);
+  }
+}
+
 class TempFolder {
 public:
   Status Create(std::span<const uint8_t> contents) {
     std::error_code ec;
-    std::string pattern = (std::filesystem::temp_directory_path(ec) / "velmora-eps-XXXXXX").string();
-    if (ec) pattern = "/tmp/velmora-eps-XXXXXX";
+    std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
+    if (ec) temp = "/tmp";
+    RemoveStaleFolders(temp);
+    const std::string pattern =
+        (temp / (std::string(kFolderPrefix) + std::to_string(::getpid()) + "-XXXXXX")).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     if (::mkdtemp(name.data()) == nullptr)
@@ -143,6 +171,32 @@ struct Pipe {
   }
 };
 
+// Starts argv[0] with standard output on `outFd` and the other two on
+// /dev/null, as the leader of a new process group that the kernel kills when
+// the calling thread ends. Between fork and exec only async-signal-safe calls
+// are made: another thread may have held a lock at the fork.
+pid_t StartChild(char* const argv[], char* const env[], int outFd) {
+  const pid_t parent = ::getpid();
+  const pid_t pid = ::fork();
+  if (pid != 0) {
+    // Also here, so that the group exists whichever of the two runs first.
+    if (pid > 0) ::setpgid(pid, pid);
+    return pid;
+  }
+  ::setpgid(0, 0);
+  // If we died before the request took effect, nobody would ever send the
+  // signal: the parent is then no longer the one that forked.
+  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) ::_exit(127);
+  sigset_t none;
+  ::sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const int err = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (in < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(outFd, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(127);
+  ::execve(argv[0], argv, env);
+  ::_exit(127);
+}
+
 // Runs gs on the folder's file and collects at most `maxBytes` of its
 // standard output. gs gets an environment of its own: nothing like GS_OPTIONS
 // (which could turn -dSAFER off) comes from ours.
@@ -150,11 +204,6 @@ Status RunGhostscript(const std::string& gs, const TempFolder& folder, size_t ma
                       std::vector<uint8_t>& ppm) {
   Pipe out;
   if (::pipe2(out.fd, O_CLOEXEC) != 0) return Status::Error("Cannot load image. Cannot start Ghostscript.");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, out.fd[1], 1);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   const std::string input = folder.file();
   std::vector<std::string> envStrings = {"PATH=/usr/bin:/bin",     "LC_ALL=C",
                                          "TMPDIR=" + folder.dir(), "TEMP=" + folder.dir(),
@@ -182,17 +231,21 @@ Status RunGhostscript(const std::string& gs, const TempFolder& folder, size_t ma
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
-  pid_t pid = -1;
-  const int rc = posix_spawn(&pid, gs.c_str(), &actions, nullptr, argv.data(), env.data());
-  posix_spawn_file_actions_destroy(&actions);
+  const pid_t pid = StartChild(argv.data(), env.data(), out.fd[1]);
   ::close(out.fd[1]);
   out.fd[1] = -1;
-  if (rc != 0) return Status::Error("Cannot load image. Cannot start Ghostscript.");
+  if (pid < 0) return Status::Error("Cannot load image. Cannot start Ghostscript.");
+  RegisterChildProcessGroup(pid);
 
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kEpsRenderSeconds);
-  bool timedOut = false, tooLarge = false;
+  bool timedOut = false, tooLarge = false, interrupted = false;
   uint8_t buffer[65536];
   for (;;) {
+    // A signal that came before the group was registered is seen here.
+    if (InterruptRequested()) {
+      interrupted = true;
+      break;
+    }
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
@@ -212,10 +265,13 @@ Status RunGhostscript(const std::string& gs, const TempFolder& folder, size_t ma
     }
     ppm.insert(ppm.end(), buffer, buffer + n);
   }
-  if (timedOut || tooLarge) ::kill(pid, SIGKILL);
+  if (timedOut || tooLarge || interrupted) ::kill(-pid, SIGKILL);
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
+  UnregisterChildProcessGroup(pid);
+  if (interrupted)
+    return Status::Error(Format("Cannot load image. Rendering the %s file was interrupted.", kName));
   if (timedOut)
     return Status::Error(Format("Cannot load image. Rendering the %s file took longer than %d seconds.",
                                 kName, kEpsRenderSeconds));
@@ -256,13 +312,17 @@ Status PpmToBitmap(std::span<const uint8_t> ppm, TBitmap32& bitmap) {
 }
 
 Status Render(std::span<const uint8_t> postscript, const std::string& gs, DecodedPicture& out) {
-  // The page is the bounding box at one pixel per point; letter size without one.
-  double box[4] = {0, 0, 612, 792};
-  BoundingBox(postscript, box);
-  const double w = box[2] - box[0], h = box[3] - box[1];
-  if (!(w > 0 && h > 0 && w < 1e6 && h < 1e6)) return InvalidFormat();
-  VELMORA_TRY(CheckPictureSize(int64_t(w) + 2, int64_t(h) + 2, kName));
-  const size_t maxBytes = size_t(int64_t(w) + 2) * size_t(int64_t(h) + 2) * 3 + 64;
+  // The page is the bounding box at one pixel per point. Without one (it is
+  // optional) Ghostscript renders on its own page size, which only it knows:
+  // the output may then be as large as the pixel limit allows.
+  double box[4] = {};
+  size_t maxBytes = size_t(kMaxPicturePixels) * 3 + 64;
+  if (BoundingBox(postscript, box)) {
+    const double w = box[2] - box[0], h = box[3] - box[1];
+    if (!(w > 0 && h > 0 && w < 1e6 && h < 1e6)) return InvalidFormat();
+    VELMORA_TRY(CheckPictureSize(int64_t(w) + 2, int64_t(h) + 2, kName));
+    maxBytes = size_t(int64_t(w) + 2) * size_t(int64_t(h) + 2) * 3 + 64;
+  }
   TempFolder folder;
   VELMORA_TRY(folder.Create(postscript));
   std::vector<uint8_t> ppm;

@@ -12,7 +12,9 @@ namespace velmora {
 
 // Renders the PostScript through Ghostscript (`gs` on the PATH, run directly
 // with -dSAFER, no shell, killed after kEpsRenderSeconds) at 72 dots per inch,
-// cropped to the bounding box: one pixel per point, the file's own size. When
+// cropped to the bounding box: one pixel per point, the file's own size (a
+// file without %%BoundingBox comes out on Ghostscript's page, within the
+// pixel limit). The child dies with the program (see EpsDecoder.cpp). When
 // Ghostscript is missing, cannot render the file or external programs are
 // not allowed (hints.allowExternalPrograms), the TIFF preview of a binary EPS
 // header is decoded instead; without one the file fails with a message that

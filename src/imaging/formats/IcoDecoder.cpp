@@ -207,11 +207,8 @@ Status DecodeIco(std::span<const uint8_t> bytes, const DecodeHints& /*hints*/, D
 
   DecodedPicture picture;
   VELMORA_TRY(best->png ? DecodePngEntry(*best, picture) : DecodeDibEntry(*best, picture));
-  out.bitmap.TakePixels(picture.bitmap);
-  out.keepsAlpha = true;
-  out.storedWidth = out.bitmap.Width();
-  out.storedHeight = out.bitmap.Height();
-  return Status::Ok();
+  // Icons keep their alpha as the entry gave it.
+  return Deliver(picture.bitmap, true, out, false);
 }
 
 }  // namespace velmora

@@ -17,6 +17,7 @@
 #include <jerror.h>
 // clang-format on
 
+#include "imaging/MemoryBudget.h"
 #include "imaging/Orientation.h"
 #include "imaging/PictureLimits.h"
 
@@ -102,6 +103,14 @@ bool ChooseScaleGuarded(JpegSession& s, const DecodeHints& hints, bool swapSides
     const int h = static_cast<int>(s.cinfo.output_height);
     if (swapSides ? hints.acceptScaled(h, w) : hints.acceptScaled(w, h)) break;
   }
+  // A picture larger than the thread's memory budget comes out at the largest
+  // scale that fits it rather than not at all.
+  const int64_t budget = MemoryScopeCapacity();
+  while (s.cinfo.scale_num > 1 &&
+         int64_t(s.cinfo.output_width) * s.cinfo.output_height * int64_t(sizeof(TColor32)) > budget) {
+    --s.cinfo.scale_num;
+    jpeg_calc_output_dimensions(&s.cinfo);
+  }
   return true;
 }
 
@@ -157,7 +166,12 @@ DecodeOutcome DecodeRowsGuarded(JpegSession& s, TBitmap32& bitmap, bool cmyk) {
 Status LibraryError(const JpegSession& s) {
   if (s.scans.exceeded)
     return Status::Error(Format("Cannot load image. The JPEG file has more than %d scans.", kMaxJpegScans));
-  return Status::Error(Format("JPEG error #%d", s.err.pub.msg_code));
+  // The library's own words for what is wrong, which say more than its
+  // message number alone.
+  char text[JMSG_LENGTH_MAX] = {};
+  (*s.err.pub.format_message)(reinterpret_cast<j_common_ptr>(const_cast<jpeg_decompress_struct*>(&s.cinfo)),
+                              text);
+  return Status::Error(Format("JPEG error: %s", text));
 }
 
 Status CheckClaimedSize(const jpeg_decompress_struct& cinfo, size_t fileBytes) {
@@ -199,6 +213,11 @@ Status DecodeJpeg(std::span<const uint8_t> bytes, const DecodeHints& hints, Deco
   s.cinfo.mem->max_memory_to_use = static_cast<long>(kMaxPicturePixels * 6);
 
   if (!ChooseScaleGuarded(s, hints, OrientationSwapsSides(orientation))) return LibraryError(s);
+  // A progressive file is decoded from a buffer holding every coefficient
+  // of the picture at full size (two bytes each), whatever the output scale.
+  if (s.cinfo.progressive_mode)
+    VELMORA_TRY(
+        ChargeMemory(int64_t(s.cinfo.image_width) * s.cinfo.image_height * s.cinfo.num_components * 2));
   VELMORA_TRY(
       out.bitmap.SetSize(static_cast<int>(s.cinfo.output_width), static_cast<int>(s.cinfo.output_height)));
 

@@ -11,8 +11,8 @@
 
 namespace velmora {
 
-// A damaged file fails with "JPEG error #N", N being the library's message
-// code. A file that ends early is accepted: the missing part comes out grey,
+// A damaged file fails with "JPEG error: " and the library's text for what
+// it found wrong. A file that ends early is accepted: the missing part comes out grey,
 // as in any viewer. With hints.acceptScaled set, the smallest of the scales
 // 1/8, 2/8 ... 8/8 whose size it accepts is decoded (8/8 when none is).
 Status DecodeJpeg(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out);

@@ -181,16 +181,7 @@ Status Decode(std::span<const uint8_t> bytes, const char* name, DecodedPicture& 
     }
   }
 
-  bool alpha = h.bits == 8 && h.planes == 4;
-  if (alpha && AlphaAllZero(bmp)) {
-    alpha = false;
-    bmp.ResetAlpha(255);
-  }
-  out.bitmap.TakePixels(bmp);
-  out.keepsAlpha = alpha;
-  out.storedWidth = width;
-  out.storedHeight = h.height;
-  return Status::Ok();
+  return Deliver(bmp, h.bits == 8 && h.planes == 4, out);
 }
 
 }  // namespace

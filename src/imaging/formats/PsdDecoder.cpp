@@ -285,16 +285,7 @@ Status DecodePsd(std::span<const uint8_t> bytes, const DecodeHints& /*hints*/, D
       break;
     }
   }
-  if (alpha && AlphaAllZero(bmp)) {
-    alpha = false;
-    bmp.ResetAlpha(255);
-  }
-
-  out.bitmap.TakePixels(bmp);
-  out.keepsAlpha = alpha;
-  out.storedWidth = h.width;
-  out.storedHeight = h.height;
-  return Status::Ok();
+  return Deliver(bmp, alpha, out);
 }
 
 }  // namespace velmora

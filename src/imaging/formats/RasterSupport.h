@@ -1,12 +1,14 @@
 // Small pieces shared by the decoders of the plain raster formats (icons,
 // Truevision, ZSoft, SGI, Photoshop, portable any-maps): the reader's failure
-// messages filled with a format's name, and sample scaling.
+// messages filled with a format's name, sample scaling and the hand-over of
+// the finished picture.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "imaging/Bitmap32.h"
+#include "imaging/PictureReader.h"
 #include "imaging/Status.h"
 
 namespace velmora::raster {
@@ -48,6 +50,21 @@ inline bool AlphaAllZero(const TBitmap32& b) {
   for (TColor32 p : b.Pixels())
     if (AlphaOf(p) != 0) return false;
   return true;
+}
+
+// The end of every raster decoder: the finished bitmap moves into `out`,
+// which takes its size as the stored size. With `opaqueWhenAllZero`, an alpha
+// channel that is zero everywhere counts as none (see AlphaAllZero).
+inline Status Deliver(TBitmap32& bitmap, bool alpha, DecodedPicture& out, bool opaqueWhenAllZero = true) {
+  if (alpha && opaqueWhenAllZero && AlphaAllZero(bitmap)) {
+    alpha = false;
+    bitmap.ResetAlpha(255);
+  }
+  out.storedWidth = bitmap.Width();
+  out.storedHeight = bitmap.Height();
+  out.bitmap.TakePixels(bitmap);
+  out.keepsAlpha = alpha;
+  return Status::Ok();
 }
 
 }  // namespace velmora::raster

@@ -168,16 +168,7 @@ Status DecodeSgi(std::span<const uint8_t> bytes, const DecodeHints& /*hints*/, D
     }
   }
 
-  bool alpha = h.channels == 2 || h.channels == 4;
-  if (alpha && AlphaAllZero(bmp)) {
-    alpha = false;
-    bmp.ResetAlpha(255);
-  }
-  out.bitmap.TakePixels(bmp);
-  out.keepsAlpha = alpha;
-  out.storedWidth = h.width;
-  out.storedHeight = h.height;
-  return Status::Ok();
+  return Deliver(bmp, h.channels == 2 || h.channels == 4, out);
 }
 
 }  // namespace velmora

@@ -225,16 +225,7 @@ Status DecodeTga(std::span<const uint8_t> bytes, const DecodeHints& /*hints*/, D
     }
     if (h.rightToLeft()) std::reverse(dst, dst + width);
   }
-  if (alpha && AlphaAllZero(bmp)) {
-    alpha = false;
-    bmp.ResetAlpha(255);
-  }
-
-  out.bitmap.TakePixels(bmp);
-  out.keepsAlpha = alpha;
-  out.storedWidth = width;
-  out.storedHeight = height;
-  return Status::Ok();
+  return Deliver(bmp, alpha, out);
 }
 
 }  // namespace velmora

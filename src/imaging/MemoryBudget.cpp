@@ -1,0 +1,84 @@
+#include "imaging/MemoryBudget.h"
+
+#include <limits>
+
+namespace velmora {
+namespace {
+
+thread_local MemoryScope* currentScope = nullptr;
+
+double Mib(int64_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
+
+}  // namespace
+
+MemoryBudget::MemoryBudget(int64_t capacityBytes) : capacity_(capacityBytes < 1 ? 1 : capacityBytes) {}
+
+int64_t MemoryBudget::InUse() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return inUse_;
+}
+
+int64_t MemoryBudget::Peak() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return peak_;
+}
+
+Status MemoryBudget::Charge(MemoryScope& scope, int64_t bytes) {
+  if (bytes <= 0) return Status::Ok();
+  if (bytes > capacity_)
+    return Status::Error(
+        Format("Cannot load image. It needs %.0f MiB at once, more than the memory budget of %.0f MiB.",
+               Mib(bytes), Mib(capacity_)));
+  std::unique_lock<std::mutex> lock(mutex_);
+  // A scope that holds nothing waits for room. One that already holds bytes
+  // waits too, except the oldest holder: it goes ahead even past the budget,
+  // since every other holder may be waiting for it, and nobody would ever
+  // give anything back. The overshoot is at most what that one picture needs.
+  freed_.wait(lock, [&] {
+    if (inUse_ + bytes <= capacity_) return true;
+    return scope.held_ > 0 && !holders_.empty() && *holders_.begin() == scope.ticket_;
+  });
+  if (scope.held_ == 0) {
+    scope.ticket_ = nextTicket_++;
+    holders_.insert(scope.ticket_);
+  }
+  scope.held_ += bytes;
+  inUse_ += bytes;
+  if (inUse_ > peak_) peak_ = inUse_;
+  return Status::Ok();
+}
+
+void MemoryBudget::Release(MemoryScope& scope) {
+  if (scope.held_ == 0) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    inUse_ -= scope.held_;
+    holders_.erase(scope.ticket_);
+    scope.held_ = 0;
+    scope.ticket_ = 0;
+  }
+  freed_.notify_all();
+}
+
+MemoryScope::MemoryScope(MemoryBudget* budget) : budget_(budget), outer_(currentScope) {
+  currentScope = this;
+}
+
+MemoryScope::~MemoryScope() {
+  if (budget_ != nullptr) budget_->Release(*this);
+  currentScope = outer_;
+}
+
+Status ChargeMemory(int64_t bytes) {
+  MemoryScope* scope = currentScope;
+  if (scope == nullptr || scope->budget_ == nullptr) return Status::Ok();
+  return scope->budget_->Charge(*scope, bytes);
+}
+
+int64_t MemoryScopeCapacity() {
+  const MemoryScope* scope = currentScope;
+  if (scope == nullptr || scope->budget_ == nullptr) return std::numeric_limits<int64_t>::max();
+  return scope->budget_->Capacity();
+}
+
+}  // namespace velmora
