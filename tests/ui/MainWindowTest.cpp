@@ -203,6 +203,7 @@ TEST_F(MainWindowTest, LoadRefusesAPosterTooLargeToShowAndKeepsTheOpenMosaic) {
   const std::string path = folder / "poster.vm6";
   WriteOverLimitProject(path);
   prompts.openAnswers.push_back(QString::fromStdString(path));
+  prompts.saveQuestionAnswers.push_back(ui::UserPrompts::SaveAnswer::Discard);
   Find<QToolButton>(&Main(), "sbopprj")->click();
   ASSERT_EQ(prompts.messages.size(), 1u);
   const std::string message = prompts.messages[0].second.toStdString();
