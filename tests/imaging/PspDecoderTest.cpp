@@ -5,9 +5,13 @@
 // attributes, the palette, and a layer bank whose layers hold channel blocks,
 // uncompressed (rows padded to four bytes), run-length or LZ77 (zlib) coded.
 #include <gtest/gtest.h>
+#include <png.h>
 #include <zlib.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 #include "imaging/CraftedFiles.h"
 #include "imaging/PictureReader.h"
@@ -209,6 +213,69 @@ TEST(PspDecoder, LayersAreFlattenedWithOpacityMaskAndVisibility) {
   EXPECT_TRUE(r->keepsAlpha);
   EXPECT_EQ(r->bitmap.Pixel(30, 5), Color32(255, 0, 0, 128));
   EXPECT_EQ(AlphaOf(r->bitmap.Pixel(0, 0)), 0);
+}
+
+// Pictures the program itself wrote (see tests/data/psp/SOURCES), against
+// GIMP's rendering of them (scripts/psp-reference.sh). Where a pixel is fully
+// transparent its colour means nothing, so only the alpha is compared there.
+std::vector<uint8_t> ReadData(const std::string& name) {
+  std::ifstream in(std::filesystem::path(VELMORA_TEST_DATA) / "psp" / name, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The program's PNG reader drops the alpha channel, which the comparison needs.
+TBitmap32 ReadReference(const std::string& name) {
+  const std::vector<uint8_t> bytes = ReadData(name);
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  TBitmap32 bitmap;
+  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return bitmap;
+  image.format = PNG_FORMAT_RGBA;
+  std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) return bitmap;
+  if (!bitmap.SetSize(int(image.width), int(image.height)).ok()) return bitmap;
+  for (int y = 0; y < bitmap.Height(); ++y)
+    for (int x = 0; x < bitmap.Width(); ++x) {
+      const uint8_t* p = &rgba[(size_t(y) * image.width + size_t(x)) * 4];
+      bitmap.ScanLine(y)[x] = Color32(p[0], p[1], p[2], p[3]);
+    }
+  return bitmap;
+}
+
+TEST(PspDecoder, FilesWrittenByTheProgramMatchTheirReference) {
+  struct Case {
+    const char* file;
+    int width, height;
+    bool alpha;  // whether some pixel is not opaque
+  };
+  // The picture list reads only ".psp"; the second file keeps the name it came with.
+  for (const Case& c : {Case{"plml.psp", 240, 52, false}, Case{"openfile.pspimage", 36, 37, true}}) {
+    SCOPED_TRACE(c.file);
+    const std::vector<uint8_t> bytes = ReadData(c.file);
+    ASSERT_FALSE(bytes.empty());
+    Result<DecodedPicture> r = DecodePicture("x.psp", bytes);
+    ASSERT_TRUE(r.ok()) << r.message();
+    const TBitmap32 ref = ReadReference(std::string(c.file) + ".png");
+    ASSERT_EQ(r->bitmap.Width(), c.width);
+    ASSERT_EQ(r->bitmap.Height(), c.height);
+    ASSERT_EQ(ref.Width(), c.width);
+    ASSERT_EQ(ref.Height(), c.height);
+    EXPECT_EQ(r->keepsAlpha, c.alpha);
+    int opaque = 0, clear = 0;
+    for (int y = 0; y < c.height; ++y)
+      for (int x = 0; x < c.width; ++x) {
+        const TColor32 got = r->bitmap.Pixel(x, y), want = ref.Pixel(x, y);
+        ASSERT_EQ(AlphaOf(got), AlphaOf(want)) << x << "," << y << " " << std::hex << got << " " << want;
+        if (AlphaOf(want) == 0) {
+          ++clear;
+          continue;
+        }
+        opaque += AlphaOf(want) == 255;
+        ASSERT_EQ(got, want) << x << "," << y;
+      }
+    EXPECT_GT(opaque, 0);
+    EXPECT_EQ(clear > 0, c.alpha);
+  }
 }
 
 TEST(PspDecoder, DamagedFilesFailWithTheirMessages) {

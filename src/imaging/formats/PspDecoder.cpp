@@ -242,7 +242,14 @@ Status ReadLayer(ByteCursor& body, int major, const Picture& p, TBitmap32& canva
   const int colorChannels = p.depth == 24 ? 3 : 1;
   std::array<std::vector<uint8_t>, 4> channels;  // red, green, blue (or the index), alpha
   std::array<bool, 4> present{};
-  std::vector<uint8_t> samples;
+  // From version 4 on, the program writes a bitmap chunk (its length, the
+  // bitmap count and the channel count) between the information chunk and the
+  // channel blocks. The counts add nothing the blocks do not tell, so the
+  // chunk is stepped over; a layer going straight to its blocks is read too.
+  if (major >= 4 && body.remaining() >= 4 && std::memcmp(body.bytes().data() + body.position(), "~BK\0", 4) != 0) {
+    ByteCursor bitmaps;
+    VELMORA_TRY(Chunk(body, major, 8, bitmaps));
+  }
   while (!body.atEnd()) {
     Block block;
     VELMORA_TRY(NextBlock(body, major, block));
