@@ -6,10 +6,13 @@
 //   0  general attributes: size, compression, bit depth, greyscale flag;
 //   2  palette: a count and that many blue, green, red, reserved quads;
 //   3  layer bank, holding one block 4 per layer, bottom layer first, each
-//      with a layer information chunk and its channel blocks 5 (compressed
-//      and uncompressed length, bitmap type, channel type, then the data).
+//      with a layer information chunk, from version 4 on a bitmap chunk, and
+//      its channel blocks 5 (compressed and uncompressed length, bitmap type,
+//      channel type, then the data).
 // From version 4 on, every chunk starts with its own length, which lets the
-// reader step over fields added by later versions.
+// reader step over fields added by later versions (version 6 lengthens the
+// layer information, for instance). Other blocks (the composite images and
+// thumbnails, creator, extended data) are skipped by their lengths.
 #include "imaging/formats/PspDecoder.h"
 
 #include <zlib.h>
@@ -246,7 +249,8 @@ Status ReadLayer(ByteCursor& body, int major, const Picture& p, TBitmap32& canva
   // bitmap count and the channel count) between the information chunk and the
   // channel blocks. The counts add nothing the blocks do not tell, so the
   // chunk is stepped over; a layer going straight to its blocks is read too.
-  if (major >= 4 && body.remaining() >= 4 && std::memcmp(body.bytes().data() + body.position(), "~BK\0", 4) != 0) {
+  if (major >= 4 && body.remaining() >= 4 &&
+      std::memcmp(body.bytes().data() + body.position(), "~BK\0", 4) != 0) {
     ByteCursor bitmaps;
     VELMORA_TRY(Chunk(body, major, 8, bitmaps));
   }
