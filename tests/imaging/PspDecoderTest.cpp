@@ -4,8 +4,8 @@
 // chunk lengths of version 4 on): blocks "~BK\0" + id + length, the general
 // attributes, the palette, and a layer bank whose layers hold channel blocks,
 // uncompressed (rows padded to four bytes), run-length or LZ77 (zlib) coded.
-// Two files the program wrote itself (versions 5 and 6) are compared with
-// GIMP's rendering of them.
+// Three files the program wrote itself (versions 3, 5 and 6) are compared
+// with GIMP's rendering of them.
 #include <gtest/gtest.h>
 #include <png.h>
 #include <zlib.h>
@@ -124,7 +124,8 @@ Bytes PspFile(const PspSpec& s) {
         .u32le(uint32_t(l.left + l.width))
         .u32le(uint32_t(l.top + l.height));
     info.u32le(0).u32le(0).u32le(uint32_t(l.width)).u32le(uint32_t(l.height));
-    info.u8(l.opacity).u8(0).u8(l.visible ? 1 : 0).u8(0).u8(0).fill(32).u8(0).u8(0).fill(47);
+    info.u8(l.opacity).u8(0).u8(l.visible ? 1 : 0).u8(0).u8(0).fill(32).u8(0).u8(0).u8(0);
+    info.u16le(5).fill(40);  // blend ranges
     const int colorChannels = s.depth == 24 ? 3 : 1;
     Bytes counts;
     counts.u16le(l.mask ? 2 : 1).u16le(uint32_t(colorChannels + (l.mask ? 1 : 0)));
@@ -263,7 +264,8 @@ TEST(PspDecoder, FilesWrittenByTheProgramMatchTheirReference) {
     int tolerance;  // per channel
   };
   // The picture list reads only ".psp"; the second file keeps the name it came with.
-  for (const Case& c : {Case{"plml.psp", 240, 52, false, 0}, Case{"openfile.pspimage", 36, 37, true, 1}}) {
+  for (const Case& c : {Case{"plml.psp", 240, 52, false, 0}, Case{"openfile.pspimage", 36, 37, true, 1},
+                        Case{"observer.psp", 72, 55, true, 0}}) {
     SCOPED_TRACE(c.file);
     const std::vector<uint8_t> bytes = ReadData(c.file);
     ASSERT_FALSE(bytes.empty());
