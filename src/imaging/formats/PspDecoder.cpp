@@ -217,8 +217,8 @@ uint64_t MaxSamples(uint16_t compression, size_t bytes) {
 // Draws one layer onto the canvas with the normal blend.
 Status ReadLayer(ByteCursor& body, int major, const Picture& p, TBitmap32& canvas) {
   ByteCursor info;
-  // Version 3: a 256-byte name and the fixed fields (119 bytes after it, up
-  // to the bitmap and channel counts).
+  // Version 3: a 256-byte name and the fixed fields (119 bytes after it,
+  // ending with the bitmap and channel counts).
   VELMORA_TRY(Chunk(body, major, 256 + 119, info));
   if (major >= 4) {
     const uint16_t nameLength = info.u16le();
