@@ -4,10 +4,19 @@
 // chunk lengths of version 4 on): blocks "~BK\0" + id + length, the general
 // attributes, the palette, and a layer bank whose layers hold channel blocks,
 // uncompressed (rows padded to four bytes), run-length or LZ77 (zlib) coded.
+// Three files the program wrote itself (versions 3, 5 and 6) are compared
+// with GIMP's rendering of them.
 #include <gtest/gtest.h>
+#include <png.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 #include "imaging/CraftedFiles.h"
 #include "imaging/PictureReader.h"
@@ -34,6 +43,7 @@ struct PspSpec {
   int depth = 24;       // 24, or 8 with grey or a palette
   bool grey = false;
   int paletteSize = 0;
+  bool bitmapChunk = true;  // from version 4 on
   std::vector<Layer> layers;
 };
 
@@ -114,10 +124,16 @@ Bytes PspFile(const PspSpec& s) {
         .u32le(uint32_t(l.left + l.width))
         .u32le(uint32_t(l.top + l.height));
     info.u32le(0).u32le(0).u32le(uint32_t(l.width)).u32le(uint32_t(l.height));
-    info.u8(l.opacity).u8(0).u8(l.visible ? 1 : 0).u8(0).u8(0).fill(32).u8(0).u8(0).fill(47);
+    info.u8(l.opacity).u8(0).u8(l.visible ? 1 : 0).u8(0).u8(0).fill(32).u8(0).u8(0).u8(0);
+    info.u16le(5).fill(40);  // blend ranges
     const int colorChannels = s.depth == 24 ? 3 : 1;
-    info.u16le(l.mask ? 2 : 1).u16le(uint32_t(colorChannels + (l.mask ? 1 : 0)));
+    Bytes counts;
+    counts.u16le(l.mask ? 2 : 1).u16le(uint32_t(colorChannels + (l.mask ? 1 : 0)));
+    // Version 3 ends the information with the counts; later versions give
+    // them a chunk of their own, which some writers leave out.
+    if (s.major <= 3) info.append(counts.data);
     Bytes layer = Chunk(s.major, info);
+    if (s.major >= 4 && s.bitmapChunk) layer.append(Chunk(s.major, counts).data);
     for (int c = 0; c < colorChannels; ++c)
       layer.append(Channel(s, l, 0, colorChannels == 3 ? c + 1 : 0, c).data);
     if (l.mask) layer.append(Channel(s, l, 1, 0, 3).data);
@@ -132,13 +148,14 @@ uint8_t Sample(int x, int y, int c) { return uint8_t(testing::Pattern(x, y, c, 2
 TColor32 PaletteColor(int i) { return Color32(uint8_t(i * 7), uint8_t(255 - i), uint8_t(i * 3)); }
 
 TEST(PspDecoder, SingleLayerInEveryVersionCompressionAndDepth) {
-  for (int major : {3, 5})
+  for (int major : {3, 5, 6, 0})  // 0: version 5 without the bitmap chunk
     for (int compression : {0, 1, 2})
       for (int kind = 0; kind < 3; ++kind) {  // RGB, grey, palette
         SCOPED_TRACE(::testing::Message()
                      << "version " << major << " compression " << compression << " kind " << kind);
         PspSpec s;
-        s.major = major;
+        s.major = major == 0 ? 5 : major;
+        s.bitmapChunk = major != 0;
         s.compression = compression;
         s.depth = kind == 0 ? 24 : 8;
         s.grey = kind == 1;
@@ -149,9 +166,10 @@ TEST(PspDecoder, SingleLayerInEveryVersionCompressionAndDepth) {
         };
         s.layers.push_back(l);
         const Bytes file = PspFile(s);
-        testing::DumpCrafted("v" + std::to_string(major) + "-c" + std::to_string(compression) + "-k" +
-                                 std::to_string(kind) + ".psp",
-                             file.data);
+        if (major != 0)
+          testing::DumpCrafted("v" + std::to_string(major) + "-c" + std::to_string(compression) + "-k" +
+                                   std::to_string(kind) + ".psp",
+                               file.data);
         Result<DecodedPicture> r = DecodePicture("x.psp", file.data);
         ASSERT_TRUE(r.ok()) << r.message();
         ASSERT_EQ(r->bitmap.Width(), kW);
@@ -211,6 +229,75 @@ TEST(PspDecoder, LayersAreFlattenedWithOpacityMaskAndVisibility) {
   EXPECT_EQ(AlphaOf(r->bitmap.Pixel(0, 0)), 0);
 }
 
+// Pictures the program itself wrote (see tests/data/psp/SOURCES), against
+// GIMP's rendering of them (scripts/psp-reference.sh). Where a pixel is fully
+// transparent its colour means nothing, so only the alpha is compared there.
+std::vector<uint8_t> ReadData(const std::string& name) {
+  std::ifstream in(std::filesystem::path(VELMORA_TEST_DATA) / "psp" / name, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The program's PNG reader drops the alpha channel, which the comparison needs.
+TBitmap32 ReadReference(const std::string& name) {
+  const std::vector<uint8_t> bytes = ReadData(name);
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  TBitmap32 bitmap;
+  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return bitmap;
+  image.format = PNG_FORMAT_RGBA;
+  std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) return bitmap;
+  if (!bitmap.SetSize(int(image.width), int(image.height)).ok()) return bitmap;
+  for (int y = 0; y < bitmap.Height(); ++y)
+    for (int x = 0; x < bitmap.Width(); ++x) {
+      const uint8_t* p = &rgba[(size_t(y) * image.width + size_t(x)) * 4];
+      bitmap.ScanLine(y)[x] = Color32(p[0], p[1], p[2], p[3]);
+    }
+  return bitmap;
+}
+
+TEST(PspDecoder, FilesWrittenByTheProgramMatchTheirReference) {
+  struct Case {
+    const char* file;
+    int width, height;
+    bool alpha;     // whether some pixel is not opaque
+    int tolerance;  // per channel
+  };
+  // The picture list reads only ".psp"; the second file keeps the name it came with.
+  for (const Case& c : {Case{"plml.psp", 240, 52, false, 0}, Case{"openfile.pspimage", 36, 37, true, 1},
+                        Case{"observer.psp", 72, 55, true, 0}}) {
+    SCOPED_TRACE(c.file);
+    const std::vector<uint8_t> bytes = ReadData(c.file);
+    ASSERT_FALSE(bytes.empty());
+    Result<DecodedPicture> r = DecodePicture("x.psp", bytes);
+    ASSERT_TRUE(r.ok()) << r.message();
+    const TBitmap32 ref = ReadReference(std::string(c.file) + ".png");
+    ASSERT_EQ(r->bitmap.Width(), c.width);
+    ASSERT_EQ(r->bitmap.Height(), c.height);
+    ASSERT_EQ(ref.Width(), c.width);
+    ASSERT_EQ(ref.Height(), c.height);
+    EXPECT_EQ(r->keepsAlpha, c.alpha);
+    int opaque = 0, clear = 0, differ = 0, worst = 0;
+    for (int y = 0; y < c.height; ++y)
+      for (int x = 0; x < c.width; ++x) {
+        const TColor32 got = r->bitmap.Pixel(x, y), want = ref.Pixel(x, y);
+        int delta = std::abs(AlphaOf(got) - AlphaOf(want));
+        if (AlphaOf(want) != 0)  // a clear pixel's colour means nothing
+          delta = std::max({delta, std::abs(RedOf(got) - RedOf(want)), std::abs(GreenOf(got) - GreenOf(want)),
+                            std::abs(BlueOf(got) - BlueOf(want))});
+        differ += delta != 0;
+        worst = std::max(worst, delta);
+        opaque += AlphaOf(want) == 255;
+        clear += AlphaOf(want) == 0;
+      }
+    std::printf("%s: %d of %d pixels differ, by at most %d\n", c.file, differ, c.width * c.height, worst);
+    EXPECT_LE(worst, c.tolerance);
+    testing::ExpectTruncationsFail("x.psp", bytes, "Stream read error in PSP file.");
+    EXPECT_GT(opaque, 0);
+    EXPECT_EQ(clear > 0, c.alpha);
+  }
+}
+
 TEST(PspDecoder, DamagedFilesFailWithTheirMessages) {
   const std::string stream = "Stream read error in PSP file.";
   const std::string invalid = "Cannot load image. Invalid or unexpected PSP image format.";
@@ -236,6 +323,17 @@ TEST(PspDecoder, DamagedFilesFailWithTheirMessages) {
   big.put32le(widthAt, 16000);
   big.put32le(widthAt + 4, 16000);
   EXPECT_EQ(DecodePicture("x.psp", big.data).message(), stream);
+
+  // The bitmap chunk of the layer claiming more bytes than the layer holds,
+  // or fewer than its own length field.
+  const std::vector<uint8_t> counts = {8, 0, 0, 0, 1, 0, 3, 0};
+  const auto at = std::search(good.data.begin(), good.data.end(), counts.begin(), counts.end());
+  ASSERT_NE(at, good.data.end());
+  for (uint32_t length : {1u << 20, 2u}) {
+    Bytes bad = good;
+    bad.put32le(size_t(at - good.data.begin()), length);
+    EXPECT_EQ(DecodePicture("x.psp", bad.data).message(), stream) << length;
+  }
 
   // A run past the layer's end; indices past the palette.
   s.compression = 1;

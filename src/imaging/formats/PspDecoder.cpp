@@ -6,10 +6,13 @@
 //   0  general attributes: size, compression, bit depth, greyscale flag;
 //   2  palette: a count and that many blue, green, red, reserved quads;
 //   3  layer bank, holding one block 4 per layer, bottom layer first, each
-//      with a layer information chunk and its channel blocks 5 (compressed
-//      and uncompressed length, bitmap type, channel type, then the data).
+//      with a layer information chunk, from version 4 on a bitmap chunk, and
+//      its channel blocks 5 (compressed and uncompressed length, bitmap type,
+//      channel type, then the data).
 // From version 4 on, every chunk starts with its own length, which lets the
-// reader step over fields added by later versions.
+// reader step over fields added by later versions (version 6 lengthens the
+// layer information, for instance). Other blocks (the composite images and
+// thumbnails, creator, extended data) are skipped by their lengths.
 #include "imaging/formats/PspDecoder.h"
 
 #include <zlib.h>
@@ -214,8 +217,9 @@ uint64_t MaxSamples(uint16_t compression, size_t bytes) {
 // Draws one layer onto the canvas with the normal blend.
 Status ReadLayer(ByteCursor& body, int major, const Picture& p, TBitmap32& canvas) {
   ByteCursor info;
-  // Version 3: a 256-byte name and the fixed fields (123 bytes after it).
-  VELMORA_TRY(Chunk(body, major, 256 + 123, info));
+  // Version 3: a 256-byte name and the fixed fields (119 bytes after it,
+  // ending with the bitmap and channel counts).
+  VELMORA_TRY(Chunk(body, major, 256 + 119, info));
   if (major >= 4) {
     const uint16_t nameLength = info.u16le();
     info.skip(nameLength);
@@ -242,7 +246,15 @@ Status ReadLayer(ByteCursor& body, int major, const Picture& p, TBitmap32& canva
   const int colorChannels = p.depth == 24 ? 3 : 1;
   std::array<std::vector<uint8_t>, 4> channels;  // red, green, blue (or the index), alpha
   std::array<bool, 4> present{};
-  std::vector<uint8_t> samples;
+  // From version 4 on, the program writes a bitmap chunk (its length, the
+  // bitmap count and the channel count) between the information chunk and the
+  // channel blocks. The counts add nothing the blocks do not tell, so the
+  // chunk is stepped over; a layer going straight to its blocks is read too.
+  if (major >= 4 && body.remaining() >= 4 &&
+      std::memcmp(body.bytes().data() + body.position(), "~BK\0", 4) != 0) {
+    ByteCursor bitmaps;
+    VELMORA_TRY(Chunk(body, major, 8, bitmaps));
+  }
   while (!body.atEnd()) {
     Block block;
     VELMORA_TRY(NextBlock(body, major, block));
