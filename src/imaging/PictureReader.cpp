@@ -3,7 +3,6 @@
 // into memory once so that every decoder works on a bounded byte span.
 #include "imaging/PictureReader.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -195,14 +194,12 @@ const PictureFormat* SniffPictureFormat(std::span<const uint8_t> head) {
 std::string ContentMismatchNote(const std::string& path) {
   const PictureFormat* named = FindPictureFormat(path);
   if (named == nullptr) return {};
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return {};
+  Result<FilePtr> file = OpenFileForReading(path);
+  if (!file) return {};
   uint8_t head[32] = {};
-  struct stat st {};
-  const ssize_t got = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ::read(fd, head, sizeof head) : -1;
-  ::close(fd);
-  if (got <= 0) return {};
-  const PictureFormat* content = SniffPictureFormat(std::span<const uint8_t>(head, static_cast<size_t>(got)));
+  size_t got = 0;
+  if (!ReadUpTo(file->get(), head, sizeof head, got) || got == 0) return {};
+  const PictureFormat* content = SniffPictureFormat(std::span<const uint8_t>(head, got));
   if (!ContentOverrules(named, content)) return {};
   return Format("%s: a %s file with the extension of a %s file; it is read as %s.", path.c_str(),
                 std::string(content->name).c_str(), std::string(named->name).c_str(),

@@ -36,7 +36,7 @@ ProgramFolders LocateProgramFolders(const std::string& programFolder, const Envi
   if (shareExists) folders.data = share;
   const char* xdg = lookup("XDG_CONFIG_HOME");
   const char* home = lookup("HOME");
-  // The base directory specification ignores relative paths.
+  // A relative XDG_CONFIG_HOME is not a usable place for settings: ignored.
   if (xdg != nullptr && xdg[0] == '/')
     folders.settings = std::string(xdg) + "/velmora";
   else if (home != nullptr && home[0] != '\0')
