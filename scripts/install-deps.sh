@@ -11,6 +11,7 @@ packages=(
   ghostscript libwmf-dev
   libwebp-dev libheif-dev libjxl-dev libraw-dev
   dpkg-dev lintian desktop-file-utils appstream
+  libcairo2-dev libvips-dev chromium poppler-utils metapixel
 )
 
 missing=()
