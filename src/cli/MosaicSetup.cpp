@@ -59,18 +59,28 @@ Status ApplyOptionFlags(const Flags& flags, tmosaicproject& o) {
   return Status::Ok();
 }
 
+// `path` made absolute and tidied; as given when it cannot be.
+std::string AbsolutePath(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  return ec ? path : absolute.lexically_normal().string();
+}
+
 Status LoadLibrary(Engine& engine, const Flags& flags) {
   auto library = flags.Value("library");
   if (!library) return LoadDefaultImageList(engine.PicList, ProgramFolder());
   std::error_code ec;
   if (std::filesystem::is_directory(*library, ec)) {
+    // Stored as absolute paths, so a saved project finds its pictures from
+    // whatever folder it is opened in later (the desktop program's own).
+    const std::string folder = AbsolutePath(*library);
     std::vector<std::string> paths;
     const PictureNameFilter filter = flags.Switch("only-jpg-bmp").value_or(false) ? PictureNameFilter::kJpgBmp
                                                                                   : PictureNameFilter::kReadable;
     if (flags.Switch("recursive").value_or(false)) {
-      ListPictureFiles(*library, paths, true, filter);
+      ListPictureFiles(folder, paths, true, filter);
     } else {
-      paths = ListFolderPicturesSorted(*library, filter);
+      paths = ListFolderPicturesSorted(folder, filter);
     }
     if (paths.size() > static_cast<size_t>(MaxLibraryPictures))
       return TooManyPictures("library folder", *library, paths.size());
@@ -194,7 +204,7 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
   ComputeDerivedSizes(p);
   CopyOptions(o, p);
 
-  p.MainImageFile = *main;
+  p.MainImageFile = AbsolutePath(*main);
   VELMORA_TRY(engine.LoadMainPicture());
 
   if (flags.Has("seed")) {

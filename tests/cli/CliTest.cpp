@@ -36,10 +36,11 @@ using velmora::testing::ReadWholeFile;
 
 class Cli : public ::testing::Test {
 protected:
-  CliRun Cmd(const std::string& args) {
+  // `args` run in the folder `cwd` when given, else in the test's own.
+  CliRun Cmd(const std::string& args, const fs::path& cwd = {}) {
     const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
     // The program's summary cache goes to the test's folder, not the user's.
-    const std::string line = "XDG_CACHE_HOME=" + (dir_ / "cache").string() + " " + std::string(VELMORA_CLI) + " " +
+    const std::string line = (cwd.empty() ? "" : "cd " + cwd.string() + " && ") + "XDG_CACHE_HOME=" + (dir_ / "cache").string() + " " + std::string(VELMORA_CLI) + " " +
                              args + " >" + out.string() + " 2>" + err.string();
     CliRun r;
     const int raw = std::system(line.c_str());
@@ -181,6 +182,19 @@ TEST_F(Cli, CreateIsReproducibleAndRenderGivesTheSameBytes) {
   auto jpg = ReadPicture(P("self.jpg"));
   ASSERT_TRUE(jpg.ok()) << jpg.message();
   EXPECT_EQ(jpg->bitmap.Width(), 64);
+}
+
+// A project made with the paths typed relative to one folder opens from any
+// other: what it stores is absolute.
+TEST_F(Cli, RelativePathsAreStoredSoTheProjectRendersFromAnyFolder) {
+  MakePictures();
+  const CliRun a = Cmd("create --quiet --main main.bmp --library lib --cells 8x8 --cell-size 8x8 --seed 3"
+                       " --out a.bmp --project a.vm6",
+                       dir_);
+  ASSERT_EQ(a.status, 0) << a.err;
+  const CliRun r = Cmd("render --quiet " + P("a.vm6") + " --out " + P("r.bmp"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadWholeFile(P("a.bmp")), ReadWholeFile(P("r.bmp")));
 }
 
 // What the sources of a mosaic cannot hold, or the disk cannot take, is
