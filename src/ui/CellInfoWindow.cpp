@@ -22,6 +22,7 @@ CellInfoWindow::CellInfoWindow(Session& session, QWidget* parent)
   image_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   memo_ = new QPlainTextEdit(this);
   memo_->setObjectName(QStringLiteral("Memo1"));
+  memo_->setTabChangesFocus(true);
   memo_->setFixedSize(kBoxSide, 89);
   memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
   column->addWidget(image_);

@@ -225,6 +225,10 @@ QWidget* NewProjectWizard::BuildSizePage() {
     grid->addWidget(line.cm, r, 9);
     ++r;
   }
+  // Tab reads the grid row by row: count, then size of each direction.
+  setTabOrder(cellsAcross_, cellWidth_);
+  setTabOrder(cellWidth_, cellsDown_);
+  setTabOrder(cellsDown_, cellHeight_);
   cropMain_ = new QCheckBox(QStringLiteral("Allow Crop Main Image"), group);
   cropMain_->setObjectName(QStringLiteral("cbcropmain"));
   connect(cropMain_, &QCheckBox::clicked, this, &NewProjectWizard::ComputeDerivedSizes);
@@ -314,6 +318,7 @@ QWidget* NewProjectWizard::BuildFinalPage() {
   left->addWidget(MakeLabel(page, QStringLiteral("Project Brief")));
   brief_ = new QPlainTextEdit(page);
   brief_->setObjectName(QStringLiteral("Memo1"));
+  brief_->setTabChangesFocus(true);  // Tab moves on, as in every other field of the wizard
   brief_->setLineWrapMode(QPlainTextEdit::NoWrap);
   brief_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   brief_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

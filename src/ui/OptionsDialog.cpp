@@ -156,9 +156,10 @@ QWidget* OptionsDialog::BuildEffectGroup() {
   grid->addWidget(alphaPen_, r, 1);
   grid->addWidget(alphaPenLabel_, r++, 2);
 
+  // Made in reading order, which is the order Tab visits them.
   cropCell_ = MakeCheck(group, "cbcropcell", "Crop Cell Image", true);
-  monoCell_ = MakeCheck(group, "cbmonocell", "Monochrome Cell", false);
   hFlip_ = MakeCheck(group, "cbhf", "Allow Horizontal Flip", true);
+  monoCell_ = MakeCheck(group, "cbmonocell", "Monochrome Cell", false);
   vFlip_ = MakeCheck(group, "cbvf", "Allow Vertical Flip", false);
   grid->addWidget(cropCell_, r, 0);
   grid->addWidget(hFlip_, r++, 1);

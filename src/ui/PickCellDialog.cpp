@@ -114,6 +114,12 @@ PickCellDialog::PickCellDialog(Session& session, QWidget* parent)
   matches_->setUniformItemSizes(true);
   matches_->setIconSize(QSize(kMatchSide, kMatchSide));
   matches_->setGridSize(QSize(kMatchSide + 8, kMatchSide + 8));
+  // Tab goes through the picking controls and the matches before the
+  // bottom row's commands.
+  setTabOrder(vflip_, matches_);
+  setTabOrder(matches_, applyNow_);
+  setTabOrder(applyNow_, apply);
+  setTabOrder(apply, close);
   connect(matches_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
     const int k = item->data(Qt::UserRole).toInt();
     if (k >= 0 && k < list_->count()) {

@@ -50,6 +50,7 @@ UsageStatsWindow::UsageStatsWindow(Session& session, QWidget* parent)
   names_->setObjectName(QStringLiteral("mainlist"));
   memo_ = new QPlainTextEdit(splitter);
   memo_->setObjectName(QStringLiteral("Memo1"));
+  memo_->setTabChangesFocus(true);  // a list to read, not a place to type tabs
   memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
   memo_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
