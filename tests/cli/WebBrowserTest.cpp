@@ -26,7 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 using velmora::testing::ReadWholeFile;
 
-constexpr const char* kHostileName = "it's \"odd\" </script> & <b>.bmp";
+constexpr const char* kHostileName = "it's \"odd\" <script>alert(1)<b> & co.bmp";  // no "/" in a file name
 constexpr TColor32 kHostileColor = Color32(250, 30, 200);
 
 std::string FindChromium() {
@@ -41,7 +41,8 @@ std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 
 // Text of an element as --dump-dom serialises it, with its entities undone.
 std::string Unescape(std::string s) {
-  for (auto [from, to] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&nbsp;", " "}, {"&amp;", "&"}})
+  for (auto [from, to] :
+       {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&nbsp;", " "}, {"&amp;", "&"}})
     for (size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += std::string(to).size())
       s.replace(at, std::string(from).size(), to);
   return s;
@@ -65,7 +66,8 @@ protected:
     ASSERT_TRUE(WriteBmpFile(odd, (dir_ / "lib" / kHostileName).string()).ok());
     TBitmap32 main(90, 60);
     for (int y = 0; y < 60; ++y)
-      for (int x = 0; x < 90; ++x) main.Pixel(x, y) = x < 20 ? kHostileColor : Color32(uint8_t(x * 2), uint8_t(y * 4), 90);
+      for (int x = 0; x < 90; ++x)
+        main.Pixel(x, y) = x < 20 ? kHostileColor : Color32(uint8_t(x * 2), uint8_t(y * 4), 90);
     ASSERT_TRUE(WriteBmpFile(main, (dir_ / "main.bmp").string()).ok());
   }
 
@@ -78,10 +80,11 @@ protected:
   // is read back into `engine`.
   void Export(const std::string& stitch, Engine& engine) {
     const std::string project = dir_ / (stitch + ".vm6");
-    ASSERT_EQ(Run(std::string(VELMORA_CLI) + " create --quiet --main " + Quoted(dir_ / "main.bmp") + " --library " +
-                  Quoted(dir_ / "lib") + " --cells 10x8 --cell-size 12x10 --seed 42 --stitch " + stitch +
-                  " --out " + Quoted(dir_ / (stitch + ".bmp")) + " --project " + Quoted(project)),
-              0)
+    ASSERT_EQ(
+        Run(std::string(VELMORA_CLI) + " create --quiet --main " + Quoted(dir_ / "main.bmp") + " --library " +
+            Quoted(dir_ / "lib") + " --cells 10x8 --cell-size 12x10 --seed 42 --stitch " + stitch +
+            " --out " + Quoted(dir_ / (stitch + ".bmp")) + " --project " + Quoted(project)),
+        0)
         << ReadWholeFile(dir_ / "log.txt");
     ASSERT_EQ(Run(std::string(VELMORA_CLI) + " web --quiet " + Quoted(project) + " --out " +
                   Quoted(dir_ / ("web-" + stitch))),
@@ -96,8 +99,10 @@ protected:
 
   // Chromium's flags for a page from disk, in a profile of the test's own.
   std::string Browser(const std::string& what) const {
-    return "timeout 90 " + chromium_ + " --headless --no-sandbox --disable-gpu --hide-scrollbars --no-first-run" +
-           " --user-data-dir=" + Quoted(dir_ / "profile") + " --window-size=800,600 --virtual-time-budget=8000 " + what;
+    return "timeout 90 " + chromium_ +
+           " --headless --no-sandbox --disable-gpu --hide-scrollbars --no-first-run" +
+           " --user-data-dir=" + Quoted(dir_ / "profile") +
+           " --window-size=800,600 --virtual-time-budget=8000 " + what;
   }
 
   // The page's title after it has opened with `query`.
@@ -108,7 +113,8 @@ protected:
                     .c_str());
     std::smatch m;
     const std::string text = ReadWholeFile(dom);
-    if (!std::regex_search(text, m, std::regex("<title>([^<]*)</title>"))) return "(no title) " + text.substr(0, 300);
+    if (!std::regex_search(text, m, std::regex("<title>([^<]*)</title>")))
+      return "(no title) " + text.substr(0, 300);
     return Unescape(m[1].str());
   }
 
@@ -148,7 +154,8 @@ TEST_F(WebInBrowser, ThePageShowsTheMosaicAndNamesThePhotoUnderThePointer) {
   int hx = -1, hy = -1;
   for (int x = 0; x < 10 && hx < 0; ++x)
     for (int y = 0; y < 8; ++y)
-      if (engine.Map.At(x, y).Assigned && FileNamePart(engine.PicList[engine.Map.At(x, y).PicIndex]) == kHostileName) {
+      if (engine.Map.At(x, y).Assigned &&
+          FileNamePart(engine.PicList[engine.Map.At(x, y).PicIndex]) == kHostileName) {
         hx = x;
         hy = y;
         break;
