@@ -3,11 +3,12 @@
 // script rather than fetched, so that the page works opened from disk. Names
 // reach the page only through textContent, never as markup.
 //
-// Two query parameters serve tests and screenshots: zoom=X,Y,W,H shows that
-// rectangle of the mosaic (in its pixels), probe=X,Y[;X,Y...] moves the
+// A few query parameters serve tests and screenshots: zoom=X,Y,W,H shows
+// that rectangle of the mosaic (in its pixels), probe=X,Y[;X,Y...] moves the
 // pointer over those mosaic pixels through the viewer's own pointer events
-// and writes what the page then shows into the title; find=NAME searches as
-// the search box does.
+// and writes what the page then shows into the title, find=NAME searches as
+// the search box does, and size=W,H gives the viewer a fixed size (a
+// headless browser lays the page out smaller than the screenshot it takes).
 #include <string_view>
 
 namespace velmora {
@@ -99,6 +100,16 @@ std::string_view WebMosaicPage() {
   }
 
   function photoIndex(c) { return m.cells[c.y * m.columns + c.x]; }
+
+  var query = new URLSearchParams(window.location.search);
+  function numbers(text) { return text.split(",").map(Number); }
+  if (query.get("size")) {
+    var size = numbers(query.get("size"));
+    var box = document.getElementById("viewer").style;
+    box.right = box.bottom = "auto";
+    box.width = size[0] + "px";
+    box.height = size[1] + "px";
+  }
 
   var viewer = OpenSeadragon({
     id: "viewer",
@@ -197,8 +208,6 @@ std::string_view WebMosaicPage() {
   }
   search.addEventListener("input", function () { findPhoto(search.value); });
 
-  var query = new URLSearchParams(window.location.search);
-  function numbers(text) { return text.split(",").map(Number); }
   viewer.addHandler("open", function () {
     opened = true;
     var report = [];
