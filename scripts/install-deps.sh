@@ -13,6 +13,8 @@ packages=(
   dpkg-dev lintian desktop-file-utils appstream
   libcairo2-dev libvips-dev chromium poppler-utils metapixel
 )
+# npm fetches the web viewer below; a node.js installed otherwise brings its own.
+if ! command -v npm >/dev/null 2>&1; then packages+=(npm); fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -21,12 +23,31 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update
+  $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update
-$SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+# The deep-zoom viewer shipped beside exported web mosaics, from the npm
+# registry: fetched only when vendor/openseadragon lacks it, and checked
+# against the pinned tarball's SHA-256. Without the network the build still
+# works; only the web export then reports the viewer missing.
+viewer="$(cd "$(dirname "$0")/.." && pwd)/vendor/openseadragon"
+read -r _ viewer_version _ viewer_sha < "$viewer/VERSION"
+if [ ! -f "$viewer/openseadragon.min.js" ] || [ ! -f "$viewer/LICENSE.txt" ]; then
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  if (cd "$work" && npm pack --silent "openseadragon@$viewer_version" >/dev/null 2>&1) &&
+     echo "$viewer_sha  $work/openseadragon-$viewer_version.tgz" | sha256sum -c --quiet -; then
+    tar -xzf "$work/openseadragon-$viewer_version.tgz" -C "$work"
+    mkdir -p "$viewer"
+    cp -r "$work/package/build/openseadragon/openseadragon.min.js" "$work/package/build/openseadragon/images" "$viewer/"
+    cp "$work/package/LICENSE.txt" "$viewer/"
+  else
+    echo "install-deps: could not fetch openseadragon $viewer_version with npm;" \
+         "the web export will not work until it is fetched" >&2
+  fi
+fi

@@ -6,6 +6,7 @@
 set -euo pipefail
 test -x /usr/bin/velmora -a -x /usr/bin/velmora-cli
 test -f /usr/share/velmora/help.pdf -a -d /usr/share/velmora/images
+test -f /usr/share/velmora/openseadragon/openseadragon.min.js
 test -f /usr/share/mime/packages/velmora.xml
 test -f /usr/share/bash-completion/completions/velmora-cli
 
@@ -24,6 +25,10 @@ test -s "$home/.config/velmora/DefaultImgList.IL2"
 test ! -e /usr/bin/DefaultImgList.IL2
 as_user velmora-cli render "$home/mosaic.vm6" --out "$home/again.tif" --quiet
 test -s "$home/again.tif"
+# The web mosaic: libvips cuts the tiles, the viewer comes from the data folder.
+as_user velmora-cli web "$home/mosaic.vm6" --out "$home/web" --quiet
+test -s "$home/web/index.html" -a -s "$home/web/mosaic.dzi" -a -s "$home/web/mosaic-cells.js"
+test -s "$home/web/openseadragon/openseadragon.min.js" -a -s "$home/web/openseadragon/LICENSE.txt"
 
 # The desktop program opens the project it is given and keeps running; the
 # timeout ending it (status 124) is success.

@@ -219,6 +219,8 @@ void MainWindow::BuildMenus() {
   project->addSeparator();
   project->addAction(MakeAction("SavePicture1", QStringLiteral("Save Picture"), &MainWindow::SavePicture));
   project->addAction(
+      MakeAction("ExportWeb1", QStringLiteral("Export Web Mosaic..."), &MainWindow::ExportWeb));
+  project->addAction(
       MakeAction("SaveProject1", QStringLiteral("Save Mosaic Project"), &MainWindow::SaveProject));
   project->addSeparator();
   project->addAction(MakeAction("Print1", QStringLiteral("Print"), &MainWindow::ShowPrint));
@@ -322,6 +324,7 @@ void MainWindow::UpdateActions() {
   enable("SaveProject1", idle && (mosaic || projectPresent_));
   enable("sbsvpic", idle && picture);
   enable("SavePicture1", idle && picture);
+  enable("ExportWeb1", idle && mosaic && picture);
   enable("sbprint", idle && picture && session_.windows.print);
   enable("Print1", idle && picture && session_.windows.print);
   enable("sbstats", session_.windows.stats != nullptr);

@@ -61,6 +61,8 @@ public:
   void ShowStats();
   void ShowPrint();
   void ShowLibrary();
+  // "Export Web Mosaic...": the mosaic shown as a zoomable web page (MainWindowWeb.cpp).
+  void ExportWeb();
 
   // Without dialogs, for the commands above and for tests.
   Status OpenProjectFrom(const QString& path);

@@ -1,0 +1,81 @@
+// velmora-cli web PROJECT.vm6 --out DIR: the mosaic as a zoomable web page
+// that names the photo in every cell.
+#include <filesystem>
+#include <iostream>
+
+#include "cli/Command.h"
+#include "cli/Flags.h"
+#include "cli/ProgressBar.h"
+#include "output/WebMosaicWriter.h"
+#include "project/ProjectFile.h"
+#include "project/UsageStats.h"
+
+namespace velmora::cli {
+namespace {
+
+int RunWeb(const Args& args) {
+  Flags flags({"out", "threads", "quality", "title"}, {"quiet", "full-paths"}, {"orientation"});
+  if (Status s = flags.Parse(args); !s) return Fail(s.message());
+  if (flags.Positional().size() != 1) return Fail("web needs one PROJECT.vm6 (see 'velmora-cli web --help')");
+  auto out = flags.Value("out");
+  if (!out || out->empty()) return Fail("--out DIR is needed");
+
+  WebExportSettings settings;
+  settings.folder = *out;
+  settings.viewerFolder = WebViewerFolder(ProgramFolder());
+  if (Status s = flags.Int("quality", 1, 100, settings.tileQuality); !s) return Fail(s.message());
+  // Refused before the render, not after it.
+  if (Status s = CheckWebViewer(settings.viewerFolder); !s) return Fail(s.message());
+  if (Status s = CheckWebFolder(settings.folder); !s) return Fail(s.message());
+
+  Engine engine;
+  int threads = engine.ThreadCount();
+  if (Status s = flags.Int("threads", 1, 64, threads); !s) return Fail(s.message());
+  engine.SetThreadCount(threads);
+  engine.SetUprightPictures(flags.Switch("orientation").value_or(true));
+  ProgressBar progress(flags.Switch("quiet").value_or(false));
+  engine.SetListener(&progress);
+
+  const std::string& project = flags.Positional()[0];
+  Status loaded = LoadProjectFile(engine, project);
+  if (!loaded) return Fail(loaded.message());
+  settings.names = UsageNames(engine.PicList, !flags.Switch("full-paths").value_or(false));
+  settings.title = flags.Value("title").value_or(std::filesystem::path(project).stem().string());
+
+  const Result<WebExportSummary> made = ExportWebMosaicInBands(
+      engine,
+      [&](int bandRows, const Engine::BandSink& sink) { return engine.ReopenProjectInBands(bandRows, sink); },
+      settings, progress);
+  progress.Finish();
+  if (engine.JobCancelled() || (!made && made.message() == kJobCancelled)) return Cancelled();
+  if (!made) return Fail(made.message());
+  std::cerr << "Web mosaic of " << engine.Project.FinalWidth << " x " << engine.Project.FinalHeight
+            << " pixels (" << made->Levels << " zoom levels, " << made->Tiles << " tiles) written to " << *out
+            << "; open index.html in it\n";
+  return 0;
+}
+
+const CommandRegistrar registrar({
+    "web",
+    "export a project's mosaic as a zoomable web page naming every photo",
+    "Usage: velmora-cli web PROJECT.vm6 --out DIR [--quality Q] [--title TEXT]\n"
+    "                       [--full-paths] [--threads N] [--quiet] [--no-orientation]\n\n"
+    "Renders the project's mosaic (in bands, never whole) and writes DIR with a\n"
+    "deep-zoom tile pyramid of it (mosaic.dzi, mosaic_files/), index.html, the\n"
+    "cell data (mosaic-cells.js) and the OpenSeadragon viewer. The page pans and\n"
+    "zooms from the whole mosaic down to single photos; pointing at a cell (or\n"
+    "tapping it) shows the file name of its photo and its column and row; the\n"
+    "search box marks every cell of one photo. It works opened from disk as well\n"
+    "as from any static web server.\n\n"
+    "DIR must be new, empty or an earlier web mosaic (which is replaced once the\n"
+    "new one is complete).\n"
+    "--quality     JPEG quality of the tiles, 1..100 (default 85)\n"
+    "--title       the page's title (default: the project's file name)\n"
+    "--full-paths  name the photos by their full paths instead of file names\n"
+    "--no-orientation uses JPEG and TIFF pictures as stored instead of upright\n"
+    "(give it when the project was created with it).\n",
+    RunWeb,
+});
+
+}  // namespace
+}  // namespace velmora::cli

@@ -1,0 +1,49 @@
+// "Export Web Mosaic...": the mosaic as shown (hand edits and pen strokes
+// included) as a folder with a zoomable web page that names every photo.
+#include <QFileInfo>
+
+#include "output/WebMosaicWriter.h"
+#include "project/UsageStats.h"
+#include "ui/MainWindow.h"
+
+namespace velmora::ui {
+
+void MainWindow::ExportWeb() {
+  if (session_.jobRunning || engine_.MosaicState != 2) return;
+  WebExportSettings settings;
+  settings.viewerFolder = WebViewerFolder(session_.programFolder);
+  if (!ShowIfFailed(session_, this, CheckWebViewer(settings.viewerFolder))) return;
+
+  // Beside the project, named after it, unless the user says otherwise.
+  const QFileInfo project(session_.projectPath);
+  const QString base = session_.projectPath.isEmpty() ? QStringLiteral("mosaic") : project.completeBaseName();
+  const QString suggested = session_.projectPath.isEmpty()
+                                ? base + QStringLiteral("-web")
+                                : project.absolutePath() + '/' + base + QStringLiteral("-web");
+  const QString folder = session_.prompts.SaveFileName(this, QStringLiteral("Export Web Mosaic"), suggested,
+                                                       QStringLiteral("Web mosaic folder (*)"));
+  if (folder.isEmpty()) return;
+  settings.folder = ToBytes(folder);
+  if (!ShowIfFailed(session_, this, CheckWebFolder(settings.folder))) return;
+  settings.names = UsageNames(engine_.PicList, true);
+  settings.title = ToBytes(base);
+  settings.tileQuality = std::max(engine_.OptionSet.JpegQuality, 85);
+
+  Result<WebExportSummary> made = Status::Error(kJobCancelled);
+  const Status status = RunJob([&] {
+    made = velmora::ExportWebMosaic(engine_, engine_.MosaicBitmap, settings, *listener_);
+    return made.status();
+  });
+  // Cancelled: the job label says so; nothing was written.
+  if (!made.ok() && made.message() == kJobCancelled) return;
+  if (!ShowIfFailed(session_, this, status)) return;
+  session_.prompts.Message(
+      this, QStringLiteral("Finish"),
+      QStringLiteral("The web mosaic is in %1 (%2 zoom levels, %3 tiles). Open index.html in it with a web "
+                     "browser, or put the folder on any web server.")
+          .arg(folder)
+          .arg(made->Levels)
+          .arg(qlonglong(made->Tiles)));
+}
+
+}  // namespace velmora::ui
