@@ -30,7 +30,7 @@ protected:
   }
   std::string P(const std::string& name) const { return dir / name; }
 
-  // A 10 x 7 self mosaic (no library needed) of a colour ramp in `stitch`.
+  // A 11 x 9 self mosaic (no library needed) of a colour ramp in `stitch`.
   void MakeProject(const std::string& stitch) {
     TBitmap32 main(100, 70);
     for (int y = 0; y < 70; ++y)
@@ -39,7 +39,7 @@ protected:
     ASSERT_TRUE(WriteBmpFile(main, P("main.bmp")).ok());
     fs::create_directories(dir.path() / "none");
     ASSERT_EQ(Cmd("create --quiet --mode self --main " + P("main.bmp") + " --library " + P("none") +
-                  " --cells 10x7 --cell-size 8x8 --stitch " + stitch + " --out " + P("m.bmp") +
+                  " --cells 11x9 --cell-size 8x8 --stitch " + stitch + " --out " + P("m.bmp") +
                   " --project " + P(stitch + ".vm6")),
               0)
         << err;
@@ -59,17 +59,17 @@ TEST_F(BeadsCli, WritesChartWordsGridAndPreviewForEveryLayout) {
                   " --words " + P("w.txt") + " --csv " + P("g.csv") + " --png " + P("p.png")),
               0)
         << err;
-    EXPECT_NE(err.find("chart of 10 x 7 beads"), std::string::npos) << err;
+    EXPECT_NE(err.find("chart of 11 x 9 beads"), std::string::npos) << err;
     EXPECT_EQ(ReadWholeFile(P("c.pdf")).substr(0, 5), "%PDF-");
     EXPECT_EQ(ReadWholeFile(P("p.png")).substr(0, 4), "\x89PNG");
     auto perler = ReadBeadPaletteFile(palettes + "/perler.csv");
     ASSERT_TRUE(perler.ok());
-    auto grid = ParseBeadGridCsv(ReadWholeFile(P("g.csv")), *perler, 10, 7, "g.csv");
+    auto grid = ParseBeadGridCsv(ReadWholeFile(P("g.csv")), *perler, 11, 9, "g.csv");
     ASSERT_TRUE(grid.ok()) << grid.message();
     const BeadLayout layout = BeadLayoutOfStitch(std::string(stitch) == "peyote"  ? 2
                                                  : std::string(stitch) == "brick" ? 3
                                                                                   : 1);
-    auto words = ParseBeadWordChart(ReadWholeFile(P("w.txt")), *perler, layout, 10, 7);
+    auto words = ParseBeadWordChart(ReadWholeFile(P("w.txt")), *perler, layout, 11, 9);
     ASSERT_TRUE(words.ok()) << words.message();
     EXPECT_EQ(*words, *grid) << "the word chart and the grid describe the same beads";
     std::set<int> used(grid->begin(), grid->end());
