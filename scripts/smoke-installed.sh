@@ -8,6 +8,7 @@ test -x /usr/bin/velmora -a -x /usr/bin/velmora-cli
 test -f /usr/share/velmora/help.pdf -a -d /usr/share/velmora/images
 test -f /usr/share/mime/packages/velmora.xml
 test -f /usr/share/bash-completion/completions/velmora-cli
+test -f /usr/share/velmora/palettes/hama.csv -a -f /usr/share/velmora/palettes/SOURCE.md
 
 user=nobody
 home=$(mktemp -d)
@@ -24,6 +25,10 @@ test -s "$home/.config/velmora/DefaultImgList.IL2"
 test ! -e /usr/bin/DefaultImgList.IL2
 as_user velmora-cli render "$home/mosaic.vm6" --out "$home/again.tif" --quiet
 test -s "$home/again.tif"
+# A bead chart, drawn with cairo, with a palette from the data folder.
+as_user velmora-cli beads "$home/mosaic.vm6" --palette hama --colors 8 --quiet \
+  --out "$home/chart.pdf" --words "$home/words.txt" --png "$home/beads.png"
+test -s "$home/chart.pdf" -a -s "$home/words.txt" -a -s "$home/beads.png"
 
 # The desktop program opens the project it is given and keeps running; the
 # timeout ending it (status 124) is success.

@@ -72,7 +72,7 @@ void Font(cairo_t* cr, double size, bool bold = false) {
   cairo_set_font_size(cr, size);
 }
 
-double LineWeight(int index) { return index % 10 == 0 ? 1.3 : index % 5 == 0 ? 0.7 : 0.25; }
+double LineWeight(int index) { return index % 10 == 0 ? 1.6 : index % 5 == 0 ? 0.9 : 0.25; }
 
 std::string SizeText(const BeadChart& chart) {
   return Format("%.1f x %.1f cm", chart.WidthMm() / 10, chart.HeightMm() / 10);
@@ -166,34 +166,73 @@ void DrawChartPage(cairo_t* cr, const BeadChart& chart, const BeadChartTiling& t
       Format("Page %d of %d (across %d, down %d): columns %d-%d, rows %d-%d", pr * t.PagesAcross + pc + 1,
              t.PagesAcross * t.PagesDown, pc + 1, pr + 1, x0 + 1, x1, y0 + 1, y1));
 
-  Font(cr, std::min(cw, ch) * 0.62, true);
+  // Drawn in few strokes and fills (one per colour, one per line weight)
+  // rather than bead by bead: a chart page holds well over a thousand beads
+  // and a big chart hundreds of pages.
+  auto place = [&](int x, int y, double& px, double& py) {
+    double ox, oy;
+    BeadOffset(chart, x, y, ox, oy);
+    px = left + (ox - x0) * cw, py = top + (oy - y0) * ch;
+  };
+  std::vector<int> colors;
   for (int y = y0; y < y1; ++y)
-    for (int x = x0; x < x1; ++x) {
-      double ox, oy;
-      BeadOffset(chart, x, y, ox, oy);
-      double px = left + (ox - x0) * cw, py = top + (oy - y0) * ch;
-      int p = chart.At(x, y);
-      const BeadColor& c = chart.Palette.Colors[static_cast<size_t>(p)];
-      SetColor(cr, c);
-      cairo_rectangle(cr, px, py, cw, ch);
-      cairo_fill(cr);
-      IsLight(c) ? cairo_set_source_rgb(cr, 0, 0, 0) : cairo_set_source_rgb(cr, 1, 1, 1);
-      ShowCentred(cr, BeadSymbol(static_cast<size_t>(symbolOf[static_cast<size_t>(p)])), px + cw / 2,
-                  py + ch / 2);
-      // Each bead's own edges, heavier every 5 and 10 beads; the grid is
-      // drawn bead by bead because the shifted layouts have no straight lines.
-      cairo_set_source_rgb(cr, 0.15, 0.15, 0.15);
-      auto edge = [&](double ax, double ay, double bx, double by, double w) {
-        cairo_set_line_width(cr, w);
-        cairo_move_to(cr, ax, ay);
-        cairo_line_to(cr, bx, by);
-        cairo_stroke(cr);
-      };
-      edge(px, py, px, py + ch, LineWeight(x));
-      edge(px, py, px + cw, py, LineWeight(y));
-      edge(px + cw, py, px + cw, py + ch, LineWeight(x + 1));
-      edge(px, py + ch, px + cw, py + ch, LineWeight(y + 1));
-    }
+    for (int x = x0; x < x1; ++x) colors.push_back(chart.At(x, y));
+  std::sort(colors.begin(), colors.end());
+  colors.erase(std::unique(colors.begin(), colors.end()), colors.end());
+  for (int p : colors) {
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x)
+        if (chart.At(x, y) == p) {
+          double px, py;
+          place(x, y, px, py);
+          cairo_rectangle(cr, px, py, cw, ch);
+        }
+    SetColor(cr, chart.Palette.Colors[static_cast<size_t>(p)]);
+    cairo_fill(cr);
+  }
+
+  Font(cr, std::min(cw, ch) * 0.62, true);
+  std::vector<cairo_text_extents_t> extents(chart.Palette.Colors.size());
+  std::vector<bool> measured(chart.Palette.Colors.size(), false);
+  for (bool light : {true, false}) {
+    light ? cairo_set_source_rgb(cr, 0, 0, 0) : cairo_set_source_rgb(cr, 1, 1, 1);
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x) {
+        const size_t p = static_cast<size_t>(chart.At(x, y));
+        if (IsLight(chart.Palette.Colors[p]) != light) continue;
+        const std::string symbol = BeadSymbol(static_cast<size_t>(symbolOf[p]));
+        if (!measured[p]) cairo_text_extents(cr, symbol.c_str(), &extents[p]), measured[p] = true;
+        double px, py;
+        place(x, y, px, py);
+        const cairo_text_extents_t& e = extents[p];
+        cairo_move_to(cr, px + cw / 2 - e.width / 2 - e.x_bearing, py + ch / 2 - e.height / 2 - e.y_bearing);
+        cairo_show_text(cr, symbol.c_str());
+      }
+  }
+
+  // Each bead's own edges, heavier every 5 and 10 beads; the grid is drawn
+  // bead by bead because the shifted layouts have no straight lines.
+  for (double weight : {LineWeight(1), LineWeight(5), LineWeight(10)}) {
+    weight == LineWeight(1) ? cairo_set_source_rgb(cr, 0.2, 0.2, 0.2) : cairo_set_source_rgb(cr, 0, 0, 0);
+    auto edge = [&](double ax, double ay, double bx, double by, double w) {
+      if (w != weight) return;
+      cairo_move_to(cr, ax, ay);
+      cairo_line_to(cr, bx, by);
+    };
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x) {
+        double px, py;
+        place(x, y, px, py);
+        edge(px, py, px, py + ch, LineWeight(x));
+        edge(px, py, px + cw, py, LineWeight(y));
+        if (x == x1 - 1 || chart.Layout == BeadLayout::Brick)
+          edge(px + cw, py, px + cw, py + ch, LineWeight(x + 1));
+        if (y == y1 - 1 || chart.Layout == BeadLayout::Peyote)
+          edge(px, py + ch, px + cw, py + ch, LineWeight(y + 1));
+      }
+    cairo_set_line_width(cr, weight);
+    cairo_stroke(cr);
+  }
 
   // Numbers: the first bead and every fifth, every tenth in bold.
   cairo_set_source_rgb(cr, 0, 0, 0);
