@@ -1,6 +1,7 @@
 # Installation in the Linux layout and the Debian package (CPack).
 #   PREFIX/bin/velmora, PREFIX/bin/velmora-cli
-#   PREFIX/share/velmora/images, PREFIX/share/velmora/help.pdf (read by the
+#   PREFIX/share/velmora/images, PREFIX/share/velmora/palettes (bead colours),
+#   PREFIX/share/velmora/help.pdf (read by the
 #     programs, which find it from PREFIX/bin)
 #   desktop entry, hicolor icons, MIME type of .vm6 projects, AppStream
 #   metainfo, man pages, bash completion, Debian copyright and changelog.
@@ -8,6 +9,8 @@ include(GNUInstallDirs)
 
 install(TARGETS velmora-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY ${VELMORA_SAMPLE_IMAGES}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora/images
+        FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/palettes/ DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora/palettes
         FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 
 if(EXISTS ${VELMORA_WEB_VIEWER}/openseadragon.min.js)

@@ -9,6 +9,7 @@ test -f /usr/share/velmora/help.pdf -a -d /usr/share/velmora/images
 test -f /usr/share/velmora/openseadragon/openseadragon.min.js
 test -f /usr/share/mime/packages/velmora.xml
 test -f /usr/share/bash-completion/completions/velmora-cli
+test -f /usr/share/velmora/palettes/hama.csv -a -f /usr/share/velmora/palettes/SOURCE.md
 
 user=nobody
 home=$(mktemp -d)
@@ -29,6 +30,10 @@ test -s "$home/again.tif"
 as_user velmora-cli web "$home/mosaic.vm6" --out "$home/web" --quiet
 test -s "$home/web/index.html" -a -s "$home/web/mosaic.dzi" -a -s "$home/web/mosaic-cells.js"
 test -s "$home/web/openseadragon/openseadragon.min.js" -a -s "$home/web/openseadragon/LICENSE.txt"
+# A bead chart, drawn with cairo, with a palette from the data folder.
+as_user velmora-cli beads "$home/mosaic.vm6" --palette hama --colors 8 --quiet \
+  --out "$home/chart.pdf" --words "$home/words.txt" --png "$home/beads.png"
+test -s "$home/chart.pdf" -a -s "$home/words.txt" -a -s "$home/beads.png"
 
 # The desktop program opens the project it is given and keeps running; the
 # timeout ending it (status 124) is success.

@@ -21,6 +21,7 @@
 #include "project/ProjectFile.h"
 #include "project/ProjectSize.h"
 #include "ui/AboutBox.h"
+#include "ui/BeadChartWindow.h"
 #include "ui/CellInfoWindow.h"
 #include "ui/NewProjectWizard.h"
 #include "ui/OptionsDialog.h"
@@ -234,6 +235,7 @@ void MainWindow::BuildMenus() {
   tools->setObjectName(QStringLiteral("Tools1"));
   tools->addAction(MakeAction("OverView1", QStringLiteral("OverView"), &MainWindow::ShowOverview));
   tools->addAction(MakeAction("CellStats1", QStringLiteral("Cell Stats"), &MainWindow::ShowStats));
+  tools->addAction(MakeAction("BeadChart1", QStringLiteral("Bead Chart"), &MainWindow::ShowBeadChart));
   tools->addSeparator();
   tools->addAction(MakeAction("Options1", QStringLiteral("Options"), &MainWindow::ShowOptions));
 
@@ -331,6 +333,7 @@ void MainWindow::UpdateActions() {
   enable("CellStats1", session_.windows.stats != nullptr);
   enable("sboverview", session_.windows.overview != nullptr);
   enable("OverView1", session_.windows.overview != nullptr);
+  enable("BeadChart1", idle && mosaic);
   enable("ImageLib1", idle && session_.windows.library != nullptr);
   if (session_.windows.wizard) session_.windows.wizard->setEnabled(idle);
   UpdateToolWindowCommands(session_);
@@ -478,6 +481,13 @@ void MainWindow::ShowAbout() {
 
 void MainWindow::ShowOverview() { ShowOverviewWindow(session_); }
 void MainWindow::ShowStats() { ShowStatsWindow(session_); }
+
+void MainWindow::ShowBeadChart() {
+  auto* window = findChild<BeadChartWindow*>();
+  if (!window) window = new BeadChartWindow(session_, this);
+  ShowInFront(window);
+  window->Rebuild();
+}
 void MainWindow::ShowPrint() { ShowPrintWindow(session_); }
 void MainWindow::ShowLibrary() { ShowLibraryWindow(session_); }
 

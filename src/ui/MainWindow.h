@@ -59,6 +59,7 @@ public:
   void ShowAbout();
   void ShowOverview();
   void ShowStats();
+  void ShowBeadChart();
   void ShowPrint();
   void ShowLibrary();
   // "Export Web Mosaic...": the mosaic shown as a zoomable web page (MainWindowWeb.cpp).
