@@ -65,8 +65,9 @@ Status LoadLibrary(Engine& engine, const Flags& flags) {
   std::error_code ec;
   if (std::filesystem::is_directory(*library, ec)) {
     std::vector<std::string> paths;
-    const PictureNameFilter filter = flags.Switch("only-jpg-bmp").value_or(false) ? PictureNameFilter::kJpgBmp
-                                                                                  : PictureNameFilter::kReadable;
+    const PictureNameFilter filter = flags.Switch("only-jpg-bmp").value_or(false)
+                                         ? PictureNameFilter::kJpgBmp
+                                         : PictureNameFilter::kReadable;
     if (flags.Switch("recursive").value_or(false)) {
       ListPictureFiles(*library, paths, true, filter);
     } else {
@@ -123,14 +124,29 @@ const char* const kMosaicFlagsHelp =
     "  --no-orientation        use JPEG and TIFF pictures as stored, not turned\n"
     "                          upright by their orientation tag\n"
     "  --no-cache              summarise every library picture again instead of\n"
-    "                          taking what the summary cache knows (see 'cache')\n";
+    "                          taking what the summary cache knows (see 'cache'),\n"
+    "                          and decode every picture the render draws\n"
+    "  --rendition-cache-mib N the most the cache of library pictures prepared for\n"
+    "                          their cells may take, in MiB (1024; 0 keeps none)\n";
 
 Flags MosaicFlags() {
-  return Flags({"main", "library", "out", "project", "cells", "cell-size", "dpi", "mode", "stitch", "seed", "options",
-                "randomize", "enhance", "radius", "max-repeat", "border", "border-color", "alpha-main", "alpha-pen",
-                "filter", "jpeg-quality", "threads", "memory", "repeat", "bombs"},
-               {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands"},
-               {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache"});
+  return Flags(
+      {"main",         "library",
+       "out",          "project",
+       "cells",        "cell-size",
+       "dpi",          "mode",
+       "stitch",       "seed",
+       "options",      "randomize",
+       "enhance",      "radius",
+       "max-repeat",   "border",
+       "border-color", "alpha-main",
+       "alpha-pen",    "filter",
+       "jpeg-quality", "threads",
+       "memory",       "repeat",
+       "bombs",        "rendition-cache-mib",
+       "second-main"},
+      {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands"},
+      {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache"});
 }
 
 Status CheckPictureOut(const std::string& path) {
@@ -185,6 +201,9 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
   VELMORA_TRY(LoadLibrary(engine, flags));
   engine.SetUprightPictures(flags.Switch("orientation").value_or(true));
   if (flags.Switch("cache").value_or(true)) engine.SetSummaryCacheFolder(DefaultCacheFolder());
+  int renditionMib = static_cast<int>(Engine::kDefaultRenditionCacheBytes >> 20);
+  VELMORA_TRY(flags.Int("rendition-cache-mib", 0, 1 << 20, renditionMib));
+  engine.SetRenditionCacheBytes(uint64_t(renditionMib) << 20);
 
   // As the wizard does when it collects its settings: the repeat limit is
   // raised when the library could not fill the grid under it, then the
