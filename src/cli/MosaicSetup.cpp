@@ -131,8 +131,7 @@ const char* const kMosaicFlagsHelp =
 Flags MosaicFlags() {
   return Flags({"main", "library", "out", "project", "cells", "cell-size", "dpi", "mode", "stitch", "seed", "options",
                 "randomize", "enhance", "radius", "max-repeat", "border", "border-color", "alpha-main", "alpha-pen",
-                "filter", "jpeg-quality", "threads", "memory", "repeat", "bombs", "rendition-cache-mib",
-                "second-main"},
+                "filter", "jpeg-quality", "threads", "memory", "repeat", "bombs", "rendition-cache-mib"},
                {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands"},
                {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache"});
 }
