@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "cli/Command.h"
+#include "cli/DecodeAlone.h"
 #include "cli/MosaicSetup.h"
 #include "cli/PosterBench.h"
+#include "engine/CellPictures.h"
 #include "engine/Tables.h"
 
 namespace velmora::cli {
@@ -112,8 +114,64 @@ Status MakeBombLibrary(int count, BombLibrary& bombs, std::string& listPath) {
   return Status::Ok();
 }
 
+// --second-main's value, taken out of `args` (empty when not given).
+std::string TakeSecondMain(Args& args) {
+  for (size_t i = 0; i + 1 < args.size(); ++i)
+    if (args[i] == "--second-main") {
+      std::string value = args[i + 1];
+      args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+      return value;
+    }
+  return std::string();
+}
+
+// The arguments with --main's value replaced: the same job on another main
+// picture.
+Args WithMain(Args args, const std::string& main) {
+  for (size_t i = 0; i + 1 < args.size(); ++i)
+    if (args[i] == "--main") args[i + 1] = main;
+  return args;
+}
+
+// The whole main job (setup to save) with the caches of `cacheFolder`.
+Status TimeWholeJob(const Flags& flags, const std::string& cacheFolder, bool bands, double& seconds) {
+  const auto t0 = Clock::now();
+  Engine engine;
+  MosaicSetup setup;
+  VELMORA_TRY(SetUpMosaic(engine, flags, false, setup));
+  const std::string out = (std::filesystem::temp_directory_path() /
+                           ("velmora-bench-again-" + std::to_string(getpid()) + (bands ? ".tif" : ".jpg")))
+                              .string();
+  VELMORA_TRY(engine.CheckCanCreate());
+  engine.SetSummaryCacheFolder(cacheFolder);
+  engine.MakeGrid();
+  VELMORA_TRY(engine.PrepareLibrary());
+  engine.AssignCells();
+  if (bands) {
+    VELMORA_TRY(RenderMosaicInBandsToFile(engine, out));
+  } else {
+    VELMORA_TRY(engine.RenderMosaic());
+    VELMORA_TRY(SaveMosaicPicture(engine, out));
+  }
+  seconds = Seconds(t0, Clock::now());
+  std::filesystem::remove(out);
+  return Status::Ok();
+}
+
+std::string LoadAverage() {
+  std::FILE* f = std::fopen("/proc/loadavg", "r");
+  if (!f) return "unknown";
+  char line[128] = {};
+  if (!std::fgets(line, sizeof line, f)) line[0] = '\0';
+  std::fclose(f);
+  std::string s(line);
+  while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
+  return s;
+}
+
 int RunBench(const Args& given) {
   Args args = given;
+  const std::string secondMain = TakeSecondMain(args);
   BombLibrary bombs;
   {
     Flags probe = MosaicFlags();
@@ -148,8 +206,9 @@ int RunBench(const Args& given) {
 
     const auto t1 = Clock::now();
     engine.MakeGrid();
-    // Library preparation from an empty summary cache of its own (cold:
-    // every picture decoded), then again from what that run saved (warm).
+    // Library preparation from empty caches of its own (cold: every picture
+    // decoded), then again from what that run saved (warm). The render finds
+    // the renditions the preparation made.
     const std::string cacheFolder =
         (std::filesystem::temp_directory_path() / ("velmora-bench-cache-" + std::to_string(getpid())))
             .string();
@@ -160,7 +219,6 @@ int RunBench(const Args& given) {
     const auto t3 = Clock::now();
     if (Status s = engine.PrepareLibrary(); !s) return Fail(s.message());
     const double warm = Seconds(t3, Clock::now());
-    std::filesystem::remove_all(cacheFolder);
     const auto t3b = Clock::now();
     engine.AssignCells();
     const auto t4 = Clock::now();
@@ -176,6 +234,57 @@ int RunBench(const Args& given) {
     const auto t6 = Clock::now();
     if (!flags.Has("out")) std::filesystem::remove(setup.out);
     if (bands) engine.MosaicState = 0;
+    const double coldWhole = Seconds(t0, t3) + Seconds(t3b, t6);
+    const std::string loadAfterCold = LoadAverage();
+
+    // The yardsticks: the library decoded by libjpeg-turbo alone at the
+    // scale the preparation uses, on two threads; the placed pictures at the
+    // renderer's scale, on the render's threads.
+    const tmosaicproject& q = engine.Project;
+    std::vector<std::string> libraryPaths;
+    for (int k = 0; k < engine.PicList.Count(); ++k) libraryPaths.push_back(engine.PicList[k]);
+    const DecodeAloneTimes prepAlone =
+        DecodeAlone(libraryPaths, SummaryDecodeHints(q.CellWidth, q.CellHeight, q.CropCell).acceptScaled, 2);
+    std::vector<std::string> placed;
+    {
+      std::vector<char> seen(static_cast<size_t>(engine.PicList.Count()), 0);
+      for (int y = 0; y < q.CellsDown; ++y)
+        for (int x = 0; x < q.CellsAcross; ++x) {
+          const CellMapEntry& e = engine.Map.At(x, y);
+          if (e.Assigned && e.PicIndex >= 0 && e.PicIndex < engine.PicList.Count() &&
+              !seen[static_cast<size_t>(e.PicIndex)]) {
+            seen[static_cast<size_t>(e.PicIndex)] = 1;
+            placed.push_back(engine.PicList[e.PicIndex]);
+          }
+        }
+    }
+    const DecodeAloneTimes renderAlone =
+        DecodeAlone(placed, RenderDecodeHints(q.CellWidth, q.CellHeight, q.CropCell).acceptScaled,
+                    engine.ThreadCount());
+    // The render again, decoding every placed picture (no renditions), and
+    // from the renditions the runs so far kept.
+    double decodingRender = 0, cachedRender = 0;
+    if (!bands) {
+      const uint64_t cap = engine.RenditionCacheBytes();
+      engine.SetRenditionCacheBytes(0);
+      auto r0 = Clock::now();
+      if (Status s = engine.RenderMosaic(); !s) return Fail(s.message());
+      decodingRender = Seconds(r0, Clock::now());
+      engine.SetRenditionCacheBytes(cap);
+      r0 = Clock::now();
+      if (Status s = engine.RenderMosaic(); !s) return Fail(s.message());
+      cachedRender = Seconds(r0, Clock::now());
+    }
+    // Whole jobs again with the caches as the cold run left them: the same
+    // main picture, then another one.
+    double warmWhole = 0, secondWhole = 0;
+    if (Status s = TimeWholeJob(flags, cacheFolder, bands, warmWhole); !s) return Fail(s.message());
+    if (!secondMain.empty()) {
+      Flags second = MosaicFlags();
+      if (Status s = second.Parse(WithMain(args, secondMain)); !s) return Fail(s.message());
+      if (Status s = TimeWholeJob(second, cacheFolder, bands, secondWhole); !s) return Fail(s.message());
+    }
+    std::filesystem::remove_all(cacheFolder);
 
     const tmosaicproject& p = engine.Project;
     const int pictures = engine.PicList.Count();
@@ -207,6 +316,31 @@ int RunBench(const Args& given) {
                   std::filesystem::path(setup.out).extension().c_str(), Seconds(t5, t6),
                   mosaicMp / std::max(Seconds(t5, t6), 1e-9));
     std::printf("  end to end                                  %8.3f s\n", Seconds(t0, t6));
+    std::printf("  whole mosaic, cold (empty caches)           %8.3f s  (end to end less the warm preparation)\n",
+                coldWhole);
+    const double prepRate = pictures / std::max(Seconds(t2, t3), 1e-9);
+    const double aloneRate = prepAlone.files / std::max(prepAlone.seconds, 1e-9);
+    std::printf("  libjpeg-turbo alone, the library at the preparation's scale, 2 threads: %.3f s, %.0f files/s"
+                " (%d not decoded); cold preparation at %.0f %% of it\n",
+                prepAlone.seconds, aloneRate, prepAlone.failed, 100.0 * prepRate / std::max(aloneRate, 1e-9));
+    std::printf("  libjpeg-turbo alone, the %zu placed pictures at the render's scale, %d threads: %.3f s"
+                " (%.1f decoded megapixels)\n",
+                placed.size(), engine.ThreadCount(), renderAlone.seconds, renderAlone.megapixels);
+    if (!bands) {
+      std::printf("  render again, every placed picture decoded  %8.3f s  %9.1f megapixels/s  (%.2f x the decode alone)\n",
+                  decodingRender, mosaicMp / std::max(decodingRender, 1e-9),
+                  decodingRender / std::max(renderAlone.seconds, 1e-9));
+      std::printf("  render again from the rendition cache       %8.3f s  %9.1f megapixels/s\n", cachedRender,
+                  mosaicMp / std::max(cachedRender, 1e-9));
+    }
+    std::printf("  whole mosaic again, warm caches             %8.3f s  (%.1f %% of cold)\n", warmWhole,
+                100.0 * warmWhole / std::max(coldWhole, 1e-9));
+    if (!secondMain.empty())
+      std::printf("  second mosaic, main picture %s, warm caches %8.3f s  (%.1f %% of cold)\n",
+                  std::filesystem::path(secondMain).filename().c_str(), secondWhole,
+                  100.0 * secondWhole / std::max(coldWhole, 1e-9));
+    std::printf("  load average after the cold run: %s; at the end: %s\n", loadAfterCold.c_str(),
+                LoadAverage().c_str());
     std::printf("  pictures in flight at most %.1f MiB of the %.1f MiB budget\n",
                 engine.Budget().Peak() / (1024.0 * 1024.0), engine.Budget().Capacity() / (1024.0 * 1024.0));
     if (bands) {
@@ -223,12 +357,19 @@ int RunBench(const Args& given) {
 
 const std::string kUsage = std::string(
                                "Usage: velmora-cli bench --main PICTURE --library FOLDER|LIST.IL2 [--out FILE]\n"
-                               "                         [--repeat N] [--bands] [--bombs N] [mosaic options]\n"
+                               "                         [--repeat N] [--bands] [--bombs N] [--second-main PICTURE]\n"
+                               "                         [mosaic options]\n"
                                "       velmora-cli bench --poster --main PICTURE --library FOLDER|LIST.IL2\n"
                                "                         [--out P.tif] [mosaic options]\n\n"
                                "Runs the main job once (or N times) and prints the time of each step\n"
                                "(grid, prepare, assign, render, save) with pictures per second and\n"
                                "megapixels per second, the end-to-end time and the peak memory.\n"
+                               "Beside them: libjpeg-turbo alone decoding the library at the\n"
+                               "preparation's scale on two threads (and the preparation's share of\n"
+                               "its rate) and the placed pictures at the render's scale; the render\n"
+                               "again decoding every picture and again from the rendition cache;\n"
+                               "the whole job again with the caches filled, and with --second-main\n"
+                               "on another main picture; the load average.\n"
                                "Without --out the picture goes to a temporary JPEG that is removed.\n"
                                "With --bands the render goes in bands straight into the file (a\n"
                                "temporary .tif without --out), as 'create' does, and the peak memory\n"

@@ -133,12 +133,15 @@ const char* const kMosaicFlagsHelp =
     "  --no-orientation        use JPEG and TIFF pictures as stored, not turned\n"
     "                          upright by their orientation tag\n"
     "  --no-cache              summarise every library picture again instead of\n"
-    "                          taking what the summary cache knows (see 'cache')\n";
+    "                          taking what the summary cache knows (see 'cache'),\n"
+    "                          and decode every picture the render draws\n"
+    "  --rendition-cache-mib N the most the cache of library pictures prepared for\n"
+    "                          their cells may take, in MiB (1024; 0 keeps none)\n";
 
 Flags MosaicFlags() {
   return Flags({"main", "library", "out", "project", "cells", "cell-size", "dpi", "mode", "stitch", "seed", "options",
                 "randomize", "enhance", "radius", "max-repeat", "border", "border-color", "alpha-main", "alpha-pen",
-                "filter", "jpeg-quality", "threads", "memory", "repeat", "bombs"},
+                "filter", "jpeg-quality", "threads", "memory", "repeat", "bombs", "rendition-cache-mib"},
                {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands"},
                {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache"});
 }
@@ -195,6 +198,9 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
   VELMORA_TRY(LoadLibrary(engine, flags));
   engine.SetUprightPictures(flags.Switch("orientation").value_or(true));
   if (flags.Switch("cache").value_or(true)) engine.SetSummaryCacheFolder(DefaultCacheFolder());
+  int renditionMib = static_cast<int>(Engine::kDefaultRenditionCacheBytes >> 20);
+  VELMORA_TRY(flags.Int("rendition-cache-mib", 0, 1 << 20, renditionMib));
+  engine.SetRenditionCacheBytes(uint64_t(renditionMib) << 20);
 
   // As the wizard does when it collects its settings: the repeat limit is
   // raised when the library could not fill the grid under it, then the

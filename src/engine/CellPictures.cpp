@@ -30,6 +30,18 @@ DecodeHints RenderDecodeHints(int cellW, int cellH, bool cropCell) {
   return HintsFor(cellW, cellH, cropCell, 2 * cellW, 2 * cellH);
 }
 
+DecodeHints SharedDecodeHints(const DecodeHints& summary, const DecodeHints& render, bool* same) {
+  *same = static_cast<bool>(summary.acceptScaled) == static_cast<bool>(render.acceptScaled);
+  DecodeHints hints = summary;
+  if (summary.acceptScaled && render.acceptScaled)
+    hints.acceptScaled = [s = summary.acceptScaled, r = render.acceptScaled, same](int w, int h) {
+      const bool accept = s(w, h);
+      if (accept != r(w, h)) *same = false;
+      return accept;
+    };
+  return hints;
+}
+
 ColorSignature SummarizeCellPicture(TBitmap32& picture, int cellW, int cellH, bool cropCell, bool monoCell) {
   if (cropCell) CropToAspect(picture, picture, cellW, cellH);
   if (monoCell) ToGrey(picture, picture);

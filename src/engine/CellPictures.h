@@ -20,6 +20,12 @@ constexpr int kSummaryDecodeSide = 64;
 DecodeHints SummaryDecodeHints(int cellW, int cellH, bool cropCell);
 DecodeHints RenderDecodeHints(int cellW, int cellH, bool cropCell);
 
+// Decodes as `summary` does, and clears `*same` unless `render` answers every
+// question the decoder asks of the sizes as `summary` does: a decoder's
+// choices depend on nothing else, so the picture is then, pixel for pixel,
+// the one a decode with `render` gives, and one decode serves both.
+DecodeHints SharedDecodeHints(const DecodeHints& summary, const DecodeHints& render, bool* same);
+
 // The signature of a decoded library picture: cropped to the cell's aspect
 // when `cropCell`, turned grey when `monoCell`. Works on `picture` in place.
 ColorSignature SummarizeCellPicture(TBitmap32& picture, int cellW, int cellH, bool cropCell, bool monoCell);

@@ -25,6 +25,8 @@
 namespace velmora {
 
 struct PenStrokeEntry;
+class RenditionCache;
+struct SummaryKey;
 
 // What Compare gives: the distance of the chosen orientation and its mirrors.
 struct Comparison {
@@ -83,6 +85,11 @@ public:
   // to DefaultCacheFolder().
   void SetSummaryCacheFolder(std::string folder) { cacheFolder_ = std::move(folder); }
   const std::string& SummaryCacheFolder() const { return cacheFolder_; }
+  // The most the rendition cache, kept in the same folder, may take on disk
+  // (see RenditionCache.h); 0 keeps no renditions.
+  static constexpr uint64_t kDefaultRenditionCacheBytes = uint64_t(1024) << 20;
+  void SetRenditionCacheBytes(uint64_t bytes) { renditionCap_ = bytes; }
+  uint64_t RenditionCacheBytes() const { return renditionCap_; }
 
   // The bytes in flight that library preparation and rendering share among
   // their threads: a thread waits for room rather than decoding past it, so
@@ -183,7 +190,17 @@ private:
 
   // A cell's picture as the renderer uses it, read with the render hints and
   // brought to the working size; in self-mosaic mode from MainBitmap.
-  Status PrepareCellPicture(int picIndex, TBitmap32& out) const;
+  // With `renditions`, the picture comes from that cache when it holds it and
+  // goes into it when it did not; `warning` tells of a damaged rendition or
+  // one that could not be stored.
+  Status PrepareCellPicture(int picIndex, TBitmap32& out, const RenditionCache* renditions = nullptr,
+                            std::string* warning = nullptr) const;
+  // The rendition cache of the summary cache folder; none without a folder
+  // or with a cap of 0.
+  std::unique_ptr<RenditionCache> OpenRenditionCache() const;
+  // The key of library picture k's summary and rendition; false when the
+  // file cannot be examined (it is then never cached).
+  bool CacheKeyOf(int k, SummaryKey& key) const;
   // Draws cell (x, y) into `target`, whose row 0 is mosaic row `top`.
   void FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& buffer, TBitmap32& target, int top);
   void SetMainForOverlay();
@@ -196,6 +213,7 @@ private:
   int threads_ = 2;
   bool upright_ = true;
   std::string cacheFolder_;
+  uint64_t renditionCap_ = kDefaultRenditionCacheBytes;
   PictureLoader loader_;
   std::shared_ptr<MemoryBudget> budget_ = std::make_shared<MemoryBudget>();
   int assigned_ = 0;  // cells filled during AssignCells

@@ -8,6 +8,10 @@
 // settings the cache knows are not decoded at all: their stored signatures
 // are the very bytes a decode would give. New summaries are saved when the
 // whole library was prepared.
+//
+// A picture decoded here at the scale the renderer would decode it at also
+// gives its rendition (see RenditionCache.h), so a cold run's render finds
+// it ready instead of decoding the picture a second time.
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -20,6 +24,7 @@
 
 #include "engine/CellPictures.h"
 #include "engine/Engine.h"
+#include "engine/RenditionCache.h"
 #include "engine/SummaryCache.h"
 
 namespace velmora {
@@ -62,11 +67,21 @@ Status Engine::PrepareLibrary() {
     }
   }
 
+  const std::unique_ptr<RenditionCache> renditions = cache ? OpenRenditionCache() : nullptr;
+  const DecodeHints renderHints = RenderDecodeHints(cw, ch, crop);
   auto summarize = [&](int k, ColorSignature& sig) -> Status {
     try {
       MemoryScope scope(budget_.get());
       TBitmap32 picture;
-      VELMORA_TRY(LoadLibraryPicture(picture, k, hints));
+      bool shared = renditions && !keys[static_cast<size_t>(k)].path.empty();
+      VELMORA_TRY(
+          LoadLibraryPicture(picture, k, shared ? SharedDecodeHints(hints, renderHints, &shared) : hints));
+      if (shared) {
+        // A rendition that cannot be stored is made again by the render, which says why.
+        TBitmap32 rendition;
+        PrepareForRender(picture, rendition, cw, ch, crop, mono);
+        (void)renditions->Store(keys[static_cast<size_t>(k)], rendition);
+      }
       sig = SummarizeCellPicture(picture, cw, ch, crop, mono);
       return Status::Ok();
     } catch (const std::bad_alloc&) {
@@ -163,6 +178,7 @@ Status Engine::PrepareLibrary() {
       if (Status saved = cache->Save(); !saved.ok())
         job.Warning("The summary cache was not saved: " + saved.message());
   }
+  if (renditions && renditions->Stored()) renditions->Trim();
   return Status::Ok();
 }
 

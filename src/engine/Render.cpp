@@ -11,6 +11,11 @@
 // few thousand pixels instead of the library picture's full size. Render
 // mosaic and Render cell share that preparation, so a redrawn cell, or the
 // render of a reopened project, gives the same pixels as the first render.
+//
+// With a cache folder the prepared pictures are also kept there as
+// renditions (see RenditionCache.h): a later render at the same cell size
+// reads them instead of decoding, and Prepare library makes them as it
+// decodes when the decode is the one the renderer would do.
 #include <algorithm>
 #include <cstdint>
 #include <map>
@@ -23,6 +28,8 @@
 #include "engine/CellPictures.h"
 #include "engine/Engine.h"
 #include "engine/Parallel.h"
+#include "engine/RenditionCache.h"
+#include "engine/SummaryCache.h"
 #include "imaging/PathText.h"
 #include "imaging/PictureOps.h"
 
@@ -46,7 +53,40 @@ struct CellAt {
   int Y;
 };
 
+// Warnings of one render shown at most: a cache folder that cannot be
+// written would otherwise give one per picture.
+constexpr int kMaxRenditionWarnings = 5;
+
+void ReportWarnings(JobListener& job, const std::vector<std::string>& warnings, int& shown) {
+  for (const std::string& w : warnings)
+    if (!w.empty() && shown < kMaxRenditionWarnings) {
+      job.Warning(w);
+      ++shown;
+    }
+}
+
+// Brings the rendition cache back within its cap, when a render added to it,
+// however the render ends.
+struct TrimAfter {
+  const RenditionCache* cache;
+  ~TrimAfter() {
+    if (cache && cache->Stored()) cache->Trim();
+  }
+};
+
 }  // namespace
+
+std::unique_ptr<RenditionCache> Engine::OpenRenditionCache() const {
+  if (cacheFolder_.empty() || renditionCap_ == 0) return nullptr;
+  return std::make_unique<RenditionCache>(cacheFolder_, renditionCap_);
+}
+
+bool Engine::CacheKeyOf(int k, SummaryKey& key) const {
+  key.path = PicList[k];
+  key.settings =
+      SummarySettings(Project.CellWidth, Project.CellHeight, Project.CropCell, Project.MonoCell, upright_);
+  return !key.path.empty() && StatSummaryKey(key);
+}
 
 void Engine::SetMainForOverlay() {
   MainBitmap.ResetAlpha(static_cast<uint8_t>(ClampByte(Project.AlphaMain)));
@@ -55,7 +95,8 @@ void Engine::SetMainForOverlay() {
   MainBitmap.StretchFilter = sfSpline;
 }
 
-Status Engine::PrepareCellPicture(int picIndex, TBitmap32& out) const {
+Status Engine::PrepareCellPicture(int picIndex, TBitmap32& out, const RenditionCache* renditions,
+                                  std::string* warning) const {
   const int cw = Project.CellWidth;
   const int ch = Project.CellHeight;
   const bool self = Project.RenderMode == kRenderSelf;
@@ -69,11 +110,18 @@ Status Engine::PrepareCellPicture(int picIndex, TBitmap32& out) const {
       PrepareForRender(MainBitmap, out, cw, ch, Project.CropCell, Project.MonoCell);
       return Status::Ok();
     }
+    SummaryKey key;
+    const bool keyed = renditions != nullptr && CacheKeyOf(picIndex, key);
+    if (keyed && renditions->Find(key, out, warning)) return Status::Ok();
     VELMORA_TRY(LoadLibraryPicture(out, picIndex, RenderDecodeHints(cw, ch, Project.CropCell)));
     PrepareForRender(out, out, cw, ch, Project.CropCell, Project.MonoCell);
+    if (keyed)
+      if (Status s = renditions->Store(key, out); !s.ok() && warning)
+        *warning = "The rendition was not kept: " + s.message();
   } catch (const std::bad_alloc&) {
     return Status::Error(self ? std::string("Out of memory preparing the main picture for its cells")
-                              : EchoPath(PicList[picIndex]) + ": Out of memory preparing the picture for its cells");
+                              : EchoPath(PicList[picIndex]) +
+                                    ": Out of memory preparing the picture for its cells");
   }
   return Status::Ok();
 }
@@ -171,15 +219,21 @@ Status Engine::RenderMosaic() {
   const int threads = threads_;
   const int window = WindowSize(Project.CellWidth, Project.CellHeight, threads);
   std::vector<TBitmap32> buffers(static_cast<size_t>(threads));
+  const std::unique_ptr<RenditionCache> renditions = self ? nullptr : OpenRenditionCache();
+  const TrimAfter trim{renditions.get()};
+  int warned = 0;
   int drawn = 0;
   for (int first = 0; first < groups; first += window) {
     const int n = std::min(window, groups - first);
     std::vector<TBitmap32> prepared(static_cast<size_t>(n));
     std::vector<Status> results(static_cast<size_t>(n));
+    std::vector<std::string> warnings(static_cast<size_t>(n));
     ParallelFor(threads, n, [&](int, int i) {
       results[static_cast<size_t>(i)] =
-          PrepareCellPicture(groupPicture[first + i], prepared[static_cast<size_t>(i)]);
+          PrepareCellPicture(groupPicture[first + i], prepared[static_cast<size_t>(i)], renditions.get(),
+                             &warnings[static_cast<size_t>(i)]);
     });
+    ReportWarnings(job, warnings, warned);
     // Cells up to the first picture that failed are drawn, as when the
     // pictures are read one after another.
     int usable = 0;
@@ -223,7 +277,11 @@ Status Engine::RenderCell(int x, int y) {
   // full render.
   SetMainForOverlay();
   TBitmap32 prepared;
-  VELMORA_TRY(PrepareCellPicture(e.PicIndex, prepared));
+  const std::unique_ptr<RenditionCache> renditions =
+      Project.RenderMode == kRenderSelf ? nullptr : OpenRenditionCache();
+  std::string warning;
+  VELMORA_TRY(PrepareCellPicture(e.PicIndex, prepared, renditions.get(), &warning));
+  if (!warning.empty()) Listener().Warning(warning);
   FinishAndPlace(prepared, x, y, CellBuffer, MosaicBitmap, 0);
   return Status::Ok();
 }
@@ -270,6 +328,9 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
   std::vector<TBitmap32> buffers(static_cast<size_t>(threads));
   std::map<int, TBitmap32> prepared;  // by picture index (-1: the main picture)
   int64_t preparedBytes = 0;
+  const std::unique_ptr<RenditionCache> renditions = self ? nullptr : OpenRenditionCache();
+  const TrimAfter trim{renditions.get()};
+  int warned = 0;
   TBitmap32 band;
   const TColor32 border = Color32FromBgrInt(Project.BorderColor);
   for (int top = 0; top < height; top += bandRows) {
@@ -311,10 +372,13 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
     }
     std::vector<TBitmap32> fresh(missing.size());
     std::vector<Status> results(missing.size());
+    std::vector<std::string> warnings(missing.size());
     ParallelFor(threads, static_cast<int>(missing.size()), [&](int, int i) {
       results[static_cast<size_t>(i)] =
-          PrepareCellPicture(missing[static_cast<size_t>(i)], fresh[static_cast<size_t>(i)]);
+          PrepareCellPicture(missing[static_cast<size_t>(i)], fresh[static_cast<size_t>(i)], renditions.get(),
+                             &warnings[static_cast<size_t>(i)]);
     });
+    ReportWarnings(job, warnings, warned);
     for (size_t i = 0; i < missing.size(); ++i) {
       if (!results[i].ok()) return results[i];
       preparedBytes += int64_t(fresh[i].Pixels().size()) * 4;
