@@ -442,8 +442,8 @@ Result<LibraryReport> CheckLibrary(const Engine& engine, JobListener& job) {
 std::vector<std::string> LibraryReportLines(const LibraryReport& r) {
   std::vector<std::string> lines;
   auto fmt = [](float v) { return Format("%.1f", static_cast<double>(v)); };
-  lines.push_back(Format("Library check: %d x %d cells, %d photos (%d readable)", r.CellsAcross, r.CellsDown,
-                         r.PhotoCount, r.ReadablePhotos));
+  lines.push_back(Format("Library check: %d x %d cells, %s (%d readable)", r.CellsAcross, r.CellsDown,
+                         Photos(r.PhotoCount, "").c_str(), r.ReadablePhotos));
   if (r.MeanNearestError >= 0)
     lines.push_back("Mean colour error of the nearest photo per cell (CIE76): " + fmt(r.MeanNearestError));
   lines.push_back("");
