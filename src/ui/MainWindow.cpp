@@ -22,6 +22,7 @@
 #include "project/ProjectSize.h"
 #include "ui/AboutBox.h"
 #include "ui/CellInfoWindow.h"
+#include "ui/LibraryCheckWindow.h"
 #include "ui/NewProjectWizard.h"
 #include "ui/OptionsDialog.h"
 #include "ui/PicturePreviewDialog.h"
@@ -232,6 +233,8 @@ void MainWindow::BuildMenus() {
   tools->setObjectName(QStringLiteral("Tools1"));
   tools->addAction(MakeAction("OverView1", QStringLiteral("OverView"), &MainWindow::ShowOverview));
   tools->addAction(MakeAction("CellStats1", QStringLiteral("Cell Stats"), &MainWindow::ShowStats));
+  tools->addAction(
+      MakeAction("LibraryCheck1", QStringLiteral("Library Check"), &MainWindow::ShowLibraryCheck));
   tools->addSeparator();
   tools->addAction(MakeAction("Options1", QStringLiteral("Options"), &MainWindow::ShowOptions));
 
@@ -475,6 +478,7 @@ void MainWindow::ShowAbout() {
 
 void MainWindow::ShowOverview() { ShowOverviewWindow(session_); }
 void MainWindow::ShowStats() { ShowStatsWindow(session_); }
+void MainWindow::ShowLibraryCheck() { ShowLibraryCheckWindow(session_); }
 void MainWindow::ShowPrint() { ShowPrintWindow(session_); }
 void MainWindow::ShowLibrary() { ShowLibraryWindow(session_); }
 

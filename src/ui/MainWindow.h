@@ -59,6 +59,7 @@ public:
   void ShowAbout();
   void ShowOverview();
   void ShowStats();
+  void ShowLibraryCheck();
   void ShowPrint();
   void ShowLibrary();
 
