@@ -53,7 +53,7 @@ void PrintToolHelp(std::ostream& out) {
             [](const Command& a, const Command& b) { return a.name < b.name; });
   for (const Command& c : commands) {
     out << "  " << c.name;
-    for (size_t i = c.name.size(); i < 10; ++i) out << ' ';
+    for (size_t i = c.name.size(); i < 16; ++i) out << ' ';
     out << c.summary << "\n";
   }
   out << "\nRun 'velmora-cli COMMAND --help' for a command's options.\n";

@@ -116,6 +116,9 @@ public:
   // Fails with the picture reader's message for the first unreadable picture
   // in list order; the entries before it are written.
   Status PrepareLibrary();
+  // The summary Prepare library takes of picture k, read afresh (no cache);
+  // safe on worker threads. For checks that go on past unreadable pictures.
+  Status SummarizeLibraryPicture(int k, ColorSignature& out) const;
   static Comparison Compare(const ColorSignature& picture, const ColorSignature& cell, int enhance,
                             bool allowH, bool allowV);
   bool Eligible(int x, int y, int k, int level) const;

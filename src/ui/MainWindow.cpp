@@ -23,6 +23,7 @@
 #include "ui/AboutBox.h"
 #include "ui/BeadChartWindow.h"
 #include "ui/CellInfoWindow.h"
+#include "ui/LibraryCheckWindow.h"
 #include "ui/NewProjectWizard.h"
 #include "ui/OptionsDialog.h"
 #include "ui/PicturePreviewDialog.h"
@@ -236,6 +237,8 @@ void MainWindow::BuildMenus() {
   tools->addAction(MakeAction("OverView1", QStringLiteral("OverView"), &MainWindow::ShowOverview));
   tools->addAction(MakeAction("CellStats1", QStringLiteral("Cell Stats"), &MainWindow::ShowStats));
   tools->addAction(MakeAction("BeadChart1", QStringLiteral("Bead Chart"), &MainWindow::ShowBeadChart));
+  tools->addAction(
+      MakeAction("LibraryCheck1", QStringLiteral("Library Check"), &MainWindow::ShowLibraryCheck));
   tools->addSeparator();
   tools->addAction(MakeAction("Options1", QStringLiteral("Options"), &MainWindow::ShowOptions));
 
@@ -488,6 +491,7 @@ void MainWindow::ShowBeadChart() {
   ShowInFront(window);
   window->Rebuild();
 }
+void MainWindow::ShowLibraryCheck() { ShowLibraryCheckWindow(session_); }
 void MainWindow::ShowPrint() { ShowPrintWindow(session_); }
 void MainWindow::ShowLibrary() { ShowLibraryWindow(session_); }
 

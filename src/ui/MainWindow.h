@@ -60,6 +60,7 @@ public:
   void ShowOverview();
   void ShowStats();
   void ShowBeadChart();
+  void ShowLibraryCheck();
   void ShowPrint();
   void ShowLibrary();
   // "Export Web Mosaic...": the mosaic shown as a zoomable web page (MainWindowWeb.cpp).

@@ -15,6 +15,7 @@
 #include "engine/ProjectRecord.h"
 #include "project/WizardSizes.h"
 #include "ui/ClampingSpinBox.h"
+#include "ui/LibraryCheckWindow.h"
 #include "ui/WindowSupport.h"
 #include "ui/WizardPictures.h"
 
@@ -307,6 +308,14 @@ QWidget* NewProjectWizard::BuildOptionsPage() {
 
   column->addWidget(MakeLabel(
       page, QStringLiteral("For more options, please Click the option button from the toolbar or menu.")));
+  // What the library lacks for this picture, with the settings chosen so far.
+  auto* check = new QPushButton(QStringLiteral("Library Check..."), page);
+  check->setObjectName(QStringLiteral("btlibcheck"));
+  connect(check, &QPushButton::clicked, this, [this] {
+    CollectProjectSettings();
+    ShowLibraryCheckWindow(session_);
+  });
+  column->addWidget(check, 0, Qt::AlignLeft);
   column->addStretch(1);
   return page;
 }

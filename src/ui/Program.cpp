@@ -7,6 +7,7 @@
 #include "ui/CellInfoWindow.h"
 #include "ui/FileLoaderWindow.h"
 #include "ui/HelpWindow.h"
+#include "ui/LibraryCheckWindow.h"
 #include "ui/LibraryManagerWindow.h"
 #include "ui/MainWindowDrop.h"
 #include "ui/NewProjectWizard.h"
@@ -47,6 +48,7 @@ Program::Program(std::string programFolder, UserPrompts& prompts)
   w.pickCell = new PickCellDialog(session_, parent);
   w.options = new OptionsDialog(session_, parent);
   w.help = new HelpWindow(session_, parent);
+  w.libraryCheck = new LibraryCheckWindow(session_, parent);
   AcceptDrops(session_, *main_);
   main_->UpdateActions();
 }

@@ -29,6 +29,7 @@ class CellInfoWindow;
 class PickCellDialog;
 class OptionsDialog;
 class HelpWindow;
+class LibraryCheckWindow;
 
 // The dialogs and message boxes a window shows. The program uses the
 // desktop's dialogs; a test answers them itself.
@@ -79,6 +80,7 @@ struct Windows {
   PickCellDialog* pickCell = nullptr;       // TFormPickCell
   OptionsDialog* options = nullptr;         // Tformopt
   HelpWindow* help = nullptr;
+  LibraryCheckWindow* libraryCheck = nullptr;
 };
 
 struct Session {

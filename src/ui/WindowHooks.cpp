@@ -4,6 +4,7 @@
 
 #include "ui/CellInfoWindow.h"
 #include "ui/FileLoaderWindow.h"
+#include "ui/LibraryCheckWindow.h"
 #include "ui/LibraryManagerWindow.h"
 #include "ui/NewProjectWizard.h"
 #include "ui/OptionsDialog.h"
@@ -81,7 +82,7 @@ void CloseToolWindows(Session& session) {
        {static_cast<QWidget*>(w.cellInfo), static_cast<QWidget*>(w.wizard), static_cast<QWidget*>(w.options),
         static_cast<QWidget*>(w.library), static_cast<QWidget*>(w.loader), static_cast<QWidget*>(w.print),
         static_cast<QWidget*>(w.pattern), static_cast<QWidget*>(w.overview), static_cast<QWidget*>(w.stats),
-        static_cast<QWidget*>(w.pickCell)})
+        static_cast<QWidget*>(w.pickCell), static_cast<QWidget*>(w.libraryCheck)})
     if (window) window->close();
 }
 
