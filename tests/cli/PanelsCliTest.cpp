@@ -66,7 +66,7 @@ TEST_F(PanelsCli, WritesTheMapAndOnePagePerSheet) {
   const Run small = Cmd("panels --quiet " + P("m.vm6") + " --paper 60x80mm --margin 5 --dpi 40 --overlap 2 --out " +
                       P("p.pdf"));
   ASSERT_EQ(small.status, 0) << small.err;
-  EXPECT_NE(big.err.find("2 x 1 = 2 sheets of 60x80mm portrait"), std::string::npos) << small.err;
+  EXPECT_NE(small.err.find("2 x 1 = 2 sheets of 60x80mm portrait"), std::string::npos) << small.err;
   EXPECT_EQ(testing::CountPdfPages(P("p.pdf")), 3);
 }
 
