@@ -24,6 +24,9 @@ test -s "$home/.config/velmora/DefaultImgList.IL2"
 test ! -e /usr/bin/DefaultImgList.IL2
 as_user velmora-cli render "$home/mosaic.vm6" --out "$home/again.tif" --quiet
 test -s "$home/again.tif"
+# Poster panels go through cairo, a library the package must bring along.
+as_user velmora-cli panels "$home/mosaic.vm6" --paper A4 --dpi 10 --overlap 5 --out "$home/panels.pdf" --quiet
+test -s "$home/panels.pdf"
 
 # The desktop program opens the project it is given and keeps running; the
 # timeout ending it (status 124) is success.

@@ -320,7 +320,7 @@ void DrawPanelPage(cairo_t* cr, const PanelPlan& plan, const Panel& p, cairo_sur
   const std::string detail = "   " + sheet.Detail;
   const double detailW = TextWidth(cr, detail);
   SetFont(cr, sheet.LabelSize, true);
-  cairo_move_to(cr, (plan.Paper.WidthMm - labelW - detailW) / 2, sheet.LabelBaseline);
+  cairo_move_to(cr, PanelLabelLeft(sheet, labelW + detailW), sheet.LabelBaseline);
   cairo_show_text(cr, p.Label.c_str());
   SetFont(cr, sheet.LabelSize * 0.5, false);
   cairo_show_text(cr, detail.c_str());

@@ -184,9 +184,18 @@ PanelSheet LayOutPanelSheet(const PanelPlan& plan, const Panel& p) {
 
   sheet.LabelSize = std::clamp(m * 0.45, 2.0, 5.5);
   sheet.LabelBaseline = plan.Paper.HeightMm - m / 2 + sheet.LabelSize * 0.35;
-  sheet.Detail = "column " + PanelColumnName(p.Column) + " of " + PanelColumnName(plan.Columns - 1) + ", row " +
-                 std::to_string(p.Row + 1) + " of " + std::to_string(plan.Rows);
+  const double clear = kAlignmentMarkRadiusMm * 2.5;
+  const double overlapMm = plan.Overlap * mmPerPixel;
+  sheet.LabelSpanLeft = left + gap + (p.Column > 0 && plan.Overlap > 0 ? overlapMm + clear : 0);
+  sheet.LabelSpanRight = right - gap - (p.Column + 1 < plan.Columns && plan.Overlap > 0 ? overlapMm + clear : 0);
+  sheet.Detail = Format("column %d of %d, row %d of %d", p.Column + 1, plan.Columns, p.Row + 1, plan.Rows);
   return sheet;
+}
+
+double PanelLabelLeft(const PanelSheet& sheet, double width) {
+  const double span = sheet.LabelSpanRight - sheet.LabelSpanLeft;
+  if (width <= span) return sheet.LabelSpanLeft + (span - width) / 2;
+  return sheet.PictureLeft + sheet.PictureWidth + 2;
 }
 
 std::string FinishedSizeText(const PanelPlan& plan) {

@@ -92,12 +92,18 @@ struct PanelSheet {
   // Where a neighbour's picture begins or ends inside this sheet's picture,
   // in the margins on both sides: the neighbour's edge is laid onto them.
   std::vector<AlignmentMark> Marks;
-  double LabelBaseline = 0;  // the label is centred across the bottom margin
-  double LabelSize = 0;      // its height, in millimetres
-  std::string Detail;        // "column B of C, row 3 of 4", beside the label
+  // The label goes in the bottom margin, centred in the span below the
+  // picture that the crop and alignment marks leave free, or, when it is
+  // wider than that span, right of the picture's bottom-right crop mark.
+  double LabelBaseline = 0;
+  double LabelSpanLeft = 0, LabelSpanRight = 0;
+  double LabelSize = 0;  // its height, in millimetres
+  std::string Detail;    // "column 2 of 3, row 3 of 4", beside the label
 };
 inline constexpr double kAlignmentMarkRadiusMm = 1.25;
 PanelSheet LayOutPanelSheet(const PanelPlan& plan, const Panel& panel);
+// Where the label of `width` millimetres starts on the sheet.
+double PanelLabelLeft(const PanelSheet& sheet, double width);
 
 // "A", .., "Z", "AA", "AB", .. for columns from 0; the row number from 1.
 std::string PanelColumnName(int column);

@@ -227,7 +227,7 @@ Status PosterPanelsDialog::PrintPanelPages() {
     painter.setFont(label);
     const QString text = QString::fromStdString(p.Label + "   " + sheet.Detail);
     const double width = painter.fontMetrics().horizontalAdvance(text);
-    painter.drawText(QPointF((plan.Paper.WidthMm * dots - width) / 2, sheet.LabelBaseline * dots), text);
+    painter.drawText(QPointF(PanelLabelLeft(sheet, width / dots) * dots, sheet.LabelBaseline * dots), text);
   }
   if (!painter.end()) return Status::Error("The printer could not finish the print job");
   return Status::Ok();

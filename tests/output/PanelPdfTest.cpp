@@ -167,6 +167,18 @@ TEST(PanelPdf, AlignmentMarksSitWhereTheNeighboursPictureEdgeGoes) {
         EXPECT_NEAR(y, n->Row < p.Row ? n->Source.Bottom : n->Source.Top, 1e-6);
       }
     }
+    // The label keeps clear of the marks below the picture, or goes beside
+    // the picture when it is wider than the room between them.
+    for (const AlignmentMark& m : sheet.Marks)
+      if (m.Y > bottom) {
+        EXPECT_TRUE(m.X + kAlignmentMarkRadiusMm * 1.6 < sheet.LabelSpanLeft ||
+                    m.X - kAlignmentMarkRadiusMm * 1.6 > sheet.LabelSpanRight)
+            << m.X;
+      }
+    EXPECT_GT(sheet.LabelSpanLeft, sheet.PictureLeft);
+    EXPECT_LT(sheet.LabelSpanRight, right);
+    EXPECT_NEAR(PanelLabelLeft(sheet, 10), (sheet.LabelSpanLeft + sheet.LabelSpanRight - 10) / 2, 1e-9);
+    EXPECT_GT(PanelLabelLeft(sheet, 1000), right);
     for (const SheetLine& l : sheet.CropMarks) {
       // Crop marks never reach into the picture.
       const bool beside = std::max(l.X0, l.X1) <= sheet.PictureLeft || std::min(l.X0, l.X1) >= right;
