@@ -34,6 +34,9 @@ test -s "$home/web/openseadragon/openseadragon.min.js" -a -s "$home/web/opensead
 as_user velmora-cli beads "$home/mosaic.vm6" --palette hama --colors 8 --quiet \
   --out "$home/chart.pdf" --words "$home/words.txt" --png "$home/beads.png"
 test -s "$home/chart.pdf" -a -s "$home/words.txt" -a -s "$home/beads.png"
+# Poster panels go through cairo, a library the package must bring along.
+as_user velmora-cli panels "$home/mosaic.vm6" --paper A4 --dpi 10 --overlap 5 --out "$home/panels.pdf" --quiet
+test -s "$home/panels.pdf"
 
 # The desktop program opens the project it is given and keeps running; the
 # timeout ending it (status 124) is success.

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/PosterPanelsDialog.h"
 #include "ui/WindowSupport.h"
 
 namespace velmora::ui {
@@ -92,6 +93,8 @@ PrintWindow::PrintWindow(Session& session, QWidget* parent)
   column->addWidget(printerBox);
 
   auto* buttons = new QHBoxLayout();
+  QPushButton* panels = NamedButton("btpanels", QStringLiteral("Poster Panels..."), this);
+  buttons->addWidget(panels);
   buttons->addStretch(1);
   print_ = NamedButton("btprint", QStringLiteral("Print"), this);
   QPushButton* print = print_;
@@ -112,6 +115,12 @@ PrintWindow::PrintWindow(Session& session, QWidget* parent)
   connect(setup, &QPushButton::clicked, this, &PrintWindow::PrinterSetup);
   connect(print, &QPushButton::clicked, this, &PrintWindow::Print);
   connect(cancel, &QPushButton::clicked, this, &QWidget::close);
+  connect(panels, &QPushButton::clicked, this, [this] { Panels()->ShowWindow(); });
+}
+
+PosterPanelsDialog* PrintWindow::Panels() {
+  if (panels_ == nullptr) panels_ = new PosterPanelsDialog(session_, printer_, this);
+  return panels_;
 }
 
 void PrintWindow::ShowWindow() {

@@ -17,6 +17,8 @@
 
 namespace velmora::ui {
 
+class PosterPanelsDialog;
+
 class PrintWindow : public QDialog {
   Q_OBJECT
 public:
@@ -41,6 +43,8 @@ public:
   Status PrintPages();
   // "Printer Setup": paper, orientation and margins; recomputes when confirmed.
   void PrinterSetup();
+  // "Poster Panels...": the mosaic cut into sheets, saved as PDF or printed.
+  PosterPanelsDialog* Panels();
   // "Print" waits while a job runs.
   void UpdateCommands();
 
@@ -68,6 +72,7 @@ private:
   QLabel* printerDpi_ = nullptr;   // lpdpi
   QLabel* pageSize_ = nullptr;     // lpagesize
   QPushButton* print_ = nullptr;   // btprint
+  PosterPanelsDialog* panels_ = nullptr;  // made on first use
 };
 
 }  // namespace velmora::ui
