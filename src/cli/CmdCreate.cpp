@@ -30,7 +30,8 @@ int RunCreate(const Args& args) {
   // than memory can be made. Picture and project are both written before
   // either replaces its file: a failed save leaves the old pair together.
   std::unique_ptr<BandWriter> picture;
-  Status created = CreateMosaicFile(engine, setup.out, false, &picture);
+  QualityMeter quality;
+  Status created = CreateMosaicFile(engine, setup.out, false, &picture, &quality);
   progress.Finish();
   if (engine.JobCancelled()) return Cancelled();
   if (!created) return Fail(created.message());
@@ -46,23 +47,30 @@ int RunCreate(const Args& args) {
             << " pixels saved to " << setup.out;
   if (!setup.projectPath.empty()) std::cerr << ", project saved to " << setup.projectPath;
   std::cerr << "\n";
+  if (quality.Started()) {
+    const QualityReport report = quality.Report();
+    std::cerr << Format(
+        "Mean colour error per cell: %.2f delta E (one sample per cell; %.2f with 4 x 4 samples)\n",
+        report.MeanSingle, report.MeanDetail);
+  }
   return 0;
 }
 
-const std::string kUsage = std::string(
-                               "Usage: velmora-cli create --main PICTURE --library FOLDER|LIST.IL2 --out OUT.jpg|.bmp|.tif\n"
-                               "                          [--project OUT.vm6] [options]\n\n"
-                               "Makes a photo mosaic: reduces the main picture to the cell grid, summarises\n"
-                               "every library picture, assigns a picture to every cell and renders the\n"
-                               "mosaic into OUT (JPEG with the project's quality, a 32-bit BMP, or an\n"
-                               "RGB BigTIFF for posters past JPEG's 65,535 pixels a side), band by band,\n"
-                               "so the whole picture never has to fit in memory.\n"
-                               "With --project, the whole project is saved too; 'velmora-cli render'\n"
-                               "reopens it and gives the same picture.\n\n"
-                               "  --out FILE              the mosaic picture, .jpg, .bmp or .tif\n"
-                               "  --project FILE.vm6      also save the project\n"
-                               "  --quiet                 no progress lines\n") +
-                           kMosaicFlagsHelp;
+const std::string kUsage =
+    std::string(
+        "Usage: velmora-cli create --main PICTURE --library FOLDER|LIST.IL2 --out OUT.jpg|.bmp|.tif\n"
+        "                          [--project OUT.vm6] [options]\n\n"
+        "Makes a photo mosaic: reduces the main picture to the cell grid, summarises\n"
+        "every library picture, assigns a picture to every cell and renders the\n"
+        "mosaic into OUT (JPEG with the project's quality, a 32-bit BMP, or an\n"
+        "RGB BigTIFF for posters past JPEG's 65,535 pixels a side), band by band,\n"
+        "so the whole picture never has to fit in memory.\n"
+        "With --project, the whole project is saved too; 'velmora-cli render'\n"
+        "reopens it and gives the same picture.\n\n"
+        "  --out FILE              the mosaic picture, .jpg, .bmp or .tif\n"
+        "  --project FILE.vm6      also save the project\n"
+        "  --quiet                 no progress lines\n") +
+    kMosaicFlagsHelp;
 
 const CommandRegistrar registrar({"create", "make a photo mosaic (the main job)", kUsage, RunCreate});
 
