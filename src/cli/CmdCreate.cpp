@@ -56,21 +56,20 @@ int RunCreate(const Args& args) {
   return 0;
 }
 
-const std::string kUsage =
-    std::string(
-        "Usage: velmora-cli create --main PICTURE --library FOLDER|LIST.IL2 --out OUT.jpg|.bmp|.tif\n"
-        "                          [--project OUT.vm6] [options]\n\n"
-        "Makes a photo mosaic: reduces the main picture to the cell grid, summarises\n"
-        "every library picture, assigns a picture to every cell and renders the\n"
-        "mosaic into OUT (JPEG with the project's quality, a 32-bit BMP, or an\n"
-        "RGB BigTIFF for posters past JPEG's 65,535 pixels a side), band by band,\n"
-        "so the whole picture never has to fit in memory.\n"
-        "With --project, the whole project is saved too; 'velmora-cli render'\n"
-        "reopens it and gives the same picture.\n\n"
-        "  --out FILE              the mosaic picture, .jpg, .bmp or .tif\n"
-        "  --project FILE.vm6      also save the project\n"
-        "  --quiet                 no progress lines\n") +
-    kMosaicFlagsHelp;
+const std::string kUsage = std::string(
+                               "Usage: velmora-cli create --main PICTURE --library FOLDER|LIST.IL2 --out OUT.jpg|.bmp|.tif\n"
+                               "                          [--project OUT.vm6] [options]\n\n"
+                               "Makes a photo mosaic: reduces the main picture to the cell grid, summarises\n"
+                               "every library picture, assigns a picture to every cell and renders the\n"
+                               "mosaic into OUT (JPEG with the project's quality, a 32-bit BMP, or an\n"
+                               "RGB BigTIFF for posters past JPEG's 65,535 pixels a side), band by band,\n"
+                               "so the whole picture never has to fit in memory.\n"
+                               "With --project, the whole project is saved too; 'velmora-cli render'\n"
+                               "reopens it and gives the same picture.\n\n"
+                               "  --out FILE              the mosaic picture, .jpg, .bmp or .tif\n"
+                               "  --project FILE.vm6      also save the project\n"
+                               "  --quiet                 no progress lines\n") +
+                           kMosaicFlagsHelp;
 
 const CommandRegistrar registrar({"create", "make a photo mosaic (the main job)", kUsage, RunCreate});
 

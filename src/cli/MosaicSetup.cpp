@@ -65,9 +65,8 @@ Status LoadLibrary(Engine& engine, const Flags& flags) {
   std::error_code ec;
   if (std::filesystem::is_directory(*library, ec)) {
     std::vector<std::string> paths;
-    const PictureNameFilter filter = flags.Switch("only-jpg-bmp").value_or(false)
-                                         ? PictureNameFilter::kJpgBmp
-                                         : PictureNameFilter::kReadable;
+    const PictureNameFilter filter = flags.Switch("only-jpg-bmp").value_or(false) ? PictureNameFilter::kJpgBmp
+                                                                                  : PictureNameFilter::kReadable;
     if (flags.Switch("recursive").value_or(false)) {
       ListPictureFiles(*library, paths, true, filter);
     } else {
@@ -127,13 +126,11 @@ const char* const kMosaicFlagsHelp =
     "                          taking what the summary cache knows (see 'cache')\n";
 
 Flags MosaicFlags() {
-  return Flags(
-      {"main",       "library", "out",          "project",    "cells",     "cell-size", "dpi",
-       "mode",       "stitch",  "seed",         "options",    "randomize", "enhance",   "radius",
-       "max-repeat", "border",  "border-color", "alpha-main", "alpha-pen", "filter",    "jpeg-quality",
-       "threads",    "memory",  "repeat",       "bombs"},
-      {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands"},
-      {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache"});
+  return Flags({"main", "library", "out", "project", "cells", "cell-size", "dpi", "mode", "stitch", "seed", "options",
+                "randomize", "enhance", "radius", "max-repeat", "border", "border-color", "alpha-main", "alpha-pen",
+                "filter", "jpeg-quality", "threads", "memory", "repeat", "bombs"},
+               {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands"},
+               {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache"});
 }
 
 Status CheckPictureOut(const std::string& path) {
