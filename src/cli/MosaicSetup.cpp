@@ -129,7 +129,7 @@ Flags MosaicFlags() {
   return Flags({"main", "library", "out", "project", "cells", "cell-size", "dpi", "mode", "stitch", "seed", "options",
                 "randomize", "enhance", "radius", "max-repeat", "border", "border-color", "alpha-main", "alpha-pen",
                 "filter", "jpeg-quality", "threads", "memory", "repeat", "bombs"},
-               {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands"},
+               {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands", "advice"},
                {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache"});
 }
 
