@@ -84,5 +84,41 @@ TEST_F(QualityCli, CreatePrintsTheMeanAndQualityMeasuresTheSavedProjectAlike) {
   EXPECT_NE(missing.err.find("none.vm6"), std::string::npos) << missing.err;
 }
 
+TEST_F(QualityCli, AdvisePrintsTheAdviceAndCreateAppliesIt) {
+  MakePictures(30);
+  const std::string inputs = "--main " + P("main.bmp") + " --library " + P("lib") + " --cells 16x16";
+  const CliRun advice = Cmd("advise " + inputs);
+  ASSERT_EQ(advice.status, 0) << advice.err;
+  EXPECT_NE(
+      advice.out.find("Advice for 30 library photos, 16 x 16 cells of 32 x 32 pixels and a 120 x 90 main"),
+      std::string::npos)
+      << advice.out;
+  // Radius 4 would forbid 80 photos where there are 30; the 4:3 picture wants
+  // 12 rows; 30 photos are too many against 192 cells to place them all first.
+  EXPECT_NE(advice.out.find("! Repeat radius 1 leaves at least 22 of the 30 photos for every cell;"),
+            std::string::npos)
+      << advice.out;
+  EXPECT_NE(advice.out.find("! 12 cells down keep the main picture's shape"), std::string::npos);
+  EXPECT_NE(advice.out.find("Suggested settings: radius 1, use all photos off, 16 x 12 cells, repeat cap 13"),
+            std::string::npos);
+  EXPECT_EQ(advice.err, "");
+
+  const CliRun followed = Cmd("advise " + inputs + " --radius 1 --cells 16x12 --no-use-all");
+  EXPECT_NE(followed.out.find("The settings given follow it."), std::string::npos) << followed.out;
+
+  const CliRun made =
+      Cmd("create " + inputs + " --advice --seed 5 --quiet --out " + P("a.bmp") + " --project " + P("a.vm6"));
+  ASSERT_EQ(made.status, 0) << made.err;
+  EXPECT_NE(made.err.find("Advice applied: radius 1, use all photos off, 16 x 12 cells, repeat cap 13"),
+            std::string::npos)
+      << made.err;
+  EXPECT_NE(made.err.find("Mosaic of 512 x 384 pixels"), std::string::npos) << made.err;
+  const CliRun plain = Cmd("create " + inputs + " --seed 5 --quiet --out " + P("b.bmp"));
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_LT(Figure(made.err, "Mean colour error per cell:"),
+            Figure(plain.err, "Mean colour error per cell:"));
+  EXPECT_NE(Cmd("advise --library " + P("lib")).status, 0);  // no main picture
+}
+
 }  // namespace
 }  // namespace velmora
