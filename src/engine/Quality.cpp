@@ -285,6 +285,28 @@ void QualityMeter::Remeasure(const TBitmap32& mosaic, const std::vector<CellPos>
   report.Summarise();
 }
 
+std::vector<CellPos> QualityMeter::CellsIn(const TRect& rect) const {
+  std::vector<CellPos> cells;
+  if (!Started() || rect.IsEmpty()) return cells;
+  auto meets = [](const Span& first, const Span& last, int lo, int hi) {
+    // A cell's span runs from its first sample's start to its last's end,
+    // in one piece or, wrapped, in two.
+    for (int i = 0; i < first.Count; ++i)
+      for (int j = 0; j < last.Count; ++j) {
+        const int a = first.Begin[i];
+        const int b = last.End[j];
+        if (a < b ? (a < hi && b > lo) : (a < hi || b > lo)) return true;
+      }
+    return false;
+  };
+  for (int y = 0; y < rows_; ++y)
+    for (int x = 0; x < cols_; ++x)
+      if (meets(ColumnSpan(x, y, 0), ColumnSpan(x, y, kQualitySide - 1), rect.Left, rect.Right) &&
+          meets(RowSpan(x, y, 0), RowSpan(x, y, kQualitySide - 1), rect.Top, rect.Bottom))
+        cells.push_back(CellPos{x, y});
+  return cells;
+}
+
 TRect QualityMainArea(const Engine& engine) {
   const TBitmap32& main = engine.MainBitmap;
   if (engine.Project.CropMainImage)

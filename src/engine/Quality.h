@@ -74,6 +74,9 @@ public:
   // Measures `cells` of the whole mosaic again and updates their values and
   // the figures of `report` (which this meter made).
   void Remeasure(const TBitmap32& mosaic, const std::vector<CellPos>& cells, QualityReport& report);
+  // The cells whose area (in the layout, wrapping round the edges where a
+  // cell is split) meets `rect` of the mosaic.
+  std::vector<CellPos> CellsIn(const TRect& rect) const;
 
 private:
   struct MainSample {

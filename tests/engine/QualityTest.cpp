@@ -226,6 +226,14 @@ TEST(Quality, RemeasuringEditedCellsMatchesAFreshMeasure) {
     const CellPlacement place = PlaceCellPicture(c.X, c.Y, 1, 1, p);
     for (int i = 0; i < place.Count; ++i) mosaic.FillRect(place.Pieces[i].Target, Color32(0, 200, 0));
   }
+  // The cells an edit's rectangles touch, the wrapped half of a split cell too.
+  const CellPlacement split = PlaceCellPicture(0, 1, 1, 1, p);
+  const std::vector<CellPos> touched = meter.CellsIn(split.Pieces[1].Target);
+  ASSERT_EQ(touched.size(), 1u);
+  EXPECT_EQ(touched[0].X, 0);
+  EXPECT_EQ(touched[0].Y, 1);
+  EXPECT_EQ(meter.CellsIn(TRect{0, 0, 60, 50}).size(), 30u);
+  EXPECT_EQ(meter.CellsIn(TRect{9, 9, 11, 11}).size(), 3u);  // (0..1, 0) and (1, 1) of the shifted row
   meter.Remeasure(mosaic, edited, r);
   const QualityReport fresh = Measure(main, mosaic, p);
   EXPECT_EQ(r.Single, fresh.Single);
