@@ -262,18 +262,23 @@ void DrawChartPage(cairo_t* cr, const BeadChart& chart, const BeadChartTiling& t
   cairo_set_line_width(cr, 1.2);
   double dash[] = {4, 3};
   cairo_set_dash(cr, dash, 2, 0);
-  double right = left + (x1 - x0 + (chart.Layout == BeadLayout::Peyote ? 0.5 : 0)) * cw;
-  double bottom = top + (y1 - y0 + (chart.Layout == BeadLayout::Brick ? 0.5 : 0)) * ch;
+  // The boundary follows the shifted rows (columns) bead by bead.
   if (pc > 0) {
-    double at = left + t.Overlap * cw;
-    cairo_move_to(cr, at, top - 2);
-    cairo_line_to(cr, at, bottom + 2);
+    for (int y = y0; y < y1; ++y) {
+      double px, py;
+      place(x0 + t.Overlap, y, px, py);
+      cairo_move_to(cr, px, py);
+      cairo_line_to(cr, px, py + ch);
+    }
     cairo_stroke(cr);
   }
   if (pr > 0) {
-    double at = top + t.Overlap * ch;
-    cairo_move_to(cr, left - 2, at);
-    cairo_line_to(cr, right + 2, at);
+    for (int x = x0; x < x1; ++x) {
+      double px, py;
+      place(x, y0 + t.Overlap, px, py);
+      cairo_move_to(cr, px, py);
+      cairo_line_to(cr, px + cw, py);
+    }
     cairo_stroke(cr);
   }
   cairo_set_dash(cr, nullptr, 0, 0);

@@ -118,6 +118,7 @@ void MainWindow::ApplyKeyboard() {
       {"Exit1", "E&xit", QKeySequence::Quit},
       {"OverView1", "&OverView", QKeySequence::UnknownKey},
       {"CellStats1", "Cell &Stats", QKeySequence::UnknownKey},
+      {"BeadChart1", "&Bead Chart", QKeySequence::UnknownKey},
       {"Options1", "O&ptions", QKeySequence::UnknownKey},
       {"ImageLib1", "Image &Lib    ", QKeySequence::UnknownKey},
       {"VelmoraHelp1", "Velmora &Help", QKeySequence::UnknownKey},
