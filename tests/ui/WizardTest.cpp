@@ -217,7 +217,8 @@ TEST_F(WizardTest, BriefListsTheProjectAndSavesIt) {
                             "Border Color = 0"};
   EXPECT_EQ(lines.mid(6, 9), tail);
   EXPECT_EQ(lines[15], "--------Advice--------");
-  EXPECT_TRUE(lines[16].startsWith("! Repeat radius 1 leaves at least 0 of the 6 photos")) << lines[16].toStdString();
+  EXPECT_TRUE(lines[16].startsWith("! Repeat radius 1 leaves at least 0 of the 6 photos"))
+      << lines[16].toStdString();
   EXPECT_EQ(lines[19], "Suggested settings: radius 1, use all photos on, 48 x 48 cells, repeat cap 768");
 
   // Saved with a ".txt" added, byte for byte as built (CR LF after every line).
