@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The measurements behind the settings advice, run by hand:
 #
-#   bash bench/advice-table.sh PHOTOS_FOLDER [sweep|advice|all] > table.md
+#   bash bench/advice-table.sh PHOTOS_FOLDER [radius|useall|cap|advice|all]... > table.md
 #
 # PHOTOS_FOLDER holds library/ (photos lib0001.jpg ...) and main/ (main
 # pictures). Four libraries are made from it with symbolic links in a
@@ -11,19 +11,25 @@
 # seed 1, built-in options unless named) and judged by the mean colour error
 # per cell, one sample per cell, that create prints (CIE76 delta E).
 #
-#   sweep   the repeat radius 1..6 (use-all off), "Ensure Use All Photos" on
-#           and off at radius 1 for 32, 48 and 64 cells across, and repeat
-#           caps of 1.2, 2 and 4 times the even share, for every main picture
-#           and library: the table the advice's rules were read from;
+#   radius  the repeat radius 1..6 (use-all off);
+#   useall  "Ensure Use All Photos" on and off at radius 1 (cells across in
+#           ACROSS, default 48);
+#   cap     no repeat cap against caps of 1.2 and 2 times the even share;
 #   advice  the built-in settings against create --advice (what it chose and
-#           the error it gave) for every main picture and library.
+#           the error it gave).
+# Each for every main picture and library; the first three are the tables
+# the advice's rules were read from.
 set -euo pipefail
-photos=${1:?usage: bench/advice-table.sh PHOTOS_FOLDER [sweep|advice|all]}
-what=${2:-all}
+photos=${1:?usage: bench/advice-table.sh PHOTOS_FOLDER [radius|useall|cap|advice|all]...}
+shift
+what=" ${*:-all} "
+[[ $what == " all " ]] && what=" radius useall cap advice "
 here=$(cd "$(dirname "$0")/.." && pwd)
-cli=${VELMORA_CLI:-$here/build/bin/velmora-cli}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# A copy, so that a rebuild meanwhile does not pull the program away.
+cp "${VELMORA_CLI:-$here/build/bin/velmora-cli}" "$work/velmora-cli"
+cli=$work/velmora-cli
 
 mapfile -t all < <(ls "$photos"/library/*.jpg | sort)
 mkdir -p "$work/lib50" "$work/lib100" "$work/lib400" "$work/lib2000"
@@ -42,7 +48,8 @@ mains=$(ls "$photos"/main/*.jpg | sort)
 # (with --advice, after what the advice chose).
 error_of() {
   "$cli" create --quiet --seed 1 --cell-size 32x32 --out "$work/m.bmp" "$@" 2>&1 |
-    sed -n -e 's/^Mean colour error per cell: \([0-9.]*\) .*/\1/p' -e 's/^Advice applied: \(.*\)/\1 |/p' | tr -d '\n'
+    sed -n -e 's/^Mean colour error per cell: \([0-9.]*\) .*/\1/p' -e 's/^Advice applied: \(.*\)/\1 |/p' | tr -d '\n' ||
+    echo -n "failed"
 }
 
 # Cells down that keep the main picture's shape for `across` square cells.
@@ -54,7 +61,7 @@ down_for() {
   echo $(((across * h * 2 + w) / (2 * w)))
 }
 
-if [[ $what == sweep || $what == all ]]; then
+if [[ $what == *" radius "* ]]; then
   echo "## Repeat radius (use-all off, 48 cells across, cells down keep the picture's shape)"
   echo
   echo "| main | library | cells | R=1 | R=2 | R=3 | R=4 | R=5 | R=6 |"
@@ -71,14 +78,17 @@ if [[ $what == sweep || $what == all ]]; then
     done
   done
   echo
-  echo "## \"Ensure Use All Photos\" (radius 1): off / on"
+fi
+
+if [[ $what == *" useall "* ]]; then
+  echo "## \"Ensure Use All Photos\" (radius 1): cells, error off / on"
   echo
-  echo "| main | library | 32 across: cells, off, on | 48 across | 64 across |"
-  echo "|---|---|---|---|---|"
+  echo "| main | library | ${ACROSS:-48} across ... |"
+  echo "|---|---|---|"
   for main in $mains; do
     for lib in $libraries; do
       row="| $(basename "$main") | $lib |"
-      for across in 32 48 64; do
+      for across in ${ACROSS:-48}; do
         down=$(down_for "$main")
         off=$(error_of --main "$main" --library "$work/lib$lib" --cells ${across}x$down --radius 1 --no-use-all)
         on=$(error_of --main "$main" --library "$work/lib$lib" --cells ${across}x$down --radius 1 --use-all)
@@ -88,10 +98,13 @@ if [[ $what == sweep || $what == all ]]; then
     done
   done
   echo
+fi
+
+if [[ $what == *" cap "* ]]; then
   echo "## Repeat cap (radius 1, use-all off, 48 across): none, then k times cells / photos"
   echo
-  echo "| main | library | no cap | k=1.2 | k=2 | k=4 |"
-  echo "|---|---|---|---|---|---|"
+  echo "| main | library | no cap | k=1.2 | k=2 |"
+  echo "|---|---|---|---|---|"
   for main in $mains; do
     across=48
     down=$(down_for "$main")
@@ -99,7 +112,7 @@ if [[ $what == sweep || $what == all ]]; then
     for lib in $libraries; do
       row="| $(basename "$main") | $lib |"
       row+=" $(error_of --main "$main" --library "$work/lib$lib" --cells ${across}x$down --radius 1 --no-use-all) |"
-      for k10 in 12 20 40; do
+      for k10 in 12 20; do
         cap=$(((cells * k10 + lib * 10 - 1) / (lib * 10)))
         row+=" $(error_of --main "$main" --library "$work/lib$lib" --cells ${across}x$down --radius 1 --no-use-all --max-repeat $cap) (cap $cap) |"
       done
@@ -109,7 +122,7 @@ if [[ $what == sweep || $what == all ]]; then
   echo
 fi
 
-if [[ $what == advice || $what == all ]]; then
+if [[ $what == *" advice "* ]]; then
   echo "## Built-in settings against the advice (48 x 48 cells asked)"
   echo
   echo "| main | library | built-in: error | advice: what it chose | advice: error |"

@@ -78,7 +78,8 @@ SettingsAdvice AdviseSettings(const AdviceInput& in) {
   a.EligibleAtCurrent = Eligible(a.Photos, std::clamp(in.MinRepeatRadius, 1, kMaxRadius), cols, rows);
   // A smaller radius than advised costs nothing in likeness, only repeats
   // closer together; a larger one takes photos away from cells.
-  a.RadiusFollowed = a.EligibleAtCurrent >= a.EligibleAtRadius;
+  a.RadiusFollowed =
+      in.MinRepeatRadius <= radius || (a.EligibleAtRadius > 0 && a.EligibleAtCurrent >= a.EligibleAtRadius);
 
   // The every-photo pass runs only when there are at least as many cells as
   // photos.

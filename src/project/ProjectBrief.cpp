@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 
+#include "engine/Advice.h"
 #include "imaging/FileIO.h"
 
 namespace velmora {
@@ -47,7 +48,16 @@ std::string BuildProjectBrief(const tmosaicproject& p, int libraryCount) {
 }
 
 std::string BuildProjectBrief(const Engine& engine) {
-  return BuildProjectBrief(engine.Project, engine.PicList.Count());
+  std::string text = BuildProjectBrief(engine.Project, engine.PicList.Count());
+  // The settings advice after the project's own lines; "!" marks advice the
+  // settings do not follow.
+  const SettingsAdvice advice = AdviseSettings(AdviceInputOf(engine, engine.Project));
+  const std::vector<AdviceLine> lines = AdviceLines(advice);
+  if (lines.empty()) return text;
+  AddLine(text, "--------Advice--------");
+  for (const AdviceLine& line : lines) AddLine(text, (line.Followed ? "" : "! ") + line.Text);
+  AddLine(text, "Suggested settings: " + AdviceSummary(advice, engine.Project.CellsAcross));
+  return text;
 }
 
 Status SaveProjectBrief(const std::string& text, const std::string& path) {

@@ -13,6 +13,8 @@ namespace velmora {
 
 // Fifteen lines, sixteen with LimitRepeat on, each ended by CR LF.
 std::string BuildProjectBrief(const tmosaicproject& project, int libraryCount);
+// The same for the engine's project and library, followed by the settings
+// advice (Advice.h) when there is any.
 std::string BuildProjectBrief(const Engine& engine);
 
 // Writes the text exactly as it is (the user may have edited it), through a

@@ -14,6 +14,7 @@
 
 #include "engine/ProjectRecord.h"
 #include "project/WizardSizes.h"
+#include "ui/AdvicePanel.h"
 #include "ui/ClampingSpinBox.h"
 #include "ui/LibraryCheckWindow.h"
 #include "ui/WindowSupport.h"
@@ -257,6 +258,9 @@ QWidget* NewProjectWizard::BuildSizePage() {
   SetTextColor(memoryNeeded_, green);
   column->addWidget(memoryInstalled_);
   column->addWidget(memoryNeeded_);
+  sizeAdvice_ = new AdvicePanel("advicesize", page);
+  connect(sizeAdvice_, &AdvicePanel::useSuggested, this, &NewProjectWizard::UseSuggestedSettings);
+  column->addWidget(sizeAdvice_);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   auto* preview = new QPushButton(QStringLiteral("Pattern Preview"), page);
@@ -332,6 +336,9 @@ QWidget* NewProjectWizard::BuildFinalPage() {
   brief_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   brief_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   left->addWidget(brief_, 1);
+  finalAdvice_ = new AdvicePanel("advicefinal", page);
+  connect(finalAdvice_, &AdvicePanel::useSuggested, this, &NewProjectWizard::UseSuggestedSettings);
+  left->addWidget(finalAdvice_);
   row->addLayout(left, 1);
 
   auto* buttons = new QVBoxLayout;

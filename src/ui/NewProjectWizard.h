@@ -17,6 +17,7 @@
 namespace velmora::ui {
 
 class PictureArea;
+class AdvicePanel;
 
 class NewProjectWizard : public QDialog {
   Q_OBJECT
@@ -41,6 +42,9 @@ public:
   void ResetMainImage();
   void SaveBriefInfo();
   void PatternPreview();
+  // "Use suggested settings": the advice's cells down here and its repeat
+  // settings in the Options dialog, then the settings collected again.
+  void UseSuggestedSettings();
 
 private:
   QWidget* BuildMainImagePage();
@@ -56,6 +60,8 @@ private:
   bool MainFileExists() const;
   // The create commands' common part; false when refused.
   bool PrepareToCreate();
+  // The settings advice for the sizes, library and options as they stand.
+  void ShowAdvice();
 
   Session& session_;
   QString pictureFolder_;
@@ -93,6 +99,8 @@ private:
   QRadioButton* stitch_[3] = {};            // rss1, rss2, rss3
 
   QPlainTextEdit* brief_ = nullptr;  // Memo1
+  AdvicePanel* sizeAdvice_ = nullptr;   // advicesize
+  AdvicePanel* finalAdvice_ = nullptr;  // advicefinal
 };
 
 }  // namespace velmora::ui

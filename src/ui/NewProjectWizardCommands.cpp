@@ -3,11 +3,13 @@
 // that hand over to the main window.
 #include <QFileInfo>
 
+#include "engine/Advice.h"
 #include "engine/ProjectRecord.h"
 #include "imaging/PictureOps.h"
 #include "imaging/PictureReader.h"
 #include "project/ProjectBrief.h"
 #include "project/WizardSizes.h"
+#include "ui/AdvicePanel.h"
 #include "ui/MainWindow.h"
 #include "ui/NewProjectWizard.h"
 #include "ui/OptionsDialog.h"
@@ -131,6 +133,28 @@ void NewProjectWizard::ComputeDerivedSizes() {
   if (!l.lbaspect2.empty()) imageAspect_->setText(ToQString(l.lbaspect2));
   memoryInstalled_->setText(ToQString(l.LBMBphy));
   memoryNeeded_->setText(ToQString(l.LBMBneed));
+  ShowAdvice();
+}
+
+void NewProjectWizard::ShowAdvice() {
+  Engine& engine = session_.engine;
+  const SettingsAdvice advice = AdviseSettings(AdviceInputOf(engine, engine.OptionSet));
+  for (AdvicePanel* panel : {sizeAdvice_, finalAdvice_})
+    if (panel) panel->ShowAdvice(advice);
+}
+
+void NewProjectWizard::UseSuggestedSettings() {
+  Engine& engine = session_.engine;
+  CollectProjectSettings();
+  tmosaicproject options = engine.OptionSet;
+  tmosaicproject sizes = engine.Project;
+  ApplyAdvice(AdviseSettings(AdviceInputOf(engine, engine.OptionSet)), options, sizes);
+  cellsDown_->setValue(sizes.CellsDown);
+  if (OptionsDialog* dialog = session_.windows.options)
+    dialog->TakeRepeatSettings(options.MinRepeatRadius, options.UseAllPhotos, options.MaxRepeatTimes);
+  else
+    engine.OptionSet = options;
+  CollectProjectSettings();
 }
 
 void NewProjectWizard::CollectProjectSettings() {
@@ -143,6 +167,7 @@ void NewProjectWizard::CollectProjectSettings() {
                               : stitch_[2]->isChecked() ? kStitchBrick
                                                         : kStitchLoom;
   brief_->setPlainText(ToBoxText(BuildProjectBrief(engine)));
+  ShowAdvice();
 }
 
 bool NewProjectWizard::PrepareToCreate() {

@@ -328,6 +328,13 @@ void OptionsDialog::FillSwatch() {
   swatch_->setPixmap(fill);
 }
 
+void OptionsDialog::TakeRepeatSettings(int radius, bool useAll, int maxRepeatTimes) {
+  radius_->setValue(radius);
+  useAll_->setChecked(useAll);
+  repeatTimes_->setValue(maxRepeatTimes);
+  ReadOptionControls();
+}
+
 void OptionsDialog::ReadOptionControls() {
   Engine& engine = session_.engine;
   OptionControls c = Controls();

@@ -23,6 +23,9 @@ public:
   OptionsDialog(Session& session, QWidget* parent);
   // Brings OptionSet up to date from the controls and refreshes the labels.
   void ReadOptionControls();
+  // The repeat settings of the wizard's advice into the controls, then
+  // ReadOptionControls.
+  void TakeRepeatSettings(int radius, bool useAll, int maxRepeatTimes);
   // Start-up: the controls and OptionSet from Defaultopt.opt (or the built-in
   // defaults); OptionSet holds the file's values exactly as stored.
   Status LoadDefaultOptions();

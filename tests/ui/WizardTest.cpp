@@ -202,7 +202,7 @@ TEST_F(WizardTest, BriefListsTheProjectAndSavesIt) {
   OpenWizard();
   SwitchToPage(3);
   QStringList lines = BriefLines();
-  ASSERT_EQ(lines.size(), 15);
+  ASSERT_EQ(lines.size(), 20);  // the project's fifteen lines, then the settings advice
   EXPECT_EQ(lines[0], "Project Brief");
   EXPECT_EQ(lines[2], "Source Image = ");
   EXPECT_EQ(lines[4], "Image Library 6 Files");
@@ -215,7 +215,11 @@ TEST_F(WizardTest, BriefListsTheProjectAndSavesIt) {
                             "Color Enhance = 50%",
                             "Border Size = 0",
                             "Border Color = 0"};
-  EXPECT_EQ(lines.mid(6), tail);
+  EXPECT_EQ(lines.mid(6, 9), tail);
+  EXPECT_EQ(lines[15], "--------Advice--------");
+  EXPECT_TRUE(lines[16].startsWith("! Repeat radius 1 leaves at least 0 of the 6 photos"))
+      << lines[16].toStdString();
+  EXPECT_EQ(lines[19], "Suggested settings: radius 1, use all photos on, 48 x 48 cells, repeat cap 768");
 
   // Saved with a ".txt" added, byte for byte as built (CR LF after every line).
   prompts.saveAnswers.push_back(QString::fromStdString(folder / "brief"));
@@ -227,7 +231,7 @@ TEST_F(WizardTest, BriefListsTheProjectAndSavesIt) {
   Find<QAbstractButton>(Session().windows.options, "cbrptlimit")->click();
   SwitchToPage(0);
   lines = BriefLines();
-  ASSERT_EQ(lines.size(), 16);
+  ASSERT_EQ(lines.size(), 21);
   EXPECT_EQ(lines[11], "Max Repeat time for each file = 461");  // 2304 x 1.2 div 6 + 1
 
   // A file that cannot be written is reported.
