@@ -458,8 +458,8 @@ std::vector<std::string> LibraryReportLines(const LibraryReport& r) {
   if (r.Duplicates.empty()) {
     lines.push_back("Near-duplicate photos: none");
   } else {
-    lines.push_back(Format("Near-duplicate photos: %zu groups; they look like repeats on the mosaic",
-                           r.Duplicates.size()));
+    lines.push_back(Format("Near-duplicate photos: %zu %s; they look like repeats on the mosaic",
+                           r.Duplicates.size(), r.Duplicates.size() == 1 ? "group" : "groups"));
     for (size_t g = 0; g < r.Duplicates.size(); ++g) {
       const DuplicateGroup& d = r.Duplicates[g];
       lines.push_back(
