@@ -449,8 +449,9 @@ std::vector<std::string> LibraryReportLines(const LibraryReport& r) {
   lines.push_back("");
   lines.push_back("Colour families (cells, swatch, photos of the family, nearest-photo error):");
   for (const ColorFamily& f : r.Families) {
-    lines.push_back(Format("  %-14s %6d cells  #%02X%02X%02X  %5d photos  error %s", f.Name.c_str(), f.Cells,
-                           RedOf(f.Swatch), GreenOf(f.Swatch), BlueOf(f.Swatch), f.Photos,
+    lines.push_back(Format("  %-14s %6d %-5s  #%02X%02X%02X  %5d %-6s  error %s", f.Name.c_str(), f.Cells,
+                           f.Cells == 1 ? "cell" : "cells", RedOf(f.Swatch), GreenOf(f.Swatch),
+                           BlueOf(f.Swatch), f.Photos, f.Photos == 1 ? "photo" : "photos",
                            f.NearestError < 0 ? "-" : fmt(f.NearestError).c_str()));
     lines.push_back("    " + f.Sentence);
   }
