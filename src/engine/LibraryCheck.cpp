@@ -449,8 +449,9 @@ std::vector<std::string> LibraryReportLines(const LibraryReport& r) {
   lines.push_back("");
   lines.push_back("Colour families (cells, swatch, photos of the family, nearest-photo error):");
   for (const ColorFamily& f : r.Families) {
-    lines.push_back(Format("  %-14s %6d cells  #%02X%02X%02X  %5d photos  error %s", f.Name.c_str(), f.Cells,
-                           RedOf(f.Swatch), GreenOf(f.Swatch), BlueOf(f.Swatch), f.Photos,
+    lines.push_back(Format("  %-14s %6d %-5s  #%02X%02X%02X  %5d %-6s  error %s", f.Name.c_str(), f.Cells,
+                           f.Cells == 1 ? "cell" : "cells", RedOf(f.Swatch), GreenOf(f.Swatch),
+                           BlueOf(f.Swatch), f.Photos, f.Photos == 1 ? "photo" : "photos",
                            f.NearestError < 0 ? "-" : fmt(f.NearestError).c_str()));
     lines.push_back("    " + f.Sentence);
   }
@@ -458,8 +459,8 @@ std::vector<std::string> LibraryReportLines(const LibraryReport& r) {
   if (r.Duplicates.empty()) {
     lines.push_back("Near-duplicate photos: none");
   } else {
-    lines.push_back(Format("Near-duplicate photos: %zu groups; they look like repeats on the mosaic",
-                           r.Duplicates.size()));
+    lines.push_back(Format("Near-duplicate photos: %zu %s; they look like repeats on the mosaic",
+                           r.Duplicates.size(), r.Duplicates.size() == 1 ? "group" : "groups"));
     for (size_t g = 0; g < r.Duplicates.size(); ++g) {
       const DuplicateGroup& d = r.Duplicates[g];
       lines.push_back(

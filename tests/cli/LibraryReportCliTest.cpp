@@ -47,7 +47,7 @@ TEST(LibraryReportCli, PrintsAndSavesTheReportNamingUnreadablePhotos) {
                              " --cells 16x8 --text " + (dir / "r.txt") + " --png=" + (dir / "r.png"));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("64 cells are dark blue; your nearest photo is far off"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("Near-duplicate photos: 1 groups"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Near-duplicate photos: 1 group;"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("c.jpg"), std::string::npos) << r.out;
   const std::string text = ReadWholeFile(dir / "r.txt");
   EXPECT_NE(text.find("dark blue"), std::string::npos);
