@@ -71,19 +71,21 @@ std::string StagingName(const fs::path& target, pid_t pid) {
   return target.string() + ".web-" + std::to_string(pid);
 }
 
-// Staging folders of exports that died without cleaning up (killed, or the
-// machine stopped).
+// Staging folders, and earlier exports set aside, of exports that died
+// without cleaning up (killed, or the machine stopped).
 void RemoveStaleStaging(const fs::path& target) {
   std::error_code ec;
   const fs::path parent = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  const std::string prefix = target.filename().string() + ".web-";
-  for (const auto& entry : fs::directory_iterator(parent, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (name.compare(0, prefix.size(), prefix) != 0) continue;
-    const std::string digits = name.substr(prefix.size());
-    if (digits.empty() || digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), ::isdigit))
-      continue;
-    if (!ProcessRuns(pid_t(std::stol(digits)))) fs::remove_all(entry.path(), ec);
+  for (const char* kind : {".web-", ".old-"}) {
+    const std::string prefix = target.filename().string() + kind;
+    for (const auto& entry : fs::directory_iterator(parent, ec)) {
+      const std::string name = entry.path().filename().string();
+      if (name.compare(0, prefix.size(), prefix) != 0) continue;
+      const std::string digits = name.substr(prefix.size());
+      if (digits.empty() || digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), ::isdigit))
+        continue;
+      if (!ProcessRuns(pid_t(std::stol(digits)))) fs::remove_all(entry.path(), ec);
+    }
   }
 }
 

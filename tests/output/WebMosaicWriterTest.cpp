@@ -163,6 +163,9 @@ TEST_F(WebMosaicWriter, ACancelledExportKeepsTheEarlierOneAndANewOneReplacesIt) 
   EXPECT_EQ(ReadWholeFile(cells), before);
   EXPECT_TRUE(Leftovers().empty());
 
+  // What a killed export left (no process has these numbers) goes too.
+  fs::create_directories(scratch_.path() / "web.web-999999999" / "mosaic_files");
+  fs::create_directories(scratch_.path() / "web.old-999999998");
   ASSERT_TRUE(ExportWebMosaic(engine_, engine_.MosaicBitmap, settings_, quiet_).ok());
   EXPECT_NE(ReadWholeFile(cells).find("\"Second\""), std::string::npos);
   EXPECT_TRUE(Leftovers().empty());
