@@ -50,7 +50,7 @@ struct Panel {
 };
 
 struct PanelPlan {
-  PaperSize Paper;    // as laid: width and height swapped for landscape
+  PaperSize Paper;  // as laid: width and height swapped for landscape
   bool Landscape = false;
   double MarginMm = 0;
   int Dpi = 0;

@@ -47,7 +47,8 @@ PosterPanelsDialog::PosterPanelsDialog(Session& session, QPrinter& printer, QWid
   grid->addWidget(new QLabel(QStringLiteral("Paper"), this), 0, 0);
   paper_ = new QComboBox(this);
   paper_->setObjectName(QStringLiteral("cbpaper"));
-  paper_->addItems({QStringLiteral("A4"), QStringLiteral("A3"), QStringLiteral("letter"), QStringLiteral("Custom")});
+  paper_->addItems(
+      {QStringLiteral("A4"), QStringLiteral("A3"), QStringLiteral("letter"), QStringLiteral("Custom")});
   grid->addWidget(paper_, 0, 1, 1, 3);
   grid->addWidget(new QLabel(QStringLiteral("Width"), this), 1, 0);
   paperWidth_ = MillimetreBox("sepaperwidth", 50, 5000, 300, this);
@@ -110,8 +111,8 @@ PanelSettings PosterPanelsDialog::Settings() const {
   PanelSettings s;
   const int entry = paper_->currentIndex();
   if (entry == 3) {
-    s.Paper = PaperSize{Format("%.0fx%.0fmm", paperWidth_->value(), paperHeight_->value()), paperWidth_->value(),
-                        paperHeight_->value()};
+    s.Paper = PaperSize{Format("%.0fx%.0fmm", paperWidth_->value(), paperHeight_->value()),
+                        paperWidth_->value(), paperHeight_->value()};
   } else {
     s.Paper = *ParsePaperSize(ToBytes(paper_->currentText()));
   }
@@ -146,15 +147,16 @@ void PosterPanelsDialog::Recompute() {
 void PosterPanelsDialog::SavePdf() {
   Recompute();
   if (!plan_ || session_.jobRunning) return;
-  const QString path = session_.prompts.SaveFileName(this, QStringLiteral("Save Panels PDF"), lastFolder_,
-                                                     QStringLiteral("PDF files (*.pdf)"), nullptr,
-                                                     QStringLiteral("pdf"));
+  const QString path =
+      session_.prompts.SaveFileName(this, QStringLiteral("Save Panels PDF"), lastFolder_,
+                                    QStringLiteral("PDF files (*.pdf)"), nullptr, QStringLiteral("pdf"));
   if (path.isEmpty()) return;
   lastFolder_ = QFileInfo(path).absolutePath();
   if (!ShowIfFailed(session_, this, SavePdfTo(path))) return;
   session_.prompts.Message(this, QStringLiteral("Finish"),
-                           QString::fromStdString(PanelCountText(*plan_)) + QStringLiteral(" and the assembly map "
-                                                                                            "saved to ") +
+                           QString::fromStdString(PanelCountText(*plan_)) +
+                               QStringLiteral(" and the assembly map "
+                                              "saved to ") +
                                QFileInfo(path).fileName());
 }
 
@@ -189,7 +191,8 @@ Status PosterPanelsDialog::PrintPanelPages() {
                                                         : QPageSize();
   const double shortSide = std::min(plan.Paper.WidthMm, plan.Paper.HeightMm);
   const double longSide = std::max(plan.Paper.WidthMm, plan.Paper.HeightMm);
-  const QPageSize page = named.isValid() ? named : QPageSize(QSizeF(shortSide, longSide), QPageSize::Millimeter);
+  const QPageSize page =
+      named.isValid() ? named : QPageSize(QSizeF(shortSide, longSide), QPageSize::Millimeter);
   printer_.setFullPage(true);
   printer_.setPageLayout(QPageLayout(page, plan.Landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
                                      QMarginsF(0, 0, 0, 0)));
@@ -206,9 +209,11 @@ Status PosterPanelsDialog::PrintPanelPages() {
     }
     const Panel& p = plan.Panels[k];
     const PanelSheet sheet = LayOutPanelSheet(plan, p);
-    const QRectF target(At(sheet.PictureLeft, sheet.PictureTop, dots),
-                        At(sheet.PictureLeft + sheet.PictureWidth, sheet.PictureTop + sheet.PictureHeight, dots));
-    painter.drawImage(target, picture, QRectF(p.Source.Left, p.Source.Top, p.Source.Width(), p.Source.Height()));
+    const QRectF target(
+        At(sheet.PictureLeft, sheet.PictureTop, dots),
+        At(sheet.PictureLeft + sheet.PictureWidth, sheet.PictureTop + sheet.PictureHeight, dots));
+    painter.drawImage(target, picture,
+                      QRectF(p.Source.Left, p.Source.Top, p.Source.Width(), p.Source.Height()));
     painter.setPen(QPen(Qt::black, 0.1 * dots));
     for (const SheetLine& l : sheet.CropMarks) painter.drawLine(At(l.X0, l.Y0, dots), At(l.X1, l.Y1, dots));
     const double r = kAlignmentMarkRadiusMm;
