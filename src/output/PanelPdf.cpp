@@ -245,15 +245,8 @@ void DrawMapPage(cairo_t* cr, const PanelPlan& plan, const MapPage& m, cairo_sur
   cairo_move_to(cr, margin, margin + 16);
   cairo_show_text(cr, ValidUtf8(title.empty() ? "Poster panels" : "Poster panels: " + title).c_str());
   SetFont(cr, 10, false);
-  const std::string lines[] = {
-      "Finished size " + FinishedSizeText(plan) +
-          Format(", %d x %d pixels at %d dpi", plan.PictureWidth, plan.PictureHeight, plan.Dpi),
-      PanelCountText(plan) + Format(", margins %.0f mm, overlap %d pixels (%.1f mm)", plan.MarginMm,
-                                    plan.Overlap, plan.Overlap * 25.4 / plan.Dpi),
-      "Trim each sheet at its crop marks and lay the sheets from A1 on: each sheet's edges go onto the",
-      "circled alignment marks of the sheets to its left and above, over the strip the two sheets share."};
   double y = margin + 36;
-  for (const std::string& line : lines) {
+  for (const std::string& line : AssemblyMapLines(plan)) {
     cairo_move_to(cr, margin, y);
     cairo_show_text(cr, line.c_str());
     y += 14;

@@ -206,6 +206,16 @@ double PanelLabelLeft(const PanelSheet& sheet, double width) {
   return sheet.PictureLeft + sheet.PictureWidth + 2;
 }
 
+std::vector<std::string> AssemblyMapLines(const PanelPlan& plan) {
+  return {
+      "Finished size " + FinishedSizeText(plan) +
+          Format(", %d x %d pixels at %d dpi", plan.PictureWidth, plan.PictureHeight, plan.Dpi),
+      PanelCountText(plan) + Format(", margins %.0f mm, overlap %d pixels (%.1f mm)", plan.MarginMm,
+                                    plan.Overlap, plan.Overlap * kMmPerInch / plan.Dpi),
+      "Trim each sheet at its crop marks and lay the sheets from A1 on: each sheet's edges go onto the",
+      "circled alignment marks of the sheets to its left and above, over the strip the two sheets share."};
+}
+
 std::string FinishedSizeText(const PanelPlan& plan) {
   const double wCm = plan.FinishedWidthCm(), hCm = plan.FinishedHeightCm();
   return Fixed(wCm, 1) + " x " + Fixed(hCm, 1) + " cm (" + Fixed(wCm / 2.54, 2) + " x " +

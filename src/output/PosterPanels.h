@@ -105,6 +105,10 @@ PanelSheet LayOutPanelSheet(const PanelPlan& plan, const Panel& panel);
 // Where the label of `width` millimetres starts on the sheet.
 double PanelLabelLeft(const PanelSheet& sheet, double width);
 
+// The lines under the assembly map's title: finished size, sheets and how
+// to put them together.
+std::vector<std::string> AssemblyMapLines(const PanelPlan& plan);
+
 // "A", .., "Z", "AA", "AB", .. for columns from 0; the row number from 1.
 std::string PanelColumnName(int column);
 std::string PanelLabel(int column, int row);

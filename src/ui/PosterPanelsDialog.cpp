@@ -8,6 +8,7 @@
 #include <QPainterPath>
 #include <QPrinter>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "output/PanelPdf.h"
 #include "ui/WindowSupport.h"
@@ -34,6 +35,55 @@ QPushButton* Button(const char* name, const QString& caption, QWidget* parent) {
 
 // The printer's pixels for the sheet's millimetres.
 QPointF At(double xMm, double yMm, double dotsPerMm) { return QPointF(xMm * dotsPerMm, yMm * dotsPerMm); }
+
+// The first page as the PDF has it: title, texts, the mosaic small with
+// every sheet outlined and labelled.
+void DrawMapPage(QPainter& painter, const PanelPlan& plan, const QImage& picture, double dots) {
+  const double m = plan.MarginMm, textHeight = 33;
+  QFont font = painter.font();
+  font.setBold(true);
+  font.setPixelSize(std::max(1, static_cast<int>(5.6 * dots)));
+  painter.setFont(font);
+  painter.setPen(Qt::black);
+  painter.drawText(At(m, m + 5.6, dots), QStringLiteral("Poster panels"));
+  font.setBold(false);
+  font.setPixelSize(std::max(1, static_cast<int>(3.5 * dots)));
+  painter.setFont(font);
+  double y = m + 12.7;
+  for (const std::string& line : AssemblyMapLines(plan)) {
+    painter.drawText(At(m, y, dots), QString::fromStdString(line));
+    y += 4.9;
+  }
+  const double roomW = plan.Paper.WidthMm - 2 * m,
+               roomH = std::max(plan.Paper.HeightMm - 2 * m - textHeight, 3.0);
+  const double scale = std::min(roomW / plan.PictureWidth, roomH / plan.PictureHeight);  // mm per pixel
+  const double left = m + (roomW - plan.PictureWidth * scale) / 2, top = m + textHeight;
+  painter.save();
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.drawImage(QRectF(At(left, top, dots),
+                           At(left + plan.PictureWidth * scale, top + plan.PictureHeight * scale, dots)),
+                    picture);
+  painter.restore();
+  painter.setPen(QPen(QColor(230, 25, 25), 0.3 * dots));
+  for (const Panel& p : plan.Panels)
+    painter.drawRect(QRectF(At(left + p.Source.Left * scale, top + p.Source.Top * scale, dots),
+                            At(left + p.Source.Right * scale, top + p.Source.Bottom * scale, dots)));
+  font.setBold(true);
+  for (const Panel& p : plan.Panels) {
+    const QRectF cell(At(left + p.Source.Left * scale, top + p.Source.Top * scale, dots),
+                      At(left + p.Source.Right * scale, top + p.Source.Bottom * scale, dots));
+    font.setPixelSize(std::max(1, static_cast<int>(std::clamp(std::min(cell.width(), cell.height()) * 0.3,
+                                                              1.4 * dots, 10.0 * dots))));
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    // Black on white, so the label reads on any picture.
+    const QString label = QString::fromStdString(p.Label);
+    QRectF box = painter.fontMetrics().boundingRect(label);
+    box.moveCenter(cell.center());
+    painter.fillRect(box.adjusted(-0.5 * dots, 0, 0.5 * dots, 0), Qt::white);
+    painter.drawText(cell, Qt::AlignCenter, label);
+  }
+}
 
 }  // namespace
 
@@ -202,8 +252,9 @@ Status PosterPanelsDialog::PrintPanelPages() {
   QPainter painter;
   if (!painter.begin(&printer_)) return Status::Error("The printer could not start the print job");
   const double dots = printer_.resolution() / 25.4;
+  DrawMapPage(painter, plan, picture, dots);
   for (size_t k = 0; k < plan.Panels.size(); ++k) {
-    if (k > 0 && !printer_.newPage()) {
+    if (!printer_.newPage()) {
       painter.end();
       return Status::Error("The printer could not start a new page");
     }

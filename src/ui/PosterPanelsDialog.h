@@ -32,8 +32,8 @@ public:
   // "Save Panels PDF...": asks for a file name and writes the PDF there.
   void SavePdf();
   Status SavePdfTo(const QString& path);
-  // "Print Panels...": the sheets on the printer, one per page, with the
-  // paper set to the plan's.
+  // "Print Panels...": the assembly map, then the sheets, one per page,
+  // with the paper set to the plan's.
   void PrintPanels();
   Status PrintPanelPages();
 
