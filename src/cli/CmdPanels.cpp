@@ -21,9 +21,10 @@ Status Millimetres(const Flags& flags, const std::string& name, double max, doub
   if (!text) return Status::Ok();
   char* end = nullptr;
   const double value = std::strtod(text->c_str(), &end);
-  if (text->empty() || end != text->c_str() + text->size() || !std::isfinite(value) || value < 0 || value > max)
-    return Status::Error(Format("--%s must be a length in millimetres from 0 to %.0f, not '%s'", name.c_str(), max,
-                                text->c_str()));
+  if (text->empty() || end != text->c_str() + text->size() || !std::isfinite(value) || value < 0 ||
+      value > max)
+    return Status::Error(Format("--%s must be a length in millimetres from 0 to %.0f, not '%s'", name.c_str(),
+                                max, text->c_str()));
   out = value;
   return Status::Ok();
 }
@@ -36,7 +37,8 @@ std::string FileNameOf(const std::string& path) {
 int RunPanels(const Args& args) {
   Flags flags({"paper", "dpi", "overlap", "margin", "out", "threads"}, {"quiet"}, {"orientation"});
   if (Status s = flags.Parse(args); !s) return Fail(s.message());
-  if (flags.Positional().size() != 1) return Fail("panels needs one PROJECT.vm6 (see 'velmora-cli panels --help')");
+  if (flags.Positional().size() != 1)
+    return Fail("panels needs one PROJECT.vm6 (see 'velmora-cli panels --help')");
   const auto out = flags.Value("out");
   if (!out) return Fail("--out PANELS.pdf is needed");
 
@@ -45,7 +47,8 @@ int RunPanels(const Args& args) {
   if (!paper) return Fail(paper.message());
   settings.Paper = *paper;
   if (Status s = Millimetres(flags, "overlap", 1000, settings.OverlapMm); !s) return Fail(s.message());
-  if (Status s = Millimetres(flags, "margin", kMaxPanelMarginMm, settings.MarginMm); !s) return Fail(s.message());
+  if (Status s = Millimetres(flags, "margin", kMaxPanelMarginMm, settings.MarginMm); !s)
+    return Fail(s.message());
 
   Engine engine;
   int threads = engine.ThreadCount();
@@ -77,8 +80,8 @@ int RunPanels(const Args& args) {
   progress.Finish();
   if (engine.JobCancelled()) return Cancelled();
   if (!written) return Fail(written.message());
-  std::cerr << "Finished size " << FinishedSizeText(*plan) << ": " << PanelCountText(*plan) << " and the map, saved to "
-            << *out << "\n";
+  std::cerr << "Finished size " << FinishedSizeText(*plan) << ": " << PanelCountText(*plan)
+            << " and the map, saved to " << *out << "\n";
   return 0;
 }
 

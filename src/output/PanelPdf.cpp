@@ -35,7 +35,7 @@ using CairoPtr = std::unique_ptr<cairo_t, CairoFree>;
 
 cairo_status_t WriteToStream(void* closure, const unsigned char* data, unsigned int length) {
   return std::fwrite(data, 1, length, static_cast<std::FILE*>(closure)) == length ? CAIRO_STATUS_SUCCESS
-                                                                                 : CAIRO_STATUS_WRITE_ERROR;
+                                                                                  : CAIRO_STATUS_WRITE_ERROR;
 }
 
 std::string ErrnoText() { return std::strerror(errno); }
@@ -52,7 +52,11 @@ std::string ValidUtf8(const std::string& text) {
   size_t i = 0;
   while (i < text.size()) {
     const auto c = static_cast<unsigned char>(text[i]);
-    const size_t n = c < 0x80 ? 1 : (c >= 0xC2 && c < 0xE0) ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
+    const size_t n = c < 0x80                   ? 1
+                     : (c >= 0xC2 && c < 0xE0)  ? 2
+                     : (c & 0xF0) == 0xE0       ? 3
+                     : (c >= 0xF0 && c <= 0xF4) ? 4
+                                                : 0;
     bool ok = n > 0 && i + n <= text.size() && (n > 1 || c >= 0x20);
     for (size_t k = 1; ok && k < n; ++k) ok = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
     if (ok) {
@@ -79,8 +83,8 @@ public:
     std::string name = FolderOf(pdfPath) + "/.velmora-panels-XXXXXX";
     const int fd = ::mkstemp(name.data());
     if (fd < 0)
-      return Status::Error(Format("Cannot create a scratch file beside \"%s\". %s", pdfPath.c_str(),
-                                  ErrnoText().c_str()));
+      return Status::Error(
+          Format("Cannot create a scratch file beside \"%s\". %s", pdfPath.c_str(), ErrnoText().c_str()));
     ::unlink(name.c_str());
     file_ = ::fdopen(fd, "w+b");
     if (file_ == nullptr) {
@@ -135,8 +139,8 @@ public:
 
 private:
   Status WriteError() const {
-    return Status::Error(Format("Cannot use the scratch file beside \"%s\". %s", pdfPath_.c_str(),
-                                ErrnoText().c_str()));
+    return Status::Error(
+        Format("Cannot use the scratch file beside \"%s\". %s", pdfPath_.c_str(), ErrnoText().c_str()));
   }
 
   std::FILE* file_ = nullptr;
@@ -150,9 +154,13 @@ private:
 class MapReducer {
 public:
   MapReducer(int pictureWidth, int pictureHeight, int mapWidth, int mapHeight)
-      : w_(mapWidth), h_(mapHeight), pictureHeight_(pictureHeight),
-        sums_(size_t(mapWidth) * mapHeight * 4, 0.0f), column_(static_cast<size_t>(pictureWidth)) {
-    for (int x = 0; x < pictureWidth; ++x) column_[size_t(x)] = static_cast<int>(int64_t(x) * w_ / pictureWidth);
+      : w_(mapWidth),
+        h_(mapHeight),
+        pictureHeight_(pictureHeight),
+        sums_(size_t(mapWidth) * mapHeight * 4, 0.0f),
+        column_(static_cast<size_t>(pictureWidth)) {
+    for (int x = 0; x < pictureWidth; ++x)
+      column_[size_t(x)] = static_cast<int>(int64_t(x) * w_ / pictureWidth);
   }
 
   void AddRow(int y, const TColor32* row) {
@@ -237,15 +245,8 @@ void DrawMapPage(cairo_t* cr, const PanelPlan& plan, const MapPage& m, cairo_sur
   cairo_move_to(cr, margin, margin + 16);
   cairo_show_text(cr, ValidUtf8(title.empty() ? "Poster panels" : "Poster panels: " + title).c_str());
   SetFont(cr, 10, false);
-  const std::string lines[] = {
-      "Finished size " + FinishedSizeText(plan) + Format(", %d x %d pixels at %d dpi", plan.PictureWidth,
-                                                        plan.PictureHeight, plan.Dpi),
-      PanelCountText(plan) + Format(", margins %.0f mm, overlap %d pixels (%.1f mm)", plan.MarginMm, plan.Overlap,
-                                    plan.Overlap * 25.4 / plan.Dpi),
-      "Trim each sheet at its crop marks and lay the sheets from A1 on: each sheet's edges go onto the",
-      "circled alignment marks of the sheets to its left and above, over the strip the two sheets share."};
   double y = margin + 36;
-  for (const std::string& line : lines) {
+  for (const std::string& line : AssemblyMapLines(plan)) {
     cairo_move_to(cr, margin, y);
     cairo_show_text(cr, line.c_str());
     y += 14;
@@ -391,8 +392,9 @@ Status WritePanelPdf(const std::string& path, const PanelPlan& plan, const Panel
   SurfacePtr surface(cairo_pdf_surface_create_for_stream(WriteToStream, pdf.Stream(), pageW, pageH));
   if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
     return CairoFailed(cairo_surface_status(surface.get()), path);
-  cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_TITLE,
-                                 ValidUtf8(title.empty() ? "Poster panels" : "Poster panels: " + title).c_str());
+  cairo_pdf_surface_set_metadata(
+      surface.get(), CAIRO_PDF_METADATA_TITLE,
+      ValidUtf8(title.empty() ? "Poster panels" : "Poster panels: " + title).c_str());
   cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "Velmora");
   CairoPtr cr(cairo_create(surface.get()));
   {

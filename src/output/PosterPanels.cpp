@@ -22,8 +22,10 @@ bool ParseMillimetres(const std::string& text, double& out) {
   if (text.empty() || text.size() > 12) return false;
   int points = 0;
   for (char c : text) {
-    if (c == '.') ++points;
-    else if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    if (c == '.')
+      ++points;
+    else if (!std::isdigit(static_cast<unsigned char>(c)))
+      return false;
   }
   if (points > 1 || text == ".") return false;
   out = std::strtod(text.c_str(), nullptr);
@@ -61,19 +63,20 @@ Result<PanelPlan> PlanOnSheet(int width, int height, const PanelSettings& s, con
   // Beyond half a sheet the strips of a sheet's two neighbours would meet.
   const int shorter = std::min(plan.PrintableWidth, plan.PrintableHeight);
   if (plan.Overlap * 2 >= shorter)
-    return Status::Error(Format("The overlap of %s mm must be less than half the printed part of a sheet "
-                                "(%s mm).",
-                                Fixed(s.OverlapMm, 1).c_str(),
-                                Fixed(std::min(usableW, usableH), 1).c_str()));
+    return Status::Error(
+        Format("The overlap of %s mm must be less than half the printed part of a sheet "
+               "(%s mm).",
+               Fixed(s.OverlapMm, 1).c_str(), Fixed(std::min(usableW, usableH), 1).c_str()));
   const int stepX = plan.PrintableWidth - plan.Overlap;
   const int stepY = plan.PrintableHeight - plan.Overlap;
   const int64_t columns = SheetsFor(width, plan.PrintableWidth, stepX);
   const int64_t rows = SheetsFor(height, plan.PrintableHeight, stepY);
   if (columns * rows > kMaxPanels)
-    return Status::Error(Format("The poster would need %lld sheets (%lld x %lld); at most %d are made. "
-                                "Choose a lower resolution or larger paper.",
-                                static_cast<long long>(columns * rows), static_cast<long long>(columns),
-                                static_cast<long long>(rows), kMaxPanels));
+    return Status::Error(
+        Format("The poster would need %lld sheets (%lld x %lld); at most %d are made. "
+               "Choose a lower resolution or larger paper.",
+               static_cast<long long>(columns * rows), static_cast<long long>(columns),
+               static_cast<long long>(rows), kMaxPanels));
   plan.Columns = static_cast<int>(columns);
   plan.Rows = static_cast<int>(rows);
   plan.Panels.reserve(static_cast<size_t>(columns * rows));
@@ -105,20 +108,23 @@ Result<PaperSize> ParsePaperSize(const std::string& text) {
   double w = 0, h = 0;
   if (x == std::string::npos || !ParseMillimetres(dims.substr(0, x), w) ||
       !ParseMillimetres(dims.substr(x + 1), h))
-    return Status::Error("Unknown paper \"" + text + "\": give A4, A3, letter or WIDTHxHEIGHTmm (e.g. 300x400mm).");
+    return Status::Error("Unknown paper \"" + text +
+                         "\": give A4, A3, letter or WIDTHxHEIGHTmm (e.g. 300x400mm).");
   if (w < kMinPaperMm || h < kMinPaperMm || w > kMaxPaperMm || h > kMaxPaperMm)
     return Status::Error(Format("The paper \"%s\" must be from %.0f to %.0f mm each way.", text.c_str(),
                                 kMinPaperMm, kMaxPaperMm));
-  return PaperSize{Fixed(w, w == std::floor(w) ? 0 : 1) + "x" + Fixed(h, h == std::floor(h) ? 0 : 1) + "mm", w, h};
+  return PaperSize{Fixed(w, w == std::floor(w) ? 0 : 1) + "x" + Fixed(h, h == std::floor(h) ? 0 : 1) + "mm",
+                   w, h};
 }
 
 Result<PanelPlan> PlanPosterPanels(int width, int height, const PanelSettings& s) {
   if (width <= 0 || height <= 0) return Status::Error("There is no mosaic to cut into panels.");
   if (s.Dpi < kMinPanelDpi || s.Dpi > kMaxPanelDpi)
-    return Status::Error(Format("The resolution must be from %d to %d dpi, not %d.", kMinPanelDpi, kMaxPanelDpi,
-                                s.Dpi));
+    return Status::Error(
+        Format("The resolution must be from %d to %d dpi, not %d.", kMinPanelDpi, kMaxPanelDpi, s.Dpi));
   if (!(s.MarginMm >= kMinPanelMarginMm) || s.MarginMm > kMaxPanelMarginMm)
-    return Status::Error(Format("The margin must be from %.0f to %.0f mm.", kMinPanelMarginMm, kMaxPanelMarginMm));
+    return Status::Error(
+        Format("The margin must be from %.0f to %.0f mm.", kMinPanelMarginMm, kMaxPanelMarginMm));
   if (!(s.OverlapMm >= 0)) return Status::Error("The overlap cannot be negative.");
   const PaperSize& paper = s.Paper;
   if (paper.WidthMm <= 2 * s.MarginMm || paper.HeightMm <= 2 * s.MarginMm)
@@ -138,7 +144,8 @@ Result<PanelPlan> PlanPosterPanels(int width, int height, const PanelSettings& s
 
 std::string PanelColumnName(int column) {
   std::string name;
-  for (int n = column + 1; n > 0; n = (n - 1) / 26) name.insert(name.begin(), static_cast<char>('A' + (n - 1) % 26));
+  for (int n = column + 1; n > 0; n = (n - 1) / 26)
+    name.insert(name.begin(), static_cast<char>('A' + (n - 1) % 26));
   return name;
 }
 
@@ -187,7 +194,8 @@ PanelSheet LayOutPanelSheet(const PanelPlan& plan, const Panel& p) {
   const double clear = kAlignmentMarkRadiusMm * 2.5;
   const double overlapMm = plan.Overlap * mmPerPixel;
   sheet.LabelSpanLeft = left + gap + (p.Column > 0 && plan.Overlap > 0 ? overlapMm + clear : 0);
-  sheet.LabelSpanRight = right - gap - (p.Column + 1 < plan.Columns && plan.Overlap > 0 ? overlapMm + clear : 0);
+  sheet.LabelSpanRight =
+      right - gap - (p.Column + 1 < plan.Columns && plan.Overlap > 0 ? overlapMm + clear : 0);
   sheet.Detail = Format("column %d of %d, row %d of %d", p.Column + 1, plan.Columns, p.Row + 1, plan.Rows);
   return sheet;
 }
@@ -198,15 +206,26 @@ double PanelLabelLeft(const PanelSheet& sheet, double width) {
   return sheet.PictureLeft + sheet.PictureWidth + 2;
 }
 
+std::vector<std::string> AssemblyMapLines(const PanelPlan& plan) {
+  return {
+      "Finished size " + FinishedSizeText(plan) +
+          Format(", %d x %d pixels at %d dpi", plan.PictureWidth, plan.PictureHeight, plan.Dpi),
+      PanelCountText(plan) + Format(", margins %.0f mm, overlap %d pixels (%.1f mm)", plan.MarginMm,
+                                    plan.Overlap, plan.Overlap * kMmPerInch / plan.Dpi),
+      "Trim each sheet at its crop marks and lay the sheets from A1 on: each sheet's edges go onto the",
+      "circled alignment marks of the sheets to its left and above, over the strip the two sheets share."};
+}
+
 std::string FinishedSizeText(const PanelPlan& plan) {
   const double wCm = plan.FinishedWidthCm(), hCm = plan.FinishedHeightCm();
-  return Fixed(wCm, 1) + " x " + Fixed(hCm, 1) + " cm (" + Fixed(wCm / 2.54, 2) + " x " + Fixed(hCm / 2.54, 2) +
-         " in)";
+  return Fixed(wCm, 1) + " x " + Fixed(hCm, 1) + " cm (" + Fixed(wCm / 2.54, 2) + " x " +
+         Fixed(hCm / 2.54, 2) + " in)";
 }
 
 std::string PanelCountText(const PanelPlan& plan) {
-  return Format("%d x %d = %d sheet%s of %s %s", plan.Columns, plan.Rows, plan.Count(), plan.Count() == 1 ? "" : "s",
-                plan.Paper.Name.c_str(), plan.Landscape ? "landscape" : "portrait");
+  return Format("%d x %d = %d sheet%s of %s %s", plan.Columns, plan.Rows, plan.Count(),
+                plan.Count() == 1 ? "" : "s", plan.Paper.Name.c_str(),
+                plan.Landscape ? "landscape" : "portrait");
 }
 
 }  // namespace velmora

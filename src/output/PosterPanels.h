@@ -50,7 +50,7 @@ struct Panel {
 };
 
 struct PanelPlan {
-  PaperSize Paper;    // as laid: width and height swapped for landscape
+  PaperSize Paper;  // as laid: width and height swapped for landscape
   bool Landscape = false;
   double MarginMm = 0;
   int Dpi = 0;
@@ -104,6 +104,10 @@ inline constexpr double kAlignmentMarkRadiusMm = 1.25;
 PanelSheet LayOutPanelSheet(const PanelPlan& plan, const Panel& panel);
 // Where the label of `width` millimetres starts on the sheet.
 double PanelLabelLeft(const PanelSheet& sheet, double width);
+
+// The lines under the assembly map's title: finished size, sheets and how
+// to put them together.
+std::vector<std::string> AssemblyMapLines(const PanelPlan& plan);
 
 // "A", .., "Z", "AA", "AB", .. for columns from 0; the row number from 1.
 std::string PanelColumnName(int column);

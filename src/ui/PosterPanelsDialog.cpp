@@ -8,6 +8,7 @@
 #include <QPainterPath>
 #include <QPrinter>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "output/PanelPdf.h"
 #include "ui/WindowSupport.h"
@@ -35,6 +36,55 @@ QPushButton* Button(const char* name, const QString& caption, QWidget* parent) {
 // The printer's pixels for the sheet's millimetres.
 QPointF At(double xMm, double yMm, double dotsPerMm) { return QPointF(xMm * dotsPerMm, yMm * dotsPerMm); }
 
+// The first page as the PDF has it: title, texts, the mosaic small with
+// every sheet outlined and labelled.
+void DrawMapPage(QPainter& painter, const PanelPlan& plan, const QImage& picture, double dots) {
+  const double m = plan.MarginMm, textHeight = 33;
+  QFont font = painter.font();
+  font.setBold(true);
+  font.setPixelSize(std::max(1, static_cast<int>(5.6 * dots)));
+  painter.setFont(font);
+  painter.setPen(Qt::black);
+  painter.drawText(At(m, m + 5.6, dots), QStringLiteral("Poster panels"));
+  font.setBold(false);
+  font.setPixelSize(std::max(1, static_cast<int>(3.5 * dots)));
+  painter.setFont(font);
+  double y = m + 12.7;
+  for (const std::string& line : AssemblyMapLines(plan)) {
+    painter.drawText(At(m, y, dots), QString::fromStdString(line));
+    y += 4.9;
+  }
+  const double roomW = plan.Paper.WidthMm - 2 * m,
+               roomH = std::max(plan.Paper.HeightMm - 2 * m - textHeight, 3.0);
+  const double scale = std::min(roomW / plan.PictureWidth, roomH / plan.PictureHeight);  // mm per pixel
+  const double left = m + (roomW - plan.PictureWidth * scale) / 2, top = m + textHeight;
+  painter.save();
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.drawImage(QRectF(At(left, top, dots),
+                           At(left + plan.PictureWidth * scale, top + plan.PictureHeight * scale, dots)),
+                    picture);
+  painter.restore();
+  painter.setPen(QPen(QColor(230, 25, 25), 0.3 * dots));
+  for (const Panel& p : plan.Panels)
+    painter.drawRect(QRectF(At(left + p.Source.Left * scale, top + p.Source.Top * scale, dots),
+                            At(left + p.Source.Right * scale, top + p.Source.Bottom * scale, dots)));
+  font.setBold(true);
+  for (const Panel& p : plan.Panels) {
+    const QRectF cell(At(left + p.Source.Left * scale, top + p.Source.Top * scale, dots),
+                      At(left + p.Source.Right * scale, top + p.Source.Bottom * scale, dots));
+    font.setPixelSize(std::max(1, static_cast<int>(std::clamp(std::min(cell.width(), cell.height()) * 0.3,
+                                                              1.4 * dots, 10.0 * dots))));
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    // Black on white, so the label reads on any picture.
+    const QString label = QString::fromStdString(p.Label);
+    QRectF box = painter.fontMetrics().boundingRect(label);
+    box.moveCenter(cell.center());
+    painter.fillRect(box.adjusted(-0.5 * dots, 0, 0.5 * dots, 0), Qt::white);
+    painter.drawText(cell, Qt::AlignCenter, label);
+  }
+}
+
 }  // namespace
 
 PosterPanelsDialog::PosterPanelsDialog(Session& session, QPrinter& printer, QWidget* parent)
@@ -47,7 +97,8 @@ PosterPanelsDialog::PosterPanelsDialog(Session& session, QPrinter& printer, QWid
   grid->addWidget(new QLabel(QStringLiteral("Paper"), this), 0, 0);
   paper_ = new QComboBox(this);
   paper_->setObjectName(QStringLiteral("cbpaper"));
-  paper_->addItems({QStringLiteral("A4"), QStringLiteral("A3"), QStringLiteral("letter"), QStringLiteral("Custom")});
+  paper_->addItems(
+      {QStringLiteral("A4"), QStringLiteral("A3"), QStringLiteral("letter"), QStringLiteral("Custom")});
   grid->addWidget(paper_, 0, 1, 1, 3);
   grid->addWidget(new QLabel(QStringLiteral("Width"), this), 1, 0);
   paperWidth_ = MillimetreBox("sepaperwidth", 50, 5000, 300, this);
@@ -110,8 +161,8 @@ PanelSettings PosterPanelsDialog::Settings() const {
   PanelSettings s;
   const int entry = paper_->currentIndex();
   if (entry == 3) {
-    s.Paper = PaperSize{Format("%.0fx%.0fmm", paperWidth_->value(), paperHeight_->value()), paperWidth_->value(),
-                        paperHeight_->value()};
+    s.Paper = PaperSize{Format("%.0fx%.0fmm", paperWidth_->value(), paperHeight_->value()),
+                        paperWidth_->value(), paperHeight_->value()};
   } else {
     s.Paper = *ParsePaperSize(ToBytes(paper_->currentText()));
   }
@@ -146,15 +197,16 @@ void PosterPanelsDialog::Recompute() {
 void PosterPanelsDialog::SavePdf() {
   Recompute();
   if (!plan_ || session_.jobRunning) return;
-  const QString path = session_.prompts.SaveFileName(this, QStringLiteral("Save Panels PDF"), lastFolder_,
-                                                     QStringLiteral("PDF files (*.pdf)"), nullptr,
-                                                     QStringLiteral("pdf"));
+  const QString path =
+      session_.prompts.SaveFileName(this, QStringLiteral("Save Panels PDF"), lastFolder_,
+                                    QStringLiteral("PDF files (*.pdf)"), nullptr, QStringLiteral("pdf"));
   if (path.isEmpty()) return;
   lastFolder_ = QFileInfo(path).absolutePath();
   if (!ShowIfFailed(session_, this, SavePdfTo(path))) return;
   session_.prompts.Message(this, QStringLiteral("Finish"),
-                           QString::fromStdString(PanelCountText(*plan_)) + QStringLiteral(" and the assembly map "
-                                                                                            "saved to ") +
+                           QString::fromStdString(PanelCountText(*plan_)) +
+                               QStringLiteral(" and the assembly map "
+                                              "saved to ") +
                                QFileInfo(path).fileName());
 }
 
@@ -189,7 +241,8 @@ Status PosterPanelsDialog::PrintPanelPages() {
                                                         : QPageSize();
   const double shortSide = std::min(plan.Paper.WidthMm, plan.Paper.HeightMm);
   const double longSide = std::max(plan.Paper.WidthMm, plan.Paper.HeightMm);
-  const QPageSize page = named.isValid() ? named : QPageSize(QSizeF(shortSide, longSide), QPageSize::Millimeter);
+  const QPageSize page =
+      named.isValid() ? named : QPageSize(QSizeF(shortSide, longSide), QPageSize::Millimeter);
   printer_.setFullPage(true);
   printer_.setPageLayout(QPageLayout(page, plan.Landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
                                      QMarginsF(0, 0, 0, 0)));
@@ -199,16 +252,19 @@ Status PosterPanelsDialog::PrintPanelPages() {
   QPainter painter;
   if (!painter.begin(&printer_)) return Status::Error("The printer could not start the print job");
   const double dots = printer_.resolution() / 25.4;
+  DrawMapPage(painter, plan, picture, dots);
   for (size_t k = 0; k < plan.Panels.size(); ++k) {
-    if (k > 0 && !printer_.newPage()) {
+    if (!printer_.newPage()) {
       painter.end();
       return Status::Error("The printer could not start a new page");
     }
     const Panel& p = plan.Panels[k];
     const PanelSheet sheet = LayOutPanelSheet(plan, p);
-    const QRectF target(At(sheet.PictureLeft, sheet.PictureTop, dots),
-                        At(sheet.PictureLeft + sheet.PictureWidth, sheet.PictureTop + sheet.PictureHeight, dots));
-    painter.drawImage(target, picture, QRectF(p.Source.Left, p.Source.Top, p.Source.Width(), p.Source.Height()));
+    const QRectF target(
+        At(sheet.PictureLeft, sheet.PictureTop, dots),
+        At(sheet.PictureLeft + sheet.PictureWidth, sheet.PictureTop + sheet.PictureHeight, dots));
+    painter.drawImage(target, picture,
+                      QRectF(p.Source.Left, p.Source.Top, p.Source.Width(), p.Source.Height()));
     painter.setPen(QPen(Qt::black, 0.1 * dots));
     for (const SheetLine& l : sheet.CropMarks) painter.drawLine(At(l.X0, l.Y0, dots), At(l.X1, l.Y1, dots));
     const double r = kAlignmentMarkRadiusMm;

@@ -32,8 +32,8 @@ public:
   // "Save Panels PDF...": asks for a file name and writes the PDF there.
   void SavePdf();
   Status SavePdfTo(const QString& path);
-  // "Print Panels...": the sheets on the printer, one per page, with the
-  // paper set to the plan's.
+  // "Print Panels...": the assembly map, then the sheets, one per page,
+  // with the paper set to the plan's.
   void PrintPanels();
   Status PrintPanelPages();
 
@@ -46,16 +46,16 @@ private:
   Result<PanelPlan> plan_{Status::Error("")};
   bool placed_ = false;
   QString lastFolder_;
-  QComboBox* paper_ = nullptr;          // cbpaper
+  QComboBox* paper_ = nullptr;             // cbpaper
   QDoubleSpinBox* paperWidth_ = nullptr;   // sepaperwidth (mm)
   QDoubleSpinBox* paperHeight_ = nullptr;  // sepaperheight (mm)
-  QSpinBox* dpi_ = nullptr;             // sepaneldpi
-  QDoubleSpinBox* overlap_ = nullptr;   // seoverlap (mm)
-  QDoubleSpinBox* margin_ = nullptr;    // semargin (mm)
-  QLabel* count_ = nullptr;             // lbpanelcount
-  QLabel* size_ = nullptr;              // lbfinishedsize
-  QPushButton* save_ = nullptr;         // btsavepanels
-  QPushButton* print_ = nullptr;        // btprintpanels
+  QSpinBox* dpi_ = nullptr;                // sepaneldpi
+  QDoubleSpinBox* overlap_ = nullptr;      // seoverlap (mm)
+  QDoubleSpinBox* margin_ = nullptr;       // semargin (mm)
+  QLabel* count_ = nullptr;                // lbpanelcount
+  QLabel* size_ = nullptr;                 // lbfinishedsize
+  QPushButton* save_ = nullptr;            // btsavepanels
+  QPushButton* print_ = nullptr;           // btprintpanels
 };
 
 }  // namespace velmora::ui

@@ -72,6 +72,7 @@ private:
   QLabel* printerDpi_ = nullptr;   // lpdpi
   QLabel* pageSize_ = nullptr;     // lpagesize
   QPushButton* print_ = nullptr;   // btprint
+
   PosterPanelsDialog* panels_ = nullptr;  // made on first use
 };
 

@@ -25,8 +25,8 @@ protected:
   };
   Run Cmd(const std::string& args) {
     const std::string err = scratch_ / "stderr.txt";
-    const std::string line = "XDG_CACHE_HOME=" + (scratch_ / "cache") + " " + std::string(VELMORA_CLI) + " " + args +
-                             " >/dev/null 2>" + err;
+    const std::string line = "XDG_CACHE_HOME=" + (scratch_ / "cache") + " " + std::string(VELMORA_CLI) + " " +
+                             args + " >/dev/null 2>" + err;
     const int raw = std::system(line.c_str());
     return Run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadWholeFile(err)};
   }
@@ -44,8 +44,9 @@ protected:
     for (int y = 0; y < 60; ++y)
       for (int x = 0; x < 90; ++x) main.Pixel(x, y) = Color32(uint8_t(x * 2), uint8_t(y * 4), 128);
     ASSERT_TRUE(WriteBmpFile(main, P("main.bmp")).ok());
-    const Run r = Cmd("create --quiet --main " + P("main.bmp") + " --library " + P("lib") +
-                      " --cells 10x8 --cell-size 12x10 --seed 3 --out " + P("m.bmp") + " --project " + P("m.vm6"));
+    const Run r =
+        Cmd("create --quiet --main " + P("main.bmp") + " --library " + P("lib") +
+            " --cells 10x8 --cell-size 12x10 --seed 3 --out " + P("m.bmp") + " --project " + P("m.vm6"));
     ASSERT_EQ(r.status, 0) << r.err;
   }
 
@@ -57,14 +58,15 @@ TEST_F(PanelsCli, WritesTheMapAndOnePagePerSheet) {
   // At 10 dpi an A4 sheet holds 74 x 109 pixels: two sheets across.
   const Run r = Cmd("panels --quiet " + P("m.vm6") + " --paper A4 --dpi 10 --overlap 10 --out " + P("p.pdf"));
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("30.5 x 20.3 cm (12.00 x 8.00 in): 2 x 1 = 2 sheets of A4 portrait"), std::string::npos)
+  EXPECT_NE(r.err.find("30.5 x 20.3 cm (12.00 x 8.00 in): 2 x 1 = 2 sheets of A4 portrait"),
+            std::string::npos)
       << r.err;
   const int pages = testing::CountPdfPages(P("p.pdf"));
   if (pages < 0) GTEST_SKIP() << "the PDF's pages cannot be counted here";
   EXPECT_EQ(pages, 3);
 
-  const Run small = Cmd("panels --quiet " + P("m.vm6") + " --paper 60x80mm --margin 5 --dpi 40 --overlap 2 --out " +
-                      P("p.pdf"));
+  const Run small = Cmd("panels --quiet " + P("m.vm6") +
+                        " --paper 60x80mm --margin 5 --dpi 40 --overlap 2 --out " + P("p.pdf"));
   ASSERT_EQ(small.status, 0) << small.err;
   EXPECT_NE(small.err.find("2 x 1 = 2 sheets of 60x80mm portrait"), std::string::npos) << small.err;
   EXPECT_EQ(testing::CountPdfPages(P("p.pdf")), 3);
@@ -80,7 +82,8 @@ TEST_F(PanelsCli, RefusesSettingsWithAClearMessageAndKeepsTheFile) {
       {" --dpi many", "not 'many'"},
       {" --overlap -2", "--overlap must be a length in millimetres"},
       {" --paper A7", "Unknown paper \"A7\""},
-      {" --paper 60x60mm --margin 30", "60x60mm sheet (60.0 x 60.0 mm) is no larger than its margins (2 x 30.0 mm)"},
+      {" --paper 60x60mm --margin 30",
+       "60x60mm sheet (60.0 x 60.0 mm) is no larger than its margins (2 x 30.0 mm)"},
       {" --margin 2", "margin must be from 5 to 100 mm"},
       {" --dpi 100 --overlap 150", "overlap of 150.0 mm must be less than half"},
   };

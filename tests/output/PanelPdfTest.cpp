@@ -21,7 +21,8 @@ using testing::ReadWholeFile;
 TBitmap32 Blocks(int width, int height) {
   TBitmap32 b(width, height);
   for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) b.Pixel(x, y) = Color32(uint8_t(x / 100 * 12), uint8_t(y / 100 * 25), 128);
+    for (int x = 0; x < width; ++x)
+      b.Pixel(x, y) = Color32(uint8_t(x / 100 * 12), uint8_t(y / 100 * 25), 128);
   return b;
 }
 
@@ -35,8 +36,8 @@ PanelPlan PlanFor(int width, int height, int dpi, double overlapMm) {
 
 // Page `page` (from 1) of `pdf` as RGB pixels at `dpi`; empty without pdftoppm.
 std::string RenderPage(const std::string& pdf, int page, int dpi, const std::string& out, int& width) {
-  const std::string line = Format("pdftoppm -q -singlefile -f %d -l %d -r %d '%s' '%s' 2>/dev/null", page, page, dpi,
-                                  pdf.c_str(), out.c_str());
+  const std::string line = Format("pdftoppm -q -singlefile -f %d -l %d -r %d '%s' '%s' 2>/dev/null", page,
+                                  page, dpi, pdf.c_str(), out.c_str());
   if (std::system(line.c_str()) != 0) return std::string();
   const std::string ppm = ReadWholeFile(out + ".ppm");
   int w = 0, h = 0, max = 0, consumed = 0;
@@ -53,10 +54,13 @@ TEST(PanelPdf, WritesTheMapAndOnePagePerSheetWithEachSheetsPixels) {
   const std::string pdf = dir / "panels.pdf";
   ASSERT_TRUE(WritePanelPdf(pdf, plan, BandsOfBitmap(picture), "stripes.vm6").ok());
   const int pages = CountPdfPages(pdf);
-  if (pages >= 0) { EXPECT_EQ(pages, 1 + plan.Count()); }
+  if (pages >= 0) {
+    EXPECT_EQ(pages, 1 + plan.Count());
+  }
   // Nothing is left beside the file: no temporary, no scratch file.
   int files = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) files += entry.path() != pdf ? 1 : 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    files += entry.path() != pdf ? 1 : 0;
   EXPECT_EQ(files, 0);
 
   // At the plan's own resolution a page pixel is a picture pixel, offset by
@@ -108,8 +112,7 @@ TEST(PanelPdf, RefusesBandsThatDoNotMatchThePicture) {
     PanelBandSource source;
     const char* message;
   } cases[] = {
-      {"TooNarrow",
-       [](int, const PanelBandSink& sink) { return sink(TBitmap32(299, 200), 200); },
+      {"TooNarrow", [](int, const PanelBandSink& sink) { return sink(TBitmap32(299, 200), 200); },
        "rows do not match"},
       {"TooManyRows",
        [](int, const PanelBandSink& sink) {
@@ -143,8 +146,10 @@ TEST(PanelPdf, AlignmentMarksSitWhereTheNeighboursPictureEdgeGoes) {
   for (const Panel& p : plan.Panels) {
     SCOPED_TRACE(p.Label);
     const PanelSheet sheet = LayOutPanelSheet(plan, p);
-    const double right = sheet.PictureLeft + sheet.PictureWidth, bottom = sheet.PictureTop + sheet.PictureHeight;
-    const int neighbours = (p.Column > 0) + (p.Column + 1 < plan.Columns) + (p.Row > 0) + (p.Row + 1 < plan.Rows);
+    const double right = sheet.PictureLeft + sheet.PictureWidth,
+                 bottom = sheet.PictureTop + sheet.PictureHeight;
+    const int neighbours =
+        (p.Column > 0) + (p.Column + 1 < plan.Columns) + (p.Row > 0) + (p.Row + 1 < plan.Rows);
     ASSERT_EQ(sheet.Marks.size(), size_t(2 * neighbours));
     for (const AlignmentMark& m : sheet.Marks) {
       // Outside the picture, inside the sheet.

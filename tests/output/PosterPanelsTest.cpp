@@ -53,6 +53,7 @@ TEST_P(PlanCases, GivesSheetsAndTheirPixels) {
 
 // A4 with 10 mm margins leaves 190 x 277 mm: 748 x 1090 pixels at 100 dpi,
 // 10 mm of overlap is 39 pixels, so each further sheet adds 709 (or 1051).
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     PosterPanels, PlanCases,
     ::testing::Values(
@@ -77,6 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A square sheet is never turned.
         PlanCase{"SquarePaper", "300x300mm", 254, 5, 2800, 2800, false, 2800, 2800, 50, 1, 1, {{0, 0, 2800, 2800}}}),
     [](const ::testing::TestParamInfo<PlanCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST(PosterPanels, SheetsCoverThePictureWithoutGapAndShareExactlyTheOverlap) {
   const char* papers[] = {"A4", "A3", "letter", "120x90mm"};
@@ -85,8 +87,8 @@ TEST(PosterPanels, SheetsCoverThePictureWithoutGapAndShareExactlyTheOverlap) {
     for (int dpi : {72, 150, 300})
       for (double overlapMm : {0.0, 7.5, 20.0})
         for (const auto& size : sizes) {
-          SCOPED_TRACE(::testing::Message() << paper << " " << dpi << " dpi " << overlapMm << " mm " << size[0] << "x"
-                                          << size[1]);
+          SCOPED_TRACE(::testing::Message()
+                       << paper << " " << dpi << " dpi " << overlapMm << " mm " << size[0] << "x" << size[1]);
           Result<PanelPlan> plan = PlanPosterPanels(size[0], size[1], Settings(paper, dpi, overlapMm));
           if (!plan) continue;  // too many sheets for a small sheet at a high resolution
           const PanelPlan& p = *plan;
@@ -103,16 +105,24 @@ TEST(PosterPanels, SheetsCoverThePictureWithoutGapAndShareExactlyTheOverlap) {
               ASSERT_GT(s.Height(), r > 0 ? p.Overlap : 0);
               EXPECT_EQ(s.Left, c == 0 ? 0 : p.At(c - 1, r).Source.Right - p.Overlap);
               EXPECT_EQ(s.Top, r == 0 ? 0 : p.At(c, r - 1).Source.Bottom - p.Overlap);
-              if (c + 1 == p.Columns) { EXPECT_EQ(s.Right, size[0]); }
-              if (r + 1 == p.Rows) { EXPECT_EQ(s.Bottom, size[1]); }
-              if (c + 1 < p.Columns) { EXPECT_EQ(s.Width(), p.PrintableWidth); }
-              if (r + 1 < p.Rows) { EXPECT_EQ(s.Height(), p.PrintableHeight); }
+              if (c + 1 == p.Columns) {
+                EXPECT_EQ(s.Right, size[0]);
+              }
+              if (r + 1 == p.Rows) {
+                EXPECT_EQ(s.Bottom, size[1]);
+              }
+              if (c + 1 < p.Columns) {
+                EXPECT_EQ(s.Width(), p.PrintableWidth);
+              }
+              if (r + 1 < p.Rows) {
+                EXPECT_EQ(s.Height(), p.PrintableHeight);
+              }
             }
         }
 }
 
 TEST(PosterPanels, LabelsLetterColumnsAndNumberRows) {
-  const std::pair<int, const char*> columns[] = {{0, "A"}, {1, "B"}, {25, "Z"}, {26, "AA"}, {27, "AB"},
+  const std::pair<int, const char*> columns[] = {{0, "A"},   {1, "B"},   {25, "Z"},   {26, "AA"},  {27, "AB"},
                                                  {51, "AZ"}, {52, "BA"}, {701, "ZZ"}, {702, "AAA"}};
   for (const auto& [column, name] : columns) EXPECT_EQ(PanelColumnName(column), name) << column;
   EXPECT_EQ(PanelLabel(1, 2), "B3");
@@ -144,12 +154,23 @@ TEST(PosterPanels, PaperNames) {
     bool ok;
     double w, h;
   } cases[] = {
-      {"A4", true, 210, 297},        {"a3", true, 297, 420},         {"Letter", true, 215.9, 279.4},
-      {"300x400mm", true, 300, 400}, {"420X297", true, 420, 297},    {"297.5x420mm", true, 297.5, 420},
-      {"", false, 0, 0},             {"A5", false, 0, 0},            {"x400", false, 0, 0},
-      {"300x", false, 0, 0},         {"-300x400", false, 0, 0},      {"1e3x400", false, 0, 0},
-      {"30x400mm", false, 0, 0},     {"300x6000mm", false, 0, 0},    {"300x400cm", false, 0, 0},
-      {"3.0.0x400", false, 0, 0},    {"300x400x500", false, 0, 0},
+      {"A4", true, 210, 297},
+      {"a3", true, 297, 420},
+      {"Letter", true, 215.9, 279.4},
+      {"300x400mm", true, 300, 400},
+      {"420X297", true, 420, 297},
+      {"297.5x420mm", true, 297.5, 420},
+      {"", false, 0, 0},
+      {"A5", false, 0, 0},
+      {"x400", false, 0, 0},
+      {"300x", false, 0, 0},
+      {"-300x400", false, 0, 0},
+      {"1e3x400", false, 0, 0},
+      {"30x400mm", false, 0, 0},
+      {"300x6000mm", false, 0, 0},
+      {"300x400cm", false, 0, 0},
+      {"3.0.0x400", false, 0, 0},
+      {"300x400x500", false, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

@@ -17,7 +17,8 @@ inline int CountPdfPages(const std::string& path) {
   const std::string pdf = ReadWholeFile(path);
   if (pdf.compare(0, 5, "%PDF-") != 0) return -1;
   const std::regex page("/Type\\s*/Page(?![s\\w])");
-  const auto found = std::distance(std::sregex_iterator(pdf.begin(), pdf.end(), page), std::sregex_iterator());
+  const auto found =
+      std::distance(std::sregex_iterator(pdf.begin(), pdf.end(), page), std::sregex_iterator());
   if (found > 0) return static_cast<int>(found);
   std::FILE* info = ::popen(("pdfinfo '" + path + "' 2>/dev/null").c_str(), "r");
   if (info == nullptr) return -1;
