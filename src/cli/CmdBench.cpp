@@ -119,7 +119,8 @@ std::string TakeSecondMain(Args& args) {
   for (size_t i = 0; i + 1 < args.size(); ++i)
     if (args[i] == "--second-main") {
       std::string value = args[i + 1];
-      args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+      const auto at = args.begin() + static_cast<std::ptrdiff_t>(i);
+      args.erase(at, at + 2);
       return value;
     }
   return std::string();
@@ -296,7 +297,7 @@ int RunBench(const Args& given) {
                 p.CellsAcross, p.CellsDown, p.CellWidth, p.CellHeight, pictures, engine.ThreadCount());
     std::printf("  setup (options, library list, main picture) %8.3f s\n", Seconds(t0, t1));
     std::printf("  grid                                        %8.3f s\n", Seconds(t1, t2));
-    std::printf("  prepare library, cold (empty summary cache) %8.3f s  %9.0f pictures/s\n", Seconds(t2, t3),
+    std::printf("  prepare library, cold (empty caches)        %8.3f s  %9.0f pictures/s\n", Seconds(t2, t3),
                 pictures / std::max(Seconds(t2, t3), 1e-9));
     std::printf(
         "  prepare library again, warm cache           %8.3f s  %9.0f pictures/s  (%.1f %% of cold)\n", warm,

@@ -156,7 +156,8 @@ std::vector<AdviceLine> AdviceLines(const SettingsAdvice& a) {
          false});
   if (a.Applicable)
     lines.push_back({"A repeat cap that fits: " + Thousands(a.MaxRepeatTimes) + " uses of one photo" +
-                         (a.CapFollowed ? "." : "; the cap set now leaves cells without fitting photos."),
+                         (a.CapFollowed ? "; tighter caps cost likeness."
+                                        : "; the cap set now is tighter and leaves cells without fitting photos."),
                      a.CapFollowed});
   return lines;
 }

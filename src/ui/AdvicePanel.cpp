@@ -40,6 +40,9 @@ void AdvicePanel::ShowAdvice(const SettingsAdvice& advice) {
     label->setVisible(i < lines.size());
     if (i >= lines.size()) continue;
     label->setText(ToQString(lines[i].Text));
+    // A wrapped sentence needs its lines' height; the fixed-size dialog
+    // would not give it otherwise.
+    label->setMinimumHeight(label->heightForWidth(label->width()));
     QPalette pal = label->palette();
     pal.setColor(QPalette::WindowText, lines[i].Followed ? green : red);
     label->setPalette(pal);

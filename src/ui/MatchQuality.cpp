@@ -168,8 +168,9 @@ void MatchQuality::PaintLegend(QPainter& painter) const {
   QLinearGradient ramp(bar.topLeft(), bar.topRight());
   ramp.setColorAt(0, QColor(255, 255, 255));
   ramp.setColorAt(0.2, QColor(255, 255, 255));  // clear up to the good mark
-  ramp.setColorAt(1, QColor(230, 0, 0).lighter(100));
+  ramp.setColorAt(1, QColor(230, 0, 0));
   painter.fillRect(bar, ramp);
+  painter.setBrush(Qt::NoBrush);
   painter.drawRect(bar);
   const int y = bar.bottom() + 2 + fm.ascent();
   painter.drawText(bar.left(), y, QStringLiteral("good, up to %1").arg(kMapGood));

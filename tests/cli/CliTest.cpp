@@ -306,6 +306,30 @@ TEST_F(Cli, CreateReplacesPictureAndProjectTogether) {
   EXPECT_TRUE(names.empty()) << names.front();
 }
 
+// The caches change no pixel: a mosaic made cold, warm and without them is the
+// same file; `cache` shows what they hold and --clear empties both.
+TEST_F(Cli, CachesShownClearedAndWithoutEffectOnThePicture) {
+  MakePictures();
+  const std::string common = "create --quiet --main " + P("main.bmp") + " --library " + P("lib") +
+                             " --cells 10x8 --cell-size 12x10 --seed 2 --out ";
+  ASSERT_EQ(Cmd(common + P("cold.bmp")).status, 0);
+  const CliRun shown = Cmd("cache");
+  ASSERT_EQ(shown.status, 0) << shown.err;
+  EXPECT_NE(shown.out.find("library-summaries.cache: 12 summaries"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("renditions: 12 renditions"), std::string::npos) << shown.out;
+  ASSERT_EQ(Cmd(common + P("warm.bmp")).status, 0);
+  ASSERT_EQ(Cmd(common + P("none.bmp") + " --no-cache").status, 0);
+  ASSERT_EQ(Cmd(common + P("capped.bmp") + " --rendition-cache-mib 0").status, 0);
+  const std::string picture = ReadWholeFile(P("cold.bmp"));
+  for (const char* name : {"warm.bmp", "none.bmp", "capped.bmp"})
+    EXPECT_EQ(ReadWholeFile(P(name)), picture) << name;
+  const CliRun cleared = Cmd("cache --clear");
+  ASSERT_EQ(cleared.status, 0) << cleared.err;
+  const CliRun empty = Cmd("cache");
+  EXPECT_NE(empty.out.find(": 0 summaries"), std::string::npos) << empty.out;
+  EXPECT_NE(empty.out.find(": 0 renditions"), std::string::npos) << empty.out;
+}
+
 TEST_F(Cli, InterruptStopsTheJobAndSavesNothing) {
   MakePictures();
   // Large enough that the render is still running when the signal comes:

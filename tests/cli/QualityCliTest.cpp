@@ -99,7 +99,7 @@ TEST_F(QualityCli, AdvisePrintsTheAdviceAndCreateAppliesIt) {
             std::string::npos)
       << advice.out;
   EXPECT_NE(advice.out.find("! 12 cells down keep the main picture's shape"), std::string::npos);
-  EXPECT_NE(advice.out.find("Suggested settings: radius 1, use all photos off, 16 x 12 cells, repeat cap 13"),
+  EXPECT_NE(advice.out.find("Suggested settings: radius 1, use all photos off, 16 x 12 cells, repeat cap 52"),
             std::string::npos);
   EXPECT_EQ(advice.err, "");
 
@@ -109,7 +109,7 @@ TEST_F(QualityCli, AdvisePrintsTheAdviceAndCreateAppliesIt) {
   const CliRun made =
       Cmd("create " + inputs + " --advice --seed 5 --quiet --out " + P("a.bmp") + " --project " + P("a.vm6"));
   ASSERT_EQ(made.status, 0) << made.err;
-  EXPECT_NE(made.err.find("Advice applied: radius 1, use all photos off, 16 x 12 cells, repeat cap 13"),
+  EXPECT_NE(made.err.find("Advice applied: radius 1, use all photos off, 16 x 12 cells, repeat cap 52"),
             std::string::npos)
       << made.err;
   EXPECT_NE(made.err.find("Mosaic of 512 x 384 pixels"), std::string::npos) << made.err;

@@ -32,18 +32,18 @@ TEST(Advice, RulesOverLibrariesGridsAndPictures) {
   flatCells.CellHeight = 16;
   const Case cases[] = {
       // The sample library: radius 4 would forbid 80 of 100 photos.
-      {"100 photos, 4:3 picture", Input(100, 48, 48), 1, 92, 36, true, false, 35},
-      {"50 photos: radius 1 is the least there is", Input(50, 48, 36), 1, 42, 36, true, false, 70},
+      {"100 photos, 4:3 picture", Input(100, 48, 48), 1, 92, 36, true, false, 139},
+      {"50 photos: radius 1 is the least there is", Input(50, 48, 36), 1, 42, 36, true, false, 277},
       // 24 forbidden is 6 % of 400; the library is 23 % of the cells.
-      {"400 photos", Input(400, 48, 36), 2, 376, 36, true, true, 9},
+      {"400 photos", Input(400, 48, 36), 2, 376, 36, true, true, 35},
       {"2,000 photos: more than cells, the pass never runs", Input(2000, 48, 48), 5, 1880, 36, false, false,
-       2},
-      {"2,000 photos for a larger grid", Input(2000, 64, 48), 5, 1880, 48, true, true, 4},
+       7},
+      {"2,000 photos for a larger grid", Input(2000, 64, 48), 5, 1880, 48, true, true, 13},
       // The square cannot grow past an 8 x 8 grid: radius 4 already covers it.
       {"tiny grid", Input(5000, 8, 8, 800, 800), 4, 4937, 8, false, false, 1},
-      {"cropped: any grid keeps the shape", cropped, 1, 92, 48, true, false, 47},
-      {"portrait picture, cells half as high", flatCells, 1, 92, 128, true, false, 123},
-      {"shape within 2 % is kept", Input(100, 48, 48, 1000, 1010), 1, 92, 48, true, false, 47},
+      {"cropped: any grid keeps the shape", cropped, 1, 92, 48, true, false, 185},
+      {"portrait picture, cells half as high", flatCells, 1, 92, 128, true, false, 492},
+      {"shape within 2 % is kept", Input(100, 48, 48, 1000, 1010), 1, 92, 48, true, false, 185},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -81,7 +81,7 @@ TEST(Advice, SaysWhichSettingsDifferAndApplyingMakesThemFollow) {
   EXPECT_FALSE(p.UseAllPhotos);
   EXPECT_EQ(p.CellsDown, 36);
   EXPECT_EQ(p.FinalHeight, 36 * 32);
-  EXPECT_EQ(p.MaxRepeatTimes, 9);
+  EXPECT_EQ(p.MaxRepeatTimes, 35);
   EXPECT_TRUE(p.LimitRepeat);
 
   in.MinRepeatRadius = p.MinRepeatRadius;
@@ -100,7 +100,7 @@ TEST(Advice, SaysWhichSettingsDifferAndApplyingMakesThemFollow) {
   EXPECT_EQ(p.MaxRepeatTimes, 500);
   p.LimitRepeat = false;
   ApplyAdvice(a, p, p);
-  EXPECT_EQ(p.MaxRepeatTimes, 9);
+  EXPECT_EQ(p.MaxRepeatTimes, 35);
 }
 
 TEST(Advice, LinesNameTheFiguresAndSelfMosaicsGetOnlyTheShape) {
@@ -114,8 +114,8 @@ TEST(Advice, LinesNameTheFiguresAndSelfMosaicsGetOnlyTheShape) {
       "Turn \"Ensure Use All Photos\" off: with 2,000 photos for 3,072 cells, placing every photo first "
       "puts many where they do not fit.");
   EXPECT_FALSE(lines[1].Followed);
-  EXPECT_EQ(lines[2].Text, "A repeat cap that fits: 4 uses of one photo.");
-  EXPECT_EQ(AdviceSummary(a, 64), "radius 5, use all photos off, 64 x 48 cells, repeat cap 4");
+  EXPECT_EQ(lines[2].Text, "A repeat cap that fits: 13 uses of one photo; tighter caps cost likeness.");
+  EXPECT_EQ(AdviceSummary(a, 64), "radius 5, use all photos off, 64 x 48 cells, repeat cap 13");
 
   lines = AdviceLines(AdviseSettings(Input(3000, 48, 36)));
   EXPECT_EQ(lines[1].Text,

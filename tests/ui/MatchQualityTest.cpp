@@ -144,7 +144,7 @@ TEST_F(MatchQualityTest, WizardShowsTheAdviceAndUsesIt) {
   const QString brief = Find<QPlainTextEdit>(wizard, "Memo1")->toPlainText();
   EXPECT_TRUE(brief.contains("--------Advice--------\nRepeat radius 1 leaves at least 4 of the 12 photos"));
   EXPECT_TRUE(
-      brief.contains("Suggested settings: radius 1, use all photos on, 48 x 36 cells, repeat cap 288"));
+      brief.contains("Suggested settings: radius 1, use all photos on, 48 x 36 cells, repeat cap 999"));
 }
 
 }  // namespace

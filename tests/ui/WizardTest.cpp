@@ -219,7 +219,7 @@ TEST_F(WizardTest, BriefListsTheProjectAndSavesIt) {
   EXPECT_EQ(lines[15], "--------Advice--------");
   EXPECT_TRUE(lines[16].startsWith("! Repeat radius 1 leaves at least 0 of the 6 photos"))
       << lines[16].toStdString();
-  EXPECT_EQ(lines[19], "Suggested settings: radius 1, use all photos on, 48 x 48 cells, repeat cap 768");
+  EXPECT_EQ(lines[19], "Suggested settings: radius 1, use all photos on, 48 x 48 cells, repeat cap 999");
 
   // Saved with a ".txt" added, byte for byte as built (CR LF after every line).
   prompts.saveAnswers.push_back(QString::fromStdString(folder / "brief"));
