@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "imaging/Bitmap32.h"
+#include "imaging/ColorLab.h"
 #include "imaging/ColorSignature.h"
 #include "imaging/Status.h"
 
@@ -24,13 +25,6 @@ namespace velmora {
 
 class Engine;
 class JobListener;
-
-// One cell of the grid: the mean of its four samples, in 8-bit sRGB units.
-struct CellColor {
-  float Red = 0;
-  float Green = 0;
-  float Blue = 0;
-};
 
 // One library photo as the check found it.
 struct CheckedPhoto {

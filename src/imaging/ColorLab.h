@@ -13,6 +13,14 @@ struct LabColor {
   float B = 0;  // blue (-) .. yellow (+)
 };
 
+// A colour averaged over several pixels (a cell of the grid, say), in 8-bit
+// sRGB units, not rounded.
+struct CellColor {
+  float Red = 0;
+  float Green = 0;
+  float Blue = 0;
+};
+
 // An 8-bit sRGB colour in CIELAB; exact to float precision, from a table of
 // the 256 linearised channel values.
 LabColor LabFromRgb(uint8_t red, uint8_t green, uint8_t blue);

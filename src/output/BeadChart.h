@@ -71,9 +71,6 @@ Result<BeadSize> ParseBeadSize(std::string_view text);
 // photo inside a cell, only one colour, and the picture's is the one the
 // mosaic is made to look like; the grid also needs no library photos, so a
 // chart can be made from any saved project.
-struct CellColor {
-  float Red = 0, Green = 0, Blue = 0;
-};
 std::vector<CellColor> CellColorsFromGrid(const Bitmap24& grid, int columns, int rows, BeadLayout layout);
 
 struct BeadChartOptions {
