@@ -7,6 +7,7 @@
 #include "cli/Command.h"
 #include "cli/MosaicSetup.h"
 #include "cli/ProgressBar.h"
+#include "project/MatchingBlock.h"
 #include "project/ProjectFile.h"
 
 namespace velmora::cli {
@@ -38,7 +39,9 @@ int RunCreate(const Args& args) {
   std::vector<PendingFile*> files = {&picture->File()};
   PendingFile project;
   if (!setup.projectPath.empty()) {
-    if (Status s = PrepareProjectFile(engine, setup.projectPath, project); !s) return Fail(s.message());
+    std::vector<ExtensionBlock> blocks;
+    AppendMatchingBlock(engine.Matching, blocks);
+    if (Status s = PrepareProjectFile(engine, setup.projectPath, project, blocks); !s) return Fail(s.message());
     files.push_back(&project);
   }
   if (Status s = CommitAll(files); !s) return Fail(s.message());
