@@ -7,6 +7,7 @@
 #include "cli/Command.h"
 #include "cli/MosaicSetup.h"
 #include "cli/ProgressBar.h"
+#include "engine/Advice.h"
 #include "project/MatchingBlock.h"
 #include "project/ProjectFile.h"
 
@@ -20,6 +21,12 @@ int RunCreate(const Args& args) {
   Engine engine;
   MosaicSetup setup;
   if (Status s = SetUpMosaic(engine, flags, true, setup); !s) return Fail(s.message());
+  if (flags.Switch("advice").value_or(false)) {
+    // The options are in the project by now; the advice goes there too.
+    const SettingsAdvice advice = AdviseSettings(AdviceInputOf(engine, engine.Project));
+    ApplyAdvice(advice, engine.Project, engine.Project);
+    std::cerr << "Advice applied: " << AdviceSummary(advice, engine.Project.CellsAcross) << "\n";
+  }
 
   // Refused before the work rather than after it.
   for (const std::string* path : {&setup.out, &setup.projectPath})
@@ -31,7 +38,8 @@ int RunCreate(const Args& args) {
   // than memory can be made. Picture and project are both written before
   // either replaces its file: a failed save leaves the old pair together.
   std::unique_ptr<BandWriter> picture;
-  Status created = CreateMosaicFile(engine, setup.out, false, &picture);
+  QualityMeter quality;
+  Status created = CreateMosaicFile(engine, setup.out, false, &picture, &quality);
   progress.Finish();
   if (engine.JobCancelled()) return Cancelled();
   if (!created) return Fail(created.message());
@@ -49,6 +57,12 @@ int RunCreate(const Args& args) {
             << " pixels saved to " << setup.out;
   if (!setup.projectPath.empty()) std::cerr << ", project saved to " << setup.projectPath;
   std::cerr << "\n";
+  if (quality.Started()) {
+    const QualityReport report = quality.Report();
+    std::cerr << Format(
+        "Mean colour error per cell: %.2f delta E (one sample per cell; %.2f with 4 x 4 samples)\n",
+        report.MeanSingle, report.MeanDetail);
+  }
   return 0;
 }
 
@@ -64,7 +78,10 @@ const std::string kUsage = std::string(
                                "reopens it and gives the same picture.\n\n"
                                "  --out FILE              the mosaic picture, .jpg, .bmp or .tif\n"
                                "  --project FILE.vm6      also save the project\n"
-                               "  --quiet                 no progress lines\n") +
+                               "  --quiet                 no progress lines\n"
+                               "  --advice                apply the settings advice for this library, grid and\n"
+                               "                          main picture (repeat radius, use-all, cells down,\n"
+                               "                          repeat cap; see 'velmora-cli advise') and print it\n") +
                            kMosaicFlagsHelp;
 
 const CommandRegistrar registrar({"create", "make a photo mosaic (the main job)", kUsage, RunCreate});

@@ -133,7 +133,7 @@ Flags MosaicFlags() {
   return Flags({"main", "library", "out", "project", "cells", "cell-size", "dpi", "mode", "stitch", "seed", "options",
                 "randomize", "enhance", "radius", "max-repeat", "border", "border-color", "alpha-main", "alpha-pen",
                 "filter", "jpeg-quality", "threads", "memory", "repeat", "bombs"},
-               {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands"},
+               {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands", "advice"},
                {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache", "detail",
                 "fair-use-all"});
 }
@@ -223,17 +223,21 @@ namespace {
 
 Status InBandsToFile(Engine& engine, const std::string& path,
                      const std::function<Status(int, const Engine::BandSink&)>& render,
-                     std::unique_ptr<BandWriter>* pending = nullptr) {
+                     std::unique_ptr<BandWriter>* pending = nullptr, QualityMeter* quality = nullptr) {
   const tmosaicproject& p = engine.Project;
   Result<std::unique_ptr<BandWriter>> writer =
       OpenBandWriter(path, p.FinalWidth, p.FinalHeight, p.JpegQuality, p.JpegProgressive);
   if (!writer) return writer.status();
-  // Bands of about 128 MiB: a few cells tall for the widest posters.
-  constexpr int64_t kBandBytes = int64_t(128) << 20;
-  const int64_t rows = kBandBytes / (int64_t(std::max(p.FinalWidth, 1)) * 4);
-  const int bandRows =
-      static_cast<int>(std::clamp<int64_t>(rows, std::min(64, p.FinalHeight), p.FinalHeight));
-  VELMORA_TRY(render(bandRows, [&](const TBitmap32& band, int n) { return (*writer)->WriteRows(band, n); }));
+  int top = 0;
+  VELMORA_TRY(render(BandRowsFor(p), [&](const TBitmap32& band, int n) {
+    if (quality != nullptr) {
+      // The grid is made by now, so the project's sizes are final.
+      if (top == 0) (void)quality->Start(engine.MainBitmap, QualityMainArea(engine), engine.Project);
+      quality->AddMosaicRows(band, top, n);
+    }
+    top += n;
+    return (*writer)->WriteRows(band, n);
+  }));
   if (pending == nullptr) return (*writer)->Finish();
   VELMORA_TRY((*writer)->Complete());
   *pending = std::move(*writer);
@@ -242,15 +246,30 @@ Status InBandsToFile(Engine& engine, const std::string& path,
 
 }  // namespace
 
+int BandRowsFor(const tmosaicproject& p) {
+  // Bands of about 128 MiB: a few cells tall for the widest posters.
+  constexpr int64_t kBandBytes = int64_t(128) << 20;
+  const int64_t rows = kBandBytes / (int64_t(std::max(p.FinalWidth, 1)) * 4);
+  return static_cast<int>(std::clamp<int64_t>(rows, std::min(64, p.FinalHeight), std::max(1, p.FinalHeight)));
+}
+
+std::string QualityLines(const QualityReport& r) {
+  return Format(
+      "Colour error per cell (CIE76 delta E, 0 = same colour; about 2.3 is just noticeable):\n"
+      "  one sample per cell:    mean %.2f, worst 5 %% of cells %.2f\n"
+      "  4 x 4 samples per cell: mean %.2f, worst 5 %% of cells %.2f\n",
+      r.MeanSingle, r.WorstSingle, r.MeanDetail, r.WorstDetail);
+}
+
 Status CreateMosaicFile(Engine& engine, const std::string& path, bool reopen,
-                        std::unique_ptr<BandWriter>* pending) {
+                        std::unique_ptr<BandWriter>* pending, QualityMeter* quality) {
   return InBandsToFile(
       engine, path,
       [&](int bandRows, const Engine::BandSink& sink) {
         return reopen ? engine.ReopenProjectInBands(bandRows, sink)
                       : engine.CreateMosaicInBands(bandRows, sink);
       },
-      pending);
+      pending, quality);
 }
 
 Status RenderMosaicInBandsToFile(Engine& engine, const std::string& path) {

@@ -8,6 +8,7 @@
 
 #include "cli/Flags.h"
 #include "engine/Engine.h"
+#include "engine/Quality.h"
 #include "output/BandWriter.h"
 
 namespace velmora::cli {
@@ -40,8 +41,14 @@ Status CheckPictureOut(const std::string& path);
 // whole creation sequence runs.
 // With `pending`, the written file is left complete beside its name, in
 // *pending, for the caller to put in place with the files saved with it.
+// With `quality`, the bands are also measured against the main picture as
+// they go by (see Quality.h); it is started on the first band.
 Status CreateMosaicFile(Engine& engine, const std::string& path, bool reopen,
-                        std::unique_ptr<BandWriter>* pending = nullptr);
+                        std::unique_ptr<BandWriter>* pending = nullptr, QualityMeter* quality = nullptr);
+// Rows per band for a render in bands of about 128 MiB.
+int BandRowsFor(const tmosaicproject& project);
+// The measure's figures as the commands print them, one line each.
+std::string QualityLines(const QualityReport& report);
 // Only the render in bands into the file, after AssignCells (for the bench).
 Status RenderMosaicInBandsToFile(Engine& engine, const std::string& path);
 

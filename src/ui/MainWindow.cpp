@@ -1,6 +1,7 @@
 // The main window's frame: layout, toolbar, menus, start-up, the view and the
 // commands. The editing modes are in MainWindowEditing.cpp.
 #include "ui/MainWindow.h"
+#include "ui/MatchQuality.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -91,6 +92,9 @@ MainWindow::MainWindow(Session& session) : session_(session), engine_(session.en
 
   BuildMenus();
   BuildEditMenus();
+  quality_ = new MatchQuality(session_, *this);
+  quality_->AddMenuItems(findChild<QMenu*>(QStringLiteral("View1")), findChild<QMenu*>(QStringLiteral("Edit1")));
+  statusRow->insertWidget(1, quality_->MakeStatusLabel(status));
   connect(view_, &MosaicView::pressed, this, &MainWindow::ViewPressed);
   connect(view_, &MosaicView::released, this, &MainWindow::ViewReleased);
   connect(view_, &MosaicView::viewMoved, this, &MainWindow::RepaintView);
@@ -332,6 +336,7 @@ void MainWindow::UpdateActions() {
   if (session_.windows.wizard) session_.windows.wizard->setEnabled(idle);
   UpdateToolWindowCommands(session_);
   UpdateEditActions();
+  if (quality_) quality_->UpdateActions();
 }
 
 Status MainWindow::RunJob(const std::function<Status()>& job) {
@@ -380,6 +385,7 @@ void MainWindow::AfterNewPicture() {
   engine_.ViewOriginY = 0;
   view_->PictureReplaced();
   RepaintView();
+  quality_->Refresh();
   ShowOverviewAfterJob(session_);
   UpdateActions();
 }
@@ -419,6 +425,7 @@ void MainWindow::OpenPicture() {
   UpdateEditActions();
   view_->PictureReplaced();
   RepaintView();
+  quality_->Refresh();
   UpdateActions();
   if (!partly.empty())
     session_.prompts.Message(

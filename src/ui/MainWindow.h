@@ -25,6 +25,8 @@
 
 namespace velmora::ui {
 
+class MatchQuality;
+
 // EditMode codes; 1 stands until the first UpdateEditMode at start-up.
 enum EditModeCode : int { kModeStartup = 1, kModeEdit1 = 2, kModeEdit2 = 3, kModePen = 4, kModeInfo = 10 };
 
@@ -93,6 +95,8 @@ public:
   void ZoomActual();
 
   MosaicView* View() const { return view_; }
+  // The match-quality figures, map and re-pick (MatchQuality.h).
+  MatchQuality* Quality() const { return quality_; }
   QWidget* WorkArea() const { return workpanel_; }
 
 protected:
@@ -147,6 +151,7 @@ private:
   std::unique_ptr<GuiJobListener> listener_;
   QComboBox* zoomField_ = nullptr;
   QPushButton* cancelButton_ = nullptr;
+  MatchQuality* quality_ = nullptr;
   // The project record and main picture of the mosaic shown, put back when a
   // job that replaces them is cancelled.
   tmosaicproject shownProject_;

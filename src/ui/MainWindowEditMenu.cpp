@@ -13,6 +13,7 @@
 #include <QToolButton>
 
 #include "ui/MainWindow.h"
+#include "ui/MatchQuality.h"
 #include "ui/WindowHooks.h"
 
 namespace velmora::ui {
@@ -201,6 +202,7 @@ Status MainWindow::RecordEdit(const std::string& name, const std::vector<CellPos
   penSteps_.redo.clear();
   penSteps_.redone.clear();
   for (const TRect& r : rects) view_->PixelsChanged(r);
+  quality_->PixelsChanged(rects);
   UpdateEditActions();
   return status;
 }
@@ -225,6 +227,7 @@ void MainWindow::UndoOrRedo(bool redo) {
       penSteps_.redone.pop_back();
     }
     for (const TRect& r : changed) view_->PixelsChanged(r);
+    quality_->PixelsChanged(changed);
     SetModified(true);
     RepaintView();
   }

@@ -172,6 +172,7 @@ void MosaicView::paintEvent(QPaintEvent*) {
     const auto* first = reinterpret_cast<const uchar*>(bmp.ScanLine(r.Top) + r.Left);
     const QImage image(first, r.Width(), r.Height(), qsizetype(bmp.Width()) * 4, QImage::Format_RGB32);
     painter.drawImage(QPoint(0, 0), image);
+    if (overlay_) overlay_(painter, r, scale_);
     return;
   }
   // Zoomed out, the level whose scale is nearest above the view's, drawn
@@ -185,6 +186,7 @@ void MosaicView::paintEvent(QPaintEvent*) {
   const QRectF to(0, 0, r.Width() * scale_, r.Height() * scale_);
   painter.setRenderHint(QPainter::SmoothPixmapTransform, scale_ < 1 && !live_);
   painter.drawImage(to, Wrap(source), from);
+  if (overlay_) overlay_(painter, r, scale_);
 }
 
 void MosaicView::mousePressEvent(QMouseEvent* event) {

@@ -8,8 +8,10 @@
 // Where the picture ends, the work area's colour shows.
 #pragma once
 
+#include <QPainter>
 #include <QScrollBar>
 #include <QWidget>
+#include <functional>
 
 #include "engine/Engine.h"
 #include "engine/ViewGeometry.h"
@@ -39,6 +41,15 @@ public:
   // Before a repaint: the fit scale for the current size, the origin within
   // the picture when the scale changed. Returns the scale.
   double PrepareRepaint();
+
+  // Drawn over the picture after every paint (the match-quality map), given
+  // the picture rectangle shown and the scale: picture pixel p lies at view
+  // position (p - shown.Left) * scale.
+  using Overlay = std::function<void(QPainter& painter, const TRect& shown, double scale)>;
+  void SetOverlay(Overlay overlay) {
+    overlay_ = std::move(overlay);
+    update();
+  }
 
   // The editing mode's cursor (space shows the open hand meanwhile).
   void SetModeCursor(Qt::CursorShape shape);
@@ -102,6 +113,7 @@ private:
   ViewPoint panOrigin_;
   bool spaceHeld_ = false;
   QCursor modeCursor_;
+  Overlay overlay_;
 };
 
 }  // namespace velmora::ui

@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -81,6 +82,11 @@ UserPrompts::SaveAnswer UserPrompts::AskToSave(QWidget* parent, const QString& c
     default:
       return SaveAnswer::Cancel;
   }
+}
+
+double UserPrompts::AskNumber(QWidget* parent, const QString& caption, const QString& label, double value,
+                              double min, double max, int decimals, bool* ok) {
+  return QInputDialog::getDouble(parent, caption, label, value, min, max, decimals, ok);
 }
 
 bool UserPrompts::Confirm(QWidget* parent, const QString& caption, const QString& text) {

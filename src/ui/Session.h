@@ -53,6 +53,10 @@ public:
   virtual void Error(QWidget* parent, const QString& caption, const QString& text);
   // OK/Cancel; true for OK.
   virtual bool Confirm(QWidget* parent, const QString& caption, const QString& text);
+  // A number within [min, max] with `decimals` places, starting at `value`;
+  // *ok is false when the user cancels.
+  virtual double AskNumber(QWidget* parent, const QString& caption, const QString& label, double value,
+                           double min, double max, int decimals, bool* ok);
   // Save / Discard / Cancel, asked before work would be thrown away.
   enum class SaveAnswer { Save, Discard, Cancel };
   virtual SaveAnswer AskToSave(QWidget* parent, const QString& caption, const QString& text);

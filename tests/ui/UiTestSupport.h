@@ -75,6 +75,18 @@ public:
     confirms.push_back(text);
     return confirmAnswer;
   }
+  // The answers to number questions, front first; an empty queue cancels.
+  std::deque<double> numberAnswers;
+  std::vector<QString> numberQuestions;
+  double AskNumber(QWidget*, const QString&, const QString& label, double value, double, double, int,
+                   bool* ok) override {
+    numberQuestions.push_back(label + QStringLiteral(" [%1]").arg(value));
+    *ok = !numberAnswers.empty();
+    if (!*ok) return value;
+    const double a = numberAnswers.front();
+    numberAnswers.pop_front();
+    return a;
+  }
   bool documentAnswer = true;  // a desktop that opens documents
   bool OpenDocument(const QString& path) override {
     documents.push_back(path);

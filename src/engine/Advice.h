@@ -1,0 +1,95 @@
+// Settings advice: from the library's size, the grid and the main picture,
+// the settings under which a mosaic looks like its photo. The options that
+// decide that most are not the matching but the rules around it: a repeat
+// radius too large for the library leaves a cell only poor photos to choose
+// from; "Ensure Use All Photos" with a library nearly as large as the grid
+// places most photos where they do not fit; a grid of another shape than the
+// picture stretches it. The rules and their constants were read from
+// measured mosaics (bench/advice-table.sh): see each constant.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/ProjectRecord.h"
+
+namespace velmora {
+
+class Engine;
+
+// A repeat radius may forbid at most this share of the library around a cell
+// (the (2R+1)^2 - 1 cells of its square, all showing different photos at
+// worst). At this share the measured error rose by about 5 % over radius 1;
+// at twice it by 15 to 30 %.
+constexpr double kRadiusBlockedShare = 0.06;
+// "Ensure Use All Photos" costs likeness once the library holds more than
+// this share of the cell count: above it, the first pass (which places every
+// photo in list order at its best free cell) fills so much of the grid that
+// the error rose by more than 10 %.
+constexpr double kUseAllLibraryShare = 0.10;
+// A repeat cap that fits: this many times each photo's even share of the
+// cells. Caps this loose cost under 2 % of likeness; a cap of 1.2 times the
+// even share (the raise the options apply) cost up to 20 %.
+constexpr double kRepeatCapSlack = 2.0;
+
+struct AdviceInput {
+  int Photos = 0;  // entries in the library list
+  int CellsAcross = 48;
+  int CellsDown = 48;
+  int CellWidth = 32;
+  int CellHeight = 32;
+  int MainWidth = 0;  // 0 without a main picture
+  int MainHeight = 0;
+  bool CropMain = false;
+  bool SelfMosaic = false;
+  // The settings as they stand, to say what the advice changes.
+  int MinRepeatRadius = 4;
+  bool UseAllPhotos = true;
+  bool LimitRepeat = false;
+  int MaxRepeatTimes = 10;
+};
+
+struct SettingsAdvice {
+  bool Applicable = false;  // a library mosaic with photos and cells
+  int Photos = 0;
+  int Cells = 0;
+  int RepeatRadius = 1;
+  int EligibleAtRadius = 0;  // photos left for a cell in the worst case
+  int EligibleAtCurrent = 0;
+  bool UseAllRuns = false;  // the every-photo pass runs at all (cells >= photos)
+  bool UseAllCostsLikeness = false;
+  bool UseAllPhotos = false;  // advised
+  int CellsDown = 48;         // keeps the main picture's shape for the cells across
+  bool ShapeKept = true;      // the current grid already keeps it, or the picture is cropped
+  int MaxRepeatTimes = 10;    // the repeat cap that fits
+
+  // Whether the settings of `input` already are the advice.
+  bool RadiusFollowed = true;
+  bool UseAllFollowed = true;
+  bool CapFollowed = true;
+  bool Followed() const { return RadiusFollowed && UseAllFollowed && ShapeKept && CapFollowed; }
+};
+
+SettingsAdvice AdviseSettings(const AdviceInput& input);
+
+// The input from the engine's project and library, with the option fields
+// taken from `options` (the Options dialog's set or the project itself).
+AdviceInput AdviceInputOf(const Engine& engine, const tmosaicproject& options);
+
+// The advice into the option fields of `options` (radius, use-all, repeat
+// cap; "Limit Repeat Times" stays as it is) and cells down into `sizes`
+// (followed by ComputeDerivedSizes); both may be the same record.
+void ApplyAdvice(const SettingsAdvice& advice, tmosaicproject& options, tmosaicproject& sizes);
+
+// One line per piece of advice, each a whole sentence, with whether the
+// current settings follow it (for the notes' colour).
+struct AdviceLine {
+  std::string Text;
+  bool Followed = true;
+};
+std::vector<AdviceLine> AdviceLines(const SettingsAdvice& advice);
+// What ApplyAdvice sets, in one line ("radius 1, use all photos on, 48 x 36
+// cells, repeat cap 58").
+std::string AdviceSummary(const SettingsAdvice& advice, int cellsAcross);
+
+}  // namespace velmora

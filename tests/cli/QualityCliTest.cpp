@@ -1,0 +1,124 @@
+// velmora-cli quality, advise and create --advice, driven as a user runs them.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <string>
+
+#include "imaging/Bitmap32.h"
+#include "imaging/formats/BmpCodec.h"
+#include "support/ScratchFolder.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using velmora::testing::ReadWholeFile;
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class QualityCli : public ::testing::Test {
+protected:
+  CliRun Cmd(const std::string& args) {
+    const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
+    const std::string line = "XDG_CACHE_HOME=" + (dir_ / "cache").string() + " " + std::string(VELMORA_CLI) +
+                             " " + args + " >" + out.string() + " 2>" + err.string();
+    const int raw = std::system(line.c_str());
+    return CliRun{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadWholeFile(out), ReadWholeFile(err)};
+  }
+  std::string P(const std::string& name) const { return (dir_ / name).string(); }
+
+  // `n` flat pictures of colours spread over the main picture's range, and a
+  // 4:3 main picture of soft stripes.
+  void MakePictures(int n) {
+    fs::create_directories(dir_ / "lib");
+    for (int i = 0; i < n; ++i) {
+      TBitmap32 b(24, 18);
+      b.Fill(Color32(uint8_t(i * 255 / n), uint8_t(60 + i * 37 % 120), 128));
+      ASSERT_TRUE(WriteBmpFile(b, P("lib/p" + std::to_string(100 + i) + ".bmp")).ok());
+    }
+    TBitmap32 main(120, 90);
+    for (int y = 0; y < 90; ++y)
+      for (int x = 0; x < 120; ++x) main.Pixel(x, y) = Color32(uint8_t(x * 2), uint8_t(60 + y), 128);
+    ASSERT_TRUE(WriteBmpFile(main, P("main.bmp")).ok());
+  }
+
+  // The number after `label` in `text`, or -1.
+  static double Figure(const std::string& text, const std::string& label) {
+    std::smatch m;
+    if (!std::regex_search(text, m, std::regex(label + " ([0-9]+\\.[0-9]+)"))) return -1;
+    return std::stod(m[1]);
+  }
+
+  velmora::testing::ScratchFolder scratch_;
+  const fs::path& dir_ = scratch_.path();
+};
+
+TEST_F(QualityCli, CreatePrintsTheMeanAndQualityMeasuresTheSavedProjectAlike) {
+  MakePictures(12);
+  const CliRun made = Cmd("create --main " + P("main.bmp") + " --library " + P("lib") +
+                          " --cells 12x9 --cell-size 16x16 --stitch peyote --seed 3 --quiet --out " +
+                          P("m.bmp") + " --project " + P("m.vm6"));
+  ASSERT_EQ(made.status, 0) << made.err;
+  const double mean = Figure(made.err, "Mean colour error per cell:");
+  EXPECT_GT(mean, 0);
+
+  const CliRun q = Cmd("quality " + P("m.vm6") + " --quiet --worst 2");
+  ASSERT_EQ(q.status, 0) << q.err;
+  EXPECT_DOUBLE_EQ(Figure(q.out, "one sample per cell: +mean"), mean);
+  EXPECT_GE(Figure(q.out, "worst 5 % of cells"), mean);
+  EXPECT_GT(Figure(q.out, "4 x 4 samples per cell: mean"), 0);
+  // 2 % of 108 cells, rounded up: three lines of column, row and errors.
+  const auto listed = std::count(q.out.begin(), q.out.end(), '\n');
+  EXPECT_EQ(listed, 3 + 1 + 3) << q.out;
+
+  EXPECT_NE(Cmd("quality").status, 0);
+  const CliRun missing = Cmd("quality " + P("none.vm6"));
+  EXPECT_NE(missing.status, 0);
+  EXPECT_NE(missing.err.find("none.vm6"), std::string::npos) << missing.err;
+}
+
+TEST_F(QualityCli, AdvisePrintsTheAdviceAndCreateAppliesIt) {
+  MakePictures(30);
+  const std::string inputs = "--main " + P("main.bmp") + " --library " + P("lib") + " --cells 16x16";
+  const CliRun advice = Cmd("advise " + inputs);
+  ASSERT_EQ(advice.status, 0) << advice.err;
+  EXPECT_NE(
+      advice.out.find("Advice for 30 library photos, 16 x 16 cells of 32 x 32 pixels and a 120 x 90 main"),
+      std::string::npos)
+      << advice.out;
+  // Radius 4 would forbid 80 photos where there are 30; the 4:3 picture wants
+  // 12 rows; 30 photos are too many against 192 cells to place them all first.
+  EXPECT_NE(advice.out.find("! Repeat radius 1 leaves at least 22 of the 30 photos for every cell;"),
+            std::string::npos)
+      << advice.out;
+  EXPECT_NE(advice.out.find("! 12 cells down keep the main picture's shape"), std::string::npos);
+  EXPECT_NE(advice.out.find("Suggested settings: radius 1, use all photos off, 16 x 12 cells, repeat cap 13"),
+            std::string::npos);
+  EXPECT_EQ(advice.err, "");
+
+  const CliRun followed = Cmd("advise " + inputs + " --radius 1 --cells 16x12 --no-use-all");
+  EXPECT_NE(followed.out.find("The settings given follow it."), std::string::npos) << followed.out;
+
+  const CliRun made =
+      Cmd("create " + inputs + " --advice --seed 5 --quiet --out " + P("a.bmp") + " --project " + P("a.vm6"));
+  ASSERT_EQ(made.status, 0) << made.err;
+  EXPECT_NE(made.err.find("Advice applied: radius 1, use all photos off, 16 x 12 cells, repeat cap 13"),
+            std::string::npos)
+      << made.err;
+  EXPECT_NE(made.err.find("Mosaic of 512 x 384 pixels"), std::string::npos) << made.err;
+  const CliRun plain = Cmd("create " + inputs + " --seed 5 --quiet --out " + P("b.bmp"));
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_LT(Figure(made.err, "Mean colour error per cell:"),
+            Figure(plain.err, "Mean colour error per cell:"));
+  EXPECT_NE(Cmd("advise --library " + P("lib")).status, 0);  // no main picture
+}
+
+}  // namespace
+}  // namespace velmora
