@@ -181,6 +181,16 @@ int DetailDistance(const DetailSummary& picture, const DetailSummary& cell, int 
   return scaled >= float(bound) ? bound : static_cast<int>(scaled);
 }
 
+int ShownMeanDistance(const ColorSignature& picture, const ColorSignature& cell, int enhance) {
+  const float t = std::clamp(enhance, 0, 100) / 100.0f;
+  const SigColor& p = picture.Mean();
+  const SigColor& c = cell.Mean();
+  auto toward = [t](int from, int to) { return float(from) + float(to - from) * t; };
+  const LabColor shown = LabFromRgbF(toward(p.Red, c.Red), toward(p.Green, c.Green), toward(p.Blue, c.Blue));
+  return static_cast<int>(
+      DeltaE76(shown, LabFromRgb(c.Red, c.Green, c.Blue)) * kDetailSamples * kDetailScale + 0.5f);
+}
+
 int DetailBestOrientation(const DetailSummary& picture, const DetailSummary& cell, int enhance, bool allowH,
                           bool allowV, int* orientation) {
   int best = DetailDistance(picture, cell, enhance, 0);

@@ -15,6 +15,7 @@
 #include "imaging/Bitmap24.h"
 #include "imaging/Bitmap32.h"
 #include "imaging/ColorLab.h"
+#include "imaging/ColorSignature.h"
 
 namespace velmora {
 
@@ -86,5 +87,10 @@ int DetailDistance(const DetailSummary& picture, const DetailSummary& cell, int 
 // the order none, left-right, top-bottom, both) and its distance.
 int DetailBestOrientation(const DetailSummary& picture, const DetailSummary& cell, int enhance, bool allowH,
                           bool allowV, int* orientation);
+
+// How far the mean colour of `picture`, tinted `enhance` percent toward the
+// cell's, is from the mean of `cell`: their CIE76 difference on the scale of
+// DetailDistance (one sample standing for all sixteen).
+int ShownMeanDistance(const ColorSignature& picture, const ColorSignature& cell, int enhance);
 
 }  // namespace velmora

@@ -42,8 +42,11 @@ void Engine::PlaceEveryPhotoWell(int count) {
     for (int c = 0; c < cells; ++c) cellSigs[size_t(c)] = SampleCell(c % cols, c / cols);
   }
 
-  // The distances are those Choose picture ranks candidates by (tint
-  // included, no mirroring), so a photo goes where it will look best.
+  // Without detail matching a photo is weighed by how its mean colour,
+  // tinted, looks beside the cell's (in CIELAB): forcing every photo in
+  // costs likeness mostly in colour from a distance, and the quadrant sums
+  // in RGB steer the solver there poorly. With detail matching, its distance
+  // (tint included, no mirroring), as Choose picture ranks candidates.
   SparseCosts costs;
   costs.Columns = cells;
   std::vector<int> photoOf;  // the library index of each solver row
@@ -58,7 +61,7 @@ void Engine::PlaceEveryPhotoWell(int count) {
     for (int c = 0; c < cells; ++c) {
       const int d =
           detail ? DetailDistance(Details.Library[size_t(k)], Details.Cell(c % cols, c / cols), enhance, 0)
-                 : Compare(p, cellSigs[size_t(c)], enhance, false, false).Distance;
+                 : ShownMeanDistance(p, cellSigs[size_t(c)], enhance);
       row[size_t(c)] = {d, c};
     }
     // Ties go to the earlier cell, so a seed-free result is the same every run.

@@ -162,9 +162,8 @@ TEST(SparseAssignment, FindsTheLeastTotalOfTheMostRowsPlaced) {
 std::pair<int64_t, int64_t> PlacedAndBest(Engine& e) {
   const int cols = e.Project.CellsAcross, cells = cols * e.Project.CellsDown;
   auto cost = [&](int k, int c) {
-    return Engine::Compare(e.Library[k].Signature, e.SampleCell(c % cols, c / cols), e.Project.ColorEnhance,
-                           false, false)
-        .Distance;
+    return ShownMeanDistance(e.Library[k].Signature, e.SampleCell(c % cols, c / cols),
+                             e.Project.ColorEnhance);
   };
   int64_t placed = 0;
   for (int c = 0; c < cells; ++c) placed += cost(e.Map.At(c % cols, c / cols).PicIndex, c);
