@@ -78,7 +78,7 @@ TEST_F(OptionsDialogTest, MatchingChoicesAreKeptInTheSettingsAndTheProject) {
 
   Engine().Matching = Engine().MatchingSet;
   MakeMosaic();
-  const QString path = QString::fromStdString((folder / "matching.vm6").string());
+  const QString path = QString::fromStdString(folder / "matching.vm6");
   ASSERT_TRUE(Main().SaveProjectTo(path).ok());
   Control("cbfairuseall")->click();
   Engine().Matching = MatchOptions{};
@@ -86,8 +86,9 @@ TEST_F(OptionsDialogTest, MatchingChoicesAreKeptInTheSettingsAndTheProject) {
   EXPECT_EQ(Engine().Matching, (MatchOptions{true, true}));
   EXPECT_TRUE(prompts.messages.empty());
 
+  // The program started again, on the same folder and settings.
   program.reset();
-  Start(6);
+  program = std::make_unique<ui::Program>(folder.str(), prompts);
   EXPECT_EQ(Engine().MatchingSet, (MatchOptions{true, false}));
   EXPECT_TRUE(Control("cbdetail")->isChecked());
   EXPECT_FALSE(Control("cbfairuseall")->isChecked());
