@@ -309,8 +309,8 @@ CellPos Engine::PlacePicture(int k) {
 bool Engine::DetailReady() const {
   const int count = std::min(PicList.Count(), kLibraryTableSize);
   return Matching.Detail && Project.RenderMode != kRenderSelf && GridFitsTables() &&
-         Details.Library.size() >= size_t(count) &&
-         Details.CellsAcross == Project.CellsAcross && Details.CellsDown == Project.CellsDown;
+         Details.Library.size() >= size_t(count) && Details.CellsAcross == Project.CellsAcross &&
+         Details.CellsDown == Project.CellsDown;
 }
 
 void Engine::ReportAssigned() {

@@ -61,7 +61,8 @@ Status Engine::PrepareLibrary() {
         key.path.clear();
         continue;
       }
-      if (cache->Find(key, sigs[static_cast<size_t>(k)], &details[static_cast<size_t>(k)])) known[static_cast<size_t>(k)] = 1;
+      if (cache->Find(key, sigs[static_cast<size_t>(k)], &details[static_cast<size_t>(k)]))
+        known[static_cast<size_t>(k)] = 1;
     }
   }
 

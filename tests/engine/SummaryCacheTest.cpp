@@ -36,8 +36,7 @@ struct CacheFixture {
   // Prepares the library with the cache on (or off) and returns the
   // signatures, counting reads and collecting warnings.
   std::vector<ColorSignature> Prepare(bool cached, int* reads = nullptr,
-                                      std::vector<std::string>* warnings = nullptr,
-                                      Status* status = nullptr,
+                                      std::vector<std::string>* warnings = nullptr, Status* status = nullptr,
                                       std::vector<DetailSummary>* details = nullptr) {
     Engine e;
     testing::SetGrid(e, 8, 8, 16, 12);
@@ -181,7 +180,9 @@ TEST(SummaryCache, KeepsDetailSummariesAndRefillsFirstVersionEntries) {
   // The same entries as the first version wrote them: no detail mark.
   SummaryCache::Entries entries;
   const std::string good = ReadWholeFile(f.CacheFile());
-  ASSERT_TRUE(SummaryCache::Parse(std::span(reinterpret_cast<const uint8_t*>(good.data()), good.size()), entries).ok());
+  ASSERT_TRUE(
+      SummaryCache::Parse(std::span(reinterpret_cast<const uint8_t*>(good.data()), good.size()), entries)
+          .ok());
   std::string v1("VLMSUMS\n", 8);
   auto put = [&v1](uint64_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) v1.push_back(char((v >> (8 * i)) & 0xFF));
