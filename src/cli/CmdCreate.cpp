@@ -8,6 +8,7 @@
 #include "cli/MosaicSetup.h"
 #include "cli/ProgressBar.h"
 #include "engine/Advice.h"
+#include "project/MatchingBlock.h"
 #include "project/ProjectFile.h"
 
 namespace velmora::cli {
@@ -46,7 +47,9 @@ int RunCreate(const Args& args) {
   std::vector<PendingFile*> files = {&picture->File()};
   PendingFile project;
   if (!setup.projectPath.empty()) {
-    if (Status s = PrepareProjectFile(engine, setup.projectPath, project); !s) return Fail(s.message());
+    std::vector<ExtensionBlock> blocks;
+    AppendMatchingBlock(engine.Matching, blocks);
+    if (Status s = PrepareProjectFile(engine, setup.projectPath, project, blocks); !s) return Fail(s.message());
     files.push_back(&project);
   }
   if (Status s = CommitAll(files); !s) return Fail(s.message());

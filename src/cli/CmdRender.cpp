@@ -5,6 +5,7 @@
 #include "cli/Command.h"
 #include "cli/MosaicSetup.h"
 #include "cli/ProgressBar.h"
+#include "project/MatchingBlock.h"
 #include "project/ProjectFile.h"
 
 namespace velmora::cli {
@@ -27,7 +28,15 @@ int RunRender(const Args& args) {
   engine.SetListener(&progress);
   // As opening the project does (grid, then render), with the render going
   // in bands straight into the file.
-  Status opened = LoadProjectFile(engine, flags.Positional()[0]);
+  ExtensionArea extensions;
+  Status opened = LoadProjectFile(engine, flags.Positional()[0], &extensions);
+  if (opened) {
+    // The matching choices the project was made with; the render itself
+    // assigns no cell, but they are the project's, as on the desktop.
+    std::string warning;
+    engine.Matching = MatchingFromExtensions(extensions, flags.Positional()[0], &warning);
+    if (!warning.empty()) std::cerr << warning << "\n";
+  }
   if (opened) opened = CreateMosaicFile(engine, *out, true);
   progress.Finish();
   if (engine.JobCancelled()) return Cancelled();

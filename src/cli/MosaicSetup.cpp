@@ -117,6 +117,10 @@ const char* const kMosaicFlagsHelp =
     "  --[no-]mono-cell        grey cell pictures (off)\n"
     "  --[no-]hflip            allow left-right mirroring (on)\n"
     "  --[no-]vflip            allow top-bottom mirroring (off)\n"
+    "  --[no-]detail           detail matching: compare cells and pictures on 4 x 4\n"
+    "                          CIELAB samples instead of four quadrant colours (off)\n"
+    "  --[no-]fair-use-all     with --use-all, place every picture where the total\n"
+    "                          of their distances is least, not one by one (off)\n"
     "  --radius N              minimum repeat radius in cells, 1..100 (4)\n"
     "  --max-repeat N          limit repeats of one picture to N, 1..999 (off)\n"
     "  --border N              border gap in pixels, 0..20 (0)\n"
@@ -143,7 +147,8 @@ Flags MosaicFlags() {
                 "randomize", "enhance", "radius", "max-repeat", "border", "border-color", "alpha-main", "alpha-pen",
                 "filter", "jpeg-quality", "threads", "memory", "repeat", "bombs", "rendition-cache-mib"},
                {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands", "advice"},
-               {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache"});
+               {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache", "detail",
+                "fair-use-all"});
 }
 
 Status CheckPictureOut(const std::string& path) {
@@ -209,6 +214,11 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
       RaisedRepeatTimes(o.LimitRepeat, o.MaxRepeatTimes, engine.PicList.Count(), p.CellsAcross, p.CellsDown);
   ComputeDerivedSizes(p);
   CopyOptions(o, p);
+  // The matching choices have no place in the option fields; both off
+  // unless asked for.
+  ApplySwitch(flags, "detail", engine.MatchingSet.Detail);
+  ApplySwitch(flags, "fair-use-all", engine.MatchingSet.FairUseAll);
+  engine.Matching = engine.MatchingSet;
 
   p.MainImageFile = AbsolutePath(*main);
   VELMORA_TRY(engine.LoadMainPicture());

@@ -151,6 +151,11 @@ int Engine::ChoosePicture(int x, int y, const ColorSignature& cell, int level) {
   const bool capOn = ruled && Project.LimitRepeat && !Project.RepeatLimitSuspended;
   const int enhance = Project.ColorEnhance;
   bool marked = false;
+  // Detail matching compares a grid cell's own samples; a pen area (or any
+  // signature that is not the cell's) keeps the quadrant distance.
+  const bool detail = inGrid && DetailReady() && cell == SampleCell(x, y);
+  const DetailSummary noDetail;
+  const DetailSummary& cellDetail = detail ? Details.Cell(x, y) : noDetail;
 
   // The cell's twelve quadrant bytes and its mean, once per call.
   int cellQ[4][3];
@@ -211,7 +216,8 @@ int Engine::ChoosePicture(int x, int y, const ColorSignature& cell, int level) {
   for (int i = 0, k = start; anyEligible && i < count; ++i, k = (k + 1 == count) ? 0 : k + 1) {
     const LibraryEntry& entry = Library[k];
     if (capOn && int64_t(entry.UseCount) + 1 > Project.MaxRepeatTimes) continue;
-    const int d = distance(entry.Signature);
+    const int d = detail ? DetailDistance(Details.Library[size_t(k)], cellDetail, enhance, 0, dist[worst])
+                         : distance(entry.Signature);
     if (d >= dist[worst]) continue;
     if (ruled) {
       if (!marked) {
@@ -276,6 +282,7 @@ CellPos Engine::PlacePicture(int k) {
     return found;
 
   const ColorSignature& p = Library[k].Signature;
+  const bool detail = DetailReady();
   const int cols = Project.CellsAcross;
   int best = kNoCell;
   const int rows = Project.CellsDown;
@@ -283,7 +290,8 @@ CellPos Engine::PlacePicture(int k) {
   int y = start / cols;
   for (int i = 0; i < cells; ++i) {
     if (!Map.At(x, y).Assigned) {
-      const int d = GridDistance(p, x, y);
+      const int d = detail ? DetailDistance(Details.Library[size_t(k)], Details.Cell(x, y), 0, 0, best)
+                           : GridDistance(p, x, y);
       if (d < best && RepeatRadiusFree(x, y, k)) {
         best = d;
         found = CellPos{x, y};
@@ -296,6 +304,13 @@ CellPos Engine::PlacePicture(int k) {
     }
   }
   return found;
+}
+
+bool Engine::DetailReady() const {
+  const int count = std::min(PicList.Count(), kLibraryTableSize);
+  return Matching.Detail && Project.RenderMode != kRenderSelf && GridFitsTables() &&
+         Details.Library.size() >= size_t(count) && Details.CellsAcross == Project.CellsAcross &&
+         Details.CellsDown == Project.CellsDown;
 }
 
 void Engine::ReportAssigned() {
@@ -316,9 +331,17 @@ void Engine::FillCell(int x, int y, int k) {
   e.PicIndex = k;
   e.Assigned = true;
   ++Library[k].UseCount;
-  const Comparison r = Compare(p, c, Project.ColorEnhance, Project.AllowHFlip, Project.AllowVFlip);
-  e.VFlip = r.VFlip;
-  e.HFlip = r.HFlip;
+  if (DetailReady() && x < Project.CellsAcross && y < Project.CellsDown) {
+    int orientation = 0;
+    DetailBestOrientation(Details.Library[size_t(k)], Details.Cell(x, y), Project.ColorEnhance,
+                          Project.AllowHFlip, Project.AllowVFlip, &orientation);
+    e.HFlip = (orientation & 1) != 0;
+    e.VFlip = (orientation & 2) != 0;
+  } else {
+    const Comparison r = Compare(p, c, Project.ColorEnhance, Project.AllowHFlip, Project.AllowVFlip);
+    e.VFlip = r.VFlip;
+    e.HFlip = r.HFlip;
+  }
   ++assigned_;
   ReportAssigned();
 }
@@ -376,11 +399,18 @@ void Engine::AssignCells() {
     return;
   }
 
+  if (Matching.Detail)
+    MakeCellDetails(MainBitmap,
+                    DetailGridSpec{cols, rows, Project.CropMainImage, Project.FinalWidth, Project.FinalHeight,
+                                   Project.StitchMode},
+                    Details);
   const int count = std::min(PicList.Count(), kLibraryTableSize);
   if (cells < count) {
     // More pictures than cells: every picture once is impossible, and the
     // lowered cap stays with the project.
     Project.MaxRepeatTimes = 1;
+  } else if (Project.UseAllPhotos && Matching.FairUseAll) {
+    PlaceEveryPhotoWell(count);
   } else if (Project.UseAllPhotos) {
     for (int k = 0; k < count && !cancelled_; ++k) {
       const CellPos at = PlacePicture(k);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/DetailMatch.h"
 #include "engine/Job.h"
 #include "engine/ProjectRecord.h"
 #include "engine/Random.h"
@@ -60,6 +61,12 @@ public:
   int32_t ViewOriginY = 0;
   TRect ViewRect;
   RandomGenerator Rng;
+  // The matching choices of the project (used by the assignment) and of the
+  // next project (the user's settings), as Project and OptionSet are; and the
+  // tables detail matching works on (DetailMatch.h).
+  MatchOptions Matching;
+  MatchOptions MatchingSet;
+  DetailTables Details;
 
   // Progress goes here; never null (a silent listener by default).
   void SetListener(JobListener* listener);
@@ -188,6 +195,10 @@ private:
   // samples of (x, y).
   int GridDistance(const ColorSignature& picture, int x, int y) const;
   void MarkPicturesNear(int x, int y);
+  // Detail matching is on and its tables are those of this library and grid.
+  bool DetailReady() const;
+  // "Ensure Use All Photos" by the assignment solver (FairPlacement.cpp).
+  void PlaceEveryPhotoWell(int count);
   void MainPass(int level);
   void ReportAssigned();
 

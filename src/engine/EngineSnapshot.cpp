@@ -6,6 +6,8 @@ void EngineSnapshot::Capture(const Engine& engine) {
   project_ = engine.Project;
   main_.Assign(engine.MainBitmap);
   grid_ = engine.GridBitmap;
+  details_ = engine.Details;
+  matching_ = engine.Matching;
   library_ = engine.Library;
   map_ = engine.Map;
   drawn_ = engine.Drawn;
@@ -27,6 +29,8 @@ void EngineSnapshot::Restore(Engine& engine) {
   engine.Project = project_;
   engine.MainBitmap.TakePixels(main_);
   engine.GridBitmap = std::move(grid_);
+  engine.Details = std::move(details_);
+  engine.Matching = matching_;
   engine.Library = std::move(library_);
   engine.Map = std::move(map_);
   engine.Drawn = std::move(drawn_);

@@ -1,7 +1,8 @@
 // The engine's state before a long job, to put back when the job is
-// cancelled: the project record, the main picture, the grid, the library
-// table, the cell map, the drawn flags, the mosaic and the view's origin. The
-// library list is left alone: no job changes it.
+// cancelled: the project record and its matching choices, the main picture,
+// the grid and its detail tables, the library table, the cell map, the drawn
+// flags, the mosaic and the view's origin. The library list is left alone: no
+// job changes it.
 #pragma once
 
 #include "engine/Engine.h"
@@ -25,6 +26,8 @@ private:
   tmosaicproject project_;
   TBitmap32 main_;
   Bitmap24 grid_;
+  DetailTables details_;
+  MatchOptions matching_;
   LibraryTable library_;
   CellMap map_;
   DrawnFlags drawn_;

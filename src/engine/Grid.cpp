@@ -47,6 +47,9 @@ void Engine::MakeGrid() {
   job.SetProgress(0);
   cancelled_ = false;
 
+  // A new grid may be another picture or library: detail tables are made
+  // again by Prepare library and the assignment.
+  Details = DetailTables{};
   const int cols = Project.CellsAcross;
   const int rows = Project.CellsDown;
   if (!GridFitsTables() || !GridBitmap.SetSize(2 * cols, 2 * rows).ok()) {

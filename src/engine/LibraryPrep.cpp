@@ -46,6 +46,9 @@ Status Engine::PrepareLibrary() {
   std::vector<SummaryKey> keys;
   std::vector<char> known(static_cast<size_t>(count), 0);  // signature taken from the cache
   std::vector<ColorSignature> sigs(static_cast<size_t>(count));
+  // The 4 x 4 summaries for detail matching come from the same decode.
+  std::vector<DetailSummary> details(static_cast<size_t>(count));
+  Details.Library.clear();
   if (!cacheFolder_.empty()) {
     cache = std::make_unique<SummaryCache>(cacheFolder_);
     std::string warning;
@@ -63,7 +66,8 @@ Status Engine::PrepareLibrary() {
         key.path.clear();
         continue;
       }
-      if (cache->Find(key, sigs[static_cast<size_t>(k)])) known[static_cast<size_t>(k)] = 1;
+      if (cache->Find(key, sigs[static_cast<size_t>(k)], &details[static_cast<size_t>(k)]))
+        known[static_cast<size_t>(k)] = 1;
     }
   }
 
@@ -83,6 +87,7 @@ Status Engine::PrepareLibrary() {
         (void)renditions->Store(keys[static_cast<size_t>(k)], rendition);
       }
       sig = SummarizeCellPicture(picture, cw, ch, crop, mono);
+      details[static_cast<size_t>(k)] = ComputeDetailSummary(picture);
       return Status::Ok();
     } catch (const std::bad_alloc&) {
       return Status::Error(PicList[k] + ": Out of memory summarising the picture.");
@@ -168,11 +173,12 @@ Status Engine::PrepareLibrary() {
   }
 
   for (int k = 0; k < count; ++k) Library[k].UseCount = 0;
+  Details.Library = details;
 
   if (cache) {
     for (int k = 0; k < count; ++k) {
       const auto i = static_cast<size_t>(k);
-      if (!known[i] && !keys[i].path.empty()) cache->Add(keys[i], sigs[i]);
+      if (!known[i] && !keys[i].path.empty()) cache->Add(keys[i], sigs[i], &details[i]);
     }
     if (cache->Changed())
       if (Status saved = cache->Save(); !saved.ok())

@@ -22,7 +22,9 @@ constexpr size_t kHeaderBytes = 16;  // magic, version, entry count
 constexpr size_t kTrailerBytes = 4;  // crc32 of everything before it
 constexpr size_t kMaxPathBytes = 4096;
 // settings, size, mtime, signature, path length, at least one path byte
+// (then, from version 2 on, a byte telling whether a detail summary follows)
 constexpr size_t kMinEntryBytes = 4 + 8 + 8 + 20 + 2 + 1;
+constexpr uint32_t kFirstVersion = 1;
 // A cache file larger than this is refused before it is read, whatever it
 // claims to hold.
 constexpr uint64_t kMaxFileBytes = uint64_t(256) << 20;
@@ -105,7 +107,7 @@ Status EncodeTo(std::initializer_list<const SummaryCache::Entries*> parts, size_
     return s;
   };
   for (const auto* part : parts) {
-    for (const auto& [key, sig] : *part) {
+    for (const auto& [key, summary] : *part) {
       if (skip > 0) {
         --skip;
         continue;
@@ -113,10 +115,16 @@ Status EncodeTo(std::initializer_list<const SummaryCache::Entries*> parts, size_
       Put32(b, key.settings);
       Put64(b, key.size);
       Put64(b, static_cast<uint64_t>(key.mtimeNs));
-      const auto bytes = sig.Bytes();
+      const auto bytes = summary.Signature.Bytes();
       b.insert(b.end(), bytes.begin(), bytes.end());
       Put16(b, static_cast<uint32_t>(key.path.size()));
       b.insert(b.end(), key.path.begin(), key.path.end());
+      b.push_back(summary.HasDetail ? 1 : 0);
+      if (summary.HasDetail) {
+        const size_t at = b.size();
+        b.resize(at + kDetailSummaryBytes);
+        PutDetailBytes(summary.Detail, b.data() + at);
+      }
       if (b.size() >= (size_t(1) << 20)) VELMORA_TRY(flush());
     }
   }
@@ -206,7 +214,8 @@ Status SummaryCache::ParseFrom(const std::function<size_t(uint8_t*, size_t)>& re
   if (!body.Take(head, sizeof head)) return Status::Error("too short to be a summary cache");
   if (std::memcmp(head, kMagic, 8) != 0) return Status::Error("not a summary cache");
   const uint32_t version = Le32(head + 8);
-  if (version != kVersion) return Status::Error(Format("a cache of version %u, not %u", version, kVersion));
+  if (version != kVersion && version != kFirstVersion)
+    return Status::Error(Format("a cache of version %u, not %u", version, kVersion));
   const uint32_t count = Le32(head + 12);
   if (count > kMaxEntries || uint64_t(count) * kMinEntryBytes > bodyBytes - kHeaderBytes)
     return Status::Error(
@@ -226,7 +235,20 @@ Status SummaryCache::ParseFrom(const std::function<size_t(uint8_t*, size_t)>& re
     if (!body.Take(key.path.data(), length)) return Status::Error("an entry runs past the end");
     if (key.path.find('\0') != std::string::npos)
       return Status::Error(Format("entry %u has a path with a zero byte", i));
-    if (!keep || keep(key)) out.emplace_back(std::move(key), ColorSignature::FromBytes(fixed + 20));
+    CachedSummary summary;
+    summary.Signature = ColorSignature::FromBytes(fixed + 20);
+    if (version != kFirstVersion) {
+      uint8_t has = 0;
+      if (!body.Take(&has, 1)) return Status::Error("an entry runs past the end");
+      if (has > 1) return Status::Error(Format("entry %u has a damaged detail mark", i));
+      if (has == 1) {
+        uint8_t detail[kDetailSummaryBytes];
+        if (!body.Take(detail, sizeof detail)) return Status::Error("an entry runs past the end");
+        summary.HasDetail = true;
+        summary.Detail = DetailFromBytes(detail);
+      }
+    }
+    if (!keep || keep(key)) out.emplace_back(std::move(key), summary);
   }
   if (body.Position() != bodyBytes) return Status::Error("bytes after the last entry");
   uint8_t trailer[kTrailerBytes];
@@ -248,14 +270,14 @@ size_t SummaryCache::Locate(const std::string& path, uint32_t settings) const {
   return std::string::npos;
 }
 
-void SummaryCache::Put(SummaryKey key, const ColorSignature& signature) {
+void SummaryCache::Put(SummaryKey key, const CachedSummary& summary) {
   const size_t at = Locate(key.path, key.settings);
   if (at != std::string::npos) {
-    entries_[at] = {std::move(key), signature};
+    entries_[at] = {std::move(key), summary};
     return;
   }
   index_.emplace(IndexHash(key.path, key.settings), entries_.size());
-  entries_.emplace_back(std::move(key), signature);
+  entries_.emplace_back(std::move(key), summary);
 }
 
 Status SummaryCache::ReadFile(Entries& out, const std::function<bool(const SummaryKey&)>& keep) const {
@@ -293,20 +315,31 @@ void SummaryCache::Load(std::string* warning) {
   Entries read = std::move(entries_);
   entries_.clear();
   entries_.reserve(read.size());
-  for (auto& [key, sig] : read) Put(std::move(key), sig);
+  for (auto& [key, summary] : read) Put(std::move(key), summary);
 }
 
-bool SummaryCache::Find(const SummaryKey& key, ColorSignature& out) const {
+bool SummaryCache::Find(const SummaryKey& key, ColorSignature& out, DetailSummary* detail) const {
   const size_t at = Locate(key.path, key.settings);
   if (at == std::string::npos) return false;
   const SummaryKey& have = entries_[at].first;
   if (have.size != key.size || have.mtimeNs != key.mtimeNs) return false;
-  out = entries_[at].second;
+  const CachedSummary& summary = entries_[at].second;
+  if (detail) {
+    if (!summary.HasDetail) return false;
+    *detail = summary.Detail;
+  }
+  out = summary.Signature;
   return true;
 }
 
-void SummaryCache::Add(const SummaryKey& key, const ColorSignature& signature) {
-  Put(key, signature);
+void SummaryCache::Add(const SummaryKey& key, const ColorSignature& signature, const DetailSummary* detail) {
+  CachedSummary summary;
+  summary.Signature = signature;
+  if (detail) {
+    summary.HasDetail = true;
+    summary.Detail = *detail;
+  }
+  Put(key, summary);
   changed_ = true;
 }
 

@@ -1,7 +1,8 @@
 // The persistent summary cache of Prepare library: for every library picture
-// it has summarised, its colour signature under the settings that shaped it,
-// keyed by the picture's path, size and modification time. A re-run with the
-// same library then decodes only new or changed pictures.
+// it has summarised, its colour signature under the settings that shaped it
+// and its 4 x 4 CIELAB summary for detail matching, keyed by the picture's
+// path, size and modification time. A re-run with the same library then
+// decodes only new or changed pictures.
 //
 // The cache is one file in the cache folder, written whole through a
 // temporary file and a rename, under a lock so that two programs saving at
@@ -17,6 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/DetailMatch.h"
 #include "imaging/ColorSignature.h"
 #include "imaging/Status.h"
 
@@ -41,10 +43,19 @@ bool StatSummaryKey(SummaryKey& key);
 // $XDG_CACHE_HOME/velmora, else $HOME/.cache/velmora; empty when neither is set.
 std::string DefaultCacheFolder();
 
+// What the cache holds for one picture. Entries of the first version of the
+// file have no detail summary; a prepare that needs one decodes the picture
+// again and so replaces them.
+struct CachedSummary {
+  ColorSignature Signature;
+  bool HasDetail = false;
+  DetailSummary Detail;
+};
+
 class SummaryCache {
 public:
   static constexpr const char* kFileName = "library-summaries.cache";
-  static constexpr uint32_t kVersion = 1;
+  static constexpr uint32_t kVersion = 2;
   // Entries kept at most; the oldest are dropped first when a save passes it.
   static constexpr size_t kMaxEntries = 250000;
 
@@ -55,8 +66,9 @@ public:
   // Reads the cache file. A missing file is an empty cache; a damaged one is
   // an empty cache and a warning in `warning`.
   void Load(std::string* warning);
-  bool Find(const SummaryKey& key, ColorSignature& out) const;
-  void Add(const SummaryKey& key, const ColorSignature& signature);
+  // With `detail`, an entry without a detail summary is not found.
+  bool Find(const SummaryKey& key, ColorSignature& out, DetailSummary* detail = nullptr) const;
+  void Add(const SummaryKey& key, const ColorSignature& signature, const DetailSummary* detail = nullptr);
   size_t Size() const { return entries_.size(); }
   // Whether Add was called since Load (or the file was damaged).
   bool Changed() const { return changed_; }
@@ -68,7 +80,7 @@ public:
   // Removes the cache file of `folder` (no error when there is none).
   static Status Clear(const std::string& folder);
 
-  using Entries = std::vector<std::pair<SummaryKey, ColorSignature>>;
+  using Entries = std::vector<std::pair<SummaryKey, CachedSummary>>;
   // The file's bytes for these entries, and their reading back; exposed for
   // the tests of damaged files. Parse fails with the reason.
   static std::vector<uint8_t> Encode(const Entries& entries);
@@ -85,7 +97,7 @@ private:
   static uint64_t IndexHash(const std::string& path, uint32_t settings);
   // The position of the entry for (path, settings) in entries_, or npos.
   size_t Locate(const std::string& path, uint32_t settings) const;
-  void Put(SummaryKey key, const ColorSignature& signature);
+  void Put(SummaryKey key, const CachedSummary& summary);
   // The entries of the file on disk that `keep` accepts; the error tells why
   // the file could not be read.
   Status ReadFile(Entries& out, const std::function<bool(const SummaryKey&)>& keep) const;

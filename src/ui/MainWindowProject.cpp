@@ -10,6 +10,7 @@
 
 #include "engine/PenLog.h"
 #include "library/ProgramFolders.h"
+#include "project/MatchingBlock.h"
 #include "project/ProjectExtension.h"
 #include "project/ProjectFile.h"
 #include "project/ProjectSize.h"
@@ -73,6 +74,7 @@ Status MainWindow::SaveProjectTo(const QString& path) {
   std::vector<ExtensionBlock> blocks;
   if (!penLog_.Strokes.empty())
     blocks.push_back(ExtensionBlock{kPenStrokesTag, kPenStrokesVersion, EncodePenLog(penLog_)});
+  AppendMatchingBlock(engine_.Matching, blocks);
   VELMORA_TRY(SaveProjectFile(engine_, ToBytes(path), blocks));
   session_.projectPath = path;
   SetModified(false);
@@ -95,6 +97,9 @@ Status MainWindow::OpenProjectFrom(const QString& path) {
     CopyListToPickCell(session_);
     NotifyLibraryChanged(session_);
     for (const std::string& w : extensions.warnings) cautions << ToQString(w);
+    std::string matchingWarning;
+    engine_.Matching = MatchingFromExtensions(extensions, file, &matchingWarning);
+    if (!matchingWarning.empty()) cautions << ToQString(matchingWarning);
     if (const ExtensionBlock* pens = extensions.Find(kPenStrokesTag)) {
       Status read = pens->version == kPenStrokesVersion
                         ? DecodePenLog(pens->payload, file, strokes)

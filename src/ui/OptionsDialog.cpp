@@ -122,6 +122,31 @@ QWidget* OptionsDialog::BuildRepeatGroup() {
   grid->addWidget(radius_, 2, 1);
   grid->addWidget(MakeLabel(group, "Max repeat time"), 3, 0);
   grid->addWidget(repeatTimes_, 3, 1);
+  // Not stored option fields either: kept in the user's settings, taken
+  // into the next project as the option fields are.
+  QSettings settings;
+  MatchOptions& matching = session_.engine.MatchingSet;
+  matching.Detail = settings.value(QStringLiteral("Matching/Detail"), false).toBool();
+  matching.FairUseAll = settings.value(QStringLiteral("Matching/FairUseAll"), false).toBool();
+  detail_ = new QCheckBox(QStringLiteral("Detail matching"), group);
+  detail_->setObjectName(QStringLiteral("cbdetail"));
+  detail_->setToolTip(QStringLiteral("Compare cells and photos on 4 x 4 samples in CIELAB"));
+  detail_->setChecked(matching.Detail);
+  connect(detail_, &QCheckBox::toggled, this, [this](bool on) {
+    session_.engine.MatchingSet.Detail = on;
+    QSettings().setValue(QStringLiteral("Matching/Detail"), on);
+  });
+  fairUseAll_ = new QCheckBox(QStringLiteral("Place every photo well"), group);
+  fairUseAll_->setObjectName(QStringLiteral("cbfairuseall"));
+  fairUseAll_->setToolTip(
+      QStringLiteral("With Ensure Use All Photos: place all photos at once, for the least total distance"));
+  fairUseAll_->setChecked(matching.FairUseAll);
+  connect(fairUseAll_, &QCheckBox::toggled, this, [this](bool on) {
+    session_.engine.MatchingSet.FairUseAll = on;
+    QSettings().setValue(QStringLiteral("Matching/FairUseAll"), on);
+  });
+  grid->addWidget(fairUseAll_, 6, 0, 1, 3);
+  grid->addWidget(detail_, 7, 0, 1, 3);
   grid->addWidget(MakeLabel(group, "Randomize Level      Low <- -> High"), 4, 0, 1, 3);
   randomize_ = MakeSlider(group, "tbrandom", kRandomizeRange, 20, 10);
   randomizeLabel_ = MakePercent(group, "lbrl", "20 %");
@@ -130,7 +155,7 @@ QWidget* OptionsDialog::BuildRepeatGroup() {
   sliderRow->addWidget(randomizeLabel_);
   grid->addLayout(sliderRow, 5, 0, 1, 3);
   grid->setColumnStretch(2, 1);
-  grid->setRowStretch(6, 1);
+  grid->setRowStretch(8, 1);
   return group;
 }
 

@@ -61,6 +61,8 @@ private:
   QCheckBox* upright_ = nullptr;              // cbupright
   QCheckBox* useAll_ = nullptr;               // cbuseall
   QCheckBox* limitRepeat_ = nullptr;          // cbrptlimit
+  QCheckBox* fairUseAll_ = nullptr;           // cbfairuseall
+  QCheckBox* detail_ = nullptr;               // cbdetail
   QSpinBox* radius_ = nullptr;                // seradius
   QSpinBox* repeatTimes_ = nullptr;           // serepeattime
   QSlider* randomize_ = nullptr;              // tbrandom

@@ -18,6 +18,8 @@
 #include "imaging/PictureReader.h"
 #include "imaging/formats/BmpCodec.h"
 #include "project/DefaultOptionsFile.h"
+#include "project/MatchingBlock.h"
+#include "project/ProjectFile.h"
 #include "support/OverLimitProject.h"
 #include "support/ScratchFolder.h"
 
@@ -148,6 +150,43 @@ TEST_F(Cli, CreateRefusesBadFlagsNamingThemAndTheirRange) {
   EXPECT_NE(empty.status, 0);
   EXPECT_NE(empty.err.find("You do not have enough images in your Image Lib, please load more"), std::string::npos)
       << empty.err;
+}
+
+// The matching choices: a seed still gives one mosaic whatever the thread
+// count, the project carries the choices (and nothing when both are off),
+// and render gives the same picture.
+TEST_F(Cli, MatchingChoicesAreReproducibleAndSavedWithTheProject) {
+  MakePictures();
+  struct Case {
+    const char* flags;
+    bool detail, fair;
+    const char* stitch;
+  };
+  const Case cases[] = {{"", false, false, "loom"},
+                        {"--detail", true, false, "peyote"},
+                        {"--fair-use-all", false, true, "loom"},
+                        {"--detail --fair-use-all", true, true, "brick"}};
+  for (const Case& c : cases) {
+    const std::string common = "create --quiet --main " + P("main.bmp") + " --library " + P("lib") +
+                               " --cells 10x8 --cell-size 12x10 --seed 5 --use-all --radius 1 --stitch " +
+                               c.stitch + " " + c.flags;
+    const CliRun a = Cmd(common + " --out " + P("a.bmp") + " --project " + P("a.vm6"));
+    ASSERT_EQ(a.status, 0) << a.err;
+    const CliRun b = Cmd(common + " --threads 1 --no-cache --out " + P("b.bmp"));
+    ASSERT_EQ(b.status, 0) << b.err;
+    EXPECT_EQ(ReadWholeFile(P("a.bmp")), ReadWholeFile(P("b.bmp"))) << c.flags;
+
+    velmora::ProjectFileContent content;
+    ASSERT_TRUE(velmora::ReadProjectFile(P("a.vm6"), content).ok());
+    EXPECT_EQ(content.Extensions.Find(velmora::kMatchingTag) != nullptr, c.detail || c.fair) << c.flags;
+    EXPECT_EQ(velmora::MatchingFromExtensions(content.Extensions, P("a.vm6"), nullptr),
+              (velmora::MatchOptions{c.detail, c.fair}))
+        << c.flags;
+
+    const CliRun r = Cmd("render --quiet " + P("a.vm6") + " --out " + P("r.bmp"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadWholeFile(P("a.bmp")), ReadWholeFile(P("r.bmp"))) << c.flags;
+  }
 }
 
 TEST_F(Cli, CreateIsReproducibleAndRenderGivesTheSameBytes) {

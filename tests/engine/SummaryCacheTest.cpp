@@ -36,8 +36,8 @@ struct CacheFixture {
   // Prepares the library with the cache on (or off) and returns the
   // signatures, counting reads and collecting warnings.
   std::vector<ColorSignature> Prepare(bool cached, int* reads = nullptr,
-                                      std::vector<std::string>* warnings = nullptr,
-                                      Status* status = nullptr) {
+                                      std::vector<std::string>* warnings = nullptr, Status* status = nullptr,
+                                      std::vector<DetailSummary>* details = nullptr) {
     Engine e;
     testing::SetGrid(e, 8, 8, 16, 12);
     e.PicList.Assign(paths);
@@ -55,6 +55,7 @@ struct CacheFixture {
       for (const auto& [path, n] : counter.reads) *reads += n;
     }
     if (warnings) *warnings = job.warnings;
+    if (details) *details = e.Details.Library;
     std::vector<ColorSignature> sigs;
     for (int k = 0; k < e.PicList.Count(); ++k) sigs.push_back(e.Library[k].Signature);
     return sigs;
@@ -150,6 +151,62 @@ TEST(SummaryCache, DamagedFilesAreRebuiltWithAWarning) {
     EXPECT_NE(warnings[0].find("rebuilt"), std::string::npos) << warnings[0];
     EXPECT_EQ(ReadWholeFile(f.CacheFile()), good) << d.what;  // rebuilt whole
   }
+}
+
+// The detail summaries come back from the cache as they were computed; a
+// cache of the first version (no detail summaries) is read without a
+// warning, its pictures decoded once more for them and then known again.
+TEST(SummaryCache, KeepsDetailSummariesAndRefillsFirstVersionEntries) {
+  CacheFixture f;
+  std::vector<DetailSummary> plain, cached;
+  const auto sigs = f.Prepare(false, nullptr, nullptr, nullptr, &plain);
+  ASSERT_EQ(plain.size(), 6u);
+  int reads = 0;
+  f.Prepare(true);
+  EXPECT_EQ(f.Prepare(true, &reads, nullptr, nullptr, &cached), sigs);
+  EXPECT_EQ(reads, 0);
+  auto sameDetail = [](const std::vector<DetailSummary>& a, const std::vector<DetailSummary>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+      for (int s = 0; s < kDetailSamples; ++s)
+        if (a[i].Sample[size_t(s)].L != b[i].Sample[size_t(s)].L ||
+            a[i].Sample[size_t(s)].A != b[i].Sample[size_t(s)].A ||
+            a[i].Sample[size_t(s)].B != b[i].Sample[size_t(s)].B)
+          return false;
+    return true;
+  };
+  EXPECT_TRUE(sameDetail(cached, plain));
+
+  // The same entries as the first version wrote them: no detail mark.
+  SummaryCache::Entries entries;
+  const std::string good = ReadWholeFile(f.CacheFile());
+  ASSERT_TRUE(
+      SummaryCache::Parse(std::span(reinterpret_cast<const uint8_t*>(good.data()), good.size()), entries)
+          .ok());
+  std::string v1("VLMSUMS\n", 8);
+  auto put = [&v1](uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) v1.push_back(char((v >> (8 * i)) & 0xFF));
+  };
+  put(1, 4);
+  put(entries.size(), 4);
+  for (const auto& [key, summary] : entries) {
+    put(key.settings, 4);
+    put(key.size, 8);
+    put(uint64_t(key.mtimeNs), 8);
+    const auto bytes = summary.Signature.Bytes();
+    v1.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    put(key.path.size(), 2);
+    v1 += key.path;
+  }
+  put(crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(v1.data()), uInt(v1.size())), 4);
+  WriteWholeFile(f.CacheFile(), v1);
+  std::vector<std::string> warnings;
+  EXPECT_EQ(f.Prepare(true, &reads, &warnings, nullptr, &cached), sigs);
+  EXPECT_EQ(reads, 6);
+  EXPECT_TRUE(warnings.empty());
+  EXPECT_TRUE(sameDetail(cached, plain));
+  EXPECT_EQ(f.Prepare(true, &reads), sigs);
+  EXPECT_EQ(reads, 0);
 }
 
 TEST(SummaryCache, SavesMergeWhatAnotherProgramSaved) {

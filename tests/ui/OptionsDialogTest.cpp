@@ -61,6 +61,40 @@ TEST_F(OptionsDialogTest, SetAsDefaultAndRestoreDefaultWriteTheOptionBlock) {
   EXPECT_FALSE(Dialog()->isVisible());
 }
 
+// The matching choices live in the user's settings, not in Defaultopt.opt:
+// a new program starts with them, a new project takes them, and a saved
+// project brings its own back when opened.
+TEST_F(OptionsDialogTest, MatchingChoicesAreKeptInTheSettingsAndTheProject) {
+  Start(6);
+  Find<QToolButton>(&Main(), "sboption")->click();
+  EXPECT_FALSE(Control("cbdetail")->isChecked());
+  EXPECT_FALSE(Control("cbfairuseall")->isChecked());
+  Control("cbdetail")->click();
+  Control("cbfairuseall")->click();
+  EXPECT_EQ(Engine().MatchingSet, (MatchOptions{true, true}));
+  EXPECT_EQ(Engine().Matching, MatchOptions{}) << "the open project keeps its own";
+  Control("Button6")->click();  // "Set As Default" writes the 60 bytes only
+  EXPECT_EQ(OptionsFile().size(), 60u);
+
+  Engine().Matching = Engine().MatchingSet;
+  MakeMosaic();
+  const QString path = QString::fromStdString(folder / "matching.vm6");
+  ASSERT_TRUE(Main().SaveProjectTo(path).ok());
+  Control("cbfairuseall")->click();
+  Engine().Matching = MatchOptions{};
+  ASSERT_TRUE(Main().OpenProjectFrom(path).ok());
+  EXPECT_EQ(Engine().Matching, (MatchOptions{true, true}));
+  EXPECT_TRUE(prompts.messages.empty());
+
+  // The program started again, on the same folder and settings.
+  program.reset();
+  program = std::make_unique<ui::Program>(folder.str(), prompts);
+  EXPECT_EQ(Engine().MatchingSet, (MatchOptions{true, false}));
+  EXPECT_TRUE(Control("cbdetail")->isChecked());
+  EXPECT_FALSE(Control("cbfairuseall")->isChecked());
+  Control("cbdetail")->click();  // leaves the settings as the other tests expect them
+}
+
 TEST_F(OptionsDialogTest, SetAsDefaultReportsAFileThatCannotBeWritten) {
   Start(1);
   std::filesystem::create_directory(folder / kDefaultOptionsName);

@@ -1,0 +1,212 @@
+#include "engine/DetailMatch.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "engine/ProjectRecord.h"
+#include "engine/Tables.h"
+#include "imaging/PictureOps.h"
+
+namespace velmora {
+namespace {
+
+// A mean difference of about 6.4 CIE76 units per sample, roughly what 16
+// levels per channel are in the quadrant distance, lands on its 192 (the
+// randomize threshold at the default level): summed over sixteen samples,
+// times 1.875.
+constexpr float kDetailScale = 1.875f;
+
+// The sample of the picture a cell sample is compared with, per orientation.
+constexpr std::array<std::array<uint8_t, kDetailSamples>, 4> kSampleOf = [] {
+  std::array<std::array<uint8_t, kDetailSamples>, 4> t{};
+  for (int o = 0; o < 4; ++o)
+    for (int y = 0; y < kDetailSide; ++y)
+      for (int x = 0; x < kDetailSide; ++x) {
+        const int px = (o & 1) ? kDetailSide - 1 - x : x;
+        const int py = (o & 2) ? kDetailSide - 1 - y : y;
+        t[o][y * kDetailSide + x] = uint8_t(py * kDetailSide + px);
+      }
+  return t;
+}();
+
+LabColor MeanOf(const std::array<LabColor, kDetailSamples>& s) {
+  LabColor m;
+  for (const LabColor& c : s) {
+    m.L += c.L;
+    m.A += c.A;
+    m.B += c.B;
+  }
+  return {m.L / kDetailSamples, m.A / kDetailSamples, m.B / kDetailSamples};
+}
+
+float Sane(float v, float lo, float hi) { return std::isfinite(v) ? std::clamp(v, lo, hi) : 0.0f; }
+
+// Pixel columns 4k .. 4k + 3 of every odd cell row (peyote) move two pixels
+// right, or the rows of every odd cell column (brick) two pixels down, with
+// wrap-round: half a cell, as the plain grid is shifted.
+void ShiftOddRows(Bitmap24& grid) {
+  const int width = grid.Width();
+  for (int row = kDetailSide; row < grid.Height(); row += 2 * kDetailSide)
+    for (int line = row; line < row + kDetailSide && line < grid.Height(); ++line) {
+      uint8_t* p = grid.ScanLine(line);
+      std::rotate(p, p + (width - 2) * 3, p + width * 3);
+    }
+}
+
+void ShiftOddColumns(Bitmap24& grid) {
+  const int height = grid.Height();
+  std::vector<uint8_t> column(static_cast<size_t>(height) * 3);
+  for (int col = kDetailSide; col < grid.Width(); col += 2 * kDetailSide)
+    for (int c = col; c < col + kDetailSide && c < grid.Width(); ++c) {
+      for (int y = 0; y < height; ++y) std::memcpy(&column[size_t(y) * 3], grid.PixelAddress(c, y), 3);
+      std::rotate(column.begin(), column.end() - 6, column.end());
+      for (int y = 0; y < height; ++y) std::memcpy(grid.PixelAddress(c, y), &column[size_t(y) * 3], 3);
+    }
+}
+
+}  // namespace
+
+void PutDetailBytes(const DetailSummary& summary, uint8_t* out) {
+  for (int i = 0; i < kDetailSamples; ++i) {
+    const float v[3] = {summary.Sample[size_t(i)].L, summary.Sample[size_t(i)].A,
+                        summary.Sample[size_t(i)].B};
+    for (int c = 0; c < 3; ++c) {
+      uint32_t bits = 0;
+      std::memcpy(&bits, &v[c], 4);
+      for (int b = 0; b < 4; ++b) *out++ = uint8_t(bits >> (8 * b));
+    }
+  }
+}
+
+DetailSummary DetailFromBytes(const uint8_t* bytes) {
+  DetailSummary s;
+  auto next = [&bytes] {
+    const uint32_t bits =
+        uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+    bytes += 4;
+    float v = 0;
+    std::memcpy(&v, &bits, 4);
+    return v;
+  };
+  for (LabColor& c : s.Sample) {
+    c.L = Sane(next(), 0.0f, 100.0f);
+    c.A = Sane(next(), -200.0f, 200.0f);
+    c.B = Sane(next(), -200.0f, 200.0f);
+  }
+  s.Mean = MeanOf(s.Sample);
+  return s;
+}
+
+DetailSummary ComputeDetailSummary(const TBitmap32& picture) {
+  DetailSummary s;
+  if (picture.Empty()) return s;
+  Bitmap24 grid(kDetailSide, kDetailSide);
+  AreaStretch(picture, picture.BoundsRect(), grid);
+  return DetailOfCell(grid, 0, 0);
+}
+
+DetailSummary DetailOfCell(const Bitmap24& grid, int x, int y) {
+  DetailSummary s;
+  if (x < 0 || y < 0 || int64_t(x + 1) * kDetailSide > grid.Width() ||
+      int64_t(y + 1) * kDetailSide > grid.Height())
+    return s;
+  for (int j = 0; j < kDetailSide; ++j) {
+    const uint8_t* p = grid.PixelAddress(x * kDetailSide, y * kDetailSide + j);
+    for (int i = 0; i < kDetailSide; ++i, p += 3)
+      s.Sample[size_t(j * kDetailSide + i)] = LabFromRgb(p[2], p[1], p[0]);
+  }
+  s.Mean = MeanOf(s.Sample);
+  return s;
+}
+
+void MakeDetailGrid(const TBitmap32& mainPicture, const DetailGridSpec& spec, Bitmap24& grid) {
+  grid = Bitmap24();
+  if (spec.CellsAcross <= 0 || spec.CellsDown <= 0 || spec.CellsAcross > kMapSide ||
+      spec.CellsDown > kMapSide)
+    return;
+  if (!grid.SetSize(kDetailSide * spec.CellsAcross, kDetailSide * spec.CellsDown).ok()) {
+    grid = Bitmap24();
+    return;
+  }
+  if (mainPicture.Empty()) {
+    grid.Fill(0, 0, 0);
+  } else if (spec.CropMain) {
+    TBitmap32 cropped;
+    CropToAspect(mainPicture, cropped, spec.FinalWidth, spec.FinalHeight);
+    AreaStretch(cropped, cropped.BoundsRect(), grid);
+  } else {
+    AreaStretch(mainPicture, mainPicture.BoundsRect(), grid);
+  }
+  if (spec.StitchMode == kStitchPeyote) ShiftOddRows(grid);
+  if (spec.StitchMode == kStitchBrick) ShiftOddColumns(grid);
+}
+
+void MakeCellDetails(const TBitmap32& mainPicture, const DetailGridSpec& spec, DetailTables& tables) {
+  tables.Cells.clear();
+  tables.CellsAcross = tables.CellsDown = 0;
+  Bitmap24 grid;
+  MakeDetailGrid(mainPicture, spec, grid);
+  if (grid.Empty()) return;
+  tables.Cells.resize(size_t(spec.CellsAcross) * size_t(spec.CellsDown));
+  for (int y = 0; y < spec.CellsDown; ++y)
+    for (int x = 0; x < spec.CellsAcross; ++x)
+      tables.Cells[size_t(y) * size_t(spec.CellsAcross) + size_t(x)] = DetailOfCell(grid, x, y);
+  tables.CellsAcross = spec.CellsAcross;
+  tables.CellsDown = spec.CellsDown;
+}
+
+int DetailDistance(const DetailSummary& picture, const DetailSummary& cell, int enhance, int orientation,
+                   int bound) {
+  const float t = std::clamp(enhance, 0, 100) / 100.0f;
+  // The renderer moves the picture `enhance` percent toward the cell's mean.
+  const float sL = (picture.Mean.L - cell.Mean.L) * t;
+  const float sA = (picture.Mean.A - cell.Mean.A) * t;
+  const float sB = (picture.Mean.B - cell.Mean.B) * t;
+  const auto& map = kSampleOf[size_t(orientation & 3)];
+  const float limit = bound == INT_MAX ? 3.0e38f : float(bound) / kDetailScale;
+  float sum = 0;
+  for (int row = 0; row < kDetailSide; ++row) {
+    for (int i = row * kDetailSide; i < (row + 1) * kDetailSide; ++i) {
+      const LabColor& p = picture.Sample[map[size_t(i)]];
+      const LabColor& c = cell.Sample[size_t(i)];
+      const float dL = p.L - sL - c.L;
+      const float dA = p.A - sA - c.A;
+      const float dB = p.B - sB - c.B;
+      sum += std::sqrt(dL * dL + dA * dA + dB * dB);
+    }
+    if (sum >= limit) return bound;
+  }
+  const float scaled = sum * kDetailScale + 0.5f;
+  return scaled >= float(bound) ? bound : static_cast<int>(scaled);
+}
+
+int ShownMeanDistance(const ColorSignature& picture, const ColorSignature& cell, int enhance) {
+  const float t = std::clamp(enhance, 0, 100) / 100.0f;
+  const SigColor& p = picture.Mean();
+  const SigColor& c = cell.Mean();
+  auto toward = [t](int from, int to) { return float(from) + float(to - from) * t; };
+  const LabColor shown = LabFromRgbF(toward(p.Red, c.Red), toward(p.Green, c.Green), toward(p.Blue, c.Blue));
+  return static_cast<int>(
+      DeltaE76(shown, LabFromRgb(c.Red, c.Green, c.Blue)) * kDetailSamples * kDetailScale + 0.5f);
+}
+
+int DetailBestOrientation(const DetailSummary& picture, const DetailSummary& cell, int enhance, bool allowH,
+                          bool allowV, int* orientation) {
+  int best = DetailDistance(picture, cell, enhance, 0);
+  int chosen = 0;
+  for (int o = 1; o < 4; ++o) {
+    if ((o & 1) && !allowH) continue;
+    if ((o & 2) && !allowV) continue;
+    // Strictly smaller only: on a tie the earlier orientation stays.
+    const int d = DetailDistance(picture, cell, enhance, o, best);
+    if (d < best) {
+      best = d;
+      chosen = o;
+    }
+  }
+  if (orientation) *orientation = chosen;
+  return best;
+}
+
+}  // namespace velmora

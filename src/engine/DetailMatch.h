@@ -1,0 +1,96 @@
+// Detail matching: pictures and cells compared on a 4 x 4 grid of CIELAB
+// samples instead of the four quadrant colours, so that a photo whose layout
+// (a dark corner, a light band) follows the cell's wins over one that only has
+// the same quadrant sums. The choice rules stay those of the plain matching;
+// only the distance is another one, brought to the same scale so that the
+// randomize level keeps its meaning.
+#pragma once
+
+#include <array>
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "imaging/Bitmap24.h"
+#include "imaging/Bitmap32.h"
+#include "imaging/ColorLab.h"
+#include "imaging/ColorSignature.h"
+
+namespace velmora {
+
+// The matching choices beyond the original option fields: kept in the user's
+// settings and in a project's extension block, never in the 60-byte options.
+struct MatchOptions {
+  bool Detail = false;      // compare on 4 x 4 CIELAB samples
+  bool FairUseAll = false;  // place every photo with the assignment solver
+  friend constexpr bool operator==(const MatchOptions&, const MatchOptions&) = default;
+};
+
+constexpr int kDetailSide = 4;
+constexpr int kDetailSamples = kDetailSide * kDetailSide;
+
+// A picture or a cell as 4 x 4 CIELAB samples in reading order, and their mean.
+struct DetailSummary {
+  std::array<LabColor, kDetailSamples> Sample{};
+  LabColor Mean;
+};
+
+// Stored as 16 x (L, a, b) little-endian 32-bit floats.
+constexpr size_t kDetailSummaryBytes = kDetailSamples * 3 * 4;
+void PutDetailBytes(const DetailSummary& summary, uint8_t* out);
+// Values that are not finite or far outside CIELAB (a damaged file) are
+// brought into range, so that no distance can overflow.
+DetailSummary DetailFromBytes(const uint8_t* bytes);
+
+// The summary of a prepared library picture (already cropped and greyed as
+// the cell will show it); all zero for an empty picture.
+DetailSummary ComputeDetailSummary(const TBitmap32& picture);
+// The summary of the 4 x 4 samples at (4x, 4y) of a detail grid.
+DetailSummary DetailOfCell(const Bitmap24& grid, int x, int y);
+
+// The detail grid: the main picture at 4 x 4 samples per cell, cropped and
+// shifted for peyote and brick stitches as the plain grid is.
+struct DetailGridSpec {
+  int CellsAcross = 0;
+  int CellsDown = 0;
+  bool CropMain = false;
+  int FinalWidth = 0;
+  int FinalHeight = 0;
+  int StitchMode = 0;
+};
+void MakeDetailGrid(const TBitmap32& mainPicture, const DetailGridSpec& spec, Bitmap24& grid);
+
+// What the engine keeps for detail matching: the summaries of the library in
+// list order (filled by Prepare library) and of the cells in reading order
+// (made for the assignment from the detail grid). Empty tables mean plain
+// matching.
+struct DetailTables {
+  std::vector<DetailSummary> Library;
+  std::vector<DetailSummary> Cells;
+  int CellsAcross = 0;
+  int CellsDown = 0;
+
+  const DetailSummary& Cell(int x, int y) const { return Cells[size_t(y) * size_t(CellsAcross) + size_t(x)]; }
+};
+// The cell summaries of `tables` from the main picture.
+void MakeCellDetails(const TBitmap32& mainPicture, const DetailGridSpec& spec, DetailTables& tables);
+
+// The distance of `picture` shown in `cell` with the tint of `enhance`
+// percent, mirrored by `orientation` (0 none, 1 left-right, 2 top-bottom,
+// 3 both): the summed CIE76 differences of the sixteen samples, on the scale
+// of the quadrant distance. Stops early, returning `bound`, once the sum
+// reaches it.
+int DetailDistance(const DetailSummary& picture, const DetailSummary& cell, int enhance, int orientation,
+                   int bound = INT_MAX);
+// The best orientation among those allowed (ties keep the earlier one, in
+// the order none, left-right, top-bottom, both) and its distance.
+int DetailBestOrientation(const DetailSummary& picture, const DetailSummary& cell, int enhance, bool allowH,
+                          bool allowV, int* orientation);
+
+// How far the mean colour of `picture`, tinted `enhance` percent toward the
+// cell's, is from the mean of `cell`: their CIE76 difference on the scale of
+// DetailDistance (one sample standing for all sixteen).
+int ShownMeanDistance(const ColorSignature& picture, const ColorSignature& cell, int enhance);
+
+}  // namespace velmora

@@ -1,0 +1,35 @@
+// Minimum-cost assignment of rows to columns on a sparse cost graph (each row
+// lists the few columns it may take), by shortest augmenting paths with
+// column potentials: every row in turn is given the column that keeps the
+// total of all rows placed so far the least possible, moving earlier rows
+// along when that is cheaper. Used to place every library photo in the cell
+// that suits it best overall, where a one-by-one pass lets the early photos
+// take the cells the later ones needed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace velmora {
+
+// Row r's columns and costs are Col[RowStart[r] .. RowStart[r + 1]) and the
+// same positions of Cost. A row lists a column at most once.
+struct SparseCosts {
+  int Columns = 0;
+  std::vector<size_t> RowStart{0};
+  std::vector<int> Col;
+  std::vector<int32_t> Cost;
+
+  int Rows() const { return static_cast<int>(RowStart.size()) - 1; }
+  void AddRow(const std::vector<std::pair<int32_t, int>>& costAndColumn);
+};
+
+// The column of every row, or -1 for a row whose listed columns could not
+// be freed for it. The result depends only on the costs (ties go the same
+// way every time). `stop`, when given, is asked between rows; once it says
+// yes the rows not yet placed stay -1.
+std::vector<int> SolveSparseAssignment(const SparseCosts& costs, const std::function<bool()>& stop = {});
+
+}  // namespace velmora

@@ -1,0 +1,40 @@
+#include "project/MatchingBlock.h"
+
+namespace velmora {
+namespace {
+
+// Payload: one byte of flags and three reserved zero bytes.
+constexpr size_t kPayloadBytes = 4;
+constexpr uint8_t kDetailBit = 1;
+constexpr uint8_t kFairUseAllBit = 2;
+
+}  // namespace
+
+void AppendMatchingBlock(const MatchOptions& options, std::vector<ExtensionBlock>& blocks) {
+  if (!options.Detail && !options.FairUseAll) return;
+  const uint8_t flags =
+      uint8_t((options.Detail ? kDetailBit : 0) | (options.FairUseAll ? kFairUseAllBit : 0));
+  blocks.push_back(ExtensionBlock{kMatchingTag, kMatchingVersion, {flags, 0, 0, 0}});
+}
+
+MatchOptions MatchingFromExtensions(const ExtensionArea& area, const std::string& path,
+                                    std::string* warning) {
+  const ExtensionBlock* block = area.Find(kMatchingTag);
+  if (block == nullptr) return {};
+  const char* problem = nullptr;
+  if (block->version != kMatchingVersion)
+    problem = "are in a newer format";
+  else if (block->payload.size() != kPayloadBytes ||
+           (block->payload[0] & ~(kDetailBit | kFairUseAllBit)) != 0)
+    problem = "are damaged";
+  if (problem != nullptr) {
+    if (warning)
+      *warning = path + ": the matching choices " + problem +
+                 "; detail matching and placing every photo well "
+                 "are off.";
+    return {};
+  }
+  return MatchOptions{(block->payload[0] & kDetailBit) != 0, (block->payload[0] & kFairUseAllBit) != 0};
+}
+
+}  // namespace velmora

@@ -1,0 +1,279 @@
+// Detail matching and "Place every photo well": the 4 x 4 comparison picks
+// the photo whose layout fits where the quadrant sums tie, the solver finds
+// the least total distance where the one-by-one pass does not, and the
+// choices survive a project's extension block.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <limits>
+#include <numeric>
+#include <random>
+
+#include "EngineTestSupport.h"
+#include "engine/SparseAssignment.h"
+#include "project/MatchingBlock.h"
+
+namespace velmora {
+namespace {
+
+using testing::FlatSignature;
+using testing::SetGrid;
+
+using Pattern = std::array<std::array<uint8_t, 4>, 4>;  // rows of 0 / 255 blocks
+
+TBitmap32 PatternPicture(const Pattern& p) {
+  TBitmap32 b(16, 16);
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) {
+      const uint8_t v = p[size_t(y / 4)][size_t(x / 4)];
+      b.Pixel(x, y) = Color32(v, v, v);
+    }
+  return b;
+}
+
+constexpr Pattern kColumns = {{{0, 255, 0, 255}, {0, 255, 0, 255}, {0, 255, 0, 255}, {0, 255, 0, 255}}};
+constexpr Pattern kColumnsMirrored = {
+    {{255, 0, 255, 0}, {255, 0, 255, 0}, {255, 0, 255, 0}, {255, 0, 255, 0}}};
+constexpr Pattern kRows = {{{0, 0, 0, 0}, {255, 255, 255, 255}, {0, 0, 0, 0}, {255, 255, 255, 255}}};
+constexpr Pattern kChecker = {{{0, 255, 0, 255}, {255, 0, 255, 0}, {0, 255, 0, 255}, {255, 0, 255, 0}}};
+
+TEST(DetailMatching, PrefersTheLayoutThatFitsWhereQuadrantSumsTie) {
+  struct Case {
+    const char* what;
+    Pattern cell;
+    std::vector<Pattern> photos;  // after a flat photo of the same mean, index 0
+    bool allowH;
+    int expected;
+    bool lastMirrored;  // the last photo is shown mirrored in the cell
+  };
+  const Case cases[] = {
+      {"columns", kColumns, {kRows, kColumns, kChecker}, false, 2, false},
+      {"rows", kRows, {kColumns, kChecker, kRows}, false, 3, false},
+      {"checker", kChecker, {kColumns, kRows, kChecker}, false, 3, false},
+      // The choice compares unmirrored, as the plain matching does; the
+      // mirror is chosen when the photo is placed.
+      {"mirrored columns, mirror allowed", kColumnsMirrored, {kColumns}, true, 0, true},
+      {"mirrored columns, no mirror", kColumnsMirrored, {kColumns}, false, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::ScratchDir dir;
+    Engine e;
+    SetGrid(e, 1, 1, 16, 16);
+    e.MainBitmap = PatternPicture(c.cell);
+    const SigColor mean = ComputeColorSignature(e.MainBitmap).Mean();
+    testing::AddPicture(e, dir, testing::Uniform(16, 16, Color32(mean.Red, mean.Green, mean.Blue)));
+    for (const Pattern& p : c.photos) testing::AddPicture(e, dir, PatternPicture(p));
+    e.Project.AllowHFlip = c.allowH;
+    e.Project.AllowVFlip = false;
+    e.MakeGrid();
+    ASSERT_TRUE(e.PrepareLibrary().ok());
+    // The quadrant summaries tie; only the detail summaries differ.
+    for (int k = 1; k < e.PicList.Count(); ++k) e.Library[k].Signature = e.Library[0].Signature;
+    e.Matching.Detail = true;
+    for (uint32_t seed = 1; seed <= 8; ++seed) {
+      e.Rng.SetSeed(seed);
+      e.AssignCells();
+      const CellMapEntry& m = e.Map.At(0, 0);
+      EXPECT_EQ(m.PicIndex, c.expected) << seed;
+    }
+    e.Map.Clear();
+    e.FillCell(0, 0, e.PicList.Count() - 1);
+    EXPECT_EQ(e.Map.At(0, 0).HFlip, c.lastMirrored);
+  }
+}
+
+// The most rows that can be placed, and the least total cost of placing
+// those of `only` (all rows when empty), by trying every assignment.
+std::pair<int, int64_t> BruteForce(const std::vector<std::vector<int>>& cost, int cols,
+                                   const std::vector<char>& only = {}) {
+  const int rows = static_cast<int>(cost.size());
+  std::pair<int, int64_t> best{-1, 0};
+  std::vector<int> pick(size_t(rows), -1);
+  std::vector<char> taken(size_t(cols), 0);
+  auto walk = [&](auto&& self, int r, int placed, int64_t total) -> void {
+    if (r == rows) {
+      if (placed > best.first || (placed == best.first && total < best.second)) best = {placed, total};
+      return;
+    }
+    if (only.empty() || !only[size_t(r)]) self(self, r + 1, placed, total);
+    if (!only.empty() && !only[size_t(r)]) return;
+    for (int c = 0; c < cols; ++c)
+      if (cost[size_t(r)][size_t(c)] >= 0 && !taken[size_t(c)]) {
+        taken[size_t(c)] = 1;
+        self(self, r + 1, placed + 1, total + cost[size_t(r)][size_t(c)]);
+        taken[size_t(c)] = 0;
+      }
+  };
+  walk(walk, 0, 0, 0);
+  return best;
+}
+
+TEST(SparseAssignment, FindsTheLeastTotalOfTheMostRowsPlaced) {
+  struct Case {
+    int rows, cols, listed;  // each row lists `listed` random columns
+  };
+  const Case cases[] = {{3, 3, 3}, {4, 6, 6}, {5, 5, 2}, {5, 7, 3}, {6, 6, 1}, {4, 4, 4}};
+  uint32_t seed = 5;
+  for (const Case& c : cases) {
+    for (int round = 0; round < 20; ++round) {
+      std::mt19937 rng(seed++);
+      std::vector<std::vector<int>> cost(size_t(c.rows), std::vector<int>(size_t(c.cols), -1));
+      SparseCosts sparse;
+      sparse.Columns = c.cols;
+      for (int r = 0; r < c.rows; ++r) {
+        std::vector<int> order(size_t(c.cols));
+        std::iota(order.begin(), order.end(), 0);
+        std::shuffle(order.begin(), order.end(), rng);
+        std::vector<std::pair<int32_t, int>> row;
+        for (int i = 0; i < c.listed; ++i) {
+          const int v = int(rng() % 50);
+          cost[size_t(r)][size_t(order[size_t(i)])] = v;
+          row.emplace_back(v, order[size_t(i)]);
+        }
+        sparse.AddRow(row);
+      }
+      const std::vector<int> got = SolveSparseAssignment(sparse);
+      ASSERT_EQ(got.size(), size_t(c.rows));
+      int placed = 0;
+      int64_t total = 0;
+      std::vector<char> taken(size_t(c.cols), 0);
+      std::vector<char> rowsPlaced(size_t(c.rows), 0);
+      for (int r = 0; r < c.rows; ++r) {
+        const int col = got[size_t(r)];
+        if (col < 0) continue;
+        ASSERT_GE(cost[size_t(r)][size_t(col)], 0) << "a column the row does not list";
+        ASSERT_FALSE(taken[size_t(col)]) << "a column given twice";
+        taken[size_t(col)] = 1;
+        rowsPlaced[size_t(r)] = 1;
+        ++placed;
+        total += cost[size_t(r)][size_t(col)];
+      }
+      // As many rows as can be placed at all, at the least cost for them.
+      EXPECT_EQ(placed, BruteForce(cost, c.cols).first) << c.rows << "x" << c.cols << " round " << round;
+      EXPECT_EQ(std::pair(placed, total), BruteForce(cost, c.cols, rowsPlaced))
+          << c.rows << "x" << c.cols << " round " << round;
+    }
+  }
+}
+
+// The total distance of the map's photos to their cells, as the solver
+// weighs it, and the least one possible (every permutation tried).
+std::pair<int64_t, int64_t> PlacedAndBest(Engine& e) {
+  const int cols = e.Project.CellsAcross, cells = cols * e.Project.CellsDown;
+  auto cost = [&](int k, int c) {
+    return ShownMeanDistance(e.Library[k].Signature, e.SampleCell(c % cols, c / cols),
+                             e.Project.ColorEnhance);
+  };
+  int64_t placed = 0;
+  for (int c = 0; c < cells; ++c) placed += cost(e.Map.At(c % cols, c / cols).PicIndex, c);
+  std::vector<int> perm(static_cast<size_t>(cells));
+  std::iota(perm.begin(), perm.end(), 0);
+  int64_t best = std::numeric_limits<int64_t>::max();
+  do {
+    int64_t t = 0;
+    for (int k = 0; k < cells; ++k) t += cost(k, perm[size_t(k)]);
+    best = std::min(best, t);
+  } while (std::next_permutation(perm.begin(), perm.end()));
+  return {placed, best};
+}
+
+TEST(PlaceEveryPhotoWell, FindsTheLeastTotalWhereTheListOrderPassDoesNot) {
+  struct Case {
+    const char* what;
+    int cols, rows;
+    std::vector<uint8_t> cells;   // flat grey per cell; empty: random inputs
+    std::vector<uint8_t> photos;  // flat grey per photo
+    int enhance;
+    bool greedyMisses;
+  };
+  const Case cases[] = {
+      // The first photo takes the dark cell the second needed far more.
+      {"two photos, two cells", 2, 1, {100, 200}, {140, 110}, 0, true},
+      {"three in a row", 3, 1, {0, 100, 200}, {90, 105, 190}, 0, true},
+      {"random, no tint", 3, 2, {}, {}, 0, false},
+      {"random, tint", 3, 2, {}, {}, 50, false},
+      {"random, 7 cells", 7, 1, {}, {}, 30, false},
+  };
+  uint32_t seed = 21;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (int round = 0; round < (c.cells.empty() ? 6 : 1); ++round) {
+      std::mt19937 rng(seed++);
+      const int cells = c.cols * c.rows;
+      auto setUp = [&](Engine& e, bool fair) {
+        SetGrid(e, c.cols, c.rows, 8, 8);
+        ASSERT_TRUE(e.GridBitmap.SetSize(2 * c.cols, 2 * c.rows).ok());
+        std::mt19937 fill(rng());
+        for (int y = 0; y < 2 * c.rows; ++y)
+          for (int x = 0; x < 2 * c.cols; ++x) {
+            uint8_t* p = e.GridBitmap.PixelAddress(x, y);
+            for (int ch = 0; ch < 3; ++ch)
+              p[ch] = c.cells.empty() ? uint8_t(fill() % 256) : c.cells[size_t(x / 2 + (y / 2) * c.cols)];
+          }
+        for (int k = 0; k < cells; ++k) {
+          e.PicList.Append("p");
+          ColorSignature s;
+          if (c.photos.empty()) {
+            for (SigColor& q : s.Slot)
+              q = SigColor{uint8_t(fill() % 256), uint8_t(fill() % 256), uint8_t(fill() % 256), 0};
+          } else {
+            s = FlatSignature(c.photos[size_t(k)], c.photos[size_t(k)], c.photos[size_t(k)]);
+          }
+          e.Library[k].Signature = s;
+        }
+        e.Project.ColorEnhance = c.enhance;
+        e.Project.UseAllPhotos = true;
+        e.Matching.FairUseAll = fair;
+        e.Rng.SetSeed(7);
+      };
+      const uint32_t inputs = rng();
+      Engine fair, greedy;
+      rng.seed(inputs);
+      setUp(fair, true);
+      rng.seed(inputs);
+      setUp(greedy, false);
+      fair.AssignCells();
+      greedy.AssignCells();
+      const auto [placed, best] = PlacedAndBest(fair);
+      EXPECT_EQ(placed, best);
+      for (int k = 0; k < cells; ++k) EXPECT_EQ(fair.Library[k].UseCount, 1) << k;
+      if (c.greedyMisses) {
+        EXPECT_GT(PlacedAndBest(greedy).first, best);
+      }
+    }
+  }
+}
+
+TEST(MatchingBlock, RoundTripsThroughTheExtensionArea) {
+  for (int bits = 0; bits < 4; ++bits) {
+    const MatchOptions options{(bits & 1) != 0, (bits & 2) != 0};
+    std::vector<ExtensionBlock> blocks;
+    AppendMatchingBlock(options, blocks);
+    EXPECT_EQ(blocks.size(), bits == 0 ? 0u : 1u) << "both off writes nothing";
+    ExtensionArea area;
+    ASSERT_TRUE(DecodeExtensionArea(EncodeExtensionArea(blocks), "p.vm6", area).ok());
+    std::string warning;
+    EXPECT_EQ(MatchingFromExtensions(area, "p.vm6", &warning), options) << bits;
+    EXPECT_TRUE(warning.empty());
+  }
+  struct Bad {
+    const char* what;
+    ExtensionBlock block;
+  };
+  const Bad bad[] = {
+      {"newer version", {kMatchingTag, uint16_t(kMatchingVersion + 1), {1, 0, 0, 0}}},
+      {"short payload", {kMatchingTag, kMatchingVersion, {1}}},
+      {"unknown flag", {kMatchingTag, kMatchingVersion, {0x83, 0, 0, 0}}},
+  };
+  for (const Bad& b : bad) {
+    ExtensionArea area;
+    area.blocks.push_back(b.block);
+    std::string warning;
+    EXPECT_EQ(MatchingFromExtensions(area, "p.vm6", &warning), MatchOptions{}) << b.what;
+    EXPECT_NE(warning.find("p.vm6"), std::string::npos) << b.what << ": " << warning;
+  }
+}
+
+}  // namespace
+}  // namespace velmora
