@@ -154,6 +154,10 @@ QWidget* OptionsDialog::BuildRepeatGroup() {
   sliderRow->addWidget(randomize_, 1);
   sliderRow->addWidget(randomizeLabel_);
   grid->addLayout(sliderRow, 5, 0, 1, 3);
+  // Tab in reading order: the matching switches sit below the slider.
+  setTabOrder(repeatTimes_, randomize_);
+  setTabOrder(randomize_, fairUseAll_);
+  setTabOrder(fairUseAll_, detail_);
   grid->setColumnStretch(2, 1);
   grid->setRowStretch(8, 1);
   return group;
