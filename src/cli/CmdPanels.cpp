@@ -7,6 +7,7 @@
 
 #include "cli/Command.h"
 #include "cli/Flags.h"
+#include "cli/MosaicSetup.h"
 #include "cli/ProgressBar.h"
 #include "output/PanelPdf.h"
 #include "output/PosterPanels.h"
@@ -51,10 +52,7 @@ int RunPanels(const Args& args) {
     return Fail(s.message());
 
   Engine engine;
-  int threads = engine.ThreadCount();
-  if (Status s = flags.Int("threads", 1, 64, threads); !s) return Fail(s.message());
-  engine.SetThreadCount(threads);
-  engine.SetUprightPictures(flags.Switch("orientation").value_or(true));
+  if (Status s = ApplyEngineFlags(engine, flags); !s) return Fail(s.message());
   const std::string& projectPath = flags.Positional()[0];
   if (Status s = LoadProjectFile(engine, projectPath); !s) return Fail(s.message());
 

@@ -21,10 +21,7 @@ int RunQuality(const Args& args) {
   if (Status s = flags.Int("worst", 0, 100, worstPercent); !s) return Fail(s.message());
 
   Engine engine;
-  int threads = engine.ThreadCount();
-  if (Status s = flags.Int("threads", 1, 64, threads); !s) return Fail(s.message());
-  engine.SetThreadCount(threads);
-  engine.SetUprightPictures(flags.Switch("orientation").value_or(true));
+  if (Status s = ApplyEngineFlags(engine, flags); !s) return Fail(s.message());
   ProgressBar progress(flags.Switch("quiet").value_or(false));
   engine.SetListener(&progress);
 

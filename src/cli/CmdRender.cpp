@@ -20,11 +20,8 @@ int RunRender(const Args& args) {
   if (Status s = CheckPictureOut(*out); !s) return Fail(s.message());
 
   Engine engine;
-  int threads = engine.ThreadCount();
-  if (Status s = flags.Int("threads", 1, 64, threads); !s) return Fail(s.message());
-  engine.SetThreadCount(threads);
+  if (Status s = ApplyEngineFlags(engine, flags); !s) return Fail(s.message());
   ProgressBar progress(flags.Switch("quiet").value_or(false));
-  engine.SetUprightPictures(flags.Switch("orientation").value_or(true));
   engine.SetListener(&progress);
   // As opening the project does (grid, then render), with the render going
   // in bands straight into the file.

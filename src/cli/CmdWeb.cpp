@@ -5,6 +5,7 @@
 
 #include "cli/Command.h"
 #include "cli/Flags.h"
+#include "cli/MosaicSetup.h"
 #include "cli/ProgressBar.h"
 #include "output/WebMosaicWriter.h"
 #include "project/ProjectFile.h"
@@ -29,10 +30,7 @@ int RunWeb(const Args& args) {
   if (Status s = CheckWebFolder(settings.folder); !s) return Fail(s.message());
 
   Engine engine;
-  int threads = engine.ThreadCount();
-  if (Status s = flags.Int("threads", 1, 64, threads); !s) return Fail(s.message());
-  engine.SetThreadCount(threads);
-  engine.SetUprightPictures(flags.Switch("orientation").value_or(true));
+  if (Status s = ApplyEngineFlags(engine, flags); !s) return Fail(s.message());
   ProgressBar progress(flags.Switch("quiet").value_or(false));
   engine.SetListener(&progress);
 

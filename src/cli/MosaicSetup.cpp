@@ -158,6 +158,14 @@ Status CheckPictureOut(const std::string& path) {
   return Status::Ok();
 }
 
+Status ApplyEngineFlags(Engine& engine, const Flags& flags) {
+  int threads = engine.ThreadCount();
+  VELMORA_TRY(flags.Int("threads", 1, 64, threads));
+  engine.SetThreadCount(threads);
+  engine.SetUprightPictures(flags.Switch("orientation").value_or(true));
+  return Status::Ok();
+}
+
 Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSetup& setup) {
   if (!flags.Positional().empty())
     return Status::Error("unexpected argument '" + flags.Positional()[0] + "'");

@@ -136,19 +136,14 @@ Status QualityMeter::Start(const TBitmap32& main, const TRect& mainArea, const t
   return Status::Ok();
 }
 
-// Sample i of cell (x, y) spans columns [left + i*cw/4, left + (i+1)*cw/4)
-// of the cell's unshifted-or-shifted area; an odd peyote row starts half a
-// cell to the left, so its cell 0 wraps round to the mosaic's right edge,
-// as the renderer splits it.
-QualityMeter::Span QualityMeter::ColumnSpan(int x, int y, int i) const {
-  const int left = x * cw_ - (stitch_ == kStitchPeyote && (y & 1) ? cw_ / 2 : 0);
-  const int a = left + i * cw_ / kQualitySide;
-  const int b = left + (i + 1) * cw_ / kQualitySide;
+// [a, b) on a line of `extent` pixels; a part left of 0 wraps round to the
+// far end, as the renderer splits a shifted cell.
+QualityMeter::Span QualityMeter::WrappedSpan(int a, int b, int extent) {
   Span s;
   if (b <= a) return s;
   if (a < 0) {
-    s.Begin[s.Count] = a + width_;
-    s.End[s.Count++] = std::min(b, 0) + width_;
+    s.Begin[s.Count] = a + extent;
+    s.End[s.Count++] = std::min(b, 0) + extent;
     if (b > 0) {
       s.Begin[s.Count] = 0;
       s.End[s.Count++] = b;
@@ -161,26 +156,19 @@ QualityMeter::Span QualityMeter::ColumnSpan(int x, int y, int i) const {
   return s;
 }
 
+// Sample i of cell (x, y) spans columns [left + i*cw/4, left + (i+1)*cw/4)
+// of the cell's unshifted-or-shifted area; an odd peyote row starts half a
+// cell to the left, so its cell 0 wraps round to the mosaic's right edge,
+// as the renderer splits it.
+QualityMeter::Span QualityMeter::ColumnSpan(int x, int y, int i) const {
+  const int left = x * cw_ - (stitch_ == kStitchPeyote && (y & 1) ? cw_ / 2 : 0);
+  return WrappedSpan(left + i * cw_ / kQualitySide, left + (i + 1) * cw_ / kQualitySide, width_);
+}
+
 // The same down the rows: an odd brick column starts half a cell higher.
 QualityMeter::Span QualityMeter::RowSpan(int x, int y, int j) const {
   const int top = y * ch_ - (stitch_ == kStitchBrick && (x & 1) ? ch_ / 2 : 0);
-  const int a = top + j * ch_ / kQualitySide;
-  const int b = top + (j + 1) * ch_ / kQualitySide;
-  Span s;
-  if (b <= a) return s;
-  if (a < 0) {
-    s.Begin[s.Count] = a + height_;
-    s.End[s.Count++] = std::min(b, 0) + height_;
-    if (b > 0) {
-      s.Begin[s.Count] = 0;
-      s.End[s.Count++] = b;
-    }
-  } else {
-    s.Begin[0] = a;
-    s.End[0] = b;
-    s.Count = 1;
-  }
-  return s;
+  return WrappedSpan(top + j * ch_ / kQualitySide, top + (j + 1) * ch_ / kQualitySide, height_);
 }
 
 void QualityMeter::AddCell(const TBitmap32& band, int top, int rows, int x, int y) {

@@ -94,6 +94,7 @@ private:
     int Begin[2] = {0, 0};
     int End[2] = {0, 0};
   };
+  static Span WrappedSpan(int a, int b, int extent);
   Span ColumnSpan(int x, int y, int i) const;
   Span RowSpan(int x, int y, int j) const;
   void AddCell(const TBitmap32& band, int top, int rows, int x, int y);
