@@ -217,6 +217,8 @@ private:
   bool CacheKeyOf(int k, SummaryKey& key) const;
   // Draws cell (x, y) into `target`, whose row 0 is mosaic row `top`.
   void FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& buffer, TBitmap32& target, int top);
+  void PlacePieceAcrossBand(const TBitmap32& buffer, const TRect& piece, const TRect& source, TBitmap32& target,
+                            int top) const;
   void SetMainForOverlay();
   // A pen stroke with the opacities and filter of `stroke`; its picture is
   // chosen afresh (and stored in it) when `choose`, else taken from it.

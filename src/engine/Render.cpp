@@ -147,15 +147,43 @@ void Engine::FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& 
   buffer.CombineMode = cmBlend;
   buffer.StretchFilter = StretchFilterOf(Project.ResampleKernel);
   const CellPlacement place = PlaceCellPicture(x, y, buffer.Width(), buffer.Height(), Project);
-  // Shifted into a band, a piece is clipped to it; the resampler derives
-  // every position from the whole target rectangle, so the rows drawn are
-  // those of the unclipped piece.
+  const bool whole = top == 0 && target.Height() >= Project.FinalHeight;
   for (int i = 0; i < place.Count; ++i) {
     TRect t = place.Pieces[i].Target;
-    t.Top -= top;
-    t.Bottom -= top;
-    (void)buffer.DrawTo(target, t, place.Pieces[i].Source);  // sources lie inside
+    if (whole || (t.Top >= top && t.Bottom <= top + target.Height())) {
+      t.Top -= top;
+      t.Bottom -= top;
+      (void)buffer.DrawTo(target, t, place.Pieces[i].Source);  // sources lie inside
+    } else {
+      PlacePieceAcrossBand(buffer, t, place.Pieces[i].Source, target, top);
+    }
   }
+}
+
+// A piece that a band cuts: the draft filter's block average starts its
+// blocks at the first row drawn, so a piece clipped by the band would get
+// other blocks than in the whole mosaic. It is drawn whole, clipped only by
+// the mosaic's edges as the whole render clips it, over the border colour
+// the whole render finds there, and the band's rows are copied out.
+void Engine::PlacePieceAcrossBand(const TBitmap32& buffer, const TRect& piece, const TRect& source,
+                                  TBitmap32& target, int top) const {
+  const int clipTop = std::max(piece.Top, 0);
+  const int clipBottom = std::min(piece.Bottom, Project.FinalHeight);
+  const int from = std::max(clipTop, top);
+  const int to = std::min(clipBottom, top + target.Height());
+  const int left = std::max(piece.Left, 0);
+  const int right = std::min(piece.Right, target.Width());
+  if (from >= to || left >= right) return;
+  TBitmap32 whole;
+  if (!whole.SetSize(target.Width(), clipBottom - clipTop).ok()) return;
+  whole.Fill(Color32FromBgrInt(Project.BorderColor));
+  TRect t = piece;
+  t.Top -= clipTop;
+  t.Bottom -= clipTop;
+  (void)buffer.DrawTo(whole, t, source);
+  for (int row = from; row < to; ++row)
+    std::copy(whole.ScanLine(row - clipTop) + left, whole.ScanLine(row - clipTop) + right,
+              target.ScanLine(row - top) + left);
 }
 
 Status Engine::RenderMosaic() {

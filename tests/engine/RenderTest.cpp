@@ -217,39 +217,43 @@ TEST(RenderMosaic, PixelsPinnedAcrossLayoutsAndFilters) {
 // pictures and for the main picture itself.
 TEST(RenderMosaic, BandsGiveThePixelsOfTheWholeRender) {
   const std::vector<std::string> photos = testing::SamplePhotos(8);
-  for (int stitch : {kStitchLoom, kStitchPeyote, kStitchBrick})
-    for (int mode : {kRenderStandard, kRenderSelf}) {
-      Engine e;
-      testing::SetGrid(e, 7, 6, 22, 17);
-      e.Project.StitchMode = stitch;
-      e.Project.RenderMode = mode;
-      e.Project.BorderSize = 3;
-      e.Project.BorderColor = 0x3060C0;
-      e.Project.AlphaMain = 70;
-      ComputeDerivedSizes(e.Project);
-      ASSERT_TRUE(LoadPictureFile(e.MainBitmap, photos[0]).ok());
-      e.PicList.Assign(photos);
-      for (int x = 0; x < 7; ++x)
-        for (int y = 0; y < 6; ++y)
-          if ((x + y) % 9 != 4)  // a few cells stay empty
-            e.Map.At(x, y) = CellMapEntry{(x * 3 + y) % 8, x * 6 - 20, y * 5 - 12, 3, true, x % 2 == 0, y % 3 == 1};
-      ASSERT_TRUE(e.RenderMosaic().ok());
-      for (int bandRows : {7, 40, 1000}) {
-        TBitmap32 joined(e.Project.FinalWidth, e.Project.FinalHeight);
-        int next = 0;
-        const Status s = e.RenderMosaicBands(bandRows, [&](const TBitmap32& band, int rows) {
-          EXPECT_EQ(band.Width(), e.Project.FinalWidth);
-          EXPECT_LE(rows, bandRows);
-          for (int r = 0; r < rows; ++r) std::copy_n(band.ScanLine(r), band.Width(), joined.ScanLine(next + r));
-          next += rows;
-          return Status::Ok();
-        });
-        ASSERT_TRUE(s.ok()) << s.message();
-        EXPECT_EQ(next, e.Project.FinalHeight);
-        EXPECT_TRUE(testing::SamePixels(joined, e.MosaicBitmap))
-            << "stitch " << stitch << " mode " << mode << " bands of " << bandRows;
+  for (int filter = 0; filter < 7; ++filter)
+    for (int stitch : {kStitchLoom, kStitchPeyote, kStitchBrick})
+      for (int mode : {kRenderStandard, kRenderSelf}) {
+        Engine e;
+        testing::SetGrid(e, 7, 6, 22, 17);
+        e.Project.ResampleKernel = static_cast<uint8_t>(filter);
+        e.Project.StitchMode = stitch;
+        e.Project.RenderMode = mode;
+        e.Project.BorderSize = 3;
+        e.Project.BorderColor = 0x3060C0;
+        e.Project.AlphaMain = 70;
+        ComputeDerivedSizes(e.Project);
+        ASSERT_TRUE(LoadPictureFile(e.MainBitmap, photos[0]).ok());
+        e.PicList.Assign(photos);
+        for (int x = 0; x < 7; ++x)
+          for (int y = 0; y < 6; ++y)
+            if ((x + y) % 9 != 4)  // a few cells stay empty
+              e.Map.At(x, y) =
+                  CellMapEntry{(x * 3 + y) % 8, x * 6 - 20, y * 5 - 12, 3, true, x % 2 == 0, y % 3 == 1};
+        ASSERT_TRUE(e.RenderMosaic().ok());
+        for (int bandRows : {7, 40, 1000}) {
+          TBitmap32 joined(e.Project.FinalWidth, e.Project.FinalHeight);
+          int next = 0;
+          const Status s = e.RenderMosaicBands(bandRows, [&](const TBitmap32& band, int rows) {
+            EXPECT_EQ(band.Width(), e.Project.FinalWidth);
+            EXPECT_LE(rows, bandRows);
+            for (int r = 0; r < rows; ++r)
+              std::copy_n(band.ScanLine(r), band.Width(), joined.ScanLine(next + r));
+            next += rows;
+            return Status::Ok();
+          });
+          ASSERT_TRUE(s.ok()) << s.message();
+          EXPECT_EQ(next, e.Project.FinalHeight);
+          EXPECT_TRUE(testing::SamePixels(joined, e.MosaicBitmap))
+              << "filter " << filter << " stitch " << stitch << " mode " << mode << " bands of " << bandRows;
+        }
       }
-    }
 }
 
 }  // namespace
