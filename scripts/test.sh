@@ -21,4 +21,5 @@ $SUDO bash scripts/smoke-installed.sh
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON -DVELMORA_BUILD_BENCH=OFF
 cmake --build build-asan -j"$jobs"
-UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --test-dir build-asan --output-on-failure -j"$jobs"
+UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 LSAN_OPTIONS=suppressions="$PWD/scripts/lsan-suppressions.txt" \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs"
