@@ -401,7 +401,7 @@ void Engine::AssignCells() {
 
   if (Matching.Detail)
     MakeCellDetails(MainBitmap,
-                    DetailGridSpec{cols, rows, Project.CropMainImage, Project.FinalWidth, Project.FinalHeight,
+                    DetailGridShape{cols, rows, Project.CropMainImage, Project.FinalWidth, Project.FinalHeight,
                                    Project.StitchMode},
                     Details);
   const int count = std::min(PicList.Count(), kLibraryTableSize);

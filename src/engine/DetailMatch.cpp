@@ -120,40 +120,40 @@ DetailSummary DetailOfCell(const Bitmap24& grid, int x, int y) {
   return s;
 }
 
-void MakeDetailGrid(const TBitmap32& mainPicture, const DetailGridSpec& spec, Bitmap24& grid) {
+void MakeDetailGrid(const TBitmap32& mainPicture, const DetailGridShape& shape, Bitmap24& grid) {
   grid = Bitmap24();
-  if (spec.CellsAcross <= 0 || spec.CellsDown <= 0 || spec.CellsAcross > kMapSide ||
-      spec.CellsDown > kMapSide)
+  if (shape.CellsAcross <= 0 || shape.CellsDown <= 0 || shape.CellsAcross > kMapSide ||
+      shape.CellsDown > kMapSide)
     return;
-  if (!grid.SetSize(kDetailSide * spec.CellsAcross, kDetailSide * spec.CellsDown).ok()) {
+  if (!grid.SetSize(kDetailSide * shape.CellsAcross, kDetailSide * shape.CellsDown).ok()) {
     grid = Bitmap24();
     return;
   }
   if (mainPicture.Empty()) {
     grid.Fill(0, 0, 0);
-  } else if (spec.CropMain) {
+  } else if (shape.CropMain) {
     TBitmap32 cropped;
-    CropToAspect(mainPicture, cropped, spec.FinalWidth, spec.FinalHeight);
+    CropToAspect(mainPicture, cropped, shape.FinalWidth, shape.FinalHeight);
     AreaStretch(cropped, cropped.BoundsRect(), grid);
   } else {
     AreaStretch(mainPicture, mainPicture.BoundsRect(), grid);
   }
-  if (spec.StitchMode == kStitchPeyote) ShiftOddRows(grid);
-  if (spec.StitchMode == kStitchBrick) ShiftOddColumns(grid);
+  if (shape.StitchMode == kStitchPeyote) ShiftOddRows(grid);
+  if (shape.StitchMode == kStitchBrick) ShiftOddColumns(grid);
 }
 
-void MakeCellDetails(const TBitmap32& mainPicture, const DetailGridSpec& spec, DetailTables& tables) {
+void MakeCellDetails(const TBitmap32& mainPicture, const DetailGridShape& shape, DetailTables& tables) {
   tables.Cells.clear();
   tables.CellsAcross = tables.CellsDown = 0;
   Bitmap24 grid;
-  MakeDetailGrid(mainPicture, spec, grid);
+  MakeDetailGrid(mainPicture, shape, grid);
   if (grid.Empty()) return;
-  tables.Cells.resize(size_t(spec.CellsAcross) * size_t(spec.CellsDown));
-  for (int y = 0; y < spec.CellsDown; ++y)
-    for (int x = 0; x < spec.CellsAcross; ++x)
-      tables.Cells[size_t(y) * size_t(spec.CellsAcross) + size_t(x)] = DetailOfCell(grid, x, y);
-  tables.CellsAcross = spec.CellsAcross;
-  tables.CellsDown = spec.CellsDown;
+  tables.Cells.resize(size_t(shape.CellsAcross) * size_t(shape.CellsDown));
+  for (int y = 0; y < shape.CellsDown; ++y)
+    for (int x = 0; x < shape.CellsAcross; ++x)
+      tables.Cells[size_t(y) * size_t(shape.CellsAcross) + size_t(x)] = DetailOfCell(grid, x, y);
+  tables.CellsAcross = shape.CellsAcross;
+  tables.CellsDown = shape.CellsDown;
 }
 
 int DetailDistance(const DetailSummary& picture, const DetailSummary& cell, int enhance, int orientation,

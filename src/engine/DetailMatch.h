@@ -51,7 +51,7 @@ DetailSummary DetailOfCell(const Bitmap24& grid, int x, int y);
 
 // The detail grid: the main picture at 4 x 4 samples per cell, cropped and
 // shifted for peyote and brick stitches as the plain grid is.
-struct DetailGridSpec {
+struct DetailGridShape {
   int CellsAcross = 0;
   int CellsDown = 0;
   bool CropMain = false;
@@ -59,7 +59,7 @@ struct DetailGridSpec {
   int FinalHeight = 0;
   int StitchMode = 0;
 };
-void MakeDetailGrid(const TBitmap32& mainPicture, const DetailGridSpec& spec, Bitmap24& grid);
+void MakeDetailGrid(const TBitmap32& mainPicture, const DetailGridShape& shape, Bitmap24& grid);
 
 // What the engine keeps for detail matching: the summaries of the library in
 // list order (filled by Prepare library) and of the cells in reading order
@@ -74,7 +74,7 @@ struct DetailTables {
   const DetailSummary& Cell(int x, int y) const { return Cells[size_t(y) * size_t(CellsAcross) + size_t(x)]; }
 };
 // The cell summaries of `tables` from the main picture.
-void MakeCellDetails(const TBitmap32& mainPicture, const DetailGridSpec& spec, DetailTables& tables);
+void MakeCellDetails(const TBitmap32& mainPicture, const DetailGridShape& shape, DetailTables& tables);
 
 // The distance of `picture` shown in `cell` with the tint of `enhance`
 // percent, mirrored by `orientation` (0 none, 1 left-right, 2 top-bottom,

@@ -173,7 +173,6 @@ Status Engine::PrepareLibrary() {
   }
 
   for (int k = 0; k < count; ++k) Library[k].UseCount = 0;
-  Details.Library = details;
 
   if (cache) {
     for (int k = 0; k < count; ++k) {
@@ -184,6 +183,7 @@ Status Engine::PrepareLibrary() {
       if (Status saved = cache->Save(); !saved.ok())
         job.Warning("The summary cache was not saved: " + saved.message());
   }
+  Details.Library = std::move(details);
   if (renditions && renditions->Stored()) renditions->Trim();
   return Status::Ok();
 }

@@ -162,9 +162,10 @@ void Engine::FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& 
 
 // A piece that a band cuts: the draft filter's block average starts its
 // blocks at the first row drawn, so a piece clipped by the band would get
-// other blocks than in the whole mosaic. It is drawn whole, clipped only by
-// the mosaic's edges as the whole render clips it, over the border colour
-// the whole render finds there, and the band's rows are copied out.
+// other blocks than in the whole mosaic. It is drawn whole into a bitmap of
+// its own, whose edges are the mosaic's edges where the whole render clips
+// it, over the border colour the whole render finds there, and the band's
+// rows are copied out.
 void Engine::PlacePieceAcrossBand(const TBitmap32& buffer, const TRect& piece, const TRect& source,
                                   TBitmap32& target, int top) const {
   const int clipTop = std::max(piece.Top, 0);
@@ -174,16 +175,17 @@ void Engine::PlacePieceAcrossBand(const TBitmap32& buffer, const TRect& piece, c
   const int left = std::max(piece.Left, 0);
   const int right = std::min(piece.Right, target.Width());
   if (from >= to || left >= right) return;
-  TBitmap32 whole;
-  if (!whole.SetSize(target.Width(), clipBottom - clipTop).ok()) return;
-  whole.Fill(Color32FromBgrInt(Project.BorderColor));
+  TBitmap32 pixels;
+  if (!pixels.SetSize(right - left, clipBottom - clipTop).ok()) return;
+  pixels.Fill(Color32FromBgrInt(Project.BorderColor));
   TRect t = piece;
+  t.Left -= left;
+  t.Right -= left;
   t.Top -= clipTop;
   t.Bottom -= clipTop;
-  (void)buffer.DrawTo(whole, t, source);
+  (void)buffer.DrawTo(pixels, t, source);
   for (int row = from; row < to; ++row)
-    std::copy(whole.ScanLine(row - clipTop) + left, whole.ScanLine(row - clipTop) + right,
-              target.ScanLine(row - top) + left);
+    std::copy_n(pixels.ScanLine(row - clipTop), right - left, target.ScanLine(row - top) + left);
 }
 
 Status Engine::RenderMosaic() {
