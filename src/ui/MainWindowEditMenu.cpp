@@ -48,8 +48,8 @@ void MainWindow::BuildEditMenus() {
     const char* text;
     const char* button;
     Qt::Key key;
-  } modes[] = {{"ModeInfo1", "&Info", "sbhandinfo", Qt::Key_F2},
-               {"ModeEdit1", "Edit &I", "sbhand2", Qt::Key_F3},
+  } modes[] = {{"ModeInfo1", "I&nfo", "sbhandinfo", Qt::Key_F2},
+               {"ModeEdit1", "&Edit I", "sbhand2", Qt::Key_F3},
                {"ModeEdit2", "Edit I&I", "sbhand3", Qt::Key_F4},
                {"ModePen1", "Free Cell &Pen", "sbhand4", Qt::Key_F5}};
   auto* modeActions = new QActionGroup(this);
@@ -118,10 +118,13 @@ void MainWindow::ApplyKeyboard() {
       {"Exit1", "E&xit", QKeySequence::Quit},
       {"OverView1", "&OverView", QKeySequence::UnknownKey},
       {"CellStats1", "Cell &Stats", QKeySequence::UnknownKey},
+      {"ExportWeb1", "Export &Web Mosaic...", QKeySequence::UnknownKey},
       {"BeadChart1", "&Bead Chart", QKeySequence::UnknownKey},
+      {"LibraryCheck1", "Library &Check", QKeySequence::UnknownKey},
       {"Options1", "O&ptions", QKeySequence::UnknownKey},
       {"ImageLib1", "Image &Lib    ", QKeySequence::UnknownKey},
       {"VelmoraHelp1", "Velmora &Help", QKeySequence::UnknownKey},
+      {"HelpPdf1", "Help as P&DF", QKeySequence::UnknownKey},
       {"About1", "&About", QKeySequence::UnknownKey},
   };
   for (const auto& item : items) {

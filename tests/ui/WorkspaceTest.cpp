@@ -5,9 +5,11 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
+#include <set>
 
 #include "UiTestSupport.h"
 #include "engine/OverviewGeometry.h"
@@ -235,6 +237,18 @@ TEST_F(WorkspaceTest, KeysReachTheirCommands) {
   EXPECT_EQ(Action("SaveProject1")->shortcut(), QKeySequence(QKeySequence::Save));
   EXPECT_EQ(Action("Print1")->shortcut(), QKeySequence(QKeySequence::Print));
   EXPECT_EQ(Action("Exit1")->shortcut(), QKeySequence(QKeySequence::Quit));
+  // Every item of every menu can be reached by its letter, one item per letter.
+  for (QMenu* menu : Main().findChildren<QMenu*>()) {
+    std::set<QChar> letters;
+    for (QAction* a : menu->actions()) {
+      if (a->isSeparator() || a->text().isEmpty()) continue;
+      const QString text = a->text();
+      const qsizetype amp = text.indexOf(QLatin1Char('&'));
+      ASSERT_TRUE(amp >= 0 && amp + 1 < text.size()) << text.toStdString() << " has no mnemonic";
+      EXPECT_TRUE(letters.insert(text[amp + 1].toLower()).second)
+          << text.toStdString() << " shares its letter in " << menu->title().toStdString();
+    }
+  }
 }
 
 // Clicks Cancel as soon as the job label shows `job` and the gauge has moved.
