@@ -62,6 +62,15 @@ bool MatchQuality::Measurable() const {
 
 void MatchQuality::UpdateActions() {
   const Engine& e = session_.engine;
+  // While a job draws a new mosaic the figures and the map belong to the
+  // old one: both are hidden until the job ends (a cancelled job puts the
+  // old mosaic back, and with it its figures).
+  if (label_) {
+    if (session_.jobRunning)
+      label_->clear();
+    else
+      ShowFigures();
+  }
   if (repickAction_)
     repickAction_->setEnabled(!session_.jobRunning && !report_.Empty() &&
                               e.Project.RenderMode == kRenderStandard);
@@ -139,7 +148,7 @@ void MatchQuality::SetMapShown(bool shown) {
 
 void MatchQuality::Paint(QPainter& painter, const TRect& shown, double scale) const {
   const tmosaicproject& p = session_.engine.Project;
-  if (map_.isNull() || p.CellWidth <= 0 || p.CellHeight <= 0) return;
+  if (map_.isNull() || session_.jobRunning || p.CellWidth <= 0 || p.CellHeight <= 0) return;
   // Map pixels are half cells: the picture rectangle shown, in those units.
   const QRectF from(shown.Left * 2.0 / p.CellWidth, shown.Top * 2.0 / p.CellHeight,
                     shown.Width() * 2.0 / p.CellWidth, shown.Height() * 2.0 / p.CellHeight);

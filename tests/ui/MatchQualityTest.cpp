@@ -57,6 +57,16 @@ TEST_F(MatchQualityTest, StatusMapAndRepickOfTheWorstCells) {
               qRed(plain.pixel(centre)) - qGreen(plain.pixel(centre)));
     break;
   }
+  // While a job runs, the figures and the map of the old mosaic are hidden.
+  Session().jobRunning = true;
+  Main().UpdateActions();
+  Main().View()->update();
+  EXPECT_EQ(Shot(), plain);
+  EXPECT_EQ(Status(), "");
+  Session().jobRunning = false;
+  Main().UpdateActions();
+  EXPECT_EQ(Shot(), mapped);
+  EXPECT_FALSE(Status().isEmpty());
   // At another zoom it is drawn too.
   Main().ZoomIn();
   QCoreApplication::processEvents();
