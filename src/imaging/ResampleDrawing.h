@@ -39,6 +39,13 @@ struct LerpedRow {
 
 constexpr int kMaxDenseTaps = 16;
 
+// Two taps of one position for the 16-bit passes: value offsets (as in the
+// dense table) and both weights in one 32-bit word, the first in the low half.
+struct TapPair {
+  int32_t a, b;
+  int32_t weights;
+};
+
 // One axis table of the kernel resampler with its dense copy (every position
 // padded to maxTaps taps of weight 0, positions turned into byte offsets from
 // minPos), so the tap loops have one trip count for the whole row.
@@ -46,6 +53,12 @@ struct AxisTable {
   TapTable table;
   int maxTaps = 0;
   std::vector<Tap> dense;  // empty when maxTaps > kMaxDenseTaps
+  // No weight below 0, so every weight lies in 0..256 and a weighted sum of
+  // bytes in 0..65280: such tables also have the dense taps in pairs
+  // (position k's at pairs[k * pairCount]), the last one padded with weight 0.
+  bool nonNegative = false;
+  int pairCount = 0;
+  std::vector<TapPair> pairs;
 };
 
 struct Scratch {
@@ -56,6 +69,8 @@ struct Scratch {
   // Column sums, 4 per source column in the pixels' byte order.
   std::vector<int32_t> kernelSums;
   std::vector<int32_t> wide, filtered;  // source rows widened to 32 bits; filtered along columns
+  std::vector<int16_t> wideWords, midWords;  // the same in 16 bits, for tables without negative weights
+  std::vector<TColor32> wordLine;            // a produced row, with room for a whole last vector
   std::vector<uint32_t> blockSums32;
   std::vector<uint64_t> blockSums64;
   LerpedRow lerped[2];
