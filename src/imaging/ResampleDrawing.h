@@ -68,7 +68,7 @@ struct Scratch {
   std::vector<int32_t> nearCols, nearRows;
   // Column sums, 4 per source column in the pixels' byte order.
   std::vector<int32_t> kernelSums;
-  std::vector<int32_t> wide, filtered;  // source rows widened to 32 bits; filtered along columns
+  std::vector<int32_t> wide, filtered;       // source rows widened to 32 bits; filtered along columns
   std::vector<int16_t> wideWords, midWords;  // the same in 16 bits, for tables without negative weights
   std::vector<TColor32> wordLine;            // a produced row, with room for a whole last vector
   std::vector<uint32_t> blockSums32;

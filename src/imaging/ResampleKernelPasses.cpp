@@ -154,7 +154,8 @@ void BuildAxisTable(TStretchFilter filter, int64_t lo, int64_t hi, int64_t targe
     for (uint32_t i = t.first[k]; i < t.first[k + 1]; ++i)
       *d++ = Tap{4 * (t.taps[i].pos - t.minPos), t.taps[i].weight};
   }
-  axis.nonNegative = std::all_of(t.taps.begin(), t.taps.end(), [](const Tap& tap) { return tap.weight >= 0; });
+  axis.nonNegative =
+      std::all_of(t.taps.begin(), t.taps.end(), [](const Tap& tap) { return tap.weight >= 0; });
   if (!axis.nonNegative) return;
   axis.pairCount = (axis.maxTaps + 1) / 2;
   axis.pairs.resize(static_cast<size_t>(t.count()) * axis.pairCount);
@@ -372,7 +373,8 @@ inline __m128i BiasedWords(__m128i lo, __m128i hi) {
 // clamped into 0..255 as 16-bit values (the saturating packs clamp).
 inline __m128i ChannelWords(__m128i lo, __m128i hi) {
   const __m128i bias = _mm_set1_epi32(kWordBias << 8);
-  return _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo, bias), 16), _mm_srai_epi32(_mm_add_epi32(hi, bias), 16));
+  return _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo, bias), 16),
+                         _mm_srai_epi32(_mm_add_epi32(hi, bias), 16));
 }
 
 struct WordRows {
@@ -437,7 +439,8 @@ __attribute__((always_inline)) inline void FilterWordRow(void* out, const int16_
     const __m128i b = pixel(pairs + pairCount);
     if constexpr (kToBytes) {
       const __m128i w = ChannelWords(a, b);
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(static_cast<uint8_t*>(out) + 4 * k), _mm_packus_epi16(w, w));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(static_cast<uint8_t*>(out) + 4 * k),
+                       _mm_packus_epi16(w, w));
     } else {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(static_cast<int16_t*>(out) + 4 * k), BiasedWords(a, b));
     }
@@ -524,8 +527,7 @@ void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f,
     sc.wordLine.resize(wordLineStride / 4);
     auto* wordLine = reinterpret_cast<uint8_t*>(sc.wordLine.data());
     const auto rowTaps = static_cast<int64_t>(rows.taps.size());
-    const int64_t rowsFirst =
-        rowTaps * int64_t(span) / 2 + int64_t(f.clipHeight) * width * colAxis.pairCount;
+    const int64_t rowsFirst = rowTaps * int64_t(span) / 2 + int64_t(f.clipHeight) * width * colAxis.pairCount;
     const int64_t colsFirst = rowSpan * width * colAxis.pairCount + rowTaps * width / 2;
     if (colsFirst < rowsFirst) {
       sc.midWords.resize(static_cast<size_t>(rowSpan) * wordLineStride);
@@ -534,7 +536,8 @@ void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f,
                              sc.wideWords.data() + static_cast<size_t>(r) * wordStride, colAxis.pairs.data(),
                              colAxis.pairCount, f.clipWidth);
       for (int m = 0; m < f.clipHeight; ++m) {
-        SumWordRowsToBytes(wordLine, WordRows(rowAxis, m, sc.midWords.data(), wordLineStride), wordLineStride);
+        SumWordRowsToBytes(wordLine, WordRows(rowAxis, m, sc.midWords.data(), wordLineStride),
+                           wordLineStride);
         out.WriteClipRow(m, sc.wordLine.data());
       }
     } else {

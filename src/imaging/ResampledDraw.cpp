@@ -82,11 +82,13 @@ void BlendRow(TColor32* d, const TColor32* f, int n, uint8_t master) {
       const __m128i aHi = _mm_unpackhi_epi32(both, both);
       const auto mix = [&](__m128i fc, __m128i bc, __m128i w) {
         const __m128i fw = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(fc, w), half), 8);
-        const __m128i bw = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(bc, _mm_sub_epi16(full16, w)), half), 8);
+        const __m128i bw =
+            _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(bc, _mm_sub_epi16(full16, w)), half), 8);
         return _mm_add_epi16(fw, bw);
       };
-      const __m128i mixed = _mm_packus_epi16(mix(_mm_unpacklo_epi8(fv, zero), _mm_unpacklo_epi8(bv, zero), aLo),
-                                             mix(_mm_unpackhi_epi8(fv, zero), _mm_unpackhi_epi8(bv, zero), aHi));
+      const __m128i mixed =
+          _mm_packus_epi16(mix(_mm_unpacklo_epi8(fv, zero), _mm_unpacklo_epi8(bv, zero), aLo),
+                           mix(_mm_unpackhi_epi8(fv, zero), _mm_unpackhi_epi8(bv, zero), aHi));
       const __m128i r = _mm_or_si128(_mm_or_si128(_mm_and_si128(keep, bv), _mm_and_si128(take, fv)),
                                      _mm_andnot_si128(_mm_or_si128(keep, take), mixed));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(d + k), r);
