@@ -80,6 +80,14 @@ struct Scratch {
 // This thread's scratch, reused from draw to draw.
 Scratch& ThreadScratch();
 
+// Scratch vectors only grow: sizing one down and up again, as the renderer's
+// two draws of different sizes per cell would, clears the regrown part every
+// time.
+template <typename Vector>
+void GrowTo(Vector& v, size_t n) {
+  if (v.size() < n) v.resize(n);
+}
+
 // The inner loops of the blend and of the kernel resampler are plain integer
 // loops the compiler vectorises; on x86-64 they are also built for AVX2 and
 // picked at load time, since the baseline instruction set has no packed

@@ -392,10 +392,10 @@ struct WordRows {
   }
 };
 
-// Weighted sums of rows of 16-bit values, n of them (a multiple of 16; the
-// rows hold that many), into biased 16-bit values or into bytes.
-template <bool kToBytes>
-__attribute__((always_inline)) inline void SumWordRows(void* out, const WordRows& taps, size_t n) {
+// Weighted sums of rows of biased 16-bit values, n of them (a multiple of
+// 16; the rows hold that many), into bytes.
+VELMORA_VECTOR_CLONES
+void SumWordRowsToBytes(uint8_t* out, const WordRows& taps, size_t n) {
   for (size_t i = 0; i < n; i += 16) {
     __m128i a0 = _mm_setzero_si128(), a1 = a0, a2 = a0, a3 = a0;
     for (int p = 0; p < taps.pairs; ++p) {
@@ -409,14 +409,8 @@ __attribute__((always_inline)) inline void SumWordRows(void* out, const WordRows
       a2 = _mm_add_epi32(a2, _mm_madd_epi16(_mm_unpacklo_epi16(x1, y1), w));
       a3 = _mm_add_epi32(a3, _mm_madd_epi16(_mm_unpackhi_epi16(x1, y1), w));
     }
-    if constexpr (kToBytes) {
-      const __m128i bytes = _mm_packus_epi16(ChannelWords(a0, a1), ChannelWords(a2, a3));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(static_cast<uint8_t*>(out) + i), bytes);
-    } else {
-      auto* o = static_cast<int16_t*>(out) + i;
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), BiasedWords(a0, a1));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 8), BiasedWords(a2, a3));
-    }
+    const __m128i bytes = _mm_packus_epi16(ChannelWords(a0, a1), ChannelWords(a2, a3));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), bytes);
   }
 }
 
@@ -458,16 +452,44 @@ __attribute__((always_inline)) inline void FilterWordRow(void* out, const int16_
 }
 
 VELMORA_VECTOR_CLONES
-void SumWordRowsToWords(int16_t* out, const WordRows& taps, size_t n) { SumWordRows<false>(out, taps, n); }
-VELMORA_VECTOR_CLONES
-void SumWordRowsToBytes(uint8_t* out, const WordRows& taps, size_t n) { SumWordRows<true>(out, taps, n); }
-VELMORA_VECTOR_CLONES
 void FilterWordRowToWords(int16_t* out, const int16_t* in, const TapPair* pairs, int pairCount, int count) {
   FilterWordRow<false>(out, in, pairs, pairCount, count);
 }
 VELMORA_VECTOR_CLONES
 void FilterWordRowToBytes(uint8_t* out, const int16_t* in, const TapPair* pairs, int pairCount, int count) {
   FilterWordRow<true>(out, in, pairs, pairCount, count);
+}
+
+// Weighted sums of rows of bytes, n of them, into biased 16-bit values: the
+// first pass straight from the source rows, which are read no further than n.
+VELMORA_VECTOR_CLONES
+void SumByteRowsToWords(int16_t* out, const uint8_t* const* rows, const int32_t* weights, int pairs,
+                        size_t n) {
+  const __m128i zero = _mm_setzero_si128();
+  size_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    __m128i a0 = zero, a1 = zero, a2 = zero, a3 = zero;
+    for (int p = 0; p < pairs; ++p) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * p] + i));
+      const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * p + 1] + i));
+      const __m128i w = _mm_set1_epi32(weights[p]);
+      const __m128i lo = _mm_unpacklo_epi8(x, y), hi = _mm_unpackhi_epi8(x, y);
+      a0 = _mm_add_epi32(a0, _mm_madd_epi16(_mm_unpacklo_epi8(lo, zero), w));
+      a1 = _mm_add_epi32(a1, _mm_madd_epi16(_mm_unpackhi_epi8(lo, zero), w));
+      a2 = _mm_add_epi32(a2, _mm_madd_epi16(_mm_unpacklo_epi8(hi, zero), w));
+      a3 = _mm_add_epi32(a3, _mm_madd_epi16(_mm_unpackhi_epi8(hi, zero), w));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), BiasedWords(a0, a1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), BiasedWords(a2, a3));
+  }
+  for (; i < n; ++i) {
+    int32_t acc = 0;
+    for (int p = 0; p < pairs; ++p) {
+      const auto w = static_cast<uint32_t>(weights[p]);
+      acc += int32_t(w & 0xFFFF) * rows[2 * p][i] + int32_t(w >> 16) * rows[2 * p + 1][i];
+    }
+    out[i] = static_cast<int16_t>(acc - kWordBias);
+  }
 }
 
 // Bytes into 16-bit values.
@@ -502,8 +524,8 @@ void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f,
   const TapTable& cols = colAxis.table;
   const TapTable& rows = rowAxis.table;
   const auto span = static_cast<size_t>(cols.maxPos - cols.minPos + 1);
-  sc.kernelSums.resize(span * 4);
-  sc.line.resize(static_cast<size_t>(f.clipWidth));
+  GrowTo(sc.kernelSums, span * 4);
+  GrowTo(sc.line, static_cast<size_t>(f.clipWidth));
   const bool narrow = int64_t(255) * rows.maxAbsSum * cols.maxAbsSum < (int64_t(1) << 31);
   auto* line = reinterpret_cast<uint8_t*>(sc.line.data());
   // Enlarging and mild shrinking give a few taps a position: those rows go
@@ -518,19 +540,19 @@ void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f,
   const size_t wordLineStride = RoundUp16(static_cast<size_t>(width) * 4);
   if (colAxis.nonNegative && rowAxis.nonNegative && rowSpan * int64_t(wordStride) <= kMaxWideValues &&
       rowSpan * int64_t(wordLineStride) <= kMaxWideValues) {
-    sc.wideWords.resize(static_cast<size_t>(rowSpan) * wordStride);
-    for (int64_t r = 0; r < rowSpan; ++r)
-      WidenToWords(
-          sc.wideWords.data() + static_cast<size_t>(r) * wordStride,
-          reinterpret_cast<const uint8_t*>(src.ScanLine(static_cast<int>(rows.minPos + r)) + cols.minPos),
-          span * 4);
-    sc.wordLine.resize(wordLineStride / 4);
+    GrowTo(sc.wordLine, wordLineStride / 4);
     auto* wordLine = reinterpret_cast<uint8_t*>(sc.wordLine.data());
     const auto rowTaps = static_cast<int64_t>(rows.taps.size());
     const int64_t rowsFirst = rowTaps * int64_t(span) / 2 + int64_t(f.clipHeight) * width * colAxis.pairCount;
     const int64_t colsFirst = rowSpan * width * colAxis.pairCount + rowTaps * width / 2;
     if (colsFirst < rowsFirst) {
-      sc.midWords.resize(static_cast<size_t>(rowSpan) * wordLineStride);
+      GrowTo(sc.wideWords, static_cast<size_t>(rowSpan) * wordStride);
+      for (int64_t r = 0; r < rowSpan; ++r)
+        WidenToWords(
+            sc.wideWords.data() + static_cast<size_t>(r) * wordStride,
+            reinterpret_cast<const uint8_t*>(src.ScanLine(static_cast<int>(rows.minPos + r)) + cols.minPos),
+            span * 4);
+      GrowTo(sc.midWords, static_cast<size_t>(rowSpan) * wordLineStride);
       for (int64_t r = 0; r < rowSpan; ++r)
         FilterWordRowToWords(sc.midWords.data() + static_cast<size_t>(r) * wordLineStride,
                              sc.wideWords.data() + static_cast<size_t>(r) * wordStride, colAxis.pairs.data(),
@@ -541,10 +563,19 @@ void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f,
         out.WriteClipRow(m, sc.wordLine.data());
       }
     } else {
-      sc.midWords.resize(wordStride);
+      GrowTo(sc.midWords, wordStride);
+      const uint8_t* rowBytes[kMaxDenseTaps + 1];
+      int32_t weights[(kMaxDenseTaps + 1) / 2];
       for (int m = 0; m < f.clipHeight; ++m) {
-        SumWordRowsToWords(sc.midWords.data(), WordRows(rowAxis, m, sc.wideWords.data(), wordStride),
-                           wordStride);
+        const TapPair* p = rowAxis.pairs.data() + static_cast<size_t>(m) * rowAxis.pairCount;
+        for (int i = 0; i < rowAxis.pairCount; ++i) {
+          rowBytes[2 * i] =
+              reinterpret_cast<const uint8_t*>(src.ScanLine(rows.minPos + p[i].a / 4) + cols.minPos);
+          rowBytes[2 * i + 1] =
+              reinterpret_cast<const uint8_t*>(src.ScanLine(rows.minPos + p[i].b / 4) + cols.minPos);
+          weights[i] = p[i].weights;
+        }
+        SumByteRowsToWords(sc.midWords.data(), rowBytes, weights, rowAxis.pairCount, span * 4);
         FilterWordRowToBytes(wordLine, sc.midWords.data(), colAxis.pairs.data(), colAxis.pairCount,
                              f.clipWidth);
         out.WriteClipRow(m, sc.wordLine.data());
@@ -556,7 +587,7 @@ void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f,
   if (dense && rowAxis.maxTaps <= kMaxDenseTaps && rowSpan * int64_t(span) * 4 <= kMaxWideValues &&
       rowSpan * width * 4 <= kMaxWideValues) {
     const size_t spanValues = span * 4;
-    sc.wide.resize(static_cast<size_t>(rowSpan) * spanValues);
+    GrowTo(sc.wide, static_cast<size_t>(rowSpan) * spanValues);
     for (int64_t r = 0; r < rowSpan; ++r)
       WidenRow(
           sc.wide.data() + static_cast<size_t>(r) * spanValues,
@@ -569,7 +600,7 @@ void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f,
     const Tap* rt = rows.taps.data();
     const size_t stride = static_cast<size_t>(width) * 4;
     if (colsFirst < rowsFirst) {
-      sc.filtered.resize(static_cast<size_t>(rowSpan) * stride);
+      GrowTo(sc.filtered, static_cast<size_t>(rowSpan) * stride);
       for (int64_t r = 0; r < rowSpan; ++r)
         FilterWideRow(sc.filtered.data() + static_cast<size_t>(r) * stride,
                       sc.wide.data() + static_cast<size_t>(r) * spanValues, colAxis.dense.data(), maxTaps,
@@ -582,7 +613,7 @@ void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f,
         out.WriteClipRow(m, sc.line.data());
       }
     } else {
-      sc.filtered.resize(stride);
+      GrowTo(sc.filtered, stride);
       for (int m = 0; m < f.clipHeight; ++m) {
         SumWideRows(
             sc.kernelSums.data(),

@@ -402,7 +402,7 @@ TEST(ResampleBlend, ExampleAndMasterAlpha) {
 }
 
 // Rows are blended several pixels at a time; every pixel of a long row, with
-// weights 0 and 255 among the others, must come out as the single-pixel
+// weights 0 and 255 among the others or one alpha throughout, must come out as the single-pixel
 // formula says, for full and reduced master alpha.
 TEST(ResampleBlend, WholeRowsMatchThePixelFormula) {
   std::mt19937 rng(11);
@@ -411,6 +411,11 @@ TEST(ResampleBlend, WholeRowsMatchThePixelFormula) {
     const uint32_t pick = rng() % 4;
     if (pick == 0) p &= 0x00FFFFFF;
     if (pick == 1) p |= 0xFF000000;
+  }
+  // Rows of one alpha (the main picture's overlay) go their own way.
+  for (int x = 0; x < 37; ++x) {
+    src.Pixel(x, 1) = (src.Pixel(x, 1) & 0x00FFFFFFu) | 0x33000000u;
+    src.Pixel(x, 3) = (src.Pixel(x, 3) & 0x00FFFFFFu) | 0xC8000000u;
   }
   const TBitmap32 back = RandomBitmap(37, 5, 13, false);
   src.DrawMode = dmBlend;
