@@ -39,11 +39,12 @@ struct LerpedRow {
 
 constexpr int kMaxDenseTaps = 16;
 
-// Two taps of one position for the 16-bit passes: value offsets (as in the
-// dense table) and both weights in one 32-bit word, the first in the low half.
+// Two taps of one position for the 16-bit passes: both weights in one 32-bit
+// word (the first in the low half), repeated four times so the passes load
+// it as a vector, and the value offsets as in the dense table.
 struct TapPair {
+  int32_t weights[4];
   int32_t a, b;
-  int32_t weights;
 };
 
 // One axis table of the kernel resampler with its dense copy (every position

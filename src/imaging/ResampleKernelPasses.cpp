@@ -165,7 +165,8 @@ void BuildAxisTable(TStretchFilter filter, int64_t lo, int64_t hi, int64_t targe
     for (int i = 0; i < axis.pairCount; ++i) {
       const Tap a = d[2 * i];
       const Tap b = 2 * i + 1 < axis.maxTaps ? d[2 * i + 1] : Tap{a.pos, 0};
-      p[i] = TapPair{a.pos, b.pos, static_cast<int32_t>(uint32_t(a.weight) | (uint32_t(b.weight) << 16))};
+      const auto both = static_cast<int32_t>(uint32_t(a.weight) | (uint32_t(b.weight) << 16));
+      p[i] = TapPair{{both, both, both, both}, a.pos, b.pos};
     }
   }
 }
@@ -387,7 +388,7 @@ struct WordRows {
     for (int i = 0; i < pairs; ++i) {
       rows[2 * i] = base + static_cast<size_t>(p[i].a / 4) * stride;
       rows[2 * i + 1] = base + static_cast<size_t>(p[i].b / 4) * stride;
-      weights[i] = p[i].weights;
+      weights[i] = p[i].weights[0];
     }
   }
 };
@@ -396,12 +397,14 @@ struct WordRows {
 // 16; the rows hold that many), into bytes.
 VELMORA_VECTOR_CLONES
 void SumWordRowsToBytes(uint8_t* out, const WordRows& taps, size_t n) {
+  __m128i weights[(kMaxDenseTaps + 1) / 2];
+  for (int p = 0; p < taps.pairs; ++p) weights[p] = _mm_set1_epi32(taps.weights[p]);
   for (size_t i = 0; i < n; i += 16) {
     __m128i a0 = _mm_setzero_si128(), a1 = a0, a2 = a0, a3 = a0;
     for (int p = 0; p < taps.pairs; ++p) {
       const int16_t* r0 = taps.rows[2 * p] + i;
       const int16_t* r1 = taps.rows[2 * p + 1] + i;
-      const __m128i w = _mm_set1_epi32(taps.weights[p]);
+      const __m128i w = weights[p];
       const __m128i x0 = LoadWords(r0), y0 = LoadWords(r1);
       const __m128i x1 = LoadWords(r0 + 8), y1 = LoadWords(r1 + 8);
       a0 = _mm_add_epi32(a0, _mm_madd_epi16(_mm_unpacklo_epi16(x0, y0), w));
@@ -423,7 +426,8 @@ __attribute__((always_inline)) inline void FilterWordRow(void* out, const int16_
     __m128i acc = _mm_setzero_si128();
     for (int i = 0; i < pairCount; ++i) {
       const __m128i x = _mm_unpacklo_epi16(LoadFourWords(in + p[i].a), LoadFourWords(in + p[i].b));
-      acc = _mm_add_epi32(acc, _mm_madd_epi16(x, _mm_set1_epi32(p[i].weights)));
+      acc = _mm_add_epi32(acc,
+                          _mm_madd_epi16(x, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p[i].weights))));
     }
     return acc;
   };
@@ -466,13 +470,15 @@ VELMORA_VECTOR_CLONES
 void SumByteRowsToWords(int16_t* out, const uint8_t* const* rows, const int32_t* weights, int pairs,
                         size_t n) {
   const __m128i zero = _mm_setzero_si128();
+  __m128i wv[(kMaxDenseTaps + 1) / 2];
+  for (int p = 0; p < pairs; ++p) wv[p] = _mm_set1_epi32(weights[p]);
   size_t i = 0;
   for (; i + 16 <= n; i += 16) {
     __m128i a0 = zero, a1 = zero, a2 = zero, a3 = zero;
     for (int p = 0; p < pairs; ++p) {
       const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * p] + i));
       const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * p + 1] + i));
-      const __m128i w = _mm_set1_epi32(weights[p]);
+      const __m128i w = wv[p];
       const __m128i lo = _mm_unpacklo_epi8(x, y), hi = _mm_unpackhi_epi8(x, y);
       a0 = _mm_add_epi32(a0, _mm_madd_epi16(_mm_unpacklo_epi8(lo, zero), w));
       a1 = _mm_add_epi32(a1, _mm_madd_epi16(_mm_unpackhi_epi8(lo, zero), w));
@@ -573,7 +579,7 @@ void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f,
               reinterpret_cast<const uint8_t*>(src.ScanLine(rows.minPos + p[i].a / 4) + cols.minPos);
           rowBytes[2 * i + 1] =
               reinterpret_cast<const uint8_t*>(src.ScanLine(rows.minPos + p[i].b / 4) + cols.minPos);
-          weights[i] = p[i].weights;
+          weights[i] = p[i].weights[0];
         }
         SumByteRowsToWords(sc.midWords.data(), rowBytes, weights, rowAxis.pairCount, span * 4);
         FilterWordRowToBytes(wordLine, sc.midWords.data(), colAxis.pairs.data(), colAxis.pairCount,
