@@ -548,9 +548,12 @@ void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f,
       rowSpan * int64_t(wordLineStride) <= kMaxWideValues) {
     GrowTo(sc.wordLine, wordLineStride / 4);
     auto* wordLine = reinterpret_cast<uint8_t*>(sc.wordLine.data());
-    const auto rowTaps = static_cast<int64_t>(rows.taps.size());
-    const int64_t rowsFirst = rowTaps * int64_t(span) / 2 + int64_t(f.clipHeight) * width * colAxis.pairCount;
-    const int64_t colsFirst = rowSpan * width * colAxis.pairCount + rowTaps * width / 2;
+    // Rough costs of the two orders: a tap pair costs about twice as much per
+    // value along a row (each pixel gathers its own taps) as down the rows.
+    const int64_t rowPairs = int64_t(f.clipHeight) * rowAxis.pairCount;
+    const int64_t rowsFirst =
+        rowPairs * int64_t(span) * 4 + 8 * int64_t(f.clipHeight) * width * colAxis.pairCount;
+    const int64_t colsFirst = 8 * rowSpan * width * colAxis.pairCount + rowPairs * width * 4;
     if (colsFirst < rowsFirst) {
       GrowTo(sc.wideWords, static_cast<size_t>(rowSpan) * wordStride);
       for (int64_t r = 0; r < rowSpan; ++r)
