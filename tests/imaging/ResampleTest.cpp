@@ -402,8 +402,8 @@ TEST(ResampleBlend, ExampleAndMasterAlpha) {
 }
 
 // Rows are blended several pixels at a time; every pixel of a long row, with
-// weights 0 and 255 among the others or one alpha throughout, must come out as the single-pixel
-// formula says, for full and reduced master alpha.
+// weights 0 and 255 among the others or one alpha throughout, must come out
+// as the single-pixel formula says, for full and reduced master alpha.
 TEST(ResampleBlend, WholeRowsMatchThePixelFormula) {
   std::mt19937 rng(11);
   TBitmap32 src = RandomBitmap(37, 5, 12, false);
