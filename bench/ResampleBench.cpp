@@ -45,30 +45,38 @@ void AllFiltersAndModes(benchmark::internal::Benchmark* b) {
 BENCHMARK(ResampleShrink640x480To32x32)->Apply(AllFiltersAndModes);
 BENCHMARK(ResampleEnlarge32x32To256x256)->Apply(AllFiltersAndModes);
 
-// The renderer's pair for one 32 x 32 cell of a 64 x 64 cell buffer: the main
-// picture's cell area (33 x 25 of a 660 x 500 picture, alpha AlphaMain) laid
-// over the cell buffer with sfSpline, then the opaque buffer blended into
-// the mosaic with sfSpline.
+// The renderer's pair for one cell of `cell` px from a cell buffer of twice
+// that: the main picture's cell area (16 x 12 of a 1600 x 1200 picture, as
+// in a 100 x 100 mosaic; alpha AlphaMain) laid over the cell buffer with
+// sfSpline, then the opaque buffer blended into the mosaic with the filter
+// of the second argument.
 void ResampleRendererCellPair(benchmark::State& state) {
-  TBitmap32 main = NoisePicture(660, 500, 64);
+  const int size = static_cast<int>(state.range(0));
+  TBitmap32 main = NoisePicture(1600, 1200, 51);
   main.DrawMode = dmBlend;
   main.StretchFilter = sfSpline;
-  TBitmap32 cell = NoisePicture(64, 64, 255);
+  TBitmap32 cell = NoisePicture(2 * size, 2 * size, 255);
   cell.DrawMode = dmBlend;
-  cell.StretchFilter = sfSpline;
-  TBitmap32 mosaic = NoisePicture(640, 640, 255);
+  cell.StretchFilter = static_cast<TStretchFilter>(state.range(1));
+  TBitmap32 mosaic = NoisePicture(20 * size, 20 * size, 255);
   int n = 0;
   for (auto _ : state) {
     const int x = n % 20, y = (n / 20) % 20;
     ++n;
-    Status a = main.DrawTo(cell, cell.BoundsRect(), MakeRect(x * 33, y * 25, x * 33 + 33, y * 25 + 25));
-    Status b = cell.DrawTo(mosaic, MakeRect(x * 32, y * 32, x * 32 + 32, y * 32 + 32), cell.BoundsRect());
+    Status a = main.DrawTo(cell, cell.BoundsRect(), MakeRect(x * 16, y * 12, x * 16 + 16, y * 12 + 12));
+    Status b =
+        cell.DrawTo(mosaic, MakeRect(x * size, y * size, (x + 1) * size, (y + 1) * size), cell.BoundsRect());
     benchmark::DoNotOptimize(a);
     benchmark::DoNotOptimize(b);
   }
-  state.SetItemsProcessed(state.iterations());  // cells
+  state.SetItemsProcessed(state.iterations() * size * size);  // mosaic pixels
 }
-BENCHMARK(ResampleRendererCellPair);
+BENCHMARK(ResampleRendererCellPair)
+    ->ArgNames({"cell", "filter"})
+    ->Args({32, sfSpline})
+    ->Args({64, sfSpline})
+    ->Args({64, sfLinear})
+    ->Args({64, sfLanczos});
 
 void ResampleCellBufferIntoCell(benchmark::State& state) {
   TBitmap32 cell = NoisePicture(64, 64, 255);

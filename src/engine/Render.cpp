@@ -130,10 +130,10 @@ void Engine::FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& 
                             int top) {
   const CellMapEntry& e = Map.At(x, y);
   const int enhance = Project.ColorEnhance;
-  // The copy into the buffer and the tint in one pass; alpha becomes 255.
-  AdjustChannels(prepared, buffer, TintOffset(e.DeltaRed, enhance), TintOffset(e.DeltaGreen, enhance),
-                 TintOffset(e.DeltaBlue, enhance));
-  FlipPicture(buffer, buffer, e.HFlip, e.VFlip);
+  // The copy into the buffer, the tint and the mirror in one pass; alpha
+  // becomes 255.
+  AdjustAndFlip(prepared, buffer, TintOffset(e.DeltaRed, enhance), TintOffset(e.DeltaGreen, enhance),
+                TintOffset(e.DeltaBlue, enhance), e.HFlip, e.VFlip);
 
   // The main picture's own cell area, unshifted in every layout, over the
   // whole buffer at AlphaMain (MainBitmap's alpha was set for the render).

@@ -14,6 +14,10 @@
 #include <type_traits>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace velmora {
 namespace {
 
@@ -343,6 +347,44 @@ void AdjustChannels(const Bitmap24& source, Bitmap24& target, int dR, int dG, in
 }
 void AdjustChannels(const TBitmap32& source, TBitmap32& target, int dR, int dG, int dB) {
   Adjust(source, target, dR, dG, dB);
+}
+
+namespace {
+
+// A row of pixels reversed, four from each end a step.
+void ReversePixels(TColor32* p, int n) {
+  int i = 0;
+  int j = n;
+#if defined(__SSE2__)
+  for (; j - i >= 8; i += 4, j -= 4) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j - 4));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), _mm_shuffle_epi32(b, 0x1B));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + j - 4), _mm_shuffle_epi32(a, 0x1B));
+  }
+#endif
+  std::reverse(p + i, p + j);
+}
+
+}  // namespace
+
+void AdjustAndFlip(const TBitmap32& source, TBitmap32& target, int dR, int dG, int dB, bool horizontal,
+                   bool vertical) {
+  if (&source == &target) {
+    Adjust(source, target, dR, dG, dB);
+    Flip(source, target, horizontal, vertical);
+    return;
+  }
+  if (!SizeLike(source, target)) return;
+  const int w = source.Width();
+  const int h = source.Height();
+  for (int y = 0; y < h; ++y) {
+    TColor32* row = target.ScanLine(vertical ? h - 1 - y : y);
+    AdjustPixels32(reinterpret_cast<const uint8_t*>(source.ScanLine(y)),
+                   PixelBytes<4>{reinterpret_cast<uint8_t*>(row), static_cast<size_t>(w)},
+                   std::clamp(dB, -256, 256), std::clamp(dG, -256, 256), std::clamp(dR, -256, 256));
+    if (horizontal) ReversePixels(row, w);
+  }
 }
 
 void ToGrey(const Bitmap24& source, Bitmap24& target) { Grey(source, target); }

@@ -45,6 +45,9 @@ void ToGrey(const TBitmap32& source, TBitmap32& target);
 
 void FlipPicture(const Bitmap24& source, Bitmap24& target, bool horizontal, bool vertical);
 void FlipPicture(const TBitmap32& source, TBitmap32& target, bool horizontal, bool vertical);
+// AdjustChannels, then FlipPicture, in one pass over the pixels.
+void AdjustAndFlip(const TBitmap32& source, TBitmap32& target, int dR, int dG, int dB, bool horizontal,
+                   bool vertical);
 
 void StretchToSize(const Bitmap24& source, Bitmap24& target, int width, int height);
 void StretchToSize(const TBitmap32& source, TBitmap32& target, int width, int height);

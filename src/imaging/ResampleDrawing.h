@@ -39,6 +39,14 @@ struct LerpedRow {
 
 constexpr int kMaxDenseTaps = 16;
 
+// Two taps of one position for the 16-bit passes: both weights in one 32-bit
+// word (the first in the low half), repeated four times so the passes load
+// it as a vector, and the value offsets as in the dense table.
+struct TapPair {
+  int32_t weights[4];
+  int32_t a, b;
+};
+
 // One axis table of the kernel resampler with its dense copy (every position
 // padded to maxTaps taps of weight 0, positions turned into byte offsets from
 // minPos), so the tap loops have one trip count for the whole row.
@@ -46,6 +54,12 @@ struct AxisTable {
   TapTable table;
   int maxTaps = 0;
   std::vector<Tap> dense;  // empty when maxTaps > kMaxDenseTaps
+  // No weight below 0, so every weight lies in 0..256 and a weighted sum of
+  // bytes in 0..65280: such tables also have the dense taps in pairs
+  // (position k's at pairs[k * pairCount]), the last one padded with weight 0.
+  bool nonNegative = false;
+  int pairCount = 0;
+  std::vector<TapPair> pairs;
 };
 
 struct Scratch {
@@ -55,7 +69,9 @@ struct Scratch {
   std::vector<int32_t> nearCols, nearRows;
   // Column sums, 4 per source column in the pixels' byte order.
   std::vector<int32_t> kernelSums;
-  std::vector<int32_t> wide, filtered;  // source rows widened to 32 bits; filtered along columns
+  std::vector<int32_t> wide, filtered;       // source rows widened to 32 bits; filtered along columns
+  std::vector<int16_t> wideWords, midWords;  // the same in 16 bits, for tables without negative weights
+  std::vector<TColor32> wordLine;            // a produced row, with room for a whole last vector
   std::vector<uint32_t> blockSums32;
   std::vector<uint64_t> blockSums64;
   LerpedRow lerped[2];
@@ -64,6 +80,14 @@ struct Scratch {
 
 // This thread's scratch, reused from draw to draw.
 Scratch& ThreadScratch();
+
+// Scratch vectors only grow: sizing one down and up again, as the renderer's
+// two draws of different sizes per cell would, clears the regrown part every
+// time.
+template <typename Vector>
+void GrowTo(Vector& v, size_t n) {
+  if (v.size() < n) v.resize(n);
+}
 
 // The inner loops of the blend and of the kernel resampler are plain integer
 // loops the compiler vectorises; on x86-64 they are also built for AVX2 and

@@ -1,6 +1,7 @@
 // The passes of the kernel resampler: each target pixel is a weighted sum of
 // source pixels, the weights coming from per-axis tap tables (kept per thread,
 // as they repeat from cell to cell), summed along one axis and then the other.
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -8,6 +9,11 @@
 
 #include "imaging/PixelBlend.h"
 #include "imaging/ResampleDrawing.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define VELMORA_WORD_PASSES 1
+#endif
 
 namespace velmora::resample {
 namespace {
@@ -135,6 +141,9 @@ void BuildAxisTable(TStretchFilter filter, int64_t lo, int64_t hi, int64_t targe
   resample::BuildKernelTable(filter, lo, hi, target, first, count, limit, axis.table);
   const TapTable& t = axis.table;
   axis.maxTaps = 0;
+  axis.nonNegative = false;
+  axis.pairCount = 0;
+  axis.pairs.clear();
   for (int k = 0; k < t.count(); ++k)
     axis.maxTaps = std::max(axis.maxTaps, static_cast<int>(t.first[k + 1] - t.first[k]));
   axis.dense.clear();
@@ -144,6 +153,21 @@ void BuildAxisTable(TStretchFilter filter, int64_t lo, int64_t hi, int64_t targe
     Tap* d = axis.dense.data() + static_cast<size_t>(k) * axis.maxTaps;
     for (uint32_t i = t.first[k]; i < t.first[k + 1]; ++i)
       *d++ = Tap{4 * (t.taps[i].pos - t.minPos), t.taps[i].weight};
+  }
+  axis.nonNegative =
+      std::all_of(t.taps.begin(), t.taps.end(), [](const Tap& tap) { return tap.weight >= 0; });
+  if (!axis.nonNegative) return;
+  axis.pairCount = (axis.maxTaps + 1) / 2;
+  axis.pairs.resize(static_cast<size_t>(t.count()) * axis.pairCount);
+  for (int k = 0; k < t.count(); ++k) {
+    const Tap* d = axis.dense.data() + static_cast<size_t>(k) * axis.maxTaps;
+    TapPair* p = axis.pairs.data() + static_cast<size_t>(k) * axis.pairCount;
+    for (int i = 0; i < axis.pairCount; ++i) {
+      const Tap a = d[2 * i];
+      const Tap b = 2 * i + 1 < axis.maxTaps ? d[2 * i + 1] : Tap{a.pos, 0};
+      const auto both = static_cast<int32_t>(uint32_t(a.weight) | (uint32_t(b.weight) << 16));
+      p[i] = TapPair{{both, both, both, both}, a.pos, b.pos};
+    }
   }
 }
 
@@ -328,6 +352,168 @@ void FilterWideRow(int32_t* out, const int32_t* wide, const Tap* taps, int n, in
   }
 }
 
+#if VELMORA_WORD_PASSES
+// The 16-bit passes, for tables without negative weights. A weighted sum of
+// bytes then lies in 0..65280; stored less 32768 it fits a signed 16-bit
+// value, and the second pass adds back 32768 x 256 (every position's weights
+// sum to 256). Two taps go through one multiply-add of 16-bit pairs into
+// 32-bit sums, which is exact, so the pixels are those of the 32-bit passes.
+constexpr int32_t kWordBias = 32768;
+
+inline __m128i LoadWords(const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline __m128i LoadFourWords(const int16_t* p) {
+  return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+}
+
+// First-pass sums (of unbiased values) less the bias, as 16-bit values.
+inline __m128i BiasedWords(__m128i lo, __m128i hi) {
+  const __m128i bias = _mm_set1_epi32(kWordBias);
+  return _mm_packs_epi32(_mm_sub_epi32(lo, bias), _mm_sub_epi32(hi, bias));
+}
+// Second-pass sums (of biased values), the bias added back, in 1/65536,
+// clamped into 0..255 as 16-bit values (the saturating packs clamp).
+inline __m128i ChannelWords(__m128i lo, __m128i hi) {
+  const __m128i bias = _mm_set1_epi32(kWordBias << 8);
+  return _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo, bias), 16),
+                         _mm_srai_epi32(_mm_add_epi32(hi, bias), 16));
+}
+
+struct WordRows {
+  const int16_t* rows[kMaxDenseTaps + 1];
+  int32_t weights[(kMaxDenseTaps + 1) / 2];
+  int pairs = 0;
+  // Position m of `axis` over rows of `stride` values from `base`.
+  WordRows(const AxisTable& axis, int m, const int16_t* base, size_t stride) : pairs(axis.pairCount) {
+    const TapPair* p = axis.pairs.data() + static_cast<size_t>(m) * axis.pairCount;
+    for (int i = 0; i < pairs; ++i) {
+      rows[2 * i] = base + static_cast<size_t>(p[i].a / 4) * stride;
+      rows[2 * i + 1] = base + static_cast<size_t>(p[i].b / 4) * stride;
+      weights[i] = p[i].weights[0];
+    }
+  }
+};
+
+// Weighted sums of rows of biased 16-bit values, n of them (a multiple of
+// 16; the rows hold that many), into bytes.
+VELMORA_VECTOR_CLONES
+void SumWordRowsToBytes(uint8_t* out, const WordRows& taps, size_t n) {
+  __m128i weights[(kMaxDenseTaps + 1) / 2];
+  for (int p = 0; p < taps.pairs; ++p) weights[p] = _mm_set1_epi32(taps.weights[p]);
+  for (size_t i = 0; i < n; i += 16) {
+    __m128i a0 = _mm_setzero_si128(), a1 = a0, a2 = a0, a3 = a0;
+    for (int p = 0; p < taps.pairs; ++p) {
+      const int16_t* r0 = taps.rows[2 * p] + i;
+      const int16_t* r1 = taps.rows[2 * p + 1] + i;
+      const __m128i w = weights[p];
+      const __m128i x0 = LoadWords(r0), y0 = LoadWords(r1);
+      const __m128i x1 = LoadWords(r0 + 8), y1 = LoadWords(r1 + 8);
+      a0 = _mm_add_epi32(a0, _mm_madd_epi16(_mm_unpacklo_epi16(x0, y0), w));
+      a1 = _mm_add_epi32(a1, _mm_madd_epi16(_mm_unpackhi_epi16(x0, y0), w));
+      a2 = _mm_add_epi32(a2, _mm_madd_epi16(_mm_unpacklo_epi16(x1, y1), w));
+      a3 = _mm_add_epi32(a3, _mm_madd_epi16(_mm_unpackhi_epi16(x1, y1), w));
+    }
+    const __m128i bytes = _mm_packus_epi16(ChannelWords(a0, a1), ChannelWords(a2, a3));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), bytes);
+  }
+}
+
+// Each of `count` target pixels over its column tap pairs, from a row of
+// 16-bit values (four a pixel), into biased 16-bit values or into bytes.
+template <bool kToBytes>
+__attribute__((always_inline)) inline void FilterWordRow(void* out, const int16_t* in, const TapPair* pairs,
+                                                         int pairCount, int count) {
+  const auto pixel = [&](const TapPair* p) {
+    __m128i acc = _mm_setzero_si128();
+    for (int i = 0; i < pairCount; ++i) {
+      const __m128i x = _mm_unpacklo_epi16(LoadFourWords(in + p[i].a), LoadFourWords(in + p[i].b));
+      acc = _mm_add_epi32(acc,
+                          _mm_madd_epi16(x, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p[i].weights))));
+    }
+    return acc;
+  };
+  int k = 0;
+  for (; k + 2 <= count; k += 2, pairs += 2 * pairCount) {
+    const __m128i a = pixel(pairs);
+    const __m128i b = pixel(pairs + pairCount);
+    if constexpr (kToBytes) {
+      const __m128i w = ChannelWords(a, b);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(static_cast<uint8_t*>(out) + 4 * k),
+                       _mm_packus_epi16(w, w));
+    } else {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(static_cast<int16_t*>(out) + 4 * k), BiasedWords(a, b));
+    }
+  }
+  if (k < count) {
+    const __m128i a = pixel(pairs);
+    if constexpr (kToBytes) {
+      const __m128i w = ChannelWords(a, a);
+      const int32_t v = _mm_cvtsi128_si32(_mm_packus_epi16(w, w));
+      std::memcpy(static_cast<uint8_t*>(out) + 4 * k, &v, sizeof v);
+    } else {
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(static_cast<int16_t*>(out) + 4 * k), BiasedWords(a, a));
+    }
+  }
+}
+
+VELMORA_VECTOR_CLONES
+void FilterWordRowToWords(int16_t* out, const int16_t* in, const TapPair* pairs, int pairCount, int count) {
+  FilterWordRow<false>(out, in, pairs, pairCount, count);
+}
+VELMORA_VECTOR_CLONES
+void FilterWordRowToBytes(uint8_t* out, const int16_t* in, const TapPair* pairs, int pairCount, int count) {
+  FilterWordRow<true>(out, in, pairs, pairCount, count);
+}
+
+// Weighted sums of rows of bytes, n of them, into biased 16-bit values: the
+// first pass straight from the source rows, which are read no further than n.
+VELMORA_VECTOR_CLONES
+void SumByteRowsToWords(int16_t* out, const uint8_t* const* rows, const int32_t* weights, int pairs,
+                        size_t n) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i wv[(kMaxDenseTaps + 1) / 2];
+  for (int p = 0; p < pairs; ++p) wv[p] = _mm_set1_epi32(weights[p]);
+  size_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    __m128i a0 = zero, a1 = zero, a2 = zero, a3 = zero;
+    for (int p = 0; p < pairs; ++p) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * p] + i));
+      const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2 * p + 1] + i));
+      const __m128i w = wv[p];
+      const __m128i lo = _mm_unpacklo_epi8(x, y), hi = _mm_unpackhi_epi8(x, y);
+      a0 = _mm_add_epi32(a0, _mm_madd_epi16(_mm_unpacklo_epi8(lo, zero), w));
+      a1 = _mm_add_epi32(a1, _mm_madd_epi16(_mm_unpackhi_epi8(lo, zero), w));
+      a2 = _mm_add_epi32(a2, _mm_madd_epi16(_mm_unpacklo_epi8(hi, zero), w));
+      a3 = _mm_add_epi32(a3, _mm_madd_epi16(_mm_unpackhi_epi8(hi, zero), w));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), BiasedWords(a0, a1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), BiasedWords(a2, a3));
+  }
+  for (; i < n; ++i) {
+    int32_t acc = 0;
+    for (int p = 0; p < pairs; ++p) {
+      const auto w = static_cast<uint32_t>(weights[p]);
+      acc += int32_t(w & 0xFFFF) * rows[2 * p][i] + int32_t(w >> 16) * rows[2 * p + 1][i];
+    }
+    out[i] = static_cast<int16_t>(acc - kWordBias);
+  }
+}
+
+// Bytes into 16-bit values.
+VELMORA_VECTOR_CLONES
+void WidenToWords(int16_t* out, const uint8_t* b, size_t n) {
+  size_t i = 0;
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(v, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(v, zero));
+  }
+  for (; i < n; ++i) out[i] = b[i];
+}
+
+constexpr size_t RoundUp16(size_t n) { return (n + 15) & ~size_t(15); }
+#endif  // VELMORA_WORD_PASSES
+
 }  // namespace
 
 // Widened or filtered source rows held at most for one dense draw (int32 values).
@@ -344,8 +530,8 @@ void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f,
   const TapTable& cols = colAxis.table;
   const TapTable& rows = rowAxis.table;
   const auto span = static_cast<size_t>(cols.maxPos - cols.minPos + 1);
-  sc.kernelSums.resize(span * 4);
-  sc.line.resize(static_cast<size_t>(f.clipWidth));
+  GrowTo(sc.kernelSums, span * 4);
+  GrowTo(sc.line, static_cast<size_t>(f.clipWidth));
   const bool narrow = int64_t(255) * rows.maxAbsSum * cols.maxAbsSum < (int64_t(1) << 31);
   auto* line = reinterpret_cast<uint8_t*>(sc.line.data());
   // Enlarging and mild shrinking give a few taps a position: those rows go
@@ -355,10 +541,62 @@ void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f,
 
   const int64_t width = f.clipWidth;
   const int64_t rowSpan = int64_t(rows.maxPos) - rows.minPos + 1;
+#if VELMORA_WORD_PASSES
+  const size_t wordStride = RoundUp16(span * 4);
+  const size_t wordLineStride = RoundUp16(static_cast<size_t>(width) * 4);
+  if (colAxis.nonNegative && rowAxis.nonNegative && rowSpan * int64_t(wordStride) <= kMaxWideValues &&
+      rowSpan * int64_t(wordLineStride) <= kMaxWideValues) {
+    GrowTo(sc.wordLine, wordLineStride / 4);
+    auto* wordLine = reinterpret_cast<uint8_t*>(sc.wordLine.data());
+    // Rough costs of the two orders: a tap pair costs about twice as much per
+    // value along a row (each pixel gathers its own taps) as down the rows.
+    const int64_t rowPairs = int64_t(f.clipHeight) * rowAxis.pairCount;
+    const int64_t rowsFirst =
+        rowPairs * int64_t(span) * 4 + 8 * int64_t(f.clipHeight) * width * colAxis.pairCount;
+    const int64_t colsFirst = 8 * rowSpan * width * colAxis.pairCount + rowPairs * width * 4;
+    if (colsFirst < rowsFirst) {
+      GrowTo(sc.wideWords, static_cast<size_t>(rowSpan) * wordStride);
+      for (int64_t r = 0; r < rowSpan; ++r)
+        WidenToWords(
+            sc.wideWords.data() + static_cast<size_t>(r) * wordStride,
+            reinterpret_cast<const uint8_t*>(src.ScanLine(static_cast<int>(rows.minPos + r)) + cols.minPos),
+            span * 4);
+      GrowTo(sc.midWords, static_cast<size_t>(rowSpan) * wordLineStride);
+      for (int64_t r = 0; r < rowSpan; ++r)
+        FilterWordRowToWords(sc.midWords.data() + static_cast<size_t>(r) * wordLineStride,
+                             sc.wideWords.data() + static_cast<size_t>(r) * wordStride, colAxis.pairs.data(),
+                             colAxis.pairCount, f.clipWidth);
+      for (int m = 0; m < f.clipHeight; ++m) {
+        SumWordRowsToBytes(wordLine, WordRows(rowAxis, m, sc.midWords.data(), wordLineStride),
+                           wordLineStride);
+        out.WriteClipRow(m, sc.wordLine.data());
+      }
+    } else {
+      GrowTo(sc.midWords, wordStride);
+      const uint8_t* rowBytes[kMaxDenseTaps + 1];
+      int32_t weights[(kMaxDenseTaps + 1) / 2];
+      for (int m = 0; m < f.clipHeight; ++m) {
+        const TapPair* p = rowAxis.pairs.data() + static_cast<size_t>(m) * rowAxis.pairCount;
+        for (int i = 0; i < rowAxis.pairCount; ++i) {
+          rowBytes[2 * i] =
+              reinterpret_cast<const uint8_t*>(src.ScanLine(rows.minPos + p[i].a / 4) + cols.minPos);
+          rowBytes[2 * i + 1] =
+              reinterpret_cast<const uint8_t*>(src.ScanLine(rows.minPos + p[i].b / 4) + cols.minPos);
+          weights[i] = p[i].weights[0];
+        }
+        SumByteRowsToWords(sc.midWords.data(), rowBytes, weights, rowAxis.pairCount, span * 4);
+        FilterWordRowToBytes(wordLine, sc.midWords.data(), colAxis.pairs.data(), colAxis.pairCount,
+                             f.clipWidth);
+        out.WriteClipRow(m, sc.wordLine.data());
+      }
+    }
+    return;
+  }
+#endif
   if (dense && rowAxis.maxTaps <= kMaxDenseTaps && rowSpan * int64_t(span) * 4 <= kMaxWideValues &&
       rowSpan * width * 4 <= kMaxWideValues) {
     const size_t spanValues = span * 4;
-    sc.wide.resize(static_cast<size_t>(rowSpan) * spanValues);
+    GrowTo(sc.wide, static_cast<size_t>(rowSpan) * spanValues);
     for (int64_t r = 0; r < rowSpan; ++r)
       WidenRow(
           sc.wide.data() + static_cast<size_t>(r) * spanValues,
@@ -371,7 +609,7 @@ void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f,
     const Tap* rt = rows.taps.data();
     const size_t stride = static_cast<size_t>(width) * 4;
     if (colsFirst < rowsFirst) {
-      sc.filtered.resize(static_cast<size_t>(rowSpan) * stride);
+      GrowTo(sc.filtered, static_cast<size_t>(rowSpan) * stride);
       for (int64_t r = 0; r < rowSpan; ++r)
         FilterWideRow(sc.filtered.data() + static_cast<size_t>(r) * stride,
                       sc.wide.data() + static_cast<size_t>(r) * spanValues, colAxis.dense.data(), maxTaps,
@@ -384,7 +622,7 @@ void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f,
         out.WriteClipRow(m, sc.line.data());
       }
     } else {
-      sc.filtered.resize(stride);
+      GrowTo(sc.filtered, stride);
       for (int m = 0; m < f.clipHeight; ++m) {
         SumWideRows(
             sc.kernelSums.data(),

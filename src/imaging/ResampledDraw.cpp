@@ -29,6 +29,10 @@
 #include "imaging/ResampleDrawing.h"
 #include "imaging/ResampleKernels.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace velmora {
 namespace resample {
 
@@ -57,6 +61,66 @@ void BlendRow(TColor32* d, const TColor32* f, int n, uint8_t master) {
   }
   const uint32_t m1 = uint32_t(master) + 1;
   int k = 0;
+#if defined(__SSE2__)
+  // Four pixels a step in 16-bit lanes, one channel each: a product and its
+  // rounding stay below 65536.
+  {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i full = _mm_set1_epi32(255);
+    const __m128i full16 = _mm_set1_epi16(255);
+    const __m128i half = _mm_set1_epi16(128);
+    const __m128i scale = _mm_set1_epi32(static_cast<int32_t>(m1));
+    const auto mix = [&](__m128i fc, __m128i bc, __m128i w) {
+      const __m128i fw = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(fc, w), half), 8);
+      const __m128i bw =
+          _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(bc, _mm_sub_epi16(full16, w)), half), 8);
+      return _mm_add_epi16(fw, bw);
+    };
+    // One alpha over the whole row (the main picture's overlay): one weight,
+    // neither 0 nor 255, for every pixel.
+    const uint32_t a0 = n > 0 ? BlendWeight(f[0], master) : 0;
+    bool uniform = n >= 4 && a0 != 0 && a0 != 255;
+    if (uniform) {
+      const __m128i alpha = _mm_set1_epi32(static_cast<int32_t>(f[0] & 0xFF000000u));
+      const __m128i top = _mm_set1_epi32(static_cast<int32_t>(0xFF000000u));
+      __m128i same = _mm_cmpeq_epi32(zero, zero);
+      int i = 0;
+      for (; i + 4 <= n; i += 4) {
+        const __m128i fv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(f + i));
+        same = _mm_and_si128(same, _mm_cmpeq_epi32(_mm_and_si128(fv, top), alpha));
+      }
+      uniform = _mm_movemask_epi8(same) == 0xFFFF;
+      for (; i < n; ++i) uniform = uniform && (f[i] & 0xFF000000u) == (f[0] & 0xFF000000u);
+    }
+    if (uniform) {
+      const __m128i w = _mm_set1_epi16(static_cast<int16_t>(a0));
+      for (; k + 4 <= n; k += 4) {
+        const __m128i fv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(f + k));
+        const __m128i bv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + k));
+        const __m128i r = _mm_packus_epi16(mix(_mm_unpacklo_epi8(fv, zero), _mm_unpacklo_epi8(bv, zero), w),
+                                           mix(_mm_unpackhi_epi8(fv, zero), _mm_unpackhi_epi8(bv, zero), w));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + k), r);
+      }
+    }
+    for (; k + 4 <= n; k += 4) {
+      const __m128i fv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(f + k));
+      const __m128i bv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + k));
+      __m128i a = _mm_srli_epi32(fv, 24);
+      if (master != 255) a = _mm_srli_epi32(_mm_mullo_epi16(a, scale), 8);
+      const __m128i keep = _mm_cmpeq_epi32(a, zero);
+      const __m128i take = _mm_cmpeq_epi32(a, full);
+      const __m128i both = _mm_or_si128(a, _mm_slli_epi32(a, 16));
+      const __m128i aLo = _mm_unpacklo_epi32(both, both);
+      const __m128i aHi = _mm_unpackhi_epi32(both, both);
+      const __m128i mixed =
+          _mm_packus_epi16(mix(_mm_unpacklo_epi8(fv, zero), _mm_unpacklo_epi8(bv, zero), aLo),
+                           mix(_mm_unpackhi_epi8(fv, zero), _mm_unpackhi_epi8(bv, zero), aHi));
+      const __m128i r = _mm_or_si128(_mm_or_si128(_mm_and_si128(keep, bv), _mm_and_si128(take, fv)),
+                                     _mm_andnot_si128(_mm_or_si128(keep, take), mixed));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + k), r);
+    }
+  }
+#endif
   for (; k + 8 <= n; k += 8) {
     Pixels8 fv, bv;
     std::memcpy(&fv, f + k, sizeof fv);
@@ -91,6 +155,7 @@ using resample::BlockMap;
 using resample::ClampTo;
 using resample::DrawFrame;
 using resample::DrawKernel;
+using resample::GrowTo;
 using resample::LerpedRow;
 using resample::LinearMap;
 using resample::RowWriter;
@@ -135,7 +200,7 @@ void BuildNearestMap(int64_t lo, int64_t sw, int64_t tw, int64_t first, int coun
 void DrawNearest(const TBitmap32& src, const DrawFrame& f, Scratch& sc, const RowWriter& out) {
   BuildNearestMap(f.srcLeft, f.srcWidth, f.dstWidth, f.firstCol, f.clipWidth, sc.nearCols);
   BuildNearestMap(f.srcTop, f.srcHeight, f.dstHeight, f.firstRow, f.clipHeight, sc.nearRows);
-  sc.line.resize(static_cast<size_t>(f.clipWidth));
+  GrowTo(sc.line, static_cast<size_t>(f.clipWidth));
   const int32_t* cols = sc.nearCols.data();
   for (int m = 0; m < f.clipHeight; ++m) {
     const TColor32* s = src.ScanLine(sc.nearRows[m]);
@@ -199,10 +264,10 @@ void DrawBilinear(const TBitmap32& src, const DrawFrame& f, Scratch& sc, const R
   BuildLinearMap(f.srcLeft, f.srcWidth, f.dstWidth, f.firstCol, f.clipWidth, src.Width(), sc.linCols);
   BuildLinearMap(f.srcTop, f.srcHeight, f.dstHeight, f.firstRow, f.clipHeight, src.Height(), sc.linRows);
   const auto width = static_cast<size_t>(f.clipWidth);
-  sc.line.resize(width);
+  GrowTo(sc.line, width);
   for (LerpedRow& l : sc.lerped) {
     l.row = -1;
-    l.px.resize(width);
+    GrowTo(l.px, width);
   }
   // A source row interpolated between its columns, kept in one of two slots
   // (never the one holding `other`, the row it is paired with) so that each
@@ -295,8 +360,8 @@ void DrawBlocks(const TBitmap32& src, const DrawFrame& f, Scratch& sc, std::vect
   const int32_t x0 = *std::min_element(cb, cb + f.clipWidth);
   const int32_t x1 = *std::max_element(ce, ce + f.clipWidth);
   const size_t n = static_cast<size_t>(x1 - x0) * 4;
-  columnSums.resize(n);
-  sc.line.resize(static_cast<size_t>(f.clipWidth));
+  resample::GrowTo(columnSums, n);
+  GrowTo(sc.line, static_cast<size_t>(f.clipWidth));
   Sum* sums = columnSums.data();
   auto* line = reinterpret_cast<uint8_t*>(sc.line.data());
   for (int m = 0; m < f.clipHeight; ++m) {

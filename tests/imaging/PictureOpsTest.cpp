@@ -174,6 +174,27 @@ TEST(FlipPicture, AllFourCasesOnOddAndEvenHeights) {
   }
 }
 
+// The renderer's one-pass tint and mirror against the two steps it
+// replaces, for every mirror, odd and even sides, and a target that held a
+// picture of another size.
+TEST(AdjustAndFlip, GivesTheTintThenTheMirror) {
+  for (const auto [w, h] : {std::array{1, 1}, std::array{7, 3}, std::array{128, 129}, std::array{33, 64}}) {
+    const TBitmap32 src = Random32(w, h, static_cast<unsigned>(w * 1000 + h));
+    for (int mode = 0; mode < 4; ++mode) {
+      const bool hor = mode & 1, ver = mode & 2;
+      TBitmap32 want;
+      AdjustChannels(src, want, 40, -300, 7);
+      FlipPicture(want, want, hor, ver);
+      TBitmap32 got(5, 9);
+      AdjustAndFlip(src, got, 40, -300, 7, hor, ver);
+      EXPECT_TRUE(SamePixels(got, want)) << w << "x" << h << " mode " << mode;
+      TBitmap32 self = src;
+      AdjustAndFlip(self, self, 40, -300, 7, hor, ver);
+      EXPECT_TRUE(SamePixels(self, want)) << w << "x" << h << " mode " << mode << " in place";
+    }
+  }
+}
+
 // ---- every operation with the source as its target ----
 
 template <typename Bmp, typename Op>
@@ -198,13 +219,16 @@ TEST(PictureOps, SourceAsTargetGivesWhatASeparateTargetGets) {
     both("FlipPicture", [mode](const auto& s, auto& t) { FlipPicture(s, t, mode & 1, mode & 2); });
   both("StretchToSize", [](const auto& s, auto& t) { StretchToSize(s, t, 20, 50); });
   both("CropToAspect", [](const auto& s, auto& t) { CropToAspect(s, t, 3, 4); });
-  ExpectSameInPlace(p24, "FitToRect", [](const Bitmap24& s, Bitmap24& t) { FitToRect(s, t, TRect{0, 0, 129, 129}); });
+  ExpectSameInPlace(p24, "FitToRect", [](const Bitmap24& s, Bitmap24& t) {
+    FitToRect(s, t, TRect{0, 0, 129, 129});
+  });
   ExpectSameInPlace(p24, "DrawLevelChart", [](const Bitmap24& s, Bitmap24& t) {
     if (&s != &t) (void)t.SetSize(s.Width(), s.Height());
     DrawLevelChart(s, t, 0);
   });
-  ExpectSameInPlace(p24, "DrawLevelChart rect",
-                    [](const Bitmap24& s, Bitmap24& t) { DrawLevelChart(s, t, 2, TRect{0, 0, 96, 48}); });
+  ExpectSameInPlace(p24, "DrawLevelChart rect", [](const Bitmap24& s, Bitmap24& t) {
+    DrawLevelChart(s, t, 2, TRect{0, 0, 96, 48});
+  });
 }
 
 // ---- FitToRect ----
@@ -251,7 +275,9 @@ TEST(CropRegion, CentreAtTheAspectWithTheseExactBounds) {
 // Column (or row) i carries i in green (low byte) and blue (high byte), which
 // the end columns of a crop keep unblended, and a ramp in red that blending
 // neighbours keeps in order.
-TColor32 Marked(int i) { return Color32(static_cast<uint8_t>(i * 255 / 399), static_cast<uint8_t>(i), i >> 8); }
+TColor32 Marked(int i) {
+  return Color32(static_cast<uint8_t>(i * 255 / 399), static_cast<uint8_t>(i), i >> 8);
+}
 int MarkOf(TColor32 c) { return GreenOf(c) + 256 * BlueOf(c); }
 
 TEST(CropToAspect, TakesTheCentreIntoARegionOneLarger) {
@@ -436,7 +462,8 @@ TEST(DrawSignatureSwatch, KindsOneAndFourInColourAndGrey) {
 TEST(EnlargePixels, BlocksWithAGridOnTheirTopAndLeft) {
   TBitmap32 source(10, 5);
   for (int y = 0; y < 5; ++y)
-    for (int x = 0; x < 10; ++x) source.Pixel(x, y) = Color32(static_cast<uint8_t>(20 * x + 1), 40 * y + 1, 7);
+    for (int x = 0; x < 10; ++x)
+      source.Pixel(x, y) = Color32(static_cast<uint8_t>(20 * x + 1), 40 * y + 1, 7);
   Bitmap24 out;
   EnlargePixels(source, out, 10, true, 4, 5);
   ASSERT_EQ(out.Width(), 40);

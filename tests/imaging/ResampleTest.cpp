@@ -402,8 +402,8 @@ TEST(ResampleBlend, ExampleAndMasterAlpha) {
 }
 
 // Rows are blended several pixels at a time; every pixel of a long row, with
-// weights 0 and 255 among the others, must come out as the single-pixel
-// formula says, for full and reduced master alpha.
+// weights 0 and 255 among the others or one alpha throughout, must come out
+// as the single-pixel formula says, for full and reduced master alpha.
 TEST(ResampleBlend, WholeRowsMatchThePixelFormula) {
   std::mt19937 rng(11);
   TBitmap32 src = RandomBitmap(37, 5, 12, false);
@@ -411,6 +411,11 @@ TEST(ResampleBlend, WholeRowsMatchThePixelFormula) {
     const uint32_t pick = rng() % 4;
     if (pick == 0) p &= 0x00FFFFFF;
     if (pick == 1) p |= 0xFF000000;
+  }
+  // Rows of one alpha (the main picture's overlay) go their own way.
+  for (int x = 0; x < 37; ++x) {
+    src.Pixel(x, 1) = (src.Pixel(x, 1) & 0x00FFFFFFu) | 0x33000000u;
+    src.Pixel(x, 3) = (src.Pixel(x, 3) & 0x00FFFFFFu) | 0xC8000000u;
   }
   const TBitmap32 back = RandomBitmap(37, 5, 13, false);
   src.DrawMode = dmBlend;
@@ -445,12 +450,53 @@ TEST(ResampleBlend, TwoChannelsPerMultiplicationMatchTheFormula) {
   EXPECT_EQ(wrong, 0);
 }
 
-// Every kernel draw against the plain definition: per target pixel, the sum
-// over its row and column taps of row weight x column weight x channel,
-// clamped and scaled. Covers enlarging and shrinking (the resampler sums in
-// either order), extreme shrinks (more taps than the dense tables take),
-// clipping, source rectangles past the bitmap's edge and repeated draws with
-// tables kept from earlier ones.
+// The plain definition of a kernel draw of `source` of `src` into `target`
+// of `before`: per target pixel inside the bitmap, the sum over its row and
+// column taps of row weight x column weight x channel, clamped and scaled,
+// then copied or blended as `src` says.
+TBitmap32 PlainTapSums(const TBitmap32& src, TStretchFilter filter, const TBitmap32& before, TRect target,
+                       TRect source) {
+  TBitmap32 want;
+  want.Assign(before);
+  const TRect clip = Intersect(target, before.BoundsRect());
+  if (clip.IsEmpty()) return want;
+  TapTable cols, rows;
+  BuildKernelTable(filter, source.Left, source.Right, target.Right - target.Left, clip.Left - target.Left,
+                   clip.Right - clip.Left, src.Width(), cols);
+  BuildKernelTable(filter, source.Top, source.Bottom, target.Bottom - target.Top, clip.Top - target.Top,
+                   clip.Bottom - clip.Top, src.Height(), rows);
+  for (int m = 0; m < rows.count(); ++m)
+    for (int k = 0; k < cols.count(); ++k) {
+      TColor32 f = 0;
+      for (int ch = 0; ch < 4; ++ch) {
+        int64_t sum = 0;
+        for (uint32_t i = rows.first[m]; i < rows.first[m + 1]; ++i)
+          for (uint32_t j = cols.first[k]; j < cols.first[k + 1]; ++j)
+            sum += int64_t(rows.taps[i].weight) * cols.taps[j].weight *
+                   ((src.Pixel(cols.taps[j].pos, rows.taps[i].pos) >> (8 * ch)) & 0xFF);
+        f |= TColor32(std::clamp<int64_t>(sum, 0, int64_t(255) << 16) >> 16) << (8 * ch);
+      }
+      TColor32& d = want.Pixel(clip.Left + k, clip.Top + m);
+      if (src.DrawMode != dmBlend) {
+        d = f;
+        continue;
+      }
+      const uint32_t a = resample::BlendWeight(f, src.MasterAlpha);
+      if (a != 0) d = a == 255 ? f : resample::BlendPixel(f, d, a);
+    }
+  return want;
+}
+
+int DifferentPixels(const TBitmap32& a, const TBitmap32& b) {
+  int n = 0;
+  for (size_t i = 0; i < a.Pixels().size(); ++i) n += a.Pixels()[i] != b.Pixels()[i];
+  return n;
+}
+
+// Every kernel draw against the plain definition. Covers enlarging and
+// shrinking (the resampler sums in either order), extreme shrinks (more taps
+// than the dense tables take), clipping, source rectangles past the bitmap's
+// edge and repeated draws with tables kept from earlier ones.
 TEST_P(ResampleKernel, EveryDrawMatchesThePlainTapSums) {
   const TStretchFilter filter = GetParam();
   struct Case {
@@ -474,29 +520,63 @@ TEST_P(ResampleKernel, EveryDrawMatchesThePlainTapSums) {
         continue;
       const TBitmap32 src = RandomBitmap(c.sw, c.sh, uint32_t(c.sw * 31 + c.dw), round == 1);
       const TBitmap32 got = Drawn(src, filter, c.dw, c.dh, c.target, c.source);
-      const TRect clip = Intersect(c.target, MakeRect(0, 0, c.dw, c.dh));
-      TapTable cols, rows;
-      BuildKernelTable(filter, c.source.Left, c.source.Right, c.target.Right - c.target.Left,
-                       clip.Left - c.target.Left, clip.Right - clip.Left, c.sw, cols);
-      BuildKernelTable(filter, c.source.Top, c.source.Bottom, c.target.Bottom - c.target.Top,
-                       clip.Top - c.target.Top, clip.Bottom - clip.Top, c.sh, rows);
-      int wrong = 0;
-      for (int m = 0; m < rows.count(); ++m)
-        for (int k = 0; k < cols.count(); ++k) {
-          TColor32 want = 0;
-          for (int ch = 0; ch < 4; ++ch) {
-            int64_t sum = 0;
-            for (uint32_t i = rows.first[m]; i < rows.first[m + 1]; ++i)
-              for (uint32_t j = cols.first[k]; j < cols.first[k + 1]; ++j)
-                sum += int64_t(rows.taps[i].weight) * cols.taps[j].weight *
-                       ((src.Pixel(cols.taps[j].pos, rows.taps[i].pos) >> (8 * ch)) & 0xFF);
-            want |= TColor32(std::clamp<int64_t>(sum, 0, int64_t(255) << 16) >> 16) << (8 * ch);
-          }
-          if (got.Pixel(clip.Left + k, clip.Top + m) != want) ++wrong;
-        }
-      EXPECT_EQ(wrong, 0) << c.sw << "x" << c.sh << " into " << c.dw << "x" << c.dh << " round " << round;
+      const TBitmap32 want = PlainTapSums(src, filter, Uniform(c.dw, c.dh, 0x12345678u), c.target, c.source);
+      EXPECT_EQ(DifferentPixels(got, want), 0)
+          << c.sw << "x" << c.sh << " into " << c.dw << "x" << c.dh << " round " << round;
     }
   }
+}
+
+// The same over random sizes, ratios, placements and blends: picture sides
+// from 1 to a few hundred (odd ones, one-pixel ones, ratios near 1 and far
+// from it), source rectangles reaching past the bitmap, targets cut by the
+// bitmap's edges, copied or blended at random alphas and master alphas.
+TEST_P(ResampleKernel, RandomDrawsMatchThePlainTapSums) {
+  const TStretchFilter filter = GetParam();
+  std::mt19937 rng(2024 + static_cast<uint32_t>(filter));
+  const auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  const auto side = [&] {
+    switch (pick(0, 3)) {
+      case 0:
+        return pick(1, 4);
+      case 1:
+        return pick(5, 40);
+      case 2:
+        return pick(41, 140);
+      default:
+        return pick(141, 300);
+    }
+  };
+  int drawn = 0;
+  for (int round = 0; round < 300; ++round) {
+    const int sw = side(), sh = side();
+    TBitmap32 src = RandomBitmap(sw, sh, rng(), pick(0, 1) == 1);
+    const int srcW = pick(1, sw + 4), srcH = pick(1, sh + 4);
+    const TRect source = MakeRect(pick(-2, sw - 1), pick(-2, sh - 1), 0, 0);
+    const TRect sr = MakeRect(source.Left, source.Top, source.Left + srcW, source.Top + srcH);
+    const int tw = side(), th = side();
+    if (tw == srcW && th == srcH) continue;  // copied, not resampled
+    if (filter == sfLinear && tw > srcW && th > srcH && srcW >= 2 && srcH >= 2) continue;  // bilinear
+    const int dw = pick(1, tw + 10), dh = pick(1, th + 10);
+    const TRect tr = MakeRect(pick(-tw / 3 - 1, dw / 2), pick(-th / 3 - 1, dh / 2), 0, 0);
+    const TRect target = MakeRect(tr.Left, tr.Top, tr.Left + tw, tr.Top + th);
+    const TBitmap32 before = RandomBitmap(dw, dh, rng(), false);
+    src.StretchFilter = filter;
+    src.DrawMode = pick(0, 1) == 1 ? dmBlend : dmOpaque;
+    src.MasterAlpha = static_cast<uint8_t>(pick(0, 2) == 0 ? pick(1, 254) : 255);
+    if (src.DrawMode == dmBlend && pick(0, 2) == 0)
+      for (TColor32& p : src.Pixels()) p = (p & 0x00FFFFFFu) | 0x33000000u;  // the overlay's one alpha
+    TBitmap32 got;
+    got.Assign(before);
+    ASSERT_TRUE(src.DrawTo(got, target, sr).ok());
+    const TBitmap32 want = PlainTapSums(src, filter, before, target, sr);
+    ASSERT_EQ(DifferentPixels(got, want), 0)
+        << sw << "x" << sh << " rect " << sr.Left << "," << sr.Top << " " << srcW << "x" << srcH << " into "
+        << tw << "x" << th << " at " << target.Left << "," << target.Top << " of " << dw << "x" << dh
+        << (src.DrawMode == dmBlend ? " blended" : "");
+    ++drawn;
+  }
+  EXPECT_GT(drawn, 200);
 }
 
 }  // namespace
