@@ -22,6 +22,9 @@ namespace {
 constexpr int kCandidates = 100;
 constexpr int kNoCandidate = 65535;
 constexpr int kNoCell = 999999;
+// From this many library pictures on, a pass over them takes long enough
+// (some tens of microseconds) to be worth sharing with a second thread.
+constexpr int kShareFrom = 8192;
 
 // The picture quadrant that a cell quadrant is compared with, per orientation:
 // none, horizontal mirror, vertical mirror, both.
@@ -417,6 +420,7 @@ void Engine::FillCell(int x, int y, int k) {
 void Engine::MainPass(int level) {
   // The library's summaries do not change during the pass: laid out once.
   SignatureLanes library;
+  library.ShareWithSecondThread(threads_ > 1 && std::min(PicList.Count(), kLibraryTableSize) >= kShareFrom);
   const int cols = Project.CellsAcross;
   const int cells = Cells();
   for (int n = 0; n < cells && !cancelled_; ++n) {

@@ -1,4 +1,4 @@
-// Colour summaries laid out channel by channel: one 16-bit lane per quadrant
+// Colour summaries laid out channel by channel: one byte lane per quadrant
 // channel and per mean channel, so that the quadrant distance of one summary
 // to all of them is computed many at a time. The assignment asks this once
 // per cell (a cell against every library picture) and once per picture of
@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "imaging/ColorSignature.h"
@@ -25,6 +26,16 @@ public:
   // The largest tint strength the 16-bit lanes hold exactly: the shift's
   // product (255 x enhance) must fit them.
   static constexpr int kMaxLaneEnhance = 100;
+
+  SignatureLanes();
+  ~SignatureLanes();
+  SignatureLanes(const SignatureLanes&) = delete;
+  SignatureLanes& operator=(const SignatureLanes&) = delete;
+
+  // Distances computes half of every pass on a second thread (the numbers
+  // are the same); worth it for big libraries, where a pass takes longer
+  // than handing it over.
+  void ShareWithSecondThread(bool on);
 
   // `count` entries, all zero and none blocked.
   void Reset(int count);
@@ -51,15 +62,21 @@ public:
   int FirstBelow(int from, int to, int limit) const;
 
 private:
-  int16_t* Lane(int lane) { return lanes_.data() + static_cast<size_t>(lane) * stride_; }
+  class Helper;
+  uint8_t* Lane(int lane) { return lanes_.data() + static_cast<size_t>(lane) * stride_; }
 
   bool ready_ = false;
   int count_ = 0;
   size_t stride_ = 0;  // Count() rounded up to whole vectors
   // Lanes 0..11 the quadrant channels (quadrant-major, blue, green, red),
-  // 12..14 the mean's, 15 the blocked mask (0 or kBlocked).
-  std::vector<int16_t> lanes_;
+  // 12..14 the mean's. Bytes, not the 16 bits the arithmetic needs: a pass
+  // over a big library reads them all once per cell, and that is what it
+  // spends its time on.
+  std::vector<uint8_t> lanes_;
+  // 0, or kBlocked for a blocked entry; empty while none is.
+  std::vector<int16_t> blocked_;
   std::vector<int16_t> distances_;
+  std::unique_ptr<Helper> helper_;
 };
 
 }  // namespace velmora
