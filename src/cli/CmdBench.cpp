@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "cli/BigLibraryBench.h"
 #include "cli/Command.h"
 #include "cli/DecodeAlone.h"
 #include "cli/MosaicSetup.h"
@@ -171,6 +172,7 @@ std::string LoadAverage() {
 }
 
 int RunBench(const Args& given) {
+  if (WantsBigLibraryBench(given)) return RunBigLibraryBench(given);
   Args args = given;
   const std::string secondMain = TakeSecondMain(args);
   BombLibrary bombs;
@@ -360,6 +362,8 @@ const std::string kUsage = std::string(
                                "Usage: velmora-cli bench --main PICTURE --library FOLDER|LIST.IL2 [--out FILE]\n"
                                "                         [--repeat N] [--bands] [--bombs N] [--second-main PICTURE]\n"
                                "                         [mosaic options]\n"
+                               "       velmora-cli bench --big-library N --main PICTURE --library FOLDER\n"
+                               "                         [--repeat N] [mosaic options]\n"
                                "       velmora-cli bench --poster --main PICTURE --library FOLDER|LIST.IL2\n"
                                "                         [--out P.tif] [mosaic options]\n\n"
                                "Runs the main job once (or N times) and prints the time of each step\n"
@@ -379,6 +383,11 @@ const std::string kUsage = std::string(
                                "--out P.tif --project P.vm6' and then 'render P.vm6', and prints the time\n"
                                "and peak memory of each (400x400 cells of 64x64 pixels unless --cells and\n"
                                "--cell-size say otherwise; temporary files unless --out is given).\n"
+                               "With --big-library N the pictures of the library folder are linked in\n"
+                               "turn into a temporary folder of N entries (up to 65,535); the job runs\n"
+                               "once to fill caches of its own, then N (--repeat, 3) times warm, and\n"
+                               "the time of each step is printed: setup and list, grid, prepare,\n"
+                               "assign, render and save.\n"
                                "With --bombs N the library is N PNG pictures of 16384 x 16384 pixels,\n"
                                "under a megabyte each, made for the run and removed after it: the\n"
                                "peak memory then shows what the memory budget (--memory) holds.\n\n") +

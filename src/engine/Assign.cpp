@@ -13,6 +13,7 @@
 #include <cstdlib>
 
 #include "engine/Engine.h"
+#include "engine/SignatureLanes.h"
 #include "imaging/PictureOps.h"
 
 namespace velmora {
@@ -21,6 +22,9 @@ namespace {
 constexpr int kCandidates = 100;
 constexpr int kNoCandidate = 65535;
 constexpr int kNoCell = 999999;
+// From this many library pictures on, a pass over them takes long enough
+// (some tens of microseconds) to be worth sharing with a second thread.
+constexpr int kShareFrom = 8192;
 
 // The picture quadrant that a cell quadrant is compared with, per orientation:
 // none, horizontal mirror, vertical mirror, both.
@@ -134,13 +138,101 @@ bool Engine::Eligible(int x, int y, int k, int level) const {
   return RepeatCapAllows(k) && RepeatRadiusFree(x, y, k);
 }
 
+namespace {
+
+// The hundred best candidates of Choose picture, and the choice among them.
+class BestCandidates {
+public:
+  BestCandidates() {
+    dist_.fill(kNoCandidate);
+    pick_.fill(-1);
+  }
+
+  // A candidate enters only below this: the distance in the slot it would
+  // replace.
+  int Limit() const { return dist_[static_cast<size_t>(worst_)]; }
+
+  // The slot a new candidate replaces is the lowest-numbered one with the
+  // largest distance. While the list fills up that is the first empty slot
+  // (every candidate beats 65535); once it is full, the worst is kept per
+  // group of ten slots, so an insertion rescans one group and the ten group
+  // results instead of all hundred slots.
+  void Put(int d, int k) {
+    dist_[static_cast<size_t>(worst_)] = d;
+    pick_[static_cast<size_t>(worst_)] = k;
+    if (!full_) {
+      if (++filled_ < kCandidates) {
+        worst_ = filled_;
+        return;
+      }
+      full_ = true;
+      for (int g = 0; g < kCandidates / kGroup; ++g) RescanGroup(g);
+    } else {
+      RescanGroup(worst_ / kGroup);
+    }
+    int w = groupWorst_[0];
+    for (int g = 1; g < kCandidates / kGroup; ++g)
+      if (dist_[groupWorst_[static_cast<size_t>(g)]] > dist_[w]) w = groupWorst_[static_cast<size_t>(g)];
+    worst_ = w;
+  }
+
+  // sel is the last sorted position below the threshold (at least 1). The
+  // sorted list is ascending, so those positions are a prefix and can be
+  // counted before sorting; only the first sel positions need sorting.
+  int Choose(int count, int randomizeLevel, RandomGenerator& rng) {
+    const int64_t threshold = int64_t(randomizeLevel) * 768 / 80;
+    const int last = count < kCandidates ? count - 1 : kCandidates - 1;
+    int below = 0;
+    for (int s = 0; s < kCandidates; ++s)
+      if (dist_[static_cast<size_t>(s)] < threshold) ++below;
+    below = std::min(below, last + 1);
+    const int sel = below - 1 >= 1 ? below - 1 : 1;
+    for (int i = 0; i < sel; ++i) {
+      int m = i;
+      for (int j = i + 1; j < kCandidates; ++j)
+        if (dist_[static_cast<size_t>(j)] < dist_[static_cast<size_t>(m)]) m = j;
+      std::swap(dist_[static_cast<size_t>(i)], dist_[static_cast<size_t>(m)]);
+      std::swap(pick_[static_cast<size_t>(i)], pick_[static_cast<size_t>(m)]);
+    }
+    return pick_[static_cast<size_t>(rng.Random(sel))];
+  }
+
+private:
+  static constexpr int kGroup = 10;
+  static_assert(kCandidates % kGroup == 0);
+
+  void RescanGroup(int g) {
+    int w = g * kGroup;
+    for (int s = w + 1; s < (g + 1) * kGroup; ++s)
+      if (dist_[static_cast<size_t>(s)] > dist_[static_cast<size_t>(w)]) w = s;
+    groupWorst_[static_cast<size_t>(g)] = w;
+  }
+
+  std::array<int, kCandidates> dist_;
+  std::array<int, kCandidates> pick_;
+  std::array<int, kCandidates / kGroup> groupWorst_{};
+  int filled_ = 0;
+  bool full_ = false;
+  int worst_ = 0;
+};
+
+}  // namespace
+
 int Engine::ChoosePicture(int x, int y, const ColorSignature& cell, int level) {
+  SignatureLanes lanes;
+  return ChooseAmong(lanes, x, y, cell, level);
+}
+
+void Engine::LoadLibraryLanes(SignatureLanes& lanes) const {
+  const int count = std::min(PicList.Count(), kLibraryTableSize);
+  lanes.Reset(count);
+  for (int k = 0; k < count; ++k) lanes.Set(k, Library[k].Signature);
+}
+
+int Engine::ChooseAmong(SignatureLanes& lanes, int x, int y, const ColorSignature& cell, int level) {
   const int count = std::min(PicList.Count(), kLibraryTableSize);
   const int start = Rng.Random(count);
-  std::array<int, kCandidates> dist;
-  std::array<int, kCandidates> pick;
-  dist.fill(kNoCandidate);
-  pick.fill(-1);
+  BestCandidates best;
 
   // Level 0 needs the cell itself free, which no picture changes; a cell
   // outside the grid has no eligible picture below level 2.
@@ -154,126 +246,91 @@ int Engine::ChoosePicture(int x, int y, const ColorSignature& cell, int level) {
   // Detail matching compares a grid cell's own samples; a pen area (or any
   // signature that is not the cell's) keeps the quadrant distance.
   const bool detail = inGrid && DetailReady() && cell == SampleCell(x, y);
-  const DetailSummary noDetail;
-  const DetailSummary& cellDetail = detail ? Details.Cell(x, y) : noDetail;
 
-  // The cell's twelve quadrant bytes and its mean, once per call.
-  int cellQ[4][3];
-  for (int q = 0; q < 4; ++q) {
-    cellQ[q][0] = cell.Slot[q].Blue;
-    cellQ[q][1] = cell.Slot[q].Green;
-    cellQ[q][2] = cell.Slot[q].Red;
-  }
-  const int cellMean[3] = {cell.Mean().Blue, cell.Mean().Green, cell.Mean().Red};
-  // Up to this enhance the 32-bit products cannot overflow and the shift
-  // stays inside TintShift's bound; beyond it (only a damaged file) the
-  // general path is taken.
-  const bool plainShift = enhance <= 4096;
-  auto distance = [&](const ColorSignature& p) {
-    int shift[3] = {0, 0, 0};
-    if (enhance >= 1 && plainShift) {
-      shift[0] = (p.Mean().Blue - cellMean[0]) * enhance / 100;
-      shift[1] = (p.Mean().Green - cellMean[1]) * enhance / 100;
-      shift[2] = (p.Mean().Red - cellMean[2]) * enhance / 100;
-    } else if (enhance >= 1) {
-      const Shift s = TintShift(p, cell, enhance);
-      shift[0] = s.Blue;
-      shift[1] = s.Green;
-      shift[2] = s.Red;
-    }
-    int d = 0;
-    for (int q = 0; q < 4; ++q)
-      d += std::abs(p.Slot[q].Blue - shift[0] - cellQ[q][0]) +
-           std::abs(p.Slot[q].Green - shift[1] - cellQ[q][1]) +
-           std::abs(p.Slot[q].Red - shift[2] - cellQ[q][2]);
-    return d;
-  };
-
-  // The slot a new candidate replaces is the lowest-numbered one with the
-  // largest distance. While the list fills up that is the first empty slot
-  // (every candidate beats 65535); once it is full, the worst is kept per
-  // group of ten slots, so an insertion rescans one group and the ten group
-  // results instead of all hundred slots.
-  constexpr int kGroup = 10;
-  static_assert(kCandidates % kGroup == 0);
-  std::array<int, kCandidates / kGroup> groupWorst{};
-  int filled = 0;
-  bool full = false;
-  int worst = 0;
-  auto rescanGroup = [&](int g) {
-    int w = g * kGroup;
-    for (int s = w + 1; s < (g + 1) * kGroup; ++s)
-      if (dist[s] > dist[w]) w = s;
-    groupWorst[static_cast<size_t>(g)] = w;
-  };
-  auto overallWorst = [&] {
-    int w = groupWorst[0];
-    for (int g = 1; g < kCandidates / kGroup; ++g)
-      if (dist[groupWorst[static_cast<size_t>(g)]] > dist[w]) w = groupWorst[static_cast<size_t>(g)];
-    return w;
-  };
-
-  for (int i = 0, k = start; anyEligible && i < count; ++i, k = (k + 1 == count) ? 0 : k + 1) {
-    const LibraryEntry& entry = Library[k];
-    if (capOn && int64_t(entry.UseCount) + 1 > Project.MaxRepeatTimes) continue;
-    const int d = detail ? DetailDistance(Details.Library[size_t(k)], cellDetail, enhance, 0, dist[worst])
-                         : distance(entry.Signature);
-    if (d >= dist[worst]) continue;
+  // Picture k at distance d (below the list's limit) enters the list unless
+  // the cap or the repeat radius rules it out. A picture that could not
+  // enter anyway leaves the list as it is whether eligible or not, so the
+  // rules need only be tested here.
+  auto offer = [&](int k, int d) {
+    if (capOn && int64_t(Library[k].UseCount) + 1 > Project.MaxRepeatTimes) return;
     if (ruled) {
       if (!marked) {
         MarkPicturesNear(x, y);
         marked = true;
       }
-      if (nearStamp_[static_cast<size_t>(k)] == nearSerial_) continue;
+      if (nearStamp_[static_cast<size_t>(k)] == nearSerial_) return;
     }
-    dist[worst] = d;
-    pick[worst] = k;
-    if (!full) {
-      if (++filled < kCandidates) {
-        worst = filled;
-        continue;
+    best.Put(d, k);
+  };
+
+  if (anyEligible && !detail && enhance <= SignatureLanes::kMaxLaneEnhance) {
+    // Every distance in one vectorised pass, then the pictures in scan order
+    // from `start`; only those below the list's limit are looked at.
+    if (!lanes.Ready() || lanes.Count() != count) LoadLibraryLanes(lanes);
+    const int16_t* d = lanes.Distances(cell, enhance);
+    for (const auto& [from, to] : {std::pair{start, count}, std::pair{0, start}})
+      for (int k = lanes.FirstBelow(from, to, best.Limit()); k < to;
+           k = lanes.FirstBelow(k + 1, to, best.Limit()))
+        offer(k, d[k]);
+  } else if (anyEligible) {
+    const DetailSummary noDetail;
+    const DetailSummary& cellDetail = detail ? Details.Cell(x, y) : noDetail;
+    // Up to this enhance the 32-bit products cannot overflow and the shift
+    // stays inside TintShift's bound; beyond it (only a damaged file) the
+    // general path is taken.
+    const bool plainShift = enhance <= 4096;
+    auto distance = [&](const ColorSignature& p) {
+      int shift[3] = {0, 0, 0};
+      if (enhance >= 1 && plainShift) {
+        shift[0] = (p.Mean().Blue - cell.Mean().Blue) * enhance / 100;
+        shift[1] = (p.Mean().Green - cell.Mean().Green) * enhance / 100;
+        shift[2] = (p.Mean().Red - cell.Mean().Red) * enhance / 100;
+      } else if (enhance >= 1) {
+        const Shift s = TintShift(p, cell, enhance);
+        shift[0] = s.Blue;
+        shift[1] = s.Green;
+        shift[2] = s.Red;
       }
-      full = true;
-      for (int g = 0; g < kCandidates / kGroup; ++g) rescanGroup(g);
-    } else {
-      rescanGroup(worst / kGroup);
+      int d = 0;
+      for (int q = 0; q < 4; ++q)
+        d += std::abs(p.Slot[q].Blue - shift[0] - cell.Slot[q].Blue) +
+             std::abs(p.Slot[q].Green - shift[1] - cell.Slot[q].Green) +
+             std::abs(p.Slot[q].Red - shift[2] - cell.Slot[q].Red);
+      return d;
+    };
+    for (int i = 0, k = start; i < count; ++i, k = (k + 1 == count) ? 0 : k + 1) {
+      if (capOn && int64_t(Library[k].UseCount) + 1 > Project.MaxRepeatTimes) continue;
+      const int d = detail ? DetailDistance(Details.Library[size_t(k)], cellDetail, enhance, 0, best.Limit())
+                           : distance(Library[k].Signature);
+      if (d < best.Limit()) offer(k, d);
     }
-    worst = overallWorst();
   }
-
-  // sel is the last sorted position below the threshold (at least 1). The
-  // sorted list is ascending, so those positions are a prefix and can be
-  // counted before sorting; only the first sel positions need sorting.
-  const int64_t threshold = int64_t(Project.RandomizeLevel) * 768 / 80;
-  const int last = count < kCandidates ? count - 1 : kCandidates - 1;
-  int below = 0;
-  for (int s = 0; s < kCandidates; ++s)
-    if (dist[s] < threshold) ++below;
-  below = std::min(below, last + 1);
-  const int sel = below - 1 >= 1 ? below - 1 : 1;
-  for (int i = 0; i < sel; ++i) {
-    int m = i;
-    for (int j = i + 1; j < kCandidates; ++j)
-      if (dist[j] < dist[m]) m = j;
-    std::swap(dist[i], dist[m]);
-    std::swap(pick[i], pick[m]);
-  }
-  return pick[static_cast<size_t>(Rng.Random(sel))];
-}
-
-int Engine::GridDistance(const ColorSignature& p, int x, int y) const {
-  // The cell's samples: top-left, top-right on row 2y, the bottom two below.
-  const uint8_t* top = GridBitmap.PixelAddress(2 * x, 2 * y);
-  const uint8_t* bottom = GridBitmap.PixelAddress(2 * x, 2 * y + 1);
-  const uint8_t* px[4] = {top, top + 3, bottom, bottom + 3};
-  int d = 0;
-  for (int q = 0; q < 4; ++q)
-    d += std::abs(p.Slot[q].Blue - px[q][0]) + std::abs(p.Slot[q].Green - px[q][1]) +
-         std::abs(p.Slot[q].Red - px[q][2]);
-  return d;
+  return best.Choose(count, Project.RandomizeLevel, Rng);
 }
 
 CellPos Engine::PlacePicture(int k) {
+  SignatureLanes cells;
+  return PlaceAmong(cells, k);
+}
+
+void Engine::LoadCellLanes(SignatureLanes& lanes) const {
+  const int cols = Project.CellsAcross;
+  const int cells = GridFitsTables() ? Cells() : 0;
+  lanes.Reset(cells);
+  if (GridBitmap.Width() < 2 * cols || GridBitmap.Height() < 2 * Project.CellsDown) return;
+  // The cell's samples: top-left, top-right on row 2y, the bottom two below.
+  for (int c = 0; c < cells; ++c) {
+    const int x = c % cols;
+    const int y = c / cols;
+    const uint8_t* top = GridBitmap.PixelAddress(2 * x, 2 * y);
+    const uint8_t* bottom = GridBitmap.PixelAddress(2 * x, 2 * y + 1);
+    const uint8_t* const samples[4] = {top, top + 3, bottom, bottom + 3};
+    lanes.SetQuadrants(c, samples);
+    if (Map.At(x, y).Assigned) lanes.Block(c);
+  }
+}
+
+CellPos Engine::PlaceAmong(SignatureLanes& lanes, int k) {
   const int cells = GridFitsTables() ? Cells() : 0;
   const int start = Rng.Random(cells);
   CellPos found;
@@ -282,16 +339,30 @@ CellPos Engine::PlacePicture(int k) {
     return found;
 
   const ColorSignature& p = Library[k].Signature;
-  const bool detail = DetailReady();
   const int cols = Project.CellsAcross;
+  if (!DetailReady()) {
+    // Every free cell's distance in one vectorised pass (taken cells come out
+    // blocked), then the cells in reading order from `start`; only those
+    // closer than the best so far are tested for the repeat radius.
+    if (!lanes.Ready() || lanes.Count() != cells) LoadCellLanes(lanes);
+    const int16_t* d = lanes.Distances(p, 0);
+    int best = kNoCell;
+    for (const auto& [from, to] : {std::pair{start, cells}, std::pair{0, start}})
+      for (int c = lanes.FirstBelow(from, to, best); c < to; c = lanes.FirstBelow(c + 1, to, best))
+        if (RepeatRadiusFree(c % cols, c / cols, k)) {
+          best = d[c];
+          found = CellPos{c % cols, c / cols};
+        }
+    return found;
+  }
+
   int best = kNoCell;
   const int rows = Project.CellsDown;
   int x = start % cols;
   int y = start / cols;
   for (int i = 0; i < cells; ++i) {
     if (!Map.At(x, y).Assigned) {
-      const int d = detail ? DetailDistance(Details.Library[size_t(k)], Details.Cell(x, y), 0, 0, best)
-                           : GridDistance(p, x, y);
+      const int d = DetailDistance(Details.Library[size_t(k)], Details.Cell(x, y), 0, 0, best);
       if (d < best && RepeatRadiusFree(x, y, k)) {
         best = d;
         found = CellPos{x, y};
@@ -347,6 +418,9 @@ void Engine::FillCell(int x, int y, int k) {
 }
 
 void Engine::MainPass(int level) {
+  // The library's summaries do not change during the pass: laid out once.
+  SignatureLanes library;
+  library.ShareWithSecondThread(threads_ > 1 && std::min(PicList.Count(), kLibraryTableSize) >= kShareFrom);
   const int cols = Project.CellsAcross;
   const int cells = Cells();
   for (int n = 0; n < cells && !cancelled_; ++n) {
@@ -364,7 +438,7 @@ void Engine::MainPass(int level) {
       }
     }
     if (Map.At(x, y).Assigned) continue;
-    const int k = ChoosePicture(x, y, SampleCell(x, y), level);
+    const int k = ChooseAmong(library, x, y, SampleCell(x, y), level);
     if (k >= 0) FillCell(x, y, k);
     ReportAssigned();
   }
@@ -401,8 +475,8 @@ void Engine::AssignCells() {
 
   if (Matching.Detail)
     MakeCellDetails(MainBitmap,
-                    DetailGridShape{cols, rows, Project.CropMainImage, Project.FinalWidth, Project.FinalHeight,
-                                   Project.StitchMode},
+                    DetailGridShape{cols, rows, Project.CropMainImage, Project.FinalWidth,
+                                    Project.FinalHeight, Project.StitchMode},
                     Details);
   const int count = std::min(PicList.Count(), kLibraryTableSize);
   if (cells < count) {
@@ -412,9 +486,12 @@ void Engine::AssignCells() {
   } else if (Project.UseAllPhotos && Matching.FairUseAll) {
     PlaceEveryPhotoWell(count);
   } else if (Project.UseAllPhotos) {
+    SignatureLanes free;
     for (int k = 0; k < count && !cancelled_; ++k) {
-      const CellPos at = PlacePicture(k);
-      if (at.X >= 0) FillCell(at.X, at.Y, k);
+      const CellPos at = PlaceAmong(free, k);
+      if (at.X < 0) continue;
+      FillCell(at.X, at.Y, k);
+      if (free.Ready()) free.Block(at.Y * cols + at.X);
     }
   }
   MainPass(0);

@@ -27,6 +27,7 @@ namespace velmora {
 
 struct PenStrokeEntry;
 class RenditionCache;
+class SignatureLanes;
 struct SummaryKey;
 
 // What Compare gives: the distance of the chosen orientation and its mirrors.
@@ -191,9 +192,13 @@ private:
   bool RepeatCapAllows(int k) const;
   TRect RepeatSquare(int x, int y) const;
   bool RepeatRadiusFree(int x, int y, int k) const;
-  // Compare's D(none) without tint between a picture and the GridBitmap
-  // samples of (x, y).
-  int GridDistance(const ColorSignature& picture, int x, int y) const;
+  // Choose picture and Place picture with the library's or the grid's
+  // summaries laid out for the distance pass (SignatureLanes.h), filled on
+  // first need, so that a pass over many cells or pictures lays them out once.
+  int ChooseAmong(SignatureLanes& library, int x, int y, const ColorSignature& cell, int level);
+  CellPos PlaceAmong(SignatureLanes& freeCells, int k);
+  void LoadLibraryLanes(SignatureLanes& lanes) const;
+  void LoadCellLanes(SignatureLanes& lanes) const;
   void MarkPicturesNear(int x, int y);
   // Detail matching is on and its tables are those of this library and grid.
   bool DetailReady() const;

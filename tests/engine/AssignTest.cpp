@@ -212,15 +212,20 @@ void RandomInputs(Engine& e, int cols, int rows, int count, uint32_t seed, bool 
 }
 
 TEST(ChoosePicture, MatchesTheReferenceOnRandomInputs) {
-  for (uint32_t seed = 1; seed <= 8; ++seed) {
+  // Library sizes around the hundred candidates; tint strengths off, usual,
+  // at the most the fast pass holds, and beyond it (only a damaged file).
+  const int counts[] = {150, 40, 1, 99, 100, 101, 500};
+  const int enhances[] = {50, 0, 100, 101, 5000, 1, 73};
+  for (uint32_t seed = 1; seed <= 14; ++seed) {
     Engine fast, ref;
     std::mt19937 rng(seed);
     for (Engine* e : {&fast, &ref}) {
-      RandomInputs(*e, 20, 15, seed % 2 ? 150 : 40, seed, seed > 5);
+      RandomInputs(*e, 20, 15, counts[seed % 7], seed, seed > 5 && seed < 10);
       e->Project.MinRepeatRadius = static_cast<int>(seed % 4);
       e->Project.LimitRepeat = seed % 3 == 0;
       e->Project.MaxRepeatTimes = 2;
       e->Project.RandomizeLevel = seed > 5 ? 80 : static_cast<int>(seed * 13 % 80) + 1;
+      e->Project.ColorEnhance = enhances[seed % 7];
       e->Rng.SetSeed(seed);
     }
     for (int i = 0; i < 150; ++i) {  // a half-filled map
@@ -231,11 +236,18 @@ TEST(ChoosePicture, MatchesTheReferenceOnRandomInputs) {
       }
     }
     Reference r{ref};
-    for (int c = 0; c < 300; ++c)
+    for (int c = 0; c < 200; ++c) {
       for (int level = 0; level <= 2; ++level)
         ASSERT_EQ(fast.ChoosePicture(c % 20, c / 20, fast.SampleCell(c % 20, c / 20), level),
                   r.Choose(c % 20, c / 20, fast.SampleCell(c % 20, c / 20), level))
             << seed << ": " << c << " " << level;
+      // A pen area's summary, not the cell's.
+      ColorSignature area = fast.SampleCell((c * 7) % 20, (c * 3) % 15);
+      area.Slot[sigMean].Red = static_cast<uint8_t>(rng());
+      ASSERT_EQ(fast.ChoosePicture(c % 20, c / 20, area, 2), r.Choose(c % 20, c / 20, area, 2))
+          << seed << ": " << c;
+    }
+    EXPECT_EQ(fast.Rng.Seed(), ref.Rng.Seed());
   }
 }
 
@@ -244,9 +256,14 @@ TEST(AssignCells, MatchesTheReferenceDrawForDraw) {
     int cols, rows, count, radius;
     bool limit, useAll, hflip, vflip;
   };
-  const Case cases[] = {{12, 9, 30, 2, false, true, true, false}, {12, 9, 30, 4, true, true, true, true},
-                        {6, 6, 50, 1, false, true, false, true},  {16, 10, 200, 3, true, false, true, false},
-                        {9, 7, 63, 0, true, true, false, false},  {10, 10, 5, 4, false, false, true, true}};
+  const Case cases[] = {{12, 9, 30, 2, false, true, true, false},
+                        {12, 9, 30, 4, true, true, true, true},
+                        {6, 6, 50, 1, false, true, false, true},
+                        {16, 10, 200, 3, true, false, true, false},
+                        {9, 7, 63, 0, true, true, false, false},
+                        {10, 10, 5, 4, false, false, true, true},
+                        // A library big enough that the distance pass is shared with a second thread.
+                        {7, 5, 9000, 2, true, true, true, false}};
   uint32_t seed = 11;
   for (const Case& c : cases) {
     Engine fast, ref;
@@ -263,6 +280,7 @@ TEST(AssignCells, MatchesTheReferenceDrawForDraw) {
     ++seed;
     testing::JobRecorder job;
     fast.SetListener(&job);
+    fast.SetThreadCount(2);
     fast.AssignCells();
     Reference{ref}.Assign();
     SCOPED_TRACE(c.cols * 1000 + c.count);

@@ -1,0 +1,178 @@
+#include "cli/BigLibraryBench.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/MosaicSetup.h"
+#include "library/PictureFileScan.h"
+
+namespace velmora::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+double Seconds(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration<double>(b - a).count();
+}
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  auto s = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+  return s(usage.ru_utime) + s(usage.ru_stime);
+}
+
+std::string LoadAverage() {
+  std::FILE* f = std::fopen("/proc/loadavg", "r");
+  if (!f) return "unknown";
+  char line[128] = {};
+  if (!std::fgets(line, sizeof line, f)) line[0] = '\0';
+  std::fclose(f);
+  std::string s(line);
+  while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
+  return s;
+}
+
+// The temporary library folder and cache, removed afterwards.
+struct Scratch {
+  fs::path library;
+  fs::path cache;
+  ~Scratch() {
+    std::error_code ec;
+    if (!library.empty()) fs::remove_all(library, ec);
+    if (!cache.empty()) fs::remove_all(cache, ec);
+  }
+};
+
+// `count` entries in `folder`, the pictures of `source` in turn: hard links
+// where the file system allows them, else symbolic links.
+Status MakeBigLibrary(const std::string& source, int count, const fs::path& folder) {
+  const std::vector<std::string> pictures = ListFolderPicturesSorted(source, PictureNameFilter::kReadable);
+  if (pictures.empty()) return Status::Error(source + ": no pictures in the folder");
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec) return Status::Error(folder.string() + ": cannot create the folder");
+  for (int i = 0; i < count; ++i) {
+    const fs::path from = pictures[static_cast<size_t>(i) % pictures.size()];
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "%05d_", i);
+    const fs::path to = folder / (prefix + from.filename().string());
+    fs::create_hard_link(from, to, ec);
+    if (ec) fs::create_symlink(fs::absolute(from), to, ec);
+    if (ec) return Status::Error(to.string() + ": cannot link " + from.string() + " there");
+  }
+  return Status::Ok();
+}
+
+struct JobTimes {
+  double setup = 0, grid = 0, prepare = 0, assign = 0, render = 0, whole = 0, cpu = 0;
+};
+
+// The job of 'create': setup (options, the library folder's list, main
+// picture), grid, preparation, assignment, render in bands into `out`.
+Status TimeJob(const Flags& flags, const std::string& cacheFolder, const std::string& out, JobTimes& t,
+               int& cells) {
+  const double cpu0 = CpuSeconds();
+  const auto t0 = Clock::now();
+  Engine engine;
+  MosaicSetup setup;
+  VELMORA_TRY(SetUpMosaic(engine, flags, false, setup));
+  VELMORA_TRY(engine.CheckCanCreate());
+  engine.SetSummaryCacheFolder(cacheFolder);
+  const auto t1 = Clock::now();
+  engine.MakeGrid();
+  const auto t2 = Clock::now();
+  VELMORA_TRY(engine.PrepareLibrary());
+  const auto t3 = Clock::now();
+  engine.AssignCells();
+  const auto t4 = Clock::now();
+  VELMORA_TRY(RenderMosaicInBandsToFile(engine, out));
+  const auto t5 = Clock::now();
+  t = JobTimes{Seconds(t0, t1), Seconds(t1, t2), Seconds(t2, t3),    Seconds(t3, t4),
+               Seconds(t4, t5), Seconds(t0, t5), CpuSeconds() - cpu0};
+  cells = engine.Project.CellsAcross * engine.Project.CellsDown;
+  return Status::Ok();
+}
+
+// The value of `name` taken out of `args` (empty when not given).
+std::string Take(Args& args, const std::string& name) {
+  for (size_t i = 0; i + 1 < args.size(); ++i)
+    if (args[i] == name) {
+      std::string value = args[i + 1];
+      args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                 args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+      return value;
+    }
+  return std::string();
+}
+
+}  // namespace
+
+bool WantsBigLibraryBench(const Args& args) {
+  return std::find(args.begin(), args.end(), "--big-library") != args.end();
+}
+
+int RunBigLibraryBench(const Args& given) {
+  Args args = given;
+  const std::string countText = Take(args, "--big-library");
+  int count = 0;
+  try {
+    count = std::stoi(countText);
+  } catch (const std::exception&) {
+  }
+  if (count < 1 || count > MaxLibraryPictures)
+    return Fail("--big-library needs a number of entries, 1..65535, not '" + countText + "'");
+  Flags probe = MosaicFlags();
+  if (Status s = probe.Parse(args); !s) return Fail(s.message());
+  const auto source = probe.Value("library");
+  std::error_code ec;
+  if (!source || !fs::is_directory(*source, ec)) return Fail("--big-library needs --library FOLDER");
+  int repeat = 3;
+  if (Status s = probe.Int("repeat", 1, 100, repeat); !s) return Fail(s.message());
+
+  Scratch scratch;
+  const std::string tag = std::to_string(getpid());
+  scratch.library = fs::temp_directory_path() / ("velmora-bench-big-" + tag);
+  scratch.cache = fs::temp_directory_path() / ("velmora-bench-big-cache-" + tag);
+  if (Status s = MakeBigLibrary(*source, count, scratch.library); !s) return Fail(s.message());
+  for (size_t i = 0; i + 1 < args.size(); ++i)
+    if (args[i] == "--library") args[i + 1] = scratch.library.string();
+  Flags flags = MosaicFlags();
+  if (Status s = flags.Parse(args); !s) return Fail(s.message());
+  const std::string out = flags.Value("out").value_or(
+      (fs::temp_directory_path() / ("velmora-bench-big-" + tag + ".jpg")).string());
+
+  auto print = [](const char* what, const JobTimes& t) {
+    std::printf(
+        "  %-26s %7.3f s (cpu %.3f s): setup and list %.3f, grid %.3f, prepare %.3f, assign %.3f,"
+        " render and save %.3f\n",
+        what, t.whole, t.cpu, t.setup, t.grid, t.prepare, t.assign, t.render);
+  };
+  int cells = 0;
+  JobTimes cold;
+  if (Status s = TimeJob(flags, scratch.cache.string(), out, cold, cells); !s) return Fail(s.message());
+  std::printf("%d library entries (the %s pictures linked in turn), %d cells\n", count, source->c_str(),
+              cells);
+  print("whole job, cold caches", cold);
+  JobTimes best;
+  for (int run = 0; run < repeat; ++run) {
+    JobTimes warm;
+    if (Status s = TimeJob(flags, scratch.cache.string(), out, warm, cells); !s) return Fail(s.message());
+    print(("whole job, warm, run " + std::to_string(run + 1)).c_str(), warm);
+    if (run == 0 || warm.whole < best.whole) best = warm;
+  }
+  std::printf("  best warm whole job %.3f s, its assignment %.3f s; load average %s\n", best.whole,
+              best.assign, LoadAverage().c_str());
+  if (!flags.Has("out")) fs::remove(out, ec);
+  return 0;
+}
+
+}  // namespace velmora::cli
