@@ -26,6 +26,7 @@
 #include "engine/Engine.h"
 #include "engine/RenditionCache.h"
 #include "engine/SummaryCache.h"
+#include "imaging/PictureOps.h"
 
 namespace velmora {
 
@@ -82,13 +83,18 @@ Status Engine::PrepareLibrary() {
       bool shared = renditions && !keys[static_cast<size_t>(k)].path.empty();
       VELMORA_TRY(
           LoadLibraryPicture(picture, k, shared ? SharedDecodeHints(hints, renderHints, &shared) : hints));
+      bool cropped = false;
       if (shared) {
+        // The summary and the rendition both start from the picture cut to
+        // the cell's shape: it is cut once for both.
+        if (crop) CropToAspect(picture, picture, cw, ch);
+        cropped = crop;
         // A rendition that cannot be stored is made again by the render, which says why.
         TBitmap32 rendition;
-        PrepareForRender(picture, rendition, cw, ch, crop, mono);
+        PrepareForRender(picture, rendition, cw, ch, false, mono);
         (void)renditions->Store(keys[static_cast<size_t>(k)], rendition);
       }
-      sig = SummarizeCellPicture(picture, cw, ch, crop, mono);
+      sig = SummarizeCellPicture(picture, cw, ch, crop && !cropped, mono);
       details[static_cast<size_t>(k)] = ComputeDetailSummary(picture);
       return Status::Ok();
     } catch (const std::bad_alloc&) {
