@@ -72,8 +72,9 @@ struct CommitAfter {
   JobListener& job;
   ~CommitAfter() {
     if (!cache) return;
-    if (Status s = cache->Commit(); !s.ok()) job.Warning("The renditions were not kept: " + s.message());
-    cache->ReleaseHeld();
+    Status s = cache->Commit();
+    if (Status released = cache->ReleaseHeld(); s.ok()) s = released;
+    if (!s.ok()) job.Warning("The renditions were not kept: " + s.message());
   }
 };
 

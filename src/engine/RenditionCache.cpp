@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -10,8 +11,10 @@
 #include <bit>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
 #include <utility>
 
 namespace velmora {
@@ -161,15 +164,18 @@ struct RenditionCache::Pack {
   }
 };
 
-// The pack a run is writing: pixels go to the temporary file as they come,
-// the index when it is complete.
+// The pack a run is writing: pixels past the memory budget go to the
+// temporary file as they come, the rest and the index when it is complete.
 struct RenditionCache::Writer {
+  std::string path;
   std::string tempPath;
   int fd = -1;
   uint64_t end = kHeaderBytes;
   std::vector<Entry> entries;
   bool failed = false;
   std::string error;
+  bool renamed = false;
+  Status result = Status::Ok();
   ~Writer() {
     if (fd >= 0) {
       ::close(fd);
@@ -197,7 +203,10 @@ RenditionCache::RenditionCache(const std::string& cacheFolder, uint64_t capBytes
   }
 }
 
-RenditionCache::~RenditionCache() { (void)Commit(); }
+RenditionCache::~RenditionCache() {
+  (void)Commit();
+  (void)Settle();
+}
 
 Status RenditionCache::ParseHeader(std::span<const uint8_t> bytes, uint64_t fileBytes, Header& out) {
   if (bytes.size() < kHeaderBytes || fileBytes < kHeaderBytes) return Status::Error("too short to be a pack");
@@ -322,14 +331,16 @@ bool RenditionCache::Find(const SummaryKey& key, TBitmap32& out, std::string* wa
            have.mtimeNs == key.mtimeNs;
   };
   if (key.settings != settings_) return false;
+  std::shared_ptr<const TBitmap32> held;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (const auto it = held_.find(key.path); it != held_.end() && same(it->second.key)) {
-      const TBitmap32& p = it->second.picture;
-      if (!out.SetSize(p.Width(), p.Height()).ok()) return false;
-      std::copy(p.Pixels().begin(), p.Pixels().end(), out.Pixels().begin());
-      return true;
-    }
+    if (const auto it = held_.find(key.path); it != held_.end() && same(it->second.key))
+      held = it->second.picture;
+  }
+  if (held) {
+    if (!out.SetSize(held->Width(), held->Height()).ok()) return false;
+    std::copy(held->Pixels().begin(), held->Pixels().end(), out.Pixels().begin());
+    return true;
   }
   const auto it = index_.find(key.path);
   if (it == index_.end()) return false;
@@ -367,6 +378,22 @@ std::string RenditionCache::NewPackPath() const {
       static_cast<unsigned long long>(serial.fetch_add(1, std::memory_order_relaxed)), kExtension);
 }
 
+// Opens the writer's temporary file when it has none yet.
+Status RenditionCache::OpenWriter(Writer& w) const {
+  if (w.fd >= 0 || w.failed) return w.failed ? Status::Error(w.error) : Status::Ok();
+  std::error_code ec;
+  std::filesystem::create_directories(folder_, ec);
+  w.path = NewPackPath();
+  w.tempPath = w.path + Format(".tmp-%d", static_cast<int>(::getpid()));
+  w.fd = ::open(w.tempPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (w.fd < 0) {
+    w.failed = true;
+    w.error = Format("Cannot create \"%s\". %s", w.tempPath.c_str(), std::strerror(errno));
+    return Status::Error(w.error);
+  }
+  return Status::Ok();
+}
+
 Status RenditionCache::Store(const SummaryKey& key, const TBitmap32& picture) const {
   if (key.path.empty() || key.path.size() > kMaxPathBytes || key.settings != settings_ || picture.Empty() ||
       picture.Width() > kMaxSide || picture.Height() > kMaxSide)
@@ -375,16 +402,22 @@ Status RenditionCache::Store(const SummaryKey& key, const TBitmap32& picture) co
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (heldBytes_ + pixelBytes <= heldCap_) {
+      auto kept = std::make_shared<const TBitmap32>(picture);
       auto [it, added] = held_.try_emplace(key.path);
-      if (!added) heldBytes_ -= uint64_t(it->second.picture.Pixels().size()) * 4;
+      if (!added) heldBytes_ -= uint64_t(it->second.picture->Pixels().size()) * 4;
       heldBytes_ += pixelBytes;
-      it->second.key = key;
-      it->second.picture = picture;
+      it->second = Held{key, kept};
+      // Written to the pack when the run commits it, off the way of the work.
+      if (!folder_.empty()) {
+        pending_.push_back(Held{key, std::move(kept)});
+        stored_.store(true, std::memory_order_relaxed);
+      }
+      return Status::Ok();
     }
   }
   if (folder_.empty()) return Status::Ok();
 
-  // The pixels' checksum and bytes, outside the lock.
+  // Past the memory budget the pixels go to the pack's file at once.
   std::vector<TColor32> swapped;
   std::span<const TColor32> pixels = picture.Pixels();
   if constexpr (std::endian::native == std::endian::big) {
@@ -400,19 +433,8 @@ Status RenditionCache::Store(const SummaryKey& key, const TBitmap32& picture) co
   int fd = -1;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!writer_) {
-      auto w = std::make_unique<Writer>();
-      std::error_code ec;
-      std::filesystem::create_directories(folder_, ec);
-      w->tempPath = NewPackPath() + Format(".tmp-%d", static_cast<int>(::getpid()));
-      w->fd = ::open(w->tempPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-      if (w->fd < 0) {
-        w->failed = true;
-        w->error = Format("Cannot create \"%s\". %s", w->tempPath.c_str(), std::strerror(errno));
-      }
-      writer_ = std::move(w);
-    }
-    if (writer_->failed) return Status::Error(writer_->error);
+    if (!writer_) writer_ = std::make_unique<Writer>();
+    VELMORA_TRY(OpenWriter(*writer_));
     // A pack never passes the cap on its own.
     if (writer_->end + pixelBytes + kEntryBytes * (writer_->entries.size() + 1) > cap_) return Status::Ok();
     e.offset = writer_->end;
@@ -430,36 +452,115 @@ Status RenditionCache::Store(const SummaryKey& key, const TBitmap32& picture) co
   return Status::Ok();
 }
 
+Status RenditionCache::FinishPack(Writer& w, const std::vector<Held>& pending) const {
+  // The renditions held in memory, appended in one go.
+  if (!pending.empty()) {
+    VELMORA_TRY(OpenWriter(w));
+    std::vector<iovec> pieces;
+    pieces.reserve(std::min<size_t>(pending.size(), IOV_MAX));
+    uint64_t at = w.end;
+    uint64_t batchAt = at;
+    std::vector<std::vector<TColor32>> swapped;
+    auto flush = [&]() -> bool {
+      size_t i = 0;
+      while (i < pieces.size()) {
+        const ssize_t put = ::pwritev(w.fd, pieces.data() + i, static_cast<int>(pieces.size() - i),
+                                      static_cast<off_t>(batchAt));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        batchAt += static_cast<uint64_t>(put);
+        size_t done = static_cast<size_t>(put);
+        while (i < pieces.size() && done >= pieces[i].iov_len) done -= pieces[i++].iov_len;
+        if (done > 0) {
+          pieces[i].iov_base = static_cast<uint8_t*>(pieces[i].iov_base) + done;
+          pieces[i].iov_len -= done;
+        }
+      }
+      pieces.clear();
+      swapped.clear();
+      batchAt = at;
+      return true;
+    };
+    for (const Held& h : pending) {
+      const uint64_t pixelBytes = uint64_t(h.picture->Pixels().size()) * 4;
+      if (at + pixelBytes + kEntryBytes * (w.entries.size() + 1) > cap_)
+        break;  // a pack never passes the cap
+      std::span<const TColor32> pixels = h.picture->Pixels();
+      if constexpr (std::endian::native == std::endian::big) {
+        swapped.emplace_back(pixels.begin(), pixels.end());
+        SwapPixelsIfBigEndian(swapped.back());
+        pixels = swapped.back();
+      }
+      Entry e;
+      e.key = h.key;
+      e.offset = at;
+      e.width = static_cast<uint32_t>(h.picture->Width());
+      e.height = static_cast<uint32_t>(h.picture->Height());
+      e.crc = Crc(pixels.data(), pixels.size_bytes());
+      w.entries.push_back(std::move(e));
+      pieces.push_back(iovec{const_cast<TColor32*>(pixels.data()), pixels.size_bytes()});
+      at += pixelBytes;
+      if (pieces.size() == IOV_MAX && !flush()) break;
+    }
+    if (!flush()) {
+      w.failed = true;
+      w.error = Format("Cannot write \"%s\". %s", w.tempPath.c_str(), std::strerror(errno));
+    }
+    w.end = at;
+  }
+  if (w.failed) return Status::Error(w.error);
+  if (w.entries.empty()) return Status::Ok();
+
+  const std::vector<uint8_t> index = EncodeIndex(w.entries);
+  Header h;
+  h.settings = settings_;
+  h.count = static_cast<uint32_t>(w.entries.size());
+  h.indexOffset = w.end;
+  h.indexBytes = index.size();
+  h.indexCrc = Crc(index.data(), index.size());
+  const std::vector<uint8_t> header = EncodeHeader(h);
+  const bool written =
+      WriteAt(w.fd, index.data(), index.size(), w.end) && WriteAt(w.fd, header.data(), header.size(), 0);
+  const int closed = ::close(w.fd);
+  w.fd = -1;
+  if (!written || closed != 0 || ::rename(w.tempPath.c_str(), w.path.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(w.tempPath.c_str());
+    return Status::Error(Format("Cannot write \"%s\". %s", w.path.c_str(), std::strerror(err)));
+  }
+  w.renamed = true;
+
+  // The least recently used packs go until the rest fit the cap.
+  std::vector<PackFile> packs = ListPacks(folder_);
+  uint64_t total = 0;
+  for (const PackFile& f : packs) total += f.bytes;
+  for (const PackFile& f : packs) {
+    if (total <= cap_) break;
+    if (::unlink(f.path.c_str()) == 0 || errno == ENOENT) total -= f.bytes;
+  }
+  return Status::Ok();
+}
+
+Status RenditionCache::Settle() {
+  if (flusher_.joinable()) flusher_.join();
+  std::unique_ptr<Writer> w = std::move(flushed_);
+  if (!w) return Status::Ok();
+  if (!w->result.ok()) return w->result;
+  if (w->renamed)
+    if (Status s = AddPack(w->path); !s.ok())
+      return Status::Error(Format("The rendition pack %s just written cannot be read (%s).", w->path.c_str(),
+                                  s.message().c_str()));
+  return Status::Ok();
+}
+
 Status RenditionCache::Commit() {
-  Status result = Status::Ok();
+  Status result = Settle();
   std::unique_ptr<Writer> w;
+  std::vector<Held> pending;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     w = std::move(writer_);
-  }
-  if (w && !w->failed && !w->entries.empty()) {
-    const std::vector<uint8_t> index = EncodeIndex(w->entries);
-    Header h;
-    h.settings = settings_;
-    h.count = static_cast<uint32_t>(w->entries.size());
-    h.indexOffset = w->end;
-    h.indexBytes = index.size();
-    h.indexCrc = Crc(index.data(), index.size());
-    const std::vector<uint8_t> header = EncodeHeader(h);
-    const std::string path = w->tempPath.substr(0, w->tempPath.rfind(".tmp-"));
-    const bool written =
-        WriteAt(w->fd, index.data(), index.size(), w->end) && WriteAt(w->fd, header.data(), header.size(), 0);
-    const int closed = ::close(w->fd);
-    w->fd = -1;
-    if (!written || closed != 0 || ::rename(w->tempPath.c_str(), path.c_str()) != 0) {
-      result = Status::Error(Format("Cannot write \"%s\". %s", path.c_str(), std::strerror(errno)));
-      ::unlink(w->tempPath.c_str());
-    } else if (Status s = AddPack(path); !s.ok()) {
-      result = Status::Error(Format("The rendition pack %s just written cannot be read (%s).", path.c_str(),
-                                    s.message().c_str()));
-    }
-  } else if (w && w->failed) {
-    result = Status::Error(w->error);
+    pending.swap(pending_);
   }
   if (folder_.empty()) return result;
 
@@ -469,21 +570,34 @@ Status RenditionCache::Commit() {
   for (const std::unique_ptr<Pack>& p : packs_)
     if (p->used.exchange(false, std::memory_order_relaxed)) (void)::futimens(p->fd, now);
 
-  if (!stored_.exchange(false, std::memory_order_relaxed)) return result;
-  std::vector<PackFile> packs = ListPacks(folder_);
-  uint64_t total = 0;
-  for (const PackFile& f : packs) total += f.bytes;
-  for (const PackFile& f : packs) {
-    if (total <= cap_) break;
-    if (::unlink(f.path.c_str()) == 0 || errno == ENOENT) total -= f.bytes;
+  stored_.store(false, std::memory_order_relaxed);
+  if (!w && pending.empty()) return result;
+  if (!w) w = std::make_unique<Writer>();
+  // Renditions all held in memory are written by a thread of their own, while
+  // the run goes on (they are read from memory until it is done); those
+  // already partly on disk are finished here, as later reads need the pack.
+  if (w->entries.empty()) {
+    try {
+      flusher_ = std::thread(
+          [this, w = w.get(), pending = std::move(pending)] { w->result = FinishPack(*w, pending); });
+      flushed_ = std::move(w);
+      return result;
+    } catch (const std::system_error&) {
+    }
   }
+  w->result = FinishPack(*w, pending);
+  flushed_ = std::move(w);
+  if (Status s = Settle(); !s.ok() && result.ok()) result = s;
   return result;
 }
 
-void RenditionCache::ReleaseHeld() {
+Status RenditionCache::ReleaseHeld() {
+  // The pack of what is held must be complete before it is let go.
+  Status settled = Settle();
   std::lock_guard<std::mutex> lock(mutex_);
   held_.clear();
   heldBytes_ = 0;
+  return settled;
 }
 
 std::vector<std::string> RenditionCache::TakeWarnings() {

@@ -37,6 +37,7 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -85,8 +86,9 @@ public:
   // the rest fit the cap. Renditions stored later go into another pack.
   // Not to be called while another thread uses the cache.
   Status Commit();
-  // Drops the renditions held in memory (they stay in the pack).
-  void ReleaseHeld();
+  // Drops the renditions held in memory, once the pack that keeps them is
+  // complete; the error tells why it could not be written.
+  Status ReleaseHeld();
   // Warnings of packs found damaged (and removed) when opening.
   std::vector<std::string> TakeWarnings();
 
@@ -127,7 +129,7 @@ private:
   struct Writer;
   struct Held {
     SummaryKey key;
-    TBitmap32 picture;
+    std::shared_ptr<const TBitmap32> picture;
   };
   struct Located {
     const Pack* pack;
@@ -138,6 +140,12 @@ private:
   Status AddPack(const std::string& path);
   // A fresh name for a pack of this run.
   std::string NewPackPath() const;
+  Status OpenWriter(Writer& w) const;
+  // Writes `pending` and the index into `w`'s file, renames it into place
+  // and trims the folder to the cap.
+  Status FinishPack(Writer& w, const std::vector<Held>& pending) const;
+  // Waits for the pack being written and adds it to the index.
+  Status Settle();
 
   std::string folder_;
   uint64_t cap_;
@@ -150,8 +158,12 @@ private:
   mutable std::unordered_map<std::string, Held> held_;
   mutable uint64_t heldBytes_ = 0;
   mutable std::unique_ptr<Writer> writer_;
+  mutable std::vector<Held> pending_;  // held, not yet in a pack
   mutable std::vector<std::string> warnings_;
   mutable std::atomic<bool> stored_{false};
+  // The pack being completed while the run goes on.
+  std::thread flusher_;
+  std::unique_ptr<Writer> flushed_;
 };
 
 }  // namespace velmora
