@@ -55,7 +55,7 @@ public:
   // The largest side a rendition may have: a cell is at most this size.
   static constexpr int kMaxSide = 4096;
   // Renditions made in this run and held in memory for the render, at most.
-  static constexpr uint64_t kDefaultHeldBytes = uint64_t(256) << 20;
+  static constexpr uint64_t kDefaultHeldBytes = uint64_t(128) << 20;
 
   // The renditions of `settings` in `cacheFolder` (the summary cache's
   // folder; empty: none on disk, only those of this run held in memory);
