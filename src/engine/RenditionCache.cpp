@@ -554,7 +554,7 @@ Status RenditionCache::Settle() {
 }
 
 Status RenditionCache::Commit() {
-  Status result = Settle();
+  Status result = Status::Ok();
   std::unique_ptr<Writer> w;
   std::vector<Held> pending;
   {
@@ -571,7 +571,10 @@ Status RenditionCache::Commit() {
     if (p->used.exchange(false, std::memory_order_relaxed)) (void)::futimens(p->fd, now);
 
   stored_.store(false, std::memory_order_relaxed);
+  // A pack still being written is waited for only when there is another to
+  // write: a commit with nothing new leaves it to finish behind the work.
   if (!w && pending.empty()) return result;
+  result = Settle();
   if (!w) w = std::make_unique<Writer>();
   // Renditions all held in memory are written by a thread of their own, while
   // the run goes on (they are read from memory until it is done); those
