@@ -31,7 +31,8 @@ int RunCache(const Args& args) {
   if (!warning.empty()) std::cerr << "Warning: " << warning << "\n";
   std::cout << cache.FilePath() << ": " << cache.Size() << " summaries\n";
   const RenditionCache::Usage usage = RenditionCache::Measure(folder);
-  std::cout << folder << "/" << RenditionCache::kFolderName << ": " << usage.files << " renditions, "
+  std::cout << folder << "/" << RenditionCache::kFolderName << ": " << usage.renditions << " renditions in "
+            << usage.packs << (usage.packs == 1 ? " pack, " : " packs, ")
             << Format("%.1f", usage.bytes / (1024.0 * 1024.0)) << " MiB (at most "
             << (Engine::kDefaultRenditionCacheBytes >> 20)
             << " MiB unless --rendition-cache-mib says otherwise)\n";
@@ -48,8 +49,9 @@ const CommandRegistrar registrar({
     "file and how many summaries it holds; --clear removes it.\n\n"
     "The renderer keeps every library picture it has prepared for its cells\n"
     "(cropped, reduced, grey if asked) in the folder 'renditions' beside it, so\n"
-    "that another mosaic at the same cell size decodes no library picture. The\n"
-    "least recently used go first when the folder passes its cap (1024 MiB;\n"
+    "that another mosaic at the same cell size decodes no library picture.\n"
+    "Each run that makes renditions keeps them in one pack file there. The\n"
+    "least recently used packs go first when the folder passes its cap (1024 MiB;\n"
     "--rendition-cache-mib N of 'create' and 'bench' sets it, 0 keeps none).\n"
     "Without options the number of renditions and their size are shown\n"
     "too; --clear removes them as well.\n",

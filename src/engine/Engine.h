@@ -214,9 +214,12 @@ private:
   // one that could not be stored.
   Status PrepareCellPicture(int picIndex, TBitmap32& out, const RenditionCache* renditions = nullptr,
                             std::string* warning = nullptr) const;
-  // The rendition cache of the summary cache folder; none without a folder
-  // or with a cap of 0.
-  std::unique_ptr<RenditionCache> OpenRenditionCache() const;
+  // The rendition cache of the summary cache folder for the current cell
+  // settings, kept from the preparation to the render so that the render
+  // takes the renditions the preparation made in memory; none with a cap
+  // of 0. Without a folder it holds this run's renditions in memory only.
+  // Its warnings go to the listener.
+  RenditionCache* Renditions() const;
   // The key of library picture k's summary and rendition; false when the
   // file cannot be examined (it is then never cached).
   bool CacheKeyOf(int k, SummaryKey& key) const;
@@ -235,6 +238,7 @@ private:
   bool upright_ = true;
   std::string cacheFolder_;
   uint64_t renditionCap_ = kDefaultRenditionCacheBytes;
+  mutable std::shared_ptr<RenditionCache> renditions_;
   PictureLoader loader_;
   std::shared_ptr<MemoryBudget> budget_ = std::make_shared<MemoryBudget>();
   int assigned_ = 0;  // cells filled during AssignCells

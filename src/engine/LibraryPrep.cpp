@@ -26,6 +26,7 @@
 #include "engine/Engine.h"
 #include "engine/RenditionCache.h"
 #include "engine/SummaryCache.h"
+#include "imaging/PictureOps.h"
 
 namespace velmora {
 
@@ -49,11 +50,14 @@ Status Engine::PrepareLibrary() {
   // The 4 x 4 summaries for detail matching come from the same decode.
   std::vector<DetailSummary> details(static_cast<size_t>(count));
   Details.Library.clear();
+  RenditionCache* const renditions = Renditions();
   if (!cacheFolder_.empty()) {
     cache = std::make_unique<SummaryCache>(cacheFolder_);
     std::string warning;
     cache->Load(&warning);
     if (!warning.empty()) job.Warning(warning);
+  }
+  if (cache || renditions) {
     keys.resize(static_cast<size_t>(count));
     const uint32_t settings = SummarySettings(cw, ch, crop, mono, upright_);
     for (int k = 0; k < count; ++k) {
@@ -66,12 +70,11 @@ Status Engine::PrepareLibrary() {
         key.path.clear();
         continue;
       }
-      if (cache->Find(key, sigs[static_cast<size_t>(k)], &details[static_cast<size_t>(k)]))
+      if (cache && cache->Find(key, sigs[static_cast<size_t>(k)], &details[static_cast<size_t>(k)]))
         known[static_cast<size_t>(k)] = 1;
     }
   }
 
-  const std::unique_ptr<RenditionCache> renditions = cache ? OpenRenditionCache() : nullptr;
   const DecodeHints renderHints = RenderDecodeHints(cw, ch, crop);
   auto summarize = [&](int k, ColorSignature& sig) -> Status {
     try {
@@ -80,13 +83,18 @@ Status Engine::PrepareLibrary() {
       bool shared = renditions && !keys[static_cast<size_t>(k)].path.empty();
       VELMORA_TRY(
           LoadLibraryPicture(picture, k, shared ? SharedDecodeHints(hints, renderHints, &shared) : hints));
+      bool cropped = false;
       if (shared) {
+        // The summary and the rendition both start from the picture cut to
+        // the cell's shape: it is cut once for both.
+        if (crop) CropToAspect(picture, picture, cw, ch);
+        cropped = crop;
         // A rendition that cannot be stored is made again by the render, which says why.
         TBitmap32 rendition;
-        PrepareForRender(picture, rendition, cw, ch, crop, mono);
+        PrepareForRender(picture, rendition, cw, ch, false, mono);
         (void)renditions->Store(keys[static_cast<size_t>(k)], rendition);
       }
-      sig = SummarizeCellPicture(picture, cw, ch, crop, mono);
+      sig = SummarizeCellPicture(picture, cw, ch, crop && !cropped, mono);
       details[static_cast<size_t>(k)] = ComputeDetailSummary(picture);
       return Status::Ok();
     } catch (const std::bad_alloc&) {
@@ -184,7 +192,10 @@ Status Engine::PrepareLibrary() {
         job.Warning("The summary cache was not saved: " + saved.message());
   }
   Details.Library = std::move(details);
-  if (renditions && renditions->Stored()) renditions->Trim();
+  // The pack of the renditions made here is completed now; the render
+  // takes them from memory all the same.
+  if (renditions)
+    if (Status s = renditions->Commit(); !s.ok()) job.Warning("The renditions were not kept: " + s.message());
   return Status::Ok();
 }
 

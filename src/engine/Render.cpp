@@ -65,20 +65,34 @@ void ReportWarnings(JobListener& job, const std::vector<std::string>& warnings, 
     }
 }
 
-// Brings the rendition cache back within its cap, when a render added to it,
-// however the render ends.
-struct TrimAfter {
-  const RenditionCache* cache;
-  ~TrimAfter() {
-    if (cache && cache->Stored()) cache->Trim();
+// Completes the rendition pack of a render, and lets go of the renditions
+// held in memory for it, however the render ends.
+struct CommitAfter {
+  RenditionCache* cache;
+  JobListener& job;
+  ~CommitAfter() {
+    if (!cache) return;
+    Status s = cache->Commit();
+    if (Status released = cache->ReleaseHeld(); s.ok()) s = released;
+    if (!s.ok()) job.Warning("The renditions were not kept: " + s.message());
   }
 };
 
 }  // namespace
 
-std::unique_ptr<RenditionCache> Engine::OpenRenditionCache() const {
-  if (cacheFolder_.empty() || renditionCap_ == 0) return nullptr;
-  return std::make_unique<RenditionCache>(cacheFolder_, renditionCap_);
+RenditionCache* Engine::Renditions() const {
+  if (renditionCap_ == 0) return nullptr;
+  const uint32_t settings =
+      SummarySettings(Project.CellWidth, Project.CellHeight, Project.CropCell, Project.MonoCell, upright_);
+  const std::string folder =
+      cacheFolder_.empty() ? std::string() : cacheFolder_ + "/" + RenditionCache::kFolderName;
+  if (!renditions_ || renditions_->Folder() != folder || renditions_->Cap() != renditionCap_ ||
+      renditions_->Settings() != settings) {
+    renditions_.reset();  // its pack is completed first
+    renditions_ = std::make_shared<RenditionCache>(cacheFolder_, renditionCap_, settings);
+  }
+  for (const std::string& w : renditions_->TakeWarnings()) listener_->Warning(w);
+  return renditions_.get();
 }
 
 bool Engine::CacheKeyOf(int k, SummaryKey& key) const {
@@ -249,8 +263,8 @@ Status Engine::RenderMosaic() {
   const int threads = threads_;
   const int window = WindowSize(Project.CellWidth, Project.CellHeight, threads);
   std::vector<TBitmap32> buffers(static_cast<size_t>(threads));
-  const std::unique_ptr<RenditionCache> renditions = self ? nullptr : OpenRenditionCache();
-  const TrimAfter trim{renditions.get()};
+  RenditionCache* const renditions = self ? nullptr : Renditions();
+  const CommitAfter commit{renditions, job};
   int warned = 0;
   int drawn = 0;
   for (int first = 0; first < groups; first += window) {
@@ -260,7 +274,7 @@ Status Engine::RenderMosaic() {
     std::vector<std::string> warnings(static_cast<size_t>(n));
     ParallelFor(threads, n, [&](int, int i) {
       results[static_cast<size_t>(i)] =
-          PrepareCellPicture(groupPicture[first + i], prepared[static_cast<size_t>(i)], renditions.get(),
+          PrepareCellPicture(groupPicture[first + i], prepared[static_cast<size_t>(i)], renditions,
                              &warnings[static_cast<size_t>(i)]);
     });
     ReportWarnings(job, warnings, warned);
@@ -307,10 +321,9 @@ Status Engine::RenderCell(int x, int y) {
   // full render.
   SetMainForOverlay();
   TBitmap32 prepared;
-  const std::unique_ptr<RenditionCache> renditions =
-      Project.RenderMode == kRenderSelf ? nullptr : OpenRenditionCache();
+  const RenditionCache* renditions = Project.RenderMode == kRenderSelf ? nullptr : Renditions();
   std::string warning;
-  VELMORA_TRY(PrepareCellPicture(e.PicIndex, prepared, renditions.get(), &warning));
+  VELMORA_TRY(PrepareCellPicture(e.PicIndex, prepared, renditions, &warning));
   if (!warning.empty()) Listener().Warning(warning);
   FinishAndPlace(prepared, x, y, CellBuffer, MosaicBitmap, 0);
   return Status::Ok();
@@ -358,8 +371,8 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
   std::vector<TBitmap32> buffers(static_cast<size_t>(threads));
   std::map<int, TBitmap32> prepared;  // by picture index (-1: the main picture)
   int64_t preparedBytes = 0;
-  const std::unique_ptr<RenditionCache> renditions = self ? nullptr : OpenRenditionCache();
-  const TrimAfter trim{renditions.get()};
+  RenditionCache* const renditions = self ? nullptr : Renditions();
+  const CommitAfter commit{renditions, job};
   int warned = 0;
   TBitmap32 band;
   const TColor32 border = Color32FromBgrInt(Project.BorderColor);
@@ -405,7 +418,7 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
     std::vector<std::string> warnings(missing.size());
     ParallelFor(threads, static_cast<int>(missing.size()), [&](int, int i) {
       results[static_cast<size_t>(i)] =
-          PrepareCellPicture(missing[static_cast<size_t>(i)], fresh[static_cast<size_t>(i)], renditions.get(),
+          PrepareCellPicture(missing[static_cast<size_t>(i)], fresh[static_cast<size_t>(i)], renditions,
                              &warnings[static_cast<size_t>(i)]);
     });
     ReportWarnings(job, warnings, warned);

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "imaging/Interrupt.h"
@@ -36,6 +37,8 @@ std::string NotRegularReason(mode_t mode) {
 // Reads are done in pieces of this size, so that no single read or
 // allocation follows a length the file merely claims.
 constexpr size_t kChunkBytes = size_t(1) << 20;
+// Files up to this size are read into the heap in one go rather than mapped.
+constexpr uint64_t kSmallFileBytes = uint64_t(1) << 20;
 
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.find_last_of('/');
@@ -100,20 +103,24 @@ bool ReadUpTo(std::FILE* file, void* data, size_t size, size_t& got) {
 FileBytes::FileBytes(FileBytes&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
-      mapped_(std::exchange(other.mapped_, 0)) {}
+      mapped_(std::exchange(other.mapped_, 0)),
+      onHeap_(std::exchange(other.onHeap_, false)) {}
 
 FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
   if (this != &other) {
     if (mapped_ != 0) ::munmap(data_, mapped_);
+    if (onHeap_) delete[] data_;
     data_ = std::exchange(other.data_, nullptr);
     size_ = std::exchange(other.size_, 0);
     mapped_ = std::exchange(other.mapped_, 0);
+    onHeap_ = std::exchange(other.onHeap_, false);
   }
   return *this;
 }
 
 FileBytes::~FileBytes() {
   if (mapped_ != 0) ::munmap(data_, mapped_);
+  if (onHeap_) delete[] data_;
 }
 
 Result<FileBytes> ReadFileBytes(const std::string& path, uint64_t maxBytes) {
@@ -127,6 +134,29 @@ Result<FileBytes> ReadFileBytes(const std::string& path, uint64_t maxBytes) {
   FileBytes bytes;
   if (length == 0) return bytes;
 
+  const int fd = ::fileno(file->get());
+  // A small file, as library photos mostly are, in one read into the heap:
+  // mapping and unmapping costs more than its bytes, and unmapping makes
+  // every other thread of the program flush its address cache.
+  if (length <= kSmallFileBytes) {
+    bytes.data_ = new (std::nothrow) uint8_t[static_cast<size_t>(length)];
+    if (bytes.data_ == nullptr) return OpenError(path, "Out of memory");
+    bytes.onHeap_ = true;
+    size_t got = 0;
+    while (got < length) {
+      const ssize_t n =
+          ::pread(fd, bytes.data_ + got, static_cast<size_t>(length) - got, static_cast<off_t>(got));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return Status::Error(Format("Cannot read file \"%s\". %s", path.c_str(), ErrnoText().c_str()));
+      }
+      if (n == 0) break;  // shrank since it was opened
+      got += static_cast<size_t>(n);
+    }
+    bytes.size_ = got;
+    return bytes;
+  }
+
   // Address space for the whole length, but pages only for what is written
   // into it: the kernel backs untouched pages of an anonymous mapping with
   // its shared zero page, which is exactly what a hole reads as.
@@ -136,7 +166,6 @@ Result<FileBytes> ReadFileBytes(const std::string& path, uint64_t maxBytes) {
   bytes.data_ = static_cast<uint8_t*>(map);
   bytes.mapped_ = static_cast<size_t>(length);
 
-  const int fd = ::fileno(file->get());
   const auto end = static_cast<off_t>(length);
   off_t have = 0;  // the bytes known to be there
   off_t at = 0;

@@ -61,6 +61,7 @@ private:
   uint8_t* data_ = nullptr;
   size_t size_ = 0;
   size_t mapped_ = 0;
+  bool onHeap_ = false;  // a small file's bytes, from new[]
 };
 
 // Reads the whole file at `path`, refusing one longer than `maxBytes`. The

@@ -355,7 +355,7 @@ TEST_F(Cli, CachesShownClearedAndWithoutEffectOnThePicture) {
   const CliRun shown = Cmd("cache");
   ASSERT_EQ(shown.status, 0) << shown.err;
   EXPECT_NE(shown.out.find("library-summaries.cache: 12 summaries"), std::string::npos) << shown.out;
-  EXPECT_NE(shown.out.find("renditions: 12 renditions"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("renditions: 12 renditions in 1 pack"), std::string::npos) << shown.out;
   ASSERT_EQ(Cmd(common + P("warm.bmp")).status, 0);
   ASSERT_EQ(Cmd(common + P("none.bmp") + " --no-cache").status, 0);
   ASSERT_EQ(Cmd(common + P("capped.bmp") + " --rendition-cache-mib 0").status, 0);

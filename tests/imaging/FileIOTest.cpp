@@ -85,12 +85,17 @@ TEST_F(FileIO, OnlyRegularFilesAreOpenedAndNothingWaits) {
 }
 
 TEST_F(FileIO, WholeFileReadsKeepEveryByte) {
-  std::string bytes(3 << 20 | 17, '\0');  // more than one read chunk
-  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = char(i * 7 + (i >> 12));
-  WriteWholeFile(P("data.bin"), bytes);
-  Result<FileBytes> got = ReadFileBytes(P("data.bin"), bytes.size());
-  ASSERT_TRUE(got.ok()) << got.message();
-  EXPECT_EQ(std::string(got->begin(), got->end()), bytes);
+  // Small files (read into the heap) and large ones (mapped, in chunks),
+  // around the sizes where the ways part.
+  for (size_t size : {size_t(1), size_t(6854), size_t(1) << 20, (size_t(1) << 20) + 1, size_t(3 << 20 | 17)}) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = char(i * 7 + (i >> 12));
+    WriteWholeFile(P("data.bin"), bytes);
+    Result<FileBytes> got = ReadFileBytes(P("data.bin"), bytes.size());
+    ASSERT_TRUE(got.ok()) << got.message();
+    FileBytes moved = std::move(*got);  // the bytes go with the object
+    EXPECT_EQ(std::string(moved.begin(), moved.end()), bytes) << size;
+  }
 
   WriteWholeFile(P("empty.bin"), "");
   Result<FileBytes> empty = ReadFileBytes(P("empty.bin"), 10);
@@ -98,7 +103,7 @@ TEST_F(FileIO, WholeFileReadsKeepEveryByte) {
   EXPECT_TRUE(empty->empty());
 
   EXPECT_EQ(ReadFileBytes(P("data.bin"), 1000).message(),
-            "Cannot open file \"" + P("data.bin") + "\". The file of " + std::to_string(bytes.size()) +
+            "Cannot open file \"" + P("data.bin") + "\". The file of " + std::to_string(3 << 20 | 17) +
                 " bytes is larger than the limit of 1000 bytes");
 }
 
