@@ -69,7 +69,8 @@ public:
       }
       seen.emplace(key, k);
       TBitmap32 picture;
-      VELMORA_TRY(LoadPictureFile(picture, e.PicList[k], RenderDecodeHints(p.CellWidth, p.CellHeight, p.CropCell)));
+      VELMORA_TRY(
+          LoadPictureFile(picture, e.PicList[k], RenderDecodeHints(p.CellWidth, p.CellHeight, p.CropCell)));
       PrepareForRender(picture, picture, p.CellWidth, p.CellHeight, p.CropCell, p.MonoCell);
       photo.Histogram.Pixels = double(picture.Width()) * picture.Height();
       std::array<std::array<double, 256>, 3> h{};
@@ -248,8 +249,8 @@ int RunMatchBench(const Args& args) {
   }
   const auto t0 = Clock::now();
   const double bound = OneSampleBound(model);
-  std::printf("least mean 1x1 with every photo once, the other cells their best photo: %.2f (%.1f s)\n", bound,
-              std::chrono::duration<double>(Clock::now() - t0).count());
+  std::printf("least mean 1x1 with every photo once, the other cells their best photo: %.2f (%.1f s)\n",
+              bound, std::chrono::duration<double>(Clock::now() - t0).count());
   return 0;
 }
 

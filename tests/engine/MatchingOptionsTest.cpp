@@ -112,27 +112,45 @@ std::pair<int, int64_t> BruteForce(const std::vector<std::vector<int>>& cost, in
 TEST(SparseAssignment, FindsTheLeastTotalOfTheMostRowsPlaced) {
   struct Case {
     int rows, cols, listed;  // each row lists `listed` random columns
+    bool widen;              // and is offered the rest when it cannot be placed
   };
-  const Case cases[] = {{3, 3, 3}, {4, 6, 6}, {5, 5, 2}, {5, 7, 3}, {6, 6, 1}, {4, 4, 4}};
+  const Case cases[] = {{3, 3, 3, false}, {4, 6, 6, false}, {5, 5, 2, false}, {5, 7, 3, false},
+                        {6, 6, 1, false}, {4, 4, 4, false}, {5, 5, 1, true},  {6, 6, 2, true},
+                        {5, 7, 1, true},  {4, 6, 2, true}};
   uint32_t seed = 5;
   for (const Case& c : cases) {
     for (int round = 0; round < 20; ++round) {
       std::mt19937 rng(seed++);
+      // Every column's cost, some negative as a cost less a column's best is;
+      // `cost` keeps those the solver was given, -1 (never an offer) for the
+      // others.
+      std::vector<std::vector<int>> all(size_t(c.rows), std::vector<int>(size_t(c.cols)));
       std::vector<std::vector<int>> cost(size_t(c.rows), std::vector<int>(size_t(c.cols), -1));
       SparseCosts sparse;
       sparse.Columns = c.cols;
       for (int r = 0; r < c.rows; ++r) {
+        for (int& v : all[size_t(r)]) v = int(rng() % 50);
         std::vector<int> order(size_t(c.cols));
         std::iota(order.begin(), order.end(), 0);
         std::shuffle(order.begin(), order.end(), rng);
         std::vector<std::pair<int32_t, int>> row;
         for (int i = 0; i < c.listed; ++i) {
-          const int v = int(rng() % 50);
-          cost[size_t(r)][size_t(order[size_t(i)])] = v;
-          row.emplace_back(v, order[size_t(i)]);
+          const int col = order[size_t(i)];
+          cost[size_t(r)][size_t(col)] = all[size_t(r)][size_t(col)];
+          row.emplace_back(cost[size_t(r)][size_t(col)], col);
         }
         sparse.AddRow(row);
       }
+      int widened = 0;
+      if (c.widen)
+        sparse.Widen = [&](int r, std::vector<std::pair<int32_t, int>>& more) {
+          ++widened;
+          for (int col = 0; col < c.cols; ++col) {
+            // Listed columns come again and must be ignored.
+            more.emplace_back(all[size_t(r)][size_t(col)], col);
+            cost[size_t(r)][size_t(col)] = all[size_t(r)][size_t(col)];
+          }
+        };
       const std::vector<int> got = SolveSparseAssignment(sparse);
       ASSERT_EQ(got.size(), size_t(c.rows));
       int placed = 0;
@@ -142,17 +160,20 @@ TEST(SparseAssignment, FindsTheLeastTotalOfTheMostRowsPlaced) {
       for (int r = 0; r < c.rows; ++r) {
         const int col = got[size_t(r)];
         if (col < 0) continue;
-        ASSERT_GE(cost[size_t(r)][size_t(col)], 0) << "a column the row does not list";
+        ASSERT_GE(cost[size_t(r)][size_t(col)], 0) << "a column the row was not offered";
         ASSERT_FALSE(taken[size_t(col)]) << "a column given twice";
         taken[size_t(col)] = 1;
         rowsPlaced[size_t(r)] = 1;
         ++placed;
         total += cost[size_t(r)][size_t(col)];
       }
-      // As many rows as can be placed at all, at the least cost for them.
+      // As many rows as can be placed on what was offered, at the least cost
+      // for them; with more offered on demand, every row.
+      if (c.widen) EXPECT_EQ(placed, c.rows) << c.rows << "x" << c.cols << " round " << round;
       EXPECT_EQ(placed, BruteForce(cost, c.cols).first) << c.rows << "x" << c.cols << " round " << round;
       EXPECT_EQ(std::pair(placed, total), BruteForce(cost, c.cols, rowsPlaced))
           << c.rows << "x" << c.cols << " round " << round;
+      if (round == 0 && c.widen && c.listed == 1) EXPECT_GT(widened, 0) << "the case never widens";
     }
   }
 }
@@ -162,8 +183,8 @@ TEST(SparseAssignment, FindsTheLeastTotalOfTheMostRowsPlaced) {
 std::pair<int64_t, int64_t> PlacedAndBest(Engine& e) {
   const int cols = e.Project.CellsAcross, cells = cols * e.Project.CellsDown;
   auto cost = [&](int k, int c) {
-    return ShownMeanDistance(e.Library[k].Signature, e.SampleCell(c % cols, c / cols),
-                             e.Project.ColorEnhance);
+    return ShownMeanLook(e.SampleCell(c % cols, c / cols), e.Project.ColorEnhance, e.Project.AlphaMain)
+        .Distance(e.Library[k].Signature.Mean());
   };
   int64_t placed = 0;
   for (int c = 0; c < cells; ++c) placed += cost(e.Map.At(c % cols, c / cols).PicIndex, c);
