@@ -31,7 +31,7 @@ namespace {
 
 // Nearest cells offered to each photo, and the most edges the graph may
 // have in all (about 8 bytes each): a large library gets fewer per photo.
-constexpr int kCellsPerPhoto = 128;
+constexpr int kCellsPerPhoto = 96;
 constexpr int kMinCellsPerPhoto = 16;
 constexpr int64_t kEdgeBudget = int64_t(1) << 23;
 // Cells spread evenly over the grid, offered to every photo besides.
