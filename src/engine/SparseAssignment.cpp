@@ -66,21 +66,28 @@ std::vector<int> SolveSparseAssignment(const SparseCosts& costs, const std::func
 
   for (int f = 0; f < rows; ++f) {
     if (stop && stop()) break;
-    auto edge = [&](int row, int64_t base, int32_t cost, int k) {
-      if (k < 0 || k >= cols || scanned[size_t(k)]) return;
-      const int64_t d = base + cost - v[size_t(k)];
-      if (d < dist[size_t(k)]) {
-        if (dist[size_t(k)] == kFar) touched.push_back(k);
-        dist[size_t(k)] = d;
+    // The hot loop: plain pointers, so that nothing is reloaded per edge.
+    auto relaxEdges = [&](int row, int64_t base, const int* col, const int32_t* cost, size_t n) {
+      int64_t* distOf = dist.data();
+      const int64_t* potential = v.data();
+      const char* isScanned = scanned.data();
+      for (size_t e = 0; e < n; ++e) {
+        const int k = col[e];
+        if (static_cast<unsigned>(k) >= static_cast<unsigned>(cols) || isScanned[k]) continue;
+        const int64_t d = base + cost[e] - potential[k];
+        if (d >= distOf[k]) continue;
+        if (distOf[k] == kFar) touched.push_back(k);
+        distOf[k] = d;
         pred[size_t(k)] = row;
-        predCost[size_t(k)] = cost;
+        predCost[size_t(k)] = cost[e];
         heap.emplace(d, k);
       }
     };
     auto relax = [&](int row, int64_t base) {
-      for (size_t e = costs.RowStart[size_t(row)]; e < costs.RowStart[size_t(row) + 1]; ++e)
-        edge(row, base, costs.Cost[e], costs.Col[e]);
-      for (const auto& [cost, k] : extra[size_t(row)]) edge(row, base, cost, k);
+      const size_t first = costs.RowStart[size_t(row)];
+      relaxEdges(row, base, costs.Col.data() + first, costs.Cost.data() + first,
+                 costs.RowStart[size_t(row) + 1] - first);
+      for (const auto& [cost, k] : extra[size_t(row)]) relaxEdges(row, base, &k, &cost, 1);
     };
     int sink = -1;
     int64_t reach = 0;
