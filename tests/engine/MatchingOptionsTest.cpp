@@ -266,6 +266,109 @@ TEST(PlaceEveryPhotoWell, FindsTheLeastTotalWhereTheListOrderPassDoesNot) {
   }
 }
 
+// With fewer photos than cells the cells left over are filled afterwards
+// with their best photo (no randomness, no radius here), so the mosaic is
+// at its best when the photos are placed where they lose least against
+// that: the total over the map must be the least over every way of placing
+// each photo once and giving the other cells their best.
+TEST(PlaceEveryPhotoWell, LeavesFreeTheCellsTheLibraryServesWellAnyway) {
+  struct Case {
+    int cols, rows, photos, enhance;
+  };
+  const Case cases[] = {{3, 1, 2, 0},  {4, 1, 2, 50}, {5, 1, 3, 30},
+                        {3, 2, 4, 50}, {6, 1, 3, 0},  {7, 1, 4, 50}};
+  std::mt19937 rng(77);
+  for (const Case& c : cases) {
+    const int cells = c.cols * c.rows;
+    for (int round = 0; round < 8; ++round) {
+      Engine e;
+      SetGrid(e, c.cols, c.rows, 8, 8);
+      ASSERT_TRUE(e.GridBitmap.SetSize(2 * c.cols, 2 * c.rows).ok());
+      std::vector<uint8_t> cellGrey(static_cast<size_t>(cells)), photoGrey(static_cast<size_t>(c.photos));
+      auto cost = [&](int k, int cell) {
+        return ShownMeanLook(e.SampleCell(cell % c.cols, cell / c.cols), c.enhance, e.Project.AlphaMain)
+            .Distance(e.Library[k].Signature.Mean());
+      };
+      // Random greys, drawn again until the fill's choice (by quadrant
+      // distance) is the best photo of every cell by the solver's measure.
+      for (bool agree = false; !agree;) {
+        for (auto& g : cellGrey) g = uint8_t(rng() % 256);
+        for (auto& g : photoGrey) g = uint8_t(rng() % 256);
+        for (int y = 0; y < 2 * c.rows; ++y)
+          for (int x = 0; x < 2 * c.cols; ++x) {
+            uint8_t* px = e.GridBitmap.PixelAddress(x, y);
+            px[0] = px[1] = px[2] = cellGrey[size_t(x / 2 + (y / 2) * c.cols)];
+          }
+        for (int k = 0; k < c.photos; ++k) {
+          const uint8_t g = photoGrey[size_t(k)];
+          e.Library[k].Signature = FlatSignature(g, g, g);
+        }
+        agree = true;
+        for (int cell = 0; cell < cells && agree; ++cell) {
+          int quadrantBest = -1, ties = 0, least = INT32_MAX, leastCost = INT32_MAX;
+          for (int k = 0; k < c.photos; ++k) {
+            const int d = Engine::Compare(e.Library[k].Signature, e.SampleCell(cell % c.cols, cell / c.cols),
+                                          c.enhance, false, false)
+                              .Distance;
+            if (d < least) {
+              least = d;
+              quadrantBest = k;
+              ties = 0;
+            } else if (d == least) {
+              ++ties;
+            }
+            leastCost = std::min(leastCost, cost(k, cell));
+          }
+          agree = ties == 0 && cost(quadrantBest, cell) == leastCost;
+        }
+      }
+      for (int k = 0; k < c.photos; ++k) e.PicList.Append("p");
+      e.Project.ColorEnhance = c.enhance;
+      e.Project.UseAllPhotos = true;
+      e.Project.RandomizeLevel = 0;
+      e.Project.MinRepeatRadius = 0;
+      e.Project.LimitRepeat = false;
+      e.Matching.FairUseAll = true;
+      e.Rng.SetSeed(3);
+      e.AssignCells();
+
+      int64_t total = 0;
+      for (int cell = 0; cell < cells; ++cell) {
+        const CellMapEntry& m = e.Map.At(cell % c.cols, cell / c.cols);
+        ASSERT_TRUE(m.Assigned);
+        total += cost(m.PicIndex, cell);
+      }
+      for (int k = 0; k < c.photos; ++k) EXPECT_GE(e.Library[k].UseCount, 1) << k;
+      // Every way of giving the photos distinct cells, in cell order.
+      int64_t best = std::numeric_limits<int64_t>::max();
+      std::vector<int> cellOf(static_cast<size_t>(c.photos), -1);
+      std::vector<char> taken(static_cast<size_t>(cells), 0);
+      auto walk = [&](auto&& self, int k) -> void {
+        if (k == c.photos) {
+          int64_t t = 0;
+          for (int cell = 0; cell < cells; ++cell) {
+            int32_t least = INT32_MAX;
+            for (int j = 0; j < c.photos; ++j) least = std::min(least, cost(j, cell));
+            if (!taken[size_t(cell)]) t += least;
+          }
+          for (int j = 0; j < c.photos; ++j) t += cost(j, cellOf[size_t(j)]);
+          best = std::min(best, t);
+          return;
+        }
+        for (int cell = 0; cell < cells; ++cell)
+          if (!taken[size_t(cell)]) {
+            taken[size_t(cell)] = 1;
+            cellOf[size_t(k)] = cell;
+            self(self, k + 1);
+            taken[size_t(cell)] = 0;
+          }
+      };
+      walk(walk, 0);
+      EXPECT_EQ(total, best) << c.cols << "x" << c.rows << ", " << c.photos << " photos, round " << round;
+    }
+  }
+}
+
 TEST(MatchingBlock, RoundTripsThroughTheExtensionArea) {
   for (int bits = 0; bits < 4; ++bits) {
     const MatchOptions options{(bits & 1) != 0, (bits & 2) != 0};
