@@ -11,12 +11,6 @@
 namespace velmora {
 namespace {
 
-// A mean difference of about 6.4 CIE76 units per sample, roughly what 16
-// levels per channel are in the quadrant distance, lands on its 192 (the
-// randomize threshold at the default level): summed over sixteen samples,
-// times 1.875.
-constexpr float kDetailScale = 1.875f;
-
 // The sample of the picture a cell sample is compared with, per orientation.
 constexpr std::array<std::array<uint8_t, kDetailSamples>, 4> kSampleOf = [] {
   std::array<std::array<uint8_t, kDetailSamples>, 4> t{};
@@ -181,14 +175,45 @@ int DetailDistance(const DetailSummary& picture, const DetailSummary& cell, int 
   return scaled >= float(bound) ? bound : static_cast<int>(scaled);
 }
 
-int ShownMeanDistance(const ColorSignature& picture, const ColorSignature& cell, int enhance) {
-  const float t = std::clamp(enhance, 0, 100) / 100.0f;
-  const SigColor& p = picture.Mean();
-  const SigColor& c = cell.Mean();
-  auto toward = [t](int from, int to) { return float(from) + float(to - from) * t; };
-  const LabColor shown = LabFromRgbF(toward(p.Red, c.Red), toward(p.Green, c.Green), toward(p.Blue, c.Blue));
-  return static_cast<int>(
-      DeltaE76(shown, LabFromRgb(c.Red, c.Green, c.Blue)) * kDetailSamples * kDetailScale + 0.5f);
+ShownMeanLook::ShownMeanLook(const ColorSignature& cell, int enhance, int alphaMain)
+    : weight_((1.0f - std::clamp(enhance, 0, 100) / 100.0f) *
+              (1.0f - std::clamp(alphaMain, 0, 255) / 255.0f)) {
+  constexpr float kStep = 12.0f;
+  const SigColor& m = cell.Mean();
+  const float rgb[3] = {float(m.Red), float(m.Green), float(m.Blue)};
+  lab_ = LabFromRgb(m.Red, m.Green, m.Blue);
+  for (int ch = 0; ch < 3; ++ch) {
+    mean_[ch] = rgb[ch];
+    float lo[3] = {rgb[0], rgb[1], rgb[2]};
+    float hi[3] = {rgb[0], rgb[1], rgb[2]};
+    lo[ch] = std::max(0.0f, rgb[ch] - kStep);
+    hi[ch] = std::min(255.0f, rgb[ch] + kStep);
+    const LabColor a = LabFromRgbF(lo[0], lo[1], lo[2]);
+    const LabColor b = LabFromRgbF(hi[0], hi[1], hi[2]);
+    const float per = weight_ / (hi[ch] - lo[ch]);
+    slope_[0][ch] = (b.L - a.L) * per;
+    slope_[1][ch] = (b.A - a.A) * per;
+    slope_[2][ch] = (b.B - a.B) * per;
+  }
+}
+
+int32_t ShownMeanLook::Distance(const SigColor& picture) const {
+  auto shown = [this](int channel, int value) {
+    return mean_[channel] + (float(value) - mean_[channel]) * weight_;
+  };
+  const LabColor lab = LabFromRgbF(shown(0, picture.Red), shown(1, picture.Green), shown(2, picture.Blue));
+  return static_cast<int32_t>(DeltaE76(lab, lab_) * kShownMeanScale + 0.5f);
+}
+
+int32_t ShownMeanLook::Estimate(const SigColor& picture) const {
+  const float d[3] = {float(picture.Red) - mean_[0], float(picture.Green) - mean_[1],
+                      float(picture.Blue) - mean_[2]};
+  float sum = 0;
+  for (int i = 0; i < 3; ++i) {
+    const float v = slope_[i][0] * d[0] + slope_[i][1] * d[1] + slope_[i][2] * d[2];
+    sum += v * v;
+  }
+  return static_cast<int32_t>(std::sqrt(sum) * kShownMeanScale + 0.5f);
 }
 
 int DetailBestOrientation(const DetailSummary& picture, const DetailSummary& cell, int enhance, bool allowH,

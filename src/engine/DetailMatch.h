@@ -29,6 +29,13 @@ struct MatchOptions {
 
 constexpr int kDetailSide = 4;
 constexpr int kDetailSamples = kDetailSide * kDetailSide;
+// A mean difference of about 6.4 CIE76 units per sample, roughly what 16
+// levels per channel are in the quadrant distance, lands on its 192 (the
+// randomize threshold at the default level): summed over sixteen samples,
+// times 1.875.
+constexpr float kDetailScale = 1.875f;
+// One CIE76 unit of a single colour standing for all sixteen samples.
+constexpr float kShownMeanScale = kDetailSamples * kDetailScale;
 
 // A picture or a cell as 4 x 4 CIELAB samples in reading order, and their mean.
 struct DetailSummary {
@@ -88,9 +95,27 @@ int DetailDistance(const DetailSummary& picture, const DetailSummary& cell, int 
 int DetailBestOrientation(const DetailSummary& picture, const DetailSummary& cell, int enhance, bool allowH,
                           bool allowV, int* orientation);
 
-// How far the mean colour of `picture`, tinted `enhance` percent toward the
-// cell's, is from the mean of `cell`: their CIE76 difference on the scale of
-// DetailDistance (one sample standing for all sixteen).
-int ShownMeanDistance(const ColorSignature& picture, const ColorSignature& cell, int enhance);
+// How far a picture's mean colour is seen from a cell's mean colour once
+// the renderer has drawn it there: the tint moves it `enhance` percent
+// toward the cell's mean and the main picture's overlay another
+// AlphaMain / 255, so the cell shows its own mean plus (1 - enhance / 100)
+// (1 - AlphaMain / 255) times the difference. Distances are CIE76 units on
+// the scale of DetailDistance (one colour standing for all sixteen samples).
+class ShownMeanLook {
+public:
+  ShownMeanLook(const ColorSignature& cell, int enhance, int alphaMain);
+  // Exactly, through CIELAB.
+  int32_t Distance(const SigColor& picture) const;
+  // Through the slope of CIELAB at the cell's colour (a secant over a few
+  // levels each way): a 3 x 3 product instead of a conversion, close
+  // enough to rank a library's pictures for the cell.
+  int32_t Estimate(const SigColor& picture) const;
+
+private:
+  float weight_ = 0;
+  float mean_[3] = {0, 0, 0};  // red, green, blue
+  LabColor lab_;
+  float slope_[3][3] = {};  // d(L, a, b) / d(red, green, blue), times weight_
+};
 
 }  // namespace velmora

@@ -1,11 +1,21 @@
 // "Ensure Use All Photos" with "Place every photo well": instead of placing
 // the photos one by one in list order, each in the best cell still free,
-// all of them are placed at once so that the sum of their distances is the
-// least possible. Each photo is offered only its nearest few hundred cells;
-// a photo the solver cannot seat there is placed as the one-by-one pass
-// would place it. The rest of the cells are then filled by the main passes
-// as always.
+// all of them are placed at once so that the mosaic as a whole looks the
+// most like the main picture.
 //
+// There are more cells than photos; the cells no photo gets here are filled
+// by the main passes afterwards, which give a cell one of the photos that
+// suit it best. So putting photo k in cell c costs not its distance there
+// but what it loses against the best photo for c: distance(k, c) less the
+// least distance any photo has to c. With those costs the least total
+// places every photo where it does the least harm and leaves to the main
+// passes the cells the library serves well anyway.
+//
+// Each photo is offered the cells where it loses least and a few cells
+// spread over the grid: those keep photos much alike (or copies of one
+// file) from crowding each other out of a common few cells, so the solver
+// seldom has to look far. A photo it still cannot seat is offered more
+// cells, and as a last resort placed as the one-by-one pass would place it.
 // Every photo is placed once here, so no two of these placements can break
 // the repeat radius; the repeat cap is tested as the one-by-one pass tests it.
 #include <algorithm>
@@ -13,16 +23,23 @@
 #include <vector>
 
 #include "engine/Engine.h"
+#include "engine/Parallel.h"
 #include "engine/SparseAssignment.h"
 
 namespace velmora {
 namespace {
 
-// Cells offered to each photo, and the most edges the graph may have in all
-// (about 8 bytes each): a large library gets fewer cells per photo.
-constexpr int kMaxCellsPerPhoto = 256;
+// Nearest cells offered to each photo, and the most edges the graph may
+// have in all (about 8 bytes each): a large library gets fewer per photo.
+constexpr int kCellsPerPhoto = 96;
 constexpr int kMinCellsPerPhoto = 16;
 constexpr int64_t kEdgeBudget = int64_t(1) << 23;
+// Cells spread evenly over the grid, offered to every photo besides.
+constexpr int kSpreadCells = 8;
+// Photos whose distances are computed between two looks at the listener.
+constexpr int kRowsPerStep = 64;
+
+using Edges = std::vector<std::pair<int32_t, int>>;  // (cost, cell)
 
 }  // namespace
 
@@ -32,45 +49,114 @@ void Engine::PlaceEveryPhotoWell(int count) {
   if (count <= 0 || cells <= 0) return;
   const bool detail = DetailReady();
   const int enhance = Project.ColorEnhance;
-  const int perPhoto =
-      static_cast<int>(std::min<int64_t>({int64_t(cells), int64_t(kMaxCellsPerPhoto),
-                                          std::max<int64_t>(kMinCellsPerPhoto, kEdgeBudget / count)}));
+  const int perPhoto = static_cast<int>(std::min<int64_t>(
+      {int64_t(cells), int64_t(kCellsPerPhoto), std::max<int64_t>(kMinCellsPerPhoto, kEdgeBudget / count)}));
 
-  std::vector<ColorSignature> cellSigs;
+  std::vector<int> photoOf;  // the library index of each solver row
+  for (int k = 0; k < count; ++k)
+    if (RepeatCapAllows(k)) photoOf.push_back(k);
+  const int rows = static_cast<int>(photoOf.size());
+  if (rows == 0) return;
+
+  // Without detail matching a photo is weighed by its mean colour as the
+  // mosaic shows it (the one thing seen from a distance, and what forcing
+  // every photo in costs most), ranked by the estimate and weighed exactly;
+  // with detail matching by its detail distance, as Choose picture ranks
+  // candidates.
+  std::vector<ShownMeanLook> looks;
   if (!detail) {
-    cellSigs.resize(static_cast<size_t>(cells));
-    for (int c = 0; c < cells; ++c) cellSigs[size_t(c)] = SampleCell(c % cols, c / cols);
+    looks.reserve(size_t(cells));
+    for (int c = 0; c < cells; ++c)
+      looks.emplace_back(SampleCell(c % cols, c / cols), enhance, Project.AlphaMain);
   }
+  std::vector<int32_t> rank(size_t(rows) * size_t(cells));
+  for (int first = 0; first < rows; first += kRowsPerStep) {
+    Listener().ProcessEvents();
+    if (CancelPolled()) return;
+    ParallelFor(threads_, std::min(kRowsPerStep, rows - first), [&](int, int i) {
+      const int r = first + i;
+      const int k = photoOf[size_t(r)];
+      int32_t* out = &rank[size_t(r) * size_t(cells)];
+      if (detail) {
+        const DetailSummary& p = Details.Library[size_t(k)];
+        for (int c = 0; c < cells; ++c) out[c] = DetailDistance(p, Details.Cells[size_t(c)], enhance, 0);
+      } else {
+        const SigColor& p = Library[k].Signature.Mean();
+        for (int c = 0; c < cells; ++c) out[c] = looks[size_t(c)].Estimate(p);
+      }
+    });
+  }
+  // The best photo of every cell by rank (the earliest on a tie).
+  std::vector<int32_t> rankBest(size_t(cells), INT32_MAX);
+  std::vector<int> bestRow(size_t(cells), 0);
+  for (int r = 0; r < rows; ++r) {
+    const int32_t* row = &rank[size_t(r) * size_t(cells)];
+    for (int c = 0; c < cells; ++c)
+      if (row[c] < rankBest[size_t(c)]) {
+        rankBest[size_t(c)] = row[c];
+        bestRow[size_t(c)] = r;
+      }
+  }
+  auto weigh = [&](int r, int c) {
+    return detail ? rank[size_t(r) * size_t(cells) + size_t(c)]
+                  : looks[size_t(c)].Distance(Library[photoOf[size_t(r)]].Signature.Mean());
+  };
+  // The cells of row r in the order of what it loses there, the first
+  // `offer` of them; ties go to the earlier cell, so a seed-free result is
+  // the same every run.
+  auto nearestCells = [&](int r, int offer, Edges& out) {
+    const int32_t* row = &rank[size_t(r) * size_t(cells)];
+    out.resize(static_cast<size_t>(cells));
+    for (int c = 0; c < cells; ++c) out[size_t(c)] = {row[c] - rankBest[size_t(c)], c};
+    if (offer < cells) {
+      std::nth_element(out.begin(), out.begin() + (offer - 1), out.end());
+      out.resize(size_t(offer));
+    }
+    std::sort(out.begin(), out.end());
+  };
 
-  // Without detail matching a photo is weighed by how its mean colour,
-  // tinted, looks beside the cell's (in CIELAB): forcing every photo in
-  // costs likeness mostly in colour from a distance, and the quadrant sums
-  // in RGB steer the solver there poorly. With detail matching, its distance
-  // (tint included, no mirroring), as Choose picture ranks candidates.
+  std::vector<Edges> lists(static_cast<size_t>(rows));
+  ParallelFor(threads_, rows, [&](int, int r) {
+    Edges& list = lists[size_t(r)];
+    nearestCells(r, perPhoto, list);
+    if (perPhoto < cells) {
+      std::vector<char> listed(size_t(cells), 0);
+      for (const auto& e : list) listed[size_t(e.second)] = 1;
+      for (int j = 0; j < kSpreadCells; ++j) {
+        const int c = static_cast<int>((int64_t(r) * 7919 + int64_t(j) * cells / kSpreadCells) % cells);
+        if (!listed[size_t(c)]) {
+          listed[size_t(c)] = 1;
+          list.emplace_back(0, c);
+        }
+      }
+    }
+    for (auto& e : list) e.first = weigh(r, e.second);
+  });
+  // What each cell's best photo costs there, by weight: the least of the
+  // photos offered it and of the best by rank.
+  std::vector<int32_t> base(static_cast<size_t>(cells));
+  for (int c = 0; c < cells; ++c) base[size_t(c)] = weigh(bestRow[size_t(c)], c);
+  for (const Edges& list : lists)
+    for (const auto& [w, c] : list) base[size_t(c)] = std::min(base[size_t(c)], w);
+
   SparseCosts costs;
   costs.Columns = cells;
-  std::vector<int> photoOf;  // the library index of each solver row
-  std::vector<std::pair<int32_t, int>> row(static_cast<size_t>(cells));
-  for (int k = 0; k < count; ++k) {
-    if ((k & 31) == 0) {
-      Listener().ProcessEvents();
-      if (CancelPolled()) return;
-    }
-    if (!RepeatCapAllows(k)) continue;
-    const ColorSignature& p = Library[k].Signature;
-    for (int c = 0; c < cells; ++c) {
-      const int d =
-          detail ? DetailDistance(Details.Library[size_t(k)], Details.Cell(c % cols, c / cols), enhance, 0)
-                 : ShownMeanDistance(p, cellSigs[size_t(c)], enhance);
-      row[size_t(c)] = {d, c};
-    }
-    // Ties go to the earlier cell, so a seed-free result is the same every run.
-    std::nth_element(row.begin(), row.begin() + (perPhoto - 1), row.end());
-    std::vector<std::pair<int32_t, int>> nearest(row.begin(), row.begin() + perPhoto);
-    std::sort(nearest.begin(), nearest.end());
-    costs.AddRow(nearest);
-    photoOf.push_back(k);
+  for (Edges& list : lists) {
+    for (auto& e : list) e.first -= base[size_t(e.second)];
+    costs.AddRow(list);
   }
+  lists = {};
+  // A photo that cannot be seated among its cells is offered twice as
+  // many, and so on.
+  std::vector<int> offered(static_cast<size_t>(rows), perPhoto);
+  costs.Widen = [&](int r, Edges& more) {
+    const int from = offered[size_t(r)];
+    if (from >= cells) return;
+    offered[size_t(r)] = static_cast<int>(std::min<int64_t>(cells, int64_t(from) * 2));
+    nearestCells(r, offered[size_t(r)], more);
+    more.erase(more.begin(), more.begin() + from);
+    for (auto& e : more) e.first = weigh(r, e.second) - base[size_t(e.second)];
+  };
 
   int solved = 0;
   const std::vector<int> cellOf = SolveSparseAssignment(costs, [&] {
@@ -87,7 +173,7 @@ void Engine::PlaceEveryPhotoWell(int count) {
     placed[size_t(photoOf[r])] = 1;
   }
   for (int k = 0; k < count && !cancelled_; ++k) {
-    if (placed[size_t(k)]) continue;
+    if (placed[size_t(k)] || !RepeatCapAllows(k)) continue;
     const CellPos at = PlacePicture(k);
     if (at.X >= 0) FillCell(at.X, at.Y, k);
   }

@@ -295,6 +295,21 @@ std::vector<CellPos> QualityMeter::CellsIn(const TRect& rect) const {
   return cells;
 }
 
+std::array<float, 3> QualityMeter::MainMean(int x, int y) const {
+  if (x < 0 || y < 0 || x >= cols_ || y >= rows_) return {0, 0, 0};
+  const size_t first = (static_cast<size_t>(y) * cols_ + x) * kSamplesPerCell;
+  double r = 0, g = 0, b = 0, w = 0;
+  for (int k = 0; k < kSamplesPerCell; ++k) {
+    const MainSample& m = main_[first + k];
+    r += m.Red;
+    g += m.Green;
+    b += m.Blue;
+    w += m.Weight;
+  }
+  if (w <= 0) return {0, 0, 0};
+  return {float(r / w), float(g / w), float(b / w)};
+}
+
 TRect QualityMainArea(const Engine& engine) {
   const TBitmap32& main = engine.MainBitmap;
   if (engine.Project.CropMainImage)

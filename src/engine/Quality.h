@@ -15,6 +15,7 @@
 // however it was made.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -77,6 +78,9 @@ public:
   // The cells whose area (in the layout, wrapping round the edges where a
   // cell is split) meets `rect` of the mosaic.
   std::vector<CellPos> CellsIn(const TRect& rect) const;
+  // The mean colour (red, green, blue) of the main picture under cell
+  // (x, y), as the one-sample figure compares it; zeros outside the grid.
+  std::array<float, 3> MainMean(int x, int y) const;
 
 private:
   struct MainSample {

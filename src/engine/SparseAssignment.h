@@ -24,6 +24,13 @@ struct SparseCosts {
 
   int Rows() const { return static_cast<int>(RowStart.size()) - 1; }
   void AddRow(const std::vector<std::pair<int32_t, int>>& costAndColumn);
+
+  // When given, asked for more columns of a row that cannot be placed on
+  // those it lists (columns it already lists are ignored); the row is then
+  // tried again, until it is placed or nothing more comes. Lets rows list
+  // only their few cheapest columns without leaving rows out where many
+  // of them want the same few.
+  std::function<void(int row, std::vector<std::pair<int32_t, int>>& more)> Widen;
 };
 
 // The column of every row, or -1 for a row whose listed columns could not

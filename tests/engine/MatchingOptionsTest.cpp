@@ -112,27 +112,45 @@ std::pair<int, int64_t> BruteForce(const std::vector<std::vector<int>>& cost, in
 TEST(SparseAssignment, FindsTheLeastTotalOfTheMostRowsPlaced) {
   struct Case {
     int rows, cols, listed;  // each row lists `listed` random columns
+    bool widen;              // and is offered the rest when it cannot be placed
   };
-  const Case cases[] = {{3, 3, 3}, {4, 6, 6}, {5, 5, 2}, {5, 7, 3}, {6, 6, 1}, {4, 4, 4}};
+  const Case cases[] = {{3, 3, 3, false}, {4, 6, 6, false}, {5, 5, 2, false}, {5, 7, 3, false},
+                        {6, 6, 1, false}, {4, 4, 4, false}, {5, 5, 1, true},  {6, 6, 2, true},
+                        {5, 7, 1, true},  {4, 6, 2, true}};
   uint32_t seed = 5;
   for (const Case& c : cases) {
     for (int round = 0; round < 20; ++round) {
       std::mt19937 rng(seed++);
+      // Every column's cost, some negative as a cost less a column's best is;
+      // `cost` keeps those the solver was given, -1 (never an offer) for the
+      // others.
+      std::vector<std::vector<int>> all(size_t(c.rows), std::vector<int>(size_t(c.cols)));
       std::vector<std::vector<int>> cost(size_t(c.rows), std::vector<int>(size_t(c.cols), -1));
       SparseCosts sparse;
       sparse.Columns = c.cols;
       for (int r = 0; r < c.rows; ++r) {
+        for (int& v : all[size_t(r)]) v = int(rng() % 50);
         std::vector<int> order(size_t(c.cols));
         std::iota(order.begin(), order.end(), 0);
         std::shuffle(order.begin(), order.end(), rng);
         std::vector<std::pair<int32_t, int>> row;
         for (int i = 0; i < c.listed; ++i) {
-          const int v = int(rng() % 50);
-          cost[size_t(r)][size_t(order[size_t(i)])] = v;
-          row.emplace_back(v, order[size_t(i)]);
+          const int col = order[size_t(i)];
+          cost[size_t(r)][size_t(col)] = all[size_t(r)][size_t(col)];
+          row.emplace_back(cost[size_t(r)][size_t(col)], col);
         }
         sparse.AddRow(row);
       }
+      int widened = 0;
+      if (c.widen)
+        sparse.Widen = [&](int r, std::vector<std::pair<int32_t, int>>& more) {
+          ++widened;
+          for (int col = 0; col < c.cols; ++col) {
+            // Listed columns come again and must be ignored.
+            more.emplace_back(all[size_t(r)][size_t(col)], col);
+            cost[size_t(r)][size_t(col)] = all[size_t(r)][size_t(col)];
+          }
+        };
       const std::vector<int> got = SolveSparseAssignment(sparse);
       ASSERT_EQ(got.size(), size_t(c.rows));
       int placed = 0;
@@ -142,17 +160,20 @@ TEST(SparseAssignment, FindsTheLeastTotalOfTheMostRowsPlaced) {
       for (int r = 0; r < c.rows; ++r) {
         const int col = got[size_t(r)];
         if (col < 0) continue;
-        ASSERT_GE(cost[size_t(r)][size_t(col)], 0) << "a column the row does not list";
+        ASSERT_GE(cost[size_t(r)][size_t(col)], 0) << "a column the row was not offered";
         ASSERT_FALSE(taken[size_t(col)]) << "a column given twice";
         taken[size_t(col)] = 1;
         rowsPlaced[size_t(r)] = 1;
         ++placed;
         total += cost[size_t(r)][size_t(col)];
       }
-      // As many rows as can be placed at all, at the least cost for them.
+      // As many rows as can be placed on what was offered, at the least cost
+      // for them; with more offered on demand, every row.
+      if (c.widen) EXPECT_EQ(placed, c.rows) << c.rows << "x" << c.cols << " round " << round;
       EXPECT_EQ(placed, BruteForce(cost, c.cols).first) << c.rows << "x" << c.cols << " round " << round;
       EXPECT_EQ(std::pair(placed, total), BruteForce(cost, c.cols, rowsPlaced))
           << c.rows << "x" << c.cols << " round " << round;
+      if (round == 0 && c.widen && c.listed == 1) EXPECT_GT(widened, 0) << "the case never widens";
     }
   }
 }
@@ -162,8 +183,8 @@ TEST(SparseAssignment, FindsTheLeastTotalOfTheMostRowsPlaced) {
 std::pair<int64_t, int64_t> PlacedAndBest(Engine& e) {
   const int cols = e.Project.CellsAcross, cells = cols * e.Project.CellsDown;
   auto cost = [&](int k, int c) {
-    return ShownMeanDistance(e.Library[k].Signature, e.SampleCell(c % cols, c / cols),
-                             e.Project.ColorEnhance);
+    return ShownMeanLook(e.SampleCell(c % cols, c / cols), e.Project.ColorEnhance, e.Project.AlphaMain)
+        .Distance(e.Library[k].Signature.Mean());
   };
   int64_t placed = 0;
   for (int c = 0; c < cells; ++c) placed += cost(e.Map.At(c % cols, c / cols).PicIndex, c);
@@ -241,6 +262,109 @@ TEST(PlaceEveryPhotoWell, FindsTheLeastTotalWhereTheListOrderPassDoesNot) {
       if (c.greedyMisses) {
         EXPECT_GT(PlacedAndBest(greedy).first, best);
       }
+    }
+  }
+}
+
+// With fewer photos than cells the cells left over are filled afterwards
+// with their best photo (no randomness, no radius here), so the mosaic is
+// at its best when the photos are placed where they lose least against
+// that: the total over the map must be the least over every way of placing
+// each photo once and giving the other cells their best.
+TEST(PlaceEveryPhotoWell, LeavesFreeTheCellsTheLibraryServesWellAnyway) {
+  struct Case {
+    int cols, rows, photos, enhance;
+  };
+  const Case cases[] = {{3, 1, 2, 0},  {4, 1, 2, 50}, {5, 1, 3, 30},
+                        {3, 2, 4, 50}, {6, 1, 3, 0},  {7, 1, 4, 50}};
+  std::mt19937 rng(77);
+  for (const Case& c : cases) {
+    const int cells = c.cols * c.rows;
+    for (int round = 0; round < 8; ++round) {
+      Engine e;
+      SetGrid(e, c.cols, c.rows, 8, 8);
+      ASSERT_TRUE(e.GridBitmap.SetSize(2 * c.cols, 2 * c.rows).ok());
+      std::vector<uint8_t> cellGrey(static_cast<size_t>(cells)), photoGrey(static_cast<size_t>(c.photos));
+      auto cost = [&](int k, int cell) {
+        return ShownMeanLook(e.SampleCell(cell % c.cols, cell / c.cols), c.enhance, e.Project.AlphaMain)
+            .Distance(e.Library[k].Signature.Mean());
+      };
+      // Random greys, drawn again until the fill's choice (by quadrant
+      // distance) is the best photo of every cell by the solver's measure.
+      for (bool agree = false; !agree;) {
+        for (auto& g : cellGrey) g = uint8_t(rng() % 256);
+        for (auto& g : photoGrey) g = uint8_t(rng() % 256);
+        for (int y = 0; y < 2 * c.rows; ++y)
+          for (int x = 0; x < 2 * c.cols; ++x) {
+            uint8_t* px = e.GridBitmap.PixelAddress(x, y);
+            px[0] = px[1] = px[2] = cellGrey[size_t(x / 2 + (y / 2) * c.cols)];
+          }
+        for (int k = 0; k < c.photos; ++k) {
+          const uint8_t g = photoGrey[size_t(k)];
+          e.Library[k].Signature = FlatSignature(g, g, g);
+        }
+        agree = true;
+        for (int cell = 0; cell < cells && agree; ++cell) {
+          int quadrantBest = -1, ties = 0, least = INT32_MAX, leastCost = INT32_MAX;
+          for (int k = 0; k < c.photos; ++k) {
+            const int d = Engine::Compare(e.Library[k].Signature, e.SampleCell(cell % c.cols, cell / c.cols),
+                                          c.enhance, false, false)
+                              .Distance;
+            if (d < least) {
+              least = d;
+              quadrantBest = k;
+              ties = 0;
+            } else if (d == least) {
+              ++ties;
+            }
+            leastCost = std::min(leastCost, cost(k, cell));
+          }
+          agree = ties == 0 && cost(quadrantBest, cell) == leastCost;
+        }
+      }
+      for (int k = 0; k < c.photos; ++k) e.PicList.Append("p");
+      e.Project.ColorEnhance = c.enhance;
+      e.Project.UseAllPhotos = true;
+      e.Project.RandomizeLevel = 0;
+      e.Project.MinRepeatRadius = 0;
+      e.Project.LimitRepeat = false;
+      e.Matching.FairUseAll = true;
+      e.Rng.SetSeed(3);
+      e.AssignCells();
+
+      int64_t total = 0;
+      for (int cell = 0; cell < cells; ++cell) {
+        const CellMapEntry& m = e.Map.At(cell % c.cols, cell / c.cols);
+        ASSERT_TRUE(m.Assigned);
+        total += cost(m.PicIndex, cell);
+      }
+      for (int k = 0; k < c.photos; ++k) EXPECT_GE(e.Library[k].UseCount, 1) << k;
+      // Every way of giving the photos distinct cells, in cell order.
+      int64_t best = std::numeric_limits<int64_t>::max();
+      std::vector<int> cellOf(static_cast<size_t>(c.photos), -1);
+      std::vector<char> taken(static_cast<size_t>(cells), 0);
+      auto walk = [&](auto&& self, int k) -> void {
+        if (k == c.photos) {
+          int64_t t = 0;
+          for (int cell = 0; cell < cells; ++cell) {
+            int32_t least = INT32_MAX;
+            for (int j = 0; j < c.photos; ++j) least = std::min(least, cost(j, cell));
+            if (!taken[size_t(cell)]) t += least;
+          }
+          for (int j = 0; j < c.photos; ++j) t += cost(j, cellOf[size_t(j)]);
+          best = std::min(best, t);
+          return;
+        }
+        for (int cell = 0; cell < cells; ++cell)
+          if (!taken[size_t(cell)]) {
+            taken[size_t(cell)] = 1;
+            cellOf[size_t(k)] = cell;
+            self(self, k + 1);
+            taken[size_t(cell)] = 0;
+          }
+      };
+      walk(walk, 0);
+      EXPECT_EQ(total, best) << c.cols << "x" << c.rows << ", " << c.photos << " photos, round " << round;
     }
   }
 }
