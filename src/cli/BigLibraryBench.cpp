@@ -30,17 +30,6 @@ double CpuSeconds() {
   return s(usage.ru_utime) + s(usage.ru_stime);
 }
 
-std::string LoadAverage() {
-  std::FILE* f = std::fopen("/proc/loadavg", "r");
-  if (!f) return "unknown";
-  char line[128] = {};
-  if (!std::fgets(line, sizeof line, f)) line[0] = '\0';
-  std::fclose(f);
-  std::string s(line);
-  while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
-  return s;
-}
-
 // The temporary library folder and cache, removed afterwards.
 struct Scratch {
   fs::path library;
@@ -173,6 +162,17 @@ int RunBigLibraryBench(const Args& given) {
               best.assign, LoadAverage().c_str());
   if (!flags.Has("out")) fs::remove(out, ec);
   return 0;
+}
+
+std::string LoadAverage() {
+  std::FILE* f = std::fopen("/proc/loadavg", "r");
+  if (!f) return "unknown";
+  char line[128] = {};
+  if (!std::fgets(line, sizeof line, f)) line[0] = '\0';
+  std::fclose(f);
+  std::string s(line);
+  while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
+  return s;
 }
 
 }  // namespace velmora::cli

@@ -1,6 +1,8 @@
 // The big-library benchmark of velmora-cli bench (--big-library N).
 #pragma once
 
+#include <string>
+
 #include "cli/Command.h"
 
 namespace velmora::cli {
@@ -13,5 +15,8 @@ bool WantsBigLibraryBench(const Args& args);
 // times the whole job again with the caches warm, step by step, and prints
 // the figures.
 int RunBigLibraryBench(const Args& args);
+
+// The machine's load average line, printed beside every benchmark figure.
+std::string LoadAverage();
 
 }  // namespace velmora::cli

@@ -160,17 +160,6 @@ Status TimeWholeJob(const Flags& flags, const std::string& cacheFolder, bool ban
   return Status::Ok();
 }
 
-std::string LoadAverage() {
-  std::FILE* f = std::fopen("/proc/loadavg", "r");
-  if (!f) return "unknown";
-  char line[128] = {};
-  if (!std::fgets(line, sizeof line, f)) line[0] = '\0';
-  std::fclose(f);
-  std::string s(line);
-  while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
-  return s;
-}
-
 int RunBench(const Args& given) {
   if (WantsBigLibraryBench(given)) return RunBigLibraryBench(given);
   Args args = given;
