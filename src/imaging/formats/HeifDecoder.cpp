@@ -5,12 +5,41 @@
 
 #include <memory>
 
+#include "imaging/LazyLibrary.h"
 #include "imaging/Orientation.h"
 #include "imaging/formats/PhotoDecoders.h"
 
 namespace velmora {
 
 namespace {
+
+// The library's functions, bound when the first such picture is read.
+#define VELMORA_HEIF_CALLS(X)                   \
+  X(heif_check_filetype)                        \
+  X(heif_context_alloc)                         \
+  X(heif_context_free)                          \
+  X(heif_context_get_primary_image_handle)      \
+  X(heif_context_read_from_memory_without_copy) \
+  X(heif_context_set_max_decoding_threads)      \
+  X(heif_context_set_maximum_image_size_limit)  \
+  X(heif_decode_image)                          \
+  X(heif_decoding_options_alloc)                \
+  X(heif_decoding_options_free)                 \
+  X(heif_image_get_height)                      \
+  X(heif_image_get_plane_readonly)              \
+  X(heif_image_get_width)                       \
+  X(heif_image_handle_get_height)               \
+  X(heif_image_handle_get_width)                \
+  X(heif_image_handle_release)                  \
+  X(heif_image_release)
+
+VELMORA_HEIF_CALLS(VELMORA_LAZY_DECLARE)
+
+Status OpenLibheif() {
+  static LazyLibrary library("libheif.so.1",
+                             "Cannot load image. HEIF pictures need libheif (Debian package libheif1)");
+  return library.Open([](void* handle) { return true VELMORA_HEIF_CALLS(VELMORA_LAZY_BIND); });
+}
 
 struct ContextDeleter {
   void operator()(heif_context* c) const { heif_context_free(c); }
@@ -41,6 +70,7 @@ Status LibraryError(const heif_error& error) {
 }  // namespace
 
 Status DecodeHeif(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out) {
+  VELMORA_TRY(OpenLibheif());
   if (bytes.size() < 12 || heif_check_filetype(bytes.data(), static_cast<int>(std::min<size_t>(
                                                                  bytes.size(), 64))) == heif_filetype_no)
     return Status::Error("Cannot load image. Invalid or unexpected HEIF image format.");

@@ -8,12 +8,35 @@
 #include <memory>
 #include <vector>
 
+#include "imaging/LazyLibrary.h"
 #include "imaging/Orientation.h"
 #include "imaging/formats/PhotoDecoders.h"
 
 namespace velmora {
 
 namespace {
+
+// The library's functions, bound when the first such picture is read.
+#define VELMORA_JXL_CALLS(X)      \
+  X(JxlDecoderCloseInput)         \
+  X(JxlDecoderCreate)             \
+  X(JxlDecoderDestroy)            \
+  X(JxlDecoderGetBasicInfo)       \
+  X(JxlDecoderImageOutBufferSize) \
+  X(JxlDecoderProcessInput)       \
+  X(JxlDecoderSetImageOutBuffer)  \
+  X(JxlDecoderSetInput)           \
+  X(JxlDecoderSetKeepOrientation) \
+  X(JxlDecoderSubscribeEvents)    \
+  X(JxlSignatureCheck)
+
+VELMORA_JXL_CALLS(VELMORA_LAZY_DECLARE)
+
+Status OpenLibjxl() {
+  static LazyLibrary library("libjxl.so.0.7",
+                             "Cannot load image. JPEG XL pictures need libjxl (Debian package libjxl0.7)");
+  return library.Open([](void* handle) { return true VELMORA_JXL_CALLS(VELMORA_LAZY_BIND); });
+}
 
 constexpr const char* kInvalid = "Cannot load image. Invalid or unexpected JPEG XL image format.";
 
@@ -24,6 +47,7 @@ struct DecoderDeleter {
 }  // namespace
 
 Status DecodeJxl(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out) {
+  VELMORA_TRY(OpenLibjxl());
   const JxlSignature signature = JxlSignatureCheck(bytes.data(), bytes.size());
   if (signature != JXL_SIG_CODESTREAM && signature != JXL_SIG_CONTAINER) return Status::Error(kInvalid);
   std::unique_ptr<JxlDecoder, DecoderDeleter> decoder(JxlDecoderCreate(nullptr));

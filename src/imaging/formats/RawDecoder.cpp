@@ -6,8 +6,8 @@
 #include <libraw/libraw.h>
 
 #include <memory>
-#include <new>
 
+#include "imaging/LazyLibrary.h"
 #include "imaging/Orientation.h"
 #include "imaging/formats/JpegDecoder.h"
 #include "imaging/formats/PhotoDecoders.h"
@@ -15,6 +15,26 @@
 namespace velmora {
 
 namespace {
+
+// LibRaw's C interface, bound when the first camera raw file is read.
+#define VELMORA_RAW_CALLS(X)     \
+  X(libraw_init)                 \
+  X(libraw_open_buffer)          \
+  X(libraw_unpack)               \
+  X(libraw_unpack_thumb)         \
+  X(libraw_dcraw_process)        \
+  X(libraw_dcraw_make_mem_image) \
+  X(libraw_dcraw_clear_mem)      \
+  X(libraw_close)                \
+  X(libraw_strerror)
+
+VELMORA_RAW_CALLS(VELMORA_LAZY_DECLARE)
+
+Status OpenLibraw() {
+  static LazyLibrary library("libraw.so.20",
+                             "Cannot load image. Camera raw files need LibRaw (Debian package libraw20)");
+  return library.Open([](void* handle) { return true VELMORA_RAW_CALLS(VELMORA_LAZY_BIND); });
+}
 
 // Sensor samples a file must hold at least one byte for every this many: even
 // losslessly compressed raw data needs a bit or more per sample. Smaller
@@ -44,16 +64,19 @@ Status LibraryError(int code) {
   return Status::Error(Format("Cannot load image. Error in camera raw file (%s).", libraw_strerror(code)));
 }
 
+struct RawCloser {
+  void operator()(libraw_data_t* raw) const { libraw_close(raw); }
+};
 struct ImageDeleter {
-  void operator()(libraw_processed_image_t* image) const { LibRaw::dcraw_clear_mem(image); }
+  void operator()(libraw_processed_image_t* image) const { libraw_dcraw_clear_mem(image); }
 };
 
 // The embedded JPEG preview, when it is there and at least half the size of
 // the developed picture; false leaves `out` untouched.
-bool TakePreview(LibRaw& raw, const DecodeHints& hints, DecodedPicture& out) {
-  const libraw_image_sizes_t& sizes = raw.imgdata.sizes;
-  if (raw.unpack_thumb() != LIBRAW_SUCCESS) return false;
-  const libraw_thumbnail_t& thumb = raw.imgdata.thumbnail;
+bool TakePreview(libraw_data_t& raw, const DecodeHints& hints, DecodedPicture& out) {
+  const libraw_image_sizes_t& sizes = raw.sizes;
+  if (libraw_unpack_thumb(&raw) != LIBRAW_SUCCESS) return false;
+  const libraw_thumbnail_t& thumb = raw.thumbnail;
   if (thumb.tformat != LIBRAW_THUMBNAIL_JPEG || thumb.thumb == nullptr || thumb.tlength == 0) return false;
   if (int(thumb.twidth) * 2 < int(sizes.width) && int(thumb.theight) * 2 < int(sizes.height)) return false;
   DecodedPicture preview;
@@ -74,23 +97,20 @@ bool TakePreview(LibRaw& raw, const DecodeHints& hints, DecodedPicture& out) {
 }  // namespace
 
 Status DecodeRaw(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out) {
-  std::unique_ptr<LibRaw> raw;
-  try {
-    raw = std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE);
-  } catch (const std::bad_alloc&) {
-    return Status::Error("Cannot load image. Out of memory for camera raw file.");
-  }
-  libraw_output_params_t& params = raw->imgdata.params;
+  VELMORA_TRY(OpenLibraw());
+  const std::unique_ptr<libraw_data_t, RawCloser> raw(libraw_init(LIBRAW_OPTIONS_NONE));
+  if (!raw) return Status::Error("Cannot load image. Out of memory for camera raw file.");
+  libraw_output_params_t& params = raw->params;
   params.use_camera_wb = 1;
   params.output_bps = 8;
   params.output_color = 1;  // sRGB
   params.user_flip = hints.applyOrientation ? -1 : 0;
   params.half_size = hints.acceptScaled ? 1 : 0;
   // LibRaw reads only from the span; it never writes to it.
-  int code = raw->open_buffer(const_cast<uint8_t*>(bytes.data()), bytes.size());
+  int code = libraw_open_buffer(raw.get(), const_cast<uint8_t*>(bytes.data()), bytes.size());
   if (code != LIBRAW_SUCCESS) return LibraryError(code);
 
-  const libraw_image_sizes_t& sizes = raw->imgdata.sizes;
+  const libraw_image_sizes_t& sizes = raw->sizes;
   VELMORA_TRY(CheckPictureSize(sizes.raw_width, sizes.raw_height, "camera raw"));
   VELMORA_TRY(CheckPictureSize(sizes.width, sizes.height, "camera raw"));
   const int64_t samples = int64_t(sizes.raw_width) * sizes.raw_height;
@@ -105,10 +125,11 @@ Status DecodeRaw(std::span<const uint8_t> bytes, const DecodeHints& hints, Decod
   const int sensorHeight = sizes.height;
   if (hints.acceptScaled && TakePreview(*raw, hints, out)) return Status::Ok();
 
-  if ((code = raw->unpack()) != LIBRAW_SUCCESS) return LibraryError(code);
-  if ((code = raw->dcraw_process()) != LIBRAW_SUCCESS) return LibraryError(code);
+  if ((code = libraw_unpack(raw.get())) != LIBRAW_SUCCESS) return LibraryError(code);
+  if ((code = libraw_dcraw_process(raw.get())) != LIBRAW_SUCCESS) return LibraryError(code);
   int error = LIBRAW_SUCCESS;
-  std::unique_ptr<libraw_processed_image_t, ImageDeleter> image(raw->dcraw_make_mem_image(&error));
+  std::unique_ptr<libraw_processed_image_t, ImageDeleter> image(
+      libraw_dcraw_make_mem_image(raw.get(), &error));
   if (!image) return LibraryError(error);
   if (image->type != LIBRAW_IMAGE_BITMAP || image->bits != 8 || (image->colors != 3 && image->colors != 1))
     return Status::Error("Invalid color format in camera raw file.");

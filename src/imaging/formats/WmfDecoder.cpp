@@ -21,11 +21,31 @@
 
 #include "imaging/ByteCursor.h"
 #include "imaging/CheckedMath.h"
+#include "imaging/LazyLibrary.h"
 #include "imaging/PictureLimits.h"
 #include "imaging/formats/PngDecoder.h"
 
 namespace velmora {
 namespace {
+
+// The library's functions, bound when the first such picture is read.
+#define VELMORA_WMF_CALLS(X) \
+  X(wmf_api_create)          \
+  X(wmf_api_destroy)         \
+  X(wmf_display_size)        \
+  X(wmf_mem_open)            \
+  X(wmf_play)                \
+  X(wmf_scan)                \
+  X(wmf_status_function)     \
+  X(wmf_gd_function)
+
+VELMORA_WMF_CALLS(VELMORA_LAZY_DECLARE)
+
+Status OpenLibwmf() {
+  static LazyLibrary library("libwmf-0.2.so.7",
+                             "Cannot load image. Metafiles need libwmf (Debian package libwmf-0.2-7)");
+  return library.Open([](void* handle) { return true VELMORA_WMF_CALLS(VELMORA_LAZY_BIND); });
+}
 
 constexpr const char* kName = "WMF";
 constexpr uint32_t kPlaceableMagic = 0x9AC6CDD7;
@@ -211,6 +231,7 @@ public:
 }  // namespace
 
 Status DecodeWmf(std::span<const uint8_t> bytes, const DecodeHints&, DecodedPicture& out) {
+  VELMORA_TRY(OpenLibwmf());
   Framing framing;
   VELMORA_TRY(CheckFraming(bytes, framing));
   // libwmf sizes its record buffer by the header's largest record and its
