@@ -1,6 +1,5 @@
 #include "output/WebMosaicWriter.h"
 
-#include <dlfcn.h>
 #include <signal.h>
 #include <unistd.h>
 #include <vips/vips.h>
@@ -11,11 +10,11 @@
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
-#include <mutex>
 #include <thread>
 
 #include "imaging/FileIO.h"
 #include "imaging/Interrupt.h"
+#include "imaging/LazyLibrary.h"
 #include "library/ProgramFolders.h"
 #include "output/BandWriter.h"
 #include "output/WebMosaic.h"
@@ -38,74 +37,42 @@ std::string ErrorText(const std::error_code& ec) { return ec.message(); }
 // libvips and the hundred libraries it brings are loaded on the first web
 // export, not at every start of the program: linking them costs every run
 // of velmora-cli tens of milliseconds. The headers still give the types.
-struct VipsCalls {
-  decltype(&vips_init) init = nullptr;
-  decltype(&vips_cache_set_max) cache_set_max = nullptr;
-  decltype(&vips_error_buffer) error_buffer = nullptr;
-  decltype(&vips_error_clear) error_clear = nullptr;
-  decltype(&vips_image_set_kill) image_set_kill = nullptr;
-  decltype(&vips_image_set_progress) image_set_progress = nullptr;
-  decltype(&vips_dzsave) dzsave = nullptr;
-  decltype(&vips_image_new_from_memory) image_new_from_memory = nullptr;
-  decltype(&vips_image_new_from_file) image_new_from_file = nullptr;
-  decltype(&vips_extract_band) extract_band = nullptr;
-  decltype(&vips_bandjoin) bandjoin = nullptr;
-  decltype(&vips_copy) copy = nullptr;
-  decltype(&g_object_unref) object_unref = nullptr;
-  decltype(&g_signal_connect_data) signal_connect_data = nullptr;
-  decltype(&g_signal_handler_disconnect) signal_handler_disconnect = nullptr;
-};
+// clang-format off
+#define VELMORA_VIPS_CALLS(X) \
+  X(vips_init) \
+  X(vips_cache_set_max) \
+  X(vips_error_buffer) \
+  X(vips_error_clear) \
+  X(vips_image_set_kill) \
+  X(vips_image_set_progress) \
+  X(vips_dzsave) \
+  X(vips_image_new_from_memory) \
+  X(vips_image_new_from_file) \
+  X(vips_extract_band) \
+  X(vips_bandjoin) \
+  X(vips_copy) \
+  X(g_object_unref) \
+  X(g_signal_connect_data) \
+  X(g_signal_handler_disconnect)
+// clang-format on
 
-VipsCalls vips;
-
-template <typename F>
-bool Bind(void* library, const char* name, F& call) {
-  call = reinterpret_cast<F>(::dlsym(library, name));
-  return call != nullptr;
-}
+VELMORA_VIPS_CALLS(VELMORA_LAZY_DECLARE)
 
 Status StartVips() {
-  static std::once_flag once;
-  static Status started = Status::Ok();
-  std::call_once(once, [] {
-    void* library = ::dlopen("libvips.so.42", RTLD_NOW | RTLD_LOCAL);
-    if (!library) {
-      const char* why = ::dlerror();
-      started = Status::Error(Format("The web mosaic needs libvips (Debian package libvips42), which cannot be "
-                                     "loaded: %s",
-                                     why ? why : "not found"));
-      return;
-    }
-    // dlsym on the library's handle also finds what its own dependencies
-    // (GObject) define.
-    const bool bound =
-        Bind(library, "vips_init", vips.init) && Bind(library, "vips_cache_set_max", vips.cache_set_max) &&
-        Bind(library, "vips_error_buffer", vips.error_buffer) &&
-        Bind(library, "vips_error_clear", vips.error_clear) &&
-        Bind(library, "vips_image_set_kill", vips.image_set_kill) &&
-        Bind(library, "vips_image_set_progress", vips.image_set_progress) &&
-        Bind(library, "vips_dzsave", vips.dzsave) &&
-        Bind(library, "vips_image_new_from_memory", vips.image_new_from_memory) &&
-        Bind(library, "vips_image_new_from_file", vips.image_new_from_file) &&
-        Bind(library, "vips_extract_band", vips.extract_band) && Bind(library, "vips_bandjoin", vips.bandjoin) &&
-        Bind(library, "vips_copy", vips.copy) && Bind(library, "g_object_unref", vips.object_unref) &&
-        Bind(library, "g_signal_connect_data", vips.signal_connect_data) &&
-        Bind(library, "g_signal_handler_disconnect", vips.signal_handler_disconnect);
-    if (!bound) {
-      started = Status::Error("The web mosaic needs libvips 8, but the libvips found lacks a function it uses.");
-      return;
-    }
-    (void)vips.init("velmora");
+  static LazyLibrary library("libvips.so.42", "The web mosaic needs libvips (Debian package libvips42)");
+  return library.Open([](void* handle) {
+    if (!(true VELMORA_VIPS_CALLS(VELMORA_LAZY_BIND))) return false;
+    (void)vips_init("velmora");
     // Nothing is looked at twice, and a cached loader would keep the deleted
     // temporary picture open.
-    vips.cache_set_max(0);
+    vips_cache_set_max(0);
+    return true;
   });
-  return started;
 }
 
 std::string TakeVipsError() {
-  std::string text = vips.error_buffer();
-  vips.error_clear();
+  std::string text = vips_error_buffer();
+  vips_error_clear();
   while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
   return text.empty() ? "unknown libvips error" : text;
 }
@@ -118,7 +85,7 @@ struct ImageRef {
   ImageRef& operator=(const ImageRef&) = delete;
   ~ImageRef() { Reset(); }
   void Reset() {
-    if (image) vips.object_unref(image);
+    if (image) g_object_unref(image);
     image = nullptr;
   }
 };
@@ -182,7 +149,7 @@ struct TileProgress {
 
 void OnEval(VipsImage* image, VipsProgress* progress, TileProgress* state) {
   state->percent.store(progress->percent);
-  if (state->stop.load()) vips.image_set_kill(image, TRUE);
+  if (state->stop.load()) vips_image_set_kill(image, TRUE);
 }
 
 // Cuts `picture` into the pyramid in `staging`, on a thread of its own while
@@ -192,16 +159,16 @@ Status CutTiles(VipsImage* picture, const fs::path& staging, int quality, JobLis
   listener.SetProgress(0);
   listener.ProcessEvents();
   TileProgress state;
-  vips.image_set_progress(picture, TRUE);
+  vips_image_set_progress(picture, TRUE);
   const gulong handler =
-      vips.signal_connect_data(picture, "eval", G_CALLBACK(OnEval), &state, nullptr, GConnectFlags(0));
+      g_signal_connect_data(picture, "eval", G_CALLBACK(OnEval), &state, nullptr, GConnectFlags(0));
   const std::string base = (staging / kPyramidName).string();
   const std::string suffix = ".jpg[Q=" + std::to_string(std::clamp(quality, 1, 100)) + "]";
   std::atomic<bool> done{false};
   int result = 0;
   std::thread worker([&] {
     result =
-        vips.dzsave(picture, base.c_str(), "tile_size", kWebTileSize, "overlap", kWebTileOverlap, "suffix",
+        vips_dzsave(picture, base.c_str(), "tile_size", kWebTileSize, "overlap", kWebTileOverlap, "suffix",
                     suffix.c_str(), "depth", VIPS_FOREIGN_DZ_DEPTH_ONEPIXEL, "strip", TRUE, nullptr);
     done.store(true);
   });
@@ -213,9 +180,9 @@ Status CutTiles(VipsImage* picture, const fs::path& staging, int quality, JobLis
     if (StopWanted(listener)) state.stop.store(true);
   }
   worker.join();
-  vips.signal_handler_disconnect(picture, handler);
+  g_signal_handler_disconnect(picture, handler);
   if (state.stop.load() || StopWanted(listener)) {
-    vips.error_clear();
+    vips_error_clear();
     listener.SetJobText(kJobCancelledText);
     listener.SetProgress(0);
     return Status::Error(kJobCancelled);
@@ -341,16 +308,16 @@ Result<WebExportSummary> ExportWebMosaic(const Engine& engine, const TBitmap32& 
     // are the red, green, blue rows libvips expects.
     const size_t bytes = picture.Pixels().size_bytes();
     ImageRef whole, bands[3];
-    whole.image = vips.image_new_from_memory(picture.Pixels().data(), bytes, picture.Width(),
+    whole.image = vips_image_new_from_memory(picture.Pixels().data(), bytes, picture.Width(),
                                              picture.Height(), 4, VIPS_FORMAT_UCHAR);
     if (!whole.image) return Status::Error(Format("Cannot read the mosaic: %s", TakeVipsError().c_str()));
     for (int i = 0; i < 3; ++i)
-      if (vips.extract_band(whole.image, &bands[i].image, 2 - i, nullptr) != 0)
+      if (vips_extract_band(whole.image, &bands[i].image, 2 - i, nullptr) != 0)
         return Status::Error(Format("Cannot read the mosaic: %s", TakeVipsError().c_str()));
     VipsImage* in[3] = {bands[0].image, bands[1].image, bands[2].image};
     ImageRef rgb;
-    if (vips.bandjoin(in, &rgb.image, 3, nullptr) != 0 ||
-        vips.copy(rgb.image, &out.image, "interpretation", VIPS_INTERPRETATION_sRGB, nullptr) != 0)
+    if (vips_bandjoin(in, &rgb.image, 3, nullptr) != 0 ||
+        vips_copy(rgb.image, &out.image, "interpretation", VIPS_INTERPRETATION_sRGB, nullptr) != 0)
       return Status::Error(Format("Cannot read the mosaic: %s", TakeVipsError().c_str()));
     return Status::Ok();
   });
@@ -375,7 +342,7 @@ Result<WebExportSummary> ExportWebMosaicInBands(const Engine& engine, const WebB
         VELMORA_TRY(
             render(bandRows, [&](const TBitmap32& band, int n) { return writer->WriteRows(band, n); }));
         VELMORA_TRY(writer->Complete());
-        out.image = vips.image_new_from_file(writer->File().TempPath().c_str(), "access",
+        out.image = vips_image_new_from_file(writer->File().TempPath().c_str(), "access",
                                              VIPS_ACCESS_SEQUENTIAL, nullptr);
         if (!out.image)
           return Status::Error(Format("Cannot read the rendered mosaic back: %s", TakeVipsError().c_str()));
