@@ -78,10 +78,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Found by dpkg-shlibdeps, plus what is loaded at run time: libvips for the
-# web mosaic, the libraries of the HEIF, JPEG XL, camera raw and metafile
-# readers, and what Qt loads as plugins (the SVG support for the glyphs
+# web mosaic, cairo for the charts and panel PDFs, the libraries of the HEIF,
+# JPEG XL, camera raw and metafile readers, and what Qt loads as plugins (the SVG support for the glyphs
 # and icons, and the platform plugins of the desktop).
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libvips42, libheif1, libjxl0.7, libraw20, libwmf-0.2-7, libqt6svg6, qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libvips42, libcairo2, libheif1, libjxl0.7, libraw20, libwmf-0.2-7, libqt6svg6, qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ghostscript")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://velmora.org/")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -1,14 +1,12 @@
 #include "output/BeadChartWriter.h"
 
-#include <cairo-pdf.h>
-#include <cairo.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
 
 #include "imaging/FileIO.h"
+#include "output/CairoCalls.h"
 
 namespace velmora {
 namespace {
@@ -317,6 +315,7 @@ BeadChartTiling TileBeadChart(const BeadChart& chart, int overlap) {
 Status WriteBeadChartPdf(const BeadChart& chart, const std::string& path,
                          const BeadChartPdfOptions& options) {
   if (chart.Cells.empty()) return Status::Error("No bead chart to save");
+  VELMORA_TRY(OpenCairo());
   std::vector<uint8_t> bytes;
   {
     SurfacePtr surface(cairo_pdf_surface_create_for_stream(AppendBytes, &bytes, kPageWidth, kPageHeight));
@@ -346,7 +345,7 @@ Status WriteBeadChartPdf(const BeadChart& chart, const std::string& path,
 
 BeadPreview RenderBeadPreview(const BeadChart& chart, int maxSide) {
   BeadPreview out;
-  if (chart.Cells.empty()) return out;
+  if (chart.Cells.empty() || !OpenCairo().ok()) return out;
   maxSide = std::clamp(maxSide, 16, 8000);
   double w = chart.Bead.WidthMm, h = chart.Bead.HeightMm;
   double beadsAcross = chart.Columns + (chart.Layout == BeadLayout::Peyote ? 0.5 : 0);
@@ -403,6 +402,7 @@ BeadPreview RenderBeadPreview(const BeadChart& chart, int maxSide) {
 }
 
 Status WriteBeadPreviewPng(const BeadChart& chart, const std::string& path, int maxSide) {
+  VELMORA_TRY(OpenCairo());
   BeadPreview preview = RenderBeadPreview(chart, maxSide);
   if (preview.Pixels.empty()) return Status::Error("No bead chart to save");
   SurfacePtr surface(cairo_image_surface_create_for_data(

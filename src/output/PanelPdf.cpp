@@ -1,7 +1,5 @@
 #include "output/PanelPdf.h"
 
-#include <cairo-pdf.h>
-#include <cairo.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "imaging/FileIO.h"
+#include "output/CairoCalls.h"
 
 namespace velmora {
 namespace {
@@ -356,6 +355,7 @@ Status WritePanelPdf(const std::string& path, const PanelPlan& plan, const Panel
                      const std::string& title) {
   if (plan.Panels.empty() || plan.PictureWidth <= 0 || plan.PictureHeight <= 0)
     return Status::Error("There is no mosaic to cut into panels.");
+  VELMORA_TRY(OpenCairo());
   const double pageW = plan.Paper.WidthMm * kPointsPerMm, pageH = plan.Paper.HeightMm * kPointsPerMm;
   const double margin = plan.MarginMm * kPointsPerMm;
   const MapPage mapPage = LayOutMapPage(plan, pageW, pageH, margin);
