@@ -17,6 +17,8 @@
 #include <system_error>
 #include <utility>
 
+#include "imaging/Checksum.h"
+
 namespace velmora {
 namespace {
 
@@ -130,7 +132,7 @@ std::vector<uint8_t> EncodeIndex(const std::vector<RenditionCache::Entry>& entri
     Put64(p + 16, e.offset);
     Put32(p + 24, e.width);
     Put32(p + 28, e.height);
-    Put32(p + 32, e.crc);
+    Put32(p + 32, e.checksum);
     Put32(p + 36, static_cast<uint32_t>(e.key.path.size()));
     std::memcpy(p + kEntryBytes, e.key.path.data(), e.key.path.size());
     p += kEntryBytes + e.key.path.size();
@@ -193,11 +195,14 @@ RenditionCache::RenditionCache(const std::string& cacheFolder, uint64_t capBytes
   if (folder_.empty()) return;
   // Oldest first, so that a newer pack's rendition of a picture wins.
   for (const PackFile& f : ListPacks(folder_, Format("%08x-", settings_))) {
-    if (Status s = AddPack(f.path); !s.ok()) {
-      warnings_.push_back(
-          Format("The rendition pack %s could not be used (%s); it is removed and its "
-                 "renditions are made again.",
-                 f.path.c_str(), s.message().c_str()));
+    bool otherVersion = false;
+    if (Status s = AddPack(f.path, &otherVersion); !s.ok()) {
+      // A pack an older or newer program wrote is no damage: it just goes.
+      if (!otherVersion)
+        warnings_.push_back(
+            Format("The rendition pack %s could not be used (%s); it is removed and its "
+                   "renditions are made again.",
+                   f.path.c_str(), s.message().c_str()));
       ::unlink(f.path.c_str());
     }
   }
@@ -249,7 +254,7 @@ Status RenditionCache::ParseIndex(std::span<const uint8_t> index, const Header& 
     e.offset = Get64(p + 16);
     e.width = Get32(p + 24);
     e.height = Get32(p + 28);
-    e.crc = Get32(p + 32);
+    e.checksum = Get32(p + 32);
     const uint32_t pathBytes = Get32(p + 36);
     p += kEntryBytes;
     if (pathBytes == 0 || pathBytes > kMaxPathBytes || size_t(end - p) < pathBytes)
@@ -282,7 +287,7 @@ std::vector<uint8_t> RenditionCache::EncodePack(
     const size_t at = data.size();
     data.resize(at + picture.Pixels().size() * 4);
     for (size_t i = 0; i < picture.Pixels().size(); ++i) Put32(data.data() + at + 4 * i, picture.Pixels()[i]);
-    e.crc = Crc(data.data() + at, data.size() - at);
+    e.checksum = BulkChecksum(data.data() + at, data.size() - at);
     entries.push_back(std::move(e));
   }
   const std::vector<uint8_t> index = EncodeIndex(entries);
@@ -298,7 +303,7 @@ std::vector<uint8_t> RenditionCache::EncodePack(
   return bytes;
 }
 
-Status RenditionCache::AddPack(const std::string& path) {
+Status RenditionCache::AddPack(const std::string& path, bool* otherVersion) {
   auto pack = std::make_unique<Pack>();
   pack->path = path;
   pack->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
@@ -309,6 +314,8 @@ Status RenditionCache::AddPack(const std::string& path) {
   uint8_t head[kHeaderBytes];
   if (fileBytes < kHeaderBytes || !ReadAt(pack->fd, head, kHeaderBytes, 0))
     return Status::Error("too short to be a pack");
+  if (otherVersion != nullptr)
+    *otherVersion = std::memcmp(head, kMagic, 8) == 0 && Get32(head + 8) != kVersion;
   Header h;
   VELMORA_TRY(ParseHeader(head, fileBytes, h));
   if (h.settings != settings_) return Status::Error("a pack of other settings under this name");
@@ -353,7 +360,7 @@ bool RenditionCache::Find(const SummaryKey& key, TBitmap32& out, std::string* wa
     // Straight into the picture: the pixels are stored as they lie in memory.
     if (!ReadAt(pack.fd, pixels.data(), pixels.size_bytes(), e.offset))
       read = Status::Error("cannot be read");
-    else if (Crc(pixels.data(), pixels.size_bytes()) != e.crc)
+    else if (BulkChecksum(pixels.data(), pixels.size_bytes()) != e.checksum)
       read = Status::Error("wrong checksum");
     else
       SwapPixelsIfBigEndian(pixels);
@@ -429,7 +436,7 @@ Status RenditionCache::Store(const SummaryKey& key, const TBitmap32& picture) co
   e.key = key;
   e.width = static_cast<uint32_t>(picture.Width());
   e.height = static_cast<uint32_t>(picture.Height());
-  e.crc = Crc(pixels.data(), pixels.size_bytes());
+  e.checksum = BulkChecksum(pixels.data(), pixels.size_bytes());
   int fd = -1;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -496,7 +503,7 @@ Status RenditionCache::FinishPack(Writer& w, const std::vector<Held>& pending) c
       e.offset = at;
       e.width = static_cast<uint32_t>(h.picture->Width());
       e.height = static_cast<uint32_t>(h.picture->Height());
-      e.crc = Crc(pixels.data(), pixels.size_bytes());
+      e.checksum = BulkChecksum(pixels.data(), pixels.size_bytes());
       w.entries.push_back(std::move(e));
       pieces.push_back(iovec{const_cast<TColor32*>(pixels.data()), pixels.size_bytes()});
       at += pixelBytes;

@@ -51,7 +51,7 @@ class RenditionCache {
 public:
   static constexpr const char* kFolderName = "renditions";
   static constexpr const char* kExtension = ".vrp";
-  static constexpr uint32_t kVersion = 2;
+  static constexpr uint32_t kVersion = 3;
   // The largest side a rendition may have: a cell is at most this size.
   static constexpr int kMaxSide = 4096;
   // Renditions made in this run and held in memory for the render, at most.
@@ -109,7 +109,7 @@ public:
     uint64_t offset = 0;
     uint32_t width = 0;
     uint32_t height = 0;
-    uint32_t crc = 0;
+    uint32_t checksum = 0;  // BulkChecksum of the pixels
   };
   static std::vector<uint8_t> EncodePack(uint32_t settings,
                                          const std::vector<std::pair<SummaryKey, TBitmap32>>& renditions);
@@ -136,8 +136,9 @@ private:
     size_t entry;
   };
   // Opens the pack at `path` and adds it to the index; the reason when it
-  // cannot be used.
-  Status AddPack(const std::string& path);
+  // cannot be used. `otherVersion`, when given, tells whether the file is a
+  // pack of another version of the program.
+  Status AddPack(const std::string& path, bool* otherVersion = nullptr);
   // A fresh name for a pack of this run.
   std::string NewPackPath() const;
   Status OpenWriter(Writer& w) const;
