@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <thread>
 
+#include "engine/Parallel.h"
 #include "imaging/ColorLab.h"
 #include "imaging/PictureOps.h"
 
@@ -14,6 +16,10 @@ namespace velmora {
 namespace {
 
 constexpr int kSamplesPerCell = kQualitySide * kQualitySide;
+
+// The measure's passes share rows of cells among the cores; every cell
+// writes only its own samples, so the figures do not depend on it.
+int MeasureThreads() { return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u)); }
 
 float Difference(double r1, double g1, double b1, double r2, double g2, double b2) {
   return DeltaE76(LabFromRgbF(static_cast<float>(r1), static_cast<float>(g1), static_cast<float>(b1)),
@@ -85,8 +91,10 @@ Status QualityMeter::Start(const TBitmap32& main, const TRect& mainArea, const t
   // averaged there with each pixel weighted by how much of it is covered.
   const double sx = static_cast<double>(area.Width()) / width_;
   const double sy = static_cast<double>(area.Height()) / height_;
-  std::vector<double> weightX;
-  for (int y = 0; y < rows; ++y)
+  const int threads = MeasureThreads();
+  std::vector<std::vector<double>> weights(static_cast<size_t>(threads));
+  ParallelFor(threads, rows, [&](int worker, int y) {
+    std::vector<double>& weightX = weights[static_cast<size_t>(worker)];
     for (int x = 0; x < cols; ++x)
       for (int j = 0; j < kQualitySide; ++j) {
         const Span rs = RowSpan(x, y, j);
@@ -133,6 +141,7 @@ Status QualityMeter::Start(const TBitmap32& main, const TRect& mainArea, const t
           s.Weight = static_cast<float>(w);
         }
       }
+  });
   return Status::Ok();
 }
 
@@ -207,8 +216,9 @@ void QualityMeter::AddCell(const TBitmap32& band, int top, int rows, int x, int 
 
 void QualityMeter::AddMosaicRows(const TBitmap32& band, int top, int rows) {
   if (!Started() || rows <= 0) return;
-  for (int y = 0; y < rows_; ++y)
+  ParallelFor(MeasureThreads(), rows_, [&](int, int y) {
     for (int x = 0; x < cols_; ++x) AddCell(band, top, rows, x, y);
+  });
 }
 
 void QualityMeter::MeasureMosaic(const TBitmap32& mosaic) {
@@ -250,11 +260,12 @@ QualityReport QualityMeter::Report() const {
   const size_t cells = static_cast<size_t>(cols_) * rows_;
   report.Single.resize(cells);
   report.Detail.resize(cells);
-  for (int y = 0; y < rows_; ++y)
+  ParallelFor(MeasureThreads(), rows_, [&](int, int y) {
     for (int x = 0; x < cols_; ++x) {
       const size_t c = static_cast<size_t>(y) * cols_ + x;
       MeasureCell(x, y, report.Single[c], report.Detail[c]);
     }
+  });
   report.Summarise();
   return report;
 }
