@@ -59,12 +59,31 @@ struct SizePair {
 
 // Shrinking, enlarging, mixed, identity, primes and one-pixel sides.
 const std::vector<SizePair> kSizePairs = {
-    {3, 3, 2, 2},   {7, 5, 3, 2},   {32, 32, 32, 32}, {13, 11, 5, 7},  {2, 2, 5, 3}, {5, 3, 11, 7},
-    {17, 4, 3, 9},  {1, 1, 4, 4},   {9, 1, 2, 1},     {1, 12, 1, 5},   {40, 30, 7, 6}, {6, 6, 1, 1},
-    {23, 19, 24, 20}, {31, 29, 32, 32},
+    {3, 3, 2, 2},
+    {7, 5, 3, 2},
+    {32, 32, 32, 32},
+    {13, 11, 5, 7},
+    {2, 2, 5, 3},
+    {5, 3, 11, 7},
+    {17, 4, 3, 9},
+    {1, 1, 4, 4},
+    {9, 1, 2, 1},
+    {1, 12, 1, 5},
+    {40, 30, 7, 6},
+    {6, 6, 1, 1},
+    {23, 19, 24, 20},
+    {31, 29, 32, 32},
     // More than 256 wholly covered rows per target row: the 16-bit row sums
     // are carried into 32 bits.
-    {3, 600, 2, 2}, {5, 1100, 3, 2},
+    {3, 600, 2, 2},
+    {5, 1100, 3, 2},
+    // What library preparation does to each photo: a crop of a scaled decode
+    // to a rendition, a signature and a detail grid.
+    {100, 100, 64, 64},
+    {100, 133, 32, 32},
+    {160, 160, 64, 64},
+    {76, 77, 4, 4},
+    {67, 100, 33, 50},
 };
 
 TEST(AreaStretch, MatchesExactAreaMeansInEveryLayout) {
@@ -114,7 +133,8 @@ TEST(AreaStretch, FlatPictureStaysFlatForManySizes) {
           for (TColor32 p : t.Pixels()) ASSERT_EQ(p, colour) << sw << "x" << sh << " -> " << tw << "x" << th;
           for (int i = 0; i < tw * th; ++i) {
             const uint8_t* q = t24.Bytes().data() + i * 3;
-            ASSERT_TRUE(q[0] == 77 && q[1] == 13 && q[2] == 201) << sw << "x" << sh << " -> " << tw << "x" << th;
+            ASSERT_TRUE(q[0] == 77 && q[1] == 13 && q[2] == 201)
+                << sw << "x" << sh << " -> " << tw << "x" << th;
           }
         }
 }
@@ -122,7 +142,8 @@ TEST(AreaStretch, FlatPictureStaysFlatForManySizes) {
 // One row of values (in the green byte) stretched to `width` pixels.
 std::vector<int> StretchRow(const std::vector<int>& values, int width) {
   Bitmap24 s(static_cast<int>(values.size()), 1);
-  for (size_t x = 0; x < values.size(); ++x) s.PixelAddress(static_cast<int>(x), 0)[1] = static_cast<uint8_t>(values[x]);
+  for (size_t x = 0; x < values.size(); ++x)
+    s.PixelAddress(static_cast<int>(x), 0)[1] = static_cast<uint8_t>(values[x]);
   Bitmap24 t(width, 1);
   AreaStretch(s, TRect{0, 0, s.Width(), 1}, t);
   std::vector<int> out;
