@@ -26,6 +26,15 @@ test -s "$home/.config/velmora/DefaultImgList.IL2"
 test ! -e /usr/bin/DefaultImgList.IL2
 as_user velmora-cli render "$home/mosaic.vm6" --out "$home/again.tif" --quiet
 test -s "$home/again.tif"
+# The readers whose libraries are opened on first use, each as a main picture
+# (the fixtures of the source tree this runs from).
+here=$(cd "$(dirname "$0")/.." && pwd)
+for picture in photo/blocks.heic photo/blocks.jxl photo/tiny.dng wmf/shapes.wmf; do
+  cp "$here/tests/data/$picture" "$home/"
+  as_user velmora-cli create --main "$home/$(basename "$picture")" --cells 8x8 --cell-size 8x8 --seed 1 --quiet \
+    --out "$home/from-$(basename "$picture").bmp"
+  test -s "$home/from-$(basename "$picture").bmp"
+done
 # The web mosaic: libvips cuts the tiles, the viewer comes from the data folder.
 as_user velmora-cli web "$home/mosaic.vm6" --out "$home/web" --quiet
 test -s "$home/web/index.html" -a -s "$home/web/mosaic.dzi" -a -s "$home/web/mosaic-cells.js"
