@@ -47,6 +47,7 @@ Status Engine::ReopenProject() {
   if (!GridFitsTables()) return GridError();
   MakeGrid();
   if (cancelled_) return CancelledJob();
+  RestoreDetails();
   VELMORA_TRY(RenderMosaic());
   ViewOriginX = 0;
   ViewOriginY = 0;
@@ -67,6 +68,7 @@ Status Engine::ReopenProjectInBands(int bandRows, const BandSink& sink) {
   if (!GridFitsTables()) return GridError();
   MakeGrid();
   if (cancelled_) return CancelledJob();
+  RestoreDetails();
   return RenderMosaicBands(bandRows, sink);
 }
 

@@ -167,7 +167,8 @@ public:
   // grid the tables cannot hold.
   Status CheckCanCreate() const;
   Status StartPenMode();
-  // After a stored project has been read back: grid and render only.
+  // After a stored project has been read back: grid and render only (and,
+  // with detail matching, the detail tables from the summary cache).
   Status ReopenProject();
   // CreateMosaic and ReopenProject with the render in bands (see
   // RenderMosaicBands), for saving posters larger than memory.
@@ -202,6 +203,9 @@ private:
   void MarkPicturesNear(int x, int y);
   // Detail matching is on and its tables are those of this library and grid.
   bool DetailReady() const;
+  // The detail tables of a reopened project, from the summary cache
+  // (DetailRestore.cpp).
+  void RestoreDetails();
   // "Ensure Use All Photos" by the assignment solver (FairPlacement.cpp).
   void PlaceEveryPhotoWell(int count);
   void MainPass(int level);

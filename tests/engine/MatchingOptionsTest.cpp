@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <limits>
 #include <numeric>
 #include <random>
@@ -80,6 +81,49 @@ TEST(DetailMatching, PrefersTheLayoutThatFitsWhereQuadrantSumsTie) {
     e.Map.Clear();
     e.FillCell(0, 0, e.PicList.Count() - 1);
     EXPECT_EQ(e.Map.At(0, 0).HFlip, c.lastMirrored);
+  }
+}
+
+// A reopened project has no prepared library; with detail matching its
+// re-picks still compare 4 x 4 summaries, taken from the summary cache, and
+// fall back to the quadrant distance only when the cache lacks one.
+TEST(DetailMatching, ReopenedProjectTakesItsDetailTablesFromTheCache) {
+  testing::ScratchDir dir;
+  const std::string cache = dir.File("cache");
+  const auto setUp = [&](Engine& e) {
+    SetGrid(e, 2, 2, 16, 16);
+    e.MainBitmap = PatternPicture(kChecker);
+    e.Matching.Detail = true;
+    e.SetSummaryCacheFolder(cache);
+  };
+  Engine made;
+  setUp(made);
+  for (const Pattern& p : {kColumns, kRows, kChecker}) testing::AddPicture(made, dir, PatternPicture(p));
+  made.MakeGrid();
+  ASSERT_TRUE(made.PrepareLibrary().ok());
+  made.AssignCells();
+  ASSERT_EQ(made.Details.Library.size(), 3u);
+
+  for (const bool cleared : {false, true}) {
+    SCOPED_TRACE(cleared ? "cache cleared" : "cache kept");
+    if (cleared) std::filesystem::remove_all(cache);
+    Engine reopened;
+    setUp(reopened);
+    reopened.PicList = made.PicList;
+    reopened.Map = made.Map;
+    ASSERT_TRUE(reopened.ReopenProject().ok());
+    if (cleared) {
+      EXPECT_TRUE(reopened.Details.Library.empty());
+      continue;
+    }
+    ASSERT_EQ(reopened.Details.Library.size(), 3u);
+    for (size_t k = 0; k < 3; ++k)
+      for (size_t i = 0; i < kDetailSamples; ++i) {
+        EXPECT_EQ(reopened.Details.Library[k].Sample[i].L, made.Details.Library[k].Sample[i].L);
+        EXPECT_EQ(reopened.Details.Library[k].Sample[i].B, made.Details.Library[k].Sample[i].B);
+      }
+    EXPECT_EQ(reopened.Details.Cells.size(), made.Details.Cells.size());
+    EXPECT_EQ(reopened.Details.CellsAcross, 2);
   }
 }
 
