@@ -15,7 +15,7 @@ namespace velmora::cli {
 namespace {
 
 int RunWeb(const Args& args) {
-  Flags flags({"out", "threads", "quality", "title"}, {"quiet", "full-paths"}, {"orientation"});
+  Flags flags({"out", "threads", "quality", "title"}, {"quiet", "full-paths"}, {"orientation", "cache"});
   if (Status s = flags.Parse(args); !s) return Fail(s.message());
   if (flags.Positional().size() != 1) return Fail("web needs one PROJECT.vm6 (see 'velmora-cli web --help')");
   auto out = flags.Value("out");
@@ -57,7 +57,7 @@ const CommandRegistrar registrar({
     "web",
     "export a project's mosaic as a zoomable web page naming every photo",
     "Usage: velmora-cli web PROJECT.vm6 --out DIR [--quality Q] [--title TEXT]\n"
-    "                       [--full-paths] [--threads N] [--quiet] [--no-orientation]\n\n"
+    "                       [--full-paths] [--threads N] [--quiet] [--no-orientation] [--no-cache]\n\n"
     "Renders the project's mosaic (in bands, never whole) and writes DIR with a\n"
     "deep-zoom tile pyramid of it (mosaic.dzi, mosaic_files/), index.html, the\n"
     "cell data (mosaic-cells.js) and the OpenSeadragon viewer. The page pans and\n"

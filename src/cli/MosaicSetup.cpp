@@ -75,8 +75,9 @@ Status LoadLibrary(Engine& engine, const Flags& flags) {
     // whatever folder it is opened in later (the desktop program's own).
     const std::string folder = AbsolutePath(*library);
     std::vector<std::string> paths;
-    const PictureNameFilter filter = flags.Switch("only-jpg-bmp").value_or(false) ? PictureNameFilter::kJpgBmp
-                                                                                  : PictureNameFilter::kReadable;
+    const PictureNameFilter filter = flags.Switch("only-jpg-bmp").value_or(false)
+                                         ? PictureNameFilter::kJpgBmp
+                                         : PictureNameFilter::kReadable;
     if (flags.Switch("recursive").value_or(false)) {
       ListPictureFiles(folder, paths, true, filter);
     } else {
@@ -143,12 +144,22 @@ const char* const kMosaicFlagsHelp =
     "                          their cells may take, in MiB (1024; 0 keeps none)\n";
 
 Flags MosaicFlags() {
-  return Flags({"main", "library", "out", "project", "cells", "cell-size", "dpi", "mode", "stitch", "seed", "options",
-                "randomize", "enhance", "radius", "max-repeat", "border", "border-color", "alpha-main", "alpha-pen",
-                "filter", "jpeg-quality", "threads", "memory", "repeat", "bombs", "rendition-cache-mib"},
+  return Flags({"main",         "library",
+                "out",          "project",
+                "cells",        "cell-size",
+                "dpi",          "mode",
+                "stitch",       "seed",
+                "options",      "randomize",
+                "enhance",      "radius",
+                "max-repeat",   "border",
+                "border-color", "alpha-main",
+                "alpha-pen",    "filter",
+                "jpeg-quality", "threads",
+                "memory",       "repeat",
+                "bombs",        "rendition-cache-mib"},
                {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands", "advice"},
-               {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache", "detail",
-                "fair-use-all"});
+               {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache",
+                "detail", "fair-use-all"});
 }
 
 Status CheckPictureOut(const std::string& path) {
@@ -163,6 +174,9 @@ Status ApplyEngineFlags(Engine& engine, const Flags& flags) {
   VELMORA_TRY(flags.Int("threads", 1, 64, threads));
   engine.SetThreadCount(threads);
   engine.SetUprightPictures(flags.Switch("orientation").value_or(true));
+  // A reopened project's pictures come from the renditions its creation
+  // kept, as in the desktop program; --no-cache decodes every one.
+  if (flags.Switch("cache").value_or(true)) engine.SetSummaryCacheFolder(DefaultCacheFolder());
   return Status::Ok();
 }
 

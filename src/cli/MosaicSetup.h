@@ -25,8 +25,8 @@ struct MosaicSetup {
 // Reads the flags into the engine: options (built-in, Defaultopt.opt beside
 // the program, or --options), the option flags, the sizes and layout, the main
 // picture, the library and the seed. `requireOut`: --out must be given.
-// --threads and --orientation onto `engine`, for the commands that reopen a
-// saved project rather than set one up.
+// --threads, --orientation and --cache onto `engine`, for the commands that
+// reopen a saved project rather than set one up.
 Status ApplyEngineFlags(Engine& engine, const Flags& flags);
 Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSetup& setup);
 

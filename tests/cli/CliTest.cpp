@@ -1,17 +1,17 @@
 // velmora-cli driven as a user runs it: exit status, messages on stderr and
 // the files it writes.
 #include <gtest/gtest.h>
-#include <tiffio.h>
-
-#include <cstdio>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <algorithm>
 #include <vector>
 
 #include "imaging/Bitmap32.h"
@@ -42,8 +42,9 @@ protected:
   CliRun Cmd(const std::string& args, const fs::path& cwd = {}) {
     const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
     // The program's summary cache goes to the test's folder, not the user's.
-    const std::string line = (cwd.empty() ? "" : "cd " + cwd.string() + " && ") + "XDG_CACHE_HOME=" + (dir_ / "cache").string() + " " + std::string(VELMORA_CLI) + " " +
-                             args + " >" + out.string() + " 2>" + err.string();
+    const std::string line = (cwd.empty() ? "" : "cd " + cwd.string() + " && ") +
+                             "XDG_CACHE_HOME=" + (dir_ / "cache").string() + " " + std::string(VELMORA_CLI) +
+                             " " + args + " >" + out.string() + " 2>" + err.string();
     CliRun r;
     const int raw = std::system(line.c_str());
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -125,7 +126,8 @@ TEST_F(Cli, FailuresExitNonZeroWithTheReadersMessage) {
 
 TEST_F(Cli, CreateRefusesBadFlagsNamingThemAndTheirRange) {
   MakePictures();
-  const std::string base = "create --main " + P("main.bmp") + " --library " + P("lib") + " --out " + P("m.jpg");
+  const std::string base =
+      "create --main " + P("main.bmp") + " --library " + P("lib") + " --out " + P("m.jpg");
   struct Case {
     const char* flag;
     const char* expect;
@@ -133,7 +135,8 @@ TEST_F(Cli, CreateRefusesBadFlagsNamingThemAndTheirRange) {
       {"--randomize 81", "--randomize must be a whole number from 1 to 80"},
       {"--cells 7x48", "--cells must be WxH with both numbers from 8 to 640"},
       {"--alpha-main 256", "--alpha-main must be a whole number from 0 to 255"},
-      {"--filter bicubic", "--filter must be one of nearest, draft, linear, cosine, spline, lanczos, mitchell"},
+      {"--filter bicubic",
+       "--filter must be one of nearest, draft, linear, cosine, spline, lanczos, mitchell"},
       {"--border-color red", "--border-color must be six hex digits"},
       {"--stitch zigzag", "--stitch must be one of loom, peyote, brick"},
       {"--jpeg-quality 24", "--jpeg-quality must be a whole number from 25 to 100"},
@@ -146,9 +149,11 @@ TEST_F(Cli, CreateRefusesBadFlagsNamingThemAndTheirRange) {
   EXPECT_FALSE(fs::exists(P("m.jpg")));
 
   fs::create_directories(dir_ / "empty");
-  const CliRun empty = Cmd("create --main " + P("main.bmp") + " --library " + P("empty") + " --out " + P("m.jpg"));
+  const CliRun empty =
+      Cmd("create --main " + P("main.bmp") + " --library " + P("empty") + " --out " + P("m.jpg"));
   EXPECT_NE(empty.status, 0);
-  EXPECT_NE(empty.err.find("You do not have enough images in your Image Lib, please load more"), std::string::npos)
+  EXPECT_NE(empty.err.find("You do not have enough images in your Image Lib, please load more"),
+            std::string::npos)
       << empty.err;
 }
 
@@ -200,23 +205,41 @@ TEST_F(Cli, CreateIsReproducibleAndRenderGivesTheSameBytes) {
     ASSERT_EQ(b.status, 0) << b.err;
     EXPECT_EQ(ReadWholeFile(P("a.bmp")), ReadWholeFile(P("b.bmp"))) << stitch << ": same seed, same picture";
 
+    // The render takes every picture from the renditions the create kept
+    // (it makes none, so it writes no pack), or with --no-cache decodes them.
+    const auto packs = [&] {
+      int n = 0;
+      std::error_code ec;
+      for (const auto& f : std::filesystem::directory_iterator(P("cache") + "/velmora/renditions", ec))
+        n += f.path().extension() == ".vrp" ? 1 : 0;
+      return n;
+    };
+    const int packsBefore = packs();
+    EXPECT_GT(packsBefore, 0);
     const CliRun r = Cmd("render --quiet " + P("a.vm6") + " --out " + P("r.bmp"));
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ReadWholeFile(P("a.bmp")), ReadWholeFile(P("r.bmp"))) << stitch << ": render of the saved project";
+    EXPECT_EQ(ReadWholeFile(P("a.bmp")), ReadWholeFile(P("r.bmp")))
+        << stitch << ": render of the saved project";
+    EXPECT_EQ(packs(), packsBefore) << stitch;
+    const CliRun d = Cmd("render --quiet --no-cache " + P("a.vm6") + " --out " + P("d.bmp"));
+    ASSERT_EQ(d.status, 0) << d.err;
+    EXPECT_EQ(ReadWholeFile(P("a.bmp")), ReadWholeFile(P("d.bmp")))
+        << stitch << ": render decoding every picture";
 
     auto pic = ReadPicture(P("a.bmp"));
     ASSERT_TRUE(pic.ok());
     EXPECT_EQ(pic->bitmap.Width(), 120);
     EXPECT_EQ(pic->bitmap.Height(), 80);
   }
-  const CliRun self = Cmd("create --quiet --mode self --main " + P("main.bmp") + " --library " + P("empty-or-missing") +
-                       " --cells 8x8 --cell-size 8x8 --seed 1 --out " + P("self.jpg"));
+  const CliRun self =
+      Cmd("create --quiet --mode self --main " + P("main.bmp") + " --library " + P("empty-or-missing") +
+          " --cells 8x8 --cell-size 8x8 --seed 1 --out " + P("self.jpg"));
   // A self mosaic needs no library, but a library folder that does not exist
   // is still an error the user should see.
   EXPECT_NE(self.status, 0);
   fs::create_directories(dir_ / "none");
   const CliRun self2 = Cmd("create --quiet --mode self --main " + P("main.bmp") + " --library " + P("none") +
-                        " --cells 8x8 --cell-size 8x8 --seed 1 --out " + P("self.jpg"));
+                           " --cells 8x8 --cell-size 8x8 --seed 1 --out " + P("self.jpg"));
   EXPECT_EQ(self2.status, 0) << self2.err;
   auto jpg = ReadPicture(P("self.jpg"));
   ASSERT_TRUE(jpg.ok()) << jpg.message();
@@ -227,9 +250,10 @@ TEST_F(Cli, CreateIsReproducibleAndRenderGivesTheSameBytes) {
 // other: what it stores is absolute.
 TEST_F(Cli, RelativePathsAreStoredSoTheProjectRendersFromAnyFolder) {
   MakePictures();
-  const CliRun a = Cmd("create --quiet --main main.bmp --library lib --cells 8x8 --cell-size 8x8 --seed 3"
-                       " --out a.bmp --project a.vm6",
-                       dir_);
+  const CliRun a =
+      Cmd("create --quiet --main main.bmp --library lib --cells 8x8 --cell-size 8x8 --seed 3"
+          " --out a.bmp --project a.vm6",
+          dir_);
   ASSERT_EQ(a.status, 0) << a.err;
   const CliRun r = Cmd("render --quiet " + P("a.vm6") + " --out " + P("r.bmp"));
   ASSERT_EQ(r.status, 0) << r.err;
