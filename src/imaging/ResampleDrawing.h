@@ -137,6 +137,12 @@ inline int32_t ClampTo(int64_t v, int64_t lo, int64_t hi) {
   return static_cast<int32_t>(std::clamp(v, lo, hi));
 }
 
+// Whether the kernel resampler's 16-bit passes use 256-bit registers: on
+// machines with AVX2 unless switched off. The switch is there so the tests
+// can hold both versions against each other; it returns the previous state.
+bool WideVectors();
+bool SetWideVectors(bool on);
+
 // The kernel resampler (cosine, spline, Lanczos, Mitchell, and linear where
 // the bilinear path does not apply) into the clipped target rows.
 void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f, Scratch& sc,

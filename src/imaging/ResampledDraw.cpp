@@ -41,6 +41,29 @@ Scratch& ThreadScratch() {
   return scratch;
 }
 
+namespace {
+bool& WideVectorsFlag() {
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__SSE2__)
+  static bool wide = __builtin_cpu_supports("avx2");
+#else
+  static bool wide = false;
+#endif
+  return wide;
+}
+}  // namespace
+
+bool WideVectors() { return WideVectorsFlag(); }
+
+bool SetWideVectors(bool on) {
+  const bool was = WideVectorsFlag();
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__SSE2__)
+  WideVectorsFlag() = on && __builtin_cpu_supports("avx2");
+#else
+  (void)on;
+#endif
+  return was;
+}
+
 // BlendPixel over a row, eight pixels at a time: the same two-channels-per-
 // multiplication arithmetic in each 32-bit lane, then the weights 0 (keep the
 // target) and 255 (take the produced pixel) selected per pixel. A run of
