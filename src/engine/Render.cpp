@@ -157,9 +157,12 @@ void Engine::FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& 
     (void)MainBitmap.DrawTo(buffer, buffer.BoundsRect(), mainRect);  // the rectangle lies inside MainBitmap
 
   buffer.ResetAlpha(255);
-  buffer.DrawMode = dmBlend;
   buffer.CombineMode = cmBlend;
   buffer.StretchFilter = StretchFilterOf(Project.ResampleKernel);
+  // Every filter but the draft filter's block average gives an opaque
+  // picture opaque pixels, which a blend would only copy: they are copied
+  // outright. Block means can come out at 254 and stay blended.
+  buffer.DrawMode = buffer.StretchFilter == sfDraft ? dmBlend : dmOpaque;
   const CellPlacement place = PlaceCellPicture(x, y, buffer.Width(), buffer.Height(), Project);
   const bool whole = top == 0 && target.Height() >= Project.FinalHeight;
   for (int i = 0; i < place.Count; ++i) {

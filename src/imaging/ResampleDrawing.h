@@ -125,6 +125,11 @@ public:
   void WriteClipRow(int m, const TColor32* f) const {
     Write(frame_.clip.Top + m, frame_.clip.Left, f, frame_.clipWidth);
   }
+  // Where clipped row m may be produced in place, when the pixels are copied
+  // rather than blended; else null.
+  TColor32* DirectRow(int m) const {
+    return blend_ ? nullptr : dst_.ScanLine(frame_.clip.Top + m) + frame_.clip.Left;
+  }
 
 private:
   TBitmap32& dst_;

@@ -707,9 +707,12 @@ void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f,
 #else
         SumByteRowsToWords(sc.midWords.data(), rowBytes, weights, rowAxis.pairCount, span * 4);
 #endif
-        FilterWordRowToBytes(wordLine, sc.midWords.data(), colAxis.pairs.data(), colAxis.pairCount,
-                             f.clipWidth);
-        out.WriteClipRow(m, sc.wordLine.data());
+        // A copied row is produced straight into the target: the pass
+        // writes exactly the row's pixels.
+        TColor32* direct = out.DirectRow(m);
+        FilterWordRowToBytes(direct ? reinterpret_cast<uint8_t*>(direct) : wordLine, sc.midWords.data(),
+                             colAxis.pairs.data(), colAxis.pairCount, f.clipWidth);
+        if (!direct) out.WriteClipRow(m, sc.wordLine.data());
       }
     }
     return;
