@@ -420,19 +420,23 @@ TEST(ResampleBlend, WholeRowsMatchThePixelFormula) {
   }
   const TBitmap32 back = RandomBitmap(37, 5, 13, false);
   src.DrawMode = dmBlend;
-  for (int master : {255, 254, 128, 1}) {
-    src.MasterAlpha = static_cast<uint8_t>(master);
-    TBitmap32 dst;
-    dst.Assign(back);
-    ASSERT_TRUE(src.DrawTo(dst, dst.BoundsRect(), src.BoundsRect()).ok());
-    for (int y = 0; y < 5; ++y)
-      for (int x = 0; x < 37; ++x) {
-        const TColor32 f = src.Pixel(x, y), b = back.Pixel(x, y);
-        const uint32_t a = resample::BlendWeight(f, src.MasterAlpha);
-        const TColor32 expected = a == 0 ? b : a == 255 ? f : resample::BlendPixel(f, b, a);
-        ASSERT_EQ(dst.Pixel(x, y), expected) << master << ": " << x << "," << y;
-      }
-  }
+  const bool wide = resample::WideVectors();
+  for (const bool useWide : {false, true})
+    for (int master : {255, 254, 128, 1}) {
+      resample::SetWideVectors(useWide);
+      src.MasterAlpha = static_cast<uint8_t>(master);
+      TBitmap32 dst;
+      dst.Assign(back);
+      ASSERT_TRUE(src.DrawTo(dst, dst.BoundsRect(), src.BoundsRect()).ok());
+      for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 37; ++x) {
+          const TColor32 f = src.Pixel(x, y), b = back.Pixel(x, y);
+          const uint32_t a = resample::BlendWeight(f, src.MasterAlpha);
+          const TColor32 expected = a == 0 ? b : a == 255 ? f : resample::BlendPixel(f, b, a);
+          ASSERT_EQ(dst.Pixel(x, y), expected) << master << (useWide ? " wide" : "") << ": " << x << "," << y;
+        }
+    }
+  resample::SetWideVectors(wide);
 }
 
 TEST(ResampleBlend, TwoChannelsPerMultiplicationMatchTheFormula) {
