@@ -60,6 +60,12 @@ struct AxisTable {
   bool nonNegative = false;
   int pairCount = 0;
   std::vector<TapPair> pairs;
+  // Positions [strideBegin, strideEnd) whose pairs are neighbouring pixels,
+  // each pair two pixels on from the one before, each position two pixels on
+  // from the one before with the same weights (the inside of a halving):
+  // these can be summed from the row regrouped into pixel pairs once, with
+  // no gathering per position. Empty when there is no such run worth it.
+  int strideBegin = 0, strideEnd = 0;
 };
 
 struct Scratch {
@@ -71,6 +77,7 @@ struct Scratch {
   std::vector<int32_t> kernelSums;
   std::vector<int32_t> wide, filtered;       // source rows widened to 32 bits; filtered along columns
   std::vector<int16_t> wideWords, midWords;  // the same in 16 bits, for tables without negative weights
+  std::vector<int16_t> pairedWords;          // a row of 16-bit values regrouped by pixel pairs
   std::vector<TColor32> wordLine;            // a produced row, with room for a whole last vector
   std::vector<uint32_t> blockSums32;
   std::vector<uint64_t> blockSums64;

@@ -148,6 +148,7 @@ void BuildAxisTable(TStretchFilter filter, int64_t lo, int64_t hi, int64_t targe
   axis.nonNegative = false;
   axis.pairCount = 0;
   axis.pairs.clear();
+  axis.strideBegin = axis.strideEnd = 0;
   for (int k = 0; k < t.count(); ++k)
     axis.maxTaps = std::max(axis.maxTaps, static_cast<int>(t.first[k + 1] - t.first[k]));
   axis.dense.clear();
@@ -172,6 +173,40 @@ void BuildAxisTable(TStretchFilter filter, int64_t lo, int64_t hi, int64_t targe
       const auto both = static_cast<int32_t>(uint32_t(a.weight) | (uint32_t(b.weight) << 16));
       p[i] = TapPair{{both, both, both, both}, a.pos, b.pos};
     }
+  }
+  // The longest run of positions that step by two pixels with the same
+  // weights over neighbouring pairs.
+  const int pc = axis.pairCount;
+  const auto paired = [&](int k) {
+    const TapPair* p = axis.pairs.data() + static_cast<size_t>(k) * pc;
+    for (int i = 0; i < pc; ++i)
+      if (p[i].b != p[i].a + 4 || (i > 0 && p[i].a != p[i - 1].a + 8)) return false;
+    return true;
+  };
+  const auto follows = [&](int k) {
+    const TapPair* p = axis.pairs.data() + static_cast<size_t>(k) * pc;
+    const TapPair* q = p - pc;
+    for (int i = 0; i < pc; ++i)
+      if (p[i].a != q[i].a + 8 || p[i].weights[0] != q[i].weights[0]) return false;
+    return true;
+  };
+  int best = 0, bestBegin = 0;
+  for (int k = 0; k < t.count();) {
+    if (!paired(k)) {
+      ++k;
+      continue;
+    }
+    int end = k + 1;
+    while (end < t.count() && paired(end) && follows(end)) ++end;
+    if (end - k > best) {
+      best = end - k;
+      bestBegin = k;
+    }
+    k = end;
+  }
+  if (best >= 8) {
+    axis.strideBegin = bestBegin;
+    axis.strideEnd = bestBegin + best;
   }
 }
 
@@ -569,6 +604,47 @@ void FilterWordRowToBytes(uint8_t* out, const int16_t* in, const TapPair* pairs,
   FilterWordRow<true>(out, in, pairs, pairCount, count);
 }
 
+#if VELMORA_WIDE_WORD_PASSES
+// FilterWordRowToBytes over a run of positions that step by two pixels (see
+// AxisTable::strideBegin), four positions a step: the row is first regrouped
+// so that each pixel pair's channels sit side by side (b0 b1 g0 g1 r0 r1 a0
+// a1), then every position is its pairs' multiply-adds straight from that
+// copy, two positions a register. `pairs` are the run's first position's;
+// `count` is a multiple of 4. The same integer sums, so the same bytes.
+__attribute__((target("avx2"))) void FilterPairedRowToBytesAvx2(uint8_t* out, const int16_t* in,
+                                                                const TapPair* pairs, int pairCount,
+                                                                int count, int16_t* paired) {
+  const int blocks = count + pairCount - 1;  // pixel pairs the run reads
+  const int16_t* from = in + pairs[0].a;
+  const __m256i order = _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15, 0, 1, 8, 9, 2,
+                                         3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15);
+  int j = 0;
+  for (; j + 2 <= blocks; j += 2)
+    _mm256_storeu_si256(
+        reinterpret_cast<__m256i*>(paired + 8 * j),
+        _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + 8 * j)), order));
+  if (j < blocks)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(paired + 8 * j),
+                     _mm_shuffle_epi8(LoadWords(from + 8 * j), _mm256_castsi256_si128(order)));
+  __m256i weights[(kMaxDenseTaps + 1) / 2];
+  for (int i = 0; i < pairCount; ++i) weights[i] = _mm256_set1_epi32(pairs[i].weights[0]);
+  for (int k = 0; k < count; k += 4) {
+    __m256i a = _mm256_setzero_si256(), b = a;  // positions k, k + 1; k + 2, k + 3
+    for (int i = 0; i < pairCount; ++i) {
+      const int16_t* p = paired + 8 * (k + i);
+      a = _mm256_add_epi32(
+          a, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), weights[i]));
+      b = _mm256_add_epi32(
+          b, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 16)), weights[i]));
+    }
+    // Words of k, k + 2 | k + 1, k + 3, put in order a pixel (64 bits) at a time.
+    const __m256i w = _mm256_permute4x64_epi64(ChannelWords256(a, b), 0xD8);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * k),
+                     _mm_packus_epi16(_mm256_castsi256_si128(w), _mm256_extracti128_si256(w, 1)));
+  }
+}
+#endif
+
 // Weighted sums of rows of bytes, n of them, into biased 16-bit values: the
 // first pass straight from the source rows, which are read no further than n.
 VELMORA_VECTOR_CLONES
@@ -687,6 +763,7 @@ void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f,
       }
     } else {
       GrowTo(sc.midWords, wordStride);
+      GrowTo(sc.pairedWords, static_cast<size_t>(f.clipWidth + colAxis.pairCount + 1) * 8);
       const uint8_t* rowBytes[kMaxDenseTaps + 1];
       int32_t weights[(kMaxDenseTaps + 1) / 2];
       for (int m = 0; m < f.clipHeight; ++m) {
@@ -710,8 +787,24 @@ void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f,
         // A copied row is produced straight into the target: the pass
         // writes exactly the row's pixels.
         TColor32* direct = out.DirectRow(m);
-        FilterWordRowToBytes(direct ? reinterpret_cast<uint8_t*>(direct) : wordLine, sc.midWords.data(),
-                             colAxis.pairs.data(), colAxis.pairCount, f.clipWidth);
+        uint8_t* row = direct ? reinterpret_cast<uint8_t*>(direct) : wordLine;
+        const int pc = colAxis.pairCount;
+        int k0 = 0;
+        int k1 = 0;
+#if VELMORA_WIDE_WORD_PASSES
+        if (wide) {
+          k0 = colAxis.strideBegin;
+          k1 = k0 + (colAxis.strideEnd - k0) / 4 * 4;
+        }
+        if (k0 < k1) {
+          FilterWordRowToBytes(row, sc.midWords.data(), colAxis.pairs.data(), pc, k0);
+          FilterPairedRowToBytesAvx2(row + 4 * k0, sc.midWords.data(),
+                                     colAxis.pairs.data() + static_cast<size_t>(k0) * pc, pc, k1 - k0,
+                                     sc.pairedWords.data());
+        }
+#endif
+        FilterWordRowToBytes(row + 4 * k1, sc.midWords.data(),
+                             colAxis.pairs.data() + static_cast<size_t>(k1) * pc, pc, f.clipWidth - k1);
         if (!direct) out.WriteClipRow(m, sc.wordLine.data());
       }
     }

@@ -589,5 +589,44 @@ TEST_P(ResampleKernel, RandomDrawsMatchThePlainTapSums) {
   EXPECT_GT(drawn, 200);
 }
 
+// Halving draws, the renderer's cell buffer into its cell, take the strided
+// run of the column table: whole, clipped on either side, from a rectangle
+// reaching past the picture, copied and blended, odd and even sides.
+TEST_P(ResampleKernel, HalvingDrawsMatchThePlainTapSums) {
+  const TStretchFilter filter = GetParam();
+  struct Case {
+    int sw, sh;    // source picture
+    TRect source;  // drawn rectangle of it
+    int dw, dh;    // target picture
+    TRect target;  // target rectangle
+    bool blend;
+  };
+  const Case cases[] = {
+      {128, 128, MakeRect(0, 0, 128, 128), 64, 64, MakeRect(0, 0, 64, 64), false},
+      {128, 128, MakeRect(0, 0, 128, 128), 200, 90, MakeRect(70, 10, 134, 74), false},
+      {128, 128, MakeRect(0, 0, 128, 128), 200, 90, MakeRect(-20, 40, 44, 104), true},
+      {64, 64, MakeRect(0, 0, 64, 64), 50, 40, MakeRect(20, -5, 52, 27), false},
+      {258, 100, MakeRect(0, 0, 258, 100), 129, 50, MakeRect(0, 0, 129, 50), false},
+      {300, 90, MakeRect(-6, 3, 294, 83), 160, 60, MakeRect(5, 5, 155, 45), true},
+      {97, 61, MakeRect(1, 0, 97, 60), 48, 30, MakeRect(0, 0, 48, 30), false},
+  };
+  const bool wide = resample::WideVectors();
+  int seed = 40;
+  for (const Case& c : cases)
+    for (const bool useWide : {true, false}) {
+      resample::SetWideVectors(useWide);
+      TBitmap32 src = RandomBitmap(c.sw, c.sh, static_cast<uint32_t>(++seed), !c.blend);
+      src.StretchFilter = filter;
+      src.DrawMode = c.blend ? dmBlend : dmOpaque;
+      const TBitmap32 before = RandomBitmap(c.dw, c.dh, static_cast<uint32_t>(++seed), false);
+      TBitmap32 got;
+      got.Assign(before);
+      ASSERT_TRUE(src.DrawTo(got, c.target, c.source).ok());
+      EXPECT_EQ(DifferentPixels(got, PlainTapSums(src, filter, before, c.target, c.source)), 0)
+          << c.sw << "x" << c.sh << " into " << c.dw << "x" << c.dh << (useWide ? " wide" : "");
+    }
+  resample::SetWideVectors(wide);
+}
+
 }  // namespace
 }  // namespace velmora
