@@ -114,14 +114,32 @@ void GrowTo(Vector& v, size_t n) {
 VELMORA_VECTOR_CLONES
 void BlendRow(TColor32* d, const TColor32* f, int n, uint8_t master);
 
+// BlendRow, then every pixel of the row made opaque (alpha 255). With
+// `uniform` in 1..254, the caller vouches that every produced pixel's blend
+// weight is that value, so the row needs no look at the alphas.
+void BlendRowOpaque(TColor32* d, const TColor32* f, int n, uint8_t master, int uniform);
+
 class RowWriter {
 public:
   RowWriter(TBitmap32& dst, const DrawFrame& frame, TDrawMode mode, uint8_t masterAlpha)
       : dst_(dst), frame_(frame), blend_(mode == dmBlend), master_(masterAlpha) {}
+  // The written pixels become opaque; see BlendRowOpaque for `uniform`.
+  void MakeOpaque(int uniform) {
+    opaque_ = true;
+    uniform_ = uniform;
+  }
 
   // Combines `n` produced pixels into target row y from column x on.
   void Write(int y, int x, const TColor32* f, int n) const {
     TColor32* d = dst_.ScanLine(y) + x;
+    if (opaque_) {
+      if (blend_) {
+        BlendRowOpaque(d, f, n, master_, uniform_);
+      } else {
+        for (int k = 0; k < n; ++k) d[k] = f[k] | 0xFF000000u;
+      }
+      return;
+    }
     if (!blend_) {
       std::memcpy(d, f, static_cast<size_t>(n) * sizeof(TColor32));
       return;
@@ -135,7 +153,7 @@ public:
   // Where clipped row m may be produced in place, when the pixels are copied
   // rather than blended; else null.
   TColor32* DirectRow(int m) const {
-    return blend_ ? nullptr : dst_.ScanLine(frame_.clip.Top + m) + frame_.clip.Left;
+    return blend_ || opaque_ ? nullptr : dst_.ScanLine(frame_.clip.Top + m) + frame_.clip.Left;
   }
 
 private:
@@ -143,6 +161,8 @@ private:
   const DrawFrame& frame_;
   bool blend_;
   uint8_t master_;
+  bool opaque_ = false;
+  int uniform_ = -1;
 };
 
 inline int32_t ClampTo(int64_t v, int64_t lo, int64_t hi) {

@@ -24,6 +24,7 @@
 #include <unordered_map>
 
 #include "imaging/Bitmap32.h"
+#include "imaging/CellOverlay.h"
 #include "imaging/CheckedMath.h"
 #include "imaging/PixelBlend.h"
 #include "imaging/ResampleDrawing.h"
@@ -203,6 +204,20 @@ void BlendRow(TColor32* d, const TColor32* f, int n, uint8_t master) {
     if (a == 0) continue;
     d[k] = a == 255 ? f[k] : BlendPixel(f[k], d[k], a);
   }
+}
+
+void BlendRowOpaque(TColor32* d, const TColor32* f, int n, uint8_t master, int uniform) {
+  int k = 0;
+#if VELMORA_WIDE_BLEND
+  if (uniform > 0 && uniform < 255 && WideVectors()) {
+    k = BlendUniformAvx2(d, f, n, static_cast<uint32_t>(uniform), 0xFF000000u);
+    for (; k < n; ++k) d[k] = BlendPixel(f[k], d[k], static_cast<uint32_t>(uniform)) | 0xFF000000u;
+    return;
+  }
+#endif
+  (void)uniform;
+  BlendRow(d, f, n, master);
+  for (; k < n; ++k) d[k] |= 0xFF000000u;
 }
 
 }  // namespace resample
@@ -454,10 +469,13 @@ void DrawBlocks(const TBitmap32& src, const DrawFrame& f, Scratch& sc, const Row
   }
 }
 
-Status DrawResampled(const TBitmap32& src, TBitmap32& dst, const DrawFrame& f) {
+// `opaqueUniform` below -1: the pixels written as combined; else they are
+// made opaque, see BlendRowOpaque.
+Status DrawResampled(const TBitmap32& src, TBitmap32& dst, const DrawFrame& f, int opaqueUniform = -2) {
   Scratch& sc = ThreadScratch();
   // dmCustom (and cmMerge) have no use in the program; dmCustom draws like dmOpaque.
-  const RowWriter out(dst, f, src.DrawMode, src.MasterAlpha);
+  RowWriter out(dst, f, src.DrawMode, src.MasterAlpha);
+  if (opaqueUniform >= -1) out.MakeOpaque(opaqueUniform);
 
   if (f.srcWidth == f.dstWidth && f.srcHeight == f.dstHeight) {
     CopySameSize(src, f, out);
@@ -537,6 +555,44 @@ Status TBitmap32::DrawTo(TBitmap32& dst, const TRect& target, const TRect& sourc
     return Status::Error(
         Format("Out of memory while drawing into a bitmap of %d x %d pixels", dst.Width(), dst.Height()));
   }
+}
+
+Status DrawOverlayOpaque(const TBitmap32& source, const TRect& sourceRect, TBitmap32& target, uint8_t alpha) {
+  const bool inside = sourceRect.Left >= 0 && sourceRect.Top >= 0 && sourceRect.Left < sourceRect.Right &&
+                      sourceRect.Top < sourceRect.Bottom && sourceRect.Right <= source.Width() &&
+                      sourceRect.Bottom <= source.Height();
+  if (source.Empty() || target.Empty() || &source == &target || source.DrawMode != dmBlend ||
+      source.MasterAlpha == 0 || !inside) {
+    const Status s = source.DrawTo(target, target.BoundsRect(), sourceRect);
+    target.ResetAlpha(255);
+    return s;
+  }
+  // The whole target is drawn (the rectangle lies inside the source), so
+  // every pixel is written, and made opaque, once.
+  DrawFrame f{};
+  f.srcLeft = sourceRect.Left;
+  f.srcTop = sourceRect.Top;
+  f.srcWidth = int64_t(sourceRect.Right) - sourceRect.Left;
+  f.srcHeight = int64_t(sourceRect.Bottom) - sourceRect.Top;
+  f.dstWidth = target.Width();
+  f.dstHeight = target.Height();
+  f.clip = target.BoundsRect();
+  f.clipWidth = target.Width();
+  f.clipHeight = target.Height();
+  // Every filter but the draft filter's block average turns pixels of one
+  // alpha into pixels of that alpha, so the blend weight is known.
+  const int uniform = source.StretchFilter == sfDraft
+                          ? -1
+                          : static_cast<int>(BlendWeight(TColor32(alpha) << 24, source.MasterAlpha));
+  Status s;
+  try {
+    s = DrawResampled(source, target, f, uniform);
+  } catch (const std::bad_alloc&) {
+    s = Status::Error(Format("Out of memory while drawing into a bitmap of %d x %d pixels", target.Width(),
+                             target.Height()));
+  }
+  if (!s.ok()) target.ResetAlpha(255);
+  return s;
 }
 
 }  // namespace velmora

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "imaging/Bitmap32.h"
+#include "imaging/CellOverlay.h"
 #include "imaging/PixelBlend.h"
 #include "imaging/ResampleDrawing.h"
 #include "imaging/ResampleKernels.h"
@@ -625,6 +626,41 @@ TEST_P(ResampleKernel, HalvingDrawsMatchThePlainTapSums) {
       EXPECT_EQ(DifferentPixels(got, PlainTapSums(src, filter, before, c.target, c.source)), 0)
           << c.sw << "x" << c.sh << " into " << c.dw << "x" << c.dh << (useWide ? " wide" : "");
     }
+  resample::SetWideVectors(wide);
+}
+
+// The renderer's overlay: drawn and made opaque in one pass, exactly as a
+// draw followed by ResetAlpha(255), for every filter, rectangles inside and
+// reaching past the picture, master alphas, one alpha over the source.
+TEST_P(ResampleFilter, OverlayMadeOpaqueMatchesDrawThenResetAlpha) {
+  const TStretchFilter filter = GetParam();
+  std::mt19937 rng(77 + static_cast<uint32_t>(filter));
+  const auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  const bool wide = resample::WideVectors();
+  for (int round = 0; round < 60; ++round) {
+    resample::SetWideVectors(wide && round % 2 == 0);
+    const int sw = pick(1, 90), sh = pick(1, 90);
+    const auto alpha = static_cast<uint8_t>(pick(0, 3) == 0 ? pick(0, 255) : 51);
+    TBitmap32 src = RandomBitmap(sw, sh, rng(), false);
+    src.ResetAlpha(alpha);
+    src.StretchFilter = filter;
+    src.DrawMode = pick(0, 5) == 0 ? dmOpaque : dmBlend;
+    src.MasterAlpha = static_cast<uint8_t>(pick(0, 3) == 0 ? pick(0, 254) : 255);
+    const int left = pick(-2, sw - 1), top = pick(-2, sh - 1);
+    const TRect rect = MakeRect(left, top, left + pick(1, sw + 2), top + pick(1, sh + 2));
+    const TBitmap32 before = RandomBitmap(pick(1, 140), pick(1, 140), rng(), false);
+    TBitmap32 want;
+    want.Assign(before);
+    const Status drawn = src.DrawTo(want, want.BoundsRect(), rect);
+    want.ResetAlpha(255);
+    TBitmap32 got;
+    got.Assign(before);
+    EXPECT_EQ(DrawOverlayOpaque(src, rect, got, alpha).ok(), drawn.ok());
+    ASSERT_EQ(DifferentPixels(got, want), 0)
+        << sw << "x" << sh << " rect " << rect.Left << "," << rect.Top << " " << rect.Width() << "x"
+        << rect.Height() << " into " << before.Width() << "x" << before.Height() << " alpha " << int(alpha)
+        << " master " << int(src.MasterAlpha);
+  }
   resample::SetWideVectors(wide);
 }
 
