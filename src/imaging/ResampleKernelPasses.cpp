@@ -559,9 +559,12 @@ __attribute__((target("avx2"))) void SumByteRowsToWordsAvx2(int16_t* out, const 
 
 // Each of `count` target pixels over its column tap pairs, from a row of
 // 16-bit values (four a pixel), into biased 16-bit values or into bytes.
-template <bool kToBytes>
+// kPairs, when not 0, is pairCount known at compile time (the usual counts
+// of enlarging and of halving), so the tap loop unrolls.
+template <bool kToBytes, int kPairs>
 __attribute__((always_inline)) inline void FilterWordRow(void* out, const int16_t* in, const TapPair* pairs,
-                                                         int pairCount, int count) {
+                                                         int runtimePairs, int count) {
+  const int pairCount = kPairs != 0 ? kPairs : runtimePairs;
   const auto pixel = [&](const TapPair* p) {
     __m128i acc = _mm_setzero_si128();
     for (int i = 0; i < pairCount; ++i) {
@@ -597,11 +600,25 @@ __attribute__((always_inline)) inline void FilterWordRow(void* out, const int16_
 
 VELMORA_VECTOR_CLONES
 void FilterWordRowToWords(int16_t* out, const int16_t* in, const TapPair* pairs, int pairCount, int count) {
-  FilterWordRow<false>(out, in, pairs, pairCount, count);
+  switch (pairCount) {
+    case 2:
+      return FilterWordRow<false, 2>(out, in, pairs, pairCount, count);
+    case 3:
+      return FilterWordRow<false, 3>(out, in, pairs, pairCount, count);
+    default:
+      return FilterWordRow<false, 0>(out, in, pairs, pairCount, count);
+  }
 }
 VELMORA_VECTOR_CLONES
 void FilterWordRowToBytes(uint8_t* out, const int16_t* in, const TapPair* pairs, int pairCount, int count) {
-  FilterWordRow<true>(out, in, pairs, pairCount, count);
+  switch (pairCount) {
+    case 2:
+      return FilterWordRow<true, 2>(out, in, pairs, pairCount, count);
+    case 3:
+      return FilterWordRow<true, 3>(out, in, pairs, pairCount, count);
+    default:
+      return FilterWordRow<true, 0>(out, in, pairs, pairCount, count);
+  }
 }
 
 #if VELMORA_WIDE_WORD_PASSES
