@@ -152,6 +152,13 @@ public:
   }
   // Where clipped row m may be produced in place, when the pixels are copied
   // rather than blended; else null.
+  // Where clipped row m may be blended in place at the one weight the
+  // writer was promised (see BlendRowOpaque), and made opaque; else null.
+  TColor32* UniformOpaqueRow(int m, int* weight) const {
+    if (!opaque_ || !blend_ || uniform_ <= 0 || uniform_ >= 255) return nullptr;
+    *weight = uniform_;
+    return dst_.ScanLine(frame_.clip.Top + m) + frame_.clip.Left;
+  }
   TColor32* DirectRow(int m) const {
     return blend_ || opaque_ ? nullptr : dst_.ScanLine(frame_.clip.Top + m) + frame_.clip.Left;
   }

@@ -507,6 +507,47 @@ __attribute__((target("avx2"))) void SumWordRowsToBytesAvx2(uint8_t* out, const 
   }
 }
 
+// SumWordRowsToBytesAvx2 blended straight into a target row at one weight
+// and made opaque, 8 pixels a step (n, the row's values, a multiple of 32):
+// the sums' 16-bit channel values are the produced pixels unpacked, so they
+// go into the blend without being packed, stored and read back. The same
+// arithmetic as BlendRowOpaque over the produced row.
+__attribute__((target("avx2"))) void SumWordRowsBlendOpaqueAvx2(TColor32* d, const WordRows& taps, size_t n,
+                                                                uint32_t weight) {
+  __m256i weights[(kMaxDenseTaps + 1) / 2];
+  for (int p = 0; p < taps.pairs; ++p) weights[p] = _mm256_set1_epi32(taps.weights[p]);
+  const __m256i half = _mm256_set1_epi16(128);
+  const __m256i w = _mm256_set1_epi16(static_cast<int16_t>(weight));
+  const __m256i iw = _mm256_set1_epi16(static_cast<int16_t>(255 - weight));
+  const __m256i opaque = _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u));
+  const auto mix = [&](__m256i fc, __m256i bc) __attribute__((target("avx2"))) {
+    const __m256i fw = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(fc, w), half), 8);
+    const __m256i bw = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(bc, iw), half), 8);
+    return _mm256_add_epi16(fw, bw);
+  };
+  for (size_t i = 0; i < n; i += 32, d += 8) {
+    __m256i a0 = _mm256_setzero_si256(), a1 = a0, a2 = a0, a3 = a0;
+    for (int p = 0; p < taps.pairs; ++p) {
+      const int16_t* r0 = taps.rows[2 * p] + i;
+      const int16_t* r1 = taps.rows[2 * p + 1] + i;
+      const __m256i x0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r0));
+      const __m256i y0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r1));
+      const __m256i x1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r0 + 16));
+      const __m256i y1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r1 + 16));
+      a0 = _mm256_add_epi32(a0, _mm256_madd_epi16(_mm256_unpacklo_epi16(x0, y0), weights[p]));
+      a1 = _mm256_add_epi32(a1, _mm256_madd_epi16(_mm256_unpackhi_epi16(x0, y0), weights[p]));
+      a2 = _mm256_add_epi32(a2, _mm256_madd_epi16(_mm256_unpacklo_epi16(x1, y1), weights[p]));
+      a3 = _mm256_add_epi32(a3, _mm256_madd_epi16(_mm256_unpackhi_epi16(x1, y1), weights[p]));
+    }
+    // Channel values of pixels 0-3 and 4-7 in order, as the target's pixels.
+    const __m256i f03 = ChannelWords256(a0, a1), f47 = ChannelWords256(a2, a3);
+    const __m256i b03 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(d)));
+    const __m256i b47 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(d + 4)));
+    const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(mix(f03, b03), mix(f47, b47)), 0xD8);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_or_si256(bytes, opaque));
+  }
+}
+
 __attribute__((target("avx2"))) void SumByteRowsToWordsAvx2(int16_t* out, const uint8_t* const* rows,
                                                             const int32_t* weights, int pairs, size_t n) {
   __m256i wv[(kMaxDenseTaps + 1) / 2];
@@ -768,6 +809,13 @@ void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f,
       for (int m = 0; m < f.clipHeight; ++m) {
         const WordRows taps(rowAxis, m, sc.midWords.data(), wordLineStride);
 #if VELMORA_WIDE_WORD_PASSES
+        int weight = 0;
+        TColor32* blended = wide && f.clipWidth % 8 == 0 ? out.UniformOpaqueRow(m, &weight) : nullptr;
+        if (blended) {
+          SumWordRowsBlendOpaqueAvx2(blended, taps, static_cast<size_t>(f.clipWidth) * 4,
+                                     static_cast<uint32_t>(weight));
+          continue;
+        }
         if (wide) {
           SumWordRowsToBytesAvx2(wordLine, taps, wordLineStride);
         } else {
