@@ -30,6 +30,7 @@
 #include "engine/Parallel.h"
 #include "engine/RenditionCache.h"
 #include "engine/SummaryCache.h"
+#include "imaging/CellOverlay.h"
 #include "imaging/PathText.h"
 #include "imaging/PictureOps.h"
 
@@ -150,16 +151,23 @@ void Engine::FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& 
                 TintOffset(e.DeltaBlue, enhance), e.HFlip, e.VFlip);
 
   // The main picture's own cell area, unshifted in every layout, over the
-  // whole buffer at AlphaMain (MainBitmap's alpha was set for the render).
+  // whole buffer at AlphaMain (MainBitmap's alpha was set for the render),
+  // the buffer made opaque as it goes.
   const TRect mainRect =
       MainCellRect(x, y, MainBitmap.Width(), MainBitmap.Height(), Project.CellsAcross, Project.CellsDown);
-  if (ClampByte(Project.AlphaMain) != 0 && !mainRect.IsEmpty() && !buffer.Empty())
-    (void)MainBitmap.DrawTo(buffer, buffer.BoundsRect(), mainRect);  // the rectangle lies inside MainBitmap
-
-  buffer.ResetAlpha(255);
-  buffer.DrawMode = dmBlend;
+  const int alphaMain = ClampByte(Project.AlphaMain);
+  if (alphaMain != 0 && !mainRect.IsEmpty() && !buffer.Empty()) {
+    // the rectangle lies inside MainBitmap
+    (void)DrawOverlayOpaque(MainBitmap, mainRect, buffer, static_cast<uint8_t>(alphaMain));
+  } else {
+    buffer.ResetAlpha(255);
+  }
   buffer.CombineMode = cmBlend;
   buffer.StretchFilter = StretchFilterOf(Project.ResampleKernel);
+  // Every filter but the draft filter's block average gives an opaque
+  // picture opaque pixels, which a blend would only copy: they are copied
+  // outright. Block means can come out at 254 and stay blended.
+  buffer.DrawMode = buffer.StretchFilter == sfDraft ? dmBlend : dmOpaque;
   const CellPlacement place = PlaceCellPicture(x, y, buffer.Width(), buffer.Height(), Project);
   const bool whole = top == 0 && target.Height() >= Project.FinalHeight;
   for (int i = 0; i < place.Count; ++i) {

@@ -113,6 +113,23 @@ void AdjustPixels32(const uint8_t* src, PixelBytes<4> dst, int dB, int dG, int d
   const Shorts lo = {}, hi = lo + 255;
   uint8_t* d = dst.data;
   size_t i = 0;
+#if defined(__SSE2__)
+  // Byte arithmetic that saturates: adding min(offset, 255) or taking away
+  // min(-offset, 255) clamps exactly as the sum does (an offset of +-256
+  // turns every value into 255 or 0 either way); alpha gains 255.
+  {
+    const auto up = [](int o) { return static_cast<char>(std::clamp(o, 0, 255)); };
+    const auto down = [](int o) { return static_cast<char>(std::clamp(-o, 0, 255)); };
+    const __m128i add = _mm_setr_epi8(up(dB), up(dG), up(dR), char(255), up(dB), up(dG), up(dR), char(255),
+                                      up(dB), up(dG), up(dR), char(255), up(dB), up(dG), up(dR), char(255));
+    const __m128i sub = _mm_setr_epi8(down(dB), down(dG), down(dR), 0, down(dB), down(dG), down(dR), 0,
+                                      down(dB), down(dG), down(dR), 0, down(dB), down(dG), down(dR), 0);
+    for (; i + 4 <= dst.count; i += 4, src += 16, d += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_subs_epu8(_mm_adds_epu8(v, add), sub));
+    }
+  }
+#endif
   for (; i + 4 <= dst.count; i += 4, src += 16, d += 16) {
     Bytes v;
     std::memcpy(&v, src, sizeof v);

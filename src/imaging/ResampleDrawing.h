@@ -60,6 +60,12 @@ struct AxisTable {
   bool nonNegative = false;
   int pairCount = 0;
   std::vector<TapPair> pairs;
+  // Positions [strideBegin, strideEnd) whose pairs are neighbouring pixels,
+  // each pair two pixels on from the one before, each position two pixels on
+  // from the one before with the same weights (the inside of a halving):
+  // these can be summed from the row regrouped into pixel pairs once, with
+  // no gathering per position. Empty when there is no such run worth it.
+  int strideBegin = 0, strideEnd = 0;
 };
 
 struct Scratch {
@@ -71,6 +77,7 @@ struct Scratch {
   std::vector<int32_t> kernelSums;
   std::vector<int32_t> wide, filtered;       // source rows widened to 32 bits; filtered along columns
   std::vector<int16_t> wideWords, midWords;  // the same in 16 bits, for tables without negative weights
+  std::vector<int16_t> pairedWords;          // a row of 16-bit values regrouped by pixel pairs
   std::vector<TColor32> wordLine;            // a produced row, with room for a whole last vector
   std::vector<uint32_t> blockSums32;
   std::vector<uint64_t> blockSums64;
@@ -107,14 +114,32 @@ void GrowTo(Vector& v, size_t n) {
 VELMORA_VECTOR_CLONES
 void BlendRow(TColor32* d, const TColor32* f, int n, uint8_t master);
 
+// BlendRow, then every pixel of the row made opaque (alpha 255). With
+// `uniform` in 1..254, the caller vouches that every produced pixel's blend
+// weight is that value, so the row needs no look at the alphas.
+void BlendRowOpaque(TColor32* d, const TColor32* f, int n, uint8_t master, int uniform);
+
 class RowWriter {
 public:
   RowWriter(TBitmap32& dst, const DrawFrame& frame, TDrawMode mode, uint8_t masterAlpha)
       : dst_(dst), frame_(frame), blend_(mode == dmBlend), master_(masterAlpha) {}
+  // The written pixels become opaque; see BlendRowOpaque for `uniform`.
+  void MakeOpaque(int uniform) {
+    opaque_ = true;
+    uniform_ = uniform;
+  }
 
   // Combines `n` produced pixels into target row y from column x on.
   void Write(int y, int x, const TColor32* f, int n) const {
     TColor32* d = dst_.ScanLine(y) + x;
+    if (opaque_) {
+      if (blend_) {
+        BlendRowOpaque(d, f, n, master_, uniform_);
+      } else {
+        for (int k = 0; k < n; ++k) d[k] = f[k] | 0xFF000000u;
+      }
+      return;
+    }
     if (!blend_) {
       std::memcpy(d, f, static_cast<size_t>(n) * sizeof(TColor32));
       return;
@@ -125,17 +150,37 @@ public:
   void WriteClipRow(int m, const TColor32* f) const {
     Write(frame_.clip.Top + m, frame_.clip.Left, f, frame_.clipWidth);
   }
+  // Where clipped row m may be produced in place, when the pixels are copied
+  // rather than blended; else null.
+  // Where clipped row m may be blended in place at the one weight the
+  // writer was promised (see BlendRowOpaque), and made opaque; else null.
+  TColor32* UniformOpaqueRow(int m, int* weight) const {
+    if (!opaque_ || !blend_ || uniform_ <= 0 || uniform_ >= 255) return nullptr;
+    *weight = uniform_;
+    return dst_.ScanLine(frame_.clip.Top + m) + frame_.clip.Left;
+  }
+  TColor32* DirectRow(int m) const {
+    return blend_ || opaque_ ? nullptr : dst_.ScanLine(frame_.clip.Top + m) + frame_.clip.Left;
+  }
 
 private:
   TBitmap32& dst_;
   const DrawFrame& frame_;
   bool blend_;
   uint8_t master_;
+  bool opaque_ = false;
+  int uniform_ = -1;
 };
 
 inline int32_t ClampTo(int64_t v, int64_t lo, int64_t hi) {
   return static_cast<int32_t>(std::clamp(v, lo, hi));
 }
+
+// Whether the kernel resampler's 16-bit passes use 256-bit registers: on
+// machines with AVX2 unless switched off. The switch is there so the tests
+// can hold both versions against each other; it returns the previous state.
+bool WideVectors();
+bool SetWideVectors(bool on);
 
 // The kernel resampler (cosine, spline, Lanczos, Mitchell, and linear where
 // the bilinear path does not apply) into the clipped target rows.

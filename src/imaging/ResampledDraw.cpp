@@ -24,6 +24,7 @@
 #include <unordered_map>
 
 #include "imaging/Bitmap32.h"
+#include "imaging/CellOverlay.h"
 #include "imaging/CheckedMath.h"
 #include "imaging/PixelBlend.h"
 #include "imaging/ResampleDrawing.h"
@@ -31,6 +32,9 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__SSE2__)
+#include <immintrin.h>
 #endif
 
 namespace velmora {
@@ -40,6 +44,60 @@ Scratch& ThreadScratch() {
   thread_local Scratch scratch;
   return scratch;
 }
+
+namespace {
+bool& WideVectorsFlag() {
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__SSE2__)
+  static bool wide = __builtin_cpu_supports("avx2");
+#else
+  static bool wide = false;
+#endif
+  return wide;
+}
+}  // namespace
+
+bool WideVectors() { return WideVectorsFlag(); }
+
+bool SetWideVectors(bool on) {
+  const bool was = WideVectorsFlag();
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__SSE2__)
+  WideVectorsFlag() = on && __builtin_cpu_supports("avx2");
+#else
+  (void)on;
+#endif
+  return was;
+}
+
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__SSE2__)
+#define VELMORA_WIDE_BLEND 1
+// The uniform-alpha blend below, eight pixels a step on 256-bit registers:
+// the unpacks and the pack work within each 128-bit half, so the pixels come
+// back in order. Returns how many pixels it blended (a multiple of 8).
+__attribute__((target("avx2"))) int BlendUniformAvx2(TColor32* d, const TColor32* f, int n, uint32_t weight,
+                                                     uint32_t opaque) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i full16 = _mm256_set1_epi16(255);
+  const __m256i half = _mm256_set1_epi16(128);
+  const __m256i w = _mm256_set1_epi16(static_cast<int16_t>(weight));
+  const __m256i iw = _mm256_sub_epi16(full16, w);
+  const __m256i alpha = _mm256_set1_epi32(static_cast<int32_t>(opaque));
+  const auto mix = [&](__m256i fc, __m256i bc) __attribute__((target("avx2"))) {
+    const __m256i fw = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(fc, w), half), 8);
+    const __m256i bw = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(bc, iw), half), 8);
+    return _mm256_add_epi16(fw, bw);
+  };
+  int k = 0;
+  for (; k + 8 <= n; k += 8) {
+    const __m256i fv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(f + k));
+    const __m256i bv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + k));
+    const __m256i r =
+        _mm256_packus_epi16(mix(_mm256_unpacklo_epi8(fv, zero), _mm256_unpacklo_epi8(bv, zero)),
+                            mix(_mm256_unpackhi_epi8(fv, zero), _mm256_unpackhi_epi8(bv, zero)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + k), _mm256_or_si256(r, alpha));
+  }
+  return k;
+}
+#endif
 
 // BlendPixel over a row, eight pixels at a time: the same two-channels-per-
 // multiplication arithmetic in each 32-bit lane, then the weights 0 (keep the
@@ -93,6 +151,9 @@ void BlendRow(TColor32* d, const TColor32* f, int n, uint8_t master) {
       for (; i < n; ++i) uniform = uniform && (f[i] & 0xFF000000u) == (f[0] & 0xFF000000u);
     }
     if (uniform) {
+#if VELMORA_WIDE_BLEND
+      if (WideVectors()) k = BlendUniformAvx2(d, f, n, a0, 0);
+#endif
       const __m128i w = _mm_set1_epi16(static_cast<int16_t>(a0));
       for (; k + 4 <= n; k += 4) {
         const __m128i fv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(f + k));
@@ -143,6 +204,20 @@ void BlendRow(TColor32* d, const TColor32* f, int n, uint8_t master) {
     if (a == 0) continue;
     d[k] = a == 255 ? f[k] : BlendPixel(f[k], d[k], a);
   }
+}
+
+void BlendRowOpaque(TColor32* d, const TColor32* f, int n, uint8_t master, int uniform) {
+  int k = 0;
+#if VELMORA_WIDE_BLEND
+  if (uniform > 0 && uniform < 255 && WideVectors()) {
+    k = BlendUniformAvx2(d, f, n, static_cast<uint32_t>(uniform), 0xFF000000u);
+    for (; k < n; ++k) d[k] = BlendPixel(f[k], d[k], static_cast<uint32_t>(uniform)) | 0xFF000000u;
+    return;
+  }
+#endif
+  (void)uniform;
+  BlendRow(d, f, n, master);
+  for (; k < n; ++k) d[k] |= 0xFF000000u;
 }
 
 }  // namespace resample
@@ -394,10 +469,13 @@ void DrawBlocks(const TBitmap32& src, const DrawFrame& f, Scratch& sc, const Row
   }
 }
 
-Status DrawResampled(const TBitmap32& src, TBitmap32& dst, const DrawFrame& f) {
+// `opaqueUniform` below -1: the pixels written as combined; else they are
+// made opaque, see BlendRowOpaque.
+Status DrawResampled(const TBitmap32& src, TBitmap32& dst, const DrawFrame& f, int opaqueUniform = -2) {
   Scratch& sc = ThreadScratch();
   // dmCustom (and cmMerge) have no use in the program; dmCustom draws like dmOpaque.
-  const RowWriter out(dst, f, src.DrawMode, src.MasterAlpha);
+  RowWriter out(dst, f, src.DrawMode, src.MasterAlpha);
+  if (opaqueUniform >= -1) out.MakeOpaque(opaqueUniform);
 
   if (f.srcWidth == f.dstWidth && f.srcHeight == f.dstHeight) {
     CopySameSize(src, f, out);
@@ -477,6 +555,44 @@ Status TBitmap32::DrawTo(TBitmap32& dst, const TRect& target, const TRect& sourc
     return Status::Error(
         Format("Out of memory while drawing into a bitmap of %d x %d pixels", dst.Width(), dst.Height()));
   }
+}
+
+Status DrawOverlayOpaque(const TBitmap32& source, const TRect& sourceRect, TBitmap32& target, uint8_t alpha) {
+  const bool inside = sourceRect.Left >= 0 && sourceRect.Top >= 0 && sourceRect.Left < sourceRect.Right &&
+                      sourceRect.Top < sourceRect.Bottom && sourceRect.Right <= source.Width() &&
+                      sourceRect.Bottom <= source.Height();
+  if (source.Empty() || target.Empty() || &source == &target || source.DrawMode != dmBlend ||
+      source.MasterAlpha == 0 || !inside) {
+    const Status s = source.DrawTo(target, target.BoundsRect(), sourceRect);
+    target.ResetAlpha(255);
+    return s;
+  }
+  // The whole target is drawn (the rectangle lies inside the source), so
+  // every pixel is written, and made opaque, once.
+  DrawFrame f{};
+  f.srcLeft = sourceRect.Left;
+  f.srcTop = sourceRect.Top;
+  f.srcWidth = int64_t(sourceRect.Right) - sourceRect.Left;
+  f.srcHeight = int64_t(sourceRect.Bottom) - sourceRect.Top;
+  f.dstWidth = target.Width();
+  f.dstHeight = target.Height();
+  f.clip = target.BoundsRect();
+  f.clipWidth = target.Width();
+  f.clipHeight = target.Height();
+  // Every filter but the draft filter's block average turns pixels of one
+  // alpha into pixels of that alpha, so the blend weight is known.
+  const int uniform = source.StretchFilter == sfDraft
+                          ? -1
+                          : static_cast<int>(BlendWeight(TColor32(alpha) << 24, source.MasterAlpha));
+  Status s;
+  try {
+    s = DrawResampled(source, target, f, uniform);
+  } catch (const std::bad_alloc&) {
+    s = Status::Error(Format("Out of memory while drawing into a bitmap of %d x %d pixels", target.Width(),
+                             target.Height()));
+  }
+  if (!s.ok()) target.ResetAlpha(255);
+  return s;
 }
 
 }  // namespace velmora

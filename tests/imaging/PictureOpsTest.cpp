@@ -132,6 +132,24 @@ TEST(AdjustChannels, OffsetsClampEachChannelAndAlphaBecomesOpaque) {
   for (TColor32 c : p.Pixels()) EXPECT_EQ(c, Color32(0, 255, 0, 255));
 }
 
+TEST(AdjustChannels, EveryByteAndOffsetGivesTheClampedSum) {
+  // Every byte value in every channel, 259 pixels so the rows end off the
+  // four-pixel steps; offsets at and around the clamps.
+  TBitmap32 src(259, 1);
+  for (int x = 0; x < 259; ++x)
+    src.Pixel(x, 0) = Color32(x % 256, (x * 7 + 3) % 256, 255 - x % 256, (x * 5) % 256);
+  for (const int d : {-256, -255, -254, -128, -1, 0, 1, 100, 254, 255, 256}) {
+    TBitmap32 out;
+    AdjustChannels(src, out, d, -d / 2, d);
+    for (int x = 0; x < 259; ++x) {
+      const TColor32 p = src.Pixel(x, 0);
+      ASSERT_EQ(out.Pixel(x, 0), Color32(ClampByte(RedOf(p) + d), ClampByte(GreenOf(p) - d / 2),
+                                         ClampByte(BlueOf(p) + d), 255))
+          << "offset " << d << " pixel " << x;
+    }
+  }
+}
+
 TEST(ToGrey, SumOfTruncatedWeightsDarkensSlightly) {
   TBitmap32 p(5, 1);
   const TColor32 in[5] = {Color32(255, 255, 255, 3), Color32(0, 0, 0, 3), Color32(100, 100, 100, 3),

@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "imaging/Bitmap32.h"
+#include "imaging/CellOverlay.h"
 #include "imaging/PixelBlend.h"
+#include "imaging/ResampleDrawing.h"
 #include "imaging/ResampleKernels.h"
 
 namespace velmora {
@@ -419,19 +421,23 @@ TEST(ResampleBlend, WholeRowsMatchThePixelFormula) {
   }
   const TBitmap32 back = RandomBitmap(37, 5, 13, false);
   src.DrawMode = dmBlend;
-  for (int master : {255, 254, 128, 1}) {
-    src.MasterAlpha = static_cast<uint8_t>(master);
-    TBitmap32 dst;
-    dst.Assign(back);
-    ASSERT_TRUE(src.DrawTo(dst, dst.BoundsRect(), src.BoundsRect()).ok());
-    for (int y = 0; y < 5; ++y)
-      for (int x = 0; x < 37; ++x) {
-        const TColor32 f = src.Pixel(x, y), b = back.Pixel(x, y);
-        const uint32_t a = resample::BlendWeight(f, src.MasterAlpha);
-        const TColor32 expected = a == 0 ? b : a == 255 ? f : resample::BlendPixel(f, b, a);
-        ASSERT_EQ(dst.Pixel(x, y), expected) << master << ": " << x << "," << y;
-      }
-  }
+  const bool wide = resample::WideVectors();
+  for (const bool useWide : {false, true})
+    for (int master : {255, 254, 128, 1}) {
+      resample::SetWideVectors(useWide);
+      src.MasterAlpha = static_cast<uint8_t>(master);
+      TBitmap32 dst;
+      dst.Assign(back);
+      ASSERT_TRUE(src.DrawTo(dst, dst.BoundsRect(), src.BoundsRect()).ok());
+      for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 37; ++x) {
+          const TColor32 f = src.Pixel(x, y), b = back.Pixel(x, y);
+          const uint32_t a = resample::BlendWeight(f, src.MasterAlpha);
+          const TColor32 expected = a == 0 ? b : a == 255 ? f : resample::BlendPixel(f, b, a);
+          ASSERT_EQ(dst.Pixel(x, y), expected) << master << (useWide ? " wide" : "") << ": " << x << "," << y;
+        }
+    }
+  resample::SetWideVectors(wide);
 }
 
 TEST(ResampleBlend, TwoChannelsPerMultiplicationMatchTheFormula) {
@@ -548,7 +554,11 @@ TEST_P(ResampleKernel, RandomDrawsMatchThePlainTapSums) {
     }
   };
   int drawn = 0;
+  // Every other draw on the 128-bit passes, where the machine would take the
+  // 256-bit ones.
+  const bool wide = resample::WideVectors();
   for (int round = 0; round < 300; ++round) {
+    resample::SetWideVectors(wide && round % 2 == 0);
     const int sw = side(), sh = side();
     TBitmap32 src = RandomBitmap(sw, sh, rng(), pick(0, 1) == 1);
     const int srcW = pick(1, sw + 4), srcH = pick(1, sh + 4);
@@ -576,7 +586,84 @@ TEST_P(ResampleKernel, RandomDrawsMatchThePlainTapSums) {
         << (src.DrawMode == dmBlend ? " blended" : "");
     ++drawn;
   }
+  resample::SetWideVectors(wide);
   EXPECT_GT(drawn, 200);
+}
+
+// Halving draws, the renderer's cell buffer into its cell, take the strided
+// run of the column table: whole, clipped on either side, from a rectangle
+// reaching past the picture, copied and blended, odd and even sides.
+TEST_P(ResampleKernel, HalvingDrawsMatchThePlainTapSums) {
+  const TStretchFilter filter = GetParam();
+  struct Case {
+    int sw, sh;    // source picture
+    TRect source;  // drawn rectangle of it
+    int dw, dh;    // target picture
+    TRect target;  // target rectangle
+    bool blend;
+  };
+  const Case cases[] = {
+      {128, 128, MakeRect(0, 0, 128, 128), 64, 64, MakeRect(0, 0, 64, 64), false},
+      {128, 128, MakeRect(0, 0, 128, 128), 200, 90, MakeRect(70, 10, 134, 74), false},
+      {128, 128, MakeRect(0, 0, 128, 128), 200, 90, MakeRect(-20, 40, 44, 104), true},
+      {64, 64, MakeRect(0, 0, 64, 64), 50, 40, MakeRect(20, -5, 52, 27), false},
+      {258, 100, MakeRect(0, 0, 258, 100), 129, 50, MakeRect(0, 0, 129, 50), false},
+      {300, 90, MakeRect(-6, 3, 294, 83), 160, 60, MakeRect(5, 5, 155, 45), true},
+      {97, 61, MakeRect(1, 0, 97, 60), 48, 30, MakeRect(0, 0, 48, 30), false},
+  };
+  const bool wide = resample::WideVectors();
+  int seed = 40;
+  for (const Case& c : cases)
+    for (const bool useWide : {true, false}) {
+      resample::SetWideVectors(useWide);
+      TBitmap32 src = RandomBitmap(c.sw, c.sh, static_cast<uint32_t>(++seed), !c.blend);
+      src.StretchFilter = filter;
+      src.DrawMode = c.blend ? dmBlend : dmOpaque;
+      const TBitmap32 before = RandomBitmap(c.dw, c.dh, static_cast<uint32_t>(++seed), false);
+      TBitmap32 got;
+      got.Assign(before);
+      ASSERT_TRUE(src.DrawTo(got, c.target, c.source).ok());
+      EXPECT_EQ(DifferentPixels(got, PlainTapSums(src, filter, before, c.target, c.source)), 0)
+          << c.sw << "x" << c.sh << " into " << c.dw << "x" << c.dh << (useWide ? " wide" : "");
+    }
+  resample::SetWideVectors(wide);
+}
+
+// The renderer's overlay: drawn and made opaque in one pass, exactly as a
+// draw followed by ResetAlpha(255), for every filter, rectangles inside and
+// reaching past the picture, master alphas, one alpha over the source.
+TEST_P(ResampleFilter, OverlayMadeOpaqueMatchesDrawThenResetAlpha) {
+  const TStretchFilter filter = GetParam();
+  std::mt19937 rng(77 + static_cast<uint32_t>(filter));
+  const auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  const bool wide = resample::WideVectors();
+  for (int round = 0; round < 100; ++round) {
+    resample::SetWideVectors(wide && round % 2 == 0);
+    const int sw = pick(1, 90), sh = pick(1, 90);
+    const auto alpha = static_cast<uint8_t>(pick(0, 3) == 0 ? pick(0, 255) : 51);
+    TBitmap32 src = RandomBitmap(sw, sh, rng(), false);
+    src.ResetAlpha(alpha);
+    src.StretchFilter = filter;
+    src.DrawMode = pick(0, 5) == 0 ? dmOpaque : dmBlend;
+    src.MasterAlpha = static_cast<uint8_t>(pick(0, 3) == 0 ? pick(0, 254) : 255);
+    const int left = pick(-2, sw - 1), top = pick(-2, sh - 1);
+    const TRect rect = MakeRect(left, top, left + pick(1, sw + 2), top + pick(1, sh + 2));
+    // Widths of whole 8-pixel steps, as the cell buffers have, half the time.
+    const int width = pick(0, 1) == 0 ? 8 * pick(1, 17) : pick(1, 140);
+    const TBitmap32 before = RandomBitmap(width, pick(1, 140), rng(), false);
+    TBitmap32 want;
+    want.Assign(before);
+    const Status drawn = src.DrawTo(want, want.BoundsRect(), rect);
+    want.ResetAlpha(255);
+    TBitmap32 got;
+    got.Assign(before);
+    EXPECT_EQ(DrawOverlayOpaque(src, rect, got, alpha).ok(), drawn.ok());
+    ASSERT_EQ(DifferentPixels(got, want), 0)
+        << sw << "x" << sh << " rect " << rect.Left << "," << rect.Top << " " << rect.Width() << "x"
+        << rect.Height() << " into " << before.Width() << "x" << before.Height() << " alpha " << int(alpha)
+        << " master " << int(src.MasterAlpha);
+  }
+  resample::SetWideVectors(wide);
 }
 
 }  // namespace
