@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "engine/DetailLanes.h"
 #include "engine/Engine.h"
 #include "engine/SignatureLanes.h"
 #include "imaging/PictureOps.h"
@@ -63,6 +64,14 @@ int Distance(const ColorSignature& p, const ColorSignature& c, const Shift& s, i
          std::abs(pc.Red - s.Red - cc.Red);
   }
   return d;
+}
+
+// Lays out the first `count` of `summaries` unless `lanes` already holds them.
+void LoadDetailLanes(DetailLanes& lanes, const std::vector<DetailSummary>& summaries, int count,
+                     DetailLanes::Side side) {
+  if (lanes.Ready() && lanes.Count() == count) return;
+  lanes.Reset(count, side);
+  for (int i = 0; i < count; ++i) lanes.Set(i, summaries[size_t(i)]);
 }
 
 }  // namespace
@@ -220,7 +229,8 @@ private:
 
 int Engine::ChoosePicture(int x, int y, const ColorSignature& cell, int level) {
   SignatureLanes lanes;
-  return ChooseAmong(lanes, x, y, cell, level);
+  DetailLanes details;
+  return ChooseAmong(lanes, details, x, y, cell, level);
 }
 
 void Engine::LoadLibraryLanes(SignatureLanes& lanes) const {
@@ -229,7 +239,8 @@ void Engine::LoadLibraryLanes(SignatureLanes& lanes) const {
   for (int k = 0; k < count; ++k) lanes.Set(k, Library[k].Signature);
 }
 
-int Engine::ChooseAmong(SignatureLanes& lanes, int x, int y, const ColorSignature& cell, int level) {
+int Engine::ChooseAmong(SignatureLanes& lanes, DetailLanes& details, int x, int y, const ColorSignature& cell,
+                        int level) {
   const int count = std::min(PicList.Count(), kLibraryTableSize);
   const int start = Rng.Random(count);
   BestCandidates best;
@@ -272,9 +283,19 @@ int Engine::ChooseAmong(SignatureLanes& lanes, int x, int y, const ColorSignatur
       for (int k = lanes.FirstBelow(from, to, best.Limit()); k < to;
            k = lanes.FirstBelow(k + 1, to, best.Limit()))
         offer(k, d[k]);
+  } else if (anyEligible && detail) {
+    // The same with the detail distance: computed ahead for the pass's
+    // cells, else here. DetailDistance's early stop at the list's limit
+    // changes nothing but the distances that stay above it.
+    const int32_t* d = details.Kept(y * Project.CellsAcross + x, enhance);
+    if (d == nullptr) {
+      LoadDetailLanes(details, Details.Library, count, DetailLanes::Side::kPictures);
+      d = details.Distances(Details.Cell(x, y), enhance);
+    }
+    for (const auto& [from, to] : {std::pair{start, count}, std::pair{0, start}})
+      for (int k = from; k < to; ++k)
+        if (d[k] < best.Limit()) offer(k, d[k]);
   } else if (anyEligible) {
-    const DetailSummary noDetail;
-    const DetailSummary& cellDetail = detail ? Details.Cell(x, y) : noDetail;
     // Up to this enhance the 32-bit products cannot overflow and the shift
     // stays inside TintShift's bound; beyond it (only a damaged file) the
     // general path is taken.
@@ -300,8 +321,7 @@ int Engine::ChooseAmong(SignatureLanes& lanes, int x, int y, const ColorSignatur
     };
     for (int i = 0, k = start; i < count; ++i, k = (k + 1 == count) ? 0 : k + 1) {
       if (capOn && int64_t(Library[k].UseCount) + 1 > Project.MaxRepeatTimes) continue;
-      const int d = detail ? DetailDistance(Details.Library[size_t(k)], cellDetail, enhance, 0, best.Limit())
-                           : distance(Library[k].Signature);
+      const int d = distance(Library[k].Signature);
       if (d < best.Limit()) offer(k, d);
     }
   }
@@ -310,7 +330,8 @@ int Engine::ChooseAmong(SignatureLanes& lanes, int x, int y, const ColorSignatur
 
 CellPos Engine::PlacePicture(int k) {
   SignatureLanes cells;
-  return PlaceAmong(cells, k);
+  DetailLanes cellDetails;
+  return PlaceAmong(cells, cellDetails, k);
 }
 
 void Engine::LoadCellLanes(SignatureLanes& lanes) const {
@@ -330,7 +351,7 @@ void Engine::LoadCellLanes(SignatureLanes& lanes) const {
   }
 }
 
-CellPos Engine::PlaceAmong(SignatureLanes& lanes, int k) {
+CellPos Engine::PlaceAmong(SignatureLanes& lanes, DetailLanes& cellDetails, int k) {
   const int cells = GridFitsTables() ? Cells() : 0;
   const int start = Rng.Random(cells);
   CellPos found;
@@ -356,24 +377,15 @@ CellPos Engine::PlaceAmong(SignatureLanes& lanes, int k) {
     return found;
   }
 
+  // The same with the detail distance, the free cells tested in the loop.
+  LoadDetailLanes(cellDetails, Details.Cells, cells, DetailLanes::Side::kCells);
+  const int32_t* d = cellDetails.Distances(Details.Library[size_t(k)], 0);
   int best = kNoCell;
-  const int rows = Project.CellsDown;
-  int x = start % cols;
-  int y = start / cols;
-  for (int i = 0; i < cells; ++i) {
-    if (!Map.At(x, y).Assigned) {
-      const int d = DetailDistance(Details.Library[size_t(k)], Details.Cell(x, y), 0, 0, best);
-      if (d < best && RepeatRadiusFree(x, y, k)) {
-        best = d;
-        found = CellPos{x, y};
-      }
+  for (int i = 0, c = start; i < cells; ++i, c = (c + 1 == cells) ? 0 : c + 1)
+    if (d[c] < best && !Map.At(c % cols, c / cols).Assigned && RepeatRadiusFree(c % cols, c / cols, k)) {
+      best = d[c];
+      found = CellPos{c % cols, c / cols};
     }
-    // The next cell in reading order, back to the first after the last.
-    if (++x == cols) {
-      x = 0;
-      if (++y == rows) y = 0;
-    }
-  }
   return found;
 }
 
@@ -423,6 +435,21 @@ void Engine::MainPass(int level) {
   library.ShareWithSecondThread(threads_ > 1 && std::min(PicList.Count(), kLibraryTableSize) >= kShareFrom);
   const int cols = Project.CellsAcross;
   const int cells = Cells();
+  DetailLanes details;
+  if (DetailReady()) {
+    // The pass visits only cells free now: their detail distances to the
+    // whole library are computed ahead, on every thread.
+    LoadDetailLanes(details, Details.Library, std::min(PicList.Count(), kLibraryTableSize),
+                    DetailLanes::Side::kPictures);
+    std::vector<const DetailSummary*> queries;
+    std::vector<int> ids;
+    for (int c = 0; c < cells; ++c)
+      if (!Map.At(c % cols, c / cols).Assigned) {
+        queries.push_back(&Details.Cells[size_t(c)]);
+        ids.push_back(c);
+      }
+    details.Precompute(queries, ids, cells, Project.ColorEnhance, threads_);
+  }
   for (int n = 0; n < cells && !cancelled_; ++n) {
     int s = n + Rng.Random(cells);
     if (s >= cells) s -= cells;
@@ -438,7 +465,7 @@ void Engine::MainPass(int level) {
       }
     }
     if (Map.At(x, y).Assigned) continue;
-    const int k = ChooseAmong(library, x, y, SampleCell(x, y), level);
+    const int k = ChooseAmong(library, details, x, y, SampleCell(x, y), level);
     if (k >= 0) FillCell(x, y, k);
     ReportAssigned();
   }
@@ -487,8 +514,9 @@ void Engine::AssignCells() {
     PlaceEveryPhotoWell(count);
   } else if (Project.UseAllPhotos) {
     SignatureLanes free;
+    DetailLanes cellDetails;
     for (int k = 0; k < count && !cancelled_; ++k) {
-      const CellPos at = PlaceAmong(free, k);
+      const CellPos at = PlaceAmong(free, cellDetails, k);
       if (at.X < 0) continue;
       FillCell(at.X, at.Y, k);
       if (free.Ready()) free.Block(at.Y * cols + at.X);

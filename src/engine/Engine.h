@@ -28,6 +28,7 @@ namespace velmora {
 struct PenStrokeEntry;
 class RenditionCache;
 class SignatureLanes;
+class DetailLanes;
 struct SummaryKey;
 
 // What Compare gives: the distance of the chosen orientation and its mirrors.
@@ -194,10 +195,12 @@ private:
   TRect RepeatSquare(int x, int y) const;
   bool RepeatRadiusFree(int x, int y, int k) const;
   // Choose picture and Place picture with the library's or the grid's
-  // summaries laid out for the distance pass (SignatureLanes.h), filled on
-  // first need, so that a pass over many cells or pictures lays them out once.
-  int ChooseAmong(SignatureLanes& library, int x, int y, const ColorSignature& cell, int level);
-  CellPos PlaceAmong(SignatureLanes& freeCells, int k);
+  // summaries laid out for the distance pass (SignatureLanes.h, and
+  // DetailLanes.h for detail matching), filled on first need, so that a
+  // pass over many cells or pictures lays them out once.
+  int ChooseAmong(SignatureLanes& library, DetailLanes& libraryDetails, int x, int y, const ColorSignature& cell,
+                  int level);
+  CellPos PlaceAmong(SignatureLanes& freeCells, DetailLanes& cellDetails, int k);
   void LoadLibraryLanes(SignatureLanes& lanes) const;
   void LoadCellLanes(SignatureLanes& lanes) const;
   void MarkPicturesNear(int x, int y);

@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/DetailLanes.h"
 #include "engine/Engine.h"
 #include "engine/Parallel.h"
 #include "engine/SparseAssignment.h"
@@ -64,7 +65,11 @@ void Engine::PlaceEveryPhotoWell(int count) {
   // with detail matching by its detail distance, as Choose picture ranks
   // candidates.
   std::vector<ShownMeanLook> looks;
-  if (!detail) {
+  DetailLanes cellDetails;
+  if (detail) {
+    cellDetails.Reset(cells, DetailLanes::Side::kCells);
+    for (int c = 0; c < cells; ++c) cellDetails.Set(c, Details.Cells[size_t(c)]);
+  } else {
     looks.reserve(size_t(cells));
     for (int c = 0; c < cells; ++c)
       looks.emplace_back(SampleCell(c % cols, c / cols), enhance, Project.AlphaMain);
@@ -78,8 +83,7 @@ void Engine::PlaceEveryPhotoWell(int count) {
       const int k = photoOf[size_t(r)];
       int32_t* out = &rank[size_t(r) * size_t(cells)];
       if (detail) {
-        const DetailSummary& p = Details.Library[size_t(k)];
-        for (int c = 0; c < cells; ++c) out[c] = DetailDistance(p, Details.Cells[size_t(c)], enhance, 0);
+        cellDetails.DistancesInto(Details.Library[size_t(k)], enhance, out);
       } else {
         const SigColor& p = Library[k].Signature.Mean();
         for (int c = 0; c < cells; ++c) out[c] = looks[size_t(c)].Estimate(p);

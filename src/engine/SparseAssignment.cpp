@@ -1,7 +1,8 @@
 #include "engine/SparseAssignment.h"
 
+#include <algorithm>
+#include <functional>
 #include <limits>
-#include <queue>
 #include <utility>
 
 namespace velmora {
@@ -41,106 +42,182 @@ bool Widened(const SparseCosts& costs, int f, int cols, std::vector<std::pair<in
 
 }  // namespace
 
+namespace {
+
+struct Edge {
+  int32_t col;
+  int32_t cost;
+};
+
+bool Cheaper(const Edge& a, const Edge& b) { return a.cost != b.cost ? a.cost < b.cost : a.col < b.col; }
+
+// One shortest-path search at a time: the labels of the columns reached,
+// and how they were reached.
+//
+// A column's label is kept with its potential added back (the dearest way
+// into it before reduction: base + cost), so that the test whether an edge
+// lowers it needs nothing else from the column; almost no edge does, and
+// that test is the solver's hot loop.
+class Search {
+public:
+  // Beyond every label and sum the solver makes, with room to add a cost.
+  static constexpr int64_t kFar = std::numeric_limits<int64_t>::max() / 4;
+
+  Search(int cols, const std::vector<int>& colRow, const std::vector<int64_t>& v)
+      : colRow_(colRow),
+        v_(v),
+        raw_(size_t(cols), kFar),
+        pred_(size_t(cols), -1),
+        predCost_(size_t(cols), 0) {}
+
+  // The edges of `row`, cheapest first, reached at `base` (its matched
+  // column's label less what the row pays there): lowers the labels of the
+  // columns they reach. A free column reached is a way out; a column at or
+  // beyond the best way out so far cannot matter and is left alone.
+  void Relax(int row, int64_t base, const Edge* e, const Edge* end) {
+    const int64_t* raw = raw_.data();
+    for (; e != end; ++e) {
+      const int64_t t = base + e->cost;
+      // Potentials are never above 0, so no label of this edge or of the
+      // dearer ones after it is below t.
+      if (t > exit_) break;
+      if (t < raw[e->col]) Lower(row, *e, t);
+    }
+  }
+
+  // The next column to scan (the least label, the earlier column on a tie),
+  // or -1 once none is below the best way out.
+  int Next() {
+    while (!heap_.empty()) {
+      const auto [d, j] = heap_.front();
+      if (d >= exit_) break;
+      std::pop_heap(heap_.begin(), heap_.end(), std::greater<>());
+      heap_.pop_back();
+      if (d != Label(j)) continue;  // a label since lowered
+      scanned_.push_back(j);
+      return j;
+    }
+    return -1;
+  }
+
+  int64_t Label(int j) const { return raw_[size_t(j)] - v_[size_t(j)]; }
+  int Pred(int j) const { return pred_[size_t(j)]; }
+  int32_t PredCost(int j) const { return predCost_[size_t(j)]; }
+  int ExitColumn() const { return exitCol_; }
+  int64_t ExitLabel() const { return exit_; }
+  const std::vector<int>& Scanned() const { return scanned_; }
+
+  // Forgets the labels (before the potentials change).
+  void Clear() {
+    for (int j : touched_) raw_[size_t(j)] = kFar;
+    touched_.clear();
+    scanned_.clear();
+    heap_.clear();
+    exit_ = kFar;
+    exitCol_ = -1;
+  }
+
+private:
+  // Edge e gives column e.col the label t - v: kept, and a way out or a
+  // column to scan when below the best way out (ties go to a way out, and
+  // among ways out to the earlier column).
+  __attribute__((noinline)) void Lower(int row, const Edge& e, int64_t t) {
+    const int k = e.col;
+    if (raw_[size_t(k)] == kFar) touched_.push_back(k);
+    raw_[size_t(k)] = t;
+    pred_[size_t(k)] = row;
+    predCost_[size_t(k)] = e.cost;
+    const int64_t d = t - v_[size_t(k)];
+    if (colRow_[size_t(k)] < 0) {
+      if (d < exit_ || (d == exit_ && k < exitCol_)) {
+        exit_ = d;
+        exitCol_ = k;
+      }
+    } else if (d < exit_) {
+      heap_.push_back({d, k});
+      std::push_heap(heap_.begin(), heap_.end(), std::greater<>());
+    }
+  }
+
+  const std::vector<int>& colRow_;
+  const std::vector<int64_t>& v_;
+  std::vector<int64_t> raw_;  // label + potential; kFar when not reached
+  std::vector<int> pred_;
+  std::vector<int32_t> predCost_;
+  std::vector<int> touched_;
+  std::vector<int> scanned_;
+  std::vector<std::pair<int64_t, int>> heap_;
+  int64_t exit_ = kFar;
+  int exitCol_ = -1;
+};
+
+}  // namespace
+
 std::vector<int> SolveSparseAssignment(const SparseCosts& costs, const std::function<bool()>& stop) {
   const int rows = costs.Rows();
   const int cols = costs.Columns;
-  constexpr int64_t kFar = std::numeric_limits<int64_t>::max();
   std::vector<int> rowCol(static_cast<size_t>(rows), -1);
   std::vector<int> colRow(static_cast<size_t>(cols), -1);
   // Reduced costs c(i, j) - u(i) - v(j) stay non-negative on every edge and
-  // zero on the matched ones; u(i) is kept as the matched edge's c - v.
+  // zero on the matched ones; u(i) is kept as the matched edge's c - v. The
+  // potentials only fall, and only on columns that stay matched, so a free
+  // column's is 0 and the least total over the rows placed so far holds.
   std::vector<int64_t> v(static_cast<size_t>(cols), 0);
   std::vector<int64_t> matchedCost(static_cast<size_t>(rows), 0);
-  std::vector<int64_t> dist(static_cast<size_t>(cols), kFar);
-  std::vector<int> pred(static_cast<size_t>(cols), -1);
-  std::vector<int32_t> predCost(static_cast<size_t>(cols), 0);
-  std::vector<char> scanned(static_cast<size_t>(cols), 0);
-  std::vector<int> touched;
-  std::vector<int> done;
+  // The listed edges, columns outside the grid left out.
+  std::vector<size_t> start(static_cast<size_t>(rows) + 1, 0);
+  std::vector<Edge> edges;
+  edges.reserve(costs.Col.size());
+  for (int r = 0; r < rows; ++r) {
+    for (size_t e = costs.RowStart[size_t(r)]; e < costs.RowStart[size_t(r) + 1]; ++e)
+      if (costs.Col[e] >= 0 && costs.Col[e] < cols) edges.push_back({costs.Col[e], costs.Cost[e]});
+    start[size_t(r) + 1] = edges.size();
+    std::sort(edges.begin() + std::ptrdiff_t(start[size_t(r)]), edges.end(), Cheaper);
+  }
   // The columns Widen added, per row.
   std::vector<std::vector<std::pair<int32_t, int>>> extra(static_cast<size_t>(rows));
+  std::vector<std::vector<Edge>> extraEdges(static_cast<size_t>(rows));
   std::vector<std::pair<int32_t, int>> more;
   std::vector<char> listed(static_cast<size_t>(cols), 0);
-  using Label = std::pair<int64_t, int>;
-  std::priority_queue<Label, std::vector<Label>, std::greater<Label>> heap;
+  Search search(cols, colRow, v);
+  auto relax = [&](int row, int64_t base) {
+    search.Relax(row, base, edges.data() + start[size_t(row)], edges.data() + start[size_t(row) + 1]);
+    const std::vector<Edge>& added = extraEdges[size_t(row)];
+    search.Relax(row, base, added.data(), added.data() + added.size());
+  };
 
   for (int f = 0; f < rows; ++f) {
     if (stop && stop()) break;
-    // The hot loop: plain pointers, so that nothing is reloaded per edge. A
-    // column already scanned needs no test of its own: its label is at most
-    // that of the column being scanned, and reduced costs are not negative,
-    // so no edge lowers it.
-    auto relaxEdges = [&](int row, int64_t base, const int* col, const int32_t* cost, size_t n) {
-      int64_t* distOf = dist.data();
-      const int64_t* potential = v.data();
-      for (size_t e = 0; e < n; ++e) {
-        const int k = col[e];
-        if (static_cast<unsigned>(k) >= static_cast<unsigned>(cols)) continue;
-        const int64_t d = base + cost[e] - potential[k];
-        if (d >= distOf[k]) continue;
-        if (distOf[k] == kFar) touched.push_back(k);
-        distOf[k] = d;
-        pred[size_t(k)] = row;
-        predCost[size_t(k)] = cost[e];
-        heap.emplace(d, k);
-      }
-    };
-    auto relax = [&](int row, int64_t base) {
-      const size_t first = costs.RowStart[size_t(row)];
-      relaxEdges(row, base, costs.Col.data() + first, costs.Cost.data() + first,
-                 costs.RowStart[size_t(row) + 1] - first);
-      for (const auto& [cost, k] : extra[size_t(row)]) relaxEdges(row, base, &k, &cost, 1);
-    };
-    int sink = -1;
-    int64_t reach = 0;
-    auto search = [&] {
-      while (!heap.empty()) {
-        const auto [d, j] = heap.top();
-        heap.pop();
-        if (scanned[size_t(j)] || d != dist[size_t(j)]) continue;
-        scanned[size_t(j)] = 1;
-        done.push_back(j);
-        const int i = colRow[size_t(j)];
-        if (i < 0) {
-          sink = j;
-          reach = d;
-          return;
-        }
-        // Through row i, which gives up column j (u(i) = c(i, j) - v(j)).
-        relax(i, d - (matchedCost[size_t(i)] - v[size_t(j)]));
-      }
-    };
-    auto forget = [&] {
-      for (int j : touched) {
-        dist[size_t(j)] = kFar;
-        scanned[size_t(j)] = 0;
-      }
-      touched.clear();
-      done.clear();
-      heap = {};
-    };
     for (;;) {
       relax(f, 0);
-      search();
-      if (sink >= 0 || !costs.Widen || !Widened(costs, f, cols, more, listed, extra)) break;
+      // Through row i, which gives up column j (u(i) = c(i, j) - v(j)).
+      for (int j = search.Next(); j >= 0; j = search.Next()) {
+        const int i = colRow[size_t(j)];
+        relax(i, search.Label(j) - (matchedCost[size_t(i)] - v[size_t(j)]));
+      }
+      if (search.ExitColumn() >= 0 || !costs.Widen || !Widened(costs, f, cols, more, listed, extra)) break;
       // Row f reaches no free column: it starts again with more columns.
       // Its own labels are only where its searches start, so the potentials
       // stay valid for the columns it gains.
-      forget();
+      extraEdges[size_t(f)].clear();
+      for (const auto& [cost, k] : extra[size_t(f)]) extraEdges[size_t(f)].push_back({k, cost});
+      std::sort(extraEdges[size_t(f)].begin(), extraEdges[size_t(f)].end(), Cheaper);
+      search.Clear();
     }
-    if (sink >= 0) {
-      for (int j : done) v[size_t(j)] += dist[size_t(j)] - reach;
+    if (const int sink = search.ExitColumn(); sink >= 0) {
+      const int64_t reach = search.ExitLabel();
+      for (int j : search.Scanned()) v[size_t(j)] += search.Label(j) - reach;
       for (int j = sink;;) {
-        const int i = pred[size_t(j)];
+        const int i = search.Pred(j);
         const int previous = rowCol[size_t(i)];
         rowCol[size_t(i)] = j;
         colRow[size_t(j)] = i;
-        matchedCost[size_t(i)] = predCost[size_t(j)];
+        matchedCost[size_t(i)] = search.PredCost(j);
         if (i == f) break;
         j = previous;
       }
     }
-    forget();
+    search.Clear();
   }
   return rowCol;
 }

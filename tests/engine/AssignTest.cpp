@@ -122,6 +122,11 @@ struct Reference {
   Engine& e;
   int assigned = 0;
 
+  // Detail matching compares the grid cell's own detail summary.
+  bool Detail(int x, int y, const ColorSignature& c) const {
+    return e.Matching.Detail && !e.Details.Cells.empty() && c == e.SampleCell(x, y);
+  }
+
   int Choose(int x, int y, const ColorSignature& c, int level) {
     const int count = e.PicList.Count();
     const int start = e.Rng.Random(count);
@@ -132,7 +137,10 @@ struct Reference {
     for (int i = 0; i < count; ++i) {
       const int k = (start + i) % count;
       if (!e.Eligible(x, y, k, level)) continue;
-      const int d = Engine::Compare(e.Library[k].Signature, c, e.Project.ColorEnhance, false, false).Distance;
+      const int d =
+          Detail(x, y, c)
+              ? DetailDistance(e.Details.Library[size_t(k)], e.Details.Cell(x, y), e.Project.ColorEnhance, 0)
+              : Engine::Compare(e.Library[k].Signature, c, e.Project.ColorEnhance, false, false).Distance;
       const auto worst = std::max_element(dist.begin(), dist.end()) - dist.begin();
       if (d < dist[worst]) {
         dist[worst] = d;
@@ -168,8 +176,10 @@ struct Reference {
           const int c = (start + i) % cells;
           if (!e.Eligible(c % cols, c / cols, k, 0)) continue;
           const int d =
-              Engine::Compare(e.Library[k].Signature, e.SampleCell(c % cols, c / cols), 0, false, false)
-                  .Distance;
+              e.Matching.Detail
+                  ? DetailDistance(e.Details.Library[size_t(k)], e.Details.Cells[size_t(c)], 0, 0)
+                  : Engine::Compare(e.Library[k].Signature, e.SampleCell(c % cols, c / cols), 0, false, false)
+                        .Distance;
           if (d < best) best = d, at = c;
         }
         if (at >= 0) fill(at, k);
@@ -211,6 +221,29 @@ void RandomInputs(Engine& e, int cols, int rows, int count, uint32_t seed, bool 
   }
 }
 
+// Detail matching on: a main picture of a few colours at 4 x 4 pixels per
+// cell, and library detail summaries drawn from a few, so that distances
+// tie. The cells' summaries are made as the assignment makes them.
+void RandomDetails(Engine& e, uint32_t seed) {
+  std::mt19937 rng(seed);
+  const int cols = e.Project.CellsAcross, rows = e.Project.CellsDown;
+  auto level = [&] { return static_cast<uint8_t>(rng() % 5 * 60 + rng() % 4); };
+  e.MainBitmap = TBitmap32(kDetailSide * cols, kDetailSide * rows);
+  for (int y = 0; y < e.MainBitmap.Height(); ++y)
+    for (int x = 0; x < e.MainBitmap.Width(); ++x)
+      e.MainBitmap.Pixel(x, y) = Color32(level(), level(), level());
+  std::vector<DetailSummary> kinds(6);
+  for (DetailSummary& s : kinds) {
+    Bitmap24 grid(kDetailSide, kDetailSide);
+    for (uint8_t& b : grid.Bytes()) b = level();
+    s = DetailOfCell(grid, 0, 0);
+  }
+  e.Details.Library.clear();
+  for (int k = 0; k < e.PicList.Count(); ++k) e.Details.Library.push_back(kinds[rng() % kinds.size()]);
+  e.Matching.Detail = true;
+  MakeCellDetails(e.MainBitmap, DetailGridShape{cols, rows, false, 0, 0, e.Project.StitchMode}, e.Details);
+}
+
 TEST(ChoosePicture, MatchesTheReferenceOnRandomInputs) {
   // Library sizes around the hundred candidates; tint strengths off, usual,
   // at the most the fast pass holds, and beyond it (only a damaged file).
@@ -227,6 +260,7 @@ TEST(ChoosePicture, MatchesTheReferenceOnRandomInputs) {
       e->Project.RandomizeLevel = seed > 5 ? 80 : static_cast<int>(seed * 13 % 80) + 1;
       e->Project.ColorEnhance = enhances[seed % 7];
       e->Rng.SetSeed(seed);
+      if (seed % 3 == 1) RandomDetails(*e, seed);
     }
     for (int i = 0; i < 150; ++i) {  // a half-filled map
       const int x = int(rng() % 20), y = int(rng() % 15), k = int(rng() % fast.PicList.Count());
@@ -255,6 +289,7 @@ TEST(AssignCells, MatchesTheReferenceDrawForDraw) {
   struct Case {
     int cols, rows, count, radius;
     bool limit, useAll, hflip, vflip;
+    bool detail = false;
   };
   const Case cases[] = {{12, 9, 30, 2, false, true, true, false},
                         {12, 9, 30, 4, true, true, true, true},
@@ -262,6 +297,11 @@ TEST(AssignCells, MatchesTheReferenceDrawForDraw) {
                         {16, 10, 200, 3, true, false, true, false},
                         {9, 7, 63, 0, true, true, false, false},
                         {10, 10, 5, 4, false, false, true, true},
+                        // Detail matching, with and without the every-picture pass.
+                        {12, 9, 30, 2, false, true, true, false, true},
+                        {16, 10, 200, 3, true, false, true, true, true},
+                        {9, 7, 63, 0, true, true, false, false, true},
+                        {20, 15, 250, 1, false, true, true, true, true},
                         // A library big enough that the distance pass is shared with a second thread.
                         {7, 5, 9000, 2, true, true, true, false}};
   uint32_t seed = 11;
@@ -276,6 +316,7 @@ TEST(AssignCells, MatchesTheReferenceDrawForDraw) {
       e->Project.AllowHFlip = c.hflip;
       e->Project.AllowVFlip = c.vflip;
       e->Rng.SetSeed(seed);
+      if (c.detail) RandomDetails(*e, seed);
     }
     ++seed;
     testing::JobRecorder job;
