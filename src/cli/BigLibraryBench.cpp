@@ -30,16 +30,28 @@ double CpuSeconds() {
   return s(usage.ru_utime) + s(usage.ru_stime);
 }
 
-// The temporary library folder and cache, removed afterwards.
+// The library folder and cache of the run: temporary ones are removed
+// afterwards, kept ones (--keep) serve the next run as they are.
 struct Scratch {
   fs::path library;
   fs::path cache;
+  bool keep = false;
   ~Scratch() {
+    if (keep) return;
     std::error_code ec;
     if (!library.empty()) fs::remove_all(library, ec);
     if (!cache.empty()) fs::remove_all(cache, ec);
   }
 };
+
+// Whether `folder` already holds `count` entries, as a kept run left it.
+bool HoldsEntries(const fs::path& folder, int count) {
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) return false;
+  int n = 0;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) ++n;
+  return !ec && n == count;
+}
 
 // `count` entries in `folder`, the pictures of `source` in turn: hard links
 // where the file system allows them, else symbolic links.
@@ -112,6 +124,7 @@ bool WantsBigLibraryBench(const Args& args) {
 int RunBigLibraryBench(const Args& given) {
   Args args = given;
   const std::string countText = Take(args, "--big-library");
+  const std::string keep = Take(args, "--keep");
   int count = 0;
   try {
     count = std::stoi(countText);
@@ -129,9 +142,20 @@ int RunBigLibraryBench(const Args& given) {
 
   Scratch scratch;
   const std::string tag = std::to_string(getpid());
-  scratch.library = fs::temp_directory_path() / ("velmora-bench-big-" + tag);
-  scratch.cache = fs::temp_directory_path() / ("velmora-bench-big-cache-" + tag);
-  if (Status s = MakeBigLibrary(*source, count, scratch.library); !s) return Fail(s.message());
+  bool reused = false;
+  if (!keep.empty()) {
+    // The library and caches stay in the folder, so that runs after the
+    // first measure warm jobs only.
+    scratch.keep = true;
+    scratch.library = fs::path(keep) / ("library-" + std::to_string(count));
+    scratch.cache = fs::path(keep) / "cache";
+    reused = HoldsEntries(scratch.library, count);
+  } else {
+    scratch.library = fs::temp_directory_path() / ("velmora-bench-big-" + tag);
+    scratch.cache = fs::temp_directory_path() / ("velmora-bench-big-cache-" + tag);
+  }
+  if (!reused)
+    if (Status s = MakeBigLibrary(*source, count, scratch.library); !s) return Fail(s.message());
   for (size_t i = 0; i + 1 < args.size(); ++i)
     if (args[i] == "--library") args[i + 1] = scratch.library.string();
   Flags flags = MosaicFlags();
@@ -150,7 +174,7 @@ int RunBigLibraryBench(const Args& given) {
   if (Status s = TimeJob(flags, scratch.cache.string(), out, cold, cells); !s) return Fail(s.message());
   std::printf("%d library entries (the %s pictures linked in turn), %d cells\n", count, source->c_str(),
               cells);
-  print("whole job, cold caches", cold);
+  print(reused ? "whole job, caches as kept" : "whole job, cold caches", cold);
   JobTimes best;
   for (int run = 0; run < repeat; ++run) {
     JobTimes warm;

@@ -38,6 +38,7 @@ class OneSampleModel {
 public:
   Status Build(const Engine& e) {
     QualityMeter meter;
+    meter.SetThreads(e.ThreadCount());
     VELMORA_TRY(meter.Start(e.MainBitmap, QualityMainArea(e), e.Project));
     const int cols = e.Project.CellsAcross;
     cells_ = cols * e.Project.CellsDown;

@@ -26,6 +26,7 @@ int RunQuality(const Args& args) {
   engine.SetListener(&progress);
 
   QualityMeter meter;
+  meter.SetThreads(engine.ThreadCount());
   Status done = LoadProjectFile(engine, flags.Positional()[0]);
   if (done) {
     int top = 0;

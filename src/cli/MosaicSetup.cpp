@@ -270,7 +270,10 @@ Status InBandsToFile(Engine& engine, const std::string& path,
   VELMORA_TRY(render(BandRowsFor(p), [&](const TBitmap32& band, int n) {
     if (quality != nullptr) {
       // The grid is made by now, so the project's sizes are final.
-      if (top == 0) (void)quality->Start(engine.MainBitmap, QualityMainArea(engine), engine.Project);
+      if (top == 0) {
+        quality->SetThreads(engine.ThreadCount());
+        (void)quality->Start(engine.MainBitmap, QualityMainArea(engine), engine.Project);
+      }
       quality->AddMosaicRows(band, top, n);
     }
     top += n;

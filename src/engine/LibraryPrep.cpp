@@ -24,6 +24,7 @@
 
 #include "engine/CellPictures.h"
 #include "engine/Engine.h"
+#include "engine/Parallel.h"
 #include "engine/RenditionCache.h"
 #include "engine/SummaryCache.h"
 #include "imaging/PictureOps.h"
@@ -60,19 +61,25 @@ Status Engine::PrepareLibrary() {
   if (cache || renditions) {
     keys.resize(static_cast<size_t>(count));
     const uint32_t settings = SummarySettings(cw, ch, crop, mono, upright_);
-    for (int k = 0; k < count; ++k) {
-      SummaryKey& key = keys[static_cast<size_t>(k)];
-      key.path = PicList[k];
-      key.settings = settings;
-      // A file that cannot be examined is read as usual (and fails as usual),
-      // and never cached: its key is cleared.
-      if (!StatSummaryKey(key)) {
-        key.path.clear();
-        continue;
+    // A stat per picture is most of a warm run's cost on a big library: the
+    // threads share it, each entry writing only its own slots.
+    constexpr int kKeysPerTask = 256;
+    ParallelFor(threads_, (count + kKeysPerTask - 1) / kKeysPerTask, [&](int, int task) {
+      const int end = std::min(count, (task + 1) * kKeysPerTask);
+      for (int k = task * kKeysPerTask; k < end; ++k) {
+        const auto i = static_cast<size_t>(k);
+        SummaryKey& key = keys[i];
+        key.path = PicList[k];
+        key.settings = settings;
+        // A file that cannot be examined is read as usual (and fails as
+        // usual), and never cached: its key is cleared.
+        if (!StatSummaryKey(key)) {
+          key.path.clear();
+          continue;
+        }
+        if (cache && cache->Find(key, sigs[i], &details[i])) known[i] = 1;
       }
-      if (cache && cache->Find(key, sigs[static_cast<size_t>(k)], &details[static_cast<size_t>(k)]))
-        known[static_cast<size_t>(k)] = 1;
-    }
+    });
   }
 
   const DecodeHints renderHints = RenderDecodeHints(cw, ch, crop);

@@ -17,16 +17,18 @@ namespace {
 
 constexpr int kSamplesPerCell = kQualitySide * kQualitySide;
 
-// The measure's passes share rows of cells among the cores; every cell
-// writes only its own samples, so the figures do not depend on it.
-int MeasureThreads() { return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u)); }
-
 float Difference(double r1, double g1, double b1, double r2, double g2, double b2) {
   return DeltaE76(LabFromRgbF(static_cast<float>(r1), static_cast<float>(g1), static_cast<float>(b1)),
                   LabFromRgbF(static_cast<float>(r2), static_cast<float>(g2), static_cast<float>(b2)));
 }
 
 }  // namespace
+
+// The measure's passes share rows of cells among the threads; every cell
+// writes only its own samples, so the figures do not depend on how many.
+int DefaultQualityThreads() {
+  return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+}
 
 double MeanOfWorst(std::vector<float> values, double percent) {
   if (values.empty()) return 0;
@@ -91,7 +93,7 @@ Status QualityMeter::Start(const TBitmap32& main, const TRect& mainArea, const t
   // averaged there with each pixel weighted by how much of it is covered.
   const double sx = static_cast<double>(area.Width()) / width_;
   const double sy = static_cast<double>(area.Height()) / height_;
-  const int threads = MeasureThreads();
+  const int threads = threads_;
   std::vector<std::vector<double>> weights(static_cast<size_t>(threads));
   ParallelFor(threads, rows, [&](int worker, int y) {
     std::vector<double>& weightX = weights[static_cast<size_t>(worker)];
@@ -216,7 +218,7 @@ void QualityMeter::AddCell(const TBitmap32& band, int top, int rows, int x, int 
 
 void QualityMeter::AddMosaicRows(const TBitmap32& band, int top, int rows) {
   if (!Started() || rows <= 0) return;
-  ParallelFor(MeasureThreads(), rows_, [&](int, int y) {
+  ParallelFor(threads_, rows_, [&](int, int y) {
     for (int x = 0; x < cols_; ++x) AddCell(band, top, rows, x, y);
   });
 }
@@ -260,7 +262,7 @@ QualityReport QualityMeter::Report() const {
   const size_t cells = static_cast<size_t>(cols_) * rows_;
   report.Single.resize(cells);
   report.Detail.resize(cells);
-  ParallelFor(MeasureThreads(), rows_, [&](int, int y) {
+  ParallelFor(threads_, rows_, [&](int, int y) {
     for (int x = 0; x < cols_; ++x) {
       const size_t c = static_cast<size_t>(y) * cols_ + x;
       MeasureCell(x, y, report.Single[c], report.Detail[c]);
@@ -334,6 +336,7 @@ Status MeasureQuality(const Engine& engine, QualityReport& report) {
       engine.MosaicBitmap.Height() != int64_t(p.CellsDown) * p.CellHeight)
     return Status::Error("There is no mosaic of the project's size to measure.");
   QualityMeter meter;
+  meter.SetThreads(engine.ThreadCount());
   VELMORA_TRY(meter.Start(engine.MainBitmap, QualityMainArea(engine), p));
   meter.MeasureMosaic(engine.MosaicBitmap);
   report = meter.Report();

@@ -15,6 +15,7 @@
 // however it was made.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -55,6 +56,9 @@ double MeanOfWorst(std::vector<float> values, double percent);
 // cells, rounded up (none for percent <= 0).
 std::vector<CellPos> WorstCells(const QualityReport& report, double percent);
 
+// All cores, at most 8.
+int DefaultQualityThreads();
+
 // The measure in steps: the main picture's samples once, then the mosaic's
 // pixels in one go or band by band (a poster rendered in bands is measured
 // without ever being held whole), and cells again after edits.
@@ -64,6 +68,10 @@ public:
   // project has no cells or no mosaic size, or the area is empty.
   Status Start(const TBitmap32& main, const TRect& mainArea, const tmosaicproject& project);
   bool Started() const { return cols_ > 0; }
+  // The threads the passes share their rows of cells among (all cores
+  // unless set); the figures are the same for any number.
+  void SetThreads(int threads) { threads_ = std::clamp(threads, 1, 64); }
+  int Threads() const { return threads_; }
 
   // Mosaic rows [top, top + rows), of which `band` holds row `top` in its
   // row 0. Rows outside the mosaic are ignored.
@@ -111,6 +119,7 @@ private:
   int width_ = 0;  // the mosaic's size
   int height_ = 0;
   int stitch_ = kStitchLoom;
+  int threads_ = DefaultQualityThreads();
   std::vector<MainSample> main_;  // per cell, kQualitySide^2 samples, row by row
   std::vector<MosaicSample> mosaic_;
 };
