@@ -250,8 +250,9 @@ int RunBench(const Args& given) {
           }
         }
     }
-    const DecodeAloneTimes renderAlone = DecodeAlone(
-        placed, RenderDecodeHints(q.CellWidth, q.CellHeight, q.CropCell).acceptScaled, engine.ThreadCount());
+    const DecodeAloneTimes renderAlone =
+        DecodeAlone(placed, RenderDecodeHints(q.CellWidth, q.CellHeight, q.CropCell).acceptScaled,
+                    engine.ThreadCount());
     // The render again, decoding every placed picture (no renditions), and
     // from the renditions the runs so far kept.
     double decodingRender = 0, cachedRender = 0;
@@ -307,25 +308,20 @@ int RunBench(const Args& given) {
                   std::filesystem::path(setup.out).extension().c_str(), Seconds(t5, t6),
                   mosaicMp / std::max(Seconds(t5, t6), 1e-9));
     std::printf("  end to end                                  %8.3f s\n", Seconds(t0, t6));
-    std::printf(
-        "  whole mosaic, cold (empty caches)           %8.3f s  (end to end less the warm preparation)\n",
-        coldWhole);
+    std::printf("  whole mosaic, cold (empty caches)           %8.3f s  (end to end less the warm preparation)\n",
+                coldWhole);
     const double prepRate = pictures / std::max(Seconds(t2, t3), 1e-9);
     const double aloneRate = prepAlone.files / std::max(prepAlone.seconds, 1e-9);
-    std::printf(
-        "  libjpeg-turbo alone, the library at the preparation's scale, 2 threads: %.3f s, %.0f files/s"
-        " (%d not decoded); cold preparation at %.0f %% of it\n",
-        prepAlone.seconds, aloneRate, prepAlone.failed, 100.0 * prepRate / std::max(aloneRate, 1e-9));
-    std::printf(
-        "  libjpeg-turbo alone, the %zu placed pictures at the render's scale, %d threads: %.3f s"
-        " (%.1f decoded megapixels)\n",
-        placed.size(), engine.ThreadCount(), renderAlone.seconds, renderAlone.megapixels);
+    std::printf("  libjpeg-turbo alone, the library at the preparation's scale, 2 threads: %.3f s, %.0f files/s"
+                " (%d not decoded); cold preparation at %.0f %% of it\n",
+                prepAlone.seconds, aloneRate, prepAlone.failed, 100.0 * prepRate / std::max(aloneRate, 1e-9));
+    std::printf("  libjpeg-turbo alone, the %zu placed pictures at the render's scale, %d threads: %.3f s"
+                " (%.1f decoded megapixels)\n",
+                placed.size(), engine.ThreadCount(), renderAlone.seconds, renderAlone.megapixels);
     if (!bands) {
-      std::printf(
-          "  render again, every placed picture decoded  %8.3f s  %9.1f megapixels/s  (%.2f x the decode "
-          "alone)\n",
-          decodingRender, mosaicMp / std::max(decodingRender, 1e-9),
-          decodingRender / std::max(renderAlone.seconds, 1e-9));
+      std::printf("  render again, every placed picture decoded  %8.3f s  %9.1f megapixels/s  (%.2f x the decode alone)\n",
+                  decodingRender, mosaicMp / std::max(decodingRender, 1e-9),
+                  decodingRender / std::max(renderAlone.seconds, 1e-9));
       std::printf("  render again from the rendition cache       %8.3f s  %9.1f megapixels/s\n", cachedRender,
                   mosaicMp / std::max(cachedRender, 1e-9));
     }
@@ -351,43 +347,42 @@ int RunBench(const Args& given) {
   return 0;
 }
 
-const std::string kUsage =
-    std::string(
-        "Usage: velmora-cli bench --main PICTURE --library FOLDER|LIST.IL2 [--out FILE]\n"
-        "                         [--repeat N] [--bands] [--bombs N] [--second-main PICTURE]\n"
-        "                         [mosaic options]\n"
-        "       velmora-cli bench --big-library N --main PICTURE --library FOLDER\n"
-        "                         [--repeat N] [--keep DIR] [mosaic options]\n"
-        "       velmora-cli bench --poster --main PICTURE --library FOLDER|LIST.IL2\n"
-        "                         [--out P.tif] [mosaic options]\n\n"
-        "Runs the main job once (or N times) and prints the time of each step\n"
-        "(grid, prepare, assign, render, save) with pictures per second and\n"
-        "megapixels per second, the end-to-end time and the peak memory.\n"
-        "Beside them: libjpeg-turbo alone decoding the library at the\n"
-        "preparation's scale on two threads (and the preparation's share of\n"
-        "its rate) and the placed pictures at the render's scale; the render\n"
-        "again decoding every picture and again from the rendition cache;\n"
-        "the whole job again with the caches filled, and with --second-main\n"
-        "on another main picture; the load average.\n"
-        "Without --out the picture goes to a temporary JPEG that is removed.\n"
-        "With --bands the render goes in bands straight into the file (a\n"
-        "temporary .tif without --out), as 'create' does, and the peak memory\n"
-        "of that is shown.\n"
-        "With --poster it runs the poster example as two programs, 'create\n"
-        "--out P.tif --project P.vm6' and then 'render P.vm6', and prints the time\n"
-        "and peak memory of each (400x400 cells of 64x64 pixels unless --cells and\n"
-        "--cell-size say otherwise; temporary files unless --out is given).\n"
-        "With --big-library N the pictures of the library folder are linked in\n"
-        "turn into a temporary folder of N entries (up to 65,535); the job runs\n"
-        "once to fill caches of its own, then N (--repeat, 3) times warm, and\n"
-        "the time of each step is printed: setup and list, grid, prepare,\n"
-        "assign, render and save. With --keep DIR the linked folder and the caches\n"
-        "are made in DIR and kept: a later run with the same DIR and N finds them\n"
-        "ready and times warm jobs only.\n"
-        "With --bombs N the library is N PNG pictures of 16384 x 16384 pixels,\n"
-        "under a megabyte each, made for the run and removed after it: the\n"
-        "peak memory then shows what the memory budget (--memory) holds.\n\n") +
-    kMosaicFlagsHelp;
+const std::string kUsage = std::string(
+                               "Usage: velmora-cli bench --main PICTURE --library FOLDER|LIST.IL2 [--out FILE]\n"
+                               "                         [--repeat N] [--bands] [--bombs N] [--second-main PICTURE]\n"
+                               "                         [mosaic options]\n"
+                               "       velmora-cli bench --big-library N --main PICTURE --library FOLDER\n"
+                               "                         [--repeat N] [--keep DIR] [mosaic options]\n"
+                               "       velmora-cli bench --poster --main PICTURE --library FOLDER|LIST.IL2\n"
+                               "                         [--out P.tif] [mosaic options]\n\n"
+                               "Runs the main job once (or N times) and prints the time of each step\n"
+                               "(grid, prepare, assign, render, save) with pictures per second and\n"
+                               "megapixels per second, the end-to-end time and the peak memory.\n"
+                               "Beside them: libjpeg-turbo alone decoding the library at the\n"
+                               "preparation's scale on two threads (and the preparation's share of\n"
+                               "its rate) and the placed pictures at the render's scale; the render\n"
+                               "again decoding every picture and again from the rendition cache;\n"
+                               "the whole job again with the caches filled, and with --second-main\n"
+                               "on another main picture; the load average.\n"
+                               "Without --out the picture goes to a temporary JPEG that is removed.\n"
+                               "With --bands the render goes in bands straight into the file (a\n"
+                               "temporary .tif without --out), as 'create' does, and the peak memory\n"
+                               "of that is shown.\n"
+                               "With --poster it runs the poster example as two programs, 'create\n"
+                               "--out P.tif --project P.vm6' and then 'render P.vm6', and prints the time\n"
+                               "and peak memory of each (400x400 cells of 64x64 pixels unless --cells and\n"
+                               "--cell-size say otherwise; temporary files unless --out is given).\n"
+                               "With --big-library N the pictures of the library folder are linked in\n"
+                               "turn into a temporary folder of N entries (up to 65,535); the job runs\n"
+                               "once to fill caches of its own, then N (--repeat, 3) times warm, and\n"
+                               "the time of each step is printed: setup and list, grid, prepare,\n"
+                               "assign, render and save. With --keep DIR the linked folder and the caches\n"
+                               "are made in DIR and kept: a later run with the same DIR and N finds them\n"
+                               "ready and times warm jobs only.\n"
+                               "With --bombs N the library is N PNG pictures of 16384 x 16384 pixels,\n"
+                               "under a megabyte each, made for the run and removed after it: the\n"
+                               "peak memory then shows what the memory budget (--memory) holds.\n\n") +
+                           kMosaicFlagsHelp;
 
 const CommandRegistrar registrar({"bench", "time each step of the main job", kUsage, RunBench});
 
