@@ -166,6 +166,43 @@ TEST(Quality, BandsAddUpToTheWholeMosaic) {
   EXPECT_GT(whole.MeanSingle, 5);
 }
 
+// The passes share their rows among as many threads as they are given; the
+// figures of every layout, measured whole and in bands, do not change.
+TEST(Quality, SameFiguresOnAnyThreadCount) {
+  for (const LayoutCase& layout : kLayouts) {
+    const tmosaicproject p = Project(9, 7, layout.cw, layout.ch, layout.stitch);
+    const TBitmap32 main = Gradient(157, 101);
+    TBitmap32 mosaic = Gradient(p.FinalWidth, p.FinalHeight);
+    FlipPicture(mosaic, mosaic, true, false);
+    QualityReport first;
+    for (int threads : {1, 2, 3, 8}) {
+      QualityMeter meter;
+      meter.SetThreads(threads);
+      EXPECT_EQ(meter.Threads(), threads);
+      ASSERT_TRUE(meter.Start(main, TRect{3, 5, 150, 99}, p).ok());
+      for (int top = 0; top < p.FinalHeight; top += 13) {
+        const int rows = std::min(13, p.FinalHeight - top);
+        TBitmap32 band(p.FinalWidth, rows);
+        for (int y = 0; y < rows; ++y)
+          std::copy(mosaic.ScanLine(top + y), mosaic.ScanLine(top + y) + p.FinalWidth, band.ScanLine(y));
+        meter.AddMosaicRows(band, top, rows);
+      }
+      const QualityReport report = meter.Report();
+      if (threads == 1) {
+        first = report;
+        EXPECT_GT(first.MeanDetail, 1) << layout.name;
+        continue;
+      }
+      EXPECT_EQ(report.Single, first.Single) << layout.name << ", " << threads << " threads";
+      EXPECT_EQ(report.Detail, first.Detail) << layout.name << ", " << threads << " threads";
+      EXPECT_EQ(report.WorstDetail, first.WorstDetail) << layout.name << ", " << threads << " threads";
+    }
+  }
+  QualityMeter meter;
+  meter.SetThreads(0);
+  EXPECT_EQ(meter.Threads(), 1);
+}
+
 TEST(Quality, EngineMeasureUsesTheCropOfTheMainPicture) {
   Engine e;
   testing::SetGrid(e, 4, 4, 8, 8);

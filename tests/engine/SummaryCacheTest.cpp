@@ -76,6 +76,60 @@ TEST(SummaryCache, SameSignaturesAndNoDecodeWhenWarm) {
   EXPECT_TRUE(warnings.empty());
 }
 
+// A library long enough that the warm look-ups are shared out in several
+// pieces: whatever the thread count, the pictures the cache knows are not
+// read, the changed and unreadable ones are, and the table is the one an
+// uncached run makes.
+TEST(SummaryCache, WarmLookUpsOfALongLibraryAgreeOnAnyThreadCount) {
+  testing::ScratchDir pictures;
+  testing::ScratchDir cacheDir;
+  Engine maker;
+  for (int i = 0; i < 700; ++i)
+    testing::AddPicture(maker, pictures,
+                        testing::Uniform(4 + i % 5, 4, Color32(uint8_t(i), uint8_t(i / 3), 90)));
+  std::vector<std::string> paths = maker.PicList.Paths();
+  auto prepare = [&](bool cached, int threads, int& reads, std::vector<ColorSignature>& sigs) {
+    Engine e;
+    testing::SetGrid(e, 8, 8, 16, 12);
+    e.PicList.Assign(paths);
+    e.SetThreadCount(threads);
+    if (cached) e.SetSummaryCacheFolder(cacheDir.File("velmora"));
+    testing::ReadCounter counter;
+    e.SetPictureLoader(counter.Loader());
+    const Status s = e.PrepareLibrary();
+    reads = 0;
+    for (const auto& [path, n] : counter.reads) reads += n;
+    sigs.clear();
+    for (int k = 0; k < e.PicList.Count(); ++k) sigs.push_back(e.Library[k].Signature);
+    return s;
+  };
+  int reads = 0;
+  std::vector<ColorSignature> sigs;
+  ASSERT_TRUE(prepare(true, 1, reads, sigs).ok());
+  ASSERT_EQ(reads, 700);
+  const std::string cacheFile = cacheDir.File("velmora/") + SummaryCache::kFileName;
+  const std::string filled = ReadWholeFile(cacheFile);
+  // Changed pictures in the first, a middle and the last piece.
+  for (int k : {3, 300, 699})
+    ASSERT_TRUE(WriteBmpFile(testing::Uniform(11, 7, Color32(250, uint8_t(k), 10)), paths[size_t(k)]).ok());
+  std::vector<ColorSignature> plain;
+  ASSERT_TRUE(prepare(false, 1, reads, plain).ok());
+  for (int threads : {1, 2, 3, 8}) {
+    WriteWholeFile(cacheFile, filled);
+    ASSERT_TRUE(prepare(true, threads, reads, sigs).ok()) << threads;
+    EXPECT_EQ(reads, 3) << threads;
+    EXPECT_EQ(sigs, plain) << threads;
+  }
+  // A picture that is gone fails as without the cache, on any thread count.
+  std::filesystem::remove(paths[450]);
+  Status uncached = prepare(false, 2, reads, plain);
+  ASSERT_FALSE(uncached.ok());
+  for (int threads : {1, 2}) {
+    WriteWholeFile(cacheFile, filled);
+    EXPECT_EQ(prepare(true, threads, reads, sigs).message(), uncached.message()) << threads;
+  }
+}
+
 TEST(SummaryCache, ChangedRenamedAndDeletedPicturesAreNoticed) {
   CacheFixture f;
   f.Prepare(true);
