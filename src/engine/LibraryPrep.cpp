@@ -66,6 +66,7 @@ Status Engine::PrepareLibrary() {
     constexpr int kKeysPerTask = 256;
     ParallelFor(threads_, (count + kKeysPerTask - 1) / kKeysPerTask, [&](int, int task) {
       const int end = std::min(count, (task + 1) * kKeysPerTask);
+      KeyStat stat;
       for (int k = task * kKeysPerTask; k < end; ++k) {
         const auto i = static_cast<size_t>(k);
         SummaryKey& key = keys[i];
@@ -73,7 +74,7 @@ Status Engine::PrepareLibrary() {
         key.settings = settings;
         // A file that cannot be examined is read as usual (and fails as
         // usual), and never cached: its key is cleared.
-        if (!StatSummaryKey(key)) {
+        if (!stat(key)) {
           key.path.clear();
           continue;
         }

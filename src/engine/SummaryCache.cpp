@@ -70,12 +70,40 @@ uint32_t SummarySettings(int cellW, int cellH, bool crop, bool mono, bool uprigh
          uint32_t(mono) << 25 | uint32_t(upright) << 26;
 }
 
-bool StatSummaryKey(SummaryKey& key) {
-  struct stat st {};
-  if (::stat(key.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+namespace {
+
+bool KeyFromStat(int result, const struct stat& st, SummaryKey& key) {
+  if (result != 0 || !S_ISREG(st.st_mode)) return false;
   key.size = static_cast<uint64_t>(st.st_size);
   key.mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   return true;
+}
+
+}  // namespace
+
+bool StatSummaryKey(SummaryKey& key) {
+  struct stat st {};
+  const int result = ::stat(key.path.c_str(), &st);
+  return KeyFromStat(result, st, key);
+}
+
+KeyStat::~KeyStat() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool KeyStat::operator()(SummaryKey& key) {
+  const size_t slash = key.path.rfind('/');
+  if (slash == std::string::npos || slash + 1 == key.path.size()) return StatSummaryKey(key);
+  const std::string_view folder(key.path.data(), slash == 0 ? 1 : slash);
+  if (fd_ < 0 || folder != folder_) {
+    if (fd_ >= 0) ::close(fd_);
+    folder_.assign(folder);
+    fd_ = ::open(folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  }
+  if (fd_ < 0) return StatSummaryKey(key);
+  struct stat st {};
+  const int result = ::fstatat(fd_, key.path.c_str() + slash + 1, &st, 0);
+  return KeyFromStat(result, st, key);
 }
 
 std::string DefaultCacheFolder() {
@@ -262,12 +290,30 @@ uint64_t SummaryCache::IndexHash(const std::string& path, uint32_t settings) {
 }
 
 size_t SummaryCache::Locate(const std::string& path, uint32_t settings) const {
-  const auto [from, to] = index_.equal_range(IndexHash(path, settings));
-  for (auto it = from; it != to; ++it) {
-    const SummaryKey& have = entries_[it->second].first;
-    if (have.settings == settings && have.path == path) return it->second;
+  if (index_.empty()) return std::string::npos;
+  const uint64_t hash = IndexHash(path, settings);
+  const size_t mask = index_.size() - 1;
+  for (size_t i = size_t(hash) & mask;; i = (i + 1) & mask) {
+    const Slot& slot = index_[i];
+    if (slot.position == 0) return std::string::npos;
+    if (slot.hash != hash) continue;
+    const SummaryKey& have = entries_[slot.position - 1].first;
+    if (have.settings == settings && have.path == path) return slot.position - 1;
   }
-  return std::string::npos;
+}
+
+void SummaryCache::Reindex(size_t entries) {
+  size_t size = 16;
+  while (size < entries * 2) size *= 2;
+  if (size <= index_.size()) return;
+  index_.assign(size, Slot{});
+  const size_t mask = size - 1;
+  for (size_t at = 0; at < entries_.size(); ++at) {
+    const uint64_t hash = IndexHash(entries_[at].first.path, entries_[at].first.settings);
+    size_t i = size_t(hash) & mask;
+    while (index_[i].position != 0) i = (i + 1) & mask;
+    index_[i] = Slot{hash, at + 1};
+  }
 }
 
 void SummaryCache::Put(SummaryKey key, const CachedSummary& summary) {
@@ -276,7 +322,12 @@ void SummaryCache::Put(SummaryKey key, const CachedSummary& summary) {
     entries_[at] = {std::move(key), summary};
     return;
   }
-  index_.emplace(IndexHash(key.path, key.settings), entries_.size());
+  Reindex(entries_.size() + 1);
+  const uint64_t hash = IndexHash(key.path, key.settings);
+  const size_t mask = index_.size() - 1;
+  size_t i = size_t(hash) & mask;
+  while (index_[i].position != 0) i = (i + 1) & mask;
+  index_[i] = Slot{hash, entries_.size() + 1};
   entries_.emplace_back(std::move(key), summary);
 }
 
@@ -315,6 +366,7 @@ void SummaryCache::Load(std::string* warning) {
   Entries read = std::move(entries_);
   entries_.clear();
   entries_.reserve(read.size());
+  Reindex(read.size());
   for (auto& [key, summary] : read) Put(std::move(key), summary);
 }
 

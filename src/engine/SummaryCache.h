@@ -15,7 +15,6 @@
 #include <functional>
 #include <span>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/DetailMatch.h"
@@ -39,6 +38,23 @@ uint32_t SummarySettings(int cellW, int cellH, bool crop, bool mono, bool uprigh
 // Fills size and mtimeNs from the file at key.path; false when it cannot be
 // examined (missing, not a regular file), in which case nothing may be cached.
 bool StatSummaryKey(SummaryKey& key);
+
+// StatSummaryKey for many keys in a row: the file is looked up from its
+// folder, which stays open while the keys that follow are in the same one,
+// so the folders above it are not walked again for every picture. The
+// results are StatSummaryKey's.
+class KeyStat {
+public:
+  KeyStat() = default;
+  ~KeyStat();
+  KeyStat(const KeyStat&) = delete;
+  KeyStat& operator=(const KeyStat&) = delete;
+  bool operator()(SummaryKey& key);
+
+private:
+  std::string folder_;
+  int fd_ = -1;
+};
 
 // $XDG_CACHE_HOME/velmora, else $HOME/.cache/velmora; empty when neither is set.
 std::string DefaultCacheFolder();
@@ -104,9 +120,18 @@ private:
 
   std::string folder_;
   Entries entries_;  // oldest first
-  // Hash of (path, settings) to the entry's position: the paths are held
-  // once, in entries_, however many entries a cache has.
-  std::unordered_multimap<uint64_t, size_t> index_;
+  // An open-addressed table from the hash of (path, settings) to the
+  // entry's position: the paths are held once, in entries_, however many
+  // entries a cache has, and a big cache is indexed without an allocation
+  // per entry. A slot holds the hash and the position + 1 (0: empty); its
+  // size is a power of two, at most half full.
+  struct Slot {
+    uint64_t hash = 0;
+    size_t position = 0;
+  };
+  // Makes room for `entries` entries, placing the present ones anew.
+  void Reindex(size_t entries);
+  std::vector<Slot> index_;
   bool changed_ = false;
 };
 
