@@ -38,12 +38,13 @@ enum class EntryKind { Other, File, Folder };
 
 // d_type saves a stat per entry on the file systems that fill it in; links
 // and unknown types are resolved with stat, so a link to a picture counts as
-// the picture and a dangling link as nothing.
-EntryKind KindOf(const dirent& entry, const std::string& path) {
+// the picture and a dangling link as nothing. The stat starts from the open
+// folder `dir`, not from the root.
+EntryKind KindOf(DIR* dir, const dirent& entry) {
   if (entry.d_type == DT_REG) return EntryKind::File;
   if (entry.d_type == DT_DIR) return EntryKind::Folder;
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return EntryKind::Other;
+  if (::fstatat(::dirfd(dir), entry.d_name, &info, 0) != 0) return EntryKind::Other;
   if (S_ISREG(info.st_mode)) return EntryKind::File;
   if (S_ISDIR(info.st_mode)) return EntryKind::Folder;
   return EntryKind::Other;  // devices, pipes and sockets are never pictures
@@ -66,10 +67,11 @@ void Scan(const std::string& folder, std::vector<std::string>& out, bool recursi
     const std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
     if (!IsStorableName(name)) continue;
-    const std::string path = JoinPath(folder, entry->d_name);
-    const EntryKind kind = KindOf(*entry, path);
-    if (kind == EntryKind::File && IsLibraryPictureName(name, filter)) out.push_back(path);
-    if (kind == EntryKind::Folder && recursive) Scan(path, out, recursive, filter, seen);
+    const EntryKind kind = KindOf(dir, *entry);
+    if (kind == EntryKind::File && IsLibraryPictureName(name, filter))
+      out.push_back(JoinPath(folder, entry->d_name));
+    if (kind == EntryKind::Folder && recursive)
+      Scan(JoinPath(folder, entry->d_name), out, recursive, filter, seen);
   }
   ::closedir(dir);
 }
@@ -102,7 +104,7 @@ std::vector<std::string> ListFolderPicturesSorted(const std::string& folder, Pic
     const std::string_view name = entry->d_name;
     if (name.empty() || name.front() == '.') continue;  // hidden files, "." and ".."
     if (!IsStorableName(name) || !IsLibraryPictureName(name, filter)) continue;
-    if (KindOf(*entry, JoinPath(folder, entry->d_name)) != EntryKind::File) continue;
+    if (KindOf(dir, *entry) != EntryKind::File) continue;
     names.emplace_back(name);
   }
   ::closedir(dir);

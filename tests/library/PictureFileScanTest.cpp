@@ -51,8 +51,8 @@ TEST(PictureFileScan, ListsTheFolderInFileSystemOrder) {
 // leaves out other files.
 TEST(PictureFileScan, ReadableFilterTakesEveryPictureFormat) {
   ScratchFolder dir;
-  for (const char* name : {"a.jpg", "b.jpeg", "c.PNG", "d.webp", "e.heic", "f.jxl", "g.NEF", "h.tif", "i.txt",
-                           "j.vm6", "k"})
+  for (const char* name :
+       {"a.jpg", "b.jpeg", "c.PNG", "d.webp", "e.heic", "f.jxl", "g.NEF", "h.tif", "i.txt", "j.vm6", "k"})
     WriteWholeFile(dir / name, "x");
   Paths found = ListFolderPicturesSorted(dir.str(), PictureNameFilter::kReadable);
   Paths expected;
@@ -101,6 +101,41 @@ TEST(PictureFileScan, UnreadableOrMissingFolderYieldsNothing) {
   WriteWholeFile(dir / "file.jpg", "x");
   ListPictureFiles(dir / "file.jpg", found, true);
   EXPECT_TRUE(found.empty());
+}
+
+// A link counts as what it leads to, in both listings: a link to a picture is
+// a picture, one to a folder is a folder, a dangling one is nothing. Links
+// given relative to the folder resolve from the folder, not from where the
+// program runs.
+TEST(PictureFileScan, LinksCountAsWhatTheyLeadTo) {
+  ScratchFolder dir;
+  ScratchFolder elsewhere;
+  WriteWholeFile(elsewhere / "photo.jpg", "x");
+  fs::create_directory(dir.path() / "sub");
+  WriteWholeFile(dir / "sub/inner.jpg", "x");
+  fs::create_symlink(elsewhere.path() / "photo.jpg", dir.path() / "absolute.jpg");
+  fs::create_symlink("sub/inner.jpg", dir.path() / "relative.jpg");
+  fs::create_symlink("missing.jpg", dir.path() / "dangling.jpg");
+  fs::create_directory_symlink("sub", dir.path() / "folder-link.jpg");
+
+  const Paths sorted = ListFolderPicturesSorted(dir.str());
+  EXPECT_EQ(sorted, (Paths{dir.str() + "/absolute.jpg", dir.str() + "/relative.jpg"}));
+
+  Paths flat;
+  ListPictureFiles(dir.str(), flat, false);
+  std::sort(flat.begin(), flat.end());
+  EXPECT_EQ(flat, sorted);
+
+  Paths deep;
+  ListPictureFiles(dir.str(), deep, true);
+  std::sort(deep.begin(), deep.end());
+  // The subfolder and the link to it are the same folder: walked once, by
+  // whichever name the scan meets first.
+  ASSERT_EQ(deep.size(), 3u);
+  EXPECT_EQ(deep[0], dir.str() + "/absolute.jpg");
+  EXPECT_TRUE(deep[1] == dir.str() + "/folder-link.jpg/inner.jpg" || deep[2] == dir.str() + "/sub/inner.jpg")
+      << deep[1] << " " << deep[2];
+  EXPECT_TRUE(std::find(deep.begin(), deep.end(), dir.str() + "/relative.jpg") != deep.end());
 }
 
 TEST(PictureFileScan, LinkLoopEnds) {
