@@ -80,6 +80,7 @@ void MatchQuality::Refresh() {
   report_ = QualityReport();
   const Engine& e = session_.engine;
   const tmosaicproject& p = e.Project;
+  meter_.SetThreads(e.ThreadCount());
   if (Measurable() && e.MosaicBitmap.Width() == int64_t(p.CellsAcross) * p.CellWidth &&
       e.MosaicBitmap.Height() == int64_t(p.CellsDown) * p.CellHeight &&
       meter_.Start(e.MainBitmap, QualityMainArea(e), p).ok()) {
