@@ -52,36 +52,42 @@ Status Engine::PrepareLibrary() {
   std::vector<DetailSummary> details(static_cast<size_t>(count));
   Details.Library.clear();
   RenditionCache* const renditions = Renditions();
-  if (!cacheFolder_.empty()) {
-    cache = std::make_unique<SummaryCache>(cacheFolder_);
-    std::string warning;
-    cache->Load(&warning);
-    if (!warning.empty()) job.Warning(warning);
-  }
+  if (!cacheFolder_.empty()) cache = std::make_unique<SummaryCache>(cacheFolder_);
+  std::string warning;
   if (cache || renditions) {
     keys.resize(static_cast<size_t>(count));
     const uint32_t settings = SummarySettings(cw, ch, crop, mono, upright_);
     // A stat per picture is most of a warm run's cost on a big library: the
-    // threads share it, each entry writing only its own slots.
+    // threads share it, each entry writing only its own slots, while one of
+    // them reads the cache file (task 0).
     constexpr int kKeysPerTask = 256;
-    ParallelFor(threads_, (count + kKeysPerTask - 1) / kKeysPerTask, [&](int, int task) {
-      const int end = std::min(count, (task + 1) * kKeysPerTask);
+    const int tasks = (count + kKeysPerTask - 1) / kKeysPerTask;
+    ParallelFor(threads_, tasks + 1, [&](int, int task) {
+      if (task == 0) {
+        if (cache) cache->Load(&warning);
+        return;
+      }
+      const int end = std::min(count, task * kKeysPerTask);
       KeyStat stat;
-      for (int k = task * kKeysPerTask; k < end; ++k) {
-        const auto i = static_cast<size_t>(k);
-        SummaryKey& key = keys[i];
+      for (int k = (task - 1) * kKeysPerTask; k < end; ++k) {
+        SummaryKey& key = keys[static_cast<size_t>(k)];
         key.path = PicList[k];
         key.settings = settings;
         // A file that cannot be examined is read as usual (and fails as
         // usual), and never cached: its key is cleared.
-        if (!stat(key)) {
-          key.path.clear();
-          continue;
-        }
-        if (cache && cache->Find(key, sigs[i], &details[i])) known[i] = 1;
+        if (!stat(key)) key.path.clear();
       }
     });
+    if (cache)
+      ParallelFor(threads_, tasks, [&](int, int task) {
+        const int end = std::min(count, (task + 1) * kKeysPerTask);
+        for (int k = task * kKeysPerTask; k < end; ++k) {
+          const auto i = static_cast<size_t>(k);
+          if (!keys[i].path.empty() && cache->Find(keys[i], sigs[i], &details[i])) known[i] = 1;
+        }
+      });
   }
+  if (!warning.empty()) job.Warning(warning);
 
   const DecodeHints renderHints = RenderDecodeHints(cw, ch, crop);
   auto summarize = [&](int k, ColorSignature& sig) -> Status {
