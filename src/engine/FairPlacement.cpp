@@ -19,6 +19,7 @@
 // Every photo is placed once here, so no two of these placements can break
 // the repeat radius; the repeat cap is tested as the one-by-one pass tests it.
 #include <algorithm>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -76,12 +77,28 @@ void Engine::PlaceEveryPhotoWell(int count) {
     for (int c = 0; c < cells; ++c)
       looks.emplace_back(SampleCell(c % cols, c / cols), enhance, Project.AlphaMain);
   }
-  std::vector<int32_t> rank(size_t(rows) * size_t(cells));
-  for (int first = 0; first < rows; first += kRowsPerStep) {
+  // Every entry is written below: no need to clear 4 bytes a photo-cell pair.
+  std::unique_ptr<int32_t[]> rank(new int32_t[size_t(rows) * size_t(cells)]);
+  // The rows to compute; a copy of a photo earlier in the list takes that
+  // photo's row.
+  std::vector<int> sameAs(static_cast<size_t>(rows));
+  if (detail) {
+    std::vector<const DetailSummary*> summaries;
+    summaries.reserve(size_t(rows));
+    for (int k : photoOf) summaries.push_back(&Details.Library[size_t(k)]);
+    sameAs = FirstOfSame(summaries);
+  } else {
+    for (int r = 0; r < rows; ++r) sameAs[size_t(r)] = r;
+  }
+  std::vector<int> computed;
+  for (int r = 0; r < rows; ++r)
+    if (sameAs[size_t(r)] == r) computed.push_back(r);
+  const int unique = static_cast<int>(computed.size());
+  for (int first = 0; first < unique; first += kRowsPerStep) {
     Listener().ProcessEvents();
     if (CancelPolled()) return;
-    ParallelFor(threads_, std::min(kRowsPerStep, rows - first), [&](int, int i) {
-      const int r = first + i;
+    ParallelFor(threads_, std::min(kRowsPerStep, unique - first), [&](int, int i) {
+      const int r = computed[size_t(first + i)];
       const int k = photoOf[size_t(r)];
       int32_t* out = &rank[size_t(r) * size_t(cells)];
       if (detail) {
@@ -92,6 +109,9 @@ void Engine::PlaceEveryPhotoWell(int count) {
       }
     });
   }
+  for (int r = 0; r < rows; ++r)
+    if (const int from = sameAs[size_t(r)]; from != r)
+      std::copy_n(&rank[size_t(from) * size_t(cells)], cells, &rank[size_t(r) * size_t(cells)]);
   // The best photo of every cell by rank (the earliest on a tie).
   std::vector<int32_t> rankBest(size_t(cells), INT32_MAX);
   std::vector<int> bestRow(size_t(cells), 0);
