@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <unordered_map>
 
 #include "engine/ProjectRecord.h"
 #include "engine/Tables.h"
@@ -232,6 +233,25 @@ int DetailBestOrientation(const DetailSummary& picture, const DetailSummary& cel
   }
   if (orientation) *orientation = chosen;
   return best;
+}
+
+std::vector<int> FirstOfSame(const std::vector<const DetailSummary*>& summaries) {
+  static_assert(sizeof(DetailSummary) == (kDetailSamples + 1) * 3 * sizeof(float), "no padding to compare");
+  std::vector<int> first(summaries.size());
+  // Each hash keeps the first summary that had it; a later one with the
+  // same hash but other bytes simply counts as new.
+  std::unordered_map<uint64_t, int> seen;
+  seen.reserve(summaries.size());
+  for (size_t i = 0; i < summaries.size(); ++i) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(summaries[i]);
+    uint64_t h = 1469598103934665603ull;
+    for (size_t b = 0; b < sizeof(DetailSummary); ++b) h = (h ^ bytes[b]) * 1099511628211ull;
+    const auto [at, added] = seen.emplace(h, int(i));
+    first[i] = !added && std::memcmp(summaries[size_t(at->second)], summaries[i], sizeof(DetailSummary)) == 0
+                   ? at->second
+                   : int(i);
+  }
+  return first;
 }
 
 }  // namespace velmora

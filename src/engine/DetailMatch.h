@@ -83,6 +83,12 @@ struct DetailTables {
 // The cell summaries of `tables` from the main picture.
 void MakeCellDetails(const TBitmap32& mainPicture, const DetailGridShape& shape, DetailTables& tables);
 
+// For every summary, the index of the first one with the very same bytes
+// (its own when none before has them). Libraries hold copies of one photo
+// (the same file in two folders, a folder listed twice); a copy's distances
+// are those of its first, so they are computed once.
+std::vector<int> FirstOfSame(const std::vector<const DetailSummary*>& summaries);
+
 // The distance of `picture` shown in `cell` with the tint of `enhance`
 // percent, mirrored by `orientation` (0 none, 1 left-right, 2 top-bottom,
 // 3 both): the summed CIE76 differences of the sixteen samples, on the scale

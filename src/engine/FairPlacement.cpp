@@ -19,6 +19,7 @@
 // Every photo is placed once here, so no two of these placements can break
 // the repeat radius; the repeat cap is tested as the one-by-one pass tests it.
 #include <algorithm>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -39,6 +40,8 @@ constexpr int64_t kEdgeBudget = int64_t(1) << 23;
 constexpr int kSpreadCells = 8;
 // Photos whose distances are computed between two looks at the listener.
 constexpr int kRowsPerStep = 64;
+// A cell's index is below this in a selection key (loss * kKeyCells + cell).
+constexpr int64_t kKeyCells = int64_t(1) << 32;
 
 using Edges = std::vector<std::pair<int32_t, int>>;  // (cost, cell)
 
@@ -74,12 +77,28 @@ void Engine::PlaceEveryPhotoWell(int count) {
     for (int c = 0; c < cells; ++c)
       looks.emplace_back(SampleCell(c % cols, c / cols), enhance, Project.AlphaMain);
   }
-  std::vector<int32_t> rank(size_t(rows) * size_t(cells));
-  for (int first = 0; first < rows; first += kRowsPerStep) {
+  // Every entry is written below: no need to clear 4 bytes a photo-cell pair.
+  std::unique_ptr<int32_t[]> rank(new int32_t[size_t(rows) * size_t(cells)]);
+  // The rows to compute; a copy of a photo earlier in the list takes that
+  // photo's row.
+  std::vector<int> sameAs(static_cast<size_t>(rows));
+  if (detail) {
+    std::vector<const DetailSummary*> summaries;
+    summaries.reserve(size_t(rows));
+    for (int k : photoOf) summaries.push_back(&Details.Library[size_t(k)]);
+    sameAs = FirstOfSame(summaries);
+  } else {
+    for (int r = 0; r < rows; ++r) sameAs[size_t(r)] = r;
+  }
+  std::vector<int> computed;
+  for (int r = 0; r < rows; ++r)
+    if (sameAs[size_t(r)] == r) computed.push_back(r);
+  const int unique = static_cast<int>(computed.size());
+  for (int first = 0; first < unique; first += kRowsPerStep) {
     Listener().ProcessEvents();
     if (CancelPolled()) return;
-    ParallelFor(threads_, std::min(kRowsPerStep, rows - first), [&](int, int i) {
-      const int r = first + i;
+    ParallelFor(threads_, std::min(kRowsPerStep, unique - first), [&](int, int i) {
+      const int r = computed[size_t(first + i)];
       const int k = photoOf[size_t(r)];
       int32_t* out = &rank[size_t(r) * size_t(cells)];
       if (detail) {
@@ -90,6 +109,9 @@ void Engine::PlaceEveryPhotoWell(int count) {
       }
     });
   }
+  for (int r = 0; r < rows; ++r)
+    if (const int from = sameAs[size_t(r)]; from != r)
+      std::copy_n(&rank[size_t(from) * size_t(cells)], cells, &rank[size_t(r) * size_t(cells)]);
   // The best photo of every cell by rank (the earliest on a tie).
   std::vector<int32_t> rankBest(size_t(cells), INT32_MAX);
   std::vector<int> bestRow(size_t(cells), 0);
@@ -107,31 +129,34 @@ void Engine::PlaceEveryPhotoWell(int count) {
   };
   // The cells of row r in the order of what it loses there, the first
   // `offer` of them; ties go to the earlier cell, so a seed-free result is
-  // the same every run.
-  auto nearestCells = [&](int r, int offer, Edges& out) {
+  // the same every run. Each (loss, cell) is one 64-bit key of the same
+  // order, so the selection moves and compares single numbers, in `keys`
+  // (scratch of the caller's thread) rather than in the list kept.
+  auto nearestCells = [&](int r, int offer, Edges& out, std::vector<int64_t>& keys) {
     const int32_t* row = &rank[size_t(r) * size_t(cells)];
-    out.resize(static_cast<size_t>(cells));
-    for (int c = 0; c < cells; ++c) out[size_t(c)] = {row[c] - rankBest[size_t(c)], c};
-    if (offer < cells) {
-      std::nth_element(out.begin(), out.begin() + (offer - 1), out.end());
-      out.resize(size_t(offer));
-    }
-    std::sort(out.begin(), out.end());
+    keys.resize(static_cast<size_t>(cells));
+    for (int c = 0; c < cells; ++c) keys[size_t(c)] = int64_t(row[c] - rankBest[size_t(c)]) * kKeyCells + c;
+    const auto end = keys.begin() + std::min(offer, cells);
+    if (offer < cells) std::nth_element(keys.begin(), end - 1, keys.end());
+    std::sort(keys.begin(), end);
+    out.clear();
+    out.reserve(size_t(end - keys.begin()));
+    for (auto k = keys.begin(); k != end; ++k)
+      out.emplace_back(static_cast<int32_t>(*k >> 32), static_cast<int>(*k & (kKeyCells - 1)));
   };
 
   std::vector<Edges> lists(static_cast<size_t>(rows));
-  ParallelFor(threads_, rows, [&](int, int r) {
+  std::vector<std::vector<int64_t>> scratch(static_cast<size_t>(std::max(1, threads_)));
+  ParallelFor(threads_, rows, [&](int worker, int r) {
     Edges& list = lists[size_t(r)];
-    nearestCells(r, perPhoto, list);
+    nearestCells(r, perPhoto, list, scratch[size_t(worker)]);
     if (perPhoto < cells) {
-      std::vector<char> listed(size_t(cells), 0);
-      for (const auto& e : list) listed[size_t(e.second)] = 1;
+      list.reserve(list.size() + kSpreadCells);
       for (int j = 0; j < kSpreadCells; ++j) {
         const int c = static_cast<int>((int64_t(r) * 7919 + int64_t(j) * cells / kSpreadCells) % cells);
-        if (!listed[size_t(c)]) {
-          listed[size_t(c)] = 1;
-          list.emplace_back(0, c);
-        }
+        bool listed = false;
+        for (const auto& e : list) listed = listed || e.second == c;
+        if (!listed) list.emplace_back(0, c);
       }
     }
     for (auto& e : list) e.first = weigh(r, e.second);
@@ -157,7 +182,7 @@ void Engine::PlaceEveryPhotoWell(int count) {
     const int from = offered[size_t(r)];
     if (from >= cells) return;
     offered[size_t(r)] = static_cast<int>(std::min<int64_t>(cells, int64_t(from) * 2));
-    nearestCells(r, offered[size_t(r)], more);
+    nearestCells(r, offered[size_t(r)], more, scratch[0]);
     more.erase(more.begin(), more.begin() + from);
     for (auto& e : more) e.first = weigh(r, e.second) - base[size_t(e.second)];
   };

@@ -413,6 +413,98 @@ TEST(PlaceEveryPhotoWell, LeavesFreeTheCellsTheLibraryServesWellAnyway) {
   }
 }
 
+// Copies of one photo (a folder listed twice) share their distances; what
+// counts as a copy is the very bytes of the summary.
+TEST(DetailMatching, FirstOfSameFindsTheFirstCopyByTheBytes) {
+  auto summary = [](float l, float meanA) {
+    DetailSummary s;
+    for (size_t i = 0; i < s.Sample.size(); ++i) s.Sample[i] = LabColor{l + float(i), 1, -2};
+    s.Mean = LabColor{l, meanA, 0};
+    return s;
+  };
+  const DetailSummary a = summary(10, 0), b = summary(20, 0), aOtherMean = summary(10, 3),
+                      aNegativeZero = summary(10, -0.0f);
+  struct Case {
+    const char* what;
+    std::vector<const DetailSummary*> in;
+    std::vector<int> expected;
+  };
+  const Case cases[] = {
+      {"none", {}, {}},
+      {"all different", {&a, &b, &aOtherMean}, {0, 1, 2}},
+      {"copies after others", {&a, &b, &a, &b, &a}, {0, 1, 0, 1, 0}},
+      {"the same summary twice over", {&b, &b, &b}, {0, 0, 0}},
+      // The same samples with another mean are not a copy, nor is a value
+      // that only compares equal.
+      {"mean differs", {&a, &aOtherMean, &a}, {0, 1, 0}},
+      {"minus zero", {&a, &aNegativeZero}, {0, 1}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FirstOfSame(c.in), c.expected) << c.what;
+}
+
+// With detail matching every photo is placed at the least total detail
+// distance, copies of one photo (whose distances are shared, not computed
+// again) among them: with as many photos as cells, the map's total must be
+// the least over every way of placing them.
+TEST(PlaceEveryPhotoWell, WithDetailMatchingAndCopiesFindsTheLeastTotal) {
+  struct Case {
+    int cols, rows;
+    int distinct;  // photos; each listed `cells / distinct` times, in turn
+  };
+  const Case cases[] = {{3, 2, 3}, {4, 2, 2}, {5, 1, 5}, {3, 2, 6}, {6, 1, 1}};
+  std::mt19937 rng(41);
+  auto randomBlocks = [&](int w, int h) {
+    TBitmap32 b(w, h);
+    std::vector<TColor32> block(size_t((w / 4) * (h / 4)));
+    for (auto& c : block) c = Color32(uint8_t(rng() % 256), uint8_t(rng() % 256), uint8_t(rng() % 256));
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) b.Pixel(x, y) = block[size_t((y / 4) * (w / 4) + x / 4)];
+    return b;
+  };
+  for (const Case& c : cases) {
+    const int cells = c.cols * c.rows;
+    SCOPED_TRACE(std::to_string(c.cols) + "x" + std::to_string(c.rows) + ", " + std::to_string(c.distinct));
+    for (int round = 0; round < 3; ++round) {
+      testing::ScratchDir dir;
+      Engine e;
+      SetGrid(e, c.cols, c.rows, 16, 16);
+      e.MainBitmap = randomBlocks(16 * c.cols, 16 * c.rows);
+      std::vector<TBitmap32> photos;
+      for (int k = 0; k < c.distinct; ++k) photos.push_back(randomBlocks(16, 16));
+      for (int k = 0; k < cells; ++k) testing::AddPicture(e, dir, photos[size_t(k % c.distinct)]);
+      e.Project.UseAllPhotos = true;
+      e.Project.AllowHFlip = e.Project.AllowVFlip = false;
+      e.Matching.Detail = true;
+      e.Matching.FairUseAll = true;
+      e.MakeGrid();
+      ASSERT_TRUE(e.PrepareLibrary().ok());
+      e.Rng.SetSeed(5);
+      e.AssignCells();
+      ASSERT_EQ(e.Details.Cells.size(), size_t(cells));
+      auto cost = [&](int k, int cell) {
+        return int64_t(DetailDistance(e.Details.Library[size_t(k)], e.Details.Cells[size_t(cell)],
+                                      e.Project.ColorEnhance, 0));
+      };
+      int64_t total = 0;
+      for (int cell = 0; cell < cells; ++cell) {
+        const CellMapEntry& m = e.Map.At(cell % c.cols, cell / c.cols);
+        ASSERT_TRUE(m.Assigned);
+        total += cost(m.PicIndex, cell);
+      }
+      for (int k = 0; k < cells; ++k) EXPECT_EQ(e.Library[k].UseCount, 1) << k;
+      std::vector<int> perm(static_cast<size_t>(cells));
+      std::iota(perm.begin(), perm.end(), 0);
+      int64_t best = std::numeric_limits<int64_t>::max();
+      do {
+        int64_t t = 0;
+        for (int k = 0; k < cells; ++k) t += cost(k, perm[size_t(k)]);
+        best = std::min(best, t);
+      } while (std::next_permutation(perm.begin(), perm.end()));
+      EXPECT_EQ(total, best) << "round " << round;
+    }
+  }
+}
+
 TEST(MatchingBlock, RoundTripsThroughTheExtensionArea) {
   for (int bits = 0; bits < 4; ++bits) {
     const MatchOptions options{(bits & 1) != 0, (bits & 2) != 0};
