@@ -126,9 +126,10 @@ struct RoundingDivider128 {
 struct StretchScratch {
   std::vector<Footprint> columns;
   std::vector<Footprint> rows;
-  std::vector<uint32_t> columnSums;  // one target row's vertical sums per source byte
-  std::vector<uint16_t> middle16;    // up to kRowsPer16 wholly covered rows, unweighted
-  std::vector<uint32_t> middle32;    // more of them
+  std::vector<uint32_t> columnSums;   // one target row's vertical sums per source byte
+  std::vector<uint16_t> middle16;     // up to kRowsPer16 wholly covered rows, unweighted
+  std::vector<uint32_t> middle32;     // more of them
+  std::vector<uint32_t> pairWeights;  // per target column: its two weights, four lanes each
 };
 
 // 256 rows of 255 still fit 16 bits; half the width of 32-bit sums makes the
@@ -209,6 +210,68 @@ __attribute__((target("avx2"))) void Horizontal4(const uint32_t* sums, const Foo
     std::memcpy(out, &pixel, DstBpp);
   }
 }
+
+// The same pass when no target pixel covers more than two source pixels, as
+// in every crop (one pixel larger) and every reduction to less than half:
+// both pixels are read in one load from the row of sums and weighted by a
+// pair of weights laid out beforehand, and four-byte targets are stored four
+// pixels at a time. `sums` has one zero pixel past its end for the last
+// column, whose second weight is 0.
+inline __attribute__((target("avx2"))) __m128i DivideLanes(__m128i acc, const HorizontalShape& shape) {
+  const __m128i multiplier = _mm_set1_epi32(static_cast<int>(shape.multiplier));
+  const __m128i shift = _mm_cvtsi32_si128(shape.shift);
+  acc = _mm_add_epi32(acc, _mm_set1_epi32(static_cast<int>(shape.half)));
+  const __m128i even = _mm_srl_epi64(_mm_mul_epu32(acc, multiplier), shift);
+  const __m128i odd = _mm_srl_epi64(_mm_mul_epu32(_mm_srli_epi64(acc, 32), multiplier), shift);
+  return _mm_or_si128(even, _mm_slli_epi64(odd, 32));
+}
+
+inline __attribute__((target("avx2"))) __m128i WeightedPair(const uint32_t* sums, const Footprint& c,
+                                                            const uint32_t* weights) {
+  const __m256i both =
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sums + static_cast<size_t>(c.first) * 4));
+  const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights));
+  const __m256i products = _mm256_mullo_epi32(both, w);
+  return _mm_add_epi32(_mm256_castsi256_si128(products), _mm256_extracti128_si256(products, 1));
+}
+
+template <int DstBpp>
+__attribute__((target("avx2"))) void HorizontalPairs4(const uint32_t* sums, const Footprint* columns,
+                                                      const uint32_t* weights, int64_t tw, uint8_t* out,
+                                                      const HorizontalShape& shape) {
+  int64_t tx = 0;
+  if constexpr (DstBpp == 4) {
+    for (; tx + 4 <= tw; tx += 4, out += 16) {
+      const __m128i w0 = DivideLanes(WeightedPair(sums, columns[tx], weights + tx * 8), shape);
+      const __m128i w1 = DivideLanes(WeightedPair(sums, columns[tx + 1], weights + tx * 8 + 8), shape);
+      const __m128i w2 = DivideLanes(WeightedPair(sums, columns[tx + 2], weights + tx * 8 + 16), shape);
+      const __m128i w3 = DivideLanes(WeightedPair(sums, columns[tx + 3], weights + tx * 8 + 24), shape);
+      const __m128i bytes = _mm_packus_epi16(_mm_packus_epi32(w0, w1), _mm_packus_epi32(w2, w3));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+    }
+  }
+  for (; tx < tw; ++tx, out += DstBpp) {
+    const __m128i words = DivideLanes(WeightedPair(sums, columns[tx], weights + tx * 8), shape);
+    const __m128i bytes = _mm_packus_epi16(_mm_packus_epi32(words, words), words);
+    const uint32_t pixel = static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
+    std::memcpy(out, &pixel, DstBpp);
+  }
+}
+
+// Lays out the pair weights for HorizontalPairs4; false when some target
+// pixel covers more than two source pixels.
+bool PairWeights(const std::vector<Footprint>& columns, std::vector<uint32_t>& weights) {
+  for (const Footprint& c : columns)
+    if (c.last - c.first > 1) return false;
+  weights.resize(columns.size() * 8);
+  uint32_t* w = weights.data();
+  for (const Footprint& c : columns) {
+    std::fill_n(w, 4, c.firstWeight);
+    std::fill_n(w + 4, 4, c.first == c.last ? 0u : c.lastWeight);
+    w += 8;
+  }
+  return true;
+}
 #endif
 
 // Vertical pass first: whole rows are summed byte by byte, a loop that is the
@@ -232,7 +295,10 @@ VELMORA_STRETCH_CLONES void StretchKernel(SourceView src, const TRect& rect, Tar
   const size_t rowBytes = static_cast<size_t>(sw) * SrcBpp;
   // Every buffer is sized before the first target byte is written, so a lack
   // of memory leaves the target as it was.
-  s.columnSums.resize(rowBytes);
+  // One pixel more than a row of sums: the pair pass reads past the last
+  // column (with weight 0), and reads a defined zero there.
+  s.columnSums.resize(rowBytes + 4);
+  std::fill_n(s.columnSums.data() + rowBytes, 4, 0u);
   s.middle16.resize(rowBytes);
   if (sh > th * kRowsPer16) s.middle32.resize(rowBytes);
   uint32_t* sums = s.columnSums.data();
@@ -242,6 +308,11 @@ VELMORA_STRETCH_CLONES void StretchKernel(SourceView src, const TRect& rect, Tar
                                            && CanRunHorizontal4();
 #else
                                            && false;
+#endif
+  [[maybe_unused]] bool pairRows = false;
+#ifdef VELMORA_HAS_HORIZONTAL4
+  if constexpr (SrcBpp == 4)
+    if (vectorRows) pairRows = PairWeights(s.columns, s.pairWeights);
 #endif
   const auto sourceRow = [&](int y) {
     return src.data + static_cast<size_t>(y) * src.stride + static_cast<size_t>(rect.Left) * SrcBpp;
@@ -292,6 +363,10 @@ VELMORA_STRETCH_CLONES void StretchKernel(SourceView src, const TRect& rect, Tar
     const Footprint* columns = s.columns.data();
 #ifdef VELMORA_HAS_HORIZONTAL4
     if constexpr (SrcBpp == 4) {
+      if (pairRows) {
+        HorizontalPairs4<DstBpp>(sums, columns, s.pairWeights.data(), tw, out, horizontal);
+        continue;
+      }
       if (vectorRows) {
         Horizontal4<DstBpp>(sums, columns, tw, out, horizontal);
         continue;

@@ -84,6 +84,16 @@ const std::vector<SizePair> kSizePairs = {
     {160, 160, 64, 64},
     {76, 77, 4, 4},
     {67, 100, 33, 50},
+    // No target pixel covering more than two source pixels (the crop's
+    // one-pixel enlargement, reductions to more than half), widths that are
+    // and are not a multiple of four target pixels.
+    {68, 68, 69, 69},
+    {69, 69, 64, 64},
+    {135, 102, 136, 103},
+    {7, 3, 5, 2},
+    {9, 4, 6, 4},
+    {4, 4, 3, 3},
+    {2, 2, 1, 1},
 };
 
 TEST(AreaStretch, MatchesExactAreaMeansInEveryLayout) {
