@@ -123,9 +123,30 @@ struct RoundingDivider128 {
 
 // Scratch kept per thread: library preparation stretches thousands of small
 // pictures, and each call would otherwise allocate the same few buffers again.
+// The footprints of one axis, kept with the lengths they were computed for:
+// library pictures come in a few sizes, and most stretches repeat the last.
+struct AxisFootprints {
+  std::vector<Footprint> list;
+  int64_t source = -1;
+  int64_t target = -1;
+  int origin = 0;
+  bool pairsKnown = false;  // `pairs` and the pair weights belong to `list`
+  bool pairs = false;
+
+  void For(int64_t sourceLength, int64_t targetLength, int from) {
+    if (sourceLength == source && targetLength == target && from == origin) return;
+    source = target = -1;  // stale until the list is complete
+    pairsKnown = false;
+    ComputeFootprints(sourceLength, targetLength, from, list);
+    source = sourceLength;
+    target = targetLength;
+    origin = from;
+  }
+};
+
 struct StretchScratch {
-  std::vector<Footprint> columns;
-  std::vector<Footprint> rows;
+  AxisFootprints columnAxis;
+  AxisFootprints rowAxis;
   std::vector<uint32_t> columnSums;   // one target row's vertical sums per source byte
   std::vector<uint16_t> middle16;     // up to kRowsPer16 wholly covered rows, unweighted
   std::vector<uint32_t> middle32;     // more of them
@@ -290,8 +311,10 @@ VELMORA_STRETCH_CLONES void StretchKernel(SourceView src, const TRect& rect, Tar
   StretchScratch& s = Scratch();
   // Columns index the row of sums, which starts at the rectangle's left edge;
   // rows index the source picture itself.
-  ComputeFootprints(sw, tw, 0, s.columns);
-  ComputeFootprints(sh, th, rect.Top, s.rows);
+  s.columnAxis.For(sw, tw, 0);
+  s.rowAxis.For(sh, th, rect.Top);
+  const std::vector<Footprint>& columnList = s.columnAxis.list;
+  const std::vector<Footprint>& rowList = s.rowAxis.list;
   const size_t rowBytes = static_cast<size_t>(sw) * SrcBpp;
   // Every buffer is sized before the first target byte is written, so a lack
   // of memory leaves the target as it was.
@@ -312,7 +335,13 @@ VELMORA_STRETCH_CLONES void StretchKernel(SourceView src, const TRect& rect, Tar
   [[maybe_unused]] bool pairRows = false;
 #ifdef VELMORA_HAS_HORIZONTAL4
   if constexpr (SrcBpp == 4)
-    if (vectorRows) pairRows = PairWeights(s.columns, s.pairWeights);
+    if (vectorRows) {
+      if (!s.columnAxis.pairsKnown) {
+        s.columnAxis.pairs = PairWeights(columnList, s.pairWeights);
+        s.columnAxis.pairsKnown = true;
+      }
+      pairRows = s.columnAxis.pairs;
+    }
 #endif
   const auto sourceRow = [&](int y) {
     return src.data + static_cast<size_t>(y) * src.stride + static_cast<size_t>(rect.Left) * SrcBpp;
@@ -330,7 +359,7 @@ VELMORA_STRETCH_CLONES void StretchKernel(SourceView src, const TRect& rect, Tar
 
   Footprint previous{-1, -1, 0, 0};
   for (int64_t ty = 0; ty < th; ++ty) {
-    const Footprint& r = s.rows[static_cast<size_t>(ty)];
+    const Footprint& r = rowList[static_cast<size_t>(ty)];
     // Enlarging, neighbouring target rows often cover the same source rows.
     if (!(r == previous)) {
       const uint8_t* a = sourceRow(r.first);
@@ -360,7 +389,7 @@ VELMORA_STRETCH_CLONES void StretchKernel(SourceView src, const TRect& rect, Tar
     // Byte stores may alias anything, so everything the loop reads is held
     // in locals rather than reloaded through the scratch vectors.
     uint8_t* out = dst.data + static_cast<size_t>(ty) * dst.stride;
-    const Footprint* columns = s.columns.data();
+    const Footprint* columns = columnList.data();
 #ifdef VELMORA_HAS_HORIZONTAL4
     if constexpr (SrcBpp == 4) {
       if (pairRows) {

@@ -128,6 +128,32 @@ TEST(AreaStretch, MatchesExactAreaMeansInEveryLayout) {
   }
 }
 
+// Stretches of one size follow each other in library preparation; one that
+// repeats the last size from another row, or after a different size, must
+// not use what the one before it worked out.
+TEST(AreaStretch, RepeatedSizesFromOtherRowsKeepTheirOwnMeans) {
+  std::mt19937 rng(11);
+  const TBitmap32 source = RandomPicture32(80, 90, rng);
+  const struct {
+    TRect rect;
+    int tw, th;
+  } steps[] = {
+      {{0, 0, 68, 68}, 69, 69}, {{0, 5, 68, 73}, 69, 69}, {{3, 5, 71, 73}, 69, 69},
+      {{0, 5, 69, 74}, 64, 64}, {{0, 5, 68, 73}, 69, 69}, {{0, 20, 68, 88}, 69, 69},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(testing::Message() << "top " << step.rect.Top << " -> " << step.tw << "x" << step.th);
+    TBitmap32 target(step.tw, step.th);
+    AreaStretch(source, step.rect, target);
+    const auto channel = [&](int x, int y, int c) { return Channel32(source, x, y, c); };
+    for (int y = 0; y < step.th; ++y)
+      for (int x = 0; x < step.tw; ++x)
+        for (int c = 0; c < 4; ++c)
+          ASSERT_EQ(Channel32(target, x, y, c), ReferenceMean(channel, step.rect, step.tw, step.th, x, y, c))
+              << "pixel " << x << "," << y;
+  }
+}
+
 TEST(AreaStretch, FlatPictureStaysFlatForManySizes) {
   const TColor32 colour = Color32(201, 13, 77, 140);
   for (int sw : {1, 2, 3, 5, 16, 33, 100, 361})
