@@ -123,12 +123,34 @@ struct RoundingDivider128 {
 
 // Scratch kept per thread: library preparation stretches thousands of small
 // pictures, and each call would otherwise allocate the same few buffers again.
+// The footprints of one axis, kept with the lengths they were computed for:
+// library pictures come in a few sizes, and most stretches repeat the last.
+struct AxisFootprints {
+  std::vector<Footprint> list;
+  int64_t source = -1;
+  int64_t target = -1;
+  int origin = 0;
+  bool pairsKnown = false;  // `pairs` and the pair weights belong to `list`
+  bool pairs = false;
+
+  void For(int64_t sourceLength, int64_t targetLength, int from) {
+    if (sourceLength == source && targetLength == target && from == origin) return;
+    source = target = -1;  // stale until the list is complete
+    pairsKnown = false;
+    ComputeFootprints(sourceLength, targetLength, from, list);
+    source = sourceLength;
+    target = targetLength;
+    origin = from;
+  }
+};
+
 struct StretchScratch {
-  std::vector<Footprint> columns;
-  std::vector<Footprint> rows;
-  std::vector<uint32_t> columnSums;  // one target row's vertical sums per source byte
-  std::vector<uint16_t> middle16;    // up to kRowsPer16 wholly covered rows, unweighted
-  std::vector<uint32_t> middle32;    // more of them
+  AxisFootprints columnAxis;
+  AxisFootprints rowAxis;
+  std::vector<uint32_t> columnSums;   // one target row's vertical sums per source byte
+  std::vector<uint16_t> middle16;     // up to kRowsPer16 wholly covered rows, unweighted
+  std::vector<uint32_t> middle32;     // more of them
+  std::vector<uint32_t> pairWeights;  // per target column: its two weights, four lanes each
 };
 
 // 256 rows of 255 still fit 16 bits; half the width of 32-bit sums makes the
@@ -209,6 +231,68 @@ __attribute__((target("avx2"))) void Horizontal4(const uint32_t* sums, const Foo
     std::memcpy(out, &pixel, DstBpp);
   }
 }
+
+// The same pass when no target pixel covers more than two source pixels, as
+// in every crop (one pixel larger) and every reduction to less than half:
+// both pixels are read in one load from the row of sums and weighted by a
+// pair of weights laid out beforehand, and four-byte targets are stored four
+// pixels at a time. `sums` has one zero pixel past its end for the last
+// column, whose second weight is 0.
+inline __attribute__((target("avx2"))) __m128i DivideLanes(__m128i acc, const HorizontalShape& shape) {
+  const __m128i multiplier = _mm_set1_epi32(static_cast<int>(shape.multiplier));
+  const __m128i shift = _mm_cvtsi32_si128(shape.shift);
+  acc = _mm_add_epi32(acc, _mm_set1_epi32(static_cast<int>(shape.half)));
+  const __m128i even = _mm_srl_epi64(_mm_mul_epu32(acc, multiplier), shift);
+  const __m128i odd = _mm_srl_epi64(_mm_mul_epu32(_mm_srli_epi64(acc, 32), multiplier), shift);
+  return _mm_or_si128(even, _mm_slli_epi64(odd, 32));
+}
+
+inline __attribute__((target("avx2"))) __m128i WeightedPair(const uint32_t* sums, const Footprint& c,
+                                                            const uint32_t* weights) {
+  const __m256i both =
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sums + static_cast<size_t>(c.first) * 4));
+  const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights));
+  const __m256i products = _mm256_mullo_epi32(both, w);
+  return _mm_add_epi32(_mm256_castsi256_si128(products), _mm256_extracti128_si256(products, 1));
+}
+
+template <int DstBpp>
+__attribute__((target("avx2"))) void HorizontalPairs4(const uint32_t* sums, const Footprint* columns,
+                                                      const uint32_t* weights, int64_t tw, uint8_t* out,
+                                                      const HorizontalShape& shape) {
+  int64_t tx = 0;
+  if constexpr (DstBpp == 4) {
+    for (; tx + 4 <= tw; tx += 4, out += 16) {
+      const __m128i w0 = DivideLanes(WeightedPair(sums, columns[tx], weights + tx * 8), shape);
+      const __m128i w1 = DivideLanes(WeightedPair(sums, columns[tx + 1], weights + tx * 8 + 8), shape);
+      const __m128i w2 = DivideLanes(WeightedPair(sums, columns[tx + 2], weights + tx * 8 + 16), shape);
+      const __m128i w3 = DivideLanes(WeightedPair(sums, columns[tx + 3], weights + tx * 8 + 24), shape);
+      const __m128i bytes = _mm_packus_epi16(_mm_packus_epi32(w0, w1), _mm_packus_epi32(w2, w3));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+    }
+  }
+  for (; tx < tw; ++tx, out += DstBpp) {
+    const __m128i words = DivideLanes(WeightedPair(sums, columns[tx], weights + tx * 8), shape);
+    const __m128i bytes = _mm_packus_epi16(_mm_packus_epi32(words, words), words);
+    const uint32_t pixel = static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
+    std::memcpy(out, &pixel, DstBpp);
+  }
+}
+
+// Lays out the pair weights for HorizontalPairs4; false when some target
+// pixel covers more than two source pixels.
+bool PairWeights(const std::vector<Footprint>& columns, std::vector<uint32_t>& weights) {
+  for (const Footprint& c : columns)
+    if (c.last - c.first > 1) return false;
+  weights.resize(columns.size() * 8);
+  uint32_t* w = weights.data();
+  for (const Footprint& c : columns) {
+    std::fill_n(w, 4, c.firstWeight);
+    std::fill_n(w + 4, 4, c.first == c.last ? 0u : c.lastWeight);
+    w += 8;
+  }
+  return true;
+}
 #endif
 
 // Vertical pass first: whole rows are summed byte by byte, a loop that is the
@@ -227,12 +311,17 @@ VELMORA_STRETCH_CLONES void StretchKernel(SourceView src, const TRect& rect, Tar
   StretchScratch& s = Scratch();
   // Columns index the row of sums, which starts at the rectangle's left edge;
   // rows index the source picture itself.
-  ComputeFootprints(sw, tw, 0, s.columns);
-  ComputeFootprints(sh, th, rect.Top, s.rows);
+  s.columnAxis.For(sw, tw, 0);
+  s.rowAxis.For(sh, th, rect.Top);
+  const std::vector<Footprint>& columnList = s.columnAxis.list;
+  const std::vector<Footprint>& rowList = s.rowAxis.list;
   const size_t rowBytes = static_cast<size_t>(sw) * SrcBpp;
   // Every buffer is sized before the first target byte is written, so a lack
   // of memory leaves the target as it was.
-  s.columnSums.resize(rowBytes);
+  // One pixel more than a row of sums: the pair pass reads past the last
+  // column (with weight 0), and reads a defined zero there.
+  s.columnSums.resize(rowBytes + 4);
+  std::fill_n(s.columnSums.data() + rowBytes, 4, 0u);
   s.middle16.resize(rowBytes);
   if (sh > th * kRowsPer16) s.middle32.resize(rowBytes);
   uint32_t* sums = s.columnSums.data();
@@ -242,6 +331,17 @@ VELMORA_STRETCH_CLONES void StretchKernel(SourceView src, const TRect& rect, Tar
                                            && CanRunHorizontal4();
 #else
                                            && false;
+#endif
+  [[maybe_unused]] bool pairRows = false;
+#ifdef VELMORA_HAS_HORIZONTAL4
+  if constexpr (SrcBpp == 4)
+    if (vectorRows) {
+      if (!s.columnAxis.pairsKnown) {
+        s.columnAxis.pairs = PairWeights(columnList, s.pairWeights);
+        s.columnAxis.pairsKnown = true;
+      }
+      pairRows = s.columnAxis.pairs;
+    }
 #endif
   const auto sourceRow = [&](int y) {
     return src.data + static_cast<size_t>(y) * src.stride + static_cast<size_t>(rect.Left) * SrcBpp;
@@ -259,7 +359,7 @@ VELMORA_STRETCH_CLONES void StretchKernel(SourceView src, const TRect& rect, Tar
 
   Footprint previous{-1, -1, 0, 0};
   for (int64_t ty = 0; ty < th; ++ty) {
-    const Footprint& r = s.rows[static_cast<size_t>(ty)];
+    const Footprint& r = rowList[static_cast<size_t>(ty)];
     // Enlarging, neighbouring target rows often cover the same source rows.
     if (!(r == previous)) {
       const uint8_t* a = sourceRow(r.first);
@@ -289,9 +389,13 @@ VELMORA_STRETCH_CLONES void StretchKernel(SourceView src, const TRect& rect, Tar
     // Byte stores may alias anything, so everything the loop reads is held
     // in locals rather than reloaded through the scratch vectors.
     uint8_t* out = dst.data + static_cast<size_t>(ty) * dst.stride;
-    const Footprint* columns = s.columns.data();
+    const Footprint* columns = columnList.data();
 #ifdef VELMORA_HAS_HORIZONTAL4
     if constexpr (SrcBpp == 4) {
+      if (pairRows) {
+        HorizontalPairs4<DstBpp>(sums, columns, s.pairWeights.data(), tw, out, horizontal);
+        continue;
+      }
       if (vectorRows) {
         Horizontal4<DstBpp>(sums, columns, tw, out, horizontal);
         continue;

@@ -351,7 +351,7 @@ Status LoadPictureFile(TBitmap32& target, const std::string& path, const DecodeH
   Result<DecodedPicture> read = ReadPicture(path, hints);
   if (!read.ok()) return read.status();
   PassWarning(*read, path, warning);
-  if (!read->keepsAlpha) read->bitmap.ResetAlpha(255);
+  if (!read->keepsAlpha && !read->alphaWritten) read->bitmap.ResetAlpha(255);
   target.TakePixels(read->bitmap);
   return Status::Ok();
 }

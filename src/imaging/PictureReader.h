@@ -51,6 +51,9 @@ struct DecodedPicture {
   // with a matte and a flattened Paint Shop Pro picture that is transparent
   // somewhere. Every other picture has alpha 255.
   bool keepsAlpha = false;
+  // True when the decoder itself wrote alpha 255 into every pixel, so that
+  // nobody needs to set it again.
+  bool alphaWritten = false;
   // The size of the picture as stored, upright when it was turned (the bitmap
   // is smaller after a scaled decode).
   int storedWidth = 0;

@@ -84,6 +84,16 @@ const std::vector<SizePair> kSizePairs = {
     {160, 160, 64, 64},
     {76, 77, 4, 4},
     {67, 100, 33, 50},
+    // No target pixel covering more than two source pixels (the crop's
+    // one-pixel enlargement, reductions to more than half), widths that are
+    // and are not a multiple of four target pixels.
+    {68, 68, 69, 69},
+    {69, 69, 64, 64},
+    {135, 102, 136, 103},
+    {7, 3, 5, 2},
+    {9, 4, 6, 4},
+    {4, 4, 3, 3},
+    {2, 2, 1, 1},
 };
 
 TEST(AreaStretch, MatchesExactAreaMeansInEveryLayout) {
@@ -115,6 +125,32 @@ TEST(AreaStretch, MatchesExactAreaMeansInEveryLayout) {
           ASSERT_EQ(Channel24(t24, x, y, c), ReferenceMean(c24, r24, p.tw, p.th, x, y, c))
               << "pixel " << x << "," << y << " channel " << c;
         }
+  }
+}
+
+// Stretches of one size follow each other in library preparation; one that
+// repeats the last size from another row, or after a different size, must
+// not use what the one before it worked out.
+TEST(AreaStretch, RepeatedSizesFromOtherRowsKeepTheirOwnMeans) {
+  std::mt19937 rng(11);
+  const TBitmap32 source = RandomPicture32(80, 90, rng);
+  const struct {
+    TRect rect;
+    int tw, th;
+  } steps[] = {
+      {{0, 0, 68, 68}, 69, 69}, {{0, 5, 68, 73}, 69, 69}, {{3, 5, 71, 73}, 69, 69},
+      {{0, 5, 69, 74}, 64, 64}, {{0, 5, 68, 73}, 69, 69}, {{0, 20, 68, 88}, 69, 69},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(testing::Message() << "top " << step.rect.Top << " -> " << step.tw << "x" << step.th);
+    TBitmap32 target(step.tw, step.th);
+    AreaStretch(source, step.rect, target);
+    const auto channel = [&](int x, int y, int c) { return Channel32(source, x, y, c); };
+    for (int y = 0; y < step.th; ++y)
+      for (int x = 0; x < step.tw; ++x)
+        for (int c = 0; c < 4; ++c)
+          ASSERT_EQ(Channel32(target, x, y, c), ReferenceMean(channel, step.rect, step.tw, step.th, x, y, c))
+              << "pixel " << x << "," << y;
   }
 }
 

@@ -236,6 +236,9 @@ Status DecodeJpeg(std::span<const uint8_t> bytes, const DecodeHints& hints, Deco
     out.warning = text;
   }
   out.keepsAlpha = false;
+  // Both output layouts end every pixel with 255; rows the decoder never
+  // reached would not.
+  out.alphaWritten = s.cinfo.output_scanline == s.cinfo.output_height;
   out.storedWidth = static_cast<int>(s.cinfo.image_width);
   out.storedHeight = static_cast<int>(s.cinfo.image_height);
   out.orientation = orientation;
