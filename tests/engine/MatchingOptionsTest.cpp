@@ -222,6 +222,21 @@ TEST(SparseAssignment, FindsTheLeastTotalOfTheMostRowsPlaced) {
   }
 }
 
+// The least total of cost(photo, cell) over every way of giving each of n
+// photos its own cell (every permutation tried).
+template <typename Cost>
+int64_t LeastTotal(int n, const Cost& cost) {
+  std::vector<int> perm(static_cast<size_t>(n));
+  std::iota(perm.begin(), perm.end(), 0);
+  int64_t best = std::numeric_limits<int64_t>::max();
+  do {
+    int64_t t = 0;
+    for (int k = 0; k < n; ++k) t += cost(k, perm[size_t(k)]);
+    best = std::min(best, t);
+  } while (std::next_permutation(perm.begin(), perm.end()));
+  return best;
+}
+
 // The total distance of the map's photos to their cells, as the solver
 // weighs it, and the least one possible (every permutation tried).
 std::pair<int64_t, int64_t> PlacedAndBest(Engine& e) {
@@ -232,15 +247,7 @@ std::pair<int64_t, int64_t> PlacedAndBest(Engine& e) {
   };
   int64_t placed = 0;
   for (int c = 0; c < cells; ++c) placed += cost(e.Map.At(c % cols, c / cols).PicIndex, c);
-  std::vector<int> perm(static_cast<size_t>(cells));
-  std::iota(perm.begin(), perm.end(), 0);
-  int64_t best = std::numeric_limits<int64_t>::max();
-  do {
-    int64_t t = 0;
-    for (int k = 0; k < cells; ++k) t += cost(k, perm[size_t(k)]);
-    best = std::min(best, t);
-  } while (std::next_permutation(perm.begin(), perm.end()));
-  return {placed, best};
+  return {placed, LeastTotal(cells, cost)};
 }
 
 TEST(PlaceEveryPhotoWell, FindsTheLeastTotalWhereTheListOrderPassDoesNot) {
@@ -492,15 +499,7 @@ TEST(PlaceEveryPhotoWell, WithDetailMatchingAndCopiesFindsTheLeastTotal) {
         total += cost(m.PicIndex, cell);
       }
       for (int k = 0; k < cells; ++k) EXPECT_EQ(e.Library[k].UseCount, 1) << k;
-      std::vector<int> perm(static_cast<size_t>(cells));
-      std::iota(perm.begin(), perm.end(), 0);
-      int64_t best = std::numeric_limits<int64_t>::max();
-      do {
-        int64_t t = 0;
-        for (int k = 0; k < cells; ++k) t += cost(k, perm[size_t(k)]);
-        best = std::min(best, t);
-      } while (std::next_permutation(perm.begin(), perm.end()));
-      EXPECT_EQ(total, best) << "round " << round;
+      EXPECT_EQ(total, LeastTotal(cells, cost)) << "round " << round;
     }
   }
 }

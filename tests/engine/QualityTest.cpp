@@ -144,6 +144,17 @@ TEST(Quality, DetailSeesAMirroredCellThatTheMeanHides) {
   EXPECT_NEAR(r.MeanDetail, 100, 0.05);
 }
 
+// Hands the meter the mosaic in bands of `height` rows, as a banded render does.
+void FeedInBands(QualityMeter& meter, const TBitmap32& mosaic, int height) {
+  for (int top = 0; top < mosaic.Height(); top += height) {
+    const int rows = std::min(height, mosaic.Height() - top);
+    TBitmap32 band(mosaic.Width(), rows);
+    for (int y = 0; y < rows; ++y)
+      std::copy(mosaic.ScanLine(top + y), mosaic.ScanLine(top + y) + mosaic.Width(), band.ScanLine(y));
+    meter.AddMosaicRows(band, top, rows);
+  }
+}
+
 TEST(Quality, BandsAddUpToTheWholeMosaic) {
   const tmosaicproject p = Project(7, 6, 10, 9, kStitchBrick);
   const TBitmap32 main = Gradient(123, 77);
@@ -153,13 +164,7 @@ TEST(Quality, BandsAddUpToTheWholeMosaic) {
 
   QualityMeter meter;
   ASSERT_TRUE(meter.Start(main, main.BoundsRect(), p).ok());
-  for (int top = 0; top < p.FinalHeight; top += 7) {
-    const int rows = std::min(7, p.FinalHeight - top);
-    TBitmap32 band(p.FinalWidth, rows);
-    for (int y = 0; y < rows; ++y)
-      std::copy(mosaic.ScanLine(top + y), mosaic.ScanLine(top + y) + p.FinalWidth, band.ScanLine(y));
-    meter.AddMosaicRows(band, top, rows);
-  }
+  FeedInBands(meter, mosaic, 7);
   const QualityReport banded = meter.Report();
   EXPECT_EQ(banded.Single, whole.Single);
   EXPECT_EQ(banded.Detail, whole.Detail);
@@ -180,13 +185,7 @@ TEST(Quality, SameFiguresOnAnyThreadCount) {
       meter.SetThreads(threads);
       EXPECT_EQ(meter.Threads(), threads);
       ASSERT_TRUE(meter.Start(main, TRect{3, 5, 150, 99}, p).ok());
-      for (int top = 0; top < p.FinalHeight; top += 13) {
-        const int rows = std::min(13, p.FinalHeight - top);
-        TBitmap32 band(p.FinalWidth, rows);
-        for (int y = 0; y < rows; ++y)
-          std::copy(mosaic.ScanLine(top + y), mosaic.ScanLine(top + y) + p.FinalWidth, band.ScanLine(y));
-        meter.AddMosaicRows(band, top, rows);
-      }
+      FeedInBands(meter, mosaic, 13);
       const QualityReport report = meter.Report();
       if (threads == 1) {
         first = report;
