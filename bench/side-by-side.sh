@@ -21,7 +21,7 @@ photos=$(realpath "${2:-/work/shared/photos}")
 mains=("$photos"/main/*.jpg)
 [ ${#mains[@]} -ge 2 ] || { echo "need two main pictures in $photos/main" >&2; exit 1; }
 for tool in metapixel metapixel-prepare convert; do
-  command -v "$tool" >/dev/null || { echo "$tool is not installed" >&2; exit 1; }
+  command -v "$tool" >/dev/null || { echo "$tool is not installed (apt-get install metapixel imagemagick)" >&2; exit 1; }
 done
 
 work=$(mktemp -d /tmp/velmora-side-by-side-XXXXXX)
