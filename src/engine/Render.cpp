@@ -46,6 +46,17 @@ int WindowSize(int cw, int ch, int threads) {
   return static_cast<int>(std::clamp<int64_t>(kBudgetBytes / perPicture, 2 * int64_t(threads), 256));
 }
 
+// Fills the picture with one colour, rows shared among the threads.
+void FillRows(TBitmap32& picture, TColor32 color, int threads) {
+  constexpr int kRowsPerTask = 64;
+  const int tasks = (picture.Height() + kRowsPerTask - 1) / kRowsPerTask;
+  ParallelFor(threads, tasks, [&](int, int t) {
+    const int end = std::min(picture.Height(), (t + 1) * kRowsPerTask);
+    for (int y = t * kRowsPerTask; y < end; ++y)
+      std::fill_n(picture.ScanLine(y), picture.Width(), color);
+  });
+}
+
 // Cells finished per hand-out in the parallel draw.
 constexpr int kCellsPerTask = 16;
 
@@ -220,8 +231,10 @@ Status Engine::RenderMosaic() {
   const int rows = Project.CellsDown;
   const int cells = cols * rows;
 
-  VELMORA_TRY(MosaicBitmap.SetSize(Project.FinalWidth, Project.FinalHeight));
-  MosaicBitmap.Fill(Color32FromBgrInt(Project.BorderColor));
+  // The border colour goes straight into fresh memory, on every thread: for
+  // a poster, touching its pages the first time is a good part of the render.
+  VELMORA_TRY(MosaicBitmap.SetSizeForOverwrite(Project.FinalWidth, Project.FinalHeight));
+  FillRows(MosaicBitmap, Color32FromBgrInt(Project.BorderColor), threads_);
   Drawn.Clear(cols, rows);
   SetMainForOverlay();
 
@@ -386,8 +399,8 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
   const TColor32 border = Color32FromBgrInt(Project.BorderColor);
   for (int top = 0; top < height; top += bandRows) {
     const int h = std::min(bandRows, height - top);
-    VELMORA_TRY(band.SetSize(width, h));
-    band.Fill(border);
+    VELMORA_TRY(band.SetSizeForOverwrite(width, h));
+    FillRows(band, border, threads_);
 
     // The band's cells, grouped by picture in order of first use.
     std::vector<CellAt> cells;

@@ -345,7 +345,7 @@ bool RenditionCache::Find(const SummaryKey& key, TBitmap32& out, std::string* wa
       held = it->second.picture;
   }
   if (held) {
-    if (!out.SetSize(held->Width(), held->Height()).ok()) return false;
+    if (!out.SetSizeForOverwrite(held->Width(), held->Height()).ok()) return false;
     std::copy(held->Pixels().begin(), held->Pixels().end(), out.Pixels().begin());
     return true;
   }
@@ -354,7 +354,8 @@ bool RenditionCache::Find(const SummaryKey& key, TBitmap32& out, std::string* wa
   const Pack& pack = *it->second.pack;
   const Entry& e = pack.entries[it->second.entry];
   if (!same(e.key)) return false;  // this picture before it changed: replaced by the next Store
-  Status read = out.SetSize(static_cast<int>(e.width), static_cast<int>(e.height));
+  // Every pixel is read from the pack, or the picture is emptied below.
+  Status read = out.SetSizeForOverwrite(static_cast<int>(e.width), static_cast<int>(e.height));
   if (read.ok()) {
     const std::span<TColor32> pixels = out.Pixels();
     // Straight into the picture: the pixels are stored as they lie in memory.
@@ -366,6 +367,7 @@ bool RenditionCache::Find(const SummaryKey& key, TBitmap32& out, std::string* wa
       SwapPixelsIfBigEndian(pixels);
   }
   if (!read.ok()) {
+    (void)out.SetSize(0, 0);
     if (warning)
       *warning = Format("The rendition of %s in %s could not be used (%s); it is made again.",
                         key.path.c_str(), pack.path.c_str(), read.message().c_str());

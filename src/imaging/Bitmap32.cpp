@@ -10,7 +10,8 @@ namespace velmora {
 
 TBitmap32::TBitmap32(int width, int height) { (void)SetSize(width, height); }
 
-Status TBitmap32::SetSize(int width, int height) {
+Status TBitmap32::Resize(int width, int height, size_t& kept) {
+  kept = pixels_.size();
   if (width < 0 || height < 0) return Status::Error(Format("Invalid bitmap size %d x %d", width, height));
   if (width == 0 || height == 0) {
     width = height = 0;
@@ -33,6 +34,18 @@ Status TBitmap32::SetSize(int width, int height) {
   width_ = width;
   height_ = height;
   return Status::Ok();
+}
+
+Status TBitmap32::SetSize(int width, int height) {
+  size_t kept = 0;
+  Status s = Resize(width, height, kept);
+  if (s.ok() && pixels_.size() > kept) std::fill(pixels_.begin() + std::ptrdiff_t(kept), pixels_.end(), 0);
+  return s;
+}
+
+Status TBitmap32::SetSizeForOverwrite(int width, int height) {
+  size_t kept = 0;
+  return Resize(width, height, kept);
 }
 
 void TBitmap32::Assign(const TBitmap32& source) {

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "imaging/Geometry.h"
@@ -44,10 +46,14 @@ public:
   bool Empty() const { return width_ <= 0 || height_ <= 0; }
   TRect BoundsRect() const { return TRect{0, 0, width_, height_}; }
 
-  // Resizes the pixel array; the contents are left undefined (every caller
-  // fills a bitmap after sizing it). On a bad size or lack of memory the
-  // bitmap keeps its old size and the failure is returned.
+  // Resizes the pixel array; pixels beyond the old array are 0, the rest
+  // hold what they held (every caller fills a bitmap after sizing it). On a
+  // bad size or lack of memory the bitmap keeps its old size and the
+  // failure is returned.
   Status SetSize(int width, int height);
+  // SetSize for a caller that writes every pixel next: the new pixels are
+  // left as the memory was, which spares a pass over a large picture.
+  Status SetSizeForOverwrite(int width, int height);
 
   TColor32* ScanLine(int y) { return pixels_.data() + static_cast<size_t>(y) * width_; }
   const TColor32* ScanLine(int y) const { return pixels_.data() + static_cast<size_t>(y) * width_; }
@@ -78,9 +84,31 @@ public:
   TStretchFilter StretchFilter = sfNearest;
 
 private:
+  // Pixel storage whose new elements are not cleared by the vector itself.
+  template <typename T>
+  struct UninitializedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+      using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template <typename U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+    template <typename U>
+    void construct(U* p) noexcept {
+      ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+      ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+  };
+
+  Status Resize(int width, int height, size_t& kept);
+
   int width_ = 0;
   int height_ = 0;
-  std::vector<TColor32> pixels_;
+  std::vector<TColor32, UninitializedAllocator<TColor32>> pixels_;
 };
 
 }  // namespace velmora

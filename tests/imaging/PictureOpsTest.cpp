@@ -249,6 +249,39 @@ TEST(PictureOps, SourceAsTargetGivesWhatASeparateTargetGets) {
   });
 }
 
+// SetSize keeps the pixels the old array held and clears the rest, also
+// when a picture grows again within the memory it already has;
+// SetSizeForOverwrite only sizes.
+TEST(Bitmap32, SetSizeClearsExactlyThePixelsBeyondTheOldArray) {
+  struct Step {
+    int w, h;
+    bool overwrite;
+  };
+  const std::vector<std::vector<Step>> runs = {
+      {{4, 3, false}, {6, 5, false}},                  // grows into new memory
+      {{4, 3, false}, {1, 1, false}, {3, 3, false}},  // shrinks, then grows in place
+      {{4, 3, false}, {3, 4, false}},                  // another shape, as many pixels
+      {{4, 3, false}, {2, 2, true}, {2, 2, false}},    // the same size twice: untouched
+  };
+  for (size_t r = 0; r < runs.size(); ++r) {
+    TBitmap32 b;
+    size_t marked = 0;
+    for (const Step& step : runs[r]) {
+      const size_t before = b.Pixels().size();
+      ASSERT_TRUE((step.overwrite ? b.SetSizeForOverwrite(step.w, step.h) : b.SetSize(step.w, step.h)).ok());
+      ASSERT_EQ(b.Width(), step.w);
+      ASSERT_EQ(b.Pixels().size(), size_t(step.w) * size_t(step.h));
+      const size_t kept = std::min(before, b.Pixels().size());
+      marked = std::min(marked, kept);
+      if (!step.overwrite)
+        for (size_t i = 0; i < b.Pixels().size(); ++i)
+          EXPECT_EQ(b.Pixels()[i], i < marked ? 0xAABBCCDDu : 0u) << "run " << r << ", pixel " << i;
+      b.Fill(0xAABBCCDDu);
+      marked = b.Pixels().size();
+    }
+  }
+}
+
 // ---- FitToRect ----
 
 TEST(FitToRect, KeepsTheAspectWithTruncatedSizes) {

@@ -218,10 +218,14 @@ Status DecodeJpeg(std::span<const uint8_t> bytes, const DecodeHints& hints, Deco
   if (s.cinfo.progressive_mode)
     VELMORA_TRY(
         ChargeMemory(int64_t(s.cinfo.image_width) * s.cinfo.image_height * s.cinfo.num_components * 2));
-  VELMORA_TRY(
-      out.bitmap.SetSize(static_cast<int>(s.cinfo.output_width), static_cast<int>(s.cinfo.output_height)));
+  // The decoder writes every row; those it never reaches are cleared below.
+  VELMORA_TRY(out.bitmap.SetSizeForOverwrite(static_cast<int>(s.cinfo.output_width),
+                                             static_cast<int>(s.cinfo.output_height)));
 
-  switch (DecodeRowsGuarded(s, out.bitmap, cmyk)) {
+  const DecodeOutcome outcome = DecodeRowsGuarded(s, out.bitmap, cmyk);
+  for (int y = static_cast<int>(s.cinfo.output_scanline); y < out.bitmap.Height(); ++y)
+    std::fill_n(out.bitmap.ScanLine(y), out.bitmap.Width(), TColor32(0));
+  switch (outcome) {
     case DecodeOutcome::kDone:
       break;
     case DecodeOutcome::kLibraryError:
