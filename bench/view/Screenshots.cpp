@@ -1,8 +1,10 @@
 // velmora-screenshots: the desktop program in the states its help text
-// describes (a mosaic fitted to the window, the same at 400 %, the Edit menu
-// after an edit, a cancelled job), each saved as a picture of the whole
-// screen. Run under a virtual X server:
+// describes (a mosaic fitted to the window, the same at 400 %, the
+// match-quality map, the library check, the wizard's settings advice, the
+// Edit menu after an edit, a cancelled job), each saved as a picture of the
+// whole screen. Run under a virtual X server:
 //   xvfb-run -s "-screen 0 1024x768x24" velmora-screenshots OUT_FOLDER
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -11,12 +13,16 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
 #include "imaging/PictureOps.h"
+#include "ui/LibraryCheckWindow.h"
 #include "ui/MosaicView.h"
+#include "ui/NewProjectWizard.h"
+#include "ui/Session.h"
 #include "ui/Program.h"
 
 using namespace velmora;
@@ -70,7 +76,36 @@ int main(int argc, char** argv) {
   main.View()->SetScale(4);
   Shoot(out, "zoom-400");
 
+  // The match-quality map over the mosaic, then the library check of the
+  // same main picture and library.
+  main.ZoomFit();
+  QAction* map = main.findChild<QAction*>("QualityMap1");
+  map->trigger();
+  Shoot(out, "quality-map");
+  map->trigger();
+  main.ShowLibraryCheck();
+  if (QWidget* check = program.session().windows.libraryCheck) {
+    check->resize(760, 560);
+    check->move(120, 60);
+    Shoot(out, "library-check");
+    check->close();
+  }
+
+  // The wizard's "Mosaic Size" page with its advice on this main picture.
+  if (ui::NewProjectWizard* wizard = program.session().windows.wizard) {
+    wizard->ShowFirstPage();
+    wizard->show();
+    wizard->LoadMainImageFrom(QString::fromStdString(engine.PicList[0]));
+    wizard->ComputeDerivedSizes();
+    wizard->findChild<QTabWidget*>()->setCurrentIndex(1);
+    wizard->move(60, 30);
+    Shoot(out, "wizard-advice");
+    wizard->close();
+  }
+
   // An Edit I change, then the Edit menu naming it.
+  SetUpProject(engine, 64, 32);
+  main.CreateMosaic(false);
   main.ZoomFit();
   main.findChild<QToolButton*>("sbhand2")->click();
   const QPoint cell(main.View()->width() / 2, main.View()->height() / 2);
