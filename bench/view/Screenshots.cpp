@@ -22,8 +22,8 @@
 #include "ui/LibraryCheckWindow.h"
 #include "ui/MosaicView.h"
 #include "ui/NewProjectWizard.h"
-#include "ui/Session.h"
 #include "ui/Program.h"
+#include "ui/Session.h"
 
 using namespace velmora;
 
