@@ -96,7 +96,9 @@ TEST(EpsChild, GhostscriptEndsWithTheProgramAndItsFolderIsRemovedLater) {
     EXPECT_TRUE(GoneWithin(gs, std::chrono::seconds(5)))
         << "gs " << gs << " outlived the program, signal " << signal;
     if (!GoneWithin(gs, std::chrono::seconds(0))) ::kill(gs, SIGKILL);
-    if (signal == SIGTERM) EXPECT_EQ(RenderFolders(tmp), 0u);
+    if (signal == SIGTERM) {
+      EXPECT_EQ(RenderFolders(tmp), 0u);
+    }
   }
   EXPECT_GE(RenderFolders(tmp), 1u);  // killed before it could clean up
   // The next render removes what the dead ones left, and its own folder.

@@ -213,11 +213,15 @@ TEST(SparseAssignment, FindsTheLeastTotalOfTheMostRowsPlaced) {
       }
       // As many rows as can be placed on what was offered, at the least cost
       // for them; with more offered on demand, every row.
-      if (c.widen) EXPECT_EQ(placed, c.rows) << c.rows << "x" << c.cols << " round " << round;
+      if (c.widen) {
+        EXPECT_EQ(placed, c.rows) << c.rows << "x" << c.cols << " round " << round;
+      }
       EXPECT_EQ(placed, BruteForce(cost, c.cols).first) << c.rows << "x" << c.cols << " round " << round;
       EXPECT_EQ(std::pair(placed, total), BruteForce(cost, c.cols, rowsPlaced))
           << c.rows << "x" << c.cols << " round " << round;
-      if (round == 0 && c.widen && c.listed == 1) EXPECT_GT(widened, 0) << "the case never widens";
+      if (round == 0 && c.widen && c.listed == 1) {
+        EXPECT_GT(widened, 0) << "the case never widens";
+      }
     }
   }
 }

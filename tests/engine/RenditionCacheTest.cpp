@@ -302,8 +302,9 @@ TEST(RenditionCache, DamagedPacksAreReportedAndMadeAgain) {
       if (round == 0) {
         EXPECT_EQ(Reads(counter), damage.wholePack ? 3 : 1);
         ASSERT_EQ(job.warnings.size(), damage.warned ? 1u : 0u);
-        if (damage.warned)
+        if (damage.warned) {
           EXPECT_NE(job.warnings[0].find("could not be used"), std::string::npos) << job.warnings[0];
+        }
       } else {
         EXPECT_EQ(Reads(counter), 0);  // made again the first time
         EXPECT_TRUE(job.warnings.empty());

@@ -16,7 +16,9 @@ TEST(BulkChecksum, EveryFlippedBitAndEveryLengthCounts) {
     for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(i * 37 + 11);
     const uint32_t whole = BulkChecksum(bytes.data(), n);
     EXPECT_EQ(whole, BulkChecksum(bytes.data(), n));
-    if (n > 0) EXPECT_NE(whole, BulkChecksum(bytes.data(), n - 1));
+    if (n > 0) {
+      EXPECT_NE(whole, BulkChecksum(bytes.data(), n - 1));
+    }
     for (size_t i = 0; i < n; ++i)
       for (int bit = 0; bit < 8; ++bit) {
         bytes[i] ^= static_cast<uint8_t>(1 << bit);

@@ -137,12 +137,16 @@ TEST(PhotoDecoders, DamagedFilesFailWithAMessage) {
     for (size_t keep : {size_t(4), size_t(12), whole.size() / 3, whole.size() / 2, whole.size() - 1}) {
       const std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<long>(keep));
       const Result<DecodedPicture> r = DecodePicture(file, cut);
-      if (!r.ok()) EXPECT_FALSE(r.message().empty()) << file << " cut at " << keep;
+      if (!r.ok()) {
+        EXPECT_FALSE(r.message().empty()) << file << " cut at " << keep;
+      }
     }
     std::vector<uint8_t> garbled = whole;
     for (size_t i = garbled.size() / 4; i < garbled.size(); i += 7) garbled[i] ^= 0x5A;
     const Result<DecodedPicture> r = DecodePicture(file, garbled);
-    if (!r.ok()) EXPECT_FALSE(r.message().empty()) << file;
+    if (!r.ok()) {
+      EXPECT_FALSE(r.message().empty()) << file;
+    }
   }
   EXPECT_EQ(DecodePicture("a.nef", std::vector<uint8_t>(4000, 0x33)).message(),
             "Cannot load image. Invalid or unexpected camera raw image format.");

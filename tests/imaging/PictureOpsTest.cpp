@@ -273,9 +273,10 @@ TEST(Bitmap32, SetSizeClearsExactlyThePixelsBeyondTheOldArray) {
       ASSERT_EQ(b.Pixels().size(), size_t(step.w) * size_t(step.h));
       const size_t kept = std::min(before, b.Pixels().size());
       marked = std::min(marked, kept);
-      if (!step.overwrite)
+      if (!step.overwrite) {
         for (size_t i = 0; i < b.Pixels().size(); ++i)
           EXPECT_EQ(b.Pixels()[i], i < marked ? 0xAABBCCDDu : 0u) << "run " << r << ", pixel " << i;
+      }
       b.Fill(0xAABBCCDDu);
       marked = b.Pixels().size();
     }

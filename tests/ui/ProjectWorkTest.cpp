@@ -191,7 +191,9 @@ TEST_F(ProjectWorkTest, PenStrokesAreKeptInTheProject) {
     EXPECT_TRUE(prompts.messages[0].second.contains("PENS")) << prompts.messages[0].second.toStdString();
     EXPECT_EQ(Engine().MosaicState, 2);
     EXPECT_TRUE(Main().PenStrokes().Strokes.empty());
-    if (!penMode) EXPECT_EQ(Pixels(), rendered);
+    if (!penMode) {
+      EXPECT_EQ(Pixels(), rendered);
+    }
     prompts.messages.clear();
     Engine().OptionSet.AlphaPen = 205;
   }
