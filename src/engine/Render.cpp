@@ -399,8 +399,9 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
   const TColor32 border = Color32FromBgrInt(Project.BorderColor);
   for (int top = 0; top < height; top += bandRows) {
     const int h = std::min(bandRows, height - top);
+    // Bands after the first reuse its memory: one thread fills them.
     VELMORA_TRY(band.SetSizeForOverwrite(width, h));
-    FillRows(band, border, threads_);
+    band.Fill(border);
 
     // The band's cells, grouped by picture in order of first use.
     std::vector<CellAt> cells;

@@ -10,8 +10,7 @@ namespace velmora {
 
 TBitmap32::TBitmap32(int width, int height) { (void)SetSize(width, height); }
 
-Status TBitmap32::Resize(int width, int height, size_t& kept) {
-  kept = pixels_.size();
+Status TBitmap32::Resize(int width, int height) {
   if (width < 0 || height < 0) return Status::Error(Format("Invalid bitmap size %d x %d", width, height));
   if (width == 0 || height == 0) {
     width = height = 0;
@@ -37,16 +36,13 @@ Status TBitmap32::Resize(int width, int height, size_t& kept) {
 }
 
 Status TBitmap32::SetSize(int width, int height) {
-  size_t kept = 0;
-  Status s = Resize(width, height, kept);
+  const size_t kept = pixels_.size();
+  Status s = Resize(width, height);
   if (s.ok() && pixels_.size() > kept) std::fill(pixels_.begin() + std::ptrdiff_t(kept), pixels_.end(), 0);
   return s;
 }
 
-Status TBitmap32::SetSizeForOverwrite(int width, int height) {
-  size_t kept = 0;
-  return Resize(width, height, kept);
-}
+Status TBitmap32::SetSizeForOverwrite(int width, int height) { return Resize(width, height); }
 
 void TBitmap32::Assign(const TBitmap32& source) {
   if (&source == this) return;

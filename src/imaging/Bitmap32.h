@@ -104,7 +104,7 @@ private:
     }
   };
 
-  Status Resize(int width, int height, size_t& kept);
+  Status Resize(int width, int height);
 
   int width_ = 0;
   int height_ = 0;
