@@ -182,6 +182,16 @@ inline int32_t ClampTo(int64_t v, int64_t lo, int64_t hi) {
 bool WideVectors();
 bool SetWideVectors(bool on);
 
+// The column and row tables of one kernel draw, from the calling thread's
+// tables of recent draws; a table too long to keep is built into the
+// scratch's colScratch or rowScratch. Both stay valid until the thread's next
+// call.
+struct DrawAxes {
+  const AxisTable& cols;
+  const AxisTable& rows;
+};
+DrawAxes DrawAxisTables(TStretchFilter filter, const DrawFrame& f, int srcWidth, int srcHeight, Scratch& sc);
+
 // The kernel resampler (cosine, spline, Lanczos, Mitchell, and linear where
 // the bilinear path does not apply) into the clipped target rows.
 void DrawKernel(const TBitmap32& src, TStretchFilter filter, const DrawFrame& f, Scratch& sc,
