@@ -251,7 +251,7 @@ Status Engine::RenderMosaic() {
       for (int x = 0; x < cols; ++x) {
         const CellMapEntry& e = Map.At(x, y);
         if (!e.Assigned) continue;
-        const int pic = self ? -1 : e.PicIndex;
+        const int pic = self ? -1 : int(e.PicIndex);
         int* slot = nullptr;
         if (pic >= 0 && pic < kLibraryTableSize) {
           slot = &groupOfIndex[static_cast<size_t>(pic)];
@@ -411,7 +411,7 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
       for (int x = 0; x < cols; ++x) {
         const Span s = spans[static_cast<size_t>(y) * cols + x];
         if (s.bottom <= top || s.top >= top + h) continue;
-        const int pic = self ? -1 : Map.At(x, y).PicIndex;
+        const int pic = self ? -1 : int(Map.At(x, y).PicIndex);
         auto [it, added] = byPicture.try_emplace(pic);
         if (added) pictures.push_back(pic);
         it->second.push_back(CellAt{x, y});
@@ -456,7 +456,7 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
       const int end = std::min(static_cast<int>(cells.size()), (t + 1) * kCellsPerTask);
       for (int c = t * kCellsPerTask; c < end; ++c) {
         const CellAt at = cells[static_cast<size_t>(c)];
-        const int pic = self ? -1 : Map.At(at.X, at.Y).PicIndex;
+        const int pic = self ? -1 : int(Map.At(at.X, at.Y).PicIndex);
         FinishAndPlace(prepared.at(pic), at.X, at.Y, buffer, band, top);
       }
     });

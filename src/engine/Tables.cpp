@@ -1,6 +1,13 @@
 #include "engine/Tables.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstring>
+#include <new>
+#include <type_traits>
+#include <vector>
 
 #include "engine/LittleEndian.h"
 
@@ -30,16 +37,57 @@ void LibraryTable::ReadBytes(size_t first, std::span<const uint8_t> in) {
   }
 }
 
+namespace {
+
+constexpr size_t kCellMapMappedBytes = size_t(kMapSide) * kMapSide * sizeof(CellMapEntry);
+
+CellMapEntry* MapZeroEntries() {
+  void* p = ::mmap(nullptr, kCellMapMappedBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+  return static_cast<CellMapEntry*>(p);
+}
+
+}  // namespace
+
+static_assert(std::is_trivially_copyable_v<CellMapEntry> && std::is_trivially_destructible_v<CellMapEntry>,
+              "cell map entries live in plain mapped memory");
+
+CellMap::CellMap() : entries_(MapZeroEntries()) {}
+
+CellMap::CellMap(const CellMap& other) : entries_(MapZeroEntries()) {
+  std::memcpy(entries_, other.entries_, kCellMapMappedBytes);
+}
+
+CellMap& CellMap::operator=(const CellMap& other) {
+  if (this != &other) std::memcpy(entries_, other.entries_, kCellMapMappedBytes);
+  return *this;
+}
+
+CellMap::~CellMap() { ::munmap(entries_, kCellMapMappedBytes); }
+
 void CellMap::Clear() {
-  for (CellMapEntry& e : entries_) {
-    e.Assigned = false;
-    e.PicIndex = -1;
+  // Only the pages cells were written to can hold anything but blank
+  // entries: the others are not looked at, so they stay untouched.
+  const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+  const size_t pages = (kCellMapMappedBytes + page - 1) / page;
+  std::vector<unsigned char> resident(pages, 1);
+  if (::mincore(entries_, kCellMapMappedBytes, resident.data()) != 0) std::fill(resident.begin(), resident.end(), 1);
+  for (size_t p = 0; p < pages; ++p) {
+    if ((resident[p] & 1) == 0) continue;
+    const size_t first = p * page / sizeof(CellMapEntry);
+    const size_t end = std::min(kEntries, ((p + 1) * page + sizeof(CellMapEntry) - 1) / sizeof(CellMapEntry));
+    for (size_t k = first; k < end; ++k) {
+      CellMapEntry& e = entries_[k];
+      if (!e.Assigned && e.PicIndex == -1) continue;
+      e.Assigned = false;
+      e.PicIndex = -1;
+    }
   }
 }
 
 void CellMap::WriteBytes(std::span<uint8_t, kCellMapBytes> out) const {
   uint8_t* d = out.data();
-  for (const CellMapEntry& e : entries_) {
+  for (const CellMapEntry& e : std::span<const CellMapEntry>(entries_, kEntries)) {
     StoreI32LE(d, e.PicIndex);
     StoreI32LE(d + 4, e.DeltaRed);
     StoreI32LE(d + 8, e.DeltaGreen);
@@ -56,7 +104,7 @@ void CellMap::ReadBytes(std::span<const uint8_t, kCellMapBytes> in) { ReadBytes(
 
 void CellMap::ReadBytes(size_t first, std::span<const uint8_t> in) {
   const uint8_t* s = in.data();
-  const size_t end = std::min(entries_.size(), first + in.size() / kCellMapEntryBytes);
+  const size_t end = std::min(kEntries, first + in.size() / kCellMapEntryBytes);
   for (size_t k = first; k < end; ++k) {
     CellMapEntry& e = entries_[k];
     e.PicIndex = LoadI32LE(s);

@@ -26,8 +26,22 @@ struct LibraryEntry {
   int32_t Spare = 0;  // written 0, never read
 };
 
+// A library index held as index + 1 (modulo 2^32), so that a zero word
+// reads -1, "no picture": an entry of all zero bytes is a blank entry, and
+// the cell map can start as untouched zero pages. It reads and assigns as
+// an int32_t.
+class PicIndexField {
+public:
+  PicIndexField() = default;
+  PicIndexField(int32_t index) : stored_(static_cast<uint32_t>(index) + 1u) {}  // NOLINT: reads as an int
+  operator int32_t() const { return static_cast<int32_t>(stored_ - 1u); }     // NOLINT
+
+private:
+  uint32_t stored_ = 0;
+};
+
 struct CellMapEntry {
-  int32_t PicIndex = -1;  // -1: none (always in self-mosaic mode)
+  PicIndexField PicIndex;  // -1: none (always in self-mosaic mode)
   int32_t DeltaRed = 0;   // picture mean minus cell mean
   int32_t DeltaGreen = 0;
   int32_t DeltaBlue = 0;
@@ -54,9 +68,16 @@ private:
 };
 
 // Indexed by column, then row: cell (x, y) is record x * 800 + y.
+//
+// The 800 x 800 entries (12.8 MB) live in memory of their own, mapped from
+// the system's zero pages: a blank entry is all zero bytes, so making the map
+// and clearing it touch only the pages cells were written to, not all of it.
 class CellMap {
 public:
-  CellMap() : entries_(size_t(kMapSide) * kMapSide) {}
+  CellMap();
+  CellMap(const CellMap& other);
+  CellMap& operator=(const CellMap& other);
+  ~CellMap();
   CellMapEntry& At(int x, int y) { return entries_[static_cast<size_t>(x) * kMapSide + y]; }
   const CellMapEntry& At(int x, int y) const { return entries_[static_cast<size_t>(x) * kMapSide + y]; }
   // Every one of the 800 x 800 entries: not assigned, no picture. Deltas and
@@ -69,7 +90,8 @@ public:
   void ReadBytes(size_t first, std::span<const uint8_t> in);
 
 private:
-  std::vector<CellMapEntry> entries_;
+  static constexpr size_t kEntries = size_t(kMapSide) * kMapSide;
+  CellMapEntry* entries_ = nullptr;
 };
 
 class DrawnFlags {

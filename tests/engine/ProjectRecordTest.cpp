@@ -198,6 +198,34 @@ TEST(Tables, CellMapIsStoredColumnByColumn) {
   EXPECT_EQ(back.At(2, 5).DeltaBlue, -500) << "clearing leaves the deltas";
 }
 
+// The map starts as zero pages and Clear looks only at the pages written
+// to: entries anywhere (those that straddle two pages among them) must come
+// out blank, with their deltas kept, and copies must be whole and apart.
+TEST(Tables, CellMapClearsEveryWrittenEntryAndCopiesWhole) {
+  CellMap map;
+  std::vector<std::pair<int, int>> written;
+  for (size_t k = 0; k < size_t(kMapSide) * kMapSide; k += 4093) {
+    const int x = static_cast<int>(k / kMapSide), y = static_cast<int>(k % kMapSide);
+    map.At(x, y) = CellMapEntry{static_cast<int32_t>(k % 1000), 7, 0, 0, true, true, false};
+    written.emplace_back(x, y);
+  }
+  map.At(kMapSide - 1, kMapSide - 1) = CellMapEntry{3, 0, 0, 9, true, false, true};
+  written.emplace_back(kMapSide - 1, kMapSide - 1);
+
+  CellMap copied(map);
+  CellMap assigned;
+  assigned = map;
+  map.Clear();
+  for (const auto& [x, y] : written) {
+    EXPECT_FALSE(map.At(x, y).Assigned) << x << ", " << y;
+    EXPECT_EQ(map.At(x, y).PicIndex, -1) << x << ", " << y;
+    EXPECT_TRUE(map.At(x, y).DeltaRed == 7 || map.At(x, y).DeltaBlue == 9) << "deltas stay";
+    EXPECT_TRUE(copied.At(x, y).Assigned && assigned.At(x, y).Assigned) << "copies are apart";
+    EXPECT_EQ(int(copied.At(x, y).PicIndex), int(assigned.At(x, y).PicIndex));
+  }
+  EXPECT_EQ(CellMap().At(400, 400).PicIndex, -1) << "a blank entry is zero bytes";
+}
+
 TEST(Random, FollowsTheLinearCongruentialSequence) {
   RandomGenerator rng(0);
   EXPECT_EQ(rng.Random(100), 0);  // seed 1: 100 >> 32
