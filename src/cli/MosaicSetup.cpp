@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <future>
 
 #include "engine/SummaryCache.h"
 #include "imaging/PictureReader.h"
@@ -222,8 +223,17 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
   VELMORA_TRY(flags.Int("memory", 64, 1 << 20, budgetMib));
   engine.SetMemoryBudget(int64_t(budgetMib) << 20);
 
-  VELMORA_TRY(LoadLibrary(engine, flags));
   engine.SetUprightPictures(flags.Switch("orientation").value_or(true));
+  // The main picture is decoded on a thread of its own (or here, when no
+  // thread can be made) while the library is listed, which touches neither
+  // the main bitmap nor its path.
+  p.MainImageFile = AbsolutePath(*main);
+  std::future<Status> mainRead =
+      std::async(std::launch::async | std::launch::deferred, [&engine] { return engine.LoadMainPicture(); });
+  Status listed = LoadLibrary(engine, flags);
+  Status read = mainRead.get();
+  VELMORA_TRY(listed);
+  VELMORA_TRY(read);
   if (flags.Switch("cache").value_or(true)) engine.SetSummaryCacheFolder(DefaultCacheFolder());
   int renditionMib = static_cast<int>(Engine::kDefaultRenditionCacheBytes >> 20);
   VELMORA_TRY(flags.Int("rendition-cache-mib", 0, 1 << 20, renditionMib));
@@ -241,9 +251,6 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
   ApplySwitch(flags, "detail", engine.MatchingSet.Detail);
   ApplySwitch(flags, "fair-use-all", engine.MatchingSet.FairUseAll);
   engine.Matching = engine.MatchingSet;
-
-  p.MainImageFile = AbsolutePath(*main);
-  VELMORA_TRY(engine.LoadMainPicture());
 
   if (flags.Has("seed")) {
     auto text = *flags.Value("seed");
