@@ -106,7 +106,7 @@ Status Engine::PrepareLibrary() {
         // A rendition that cannot be stored is made again by the render, which says why.
         TBitmap32 rendition;
         PrepareForRender(picture, rendition, cw, ch, false, mono);
-        (void)renditions->Store(keys[static_cast<size_t>(k)], rendition);
+        (void)renditions->Store(keys[static_cast<size_t>(k)], std::move(rendition));
       }
       sig = SummarizeCellPicture(picture, cw, ch, crop && !cropped, mono);
       details[static_cast<size_t>(k)] = ComputeDetailSummary(picture);

@@ -404,6 +404,14 @@ Status RenditionCache::OpenWriter(Writer& w) const {
 }
 
 Status RenditionCache::Store(const SummaryKey& key, const TBitmap32& picture) const {
+  return StorePicture(key, picture, nullptr);
+}
+
+Status RenditionCache::Store(const SummaryKey& key, TBitmap32&& picture) const {
+  return StorePicture(key, picture, &picture);
+}
+
+Status RenditionCache::StorePicture(const SummaryKey& key, const TBitmap32& picture, TBitmap32* movable) const {
   if (key.path.empty() || key.path.size() > kMaxPathBytes || key.settings != settings_ || picture.Empty() ||
       picture.Width() > kMaxSide || picture.Height() > kMaxSide)
     return Status::Ok();  // nothing a rendition can hold
@@ -411,7 +419,8 @@ Status RenditionCache::Store(const SummaryKey& key, const TBitmap32& picture) co
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (heldBytes_ + pixelBytes <= heldCap_) {
-      auto kept = std::make_shared<const TBitmap32>(picture);
+      auto kept = movable ? std::make_shared<const TBitmap32>(std::move(*movable))
+                          : std::make_shared<const TBitmap32>(picture);
       auto [it, added] = held_.try_emplace(key.path);
       if (!added) heldBytes_ -= uint64_t(it->second.picture->Pixels().size()) * 4;
       heldBytes_ += pixelBytes;

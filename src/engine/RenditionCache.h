@@ -79,6 +79,8 @@ public:
   // Keeps `picture` as the rendition of `key`: in memory for this run, and
   // in this run's pack when it fits the cap. Safe from several threads.
   Status Store(const SummaryKey& key, const TBitmap32& picture) const;
+  // The same, taking the pixels it holds in memory instead of copying them.
+  Status Store(const SummaryKey& key, TBitmap32&& picture) const;
   // Whether Store kept anything since this object was made.
   bool Stored() const { return stored_.load(std::memory_order_relaxed); }
   // Completes the run's pack (index written, renamed into place), notes the
@@ -139,6 +141,8 @@ private:
   // cannot be used. `otherVersion`, when given, tells whether the file is a
   // pack of another version of the program.
   Status AddPack(const std::string& path, bool* otherVersion = nullptr);
+  // Store's work; `movable`, when given, is `picture` and may be taken.
+  Status StorePicture(const SummaryKey& key, const TBitmap32& picture, TBitmap32* movable) const;
   // A fresh name for a pack of this run.
   std::string NewPackPath() const;
   Status OpenWriter(Writer& w) const;
