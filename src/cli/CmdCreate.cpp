@@ -40,6 +40,7 @@ int RunCreate(const Args& args) {
   std::unique_ptr<BandWriter> picture;
   QualityMeter quality;
   Status created = CreateMosaicFile(engine, setup.out, false, &picture, &quality);
+  engine.FinishCacheWrites();
   progress.Finish();
   if (engine.JobCancelled()) return Cancelled();
   if (!created) return Fail(created.message());

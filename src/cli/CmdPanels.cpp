@@ -75,6 +75,7 @@ int RunPanels(const Args& args) {
       *out, *plan,
       [&](int bandRows, const PanelBandSink& sink) { return engine.ReopenProjectInBands(bandRows, sink); },
       FileNameOf(projectPath));
+  engine.FinishCacheWrites();
   progress.Finish();
   if (engine.JobCancelled()) return Cancelled();
   if (!written) return Fail(written.message());

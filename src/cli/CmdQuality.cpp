@@ -37,6 +37,7 @@ int RunQuality(const Args& args) {
       return Status::Ok();
     });
   }
+  engine.FinishCacheWrites();
   progress.Finish();
   if (engine.JobCancelled()) return Cancelled();
   if (!done) return Fail(done.message());

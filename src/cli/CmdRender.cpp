@@ -35,6 +35,7 @@ int RunRender(const Args& args) {
     if (!warning.empty()) std::cerr << warning << "\n";
   }
   if (opened) opened = CreateMosaicFile(engine, *out, true);
+  engine.FinishCacheWrites();
   progress.Finish();
   if (engine.JobCancelled()) return Cancelled();
   if (!opened) return Fail(opened.message());

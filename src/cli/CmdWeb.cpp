@@ -44,6 +44,7 @@ int RunWeb(const Args& args) {
       engine,
       [&](int bandRows, const Engine::BandSink& sink) { return engine.ReopenProjectInBands(bandRows, sink); },
       settings, progress);
+  engine.FinishCacheWrites();
   progress.Finish();
   if (engine.JobCancelled() || (!made && made.message() == kJobCancelled)) return Cancelled();
   if (!made) return Fail(made.message());

@@ -99,6 +99,11 @@ public:
   static constexpr uint64_t kDefaultRenditionCacheBytes = uint64_t(1024) << 20;
   void SetRenditionCacheBytes(uint64_t bytes) { renditionCap_ = bytes; }
   uint64_t RenditionCacheBytes() const { return renditionCap_; }
+  // A job leaves the renditions it made to be written behind it, while the
+  // program goes on; this waits until they are, and warns through the
+  // listener when they could not be. A program that reports to its user
+  // calls it before it ends (the engine's end waits as well, silently).
+  void FinishCacheWrites();
 
   // The bytes in flight that library preparation and rendering share among
   // their threads: a thread waits for room rather than decoding past it, so

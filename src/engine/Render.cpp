@@ -102,9 +102,17 @@ RenditionCache* Engine::Renditions() const {
       renditions_->Settings() != settings) {
     renditions_.reset();  // its pack is completed first
     renditions_ = std::make_shared<RenditionCache>(cacheFolder_, renditionCap_, settings);
+  } else if (Status s = renditions_->SettleIfWritten(); !s.ok()) {
+    // The pack the last job left to be written behind it
+    listener_->Warning("The renditions were not kept: " + s.message());
   }
   for (const std::string& w : renditions_->TakeWarnings()) listener_->Warning(w);
   return renditions_.get();
+}
+
+void Engine::FinishCacheWrites() {
+  if (renditions_)
+    if (Status s = renditions_->Settle(); !s.ok()) listener_->Warning("The renditions were not kept: " + s.message());
 }
 
 bool Engine::CacheKeyOf(int k, SummaryKey& key) const {

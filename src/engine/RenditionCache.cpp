@@ -562,17 +562,30 @@ Status RenditionCache::FinishPack(Writer& w, const std::vector<Held>& pending) c
 Status RenditionCache::Settle() {
   if (flusher_.joinable()) flusher_.join();
   std::unique_ptr<Writer> w = std::move(flushed_);
-  if (!w) return Status::Ok();
-  if (!w->result.ok()) return w->result;
-  if (w->renamed)
+  Status result = Status::Ok();
+  if (w && !w->result.ok()) {
+    result = w->result;
+  } else if (w && w->renamed) {
     if (Status s = AddPack(w->path); !s.ok())
-      return Status::Error(Format("The rendition pack %s just written cannot be read (%s).", w->path.c_str(),
-                                  s.message().c_str()));
-  return Status::Ok();
+      result = Status::Error(Format("The rendition pack %s just written cannot be read (%s).", w->path.c_str(),
+                                    s.message().c_str()));
+  }
+  if (releaseWhenSettled_) {
+    releaseWhenSettled_ = false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_.clear();
+    heldBytes_ = 0;
+  }
+  return result;
+}
+
+Status RenditionCache::SettleIfWritten() {
+  if (flusher_.joinable() && flushing_.load(std::memory_order_acquire)) return Status::Ok();
+  return Settle();
 }
 
 Status RenditionCache::Commit() {
-  Status result = Status::Ok();
+  Status result = SettleIfWritten();
   std::unique_ptr<Writer> w;
   std::vector<Held> pending;
   {
@@ -592,15 +605,18 @@ Status RenditionCache::Commit() {
   // A pack still being written is waited for only when there is another to
   // write: a commit with nothing new leaves it to finish behind the work.
   if (!w && pending.empty()) return result;
-  result = Settle();
+  if (Status s = Settle(); !s.ok() && result.ok()) result = s;
   if (!w) w = std::make_unique<Writer>();
   // Renditions all held in memory are written by a thread of their own, while
   // the run goes on (they are read from memory until it is done); those
   // already partly on disk are finished here, as later reads need the pack.
   if (w->entries.empty()) {
     try {
-      flusher_ = std::thread(
-          [this, w = w.get(), pending = std::move(pending)] { w->result = FinishPack(*w, pending); });
+      flushing_.store(true, std::memory_order_relaxed);
+      flusher_ = std::thread([this, w = w.get(), pending = std::move(pending)] {
+        w->result = FinishPack(*w, pending);
+        flushing_.store(false, std::memory_order_release);
+      });
       flushed_ = std::move(w);
       return result;
     } catch (const std::system_error&) {
@@ -613,12 +629,12 @@ Status RenditionCache::Commit() {
 }
 
 Status RenditionCache::ReleaseHeld() {
-  // The pack of what is held must be complete before it is let go.
-  Status settled = Settle();
-  std::lock_guard<std::mutex> lock(mutex_);
-  held_.clear();
-  heldBytes_ = 0;
-  return settled;
+  // The pack of what is held must be complete before it is let go. It is not
+  // waited for: while it is being written, the held renditions stay (they
+  // are what a render finds meanwhile) and go when the writing is settled,
+  // at the next commit or with the cache.
+  releaseWhenSettled_ = true;
+  return SettleIfWritten();
 }
 
 std::vector<std::string> RenditionCache::TakeWarnings() {

@@ -88,9 +88,20 @@ public:
   // the rest fit the cap. Renditions stored later go into another pack.
   // Not to be called while another thread uses the cache.
   Status Commit();
-  // Drops the renditions held in memory, once the pack that keeps them is
-  // complete; the error tells why it could not be written.
+  // Drops the renditions held in memory once the pack that keeps them is
+  // complete: at once when it is, else when a later Commit (or the end of
+  // this object) finds it written. The error tells why a pack could not be
+  // written.
   Status ReleaseHeld();
+  // Waits for the pack being written and adds it to the index; lets go of
+  // the held renditions when ReleaseHeld asked for it. The error tells why
+  // the pack could not be written. Not to be called while another thread
+  // uses the cache.
+  Status Settle();
+  // Takes in the pack a thread has finished writing (and lets go of what
+  // ReleaseHeld asked to): nothing while it is still being written. Not to
+  // be called while another thread uses the cache.
+  Status SettleIfWritten();
   // Warnings of packs found damaged (and removed) when opening.
   std::vector<std::string> TakeWarnings();
 
@@ -149,8 +160,7 @@ private:
   // Writes `pending` and the index into `w`'s file, renames it into place
   // and trims the folder to the cap.
   Status FinishPack(Writer& w, const std::vector<Held>& pending) const;
-  // Waits for the pack being written and adds it to the index.
-  Status Settle();
+
 
   std::string folder_;
   uint64_t cap_;
@@ -168,7 +178,9 @@ private:
   mutable std::atomic<bool> stored_{false};
   // The pack being completed while the run goes on.
   std::thread flusher_;
+  std::atomic<bool> flushing_{false};  // flusher_ is still writing
   std::unique_ptr<Writer> flushed_;
+  bool releaseWhenSettled_ = false;
 };
 
 }  // namespace velmora

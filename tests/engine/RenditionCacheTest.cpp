@@ -90,18 +90,20 @@ TEST(RenditionCache, MosaicsFromItHaveThePixelsOfARenderWithout) {
     ASSERT_TRUE(plain.RenderMosaic().ok());
 
     testing::ScratchDir cache;
-    Engine cold;
-    testing::ReadCounter coldReads;
-    Prepare(cold, look, photos);
-    cold.SetSummaryCacheFolder(cache.File("c"));
-    cold.SetPictureLoader(coldReads.Loader());
-    ASSERT_TRUE(cold.PrepareLibrary().ok());
-    Assign(cold, n);
-    ASSERT_TRUE(cold.RenderMosaic().ok());
-    EXPECT_TRUE(testing::SamePixels(cold.MosaicBitmap, plain.MosaicBitmap));
-    if (look.oneDecode) {
-      EXPECT_EQ(Reads(coldReads), n);
-    }
+    {
+      Engine cold;
+      testing::ReadCounter coldReads;
+      Prepare(cold, look, photos);
+      cold.SetSummaryCacheFolder(cache.File("c"));
+      cold.SetPictureLoader(coldReads.Loader());
+      ASSERT_TRUE(cold.PrepareLibrary().ok());
+      Assign(cold, n);
+      ASSERT_TRUE(cold.RenderMosaic().ok());
+      EXPECT_TRUE(testing::SamePixels(cold.MosaicBitmap, plain.MosaicBitmap));
+      if (look.oneDecode) {
+        EXPECT_EQ(Reads(coldReads), n);
+      }
+    }  // the pack is written behind the render, complete when the program ends
     EXPECT_EQ(RenditionCache::Measure(cache.File("c")).renditions, uint64_t(n));
     // One pack per step that made renditions: the preparation, and the
     // render for any pictures whose decode it could not share.
@@ -311,6 +313,35 @@ TEST(RenditionCache, DamagedPacksAreReportedAndMadeAgain) {
       }
     }
   }
+}
+
+// The pack is written behind the job: a folder it cannot go into changes
+// nothing the job makes, and is told once when the program waits for it.
+TEST(RenditionCache, APackThatCannotBeWrittenIsToldWhenTheProgramWaits) {
+  const std::vector<std::string> photos = testing::SamplePhotos(6);
+  const int n = static_cast<int>(photos.size());
+  const Look look{kStitchLoom, sfSpline, 32, 32, true, false, true, true};
+  Engine plain;
+  Prepare(plain, look, photos);
+  Assign(plain, n);
+  ASSERT_TRUE(plain.RenderMosaic().ok());
+
+  testing::ScratchDir cache;
+  std::filesystem::create_directories(cache.File("c"));
+  std::ofstream(cache.File("c/") + RenditionCache::kFolderName) << "a file where the folder goes";
+  Engine e;
+  Prepare(e, look, photos);
+  e.SetSummaryCacheFolder(cache.File("c"));
+  testing::JobRecorder job;
+  e.SetListener(&job);
+  ASSERT_TRUE(e.PrepareLibrary().ok());
+  Assign(e, n);
+  ASSERT_TRUE(e.RenderMosaic().ok());
+  EXPECT_TRUE(testing::SamePixels(e.MosaicBitmap, plain.MosaicBitmap));
+  e.FinishCacheWrites();
+  e.FinishCacheWrites();
+  ASSERT_EQ(job.warnings.size(), 1u);
+  EXPECT_NE(job.warnings[0].find("The renditions were not kept"), std::string::npos) << job.warnings[0];
 }
 
 TEST(RenditionCache, PackBytesAreCheckedWhole) {
