@@ -136,6 +136,13 @@ Status Engine::PrepareLibrary() {
   std::condition_variable ready;
   std::atomic<int> next{0};
   std::atomic<bool> stop{false};
+  // The pictures decoded so far, and the count at which the waiting caller
+  // wants to be woken (guarded by `mutex`): it takes the results in batches,
+  // not one wake-up per picture, which would take a core from the workers
+  // every time.
+  constexpr int kResultsPerWake = 16;
+  int finished = 0;
+  int wakeAt = 0;
 
   if (workers > 1) {
     results.resize(static_cast<size_t>(count));
@@ -149,7 +156,7 @@ Status Engine::PrepareLibrary() {
         std::lock_guard<std::mutex> lock(mutex);
         results[static_cast<size_t>(k)] = std::move(st);
         done[static_cast<size_t>(k)] = true;
-        ready.notify_one();
+        if (++finished == wakeAt) ready.notify_one();
       }
     };
     for (int t = 0; t < workers; ++t) {
@@ -186,7 +193,11 @@ Status Engine::PrepareLibrary() {
     Status st;
     {
       std::unique_lock<std::mutex> lock(mutex);
-      ready.wait(lock, [&] { return done[static_cast<size_t>(k)]; });
+      while (!done[static_cast<size_t>(k)]) {
+        // Picture k among the next batch; the last results all at once.
+        wakeAt = std::min(finished + kResultsPerWake, toDecode);
+        ready.wait(lock, [&] { return finished >= wakeAt; });
+      }
       st = std::move(results[static_cast<size_t>(k)]);
     }
     if (!st.ok()) return st;
