@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <system_error>
 #include <thread>
@@ -56,8 +57,16 @@ void ParallelFor(int threads, int n, const Body& body) {
       break;  // fewer threads than asked for: the others share the work
     }
   }
-  work(0);
+  // The helpers use `work` until they are done: the caller's share may not
+  // leave early, even by an exception.
+  std::exception_ptr failure;
+  try {
+    work(0);
+  } catch (...) {
+    failure = std::current_exception();
+  }
   for (std::thread& t : pool) t.join();
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace velmora
