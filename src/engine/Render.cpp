@@ -396,9 +396,23 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
       if (place.Count > 0) spans[static_cast<size_t>(y) * cols + x] = s;
     }
 
+  // The last row a picture's cells reach: it is kept for the bands below
+  // while that row lies below the band being drawn.
+  std::map<int, int> lastRow;  // by picture index (-1: the main picture)
+  for (int y = 0; y < rows; ++y)
+    for (int x = 0; x < cols; ++x) {
+      if (!Map.At(x, y).Assigned) continue;
+      int& last = lastRow.try_emplace(self ? -1 : int(Map.At(x, y).PicIndex), INT32_MIN).first->second;
+      last = std::max(last, spans[static_cast<size_t>(y) * cols + x].bottom);
+    }
+
   const int threads = threads_;
+  const size_t window = static_cast<size_t>(WindowSize(Project.CellWidth, Project.CellHeight, threads));
   std::vector<TBitmap32> buffers(static_cast<size_t>(threads));
   std::map<int, TBitmap32> prepared;  // by picture index (-1: the main picture)
+  // Pictures no later band needs lend their memory to the next ones: fresh
+  // memory costs a page fault per page, more than reading a rendition.
+  std::vector<TBitmap32> spare;
   int64_t preparedBytes = 0;
   RenditionCache* const renditions = self ? nullptr : Renditions();
   const CommitAfter commit{renditions, job};
@@ -412,7 +426,6 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
     band.Fill(border);
 
     // The band's cells, grouped by picture in order of first use.
-    std::vector<CellAt> cells;
     std::vector<int> pictures;
     std::map<int, std::vector<CellAt>> byPicture;
     for (int y = 0; y < rows; ++y)
@@ -424,16 +437,13 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
         if (added) pictures.push_back(pic);
         it->second.push_back(CellAt{x, y});
       }
-    for (int pic : pictures)
-      for (const CellAt& c : byPicture[pic]) cells.push_back(c);
 
-    // Prepare what is missing, after dropping what this band does not need
-    // when the kept pictures would pass the budget.
-    std::vector<int> missing;
-    for (int pic : pictures)
-      if (prepared.count(pic) == 0) missing.push_back(pic);
+    // Drop what this band does not need when the kept pictures and the
+    // band's missing ones would pass the budget.
+    size_t missingInBand = 0;
+    for (int pic : pictures) missingInBand += prepared.count(pic) == 0 ? 1 : 0;
     const int64_t perPicture = int64_t(Project.CellWidth) * Project.CellHeight * 16 * 2;
-    if (preparedBytes + int64_t(missing.size()) * perPicture > kBandPictureBudget) {
+    if (preparedBytes + int64_t(missingInBand) * perPicture > kBandPictureBudget) {
       for (auto it = prepared.begin(); it != prepared.end();) {
         if (byPicture.count(it->first) == 0) {
           preparedBytes -= int64_t(it->second.Pixels().size()) * 4;
@@ -443,32 +453,57 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
         }
       }
     }
-    std::vector<TBitmap32> fresh(missing.size());
-    std::vector<Status> results(missing.size());
-    std::vector<std::string> warnings(missing.size());
-    ParallelFor(threads, static_cast<int>(missing.size()), [&](int, int i) {
-      results[static_cast<size_t>(i)] =
-          PrepareCellPicture(missing[static_cast<size_t>(i)], fresh[static_cast<size_t>(i)], renditions,
-                             &warnings[static_cast<size_t>(i)]);
-    });
-    ReportWarnings(job, warnings, warned);
-    for (size_t i = 0; i < missing.size(); ++i) {
-      if (!results[i].ok()) return results[i];
-      preparedBytes += int64_t(fresh[i].Pixels().size()) * 4;
-      prepared.emplace(missing[i], std::move(fresh[i]));
-    }
 
-    const int tasks = (static_cast<int>(cells.size()) + kCellsPerTask - 1) / kCellsPerTask;
-    ParallelFor(threads, tasks, [&](int worker, int t) {
-      TBitmap32& buffer = worker == 0 ? CellBuffer : buffers[static_cast<size_t>(worker)];
-      const int end = std::min(static_cast<int>(cells.size()), (t + 1) * kCellsPerTask);
-      for (int c = t * kCellsPerTask; c < end; ++c) {
-        const CellAt at = cells[static_cast<size_t>(c)];
-        const int pic = self ? -1 : int(Map.At(at.X, at.Y).PicIndex);
-        FinishAndPlace(prepared.at(pic), at.X, at.Y, buffer, band, top);
+    // The band's pictures a window at a time: prepare what is missing, draw
+    // their cells, then let go of those no later band needs.
+    for (size_t first = 0; first < pictures.size(); first += window) {
+      const size_t last = std::min(pictures.size(), first + window);
+      std::vector<int> missing;
+      for (size_t i = first; i < last; ++i)
+        if (prepared.count(pictures[i]) == 0) missing.push_back(pictures[i]);
+      std::vector<TBitmap32> fresh(missing.size());
+      for (TBitmap32& f : fresh) {
+        if (spare.empty()) break;
+        f = std::move(spare.back());
+        spare.pop_back();
       }
-    });
-    for (const CellAt& c : cells) Drawn.Set(c.X, c.Y, true);
+      std::vector<Status> results(missing.size());
+      std::vector<std::string> warnings(missing.size());
+      ParallelFor(threads, static_cast<int>(missing.size()), [&](int, int i) {
+        results[static_cast<size_t>(i)] =
+            PrepareCellPicture(missing[static_cast<size_t>(i)], fresh[static_cast<size_t>(i)], renditions,
+                               &warnings[static_cast<size_t>(i)]);
+      });
+      ReportWarnings(job, warnings, warned);
+      for (size_t i = 0; i < missing.size(); ++i) {
+        if (!results[i].ok()) return results[i];
+        preparedBytes += int64_t(fresh[i].Pixels().size()) * 4;
+        prepared.emplace(missing[i], std::move(fresh[i]));
+      }
+
+      std::vector<CellAt> cells;
+      for (size_t i = first; i < last; ++i)
+        for (const CellAt& c : byPicture[pictures[i]]) cells.push_back(c);
+      const int tasks = (static_cast<int>(cells.size()) + kCellsPerTask - 1) / kCellsPerTask;
+      ParallelFor(threads, tasks, [&](int worker, int t) {
+        TBitmap32& buffer = worker == 0 ? CellBuffer : buffers[static_cast<size_t>(worker)];
+        const int end = std::min(static_cast<int>(cells.size()), (t + 1) * kCellsPerTask);
+        for (int c = t * kCellsPerTask; c < end; ++c) {
+          const CellAt at = cells[static_cast<size_t>(c)];
+          const int pic = self ? -1 : int(Map.At(at.X, at.Y).PicIndex);
+          FinishAndPlace(prepared.at(pic), at.X, at.Y, buffer, band, top);
+        }
+      });
+      for (const CellAt& c : cells) Drawn.Set(c.X, c.Y, true);
+
+      for (size_t i = first; i < last; ++i) {
+        if (lastRow[pictures[i]] > top + h) continue;
+        const auto it = prepared.find(pictures[i]);
+        preparedBytes -= int64_t(it->second.Pixels().size()) * 4;
+        if (spare.size() < window) spare.push_back(std::move(it->second));
+        prepared.erase(it);
+      }
+    }
     VELMORA_TRY(sink(band, h));
     job.SetProgress(static_cast<int>(int64_t(top + h) * 100 / height));
     job.ProcessEvents();
