@@ -503,6 +503,8 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
         if (spare.size() < window) spare.push_back(std::move(it->second));
         prepared.erase(it);
       }
+      job.ProcessEvents();
+      if (CancelPolled()) return CancelledJob();
     }
     VELMORA_TRY(sink(band, h));
     job.SetProgress(static_cast<int>(int64_t(top + h) * 100 / height));

@@ -611,15 +611,20 @@ Status RenditionCache::Commit() {
   // the run goes on (they are read from memory until it is done); those
   // already partly on disk are finished here, as later reads need the pack.
   if (w->entries.empty()) {
+    // Shared with the thread, so that they are still here to be written when
+    // no thread can be made.
+    auto held = std::make_shared<std::vector<Held>>(std::move(pending));
     try {
       flushing_.store(true, std::memory_order_relaxed);
-      flusher_ = std::thread([this, w = w.get(), pending = std::move(pending)] {
-        w->result = FinishPack(*w, pending);
+      flusher_ = std::thread([this, w = w.get(), held] {
+        w->result = FinishPack(*w, *held);
         flushing_.store(false, std::memory_order_release);
       });
       flushed_ = std::move(w);
       return result;
     } catch (const std::system_error&) {
+      flushing_.store(false, std::memory_order_relaxed);
+      pending = std::move(*held);
     }
   }
   w->result = FinishPack(*w, pending);
