@@ -1,13 +1,11 @@
 #include "engine/Tables.h"
 
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <type_traits>
-#include <vector>
 
 #include "engine/LittleEndian.h"
 
@@ -66,22 +64,13 @@ CellMap& CellMap::operator=(const CellMap& other) {
 CellMap::~CellMap() { ::munmap(entries_, kCellMapMappedBytes); }
 
 void CellMap::Clear() {
-  // Only the pages cells were written to can hold anything but blank
-  // entries: the others are not looked at, so they stay untouched.
-  const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
-  const size_t pages = (kCellMapMappedBytes + page - 1) / page;
-  std::vector<unsigned char> resident(pages, 1);
-  if (::mincore(entries_, kCellMapMappedBytes, resident.data()) != 0) std::fill(resident.begin(), resident.end(), 1);
-  for (size_t p = 0; p < pages; ++p) {
-    if ((resident[p] & 1) == 0) continue;
-    const size_t first = p * page / sizeof(CellMapEntry);
-    const size_t end = std::min(kEntries, ((p + 1) * page + sizeof(CellMapEntry) - 1) / sizeof(CellMapEntry));
-    for (size_t k = first; k < end; ++k) {
-      CellMapEntry& e = entries_[k];
-      if (!e.Assigned && e.PicIndex == -1) continue;
-      e.Assigned = false;
-      e.PicIndex = -1;
-    }
+  // Only entries that are not blank already are written: pages no cell was
+  // written to are only read, which maps the system's zero page, and stay
+  // without memory of their own.
+  for (CellMapEntry& e : std::span<CellMapEntry>(entries_, kEntries)) {
+    if (!e.Assigned && e.PicIndex == -1) continue;
+    e.Assigned = false;
+    e.PicIndex = -1;
   }
 }
 

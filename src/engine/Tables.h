@@ -71,7 +71,7 @@ private:
 //
 // The 800 x 800 entries (12.8 MB) live in memory of their own, mapped from
 // the system's zero pages: a blank entry is all zero bytes, so making the map
-// and clearing it touch only the pages cells were written to, not all of it.
+// and clearing it write only to the pages cells were written to.
 class CellMap {
 public:
   CellMap();
