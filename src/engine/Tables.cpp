@@ -54,24 +54,37 @@ CellMap::CellMap() : entries_(MapZeroEntries()) {}
 
 CellMap::CellMap(const CellMap& other) : entries_(MapZeroEntries()) {
   std::memcpy(entries_, other.entries_, kCellMapMappedBytes);
+  columns_.store(other.columns_.load(std::memory_order_relaxed), std::memory_order_relaxed);
 }
 
 CellMap& CellMap::operator=(const CellMap& other) {
-  if (this != &other) std::memcpy(entries_, other.entries_, kCellMapMappedBytes);
+  if (this == &other) return *this;
+  std::memcpy(entries_, other.entries_, kCellMapMappedBytes);
+  columns_.store(std::max(columns_.load(std::memory_order_relaxed), other.columns_.load(std::memory_order_relaxed)),
+                 std::memory_order_relaxed);
   return *this;
+}
+
+void CellMap::NoteColumn(int x) {
+  const int wanted = std::clamp(x + 1, 0, kMapSide);
+  int now = columns_.load(std::memory_order_relaxed);
+  while (now < wanted && !columns_.compare_exchange_weak(now, wanted, std::memory_order_relaxed)) {
+  }
 }
 
 CellMap::~CellMap() { ::munmap(entries_, kCellMapMappedBytes); }
 
 void CellMap::Clear() {
-  // Only entries that are not blank already are written: pages no cell was
-  // written to are only read, which maps the system's zero page, and stay
-  // without memory of their own.
-  for (CellMapEntry& e : std::span<CellMapEntry>(entries_, kEntries)) {
+  // Columns no entry was handed out of for writing are blank already (they
+  // are not even read, so their pages stay the system's zero pages); in the
+  // others only entries that are not blank are written.
+  const size_t used = static_cast<size_t>(columns_.load(std::memory_order_relaxed)) * kMapSide;
+  for (CellMapEntry& e : std::span<CellMapEntry>(entries_, used)) {
     if (!e.Assigned && e.PicIndex == -1) continue;
     e.Assigned = false;
     e.PicIndex = -1;
   }
+  columns_.store(0, std::memory_order_relaxed);
 }
 
 void CellMap::WriteBytes(std::span<uint8_t, kCellMapBytes> out) const {
@@ -94,6 +107,7 @@ void CellMap::ReadBytes(std::span<const uint8_t, kCellMapBytes> in) { ReadBytes(
 void CellMap::ReadBytes(size_t first, std::span<const uint8_t> in) {
   const uint8_t* s = in.data();
   const size_t end = std::min(kEntries, first + in.size() / kCellMapEntryBytes);
+  if (end > first) NoteColumn(static_cast<int>((end - 1) / kMapSide));
   for (size_t k = first; k < end; ++k) {
     CellMapEntry& e = entries_[k];
     e.PicIndex = LoadI32LE(s);

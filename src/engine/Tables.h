@@ -4,6 +4,7 @@
 // store LibraryTable and CellMap whole, in the byte layouts below.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -78,7 +79,10 @@ public:
   CellMap(const CellMap& other);
   CellMap& operator=(const CellMap& other);
   ~CellMap();
-  CellMapEntry& At(int x, int y) { return entries_[static_cast<size_t>(x) * kMapSide + y]; }
+  CellMapEntry& At(int x, int y) {
+    if (x >= columns_.load(std::memory_order_relaxed)) NoteColumn(x);
+    return entries_[static_cast<size_t>(x) * kMapSide + y];
+  }
   const CellMapEntry& At(int x, int y) const { return entries_[static_cast<size_t>(x) * kMapSide + y]; }
   // Every one of the 800 x 800 entries: not assigned, no picture. Deltas and
   // flips are left; they are always rewritten before use.
@@ -91,7 +95,13 @@ public:
 
 private:
   static constexpr size_t kEntries = size_t(kMapSide) * kMapSide;
+  // Raises columns_ past x.
+  void NoteColumn(int x);
   CellMapEntry* entries_ = nullptr;
+  // The columns that may hold entries other than blank ones since the last
+  // Clear: every entry written is handed out by the writable At (or read
+  // from bytes), which notes its column. Threads may share it.
+  std::atomic<int> columns_{0};
 };
 
 class DrawnFlags {

@@ -224,6 +224,8 @@ TEST(Tables, CellMapClearsEveryWrittenEntryAndCopiesWhole) {
     EXPECT_EQ(int(copied.At(x, y).PicIndex), int(assigned.At(x, y).PicIndex));
   }
   EXPECT_EQ(CellMap().At(400, 400).PicIndex, -1) << "a blank entry is zero bytes";
+  assigned.Clear();
+  for (const auto& [x, y] : written) EXPECT_FALSE(assigned.At(x, y).Assigned) << "a copy clears as a whole";
 }
 
 TEST(Random, FollowsTheLinearCongruentialSequence) {
