@@ -6,9 +6,27 @@
 #include <cstdint>
 #include <exception>
 #include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace velmora::detail {
 namespace {
+
+// The caller's share, job(0), then `wait` for the helpers: they use `job`
+// until they are done, so the share may not leave early, even by an
+// exception, which reaches the caller after the wait.
+template <typename Wait>
+void RunOwnShareThen(const std::function<void(int)>& job, const Wait& wait) {
+  std::exception_ptr failure;
+  try {
+    job(0);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  wait();
+  if (failure) std::rethrow_exception(failure);
+}
 
 // Helper threads parked between jobs. The object lives as long as the
 // process (its threads wait on it until the process ends), and a child made
@@ -37,21 +55,13 @@ public:
       ++generation_;
     }
     wake_.notify_all();
-    // The helpers use `job` until they are done: the caller's share may not
-    // leave early, even by an exception.
-    std::exception_ptr failure;
     insideJob = true;
-    try {
-      job(0);
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    insideJob = false;
-    std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [this] { return pending_ == 0; });
-    job_ = nullptr;
-    lock.unlock();
-    if (failure) std::rethrow_exception(failure);
+    RunOwnShareThen(job, [this] {
+      insideJob = false;
+      std::unique_lock<std::mutex> lock(mutex_);
+      done_.wait(lock, [this] { return pending_ == 0; });
+      job_ = nullptr;
+    });
     return true;
   }
 
@@ -89,9 +99,20 @@ thread_local bool KeptThreads::insideJob = false;
 
 }  // namespace
 
-bool RunOnKeptThreads(int helpers, const std::function<void(int)>& job) {
+void RunWithHelpers(int helpers, const std::function<void(int)>& job) {
   static KeptThreads* const kept = new KeptThreads;  // never destroyed: see KeptThreads
-  return kept->Run(helpers, job);
+  if (kept->Run(helpers, job)) return;
+  std::vector<std::thread> started;
+  for (int t = 1; t <= helpers; ++t) {
+    try {
+      started.emplace_back(job, t);
+    } catch (const std::system_error&) {
+      break;  // fewer threads than asked for: the others share the work
+    }
+  }
+  RunOwnShareThen(job, [&started] {
+    for (std::thread& t : started) t.join();
+  });
 }
 
 }  // namespace velmora::detail

@@ -13,21 +13,16 @@
 
 #include <algorithm>
 #include <atomic>
-#include <exception>
 #include <functional>
-#include <system_error>
-#include <thread>
-#include <vector>
 
 namespace velmora {
 
 namespace detail {
 
-// Runs job(1) .. job(helpers) on kept helper threads while the caller runs
-// job(0), and returns when all are done; false, having run nothing, when the
-// kept threads are in use or cannot be had. It may use fewer helpers than
-// asked for.
-bool RunOnKeptThreads(int helpers, const std::function<void(int)>& job);
+// Runs job(0) on the calling thread and job(1) .. job(helpers) on helper
+// threads (the kept ones, else threads started for the call, fewer when no
+// more can be had), and returns when all are done.
+void RunWithHelpers(int helpers, const std::function<void(int)>& job);
 
 }  // namespace detail
 
@@ -48,25 +43,7 @@ void ParallelFor(int threads, int n, const Body& body) {
     work(0);
     return;
   }
-  if (detail::RunOnKeptThreads(helpers, work)) return;
-  std::vector<std::thread> pool;
-  for (int t = 1; t <= helpers; ++t) {
-    try {
-      pool.emplace_back(work, t);
-    } catch (const std::system_error&) {
-      break;  // fewer threads than asked for: the others share the work
-    }
-  }
-  // The helpers use `work` until they are done: the caller's share may not
-  // leave early, even by an exception.
-  std::exception_ptr failure;
-  try {
-    work(0);
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  for (std::thread& t : pool) t.join();
-  if (failure) std::rethrow_exception(failure);
+  detail::RunWithHelpers(helpers, work);
 }
 
 }  // namespace velmora

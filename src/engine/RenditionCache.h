@@ -161,7 +161,6 @@ private:
   // and trims the folder to the cap.
   Status FinishPack(Writer& w, const std::vector<Held>& pending) const;
 
-
   std::string folder_;
   uint64_t cap_;
   uint32_t settings_;
