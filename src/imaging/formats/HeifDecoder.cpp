@@ -1,11 +1,24 @@
 // HEIF, HEIC and AVIF through libheif. The library reads from the caller's
 // memory, decodes the primary picture to interleaved R, G, B and applies the
 // file's rotation and mirroring itself; the rows are copied into the bitmap.
+//
+// The size a file announces (its 'ispe' property) is not what the library
+// allocates: that is the size of the coded stream, or, for a picture put
+// together from tiles, the canvas its grid data gives. A 603-byte file that
+// announced 16 x 16 pixels had the library build a canvas of 14441 x 27759
+// (2.4 GB) before anything came back to us. So the library is told, just
+// before it decodes, that no side may be much larger than announced, and the
+// memory budget is charged for its working memory at the announced size.
 #include <libheif/heif.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <memory>
+#include <string>
 
 #include "imaging/LazyLibrary.h"
+#include "imaging/MemoryBudget.h"
 #include "imaging/Orientation.h"
 #include "imaging/formats/PhotoDecoders.h"
 
@@ -29,7 +42,11 @@ namespace {
   X(heif_image_get_plane_readonly)              \
   X(heif_image_get_width)                       \
   X(heif_image_handle_get_height)               \
+  X(heif_image_handle_get_ispe_height)          \
+  X(heif_image_handle_get_ispe_width)           \
+  X(heif_image_handle_get_luma_bits_per_pixel)  \
   X(heif_image_handle_get_width)                \
+  X(heif_image_handle_has_alpha_channel)        \
   X(heif_image_handle_release)                  \
   X(heif_image_release)
 
@@ -67,6 +84,56 @@ Status LibraryError(const heif_error& error) {
       Format("Cannot load image. Error in HEIF file (%s).", error.message != nullptr ? error.message : ""));
 }
 
+// Any picture may have the library decode sides up to this long: a grid's
+// tiles can be larger than a small picture. 2048 x 2048 is 4 M pixels, some
+// 40 MB of the library's working memory, whatever a file claims.
+constexpr int kSideAlwaysAllowed = 2048;
+
+// The longest side the library may decode for a picture announced with
+// `longestSide`: coded pictures are padded to whole coding blocks (at most
+// 64 pixels) and cropped afterwards. The library refuses a grid canvas whose
+// side equals its limit, hence the margin of a whole block.
+int DecodeSideLimit(int longestSide) { return std::max(kSideAlwaysAllowed, longestSide + 64); }
+
+// The library's working memory at its peak while decoding `pixels`: the
+// codec's picture and the library's copy of it, three planes (taken at full
+// size, as for 4:4:4) plus alpha, of one or two bytes a sample, and the
+// interleaved 8-bit RGB it converts them to. A 12-megapixel 8-bit 4:2:0 photo
+// measured 9 bytes a pixel, which this gives.
+int64_t DecodeWorkingBytes(int64_t pixels, int bitsPerSample, bool alpha) {
+  const int64_t sampleBytes = bitsPerSample > 8 ? 2 : 1;
+  const int64_t planes = alpha ? 4 : 3;
+  return pixels * (2 * planes * sampleBytes + 3);
+}
+
+// "... Image size 14441x27759 exceeds ..." from the library's message, as
+// "14441 x 27759"; empty when its words are not these.
+std::string SizeInMessage(const char* message) {
+  if (message == nullptr) return {};
+  const char* width = std::strstr(message, "size ");
+  if (width == nullptr) return {};
+  width += 5;
+  const auto digitsEnd = [](const char* p) {
+    while (std::isdigit(static_cast<unsigned char>(*p))) ++p;
+    return p;
+  };
+  const char* widthEnd = digitsEnd(width);
+  if (widthEnd == width || *widthEnd != 'x') return {};
+  const char* height = widthEnd + 1;
+  const char* heightEnd = digitsEnd(height);
+  if (heightEnd == height) return {};
+  return std::string(width, widthEnd) + " x " + std::string(height, heightEnd);
+}
+
+// The library refused to decode more than the file announced.
+Status LargerThanAnnounced(const heif_error& error, int width, int height) {
+  const std::string found = SizeInMessage(error.message);
+  return Status::Error(Format("Cannot load image. The HEIF file announces a picture of %d x %d pixels, but "
+                              "its data describes %s.",
+                              width, height,
+                              found.empty() ? "a larger one" : ("one of " + found + " pixels").c_str()));
+}
+
 }  // namespace
 
 Status DecodeHeif(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out) {
@@ -87,9 +154,26 @@ Status DecodeHeif(std::span<const uint8_t> bytes, const DecodeHints& hints, Deco
   error = heif_context_get_primary_image_handle(context.get(), &rawHandle);
   if (error.code != heif_error_Ok) return LibraryError(error);
   std::unique_ptr<heif_image_handle, HandleDeleter> handle(rawHandle);
-  // The handle's size is the picture's after its transformations.
-  VELMORA_TRY(CheckPhotoSize(heif_image_handle_get_width(handle.get()),
-                             heif_image_handle_get_height(handle.get()), bytes.size(), "HEIF"));
+  // The handle's size is the picture's after its transformations; the
+  // 'ispe' size is before them (a rotation swaps the sides, a crop takes
+  // away), which is what the coded data must fit.
+  const int width = heif_image_handle_get_width(handle.get());
+  const int height = heif_image_handle_get_height(handle.get());
+  VELMORA_TRY(CheckPhotoSize(width, height, bytes.size(), "HEIF"));
+  const int ispeWidth = heif_image_handle_get_ispe_width(handle.get());
+  const int ispeHeight = heif_image_handle_get_ispe_height(handle.get());
+  VELMORA_TRY(CheckPhotoSize(std::max(width, ispeWidth), std::max(height, ispeHeight), bytes.size(), "HEIF"));
+  // The library checks every coded picture and grid canvas it is about to
+  // allocate against this, so a file is refused before its lie costs memory.
+  heif_context_set_maximum_image_size_limit(
+      context.get(), DecodeSideLimit(std::max({width, height, ispeWidth, ispeHeight})));
+  const int64_t announced = std::max(int64_t(width) * height, int64_t(ispeWidth) * ispeHeight);
+  // A picture needing more than the whole budget waits until it holds all of
+  // it, and is decoded alone.
+  VELMORA_TRY(ChargeMemory(std::min(DecodeWorkingBytes(announced,
+                                                       heif_image_handle_get_luma_bits_per_pixel(handle.get()),
+                                                       heif_image_handle_has_alpha_channel(handle.get()) != 0),
+                                    MemoryScopeCapacity())));
 
   std::unique_ptr<heif_decoding_options, OptionsDeleter> options(heif_decoding_options_alloc());
   if (!options) return Status::Error("Cannot load image. Out of memory for HEIF file.");
@@ -97,24 +181,26 @@ Status DecodeHeif(std::span<const uint8_t> bytes, const DecodeHints& hints, Deco
   heif_image* rawImage = nullptr;
   error = heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB, heif_chroma_interleaved_RGB,
                             options.get());
+  if (error.code == heif_error_Memory_allocation_error && error.subcode == heif_suberror_Security_limit_exceeded)
+    return LargerThanAnnounced(error, width, height);
   if (error.code != heif_error_Ok) return LibraryError(error);
   std::unique_ptr<heif_image, ImageDeleter> image(rawImage);
 
-  const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
-  const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
-  VELMORA_TRY(CheckPhotoSize(width, height, bytes.size(), "HEIF"));
+  const int decodedWidth = heif_image_get_width(image.get(), heif_channel_interleaved);
+  const int decodedHeight = heif_image_get_height(image.get(), heif_channel_interleaved);
+  VELMORA_TRY(CheckPhotoSize(decodedWidth, decodedHeight, bytes.size(), "HEIF"));
   int stride = 0;
   const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
-  if (plane == nullptr || stride < width * 3) return Status::Error("Invalid color format in HEIF file.");
-  VELMORA_TRY(out.bitmap.SetSize(width, height));
-  for (int y = 0; y < height; ++y) {
+  if (plane == nullptr || stride < decodedWidth * 3) return Status::Error("Invalid color format in HEIF file.");
+  VELMORA_TRY(out.bitmap.SetSize(decodedWidth, decodedHeight));
+  for (int y = 0; y < decodedHeight; ++y) {
     const uint8_t* src = plane + static_cast<size_t>(y) * static_cast<size_t>(stride);
     TColor32* dst = out.bitmap.ScanLine(y);
-    for (int x = 0; x < width; ++x, src += 3) dst[x] = Color32(src[0], src[1], src[2]);
+    for (int x = 0; x < decodedWidth; ++x, src += 3) dst[x] = Color32(src[0], src[1], src[2]);
   }
   out.keepsAlpha = false;
-  out.storedWidth = width;
-  out.storedHeight = height;
+  out.storedWidth = decodedWidth;
+  out.storedHeight = decodedHeight;
   // The library has turned the picture already; there is no tag to report.
   out.orientation = kOrientationUpright;
   return Status::Ok();
