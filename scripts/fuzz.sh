@@ -21,6 +21,9 @@ cmake --build build-fuzz -j"$(nproc)"
 
 out=out/fuzz
 mkdir -p "$out"
+# The leaks inside system libraries that the sanitizer test run ignores are
+# ignored here too, or every input reaching one would stop the fuzzer there.
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan-suppressions.txt${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 run() {  # name corpus-dir
   local name=$1 corpus=$2
   echo "== $name ($seconds s)"
