@@ -8,7 +8,7 @@
 #include "cli/Command.h"
 #include "cli/MosaicSetup.h"
 #include "cli/ProgressBar.h"
-#include "engine/LibraryCheck.h"
+#include "quality/LibraryCheck.h"
 #include "output/LibraryChart.h"
 
 namespace velmora::cli {
@@ -59,8 +59,10 @@ int RunLibraryReport(const Args& given) {
   std::cout.flush();
   if (textPath)
     if (Status s = SaveLibraryReportText(*report, *textPath); !s) return Fail(s.message());
-  if (pngPath)
-    if (Status s = SaveLibraryChartPng(*report, *pngPath); !s) return Fail(s.message());
+  if (pngPath) {
+    const DuplicateThumbnails thumbnails = LoadDuplicateThumbnails(*report, engine.UprightPictures());
+    if (Status s = SaveLibraryChartPng(*report, thumbnails, *pngPath); !s) return Fail(s.message());
+  }
   return 0;
 }
 

@@ -1,12 +1,14 @@
-// cairo draws the bead charts and the panel PDFs. It is opened the first
-// time one is drawn rather than linked, since with its font and X libraries
-// it would be loaded by every start of the programs. Its header gives the
-// types; the pointers below, named like cairo's functions, stand in for
-// them in the program's namespace.
+// cairo draws the bead charts, the panel PDFs and the library check's chart,
+// Pango the chart's text. They are opened the first time one is drawn rather
+// than linked, since with their font and X libraries they would be loaded by
+// every start of the programs. Their headers give the types; the pointers
+// below, named like their functions, stand in for them in the program's
+// namespace.
 #pragma once
 
 #include <cairo-pdf.h>
 #include <cairo.h>
+#include <pango/pangocairo.h>
 
 #include "imaging/LazyLibrary.h"
 
@@ -65,8 +67,34 @@ namespace velmora {
 VELMORA_CAIRO_CALLS(VELMORA_CAIRO_DECLARE)
 #undef VELMORA_CAIRO_DECLARE
 
-// Binds the calls above on the first use; an error names the Debian package
-// to install.
+// Pango's calls the chart uses, and GLib's that free its layouts and mend
+// text that is not UTF-8 (file names may be any bytes).
+// clang-format off
+#define VELMORA_PANGO_CALLS(X) \
+  X(g_free) \
+  X(g_object_unref) \
+  X(g_utf8_make_valid) \
+  X(pango_cairo_create_layout) \
+  X(pango_cairo_show_layout) \
+  X(pango_font_description_free) \
+  X(pango_font_description_new) \
+  X(pango_font_description_set_absolute_size) \
+  X(pango_font_description_set_family) \
+  X(pango_font_description_set_weight) \
+  X(pango_layout_get_pixel_size) \
+  X(pango_layout_set_ellipsize) \
+  X(pango_layout_set_font_description) \
+  X(pango_layout_set_text) \
+  X(pango_layout_set_width)
+// clang-format on
+
+#define VELMORA_PANGO_DECLARE(name) inline VELMORA_LAZY_DECLARE(name)
+VELMORA_PANGO_CALLS(VELMORA_PANGO_DECLARE)
+#undef VELMORA_PANGO_DECLARE
+
+// Bind the calls above on the first use; an error names the Debian package
+// to install. OpenPango opens cairo too, which Pango draws with.
 Status OpenCairo();
+Status OpenPango();
 
 }  // namespace velmora

@@ -167,7 +167,8 @@ void LibraryCheckWindow::SaveReport() {
   const QFileInfo info(path);
   const QString chart = info.dir().filePath(info.completeBaseName() + QStringLiteral(".png"));
   if (!ShowIfFailed(session_, this, SaveLibraryReportText(*report_, ToBytes(path)))) return;
-  ShowIfFailed(session_, this, SaveLibraryChartPng(*report_, ToBytes(chart)));
+  const DuplicateThumbnails thumbnails = LoadDuplicateThumbnails(*report_, session_.engine.UprightPictures());
+  ShowIfFailed(session_, this, SaveLibraryChartPng(*report_, thumbnails, ToBytes(chart)));
 }
 
 void ShowLibraryCheckWindow(Session& session) {
