@@ -12,7 +12,7 @@
 #include <fstream>
 #include <string>
 
-#include "engine/SummaryCache.h"
+#include "library/SummaryCache.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/LittleEndian.h"
+#include "imaging/LittleEndian.h"
 #include "project/ProjectFile.h"
 
 namespace velmora::fuzz {

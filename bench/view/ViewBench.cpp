@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "engine/Engine.h"
-#include "engine/OverviewGeometry.h"
-#include "engine/ViewGeometry.h"
+#include "view/OverviewGeometry.h"
+#include "view/ViewGeometry.h"
 #include "ui/MosaicView.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include "cli/Command.h"
 #include "cli/MosaicSetup.h"
-#include "engine/Advice.h"
+#include "quality/Advice.h"
 
 namespace velmora::cli {
 namespace {

@@ -16,7 +16,7 @@
 #include "cli/DecodeAlone.h"
 #include "cli/MosaicSetup.h"
 #include "cli/PosterBench.h"
-#include "engine/CellPictures.h"
+#include "library/CellPictures.h"
 #include "engine/Tables.h"
 
 namespace velmora::cli {

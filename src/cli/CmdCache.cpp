@@ -6,8 +6,8 @@
 #include "cli/Command.h"
 #include "cli/Flags.h"
 #include "engine/Engine.h"
-#include "engine/RenditionCache.h"
-#include "engine/SummaryCache.h"
+#include "library/RenditionCache.h"
+#include "library/SummaryCache.h"
 
 namespace velmora::cli {
 namespace {

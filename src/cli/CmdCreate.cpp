@@ -7,7 +7,7 @@
 #include "cli/Command.h"
 #include "cli/MosaicSetup.h"
 #include "cli/ProgressBar.h"
-#include "engine/Advice.h"
+#include "quality/Advice.h"
 #include "project/MatchingBlock.h"
 #include "project/ProjectFile.h"
 

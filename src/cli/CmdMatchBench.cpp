@@ -14,8 +14,8 @@
 #include "cli/Command.h"
 #include "cli/MosaicSetup.h"
 #include "engine/CellLayout.h"
-#include "engine/CellPictures.h"
-#include "engine/Quality.h"
+#include "library/CellPictures.h"
+#include "quality/Quality.h"
 #include "imaging/ColorLab.h"
 #include "imaging/PictureOps.h"
 

@@ -6,7 +6,7 @@
 #include "cli/Command.h"
 #include "cli/MosaicSetup.h"
 #include "cli/ProgressBar.h"
-#include "engine/Quality.h"
+#include "quality/Quality.h"
 #include "project/ProjectFile.h"
 
 namespace velmora::cli {

@@ -5,7 +5,7 @@
 #include <functional>
 #include <future>
 
-#include "engine/SummaryCache.h"
+#include "library/SummaryCache.h"
 #include "imaging/PictureReader.h"
 #include "library/ImageListFile.h"
 #include "library/PictureFileScan.h"

@@ -8,7 +8,7 @@
 
 #include "cli/Flags.h"
 #include "engine/Engine.h"
-#include "engine/Quality.h"
+#include "quality/Quality.h"
 #include "output/BandWriter.h"
 
 namespace velmora::cli {

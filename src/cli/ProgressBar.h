@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "engine/Job.h"
+#include "imaging/Job.h"
 
 namespace velmora::cli {
 

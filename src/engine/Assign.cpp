@@ -12,9 +12,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "engine/DetailLanes.h"
+#include "match/DetailLanes.h"
 #include "engine/Engine.h"
-#include "engine/SignatureLanes.h"
+#include "match/SignatureLanes.h"
 #include "imaging/PictureOps.h"
 
 namespace velmora {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/Engine.h"
-#include "engine/SummaryCache.h"
+#include "library/SummaryCache.h"
 
 namespace velmora {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/DetailMatch.h"
-#include "engine/Job.h"
+#include "engine/DetailGrid.h"
+#include "imaging/Job.h"
 #include "engine/ProjectRecord.h"
-#include "engine/Random.h"
+#include "imaging/Random.h"
 #include "engine/Tables.h"
 #include "imaging/Bitmap24.h"
 #include "imaging/Bitmap32.h"

@@ -23,10 +23,10 @@
 #include <utility>
 #include <vector>
 
-#include "engine/DetailLanes.h"
+#include "match/DetailLanes.h"
 #include "engine/Engine.h"
-#include "engine/Parallel.h"
-#include "engine/SparseAssignment.h"
+#include "imaging/Parallel.h"
+#include "match/SparseAssignment.h"
 
 namespace velmora {
 namespace {

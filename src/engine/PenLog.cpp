@@ -1,7 +1,7 @@
 #include "engine/PenLog.h"
 
 #include "engine/Engine.h"
-#include "engine/LittleEndian.h"
+#include "imaging/LittleEndian.h"
 
 namespace velmora {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/LittleEndian.h"
+#include "imaging/LittleEndian.h"
 
 namespace velmora {
 namespace {

@@ -25,11 +25,11 @@
 #include <vector>
 
 #include "engine/CellLayout.h"
-#include "engine/CellPictures.h"
+#include "library/CellPictures.h"
 #include "engine/Engine.h"
-#include "engine/Parallel.h"
-#include "engine/RenditionCache.h"
-#include "engine/SummaryCache.h"
+#include "imaging/Parallel.h"
+#include "library/RenditionCache.h"
+#include "library/SummaryCache.h"
 #include "imaging/CellOverlay.h"
 #include "imaging/PathText.h"
 #include "imaging/PictureOps.h"

@@ -7,7 +7,7 @@
 #include <new>
 #include <type_traits>
 
-#include "engine/LittleEndian.h"
+#include "imaging/LittleEndian.h"
 
 namespace velmora {
 

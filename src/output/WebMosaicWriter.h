@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "engine/Engine.h"
-#include "engine/Job.h"
+#include "imaging/Job.h"
 #include "imaging/Status.h"
 
 namespace velmora {

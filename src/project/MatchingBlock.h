@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/DetailMatch.h"
+#include "match/DetailMatch.h"
 #include "project/ProjectExtension.h"
 
 namespace velmora {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "engine/Advice.h"
+#include "quality/Advice.h"
 #include "imaging/FileIO.h"
 
 namespace velmora {

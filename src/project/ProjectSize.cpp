@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "engine/LittleEndian.h"
+#include "imaging/LittleEndian.h"
 #include "imaging/PathText.h"
 #include "imaging/PictureLimits.h"
 

@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 #include <vector>
 
-#include "engine/Advice.h"
+#include "quality/Advice.h"
 
 namespace velmora::ui {
 

@@ -7,7 +7,7 @@
 #include <QProgressBar>
 #include <QStringList>
 
-#include "engine/Job.h"
+#include "imaging/Job.h"
 
 namespace velmora::ui {
 

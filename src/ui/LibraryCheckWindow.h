@@ -13,7 +13,7 @@
 #include <QTreeWidget>
 #include <optional>
 
-#include "engine/LibraryCheck.h"
+#include "quality/LibraryCheck.h"
 #include "ui/Session.h"
 
 namespace velmora::ui {

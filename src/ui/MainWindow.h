@@ -18,7 +18,7 @@
 
 #include "engine/PenLog.h"
 #include "engine/EngineSnapshot.h"
-#include "engine/ViewGeometry.h"
+#include "view/ViewGeometry.h"
 #include "ui/GuiJobListener.h"
 #include "ui/MosaicView.h"
 #include "ui/Session.h"

@@ -1,5 +1,5 @@
 // The main window's match quality: the mosaic measured against its main
-// picture (engine/Quality.h) after every job and edit, its mean in the status
+// picture (quality/Quality.h) after every job and edit, its mean in the status
 // line, the "Match Quality Map" drawn over the view at every zoom (each
 // cell's error, clear where the cell matches, red where it does not, with a
 // legend) and "Re-pick Worst Cells...", which gives the worst cells another
@@ -13,7 +13,7 @@
 #include <QObject>
 #include <vector>
 
-#include "engine/Quality.h"
+#include "quality/Quality.h"
 #include "ui/Session.h"
 
 namespace velmora::ui {

@@ -14,8 +14,8 @@
 #include <functional>
 
 #include "engine/Engine.h"
-#include "engine/ViewGeometry.h"
-#include "engine/ZoomPyramid.h"
+#include "view/ViewGeometry.h"
+#include "view/ZoomPyramid.h"
 
 namespace velmora::ui {
 

@@ -3,7 +3,7 @@
 // that hand over to the main window.
 #include <QFileInfo>
 
-#include "engine/Advice.h"
+#include "quality/Advice.h"
 #include "engine/ProjectRecord.h"
 #include "imaging/PictureOps.h"
 #include "imaging/PictureReader.h"

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "engine/OverviewGeometry.h"
+#include "view/OverviewGeometry.h"
 #include "ui/MainWindow.h"
 #include "ui/QtBitmap.h"
 #include "ui/WindowSupport.h"

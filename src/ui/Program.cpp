@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "engine/SummaryCache.h"
+#include "library/SummaryCache.h"
 #include "ui/AboutBox.h"
 #include "ui/CellInfoWindow.h"
 #include "ui/FileLoaderWindow.h"

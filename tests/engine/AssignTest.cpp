@@ -7,7 +7,7 @@
 #include <random>
 #include <set>
 
-#include "EngineTestSupport.h"
+#include "support/EngineTestSupport.h"
 
 namespace velmora {
 namespace {

@@ -3,7 +3,7 @@
 // whatever the thread count, and the rebuild of a stored project.
 #include <gtest/gtest.h>
 
-#include "EngineTestSupport.h"
+#include "support/EngineTestSupport.h"
 #include "engine/CellLayout.h"
 
 namespace velmora {

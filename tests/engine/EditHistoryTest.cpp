@@ -4,7 +4,7 @@
 // table and in the render.
 #include <gtest/gtest.h>
 
-#include "EngineTestSupport.h"
+#include "support/EngineTestSupport.h"
 #include "engine/EditHistory.h"
 #include "engine/EngineSnapshot.h"
 #include "engine/PickCell.h"

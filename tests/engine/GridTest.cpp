@@ -1,7 +1,7 @@
 // Make grid (size, crop, the peyote and brick rotations) and Sample cell.
 #include <gtest/gtest.h>
 
-#include "EngineTestSupport.h"
+#include "support/EngineTestSupport.h"
 
 namespace velmora {
 namespace {

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "EngineTestSupport.h"
-#include "engine/CellPictures.h"
+#include "support/EngineTestSupport.h"
+#include "library/CellPictures.h"
 #include "library/ImageListFile.h"
 #include "support/ScratchFolder.h"
 

@@ -10,8 +10,8 @@
 #include <numeric>
 #include <random>
 
-#include "EngineTestSupport.h"
-#include "engine/SparseAssignment.h"
+#include "support/EngineTestSupport.h"
+#include "match/SparseAssignment.h"
 #include "project/MatchingBlock.h"
 
 namespace velmora {

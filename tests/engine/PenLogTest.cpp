@@ -4,7 +4,7 @@
 // options and the random choice became meanwhile.
 #include <gtest/gtest.h>
 
-#include "EngineTestSupport.h"
+#include "support/EngineTestSupport.h"
 #include "engine/PenLog.h"
 
 namespace velmora {

@@ -4,7 +4,7 @@
 // draws it, for the first library picture as for any other.
 #include <gtest/gtest.h>
 
-#include "EngineTestSupport.h"
+#include "support/EngineTestSupport.h"
 #include "engine/PickCell.h"
 #include "imaging/PictureOps.h"
 

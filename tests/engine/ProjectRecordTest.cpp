@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/ProjectRecord.h"
-#include "engine/Random.h"
+#include "imaging/Random.h"
 #include "engine/Tables.h"
 
 namespace velmora {

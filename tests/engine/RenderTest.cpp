@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "EngineTestSupport.h"
+#include "support/EngineTestSupport.h"
 #include "engine/CellLayout.h"
 
 namespace velmora {

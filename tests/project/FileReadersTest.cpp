@@ -14,7 +14,7 @@
 #include <future>
 #include <string>
 
-#include "engine/SummaryCache.h"
+#include "library/SummaryCache.h"
 #include "imaging/PictureReader.h"
 #include "library/ImageListFile.h"
 #include "project/DefaultOptionsFile.h"

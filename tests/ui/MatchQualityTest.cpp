@@ -10,7 +10,7 @@
 #include <algorithm>
 
 #include "UiTestSupport.h"
-#include "engine/Quality.h"
+#include "quality/Quality.h"
 #include "imaging/formats/BmpCodec.h"
 #include "ui/MainWindow.h"
 #include "ui/MatchQuality.h"

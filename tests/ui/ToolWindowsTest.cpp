@@ -11,7 +11,7 @@
 #include <QToolButton>
 
 #include "UiTestSupport.h"
-#include "engine/OverviewGeometry.h"
+#include "view/OverviewGeometry.h"
 #include "engine/PickCell.h"
 #include "imaging/PictureOps.h"
 #include "project/UsageStats.h"

@@ -12,8 +12,8 @@
 #include <set>
 
 #include "UiTestSupport.h"
-#include "engine/OverviewGeometry.h"
-#include "engine/ViewGeometry.h"
+#include "view/OverviewGeometry.h"
+#include "view/ViewGeometry.h"
 #include "ui/MainWindow.h"
 #include "ui/MosaicView.h"
 #include "ui/OverviewWindow.h"

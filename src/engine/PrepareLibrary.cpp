@@ -1,0 +1,57 @@
+// Prepare library: the engine's step that fills the library table from the
+// preparation in src/library, reporting on the gauge and polling Cancel as
+// each picture's summary is stored.
+#include <algorithm>
+#include <vector>
+
+#include "engine/Engine.h"
+#include "library/LibraryPrep.h"
+
+namespace velmora {
+
+Status Engine::PrepareLibrary() {
+  JobListener& job = Listener();
+  job.SetJobText("Current Job : Cell Pic Lib");
+  job.SetProgress(0);
+  cancelled_ = false;
+  Details.Library.clear();
+
+  LibraryPrepJob prep;
+  prep.Count = std::min(PicList.Count(), kLibraryTableSize);
+  prep.CellWidth = Project.CellWidth;
+  prep.CellHeight = Project.CellHeight;
+  prep.Crop = Project.CropCell;
+  prep.Mono = Project.MonoCell;
+  prep.Upright = upright_;
+  prep.Threads = threads_;
+  prep.CacheFolder = cacheFolder_;
+  prep.Renditions = Renditions();
+  prep.Budget = budget_.get();
+  prep.Listener = &job;
+  prep.Path = [this](int k) -> const std::string& { return PicList[k]; };
+  prep.Load = [this](TBitmap32& picture, int k, const DecodeHints& hints) {
+    return LoadLibraryPicture(picture, k, hints);
+  };
+  const int count = prep.Count;
+  prep.Store = [&](int k, const ColorSignature& sig) {
+    LibraryEntry& e = Library[k];
+    e.Signature = sig;
+    e.UseCount = 0;
+    e.Spare = 0;
+    // -1 after the first picture and below 100 at the end, as the gauge has
+    // always shown it.
+    job.SetProgress(k * 100 / count - 1);
+    job.ProcessEvents();
+    return CancelPolled();
+  };
+
+  std::vector<DetailSummary> details;
+  const Status prepared = PrepareLibraryPictures(prep, details);
+  if (cancelled_) return CancelledJob();
+  VELMORA_TRY(prepared);
+  for (int k = 0; k < count; ++k) Library[k].UseCount = 0;
+  Details.Library = std::move(details);
+  return Status::Ok();
+}
+
+}  // namespace velmora

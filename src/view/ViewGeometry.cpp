@@ -1,0 +1,155 @@
+#include "view/ViewGeometry.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "imaging/Status.h"
+
+namespace velmora {
+namespace {
+
+// Picture coordinates stay well inside int whatever the view's arithmetic gives.
+int ToPixel(double v) {
+  constexpr double kLimit = 1 << 30;
+  return static_cast<int>(std::clamp(v, -kLimit, kLimit));
+}
+
+}  // namespace
+
+double ClampZoom(double scale) {
+  if (!(scale > 0)) return 1;  // also NaN
+  return std::clamp(scale, kMinFitZoom, kMaxZoom);
+}
+
+double FitScale(int cw, int ch, int W, int H) {
+  if (W <= 0 || H <= 0 || cw <= 0 || ch <= 0) return 1;
+  return ClampZoom(std::min(static_cast<double>(cw) / W, static_cast<double>(ch) / H));
+}
+
+double StepZoom(double scale, int direction) {
+  // A scale within a thousandth of a step counts as that step.
+  constexpr double kSame = 1.001;
+  if (direction > 0) {
+    for (double step : kZoomSteps)
+      if (step > scale * kSame) return step;
+  } else if (direction < 0) {
+    for (auto it = std::rbegin(kZoomSteps); it != std::rend(kZoomSteps); ++it)
+      if (*it * kSame < scale) return *it;
+  }
+  return scale;
+}
+
+int PictureSpan(int viewPixels, double scale) {
+  return std::max(0, ToPixel(std::floor(viewPixels / ClampZoom(scale))));
+}
+
+ViewPoint ViewToPicture(ViewPoint p, ViewPoint origin, double scale) {
+  if (scale == 1) return ViewPoint{p.X + origin.X, p.Y + origin.Y};
+  const double s = ClampZoom(scale);
+  return ViewPoint{origin.X + ToPixel(std::floor(p.X / s)), origin.Y + ToPixel(std::floor(p.Y / s))};
+}
+
+TRect VisibleRect(ViewPoint origin, int cw, int ch, int W, int H, double scale) {
+  const int x0 = origin.X;
+  const int y0 = origin.Y;
+  if (scale == 1) return TRect{x0, y0, std::min(x0 + cw, W), std::min(y0 + ch, H)};
+  const double s = ClampZoom(scale);
+  const int w = ToPixel(std::ceil(cw / s));
+  const int h = ToPixel(std::ceil(ch / s));
+  return TRect{x0, y0, std::min(x0 + w, W), std::min(y0 + h, H)};
+}
+
+ViewPoint ClampOrigin(ViewPoint o, int cw, int ch, int W, int H, double scale) {
+  const int spanW = scale == 1 ? cw : PictureSpan(cw, scale);
+  const int spanH = scale == 1 ? ch : PictureSpan(ch, scale);
+  // The far edge first, then the near one, so a picture smaller than the
+  // view ends at 0.
+  if (o.X + spanW > W) o.X = W - spanW;
+  if (o.Y + spanH > H) o.Y = H - spanH;
+  o.X = std::max(o.X, 0);
+  o.Y = std::max(o.Y, 0);
+  return o;
+}
+
+ViewPoint DraggedOrigin(ViewPoint pressOrigin, ViewPoint pressPoint, ViewPoint release, int cw, int ch, int W,
+                        int H, double scale) {
+  ViewPoint o;
+  if (scale == 1) {
+    o = ViewPoint{pressOrigin.X - (release.X - pressPoint.X), pressOrigin.Y - (release.Y - pressPoint.Y)};
+  } else {
+    const double s = ClampZoom(scale);
+    o = ViewPoint{pressOrigin.X - ToPixel(std::lround((release.X - pressPoint.X) / s)),
+                  pressOrigin.Y - ToPixel(std::lround((release.Y - pressPoint.Y) / s))};
+  }
+  return ClampOrigin(o, cw, ch, W, H, scale);
+}
+
+ViewPoint ZoomedOrigin(ViewPoint origin, ViewPoint anchor, double oldScale, double newScale, int cw, int ch,
+                       int W, int H) {
+  const double so = ClampZoom(oldScale);
+  const double sn = ClampZoom(newScale);
+  // The picture position under the anchor, with its fraction, stays there.
+  const double px = origin.X + anchor.X / so;
+  const double py = origin.Y + anchor.Y / so;
+  const ViewPoint o{ToPixel(std::floor(px - anchor.X / sn + 0.5)),
+                    ToPixel(std::floor(py - anchor.Y / sn + 0.5))};
+  return ClampOrigin(o, cw, ch, W, H, sn);
+}
+
+ViewPoint CentredOrigin(ViewPoint centre, int cw, int ch, int W, int H, double scale) {
+  const ViewPoint o{centre.X - PictureSpan(cw, scale) / 2, centre.Y - PictureSpan(ch, scale) / 2};
+  return ClampOrigin(o, cw, ch, W, H, scale);
+}
+
+std::string ZoomPercentText(double scale) {
+  const double percent = scale * 100;
+  if (percent >= 9.95) return std::to_string(std::lround(percent));
+  return Format("%.1f", percent);
+}
+
+std::string ViewStatusText(ViewPoint origin, double scale) {
+  const std::string scaleText =
+      scale == 1 ? std::string(kInitialStatusText) : "Scale :" + ZoomPercentText(scale) + "%";
+  return scaleText + " MainbmpPos x" + std::to_string(origin.X) + " y" + std::to_string(origin.Y);
+}
+
+CellPos ReleaseCell(const tmosaicproject& p, int x, int y) {
+  const int cw = std::max(1, p.CellWidth);
+  const int ch = std::max(1, p.CellHeight);
+  const int ca = p.CellsAcross;
+  const int cd = p.CellsDown;
+  // Positions left of or above the picture count as its first column or
+  // row; division of a negative number would otherwise round toward it.
+  const int px = std::max(x, 0);
+  const int py = std::max(y, 0);
+  int column = px / cw;
+  int row = py / ch;
+  // Odd peyote rows are drawn half a cell to the left, their first cell also
+  // filling the row's last half cell; odd brick columns likewise upward.
+  if (p.StitchMode == kStitchPeyote && row % 2 == 1) {
+    if (px % cw > cw / 2) column = (px + cw / 2) / cw;
+    if (px > ca * cw - cw / 2) column = 0;
+  }
+  if (p.StitchMode == kStitchBrick && column % 2 == 1) {
+    if (py % ch > ch / 2) row = (py + ch / 2) / ch;
+    if (py > cd * ch - ch / 2) row = 0;
+  }
+  return CellPos{std::clamp(column, 0, std::max(ca - 1, 0)), std::clamp(row, 0, std::max(cd - 1, 0))};
+}
+
+std::optional<TRect> PenRectangle(ViewPoint pressPoint, ViewPoint release, ViewPoint origin, int finalWidth,
+                                  int finalHeight, double scale) {
+  // Picture positions grow with view positions, so the corners' order is kept.
+  const ViewPoint a = ViewToPicture(pressPoint, origin, scale);
+  const ViewPoint b = ViewToPicture(release, origin, scale);
+  TRect r{std::min(a.X, b.X), std::min(a.Y, b.Y), std::max(a.X, b.X), std::max(a.Y, b.Y)};
+  r.Left = std::max(r.Left, 0);
+  r.Top = std::max(r.Top, 0);
+  r.Right = std::min(r.Right, finalWidth - 1);
+  r.Bottom = std::min(r.Bottom, finalHeight - 1);
+  if (r.Right < r.Left || r.Bottom < r.Top) return std::nullopt;
+  return r;
+}
+
+}  // namespace velmora

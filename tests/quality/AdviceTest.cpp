@@ -1,0 +1,144 @@
+// The settings advice: the radius that leaves enough photos, when "Ensure Use
+// All Photos" costs likeness, the cells down that keep the picture's shape,
+// the repeat cap, what applying it changes, and the sentences it gives.
+#include <gtest/gtest.h>
+
+#include "quality/Advice.h"
+
+namespace velmora {
+namespace {
+
+AdviceInput Input(int photos, int across, int down, int mainW = 1600, int mainH = 1200) {
+  AdviceInput in;
+  in.Photos = photos;
+  in.CellsAcross = across;
+  in.CellsDown = down;
+  in.MainWidth = mainW;
+  in.MainHeight = mainH;
+  return in;  // the built-in options: radius 4, use-all on, no repeat limit
+}
+
+TEST(Advice, RulesOverLibrariesGridsAndPictures) {
+  struct Case {
+    const char* name;
+    AdviceInput in;
+    int radius, eligible, down;
+    bool useAllRuns, useAllCosts;
+    int cap;
+  };
+  AdviceInput cropped = Input(100, 48, 48);
+  cropped.CropMain = true;
+  AdviceInput flatCells = Input(100, 48, 48, 1200, 1600);
+  flatCells.CellHeight = 16;
+  const Case cases[] = {
+      // The sample library: radius 4 would forbid 80 of 100 photos.
+      {"100 photos, 4:3 picture", Input(100, 48, 48), 1, 92, 36, true, false, 139},
+      {"50 photos: radius 1 is the least there is", Input(50, 48, 36), 1, 42, 36, true, false, 277},
+      // 24 forbidden is 6 % of 400; the library is 23 % of the cells.
+      {"400 photos", Input(400, 48, 36), 2, 376, 36, true, true, 35},
+      {"2,000 photos: more than cells, the pass never runs", Input(2000, 48, 48), 5, 1880, 36, false, false,
+       7},
+      {"2,000 photos for a larger grid", Input(2000, 64, 48), 5, 1880, 48, true, true, 13},
+      // The square cannot grow past an 8 x 8 grid: radius 4 already covers it.
+      {"tiny grid", Input(5000, 8, 8, 800, 800), 4, 4937, 8, false, false, 1},
+      {"cropped: any grid keeps the shape", cropped, 1, 92, 48, true, false, 185},
+      {"portrait picture, cells half as high", flatCells, 1, 92, 128, true, false, 492},
+      {"shape within 2 % is kept", Input(100, 48, 48, 1000, 1010), 1, 92, 48, true, false, 185},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const SettingsAdvice a = AdviseSettings(c.in);
+    ASSERT_TRUE(a.Applicable);
+    EXPECT_EQ(a.RepeatRadius, c.radius);
+    EXPECT_EQ(a.EligibleAtRadius, c.eligible);
+    EXPECT_EQ(a.CellsDown, c.down);
+    EXPECT_EQ(a.ShapeKept, c.down == c.in.CellsDown);
+    EXPECT_EQ(a.Cells, c.in.CellsAcross * c.down);
+    EXPECT_EQ(a.UseAllRuns, c.useAllRuns);
+    EXPECT_EQ(a.UseAllCostsLikeness, c.useAllCosts);
+    EXPECT_EQ(a.UseAllPhotos, !c.useAllCosts);
+    EXPECT_EQ(a.MaxRepeatTimes, c.cap);
+  }
+}
+
+TEST(Advice, SaysWhichSettingsDifferAndApplyingMakesThemFollow) {
+  AdviceInput in = Input(400, 48, 48);
+  in.LimitRepeat = true;
+  in.MaxRepeatTimes = 3;
+  SettingsAdvice a = AdviseSettings(in);
+  EXPECT_FALSE(a.RadiusFollowed);  // radius 4 leaves 320, radius 2 376
+  EXPECT_EQ(a.EligibleAtCurrent, 320);
+  EXPECT_FALSE(a.UseAllFollowed);
+  EXPECT_FALSE(a.ShapeKept);
+  EXPECT_FALSE(a.CapFollowed);
+  EXPECT_FALSE(a.Followed());
+
+  tmosaicproject p = DefaultProject();
+  p.LimitRepeat = true;
+  p.MaxRepeatTimes = 3;
+  ApplyAdvice(a, p, p);
+  EXPECT_EQ(p.MinRepeatRadius, 2);
+  EXPECT_FALSE(p.UseAllPhotos);
+  EXPECT_EQ(p.CellsDown, 36);
+  EXPECT_EQ(p.FinalHeight, 36 * 32);
+  EXPECT_EQ(p.MaxRepeatTimes, 35);
+  EXPECT_TRUE(p.LimitRepeat);
+
+  in.MinRepeatRadius = p.MinRepeatRadius;
+  in.UseAllPhotos = p.UseAllPhotos;
+  in.CellsDown = p.CellsDown;
+  in.MaxRepeatTimes = p.MaxRepeatTimes;
+  EXPECT_TRUE(AdviseSettings(in).Followed());
+  in.MinRepeatRadius = 1;   // a smaller radius takes nothing from the cells
+  in.MaxRepeatTimes = 500;  // nor does a looser cap
+  EXPECT_TRUE(AdviseSettings(in).Followed());
+
+  // A looser cap is kept when applied; without the limit the cap that fits
+  // is stored for when it is turned on.
+  p.MaxRepeatTimes = 500;
+  ApplyAdvice(a, p, p);
+  EXPECT_EQ(p.MaxRepeatTimes, 500);
+  p.LimitRepeat = false;
+  ApplyAdvice(a, p, p);
+  EXPECT_EQ(p.MaxRepeatTimes, 35);
+}
+
+TEST(Advice, LinesNameTheFiguresAndSelfMosaicsGetOnlyTheShape) {
+  SettingsAdvice a = AdviseSettings(Input(2000, 64, 48));
+  std::vector<AdviceLine> lines = AdviceLines(a);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].Text, "Repeat radius 5 leaves at least 1,880 of the 2,000 photos for every cell.");
+  EXPECT_TRUE(lines[0].Followed);
+  EXPECT_EQ(
+      lines[1].Text,
+      "Turn \"Ensure Use All Photos\" off: with 2,000 photos for 3,072 cells, placing every photo first "
+      "puts many where they do not fit.");
+  EXPECT_FALSE(lines[1].Followed);
+  EXPECT_EQ(lines[2].Text, "A repeat cap that fits: 13 uses of one photo; tighter caps cost likeness.");
+  EXPECT_EQ(AdviceSummary(a, 64), "radius 5, use all photos off, 64 x 48 cells, repeat cap 13");
+
+  lines = AdviceLines(AdviseSettings(Input(3000, 48, 36)));
+  EXPECT_EQ(lines[1].Text,
+            "\"Ensure Use All Photos\" does not apply: there are more photos (3,000) than cells "
+            "(1,728).");
+
+  AdviceInput self = Input(0, 48, 48);
+  self.SelfMosaic = true;
+  a = AdviseSettings(self);
+  EXPECT_FALSE(a.Applicable);
+  lines = AdviceLines(a);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].Text.find("36 cells down keep the main picture's shape"), std::string::npos);
+  EXPECT_FALSE(lines[0].Followed);
+  EXPECT_EQ(AdviceSummary(a, 48), "48 x 36 cells");
+  tmosaicproject p = DefaultProject();
+  ApplyAdvice(a, p, p);
+  EXPECT_EQ(p.CellsDown, 36);
+  EXPECT_EQ(p.MinRepeatRadius, 4);  // no library, no library rules
+
+  // Without a main picture there is no shape to keep.
+  EXPECT_TRUE(AdviseSettings(Input(100, 48, 48, 0, 0)).ShapeKept);
+}
+
+}  // namespace
+}  // namespace velmora
