@@ -6,20 +6,26 @@
 // allocates: that is the size of the coded stream, or, for a picture put
 // together from tiles, the canvas its grid data gives. A 603-byte file that
 // announced 16 x 16 pixels had the library build a canvas of 14441 x 27759
-// (2.4 GB) before anything came back to us. So the library is told, just
-// before it decodes, that no side may be much larger than announced, and the
-// memory budget is charged for its working memory at the announced size.
+// (2.4 GB) before anything came back to us. So before it decodes, the sizes
+// inside the file are read and compared with the announced one (HeifItems.h,
+// HevcPictureSize.h), the library is told that no side may be much larger,
+// and the memory budget is charged for its working memory.
 #include <libheif/heif.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "imaging/LazyLibrary.h"
 #include "imaging/MemoryBudget.h"
 #include "imaging/Orientation.h"
+#include "imaging/formats/HeifItems.h"
+#include "imaging/formats/HevcPictureSize.h"
 #include "imaging/formats/PhotoDecoders.h"
 
 namespace velmora {
@@ -125,13 +131,75 @@ std::string SizeInMessage(const char* message) {
   return std::string(width, widthEnd) + " x " + std::string(height, heightEnd);
 }
 
-// The library refused to decode more than the file announced.
-Status LargerThanAnnounced(const heif_error& error, int width, int height) {
-  const std::string found = SizeInMessage(error.message);
-  return Status::Error(Format("Cannot load image. The HEIF file announces a picture of %d x %d pixels, but "
-                              "its data describes %s.",
-                              width, height,
-                              found.empty() ? "a larger one" : ("one of " + found + " pixels").c_str()));
+Status LargerThanAnnounced(int width, int height, const std::string& found) {
+  return Status::Error(
+      Format("Cannot load image. The HEIF file announces a picture of %d x %d pixels, but "
+             "its data describes %s.",
+             width, height, found.empty() ? "a larger one" : ("one of " + found + " pixels").c_str()));
+}
+
+struct PixelSize {
+  int64_t width = 0;
+  int64_t height = 0;
+};
+
+// The canvas a grid's or an overlay's data gives, or nothing when the data is
+// too short for one.
+std::optional<PixelSize> CanvasSize(const HeifItem& item, const std::vector<uint8_t>& data) {
+  // Version, flags, then for a grid its rows and columns less one, for an
+  // overlay its background colour: four 16-bit samples.
+  const size_t before = item.type == HeifCode("grid") ? 4 : 10;
+  const size_t field = data.size() >= 2 && (data[1] & 1) != 0 ? 4 : 2;
+  if (data.size() < before + 2 * field) return std::nullopt;
+  int64_t sides[2] = {0, 0};
+  for (size_t side = 0; side < 2; ++side)
+    for (size_t i = 0; i < field; ++i) sides[side] = (sides[side] << 8) | data[before + side * field + i];
+  return PixelSize{sides[0], sides[1]};
+}
+
+// Goes through what the library will decode for the primary picture, its
+// tiles or layers and their alpha, and compares each size the library would
+// allocate by (a coded stream's, a canvas's) with `allowedArea`. AV1 streams
+// keep their size in their own data, which is not read here; the library's
+// side limit is what holds them.
+Status CheckSizesInside(std::span<const uint8_t> bytes, int width, int height, int64_t allowedArea) {
+  HeifItems items;
+  VELMORA_TRY(ReadHeifItems(bytes, items));
+  std::vector<uint32_t> pending{items.primary};
+  std::set<uint32_t> seen;
+  while (!pending.empty()) {
+    const uint32_t id = pending.back();
+    pending.pop_back();
+    const auto found = items.items.find(id);
+    // What is missing, the library finds missing too.
+    if (!seen.insert(id).second || found == items.items.end()) continue;
+    const HeifItem& item = found->second;
+    std::optional<PixelSize> size;
+    if (item.type == HeifCode("hvc1")) {
+      if (const auto coded = ReadHevcCodedSize(item.hvcC)) size = PixelSize{coded->width, coded->height};
+      if (!size)
+        return Status::Error(
+            "Cannot load image. Invalid or unexpected HEIF image format (an HEVC picture's parameters cannot "
+            "be "
+            "read).");
+    } else if (item.type == HeifCode("grid") || item.type == HeifCode("iovl")) {
+      std::vector<uint8_t> data;
+      VELMORA_TRY(
+          ReadHeifItemData(bytes, items, item, item.type == HeifCode("grid") ? "grid" : "overlay", 18, data));
+      size = CanvasSize(item, data);
+      if (!size)
+        return Status::Error(
+            "Cannot load image. Invalid or unexpected HEIF image format (a grid's or overlay's data is cut "
+            "short).");
+    }
+    if (size && size->width * size->height > allowedArea)
+      return LargerThanAnnounced(
+          width, height,
+          Format("%lld x %lld", static_cast<long long>(size->width), static_cast<long long>(size->height)));
+    pending.insert(pending.end(), item.derivedFrom.begin(), item.derivedFrom.end());
+    pending.insert(pending.end(), item.auxiliaries.begin(), item.auxiliaries.end());
+  }
+  return Status::Ok();
 }
 
 }  // namespace
@@ -163,17 +231,24 @@ Status DecodeHeif(std::span<const uint8_t> bytes, const DecodeHints& hints, Deco
   const int ispeWidth = heif_image_handle_get_ispe_width(handle.get());
   const int ispeHeight = heif_image_handle_get_ispe_height(handle.get());
   VELMORA_TRY(CheckPhotoSize(std::max(width, ispeWidth), std::max(height, ispeHeight), bytes.size(), "HEIF"));
-  // The library checks every coded picture and grid canvas it is about to
-  // allocate against this, so a file is refused before its lie costs memory.
-  heif_context_set_maximum_image_size_limit(
-      context.get(), DecodeSideLimit(std::max({width, height, ispeWidth, ispeHeight})));
+  // Nothing the library allocates for the picture (a coded stream, a grid's
+  // canvas, a tile, the alpha) may be much larger than announced. Its own
+  // check, against a square, holds every side to the longest one; ours, of
+  // what we can read, holds the area too, which for a long narrow picture is
+  // far less.
+  const int sideLimit = DecodeSideLimit(std::max({width, height, ispeWidth, ispeHeight}));
+  const int64_t allowedArea = std::max({int64_t(kSideAlwaysAllowed) * kSideAlwaysAllowed,
+                                        (int64_t(width) + 64) * (int64_t(height) + 64),
+                                        (int64_t(ispeWidth) + 64) * (int64_t(ispeHeight) + 64)});
+  VELMORA_TRY(CheckSizesInside(bytes, width, height, allowedArea));
+  heif_context_set_maximum_image_size_limit(context.get(), sideLimit);
   const int64_t announced = std::max(int64_t(width) * height, int64_t(ispeWidth) * ispeHeight);
   // A picture needing more than the whole budget waits until it holds all of
   // it, and is decoded alone.
-  VELMORA_TRY(ChargeMemory(std::min(DecodeWorkingBytes(announced,
-                                                       heif_image_handle_get_luma_bits_per_pixel(handle.get()),
-                                                       heif_image_handle_has_alpha_channel(handle.get()) != 0),
-                                    MemoryScopeCapacity())));
+  VELMORA_TRY(ChargeMemory(
+      std::min(DecodeWorkingBytes(announced, heif_image_handle_get_luma_bits_per_pixel(handle.get()),
+                                  heif_image_handle_has_alpha_channel(handle.get()) != 0),
+               MemoryScopeCapacity())));
 
   std::unique_ptr<heif_decoding_options, OptionsDeleter> options(heif_decoding_options_alloc());
   if (!options) return Status::Error("Cannot load image. Out of memory for HEIF file.");
@@ -181,8 +256,9 @@ Status DecodeHeif(std::span<const uint8_t> bytes, const DecodeHints& hints, Deco
   heif_image* rawImage = nullptr;
   error = heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB, heif_chroma_interleaved_RGB,
                             options.get());
-  if (error.code == heif_error_Memory_allocation_error && error.subcode == heif_suberror_Security_limit_exceeded)
-    return LargerThanAnnounced(error, width, height);
+  if (error.code == heif_error_Memory_allocation_error &&
+      error.subcode == heif_suberror_Security_limit_exceeded)
+    return LargerThanAnnounced(width, height, SizeInMessage(error.message));
   if (error.code != heif_error_Ok) return LibraryError(error);
   std::unique_ptr<heif_image, ImageDeleter> image(rawImage);
 
@@ -191,7 +267,8 @@ Status DecodeHeif(std::span<const uint8_t> bytes, const DecodeHints& hints, Deco
   VELMORA_TRY(CheckPhotoSize(decodedWidth, decodedHeight, bytes.size(), "HEIF"));
   int stride = 0;
   const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
-  if (plane == nullptr || stride < decodedWidth * 3) return Status::Error("Invalid color format in HEIF file.");
+  if (plane == nullptr || stride < decodedWidth * 3)
+    return Status::Error("Invalid color format in HEIF file.");
   VELMORA_TRY(out.bitmap.SetSize(decodedWidth, decodedHeight));
   for (int y = 0; y < decodedHeight; ++y) {
     const uint8_t* src = plane + static_cast<size_t>(y) * static_cast<size_t>(stride);

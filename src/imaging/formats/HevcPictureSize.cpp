@@ -1,0 +1,124 @@
+#include "imaging/formats/HevcPictureSize.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr int kSpsNalType = 33;
+// A profile, tier and level record without its level byte: space, tier and
+// profile (8 bits), 32 compatibility flags and 48 bits of constraint flags.
+constexpr int kProfileBits = 88;
+
+// Reads the bits of a NAL unit's payload, leaving out the bytes the encoder
+// put after two zero bytes so that the payload never looks like a start code.
+class NalBits {
+public:
+  explicit NalBits(std::span<const uint8_t> payload) : bytes_(payload) {}
+
+  bool Read(int count, uint32_t& value) {
+    value = 0;
+    for (int i = 0; i < count; ++i) {
+      uint32_t bit = 0;
+      if (!Bit(bit)) return false;
+      value = (value << 1) | bit;
+    }
+    return true;
+  }
+
+  bool Skip(int count) {
+    uint32_t ignored = 0;
+    for (int i = 0; i < count; ++i)
+      if (!Bit(ignored)) return false;
+    return true;
+  }
+
+  // An unsigned Exp-Golomb code; longer than 31 leading zeros is refused.
+  bool Golomb(uint32_t& value) {
+    int zeros = 0;
+    for (uint32_t bit = 0;; ++zeros) {
+      if (!Bit(bit)) return false;
+      if (bit != 0) break;
+      if (zeros == 31) return false;
+    }
+    uint32_t rest = 0;
+    if (!Read(zeros, rest)) return false;
+    value = (uint32_t(1) << zeros) - 1 + rest;
+    return true;
+  }
+
+private:
+  bool Bit(uint32_t& bit) {
+    if (bitsLeft_ == 0) {
+      if (next_ >= bytes_.size()) return false;
+      if (zeros_ >= 2 && bytes_[next_] == 3) {
+        zeros_ = 0;
+        if (++next_ >= bytes_.size()) return false;
+      }
+      byte_ = bytes_[next_++];
+      zeros_ = byte_ == 0 ? zeros_ + 1 : 0;
+      bitsLeft_ = 8;
+    }
+    --bitsLeft_;
+    bit = (byte_ >> bitsLeft_) & 1u;
+    return true;
+  }
+
+  std::span<const uint8_t> bytes_;
+  size_t next_ = 0;
+  int zeros_ = 0;
+  uint32_t byte_ = 0;
+  int bitsLeft_ = 0;
+};
+
+std::optional<HevcCodedSize> SpsSize(std::span<const uint8_t> nal) {
+  if (nal.size() < 3 || ((nal[0] >> 1) & 0x3F) != kSpsNalType) return std::nullopt;
+  NalBits bits(nal.subspan(2));
+  uint32_t subLayers = 0, value = 0;
+  // Parameter set id, sub-layers less one, temporal nesting flag.
+  if (!bits.Skip(4) || !bits.Read(3, subLayers) || !bits.Skip(1)) return std::nullopt;
+  if (subLayers > 6) return std::nullopt;
+  if (!bits.Skip(kProfileBits + 8)) return std::nullopt;
+  bool profilePresent[8] = {}, levelPresent[8] = {};
+  for (uint32_t i = 0; i < subLayers; ++i) {
+    uint32_t profile = 0, level = 0;
+    if (!bits.Read(1, profile) || !bits.Read(1, level)) return std::nullopt;
+    profilePresent[i] = profile != 0;
+    levelPresent[i] = level != 0;
+  }
+  if (subLayers > 0 && !bits.Skip(2 * (8 - static_cast<int>(subLayers)))) return std::nullopt;
+  for (uint32_t i = 0; i < subLayers; ++i) {
+    if (profilePresent[i] && !bits.Skip(kProfileBits)) return std::nullopt;
+    if (levelPresent[i] && !bits.Skip(8)) return std::nullopt;
+  }
+  uint32_t chromaFormat = 0, width = 0, height = 0;
+  if (!bits.Golomb(value) || value > 15) return std::nullopt;  // its own id
+  if (!bits.Golomb(chromaFormat) || chromaFormat > 3) return std::nullopt;
+  if (chromaFormat == 3 && !bits.Skip(1)) return std::nullopt;  // separate colour planes
+  if (!bits.Golomb(width) || !bits.Golomb(height) || width == 0 || height == 0) return std::nullopt;
+  return HevcCodedSize{width, height};
+}
+
+}  // namespace
+
+std::optional<HevcCodedSize> ReadHevcCodedSize(std::span<const uint8_t> hvcC) {
+  // 22 bytes of configuration, then the count of NAL unit arrays.
+  if (hvcC.size() < 23) return std::nullopt;
+  size_t at = 23;
+  for (int array = 0, arrays = hvcC[22]; array < arrays; ++array) {
+    if (hvcC.size() - at < 3) return std::nullopt;
+    const int units = (hvcC[at + 1] << 8) | hvcC[at + 2];
+    at += 3;
+    for (int unit = 0; unit < units; ++unit) {
+      if (hvcC.size() - at < 2) return std::nullopt;
+      const size_t length = size_t(hvcC[at] << 8) | hvcC[at + 1];
+      at += 2;
+      if (hvcC.size() - at < length) return std::nullopt;
+      const std::span<const uint8_t> nal = hvcC.subspan(at, length);
+      at += length;
+      if (nal.size() >= 1 && ((nal[0] >> 1) & 0x3F) == kSpsNalType) return SpsSize(nal);
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace velmora
