@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "imaging/Interrupt.h"
+#include "imaging/PathText.h"
 
 namespace velmora::cli {
 
@@ -34,7 +35,10 @@ void ProgressBar::SetProgress(int percent) {
 void ProgressBar::Warning(std::string_view message) {
   // The job's line so far ends first; the bar goes on below the warning.
   if (open_ && terminal_ && !quiet_) std::fputc('\n', stderr);
-  std::fprintf(stderr, "Warning: %.*s\n", static_cast<int>(message.size()), message.data());
+  // A warning may quote a file name; its control characters would move or
+  // colour the terminal.
+  const std::string shown = EscapeControls(message);
+  std::fprintf(stderr, "Warning: %s\n", shown.c_str());
   std::fflush(stderr);
   drawn_ = -1;
 }

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "imaging/Interrupt.h"
+#include "imaging/PathText.h"
 
 namespace velmora {
 namespace {
@@ -22,7 +23,7 @@ namespace {
 std::string ErrnoText() { return std::strerror(errno); }
 
 Status OpenError(const std::string& path, const std::string& reason) {
-  return Status::Error(Format("Cannot open file \"%s\". %s", path.c_str(), reason.c_str()));
+  return Status::Error(Format("Cannot open file \"%s\". %s", EchoPath(path).c_str(), reason.c_str()));
 }
 
 // Why a file that is not a regular file cannot be read, in words.
@@ -148,7 +149,8 @@ Result<FileBytes> ReadFileBytes(const std::string& path, uint64_t maxBytes) {
           ::pread(fd, bytes.data_ + got, static_cast<size_t>(length) - got, static_cast<off_t>(got));
       if (n < 0) {
         if (errno == EINTR) continue;
-        return Status::Error(Format("Cannot read file \"%s\". %s", path.c_str(), ErrnoText().c_str()));
+        return Status::Error(
+            Format("Cannot read file \"%s\". %s", EchoPath(path).c_str(), ErrnoText().c_str()));
       }
       if (n == 0) break;  // shrank since it was opened
       got += static_cast<size_t>(n);
@@ -192,7 +194,8 @@ Result<FileBytes> ReadFileBytes(const std::string& path, uint64_t maxBytes) {
       const ssize_t n = ::pread(fd, bytes.data_ + have, want, have);
       if (n < 0) {
         if (errno == EINTR) continue;
-        return Status::Error(Format("Cannot read file \"%s\". %s", path.c_str(), ErrnoText().c_str()));
+        return Status::Error(
+            Format("Cannot read file \"%s\". %s", EchoPath(path).c_str(), ErrnoText().c_str()));
       }
       if (n == 0) break;  // shrank since it was opened
       have += n;
@@ -249,14 +252,14 @@ Status CheckReplaceable(const std::string& path) {
   struct stat st {};
   if (::stat(target.c_str(), &st) != 0) return Status::Ok();  // a new file
   if (!S_ISREG(st.st_mode))
-    return Status::Error(Format("Cannot create file \"%s\". %s", path.c_str(),
+    return Status::Error(Format("Cannot create file \"%s\". %s", EchoPath(path).c_str(),
                                 S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "Not a regular file"));
   // The rename would replace a file whatever its mode: the mode is asked
   // about here, as the user would expect from writing into it. No write
   // permission bit at all counts even for a user whom the system would let
   // write anyway.
   if ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)
-    return Status::Error(Format("\"%s\" is read-only; it was not replaced.", path.c_str()));
+    return Status::Error(Format("\"%s\" is read-only; it was not replaced.", EchoPath(path).c_str()));
   return Status::Ok();
 }
 
@@ -280,7 +283,7 @@ Status PendingFile::Open(const std::string& path) {
   if (fd < 0) {
     const std::string reason = ErrnoText();
     temp_.clear();
-    return Status::Error(Format("Cannot create file \"%s\". %s", path.c_str(), reason.c_str()));
+    return Status::Error(Format("Cannot create file \"%s\". %s", EchoPath(path).c_str(), reason.c_str()));
   }
   // From here a signal that ends the program removes the file with it.
   tempSlot_ = RegisterTemporaryFile(temp_);
@@ -290,25 +293,29 @@ Status PendingFile::Open(const std::string& path) {
     const std::string reason = ErrnoText();
     ::close(fd);
     Discard();
-    return Status::Error(Format("Cannot create file \"%s\". %s", path.c_str(), reason.c_str()));
+    return Status::Error(Format("Cannot create file \"%s\". %s", EchoPath(path).c_str(), reason.c_str()));
   }
   return Status::Ok();
 }
 
 Status PendingFile::Complete() {
   if (completed_) return Status::Ok();
-  if (stream_ == nullptr) return Status::Error(Format("Cannot write file \"%s\".", path_.c_str()));
+  if (stream_ == nullptr) return Status::Error(Format("Cannot write file \"%s\".", EchoPath(path_).c_str()));
   Status status;
   // A file finished after the user asked the program to stop is not put in
   // place (the signal may have removed it already).
   if (InterruptRequested())
-    status = Status::Error(Format("\"%s\" was not saved: the program was interrupted.", path_.c_str()));
+    status =
+        Status::Error(Format("\"%s\" was not saved: the program was interrupted.", EchoPath(path_).c_str()));
   if (status.ok() && (std::fflush(stream_) != 0 || std::ferror(stream_) != 0))
-    status = Status::Error(Format("Cannot write file \"%s\". %s", path_.c_str(), ErrnoText().c_str()));
+    status =
+        Status::Error(Format("Cannot write file \"%s\". %s", EchoPath(path_).c_str(), ErrnoText().c_str()));
   if (status.ok() && ::fsync(::fileno(stream_)) != 0 && errno != EINVAL)
-    status = Status::Error(Format("Cannot write file \"%s\". %s", path_.c_str(), ErrnoText().c_str()));
+    status =
+        Status::Error(Format("Cannot write file \"%s\". %s", EchoPath(path_).c_str(), ErrnoText().c_str()));
   if (std::fclose(stream_) != 0 && status.ok())
-    status = Status::Error(Format("Cannot write file \"%s\". %s", path_.c_str(), ErrnoText().c_str()));
+    status =
+        Status::Error(Format("Cannot write file \"%s\". %s", EchoPath(path_).c_str(), ErrnoText().c_str()));
   stream_ = nullptr;
   if (!status.ok()) {
     Discard();
@@ -323,7 +330,7 @@ Status PendingFile::Commit() {
   if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
     const std::string reason = ErrnoText();
     Discard();
-    return Status::Error(Format("Cannot create file \"%s\". %s", path_.c_str(), reason.c_str()));
+    return Status::Error(Format("Cannot create file \"%s\". %s", EchoPath(path_).c_str(), reason.c_str()));
   }
   committed_ = true;
   temp_.clear();
@@ -342,7 +349,8 @@ void PendingFile::Discard() {
 
 Status CommitAll(std::span<PendingFile* const> files) {
   for (PendingFile* file : files)
-    if (!file->Completed()) return Status::Error(Format("Cannot write file \"%s\".", file->Path().c_str()));
+    if (!file->Completed())
+      return Status::Error(Format("Cannot write file \"%s\".", EchoPath(file->Path()).c_str()));
   for (PendingFile* file : files) {
     if (Status s = file->Commit(); !s.ok()) {
       for (PendingFile* rest : files) rest->Discard();
@@ -355,7 +363,7 @@ Status CommitAll(std::span<PendingFile* const> files) {
 Status WriteAll(std::FILE* file, std::span<const uint8_t> bytes, const std::string& path) {
   if (bytes.empty()) return Status::Ok();
   if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
-    return Status::Error(Format("Cannot write file \"%s\". %s", path.c_str(), ErrnoText().c_str()));
+    return Status::Error(Format("Cannot write file \"%s\". %s", EchoPath(path).c_str(), ErrnoText().c_str()));
   return Status::Ok();
 }
 

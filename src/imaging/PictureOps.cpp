@@ -14,6 +14,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "imaging/PathText.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -327,7 +329,7 @@ namespace {
 void PassWarning(const DecodedPicture& picture, const std::string& path, std::string* warning) {
   if (!warning) return;
   warning->clear();
-  if (!picture.warning.empty()) *warning = path + ": " + picture.warning;
+  if (!picture.warning.empty()) *warning = EchoPath(path) + ": " + picture.warning;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 
+#include "imaging/PathText.h"
 #include "imaging/formats/AutodeskDecoder.h"
 #include "imaging/formats/BmpCodec.h"
 #include "imaging/formats/CutDecoder.h"
@@ -201,7 +202,7 @@ std::string ContentMismatchNote(const std::string& path) {
   if (!ReadUpTo(file->get(), head, sizeof head, got) || got == 0) return {};
   const PictureFormat* content = SniffPictureFormat(std::span<const uint8_t>(head, got));
   if (!ContentOverrules(named, content)) return {};
-  return Format("%s: a %s file with the extension of a %s file; it is read as %s.", path.c_str(),
+  return Format("%s: a %s file with the extension of a %s file; it is read as %s.", EchoPath(path).c_str(),
                 std::string(content->name).c_str(), std::string(named->name).c_str(),
                 std::string(content->name).c_str());
 }
@@ -253,8 +254,10 @@ static std::optional<std::vector<uint8_t>> ReadCompanionFile(const std::string& 
 }
 
 Status NameTheFile(const std::string& path, Status status) {
-  if (status.ok() || status.message().find(path) != std::string::npos) return status;
-  return Status::Error(path + ": " + status.message());
+  if (status.ok()) return status;
+  const std::string shown = EchoPath(path);
+  if (status.message().find(shown) != std::string::npos) return status;
+  return Status::Error(shown + ": " + status.message());
 }
 
 Result<DecodedPicture> ReadPicture(const std::string& path, const DecodeHints& hints) {

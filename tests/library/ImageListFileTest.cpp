@@ -113,7 +113,7 @@ TEST(ImageListFile, MessagesCutAnOverlongPathToItsStartAndEnd) {
   ASSERT_FALSE(status.ok());
   EXPECT_LT(status.message().size(), 400u);
   EXPECT_NE(status.message().find("\"/lib/aaa"), std::string::npos);
-  EXPECT_NE(status.message().find("/photo.jpg\n\")"), std::string::npos);
+  EXPECT_NE(status.message().find("/photo.jpg\\n\")"), std::string::npos);
   EXPECT_NE(status.message().find("bytes left out"), std::string::npos);
   EXPECT_EQ(EchoPath("/short/path.jpg"), "/short/path.jpg");
 }
