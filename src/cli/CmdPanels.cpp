@@ -16,16 +16,17 @@
 namespace velmora::cli {
 namespace {
 
-// A length in millimetres: a plain decimal number from 0 to `max`.
-Status Millimetres(const Flags& flags, const std::string& name, double max, double& out) {
+// A length in millimetres: a plain decimal number from `min` to `max`. One
+// message for every value out of that range, whichever side it falls on.
+Status Millimetres(const Flags& flags, const std::string& name, double min, double max, double& out) {
   const auto text = flags.Value(name);
   if (!text) return Status::Ok();
   char* end = nullptr;
   const double value = std::strtod(text->c_str(), &end);
-  if (text->empty() || end != text->c_str() + text->size() || !std::isfinite(value) || value < 0 ||
+  if (text->empty() || end != text->c_str() + text->size() || !std::isfinite(value) || value < min ||
       value > max)
-    return Status::Error(Format("--%s must be a length in millimetres from 0 to %.0f, not '%s'", name.c_str(),
-                                max, text->c_str()));
+    return Status::Error(Format("--%s must be a length in millimetres from %g to %g, not '%s'", name.c_str(),
+                                min, max, text->c_str()));
   out = value;
   return Status::Ok();
 }
@@ -47,8 +48,8 @@ int RunPanels(const Args& args) {
   Result<PaperSize> paper = ParsePaperSize(flags.Value("paper").value_or("A4"));
   if (!paper) return Fail(paper.message());
   settings.Paper = *paper;
-  if (Status s = Millimetres(flags, "overlap", 1000, settings.OverlapMm); !s) return Fail(s.message());
-  if (Status s = Millimetres(flags, "margin", kMaxPanelMarginMm, settings.MarginMm); !s)
+  if (Status s = Millimetres(flags, "overlap", 0, 1000, settings.OverlapMm); !s) return Fail(s.message());
+  if (Status s = Millimetres(flags, "margin", kMinPanelMarginMm, kMaxPanelMarginMm, settings.MarginMm); !s)
     return Fail(s.message());
 
   Engine engine;
@@ -99,7 +100,7 @@ const CommandRegistrar registrar({
     "  --paper    A4 (default), A3, letter or e.g. 300x400mm\n"
     "  --dpi      mosaic pixels per inch of paper, 1..2400 (default: the project's)\n"
     "  --overlap  strip shared by neighbouring sheets, in mm (default 10)\n"
-    "  --margin   unprinted edge of every sheet, in mm (default 10)\n",
+    "  --margin   unprinted edge of every sheet, 5..100 mm (default 10)\n",
     RunPanels,
 });
 

@@ -41,6 +41,51 @@ int64_t SheetsFor(int size, int printable, int step) {
 
 std::string Fixed(double value, int decimals) { return Format("%.*f", decimals, value); }
 
+// Mosaic pixels that fit inside the margins of `sheetMm` at `dpi`. The tiny
+// allowance keeps a size that is a whole number of pixels from losing one to
+// rounding (25.4 mm at 100 dpi is 100 pixels, not 99).
+int PrintablePixels(double sheetMm, double marginMm, int dpi) {
+  return static_cast<int>(std::floor((sheetMm - 2 * marginMm) * dpi / kMmPerInch + 1e-6));
+}
+
+int OverlapPixels(double overlapMm, int dpi) {
+  return static_cast<int>(std::lround(overlapMm * dpi / kMmPerInch));
+}
+
+// The sheets a plan at `dpi` needs on the better way of `paper`, or 0 when
+// no plan can be made at that resolution (no pixel fits, or the overlap
+// takes half a sheet).
+int64_t FewestSheets(int width, int height, const PanelSettings& s, const PaperSize& paper, int dpi) {
+  int64_t fewest = 0;
+  for (bool turned : {false, true}) {
+    const double w = turned ? paper.HeightMm : paper.WidthMm, h = turned ? paper.WidthMm : paper.HeightMm;
+    const int printableW = PrintablePixels(w, s.MarginMm, dpi),
+              printableH = PrintablePixels(h, s.MarginMm, dpi);
+    const int overlap = OverlapPixels(s.OverlapMm, dpi);
+    if (printableW < 1 || printableH < 1 || overlap * 2 >= std::min(printableW, printableH)) continue;
+    const int64_t n = SheetsFor(width, printableW, printableW - overlap) *
+                      SheetsFor(height, printableH, printableH - overlap);
+    if (fewest == 0 || n < fewest) fewest = n;
+  }
+  return fewest;
+}
+
+// Too many sheets: a pixel covers less paper at a higher resolution, so the
+// way out is the lowest resolution above the chosen one that fits, or, when
+// even the highest does not, more paper per sheet.
+std::string TooManySheetsText(int width, int height, const PanelSettings& s, int64_t columns, int64_t rows) {
+  std::string text = Format("The poster would need %lld sheets (%lld x %lld); at most %d are made. ",
+                            static_cast<long long>(columns * rows), static_cast<long long>(columns),
+                            static_cast<long long>(rows), kMaxPanels);
+  for (int dpi = s.Dpi + 1; dpi <= kMaxPanelDpi; ++dpi) {
+    const int64_t n = FewestSheets(width, height, s, s.Paper, dpi);
+    if (n > 0 && n <= kMaxPanels)
+      return text + Format("Choose a higher resolution (at least %d dpi) or larger paper.", dpi);
+  }
+  if (s.Dpi < kMaxPanelDpi) text += Format("Even the highest resolution, %d dpi, needs more. ", kMaxPanelDpi);
+  return text + "Choose larger paper, a narrower margin or a smaller overlap.";
+}
+
 Result<PanelPlan> PlanOnSheet(int width, int height, const PanelSettings& s, const PaperSize& sheet,
                               bool landscape) {
   PanelPlan plan;
@@ -52,14 +97,14 @@ Result<PanelPlan> PlanOnSheet(int width, int height, const PanelSettings& s, con
   plan.PictureHeight = height;
   const double usableW = sheet.WidthMm - 2 * s.MarginMm;
   const double usableH = sheet.HeightMm - 2 * s.MarginMm;
-  // The tiny allowance keeps a size that is a whole number of pixels from
-  // losing one to rounding (25.4 mm at 100 dpi is 100 pixels, not 99).
-  plan.PrintableWidth = static_cast<int>(std::floor(usableW * s.Dpi / kMmPerInch + 1e-6));
-  plan.PrintableHeight = static_cast<int>(std::floor(usableH * s.Dpi / kMmPerInch + 1e-6));
+  plan.PrintableWidth = PrintablePixels(sheet.WidthMm, s.MarginMm, s.Dpi);
+  plan.PrintableHeight = PrintablePixels(sheet.HeightMm, s.MarginMm, s.Dpi);
   if (plan.PrintableWidth < 1 || plan.PrintableHeight < 1)
-    return Status::Error(Format("At %d dpi not one pixel fits inside the margins of the %s sheet.", s.Dpi,
-                                sheet.Name.c_str()));
-  plan.Overlap = static_cast<int>(std::lround(s.OverlapMm * s.Dpi / kMmPerInch));
+    return Status::Error(
+        Format("At %d dpi not one pixel fits inside the margins of the %s sheet; choose a "
+               "higher resolution.",
+               s.Dpi, sheet.Name.c_str()));
+  plan.Overlap = OverlapPixels(s.OverlapMm, s.Dpi);
   // Beyond half a sheet the strips of a sheet's two neighbours would meet.
   const int shorter = std::min(plan.PrintableWidth, plan.PrintableHeight);
   if (plan.Overlap * 2 >= shorter)
@@ -71,12 +116,7 @@ Result<PanelPlan> PlanOnSheet(int width, int height, const PanelSettings& s, con
   const int stepY = plan.PrintableHeight - plan.Overlap;
   const int64_t columns = SheetsFor(width, plan.PrintableWidth, stepX);
   const int64_t rows = SheetsFor(height, plan.PrintableHeight, stepY);
-  if (columns * rows > kMaxPanels)
-    return Status::Error(
-        Format("The poster would need %lld sheets (%lld x %lld); at most %d are made. "
-               "Choose a lower resolution or larger paper.",
-               static_cast<long long>(columns * rows), static_cast<long long>(columns),
-               static_cast<long long>(rows), kMaxPanels));
+  if (columns * rows > kMaxPanels) return Status::Error(TooManySheetsText(width, height, s, columns, rows));
   plan.Columns = static_cast<int>(columns);
   plan.Rows = static_cast<int>(rows);
   plan.Panels.reserve(static_cast<size_t>(columns * rows));

@@ -84,7 +84,6 @@ TEST_F(PanelsCli, RefusesSettingsWithAClearMessageAndKeepsTheFile) {
       {" --paper A7", "Unknown paper \"A7\""},
       {" --paper 60x60mm --margin 30",
        "60x60mm sheet (60.0 x 60.0 mm) is no larger than its margins (2 x 30.0 mm)"},
-      {" --margin 2", "margin must be from 5 to 100 mm"},
       {" --dpi 100 --overlap 150", "overlap of 150.0 mm must be less than half"},
   };
   for (const auto& [flags, message] : cases) {
@@ -100,6 +99,42 @@ TEST_F(PanelsCli, RefusesSettingsWithAClearMessageAndKeepsTheFile) {
   EXPECT_EQ(damaged.status, 1);
   EXPECT_NE(damaged.err.find("main.bmp"), std::string::npos) << damaged.err;
   EXPECT_FALSE(std::filesystem::exists(P("q.pdf")));
+}
+
+// A margin is refused in the same words on either side of its range, and
+// its ends are accepted.
+TEST_F(PanelsCli, MarginOutOfRangeGetsOneMessageOnEitherSide) {
+  MakeProject();
+  const std::string base =
+      "panels --quiet " + P("m.vm6") + " --dpi 10 --overlap 0 --out " + P("p.pdf") + " --margin ";
+  const std::pair<const char*, int> cases[] = {
+      {"4.99", 1}, {"104.9", 1}, {"2", 1}, {"-1", 1},  {"100.01", 1},
+      {"nan", 1},  {"wide", 1},  {"5", 0}, {"100", 0},
+  };
+  for (const auto& [margin, status] : cases) {
+    SCOPED_TRACE(margin);
+    const Run r = Cmd(base + margin);
+    EXPECT_EQ(r.status, status) << r.err;
+    if (status != 0)
+      EXPECT_NE(r.err.find("--margin must be a length in millimetres from 5 to 100, not '" +
+                           std::string(margin) + "'"),
+                std::string::npos)
+          << r.err;
+  }
+}
+
+// Too many sheets come from too few pixels per inch: the message names the
+// lowest resolution that would do, and that one does.
+TEST_F(PanelsCli, TooManySheetsAsksForAHigherResolution) {
+  MakeProject();
+  const std::string base = "panels --quiet " + P("m.vm6") + " --paper 60x60mm --margin 5 --out " + P("p.pdf");
+  const Run r = Cmd(base + " --dpi 1");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Choose a higher resolution (at least 3 dpi)"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("lower"), std::string::npos) << r.err;
+  EXPECT_EQ(Cmd(base + " --dpi 2").status, 1);
+  const Run enough = Cmd(base + " --dpi 3");
+  EXPECT_EQ(enough.status, 0) << enough.err;
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 // no room.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
+#include <string>
 
 #include "output/PosterPanels.h"
 
@@ -209,6 +211,42 @@ TEST(PosterPanels, RefusesSettingsThatLeaveNoRoomWithAClearMessage) {
     Result<PanelPlan> plan = PlanPosterPanels(c.width, c.height, c.settings);
     ASSERT_FALSE(plan.ok());
     EXPECT_NE(plan.message().find(c.message), std::string::npos) << plan.message();
+  }
+}
+
+// Too many sheets: the resolution the message asks for is the lowest that
+// plans, in either way of the paper; past the highest, only the paper can
+// change.
+TEST(PosterPanels, TooManySheetsNamesTheLowestResolutionThatFits) {
+  struct Case {
+    const char* name;
+    int width, height;
+    PanelSettings settings;
+  } cases[] = {
+      {"OneDpiOnA4", 5120, 5120, Settings("A4", 1, 10)},
+      {"LowDpiWithOverlap", 20000, 3000, Settings("A3", 12, 25)},
+      {"TallOnLandscapePaper", 800, 30000, Settings("300x100mm", 7, 0, 5)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Result<PanelPlan> refused = PlanPosterPanels(c.width, c.height, c.settings);
+    ASSERT_FALSE(refused.ok());
+    const std::string& text = refused.message();
+    const size_t at = text.find("Choose a higher resolution (at least ");
+    ASSERT_NE(at, std::string::npos) << text;
+    const int dpi = std::atoi(text.c_str() + at + 37);
+    ASSERT_GT(dpi, c.settings.Dpi) << text;
+    PanelSettings s = c.settings;
+    s.Dpi = dpi;
+    EXPECT_TRUE(PlanPosterPanels(c.width, c.height, s).ok()) << dpi;
+    s.Dpi = dpi - 1;
+    EXPECT_FALSE(PlanPosterPanels(c.width, c.height, s).ok()) << dpi - 1;
+  }
+  for (int dpi : {kMaxPanelDpi, 600}) {
+    const Result<PanelPlan> refused = PlanPosterPanels(65535, 65535, Settings("50x50mm", dpi, 0, 20));
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.message().find("resolution (at least"), std::string::npos) << refused.message();
+    EXPECT_NE(refused.message().find("Choose larger paper"), std::string::npos) << refused.message();
   }
 }
 
