@@ -8,7 +8,7 @@
 // announced 16 x 16 pixels had the library build a canvas of 14441 x 27759
 // (2.4 GB) before anything came back to us. So before it decodes, the sizes
 // inside the file are read and compared with the announced one (HeifItems.h,
-// HevcPictureSize.h), the library is told that no side may be much larger,
+// HeifCodedSize.h), the library is told that no side may be much larger,
 // and the memory budget is charged for its working memory.
 #include <libheif/heif.h>
 
@@ -24,8 +24,8 @@
 #include "imaging/LazyLibrary.h"
 #include "imaging/MemoryBudget.h"
 #include "imaging/Orientation.h"
+#include "imaging/formats/HeifCodedSize.h"
 #include "imaging/formats/HeifItems.h"
-#include "imaging/formats/HevcPictureSize.h"
 #include "imaging/formats/PhotoDecoders.h"
 
 namespace velmora {
@@ -157,11 +157,13 @@ std::optional<PixelSize> CanvasSize(const HeifItem& item, const std::vector<uint
   return PixelSize{sides[0], sides[1]};
 }
 
+Status Unreadable(const char* what) {
+  return Status::Error(Format("Cannot load image. Invalid or unexpected HEIF image format (%s).", what));
+}
+
 // Goes through what the library will decode for the primary picture, its
 // tiles or layers and their alpha, and compares each size the library would
-// allocate by (a coded stream's, a canvas's) with `allowedArea`. AV1 streams
-// keep their size in their own data, which is not read here; the library's
-// side limit is what holds them.
+// allocate by (a coded stream's, a canvas's) with `allowedArea`.
 Status CheckSizesInside(std::span<const uint8_t> bytes, int width, int height, int64_t allowedArea) {
   HeifItems items;
   VELMORA_TRY(ReadHeifItems(bytes, items));
@@ -177,20 +179,25 @@ Status CheckSizesInside(std::span<const uint8_t> bytes, int width, int height, i
     std::optional<PixelSize> size;
     if (item.type == HeifCode("hvc1")) {
       if (const auto coded = ReadHevcCodedSize(item.hvcC)) size = PixelSize{coded->width, coded->height};
-      if (!size)
-        return Status::Error(
-            "Cannot load image. Invalid or unexpected HEIF image format (an HEVC picture's parameters cannot "
-            "be "
-            "read).");
+      if (!size) return Unreadable("an HEVC picture's parameters cannot be read");
+    } else if (item.type == HeifCode("av01")) {
+      // The sequence header may be repeated after the configuration's four
+      // bytes; it always starts the data, where a few kilobytes hold it.
+      std::optional<CodedSize> coded;
+      if (item.av1C.size() > 4) coded = ReadAv1CodedSize(item.av1C.subspan(4));
+      if (!coded) {
+        std::vector<uint8_t> data;
+        VELMORA_TRY(ReadHeifItemData(bytes, items, item, "AV1 picture", 4096, data));
+        coded = ReadAv1CodedSize(data);
+      }
+      if (!coded) return Unreadable("an AV1 picture's sequence header cannot be read");
+      size = PixelSize{coded->width, coded->height};
     } else if (item.type == HeifCode("grid") || item.type == HeifCode("iovl")) {
+      const char* what = item.type == HeifCode("grid") ? "grid" : "overlay";
       std::vector<uint8_t> data;
-      VELMORA_TRY(
-          ReadHeifItemData(bytes, items, item, item.type == HeifCode("grid") ? "grid" : "overlay", 18, data));
+      VELMORA_TRY(ReadHeifItemData(bytes, items, item, what, 18, data));
       size = CanvasSize(item, data);
-      if (!size)
-        return Status::Error(
-            "Cannot load image. Invalid or unexpected HEIF image format (a grid's or overlay's data is cut "
-            "short).");
+      if (!size) return Unreadable(Format("the %s's data is cut short", what).c_str());
     }
     if (size && size->width * size->height > allowedArea)
       return LargerThanAnnounced(

@@ -172,6 +172,8 @@ Status ReadProperties(std::span<const uint8_t> body, HeifItems& out) {
         const Box& property = properties[index - 1];
         if (property.type == HeifCode("hvcC")) {
           item.hvcC = property.body;
+        } else if (property.type == HeifCode("av1C")) {
+          item.av1C = property.body;
         } else if (property.type == HeifCode("ispe")) {
           Fields p(property.body);
           uint32_t width = 0, height = 0;

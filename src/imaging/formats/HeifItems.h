@@ -1,9 +1,9 @@
 // The items of a HEIF file, read from its 'meta' box as far as the HEIF
 // reader needs them before the library decodes: which item is the primary
-// picture, each item's type, announced size ('ispe'), HEVC configuration
-// ('hvcC') and references, and where its data lies. The library reads all of
-// this itself, but tells nothing of a grid's canvas or a stream's coded size
-// until it has allocated them.
+// picture, each item's type, announced size ('ispe'), codec configuration
+// ('hvcC', 'av1C') and references, and where its data lies. The library
+// reads all of this itself, but tells nothing of a grid's canvas or a
+// stream's coded size until it has allocated them.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +25,9 @@ struct HeifItem {
   // Zero without an 'ispe' property.
   int64_t ispeWidth = 0;
   int64_t ispeHeight = 0;
-  std::span<const uint8_t> hvcC;      // the property's body; empty without one
+  // The configuration properties' bodies; empty without them.
+  std::span<const uint8_t> hvcC;
+  std::span<const uint8_t> av1C;
   std::vector<uint32_t> derivedFrom;  // its 'dimg' references: a grid's tiles, an overlay's layers
   std::vector<uint32_t> auxiliaries;  // the items with an 'auxl' reference to it (alpha, depth)
   // Where its data lies: from the file's start (method 0) or in the 'idat'
