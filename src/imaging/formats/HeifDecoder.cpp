@@ -237,7 +237,8 @@ Status DecodeHeif(std::span<const uint8_t> bytes, const DecodeHints& hints, Deco
   VELMORA_TRY(CheckPhotoSize(width, height, bytes.size(), "HEIF"));
   const int ispeWidth = heif_image_handle_get_ispe_width(handle.get());
   const int ispeHeight = heif_image_handle_get_ispe_height(handle.get());
-  VELMORA_TRY(CheckPhotoSize(std::max(width, ispeWidth), std::max(height, ispeHeight), bytes.size(), "HEIF"));
+  if (ispeWidth != 0 || ispeHeight != 0)
+    VELMORA_TRY(CheckPhotoSize(ispeWidth, ispeHeight, bytes.size(), "HEIF"));
   // Nothing the library allocates for the picture (a coded stream, a grid's
   // canvas, a tile, the alpha) may be much larger than announced. Its own
   // check, against a square, holds every side to the longest one; ours, of
