@@ -14,9 +14,40 @@
 
 namespace velmora {
 
+namespace {
+
+constexpr uint8_t kByteOrderMark[3] = {0xEF, 0xBB, 0xBF};
+
+bool IsControl(uint8_t c) { return (c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F; }
+
+}  // namespace
+
+bool ImageListParser::SkipsMark(uint8_t c) {
+  if (markSeen_ < 0) return false;
+  if (c == kByteOrderMark[markSeen_]) {
+    if (++markSeen_ == 3) markSeen_ = -1;
+    return true;
+  }
+  // Not a mark after all: what looked like its start begins the first line.
+  line_.append(kByteOrderMark, kByteOrderMark + markSeen_);
+  markSeen_ = -1;
+  return false;
+}
+
+void ImageListParser::EndText(uint64_t nulAt) {
+  done_ = true;
+  if (entries_.empty() || controlSeen_) {
+    notText_ = true;
+    notTextAt_ = controlSeen_ ? controlAt_ : nulAt;
+    notTextByte_ = controlSeen_ ? controlByte_ : 0;
+  }
+}
+
 bool ImageListParser::Feed(std::span<const uint8_t> bytes) {
   for (const uint8_t c : bytes) {
     if (done_) return false;
+    const uint64_t at = offset_++;
+    if (SkipsMark(c)) continue;
     if (full_) {
       // Only a NUL or the LF that completes the last line's CR LF may follow
       // a full list; anything else starts a line the library cannot hold.
@@ -25,11 +56,12 @@ bool ImageListParser::Feed(std::span<const uint8_t> bytes) {
         continue;
       }
       if (c != 0) overflowed_ = true;
+      if (c == 0) EndText(at);
       done_ = true;
       return false;
     }
     if (c == 0) {
-      done_ = true;
+      EndText(at);
       return false;
     }
     // The LF of a CR LF pair: the CR already ended the line.
@@ -41,6 +73,11 @@ bool ImageListParser::Feed(std::span<const uint8_t> bytes) {
     if (c == '\r' || c == '\n') {
       EndLine();
       continue;
+    }
+    if (!controlSeen_ && IsControl(c)) {
+      controlSeen_ = true;
+      controlAt_ = at;
+      controlByte_ = c;
     }
     line_.push_back(static_cast<char>(c));
   }
@@ -54,6 +91,9 @@ void ImageListParser::EndLine() {
 }
 
 std::vector<std::string> ImageListParser::Finish() {
+  // A text of only the start of a mark: those bytes are its line.
+  if (markSeen_ > 0) line_.append(kByteOrderMark, kByteOrderMark + markSeen_);
+  markSeen_ = -1;
   // Only a non-empty tail is a line: a terminator at the very end (or just
   // before a NUL) adds nothing.
   if (!full_ && !line_.empty()) EndLine();
@@ -117,6 +157,11 @@ Status ReadImageListFile(const std::string& path, CellPicList& list) {
     if (n > 0 && !parser.Feed({chunk.data(), n})) break;
     if (n < chunk.size()) break;
   }
+  if (parser.NotText())
+    return Status::Error(
+        Format("\"%s\" is not an image list: it holds binary data (byte 0x%02X at offset %llu).",
+               EchoPath(path).c_str(), unsigned(parser.NotTextByte()),
+               static_cast<unsigned long long>(parser.NotTextAt())));
   if (parser.Overflowed()) return TooManyPictures("image list file", path, 0);
   list.Assign(parser.Finish());
   list.SetSource(path);

@@ -19,7 +19,8 @@ inline constexpr const char* kDefaultImageListName = "DefaultImgList.IL2";
 inline constexpr const char* kImagesFolderName = "images";
 
 // Splits list text into entries, a chunk at a time, so a file never has to be
-// held whole. A line ends at CR, LF or the pair CR LF (LF followed by CR is
+// held whole. A UTF-8 byte-order mark at the very start is no part of the
+// first line. A line ends at CR, LF or the pair CR LF (LF followed by CR is
 // two breaks); a NUL byte ends the text; the last line needs no terminator
 // and a terminator at the very end adds no empty entry. At most
 // MaxLibraryPictures entries are taken, all a library can hold and index; a
@@ -34,15 +35,33 @@ public:
   std::vector<std::string> Finish();
   bool Done() const { return done_; }
   bool Overflowed() const { return overflowed_; }
+  // The text is binary, not a list: its NUL came inside the first line (a
+  // picture, a UTF-16 text, a file of zeros), or after control characters
+  // other than tab. Paths may hold such characters, so without a NUL they
+  // are taken as they are. NotTextAt is the offset of the first byte that
+  // gave it away, NotTextByte that byte.
+  bool NotText() const { return notText_; }
+  uint64_t NotTextAt() const { return notTextAt_; }
+  uint8_t NotTextByte() const { return notTextByte_; }
 
 private:
+  bool SkipsMark(uint8_t c);
+  void EndText(uint64_t nulAt);
   void EndLine();
   std::vector<std::string> entries_;
   std::string line_;
+  uint64_t offset_ = 0;  // of the next byte fed
+  int markSeen_ = 0;     // bytes of a byte-order mark met at the start; -1 once past it
   bool afterCR_ = false;
   bool full_ = false;
   bool done_ = false;
   bool overflowed_ = false;
+  bool controlSeen_ = false;
+  uint64_t controlAt_ = 0;
+  uint8_t controlByte_ = 0;
+  bool notText_ = false;
+  uint64_t notTextAt_ = 0;
+  uint8_t notTextByte_ = 0;
 };
 
 // The first MaxLibraryPictures entries of the text (see ImageListParser).
@@ -62,7 +81,8 @@ size_t ImageListTextSize(const CellPicList& list);
 std::vector<uint8_t> ImageListText(const CellPicList& list);
 
 // Replaces `list` with the file's lines. The list is untouched when the file
-// cannot be read or holds more than MaxLibraryPictures lines.
+// cannot be read, is binary (ImageListParser::NotText) or holds more than
+// MaxLibraryPictures lines.
 Status ReadImageListFile(const std::string& path, CellPicList& list);
 // Writes the list through a temporary file, so a failed write keeps the old file.
 Status WriteImageListFile(const std::string& path, const CellPicList& list);

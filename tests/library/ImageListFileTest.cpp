@@ -42,18 +42,29 @@ TEST_P(ImageListLines, WholeTextAndByteByByteAgree) {
 
 INSTANTIATE_TEST_SUITE_P(
     ImageListFile, ImageListLines,
-    ::testing::Values(LineCase{"CrLf", "a.jpg\r\nb.jpg\r\nc.jpg\r\n", {"a.jpg", "b.jpg", "c.jpg"}},
-                      LineCase{"LastLineUnterminated", "a.jpg\r\nb.jpg", {"a.jpg", "b.jpg"}},
-                      LineCase{"LfOnly", "a.jpg\nb.jpg\n", {"a.jpg", "b.jpg"}},
-                      LineCase{"CrOnly", "a.jpg\rb.jpg\r", {"a.jpg", "b.jpg"}},
-                      LineCase{"LfCrIsTwoBreaks", "a.jpg\n\rb.jpg", {"a.jpg", "", "b.jpg"}},
-                      LineCase{"BlankLineInMiddle", "a.jpg\r\n\r\nb.jpg\r\n", {"a.jpg", "", "b.jpg"}},
-                      LineCase{"CrThenCrLf", "a.jpg\r\r\n", {"a.jpg", ""}},
-                      LineCase{
-                          "NulEndsText", std::string("a.jpg\r\nb.j\0pg\r\nc.jpg\r\n", 22), {"a.jpg", "b.j"}},
-                      LineCase{"Empty", "", {}}, LineCase{"OnlyTerminator", "\r\n", {""}},
-                      LineCase{"DuplicatesKept", "x.bmp\r\nx.bmp\r\n", {"x.bmp", "x.bmp"}},
-                      LineCase{"BytesKeptAsTheyAre", "/p/\xE9t\xE9 \t.jpg\r\n", {"/p/\xE9t\xE9 \t.jpg"}}),
+    ::testing::Values(
+        LineCase{"CrLf", "a.jpg\r\nb.jpg\r\nc.jpg\r\n", {"a.jpg", "b.jpg", "c.jpg"}},
+        LineCase{"LastLineUnterminated", "a.jpg\r\nb.jpg", {"a.jpg", "b.jpg"}},
+        LineCase{"LfOnly", "a.jpg\nb.jpg\n", {"a.jpg", "b.jpg"}},
+        LineCase{"CrOnly", "a.jpg\rb.jpg\r", {"a.jpg", "b.jpg"}},
+        LineCase{"LfCrIsTwoBreaks", "a.jpg\n\rb.jpg", {"a.jpg", "", "b.jpg"}},
+        LineCase{"BlankLineInMiddle", "a.jpg\r\n\r\nb.jpg\r\n", {"a.jpg", "", "b.jpg"}},
+        LineCase{"CrThenCrLf", "a.jpg\r\r\n", {"a.jpg", ""}},
+        LineCase{"NulEndsText", std::string("a.jpg\r\nb.j\0pg\r\nc.jpg\r\n", 22), {"a.jpg", "b.j"}},
+        LineCase{"Empty", "", {}}, LineCase{"OnlyTerminator", "\r\n", {""}},
+        LineCase{"DuplicatesKept", "x.bmp\r\nx.bmp\r\n", {"x.bmp", "x.bmp"}},
+        LineCase{"BytesKeptAsTheyAre", "/p/\xE9t\xE9 \t.jpg\r\n", {"/p/\xE9t\xE9 \t.jpg"}},
+        // An editor's UTF-8 byte-order mark is no part of the first path.
+        LineCase{"ByteOrderMarkSkipped", "\xEF\xBB\xBF/p/a.jpg\r\nb.jpg", {"/p/a.jpg", "b.jpg"}},
+        LineCase{"OnlyAByteOrderMark", "\xEF\xBB\xBF", {}},
+        LineCase{"MarkOnlyAtTheStart",
+                 "a.jpg\n\xEF\xBB\xBF"
+                 "b.jpg",
+                 {"a.jpg",
+                  "\xEF\xBB\xBF"
+                  "b.jpg"}},
+        LineCase{"StartOfAMarkIsText", "\xEF\xBBx.jpg\n\xEF", {"\xEF\xBBx.jpg", "\xEF"}},
+        LineCase{"TextCutInsideAMark", "\xEF\xBB", {"\xEF\xBB"}}),
     [](const ::testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });
 
 // Lines 0..count-1, each followed by `end`, then `tail`.
@@ -151,6 +162,47 @@ TEST(ImageListFile, FailedReadLeavesTheListAsItWas) {
   EXPECT_NE(missing.message().find("missing.IL2"), std::string::npos);
   EXPECT_FALSE(ReadImageListFile(dir.str(), list).ok());  // a folder, not a file
   EXPECT_EQ(list.Paths(), (Lines{"one.jpg", "two.jpg"}));
+}
+
+// A file that is plainly binary (a picture, a UTF-16 text, zeros) is refused
+// rather than read as paths; a NUL after lines of text still just ends the
+// list, and paths holding control characters are kept when there is no NUL.
+TEST(ImageListFile, BinaryFilesAreRefusedNamingThem) {
+  TempDir dir;
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::string refusal;  // empty: read
+    Lines read;
+  } cases[] = {
+      {"jpeg", std::string("\xFF\xD8\xFF\xE0\0\x10JFIF\0", 11), "byte 0x00 at offset 4", {}},
+      {"png", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16), "byte 0x1A at offset 6", {}},
+      {"utf16", std::string("\xFF\xFE" "a\0.\0j\0", 8), "byte 0x00 at offset 3", {}},
+      {"zeros", std::string(64, '\0'), "byte 0x00 at offset 0", {}},
+      {"markThenNul", std::string("\xEF\xBB\xBF\0", 4), "byte 0x00 at offset 3", {}},
+      {"nulAfterLines", std::string("a.jpg\r\nb.j\0pg\r\n", 15), "", {"a.jpg", "b.j"}},
+      {"zeroTail", std::string("a.jpg\r\n\0\0\0", 10), "", {"a.jpg"}},
+      {"controlsWithoutNul",
+       "evil\x1B[31mRED.jpg\r\nbell\a.jpg\r\n",
+       "",
+       {"evil\x1B[31mRED.jpg", "bell\a.jpg"}},
+  };
+  for (const auto& c : cases) {
+    const std::string path = dir / (std::string(c.name) + ".IL2");
+    WriteWholeFile(path, c.bytes);
+    CellPicList list;
+    list.Assign({"kept.jpg"});
+    const Status status = ReadImageListFile(path, list);
+    if (c.refusal.empty()) {
+      ASSERT_TRUE(status.ok()) << c.name << ": " << status.message();
+      EXPECT_EQ(list.Paths(), c.read) << c.name;
+      continue;
+    }
+    EXPECT_EQ(status.message(),
+              "\"" + path + "\" is not an image list: it holds binary data (" + c.refusal + ").")
+        << c.name;
+    EXPECT_EQ(list.Paths(), Lines{"kept.jpg"}) << c.name;
+  }
 }
 
 TEST(ImageListFile, RefusesAnEntryThatWouldReadBackAsTwoAndKeepsTheOldFile) {
