@@ -93,6 +93,16 @@ seeds = {
     "fuzz_project_bands": {"standard.vm6": project(8, 8, 8, 8, 2, 2, [b"/a.jpg", b"/bb.bmp", b"/c.png"], 64),
                            "self.vm6": project(9, 8, 10, 12, 1, 3, [], 72)},
 }
+# The extension area: the magic, then a matching block and a pen-stroke log
+# of two strokes, each with its checksum.
+import zlib
+def block(tag, payload, version=1):
+    return tag + struct.pack("<HHII", version, 0, len(payload), zlib.crc32(payload)) + payload
+pens = struct.pack("<HHI", 1, 0, 2) + struct.pack("<8i", 0, 0, 64, 64, 1, 51, 204, 4) + struct.pack("<8i", 8, 8, 24, 40, -1, 0, 255, 2)
+seeds["fuzz_project_extensions"] = {
+    "matching.vmx": b"VMXBLOCK" + block(b"MTCH", bytes([3, 0, 0, 0])),
+    "pens.vmx": b"VMXBLOCK" + block(b"MTCH", bytes([1, 0, 0, 0])) + block(b"PENS", pens),
+}
 for target, files in seeds.items():
     os.makedirs(os.path.join(out, "corpus-" + target), exist_ok=True)
     for name, data in files.items():
@@ -103,7 +113,7 @@ for pair in webp:webp heif:heic jxl:jxl raw:dng; do
   mkdir -p "$out/corpus-fuzz_${pair%%:*}"
   cp tests/data/photo/*."${pair#*:}" "$out/corpus-fuzz_${pair%%:*}/" 2>/dev/null || true
 done
-for t in fuzz_bmp fuzz_jpeg fuzz_png fuzz_tiff fuzz_webp fuzz_heif fuzz_jxl fuzz_raw fuzz_image_list fuzz_options_file fuzz_project_file fuzz_project_bands; do
+for t in fuzz_bmp fuzz_jpeg fuzz_png fuzz_tiff fuzz_webp fuzz_heif fuzz_jxl fuzz_raw fuzz_image_list fuzz_options_file fuzz_project_file fuzz_project_bands fuzz_project_extensions; do
   mkdir -p "$out/corpus-$t"
   run "$t" "$out/corpus-$t" "$t"
 done
