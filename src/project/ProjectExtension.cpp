@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace velmora {
@@ -57,7 +58,8 @@ std::vector<uint8_t> EncodeExtensionArea(const std::vector<ExtensionBlock>& bloc
   return out;
 }
 
-Status DecodeExtensionArea(std::span<const uint8_t> bytes, const std::string& path, ExtensionArea& out) {
+Status DecodeExtensionArea(std::span<const uint8_t> bytes, const std::string& path, ExtensionArea& out,
+                           uint64_t areaBytes) {
   out = ExtensionArea{};
   if (bytes.empty()) return Status::Ok();
   if (bytes.size() < sizeof kExtensionMagic || std::memcmp(bytes.data(), kExtensionMagic, 8) != 0)
@@ -65,39 +67,65 @@ Status DecodeExtensionArea(std::span<const uint8_t> bytes, const std::string& pa
         Format("Cannot open project file \"%s\": the file has %zu bytes more than its record "
                "describes; its part lengths are damaged.",
                path.c_str(), bytes.size()));
+  areaBytes = std::max<uint64_t>(areaBytes, bytes.size());
+  if (bytes.size() > kMaxExtensionAreaBytes) bytes = bytes.first(size_t(kMaxExtensionAreaBytes));
+  // Where the bytes looked at end before the area does, a block running
+  // past them is not damaged: it lies where reading stopped.
+  const bool cutByLimit = areaBytes > bytes.size();
+  const std::string pastLimit = Format(
+      "%s: the extension area has %llu bytes, more than the %llu a project holds; what follows them was "
+      "left out.",
+      path.c_str(), (unsigned long long)areaBytes, (unsigned long long)kMaxExtensionAreaBytes);
+  std::string stop;  // why reading ended before the last byte, if it did
+  size_t damaged = 0;
+  size_t looked = 0;
   size_t at = sizeof kExtensionMagic;
-  while (at < bytes.size()) {
+  while (at < bytes.size() && stop.empty()) {
     const size_t left = bytes.size() - at;
     const uint8_t* head = bytes.data() + at;
-    if (left < kExtensionHeaderBytes || !PrintableTag(head)) {
-      out.warnings.push_back(
-          Format("%s: the extension area is damaged at byte %zu of it; what follows was left out.",
-                 path.c_str(), at));
-      break;
+    if (looked++ == kMaxExtensionBlocks) {
+      stop = Format(
+          "%s: the extension area holds more than %zu blocks; those after the first %zu were left "
+          "out.",
+          path.c_str(), kMaxExtensionBlocks, kMaxExtensionBlocks);
+    } else if (left < kExtensionHeaderBytes && cutByLimit) {
+      stop = pastLimit;
+    } else if (left < kExtensionHeaderBytes || !PrintableTag(head)) {
+      stop = Format("%s: the extension area is damaged at byte %zu of it; what follows was left out.",
+                    path.c_str(), at);
+    } else {
+      ExtensionBlock block;
+      block.tag.assign(reinterpret_cast<const char*>(head), 4);
+      block.version = uint16_t(head[4] | head[5] << 8);
+      const uint32_t length = GetU32(head + 8);
+      const uint32_t crc = GetU32(head + 12);
+      if (length > left - kExtensionHeaderBytes) {
+        stop = cutByLimit && at + kExtensionHeaderBytes + uint64_t(length) <= areaBytes
+                   ? pastLimit
+                   : Format(
+                         "%s: the extension block \"%s\" is cut off (%u bytes announced, %llu present); "
+                         "it was left out.",
+                         path.c_str(), block.tag.c_str(), length,
+                         (unsigned long long)(areaBytes - at - kExtensionHeaderBytes));
+        break;
+      }
+      const std::span<const uint8_t> payload = bytes.subspan(at + kExtensionHeaderBytes, length);
+      at += kExtensionHeaderBytes + length;
+      if (Crc32(payload) == crc) {
+        block.payload.assign(payload.begin(), payload.end());
+        out.blocks.push_back(std::move(block));
+      } else if (++damaged <= kMaxExtensionBlockWarnings) {
+        out.warnings.push_back(
+            Format("%s: the extension block \"%s\" is damaged (checksum mismatch); it was left out.",
+                   path.c_str(), block.tag.c_str()));
+      }
     }
-    ExtensionBlock block;
-    block.tag.assign(reinterpret_cast<const char*>(head), 4);
-    block.version = uint16_t(head[4] | head[5] << 8);
-    const uint32_t length = GetU32(head + 8);
-    const uint32_t crc = GetU32(head + 12);
-    if (length > left - kExtensionHeaderBytes) {
-      out.warnings.push_back(
-          Format("%s: the extension block \"%s\" is cut off (%u bytes announced, %zu present); "
-                 "it was left out.",
-                 path.c_str(), block.tag.c_str(), length, left - kExtensionHeaderBytes));
-      break;
-    }
-    const std::span<const uint8_t> payload = bytes.subspan(at + kExtensionHeaderBytes, length);
-    at += kExtensionHeaderBytes + length;
-    if (Crc32(payload) != crc) {
-      out.warnings.push_back(
-          Format("%s: the extension block \"%s\" is damaged (checksum mismatch); it was left out.",
-                 path.c_str(), block.tag.c_str()));
-      continue;
-    }
-    block.payload.assign(payload.begin(), payload.end());
-    out.blocks.push_back(std::move(block));
   }
+  if (stop.empty() && cutByLimit) stop = pastLimit;
+  if (damaged > kMaxExtensionBlockWarnings)
+    out.warnings.push_back(Format("%s: %zu more damaged extension blocks were left out.", path.c_str(),
+                                  damaged - kMaxExtensionBlockWarnings));
+  if (!stop.empty()) out.warnings.push_back(std::move(stop));
   return Status::Ok();
 }
 

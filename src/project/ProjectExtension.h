@@ -20,8 +20,15 @@ namespace velmora {
 
 inline constexpr char kExtensionMagic[8] = {'V', 'M', 'X', 'B', 'L', 'O', 'C', 'K'};
 inline constexpr size_t kExtensionHeaderBytes = 16;
-// The whole area is read into memory; no feature of ours needs more.
-inline constexpr uint64_t kMaxExtensionAreaBytes = uint64_t(256) << 20;
+// What of the area is read, magic included. The program writes two blocks:
+// the matching choices (4 bytes) and the pen strokes, at most 640,008 bytes
+// (ProjectExtras.cpp checks that they fit with room to spare). Bytes past
+// this are never read, so a damaged or hostile area costs no more.
+inline constexpr uint64_t kMaxExtensionAreaBytes = uint64_t(4) << 20;
+// Blocks looked at, damaged ones included; a project of ours has two.
+inline constexpr size_t kMaxExtensionBlocks = 256;
+// Damaged blocks described one by one; any further ones share one line.
+inline constexpr size_t kMaxExtensionBlockWarnings = 3;
 
 struct ExtensionBlock {
   std::string tag;  // four characters
@@ -31,7 +38,10 @@ struct ExtensionBlock {
 
 struct ExtensionArea {
   std::vector<ExtensionBlock> blocks;
-  // Damaged blocks that were left out, one line each naming the file and tag.
+  // What was left out, each line naming the file: a damaged block by its
+  // tag (the first kMaxExtensionBlockWarnings of them, then one line for
+  // the rest), and a line for where reading stopped. A few lines at most,
+  // whatever the file holds.
   std::vector<std::string> warnings;
 
   const ExtensionBlock* Find(std::string_view tag) const;
@@ -43,9 +53,13 @@ std::vector<uint8_t> EncodeExtensionArea(const std::vector<ExtensionBlock>& bloc
 
 // Reads the bytes after the cell map. Bytes that do not start with the
 // magic are an error: the file is longer than its record says, which means
-// the record's part lengths were damaged. A block whose length runs past the
-// end or whose checksum fails is left out with a warning; so is everything
-// after a block whose header is cut off.
-Status DecodeExtensionArea(std::span<const uint8_t> bytes, const std::string& path, ExtensionArea& out);
+// the record's part lengths were damaged. A block whose checksum fails is
+// left out with a warning; a block whose length runs past the end, or whose
+// header is cut off, is left out with everything after it. Only the first
+// kMaxExtensionAreaBytes and kMaxExtensionBlocks are looked at; what lies
+// past them is left out with one warning. `areaBytes` is the area's length
+// in the file when `bytes` holds only its beginning (0: `bytes` is all).
+Status DecodeExtensionArea(std::span<const uint8_t> bytes, const std::string& path, ExtensionArea& out,
+                           uint64_t areaBytes = 0);
 
 }  // namespace velmora

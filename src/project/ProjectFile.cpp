@@ -145,15 +145,13 @@ Status ReadTable(std::FILE* file, const std::string& path, const char* part, siz
 }
 
 // Whatever follows the cell map; CheckRecord made sure the file is at least
-// as long as its record says, so the rest is fileSize - position.
+// as long as its record says, so the rest is fileSize - position. Only the
+// first kMaxExtensionAreaBytes of it are read, however long the rest is.
 Status ReadExtensions(std::FILE* file, uint64_t fileSize, const std::string& path, ExtensionArea& out) {
   const long position = std::ftell(file);
   if (position < 0) return Refuse(path, Format("cannot tell the read position (%s)", std::strerror(errno)));
   const uint64_t rest = fileSize - uint64_t(position);
   if (rest == 0) return Status::Ok();
-  if (rest > kMaxExtensionAreaBytes)
-    return Refuse(path,
-                  Format("the file has %llu bytes more than its record describes", (unsigned long long)rest));
   // The magic first: damaged part lengths are refused without reading on.
   std::vector<uint8_t> bytes(rest < sizeof kExtensionMagic ? size_t(rest) : sizeof kExtensionMagic);
   VELMORA_TRY(ReadExactly(file, bytes.data(), bytes.size(), path, "the extension area"));
@@ -163,14 +161,14 @@ Status ReadExtensions(std::FILE* file, uint64_t fileSize, const std::string& pat
                      (unsigned long long)rest));
   // Then in chunks, so a file that shrinks under us costs no more than it has.
   std::array<uint8_t, 65536> chunk;
-  uint64_t left = rest - bytes.size();
+  uint64_t left = std::min(rest, kMaxExtensionAreaBytes) - bytes.size();
   while (left > 0) {
     const size_t n = left < chunk.size() ? size_t(left) : chunk.size();
     VELMORA_TRY(ReadExactly(file, chunk.data(), n, path, "the extension area"));
     bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + n);
     left -= n;
   }
-  return DecodeExtensionArea(bytes, path, out);
+  return DecodeExtensionArea(bytes, path, out, rest);
 }
 
 }  // namespace
@@ -226,7 +224,10 @@ Status PrepareProjectFile(const Engine& engine, const std::string& path, Pending
   return pending.Complete();
 }
 
-Status ReadProjectFile(const std::string& path, ProjectFileContent& out) {
+namespace {
+
+// ReadProjectFile without its care for memory.
+Status ReadProjectParts(const std::string& path, ProjectFileContent& out) {
   uint64_t fileSize = 0;
   Result<FilePtr> opened = OpenFileForReading(path, &fileSize);
   if (!opened) return opened.status();
@@ -259,8 +260,25 @@ Status ReadProjectFile(const std::string& path, ProjectFileContent& out) {
   return Status::Ok();
 }
 
+}  // namespace
+
+Status ReadProjectFile(const std::string& path, ProjectFileContent& out) {
+  // The reads are bounded by what the file holds; what may still fail is
+  // the memory a true project needs (its tables alone are 14 MB).
+  try {
+    return ReadProjectParts(path, out);
+  } catch (const std::bad_alloc&) {
+    return Refuse(path, "there is not enough memory to read it");
+  }
+}
+
 Status LoadProjectFile(Engine& engine, const std::string& path, ExtensionArea* extensions) {
-  auto content = std::make_unique<ProjectFileContent>();
+  std::unique_ptr<ProjectFileContent> content;
+  try {
+    content = std::make_unique<ProjectFileContent>();
+  } catch (const std::bad_alloc&) {
+    return Refuse(path, "there is not enough memory to read it");
+  }
   VELMORA_TRY(ReadProjectFile(path, *content));
   if (extensions) *extensions = std::move(content->Extensions);
   engine.Project = std::move(content->Project);
