@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -161,9 +162,12 @@ public:
   // can be chosen (an empty library in standard render) paints nothing. Both
   // return Ok. `record` (when given) receives what a replay needs.
   Status PenStroke(int left, int top, int right, int bottom, PenStrokeEntry* record = nullptr);
-  // Paints a recorded stroke again: its picture, opacities and filter, not
-  // the current options' nor a new random choice; no use is counted again.
-  Status ReplayPenStroke(const PenStrokeEntry& stroke);
+  // Paints recorded strokes again, in order: each with its picture,
+  // opacities and filter, not the current options' nor a new random choice;
+  // no use is counted again. A job of its own ("Painting Pen Strokes"):
+  // progress per stroke, and a cancel between strokes leaves those painted
+  // so far.
+  Status ReplayPenStrokes(std::span<const PenStrokeEntry> strokes);
 
   // The creation sequence of "Create Photo Mosaic" (grid, library, assignment,
   // render) and of "Mosaic Pen Mode"; refuses an empty library in standard

@@ -36,9 +36,24 @@ Status Engine::PenStroke(int left, int top, int right, int bottom, PenStrokeEntr
   return painted;
 }
 
-Status Engine::ReplayPenStroke(const PenStrokeEntry& stroke) {
-  PenStrokeEntry copy = stroke;
-  return PaintPenStroke(copy, false);
+Status Engine::ReplayPenStrokes(std::span<const PenStrokeEntry> strokes) {
+  JobListener& job = Listener();
+  cancelled_ = false;
+  job.SetJobText("Current Job : Painting Pen Strokes");
+  job.SetProgress(0);
+  int shown = 0;
+  for (size_t i = 0; i < strokes.size(); ++i) {
+    PenStrokeEntry copy = strokes[i];
+    VELMORA_TRY(PaintPenStroke(copy, false));
+    // A stroke over a whole poster takes tens of milliseconds: the window
+    // is let run and asked about Cancel after every one.
+    const int percent = static_cast<int>((i + 1) * 100 / strokes.size());
+    if (percent != shown) job.SetProgress(shown = percent);
+    job.ProcessEvents();
+    if (CancelPolled()) return CancelledJob();
+  }
+  job.SetProgress(0);
+  return Status::Ok();
 }
 
 Status Engine::PaintPenStroke(PenStrokeEntry& stroke, bool choose) {

@@ -1,5 +1,7 @@
 #include "engine/PenLog.h"
 
+#include <algorithm>
+
 #include "engine/Engine.h"
 #include "imaging/LittleEndian.h"
 
@@ -30,7 +32,8 @@ std::vector<uint8_t> EncodePenLog(const PenLog& log) {
   return out;
 }
 
-Status DecodePenLog(std::span<const uint8_t> bytes, const std::string& path, PenLog& out) {
+Status DecodePenLog(std::span<const uint8_t> bytes, const std::string& path, PenLog& out,
+                    std::string* warning) {
   if (bytes.size() < kHeaderBytes) return Status::Error(path + ": the pen strokes are cut short");
   const int format = bytes[0] | (bytes[1] << 8);
   if (format != kPenLogFormat)
@@ -44,7 +47,12 @@ Status DecodePenLog(std::span<const uint8_t> bytes, const std::string& path, Pen
     return Status::Error(path + ": the pen strokes do not match their count");
   PenLog log;
   log.OverPenBase = base == 1;
-  log.Strokes.resize(count);
+  if (count > kMaxPenStrokes && warning)
+    *warning = Format(
+        "%s: the project holds %u pen strokes, more than the %zu a mosaic keeps; those after "
+        "the first %zu were left out.",
+        path.c_str(), count, kMaxPenStrokes, kMaxPenStrokes);
+  log.Strokes.resize(std::min<size_t>(count, kMaxPenStrokes));
   const uint8_t* s = bytes.data() + kHeaderBytes;
   for (PenStrokeEntry& e : log.Strokes)
     for (int i = 0; i < 8; ++i, s += 4) *Fields(e, i) = LoadI32LE(s);
@@ -63,7 +71,10 @@ Status ReplayPenLog(Engine& engine, const PenLog& log, const std::string& path) 
       return Status::Error(Format("%s: pen stroke %zu does not fit this mosaic", path.c_str(), i + 1));
   }
   if (log.OverPenBase) VELMORA_TRY(engine.MakePenBasePicture());
-  for (const PenStrokeEntry& e : log.Strokes) VELMORA_TRY(engine.ReplayPenStroke(e));
+  VELMORA_TRY(engine.ReplayPenStrokes(log.Strokes));
+  // The label ends as it would have without strokes to paint.
+  engine.Listener().SetJobText(log.OverPenBase ? "Current Job : Free Pen Mosaic Ready"
+                                               : "Current Job : Mosaic Created");
   return Status::Ok();
 }
 

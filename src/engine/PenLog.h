@@ -36,18 +36,27 @@ struct PenLog {
   bool operator==(const PenLog&) const = default;
 };
 
+// The most strokes a mosaic keeps. Each is replayed when the project is
+// opened, and one over a whole poster takes some 30 ms: 20,000 of them are
+// ten minutes, where a mosaic painted by hand has a few thousand strokes.
+// The pen refuses strokes past it, so the program never writes more.
+inline constexpr size_t kMaxPenStrokes = 20000;
+
 // The log's own bytes: a format version (uint16 LE, 1), the base (uint16
 // LE: 0 the rendered mosaic, 1 the pen base picture), a count (uint32 LE),
 // then 32 bytes per stroke (the eight fields as int32 LE, in order).
 std::vector<uint8_t> EncodePenLog(const PenLog& log);
 // Refuses a newer format, a count the bytes do not hold, and trailing bytes;
-// `path` names the file in the message.
-Status DecodePenLog(std::span<const uint8_t> bytes, const std::string& path, PenLog& out);
+// `path` names the file in the message. A log of more than kMaxPenStrokes
+// keeps its first kMaxPenStrokes, and says so in `warning`.
+Status DecodePenLog(std::span<const uint8_t> bytes, const std::string& path, PenLog& out,
+                    std::string* warning = nullptr);
 
 // Paints the strokes over the current mosaic in order, as they were painted
 // first (over the pen base picture, made first, when the log says so). A
 // stroke outside the mosaic, or naming a picture the list does not hold,
-// refuses the whole log before anything is painted.
+// refuses the whole log before anything is painted. It is a job of its own
+// (Engine::ReplayPenStrokes): progress, and a cancel between strokes.
 Status ReplayPenLog(Engine& engine, const PenLog& log, const std::string& path);
 
 }  // namespace velmora

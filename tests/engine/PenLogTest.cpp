@@ -48,6 +48,25 @@ TEST(PenLog, BytesRoundTripAndDamagedBytesAreRefused) {
   }
 }
 
+TEST(PenLog, ALogPastTheBoundKeepsItsFirstStrokesAndSaysSo) {
+  PenLog log{false, {}};
+  for (size_t i = 0; i <= kMaxPenStrokes; ++i)
+    log.Strokes.push_back({int32_t(i), 0, int32_t(i), 1, 0, 1, 2, 3});
+  PenLog back;
+  std::string warning;
+  ASSERT_TRUE(DecodePenLog(EncodePenLog(log), "p.vm6", back, &warning).ok());
+  ASSERT_EQ(back.Strokes.size(), kMaxPenStrokes);
+  EXPECT_EQ(back.Strokes.back(), log.Strokes[kMaxPenStrokes - 1]);
+  EXPECT_EQ(warning.rfind("p.vm6: the project holds 20001 pen strokes", 0), 0u) << warning;
+
+  // At the bound, nothing is left out.
+  log.Strokes.pop_back();
+  warning.clear();
+  ASSERT_TRUE(DecodePenLog(EncodePenLog(log), "p.vm6", back, &warning).ok());
+  EXPECT_EQ(back, log);
+  EXPECT_TRUE(warning.empty());
+}
+
 class PenReplay : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -113,6 +132,50 @@ TEST_F(PenReplay, GivesTheSamePixelsAsTheStrokesPaintedByHand) {
       ASSERT_TRUE(e.CreateMosaic().ok());
     PaintAndReplay(overPenBase);
   }
+}
+
+// Cancel is asked after every stroke; the strokes painted so far stay.
+TEST_F(PenReplay, ReportsEachStrokeAndStopsBetweenStrokesOnCancel) {
+  struct CancelAfter : testing::JobRecorder {
+    size_t strokes = 0;
+    bool CancelRequested() override { return events >= int(strokes); }
+  } job;
+  ASSERT_TRUE(e.CreateMosaic().ok());
+  e.SetListener(&job);
+  const struct Silence {
+    Engine& e;
+    ~Silence() { e.SetListener(nullptr); }
+  } silence{e};
+  const TBitmap32 rendered = e.MosaicBitmap;
+  // Four opaque strokes side by side, each over its own cell of the top
+  // row: the green picture over the grey half, a grey one over the green.
+  PenLog log{false, {}};
+  for (int i = 0; i < 4; ++i) log.Strokes.push_back({i * 8, 0, i * 8 + 7, 7, i < 2 ? 4 : 0, 0, 255, 0});
+  const auto quarterPainted = [&](int i) {
+    return e.MosaicBitmap.Pixel(i * 8 + 3, 3) != rendered.Pixel(i * 8 + 3, 3);
+  };
+
+  for (const size_t stopAfter : {size_t(1), size_t(3)}) {
+    SCOPED_TRACE(stopAfter);
+    e.MosaicBitmap = rendered;
+    job = CancelAfter{};
+    job.strokes = stopAfter;
+    const Status s = ReplayPenLog(e, log, "p.vm6");
+    EXPECT_EQ(s.message(), kJobCancelled);
+    EXPECT_TRUE(e.JobCancelled());
+    EXPECT_EQ(job.texts.front(), "Current Job : Painting Pen Strokes");
+    EXPECT_EQ(job.texts.back(), kJobCancelledText);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(quarterPainted(i), size_t(i) < stopAfter) << i;
+  }
+
+  e.MosaicBitmap = rendered;
+  job = CancelAfter{};
+  job.strokes = 99;
+  ASSERT_TRUE(ReplayPenLog(e, log, "p.vm6").ok());
+  EXPECT_FALSE(e.JobCancelled());
+  EXPECT_EQ(job.progress, (std::vector<int>{0, 25, 50, 75, 100, 0}));
+  EXPECT_EQ(job.texts.back(), "Current Job : Mosaic Created");
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(quarterPainted(i)) << i;
 }
 
 TEST_F(PenReplay, RefusesStrokesThatDoNotFitTheMosaicBeforePainting) {
