@@ -14,6 +14,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <new>
 
 #include "imaging/PictureOps.h"
 #include "library/ImageListFile.h"
@@ -348,26 +349,45 @@ void MainWindow::UpdateActions() {
   if (quality_) quality_->UpdateActions();
 }
 
-Status MainWindow::RunJob(const std::function<Status()>& job) {
+Status MainWindow::RunJob(const std::function<Status()>& job, const std::string& subject) {
+  const auto outOfMemory = [&] {
+    return Status::Error((subject.empty() ? std::string() : subject + ": ") +
+                         "there is not enough memory for this job; it was stopped and what it had "
+                         "changed was put back.");
+  };
   // What a cancelled job puts back: the state now, but the settings and main
   // picture of the mosaic shown (a new project has taken its own already).
   EngineSnapshot before;
-  before.Capture(engine_);
-  if (shownValid_) before.SetProject(shownProject_, shownMain_);
+  try {
+    before.Capture(engine_);
+    if (shownValid_) before.SetProject(shownProject_, shownMain_);
+  } catch (const std::bad_alloc&) {
+    jobCancelled_ = false;
+    return outOfMemory();
+  }
   session_.jobRunning = true;
   listener_->ResetCancel();
   view_->SetLive(true);
   UpdateActions();
-  Status status = job();
+  // Qt cannot pass an exception through its event loop: one that left here
+  // would end the program with the user's work.
+  Status status = Status::Ok();
+  bool exhausted = false;
+  try {
+    status = job();
+  } catch (const std::bad_alloc&) {
+    exhausted = true;
+  }
   session_.jobRunning = false;
   view_->SetLive(false);
   // Asked for and heard: a job that ended before its next report finished.
-  jobCancelled_ = listener_->CancelRequested() && engine_.JobCancelled();
+  jobCancelled_ = exhausted || (listener_->CancelRequested() && engine_.JobCancelled());
   if (jobCancelled_) {
     before.Restore(engine_);
     CopyListToPickCell(session_);
     NotifyLibraryChanged(session_);
-    status = Status::Ok();  // the label says "Cancelled"; no message box
+    // A cancel needs no message box: the label says "Cancelled".
+    status = exhausted ? outOfMemory() : Status::Ok();
   }
   UpdateActions();
   if (const QStringList warnings = listener_->TakeWarnings(); !warnings.isEmpty())

@@ -48,7 +48,9 @@ public:
   // and closed itself.
   void CreateMosaic(bool penMode);
   // Runs an engine job with the commands that start jobs disabled meanwhile.
-  Status RunJob(const std::function<Status()>& job);
+  // A job that runs out of memory is undone as a cancelled one is, and
+  // fails with a message naming `subject` (the file it worked on) if given.
+  Status RunJob(const std::function<Status()>& job, const std::string& subject = {});
 
   // Commands with their dialogs (also reachable through the actions).
   void NewProject();

@@ -112,7 +112,13 @@ void MainWindow::PenRelease(QPoint pos) {
                                  ViewPoint{engine_.ViewOriginX, engine_.ViewOriginY},
                                  engine_.Project.FinalWidth, engine_.Project.FinalHeight, view_->Scale());
   Status stroke = Status::Ok();
-  if (rect && engine_.MosaicState == 2) {
+  if (rect && engine_.MosaicState == 2 && penLog_.Strokes.size() >= kMaxPenStrokes) {
+    // A stroke the project could not keep would be lost on the next load.
+    stroke =
+        Status::Error(Format("A mosaic keeps at most %zu pen strokes, and this one has them all. Undo "
+                             "some to paint others.",
+                             kMaxPenStrokes));
+  } else if (rect && engine_.MosaicState == 2) {
     PenStrokeEntry done;
     stroke = RecordEdit("Pen Stroke", {}, {*rect}, [&] {
       return engine_.PenStroke(rect->Left, rect->Top, rect->Right, rect->Bottom, &done);

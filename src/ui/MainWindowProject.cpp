@@ -10,8 +10,8 @@
 
 #include "engine/PenLog.h"
 #include "library/ProgramFolders.h"
-#include "project/MatchingBlock.h"
 #include "project/ProjectExtension.h"
+#include "project/ProjectExtras.h"
 #include "project/ProjectFile.h"
 #include "project/ProjectSize.h"
 #include "ui/HelpWindow.h"
@@ -26,8 +26,6 @@ namespace {
 constexpr const char* kProjectFilter = "*.vm6 (*.vm6)";
 constexpr const char* kProjectSuffix = "vm6";
 constexpr int kFirstWidth = 685, kFirstHeight = 463;
-constexpr const char* kPenStrokesTag = "PENS";
-constexpr uint16_t kPenStrokesVersion = 1;
 
 }  // namespace
 
@@ -71,11 +69,7 @@ bool MainWindow::SaveProjectAs() {
 Status MainWindow::SaveProjectTo(const QString& path) {
   // The pen paints pixels only; its strokes ride along, to be painted again
   // when the project is loaded.
-  std::vector<ExtensionBlock> blocks;
-  if (!penLog_.Strokes.empty())
-    blocks.push_back(ExtensionBlock{kPenStrokesTag, kPenStrokesVersion, EncodePenLog(penLog_)});
-  AppendMatchingBlock(engine_.Matching, blocks);
-  VELMORA_TRY(SaveProjectFile(engine_, ToBytes(path), blocks));
+  VELMORA_TRY(SaveProjectFile(engine_, ToBytes(path), ProjectExtrasBlocks(engine_.Matching, penLog_)));
   session_.projectPath = path;
   SetModified(false);
   return Status::Ok();
@@ -86,50 +80,48 @@ Status MainWindow::OpenProjectFrom(const QString& path) {
   // The view holds the whole mosaic: a poster past that is refused before
   // the open project is replaced, with the command that renders it.
   VELMORA_TRY(CheckProjectCanBeShown(file));
-  QStringList cautions;
-  PenLog strokes;
+  ProjectExtras extras;
+  std::vector<std::string> listBefore = engine_.PicList.Paths();
   bool loaded = false;
-  // The load is part of the job, so a cancel puts back the tables it read.
-  Status status = RunJob([&] {
+  // The load is part of the job, so a cancel puts back the tables it read;
+  // so is painting the strokes again, which may take minutes.
+  const auto open = [&] {
     ExtensionArea extensions;
     VELMORA_TRY(LoadProjectFile(engine_, file, &extensions));
     loaded = true;
     CopyListToPickCell(session_);
     NotifyLibraryChanged(session_);
-    for (const std::string& w : extensions.warnings) cautions << ToQString(w);
-    std::string matchingWarning;
-    engine_.Matching = MatchingFromExtensions(extensions, file, &matchingWarning);
-    if (!matchingWarning.empty()) cautions << ToQString(matchingWarning);
-    if (const ExtensionBlock* pens = extensions.Find(kPenStrokesTag)) {
-      Status read = pens->version == kPenStrokesVersion
-                        ? DecodePenLog(pens->payload, file, strokes)
-                        : Status::Error(file + ": the pen strokes are in a newer format");
-      if (!read.ok()) {
-        cautions << ToQString(read.message()) + QStringLiteral("; the pen strokes were left out.");
-        strokes = PenLog{};
-      }
-    }
+    extras = ReadProjectExtras(extensions, file);
+    engine_.Matching = extras.Matching;
     VELMORA_TRY(engine_.ReopenProject());
-    if (strokes.Strokes.empty()) return Status::Ok();
+    if (extras.Strokes.Strokes.empty()) return Status::Ok();
     // A damaged log leaves the mosaic as rendered, without the strokes.
-    if (const Status replay = ReplayPenLog(engine_, strokes, file); !replay.ok()) {
-      cautions << ToQString(replay.message()) + QStringLiteral("; the pen strokes were left out.");
-      strokes = PenLog{};
+    if (const Status replay = ReplayPenLog(engine_, extras.Strokes, file); !replay.ok()) {
+      if (engine_.JobCancelled()) return replay;
+      extras.Warnings.push_back(replay.message() + "; the pen strokes were left out.");
+      extras.Strokes = PenLog{};
       // Strokes painted before the failing one go too.
       return engine_.ReopenProject();
     }
     return Status::Ok();
-  });
+  };
+  Status status = RunJob(open, file);
   if (!loaded) return status;
-  if (!jobCancelled_) {
-    penLog_ = std::move(strokes);
+  if (jobCancelled_) {
+    // The snapshot of a job leaves the library list alone; the load had
+    // replaced it.
+    engine_.PicList.Assign(std::move(listBefore));
+    CopyListToPickCell(session_);
+    NotifyLibraryChanged(session_);
+  } else {
+    penLog_ = std::move(extras.Strokes);
     projectPresent_ = true;
     session_.projectPath = path;
     SetModified(false);
   }
   AfterNewPicture();
-  if (status.ok() && !jobCancelled_ && !cautions.isEmpty())
-    session_.prompts.Message(this, QStringLiteral("Caution"), cautions.join(QLatin1Char('\n')));
+  if (status.ok() && !jobCancelled_ && !extras.Warnings.empty())
+    session_.prompts.Message(this, QStringLiteral("Caution"), ToQString(WarningText(extras.Warnings)));
   return status;
 }
 

@@ -1,7 +1,9 @@
 // Work the user could lose: the modified flag and the title that shows it,
 // the save-changes question before New, Open Picture, Load and Exit, the
 // ".vm6" a typed project name gets, Save after "Open Picture", pen strokes
-// kept in the project, and the help window that needs no PDF viewer.
+// kept in the project (painted again as a job that can be cancelled), a
+// flood of damaged blocks told in one short caution, and the help window
+// that needs no PDF viewer.
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
@@ -9,6 +11,7 @@
 #include <QToolButton>
 
 #include "UiTestSupport.h"
+#include "support/ExtensionAreaBytes.h"
 #include "ui/HelpWindow.h"
 #include "ui/NewProjectWizard.h"
 
@@ -197,6 +200,70 @@ TEST_F(ProjectWorkTest, PenStrokesAreKeptInTheProject) {
     prompts.messages.clear();
     Engine().OptionSet.AlphaPen = 205;
   }
+}
+
+// A project followed by a flood of damaged blocks opens at once, with one
+// caution of a few lines.
+TEST_F(ProjectWorkTest, AProjectFloodedWithDamagedBlocksOpensWithOneShortCaution) {
+  Start(6);
+  MakeMosaic();
+  const std::vector<TColor32> mosaic = Pixels();
+  const std::string path = folder / "flood.vm6";
+  ASSERT_TRUE(Main().SaveProjectTo(QString::fromStdString(path)).ok());
+  WriteWholeFile(path, ReadWholeFile(path) + ExtensionMagic() + DamagedBlocks(300000));
+
+  MakeMosaic(kStitchPeyote);
+  prompts.saveQuestionAnswers.push_back(Answer::Discard);
+  prompts.openAnswers.push_back(QString::fromStdString(path));
+  Trigger("LoadProject1");
+  EXPECT_EQ(Pixels(), mosaic);
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].first, "Caution");
+  const QStringList lines = prompts.messages[0].second.split('\n');
+  EXPECT_EQ(lines.size(), qsizetype(kMaxExtensionBlockWarnings + 2))
+      << prompts.messages[0].second.toStdString();
+  for (const QString& line : lines)
+    EXPECT_TRUE(line.startsWith(QString::fromStdString(path))) << line.toStdString();
+}
+
+// Painting the strokes again is a job: Cancel during it keeps the project
+// that was open, its library list included.
+TEST_F(ProjectWorkTest, CancelWhilePenStrokesArePaintedKeepsTheOpenProject) {
+  Start(6);
+  MakeMosaic();
+  SelectMode("sbhand4");
+  for (int i = 0; i < 20; ++i) Drag({5 + i, 5 + i}, {60 + 2 * i, 40 + i});
+  ASSERT_EQ(Main().PenStrokes().Strokes.size(), 20u);
+  const QString path = Path("strokes.vm6");
+  ASSERT_TRUE(Main().SaveProjectTo(path).ok());
+
+  const std::vector<std::string> fewer(Engine().PicList.Paths().begin(),
+                                       Engine().PicList.Paths().begin() + 4);
+  Engine().PicList.Assign(fewer);
+  MakeMosaic(kStitchPeyote);
+  const std::vector<TColor32> open = Pixels();
+  const QString title = Title();
+  {
+    CancelWhen cancel(Main(), "Current Job : Painting Pen Strokes");
+    prompts.saveQuestionAnswers.push_back(Answer::Discard);
+    prompts.openAnswers.push_back(path);
+    Trigger("LoadProject1");
+    EXPECT_TRUE(cancel.clicked);
+  }
+  EXPECT_EQ(Find<QLabel>(&Main(), "LBJOB")->text(), "Current Job : Cancelled");
+  EXPECT_EQ(Pixels(), open);
+  EXPECT_EQ(Engine().PicList.Paths(), fewer);
+  EXPECT_EQ(Engine().Project.StitchMode, kStitchPeyote);
+  EXPECT_TRUE(Main().PenStrokes().Strokes.empty());
+  EXPECT_EQ(Title(), title);
+  EXPECT_TRUE(prompts.messages.empty());
+
+  // Not cancelled, the strokes are all painted.
+  prompts.saveQuestionAnswers.push_back(Answer::Discard);
+  prompts.openAnswers.push_back(path);
+  Trigger("LoadProject1");
+  EXPECT_EQ(Main().PenStrokes().Strokes.size(), 20u);
+  EXPECT_EQ(Find<QLabel>(&Main(), "LBJOB")->text(), "Current Job : Mosaic Created");
 }
 
 TEST_F(ProjectWorkTest, HelpWindowOpensWithF1AndThePdfFromItsMenu) {

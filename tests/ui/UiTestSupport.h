@@ -7,7 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <deque>
 #include <filesystem>
 #include <memory>
@@ -16,6 +20,7 @@
 
 #include "imaging/PictureOps.h"
 #include "support/ScratchFolder.h"
+#include "ui/MainWindow.h"
 #include "ui/Program.h"
 
 namespace velmora::testing {
@@ -126,6 +131,30 @@ inline void PlaceSamplePictures(const ScratchFolder& folder, int count) {
     fs::copy_file(samples[static_cast<size_t>(i)],
                   folder.path() / "images" / samples[static_cast<size_t>(i)].filename());
 }
+
+// Clicks Cancel as soon as the job label shows `job` and the gauge has moved.
+class CancelWhen : public QObject {
+public:
+  CancelWhen(ui::MainWindow& main, const QString& job) : main_(main), job_(job) {
+    timer_.setInterval(0);
+    QObject::connect(&timer_, &QTimer::timeout, this, [this] {
+      auto* label = main_.findChild<QLabel*>("LBJOB");
+      auto* gauge = main_.findChild<QProgressBar*>("gauge");
+      auto* cancel = main_.findChild<QPushButton*>("btcancel");
+      if (!clicked && label->text() == job_ && gauge->value() > 0 && cancel->isEnabled()) {
+        cancel->click();
+        clicked = true;
+      }
+    });
+    timer_.start();
+  }
+  bool clicked = false;
+
+private:
+  ui::MainWindow& main_;
+  QString job_;
+  QTimer timer_;
+};
 
 class ProgramTest : public ::testing::Test {
 protected:

@@ -251,30 +251,6 @@ TEST_F(WorkspaceTest, KeysReachTheirCommands) {
   }
 }
 
-// Clicks Cancel as soon as the job label shows `job` and the gauge has moved.
-class CancelWhen : public QObject {
-public:
-  CancelWhen(ui::MainWindow& main, const QString& job) : main_(main), job_(job) {
-    timer_.setInterval(0);
-    QObject::connect(&timer_, &QTimer::timeout, this, [this] {
-      auto* label = main_.findChild<QLabel*>("LBJOB");
-      auto* gauge = main_.findChild<QProgressBar*>("gauge");
-      auto* cancel = main_.findChild<QPushButton*>("btcancel");
-      if (!clicked && label->text() == job_ && gauge->value() > 0 && cancel->isEnabled()) {
-        cancel->click();
-        clicked = true;
-      }
-    });
-    timer_.start();
-  }
-  bool clicked = false;
-
-private:
-  ui::MainWindow& main_;
-  QString job_;
-  QTimer timer_;
-};
-
 TEST_F(WorkspaceTest, CancelDuringAJobPutsBackThePreviousMosaic) {
   Start(6);
   // Nothing shown yet: a cancelled creation leaves the view empty.

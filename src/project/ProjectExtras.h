@@ -1,0 +1,40 @@
+// What the program keeps in a project's extension blocks, read back as what
+// it means: the matching choices (MatchingBlock.h) and the pen strokes, with
+// a line for everything that had to be left out. The desktop and every
+// command that reads a project take them from here, so both tell the same.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/PenLog.h"
+#include "match/DetailMatch.h"
+#include "project/ProjectExtension.h"
+
+namespace velmora {
+
+inline constexpr const char* kPenStrokesTag = "PENS";
+inline constexpr uint16_t kPenStrokesVersion = 1;
+
+struct ProjectExtras {
+  MatchOptions Matching;
+  PenLog Strokes;
+  // The area's warnings, then the matching block's and the pen strokes',
+  // each naming the file; a few lines at most.
+  std::vector<std::string> Warnings;
+};
+
+// The blocks a save writes: the pen strokes when there are any, the
+// matching choices when one of them is on.
+std::vector<ExtensionBlock> ProjectExtrasBlocks(const MatchOptions& matching, const PenLog& strokes);
+
+// The extras of `area`, read from the file `path`. A damaged or newer block
+// gives what a project without it has (both choices off, no strokes) and a
+// warning; a stroke log past kMaxPenStrokes keeps its first strokes.
+ProjectExtras ReadProjectExtras(const ExtensionArea& area, const std::string& path);
+
+// The warnings as one text, a line each, for a single message.
+std::string WarningText(const std::vector<std::string>& warnings);
+
+}  // namespace velmora
