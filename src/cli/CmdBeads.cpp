@@ -5,6 +5,7 @@
 
 #include "cli/Command.h"
 #include "cli/Flags.h"
+#include "cli/LoadProject.h"
 #include "engine/Engine.h"
 #include "library/ProgramFolders.h"
 #include "output/BeadChart.h"
@@ -42,7 +43,7 @@ int RunBeads(const Args& args) {
   // the library photos nor a render are read.
   Engine engine;
   const std::string& project = flags.Positional()[0];
-  if (Status s = LoadProjectFile(engine, project); !s) return Fail(s.message());
+  if (Status s = LoadCommandProject(engine, project); !s) return Fail(s.message());
   engine.MakeGrid();
   const int cols = engine.Project.CellsAcross, rows = engine.Project.CellsDown;
   BeadLayout layout = BeadLayoutOfStitch(engine.Project.StitchMode);

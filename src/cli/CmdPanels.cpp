@@ -7,6 +7,7 @@
 
 #include "cli/Command.h"
 #include "cli/Flags.h"
+#include "cli/LoadProject.h"
 #include "cli/MosaicSetup.h"
 #include "cli/ProgressBar.h"
 #include "output/PanelPdf.h"
@@ -55,7 +56,7 @@ int RunPanels(const Args& args) {
   Engine engine;
   if (Status s = ApplyEngineFlags(engine, flags); !s) return Fail(s.message());
   const std::string& projectPath = flags.Positional()[0];
-  if (Status s = LoadProjectFile(engine, projectPath); !s) return Fail(s.message());
+  if (Status s = LoadCommandProject(engine, projectPath); !s) return Fail(s.message());
 
   // Without --dpi the poster is printed at the resolution the project was made for.
   settings.Dpi = engine.Project.Dpi;

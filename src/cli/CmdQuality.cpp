@@ -4,10 +4,10 @@
 #include <iostream>
 
 #include "cli/Command.h"
+#include "cli/LoadProject.h"
 #include "cli/MosaicSetup.h"
 #include "cli/ProgressBar.h"
 #include "quality/Quality.h"
-#include "project/ProjectFile.h"
 
 namespace velmora::cli {
 namespace {
@@ -27,7 +27,7 @@ int RunQuality(const Args& args) {
 
   QualityMeter meter;
   meter.SetThreads(engine.ThreadCount());
-  Status done = LoadProjectFile(engine, flags.Positional()[0]);
+  Status done = LoadCommandProject(engine, flags.Positional()[0]);
   if (done) {
     int top = 0;
     done = engine.ReopenProjectInBands(BandRowsFor(engine.Project), [&](const TBitmap32& band, int rows) {

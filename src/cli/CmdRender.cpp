@@ -3,10 +3,9 @@
 #include <iostream>
 
 #include "cli/Command.h"
+#include "cli/LoadProject.h"
 #include "cli/MosaicSetup.h"
 #include "cli/ProgressBar.h"
-#include "project/MatchingBlock.h"
-#include "project/ProjectFile.h"
 
 namespace velmora::cli {
 namespace {
@@ -25,15 +24,7 @@ int RunRender(const Args& args) {
   engine.SetListener(&progress);
   // As opening the project does (grid, then render), with the render going
   // in bands straight into the file.
-  ExtensionArea extensions;
-  Status opened = LoadProjectFile(engine, flags.Positional()[0], &extensions);
-  if (opened) {
-    // The matching choices the project was made with; the render itself
-    // assigns no cell, but they are the project's, as on the desktop.
-    std::string warning;
-    engine.Matching = MatchingFromExtensions(extensions, flags.Positional()[0], &warning);
-    if (!warning.empty()) std::cerr << warning << "\n";
-  }
+  Status opened = LoadCommandProject(engine, flags.Positional()[0]);
   if (opened) opened = CreateMosaicFile(engine, *out, true);
   engine.FinishCacheWrites();
   progress.Finish();

@@ -5,10 +5,10 @@
 
 #include "cli/Command.h"
 #include "cli/Flags.h"
+#include "cli/LoadProject.h"
 #include "cli/MosaicSetup.h"
 #include "cli/ProgressBar.h"
 #include "output/WebMosaicWriter.h"
-#include "project/ProjectFile.h"
 #include "project/UsageStats.h"
 
 namespace velmora::cli {
@@ -35,7 +35,7 @@ int RunWeb(const Args& args) {
   engine.SetListener(&progress);
 
   const std::string& project = flags.Positional()[0];
-  Status loaded = LoadProjectFile(engine, project);
+  Status loaded = LoadCommandProject(engine, project);
   if (!loaded) return Fail(loaded.message());
   settings.names = UsageNames(engine.PicList, !flags.Switch("full-paths").value_or(false));
   settings.title = flags.Value("title").value_or(std::filesystem::path(project).stem().string());

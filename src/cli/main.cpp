@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <new>
+#include <string>
 
 #include "cli/Command.h"
 #include "imaging/Interrupt.h"
@@ -84,7 +86,16 @@ int main(int argc, char** argv) {
     // Ctrl+C stops a long job at its next progress report; the command then
     // saves nothing.
     velmora::InstallInterruptHandlers();
-    return c.run(args);
+    try {
+      return c.run(args);
+    } catch (const std::bad_alloc&) {
+      // The readers bound what a file may make them allocate; this is what
+      // is left, a job too large for the memory there is (or for ulimit -v).
+      // Saves go through temporary files, so nothing half-written is left.
+      std::string line = name;
+      for (const std::string& a : args) line += " " + a;
+      return Fail("not enough memory for '" + line + "'; the command was stopped");
+    }
   }
   std::cerr << "velmora-cli: unknown command '" << name << "'\n";
   PrintToolHelp(std::cerr);
