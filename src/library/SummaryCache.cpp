@@ -9,10 +9,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 
-#include "imaging/FileIO.h"
+#include "library/CacheFolder.h"
 
 namespace velmora {
 namespace {
@@ -47,8 +46,13 @@ void Put64(std::vector<uint8_t>& b, uint64_t v) {
 // whole anyway, only an entry of the other program may be lost).
 class FolderLock {
 public:
-  explicit FolderLock(const std::string& path)
-      : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+  explicit FolderLock(const CacheDir& dir) {
+    const std::string name = std::string(SummaryCache::kFileName) + ".lock";
+    fd_ = OpenFileIn(dir, name, O_RDWR | O_CREAT);
+    // A link under the lock's name is nothing of ours: it goes, and the
+    // file it names is left alone.
+    if (fd_ < 0 && errno == ELOOP && ::unlinkat(dir.Fd(), name.c_str(), 0) == 0)
+      fd_ = OpenFileIn(dir, name, O_RDWR | O_CREAT);
     if (fd_ >= 0)
       while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
       }
@@ -60,7 +64,7 @@ public:
   FolderLock& operator=(const FolderLock&) = delete;
 
 private:
-  int fd_;
+  int fd_ = -1;
 };
 
 }  // namespace
@@ -331,29 +335,49 @@ void SummaryCache::Put(SummaryKey key, const CachedSummary& summary) {
   entries_.emplace_back(std::move(key), summary);
 }
 
-Status SummaryCache::ReadFile(Entries& out, const std::function<bool(const SummaryKey&)>& keep) const {
+Status SummaryCache::ReadFile(const CacheDir& dir, Entries& out,
+                              const std::function<bool(const SummaryKey&)>& keep) const {
   out.clear();
-  const std::string path = FilePath();
+  if (!dir.IsOpen()) return Status::Ok();  // no folder, no cache yet
+  const int fd = OpenFileIn(dir, kFileName, O_RDONLY);
+  if (fd < 0) {
+    if (errno == ENOENT) return Status::Ok();  // no cache yet
+    return Status::Error(OpenFailure(errno));
+  }
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return Status::Ok();  // no cache yet
-  uint64_t size = 0;
-  Result<FilePtr> file = OpenFileForReading(path, &size);
-  if (!file) return file.status();
-  if (size > kMaxFileBytes)
+  ::fstat(fd, &st);
+  const auto size = static_cast<uint64_t>(st.st_size);
+  if (size > kMaxFileBytes) {
+    ::close(fd);
     return Status::Error(Format("%llu bytes is more than a cache may hold", (unsigned long long)size));
+  }
   // A file that shrinks meanwhile fails the checks: the reads come up short.
-  const std::function<size_t(uint8_t*, size_t)> read = [&](uint8_t* dst, size_t n) {
+  const std::function<size_t(uint8_t*, size_t)> read = [fd](uint8_t* dst, size_t n) {
     size_t got = 0;
-    return ReadUpTo(file->get(), dst, n, got) ? got : 0;
+    while (got < n) {
+      const ssize_t r = ::read(fd, dst + got, n - got);
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) break;
+      got += static_cast<size_t>(r);
+    }
+    return got;
   };
-  return ParseFrom(read, size, keep, out);
+  Status s = ParseFrom(read, size, keep, out);
+  ::close(fd);
+  return s;
 }
 
 void SummaryCache::Load(std::string* warning) {
   entries_.clear();
   index_.clear();
   changed_ = false;
-  if (Status s = ReadFile(entries_, nullptr); !s.ok()) {
+  CacheDir dir;
+  if (dir.Open(folder_, false) == CacheDir::State::Unsafe) {
+    // No cache at all, and nothing to rewrite.
+    if (warning && FirstWarningAbout(dir.Path())) *warning = dir.UnsafeWarning();
+    return;
+  }
+  if (Status s = ReadFile(dir, entries_, nullptr); !s.ok()) {
     entries_.clear();
     changed_ = true;  // rewritten at the next save
     if (warning)
@@ -396,36 +420,55 @@ void SummaryCache::Add(const SummaryKey& key, const ColorSignature& signature, c
 }
 
 Status SummaryCache::Save() {
-  std::error_code ec;
-  std::filesystem::create_directories(folder_, ec);
-  if (ec)
-    return Status::Error(
-        Format("Cannot create the cache folder \"%s\". %s", folder_.c_str(), ec.message().c_str()));
-  FolderLock lock(folder_ + "/" + kFileName + ".lock");
+  CacheDir dir;
+  switch (dir.Open(folder_, true)) {
+    case CacheDir::State::Open:
+      break;
+    case CacheDir::State::Unsafe:
+      return Status::Ok();  // the program runs without the cache (Load told why)
+    default:
+      return Status::Error(
+          Format("Cannot create the cache folder \"%s\". %s", folder_.c_str(), dir.Reason().c_str()));
+  }
+  FolderLock lock(dir);
   // Entries another program saved since Load come first (as the older ones),
   // unless this program has the same picture under the same settings. Only
   // those are read: the cache is never held twice.
   Entries others;
-  if (!ReadFile(others, [this](const SummaryKey& k) {
+  if (!ReadFile(dir, others, [this](const SummaryKey& k) {
          return Locate(k.path, k.settings) == std::string::npos;
        }).ok())
     others.clear();
   const size_t total = others.size() + entries_.size();
   const size_t skip = total > kMaxEntries ? total - kMaxEntries : 0;
-  PendingFile file;
-  VELMORA_TRY(file.Open(FilePath()));
+  RemoveDeadTemporaries(dir, kFileName);
+  CacheTempFile file;
+  VELMORA_TRY(file.Create(dir, kFileName));
   VELMORA_TRY(EncodeTo({&others, &entries_}, skip, [&](std::span<const uint8_t> piece) {
-    return WriteAll(file.Stream(), piece, FilePath());
+    return file.Write(piece.data(), piece.size());
   }));
-  VELMORA_TRY(file.Commit());
+  VELMORA_TRY(file.Commit(true));
   changed_ = false;
   return Status::Ok();
 }
 
 Status SummaryCache::Clear(const std::string& folder) {
-  const std::string path = folder + "/" + kFileName;
-  if (std::remove(path.c_str()) != 0 && errno != ENOENT)
-    return Status::Error(Format("Cannot remove \"%s\". %s", path.c_str(), std::strerror(errno)));
+  CacheDir dir;
+  switch (dir.Open(folder, false)) {
+    case CacheDir::State::Open:
+      break;
+    case CacheDir::State::Missing:
+      return Status::Ok();  // no folder, no cache
+    case CacheDir::State::Unsafe:
+      return Status::Error(dir.UnsafeWarning());
+    default:
+      return Status::Error(
+          Format("Cannot open the cache folder \"%s\". %s", folder.c_str(), dir.Reason().c_str()));
+  }
+  // The name only: a link there goes, not the file it names.
+  if (::unlinkat(dir.Fd(), kFileName, 0) != 0 && errno != ENOENT)
+    return Status::Error(
+        Format("Cannot remove \"%s\". %s", dir.PathOf(kFileName).c_str(), std::strerror(errno)));
   return Status::Ok();
 }
 

@@ -8,7 +8,9 @@
 // temporary file and a rename, under a lock so that two programs saving at
 // once merge their entries instead of losing one side. Its bytes are never
 // trusted: a file that is truncated, damaged, of another version or simply
-// not a cache is set aside with a warning and rebuilt.
+// not a cache (a symbolic link included) is set aside with a warning and
+// rebuilt. The folder and its files are reached as CacheFolder.h says: never
+// through a link, and not at all in a folder other users could write.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +24,8 @@
 #include "imaging/Status.h"
 
 namespace velmora {
+
+class CacheDir;
 
 // What identifies one summary: the picture file as found on disk and the
 // settings the summary depends on (cell size, crop, grey, upright).
@@ -80,7 +84,8 @@ public:
   std::string FilePath() const { return folder_ + "/" + kFileName; }
 
   // Reads the cache file. A missing file is an empty cache; a damaged one is
-  // an empty cache and a warning in `warning`.
+  // an empty cache and a warning in `warning`. So is an unsafe folder, told
+  // once a run; Save then writes nothing.
   void Load(std::string* warning);
   // With `detail`, an entry without a detail summary is not found.
   bool Find(const SummaryKey& key, ColorSignature& out, DetailSummary* detail = nullptr) const;
@@ -93,7 +98,8 @@ public:
   // Load, creating the folder when needed.
   Status Save();
 
-  // Removes the cache file of `folder` (no error when there is none).
+  // Removes the cache file of `folder` (no error when there is none; an
+  // error for a folder that is not safe to use).
   static Status Clear(const std::string& folder);
 
   using Entries = std::vector<std::pair<SummaryKey, CachedSummary>>;
@@ -114,9 +120,10 @@ private:
   // The position of the entry for (path, settings) in entries_, or npos.
   size_t Locate(const std::string& path, uint32_t settings) const;
   void Put(SummaryKey key, const CachedSummary& summary);
-  // The entries of the file on disk that `keep` accepts; the error tells why
-  // the file could not be read.
-  Status ReadFile(Entries& out, const std::function<bool(const SummaryKey&)>& keep) const;
+  // The entries of the file in `dir` that `keep` accepts; the error tells
+  // why the file could not be read.
+  Status ReadFile(const CacheDir& dir, Entries& out,
+                  const std::function<bool(const SummaryKey&)>& keep) const;
 
   std::string folder_;
   Entries entries_;  // oldest first
