@@ -1,11 +1,9 @@
 #include "library/RenditionCache.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <bit>
@@ -13,46 +11,20 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
-#include <filesystem>
 #include <system_error>
 #include <utility>
 
 #include "imaging/Checksum.h"
+#include "library/RenditionPack.h"
 
 namespace velmora {
+
+using namespace pack;
+
 namespace {
 
-constexpr uint8_t kMagic[8] = {'V', 'L', 'M', 'R', 'P', 'A', 'C', 'K'};
-constexpr size_t kMaxPathBytes = 4096;
-// size, mtime, offset, width, height, checksum, path length; then the path
-constexpr size_t kEntryBytes = 8 + 8 + 8 + 4 + 4 + 4 + 4;
-
-void Put32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-  p[2] = uint8_t(v >> 16);
-  p[3] = uint8_t(v >> 24);
-}
-void Put64(uint8_t* p, uint64_t v) {
-  Put32(p, uint32_t(v));
-  Put32(p + 4, uint32_t(v >> 32));
-}
-uint32_t Get32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint64_t Get64(const uint8_t* p) { return uint64_t(Get32(p)) | uint64_t(Get32(p + 4)) << 32; }
-
-uint32_t Crc(const void* data, size_t n) {
-  const auto* p = static_cast<const uint8_t*>(data);
-  uLong crc = crc32(0L, Z_NULL, 0);
-  while (n > 0) {
-    const auto piece = static_cast<uInt>(std::min<size_t>(n, 1u << 30));
-    crc = crc32(crc, p, piece);
-    p += piece;
-    n -= piece;
-  }
-  return static_cast<uint32_t>(crc);
-}
+// Stored bytes below which a pack is not doubted (see AddPackFile).
+constexpr uint64_t kMinStoredBytes = uint64_t(1) << 20;
 
 // Pixels are kept as little-endian 32-bit words, which on the machines this
 // runs on is their layout in memory: they are written and read in place.
@@ -68,31 +40,42 @@ bool IsPackName(const char* name) {
 }
 
 struct PackFile {
-  std::string path;
+  std::string name;
   uint64_t bytes;
   int64_t usedNs;
 };
 
-// The packs of `folder` (those whose names start with `prefix`), least
-// recently used first.
-std::vector<PackFile> ListPacks(const std::string& folder, const std::string& prefix = std::string()) {
-  std::vector<PackFile> packs;
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return packs;
-  const int dfd = ::dirfd(dir);
-  while (const dirent* entry = ::readdir(dir)) {
-    if (!IsPackName(entry->d_name) || std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) != 0)
+// What a look through the renditions folder found.
+struct FolderScan {
+  uint64_t bytes = 0;               // of every file in it
+  std::vector<PackFile> removable;  // every file but temporaries, least recently used first
+  std::vector<std::string> links;   // pack names that were links (and are gone with `tidy`)
+};
+
+// With `tidy`, the temporaries of programs that no longer run and every link
+// go first (a link is nothing the program makes; it is removed, never
+// followed).
+FolderScan ScanFolder(const CacheDir& dir, bool tidy) {
+  FolderScan scan;
+  for (const CacheEntry& e : ListEntries(dir)) {
+    if (S_ISLNK(e.st.st_mode)) {
+      if (IsPackName(e.name.c_str())) scan.links.push_back(e.name);
+      if (tidy) ::unlinkat(dir.Fd(), e.name.c_str(), 0);
       continue;
-    struct stat st {};
-    if (::fstatat(dfd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
-    packs.push_back({folder + "/" + entry->d_name, static_cast<uint64_t>(st.st_size),
-                     int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec});
+    }
+    if (!S_ISREG(e.st.st_mode)) continue;
+    if (tidy && TemporaryOfDeadProcess(e.name) && ::unlinkat(dir.Fd(), e.name.c_str(), 0) == 0) continue;
+    const auto bytes = static_cast<uint64_t>(e.st.st_size);
+    scan.bytes += bytes;
+    // A temporary of a program still running is its pack in the making.
+    if (!IsTemporaryName(e.name))
+      scan.removable.push_back(
+          {e.name, bytes, int64_t(e.st.st_mtim.tv_sec) * 1000000000 + e.st.st_mtim.tv_nsec});
   }
-  ::closedir(dir);
-  std::sort(packs.begin(), packs.end(), [](const PackFile& a, const PackFile& b) {
-    return a.usedNs != b.usedNs ? a.usedNs < b.usedNs : a.path < b.path;
+  std::sort(scan.removable.begin(), scan.removable.end(), [](const PackFile& a, const PackFile& b) {
+    return a.usedNs != b.usedNs ? a.usedNs < b.usedNs : a.name < b.name;
   });
-  return packs;
+  return scan;
 }
 
 bool ReadAt(int fd, void* to, size_t n, uint64_t at) {
@@ -121,39 +104,6 @@ bool WriteAt(int fd, const void* from, size_t n, uint64_t at) {
   return true;
 }
 
-std::vector<uint8_t> EncodeIndex(const std::vector<RenditionCache::Entry>& entries) {
-  size_t bytes = 0;
-  for (const RenditionCache::Entry& e : entries) bytes += kEntryBytes + e.key.path.size();
-  std::vector<uint8_t> b(bytes);
-  uint8_t* p = b.data();
-  for (const RenditionCache::Entry& e : entries) {
-    Put64(p, e.key.size);
-    Put64(p + 8, static_cast<uint64_t>(e.key.mtimeNs));
-    Put64(p + 16, e.offset);
-    Put32(p + 24, e.width);
-    Put32(p + 28, e.height);
-    Put32(p + 32, e.checksum);
-    Put32(p + 36, static_cast<uint32_t>(e.key.path.size()));
-    std::memcpy(p + kEntryBytes, e.key.path.data(), e.key.path.size());
-    p += kEntryBytes + e.key.path.size();
-  }
-  return b;
-}
-
-std::vector<uint8_t> EncodeHeader(const RenditionCache::Header& h) {
-  std::vector<uint8_t> b(RenditionCache::kHeaderBytes, 0);
-  uint8_t* p = b.data();
-  std::memcpy(p, kMagic, 8);
-  Put32(p + 8, RenditionCache::kVersion);
-  Put32(p + 12, h.settings);
-  Put32(p + 16, h.count);
-  Put64(p + 24, h.indexOffset);
-  Put64(p + 32, h.indexBytes);
-  Put32(p + 40, h.indexCrc);
-  Put32(p + 44, Crc(p, 44));
-  return b;
-}
-
 }  // namespace
 
 struct RenditionCache::Pack {
@@ -169,42 +119,75 @@ struct RenditionCache::Pack {
 // The pack a run is writing: pixels past the memory budget go to the
 // temporary file as they come, the rest and the index when it is complete.
 struct RenditionCache::Writer {
-  std::string path;
-  std::string tempPath;
-  int fd = -1;
+  std::string name;  // the pack's, in the folder
+  CacheTempFile file;
   uint64_t end = kHeaderBytes;
   std::vector<Entry> entries;
   bool failed = false;
   std::string error;
   bool renamed = false;
   Status result = Status::Ok();
-  ~Writer() {
-    if (fd >= 0) {
-      ::close(fd);
-      ::unlink(tempPath.c_str());
-    }
-  }
 };
 
 RenditionCache::RenditionCache(const std::string& cacheFolder, uint64_t capBytes, uint32_t settings,
                                uint64_t heldBytes)
     : folder_(cacheFolder.empty() ? std::string() : cacheFolder + "/" + kFolderName),
+      cacheFolder_(cacheFolder),
       cap_(capBytes),
       settings_(settings),
       heldCap_(heldBytes) {
   if (folder_.empty()) return;
+  std::string unsafeFolder;
+  if (Status s = OpenFolder(false, &unsafeFolder); !s.ok()) {
+    // Else nothing is there yet: it is made when a pack is written.
+    unsafe_ = !unsafeFolder.empty();
+    if (unsafe_ && FirstWarningAbout(unsafeFolder)) warnings_.push_back(s.message());
+    return;
+  }
+  const FolderScan scan = ScanFolder(dir_, true);
+  for (const std::string& name : scan.links)
+    warnings_.push_back(
+        Format("The rendition pack %s could not be used (it is a symbolic link); it is removed "
+               "and its renditions are made again.",
+               dir_.PathOf(name).c_str()));
   // Oldest first, so that a newer pack's rendition of a picture wins.
-  for (const PackFile& f : ListPacks(folder_, Format("%08x-", settings_))) {
+  const std::string prefix = Format("%08x-", settings_);
+  for (const PackFile& f : scan.removable) {
+    if (!IsPackName(f.name.c_str()) || f.name.compare(0, prefix.size(), prefix) != 0) continue;
     bool otherVersion = false;
-    if (Status s = AddPack(f.path, &otherVersion); !s.ok()) {
+    if (Status s = AddPack(f.name, &otherVersion); !s.ok()) {
       // A pack an older or newer program wrote is no damage: it just goes.
       if (!otherVersion)
         warnings_.push_back(
             Format("The rendition pack %s could not be used (%s); it is removed and its "
                    "renditions are made again.",
-                   f.path.c_str(), s.message().c_str()));
-      ::unlink(f.path.c_str());
+                   dir_.PathOf(f.name).c_str(), s.message().c_str()));
+      ::unlinkat(dir_.Fd(), f.name.c_str(), 0);
     }
+  }
+}
+
+Status RenditionCache::OpenFolder(bool create, std::string* unsafeFolder) const {
+  std::lock_guard<std::mutex> lock(dirMutex_);
+  if (dir_.IsOpen()) return Status::Ok();
+  CacheDir top;
+  CacheDir::State state = top.Open(cacheFolder_, create);
+  const CacheDir* failed = &top;
+  if (state == CacheDir::State::Open) {
+    state = dir_.OpenChild(top, kFolderName, create);
+    failed = &dir_;
+  }
+  switch (state) {
+    case CacheDir::State::Open:
+      return Status::Ok();
+    case CacheDir::State::Unsafe:
+      // Only the constructor's finding turns the cache off; one made unsafe
+      // later fails the writes that meet it.
+      if (unsafeFolder) *unsafeFolder = failed->Path();
+      return Status::Error(failed->UnsafeWarning());
+    default:
+      return Status::Error(
+          Format("Cannot create \"%s\". %s", failed->Path().c_str(), failed->Reason().c_str()));
   }
 }
 
@@ -213,103 +196,26 @@ RenditionCache::~RenditionCache() {
   (void)Settle();
 }
 
-Status RenditionCache::ParseHeader(std::span<const uint8_t> bytes, uint64_t fileBytes, Header& out) {
-  if (bytes.size() < kHeaderBytes || fileBytes < kHeaderBytes) return Status::Error("too short to be a pack");
-  const uint8_t* p = bytes.data();
-  if (std::memcmp(p, kMagic, 8) != 0) return Status::Error("not a rendition pack");
-  if (const uint32_t version = Get32(p + 8); version != kVersion)
-    return Status::Error(Format("a pack of version %u, not %u", version, kVersion));
-  if (Crc(p, 44) != Get32(p + 44)) return Status::Error("wrong header checksum");
-  out.settings = Get32(p + 12);
-  out.count = Get32(p + 16);
-  out.indexOffset = Get64(p + 24);
-  out.indexBytes = Get64(p + 32);
-  out.indexCrc = Get32(p + 40);
-  if (out.indexOffset < kHeaderBytes || out.indexOffset > fileBytes ||
-      out.indexBytes != fileBytes - out.indexOffset)
-    return Status::Error(Format("an index at %llu of %llu bytes in a file of %llu bytes",
-                                static_cast<unsigned long long>(out.indexOffset),
-                                static_cast<unsigned long long>(out.indexBytes),
-                                static_cast<unsigned long long>(fileBytes)));
-  if (uint64_t(out.count) > out.indexBytes / (kEntryBytes + 1))
-    return Status::Error(Format("%u renditions in an index of %llu bytes", out.count,
-                                static_cast<unsigned long long>(out.indexBytes)));
-  return Status::Ok();
-}
-
-Status RenditionCache::ParseIndex(std::span<const uint8_t> index, const Header& header,
-                                  std::vector<Entry>& out) {
-  if (index.size() != header.indexBytes) return Status::Error("an index of the wrong size");
-  if (Crc(index.data(), index.size()) != header.indexCrc) return Status::Error("wrong index checksum");
-  out.clear();
-  out.reserve(header.count);  // bounded by the index's bytes (ParseHeader)
-  const uint8_t* p = index.data();
-  const uint8_t* end = p + index.size();
-  for (uint32_t i = 0; i < header.count; ++i) {
-    if (size_t(end - p) < kEntryBytes) return Status::Error("an index cut short");
-    Entry e;
-    e.key.settings = header.settings;
-    e.key.size = Get64(p);
-    e.key.mtimeNs = static_cast<int64_t>(Get64(p + 8));
-    e.offset = Get64(p + 16);
-    e.width = Get32(p + 24);
-    e.height = Get32(p + 28);
-    e.checksum = Get32(p + 32);
-    const uint32_t pathBytes = Get32(p + 36);
-    p += kEntryBytes;
-    if (pathBytes == 0 || pathBytes > kMaxPathBytes || size_t(end - p) < pathBytes)
-      return Status::Error(Format("a path of %u bytes", pathBytes));
-    if (e.width == 0 || e.height == 0 || e.width > uint32_t(kMaxSide) || e.height > uint32_t(kMaxSide))
-      return Status::Error(Format("a picture of %u x %u pixels", e.width, e.height));
-    const uint64_t pixelBytes = uint64_t(e.width) * e.height * 4;
-    if (e.offset < kHeaderBytes || e.offset > header.indexOffset ||
-        pixelBytes > header.indexOffset - e.offset)
-      return Status::Error(
-          Format("pixels at %llu past the data's end", static_cast<unsigned long long>(e.offset)));
-    e.key.path.assign(reinterpret_cast<const char*>(p), pathBytes);
-    p += pathBytes;
-    out.push_back(std::move(e));
+Status RenditionCache::AddPack(const std::string& name, bool* otherVersion) {
+  // However a pack is made, reading it may ask for no more memory than its
+  // bytes can justify; should even that not be there, the pack is as good
+  // as damaged.
+  try {
+    return AddPackFile(name, otherVersion);
+  } catch (const std::bad_alloc&) {
+    return Status::Error("too large to be read into memory");
+  } catch (const std::length_error&) {
+    return Status::Error("too large to be read into memory");
   }
-  if (p != end) return Status::Error("bytes after the index");
-  return Status::Ok();
 }
 
-std::vector<uint8_t> RenditionCache::EncodePack(
-    uint32_t settings, const std::vector<std::pair<SummaryKey, TBitmap32>>& renditions) {
-  std::vector<uint8_t> data;
-  std::vector<Entry> entries;
-  for (const auto& [key, picture] : renditions) {
-    Entry e;
-    e.key = key;
-    e.offset = kHeaderBytes + data.size();
-    e.width = static_cast<uint32_t>(picture.Width());
-    e.height = static_cast<uint32_t>(picture.Height());
-    const size_t at = data.size();
-    data.resize(at + picture.Pixels().size() * 4);
-    for (size_t i = 0; i < picture.Pixels().size(); ++i) Put32(data.data() + at + 4 * i, picture.Pixels()[i]);
-    e.checksum = BulkChecksum(data.data() + at, data.size() - at);
-    entries.push_back(std::move(e));
-  }
-  const std::vector<uint8_t> index = EncodeIndex(entries);
-  Header h;
-  h.settings = settings;
-  h.count = static_cast<uint32_t>(entries.size());
-  h.indexOffset = kHeaderBytes + data.size();
-  h.indexBytes = index.size();
-  h.indexCrc = Crc(index.data(), index.size());
-  std::vector<uint8_t> bytes = EncodeHeader(h);
-  bytes.insert(bytes.end(), data.begin(), data.end());
-  bytes.insert(bytes.end(), index.begin(), index.end());
-  return bytes;
-}
-
-Status RenditionCache::AddPack(const std::string& path, bool* otherVersion) {
+Status RenditionCache::AddPackFile(const std::string& name, bool* otherVersion) {
   auto pack = std::make_unique<Pack>();
-  pack->path = path;
-  pack->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (pack->fd < 0) return Status::Error(std::strerror(errno));
+  pack->path = dir_.PathOf(name);
+  pack->fd = OpenFileIn(dir_, name, O_RDONLY);
+  if (pack->fd < 0) return Status::Error(OpenFailure(errno));
   struct stat st {};
-  if (::fstat(pack->fd, &st) != 0 || !S_ISREG(st.st_mode)) return Status::Error("not a regular file");
+  if (::fstat(pack->fd, &st) != 0) return Status::Error(std::strerror(errno));
   const auto fileBytes = static_cast<uint64_t>(st.st_size);
   uint8_t head[kHeaderBytes];
   if (fileBytes < kHeaderBytes || !ReadAt(pack->fd, head, kHeaderBytes, 0))
@@ -319,13 +225,22 @@ Status RenditionCache::AddPack(const std::string& path, bool* otherVersion) {
   Header h;
   VELMORA_TRY(ParseHeader(head, fileBytes, h));
   if (h.settings != settings_) return Status::Error("a pack of other settings under this name");
-  // The index's size was checked against the file's, so this allocates
-  // only bytes that are there.
+  // The length a file claims costs nothing to forge (a sparse file claims
+  // gigabytes on a few blocks): the index may take no more memory than the
+  // file really stores on the disk. The floor is for file systems that
+  // count a small file's blocks as none.
+  const uint64_t stored = std::max<uint64_t>(uint64_t(st.st_blocks) * 512, kMinStoredBytes);
+  if (h.indexBytes > stored)
+    return Status::Error(Format("an index of %llu bytes in a file that stores %llu",
+                                static_cast<unsigned long long>(h.indexBytes),
+                                static_cast<unsigned long long>(stored)));
   std::vector<uint8_t> index(static_cast<size_t>(h.indexBytes));
   if (!ReadAt(pack->fd, index.data(), index.size(), h.indexOffset))
     return Status::Error("the index cannot be read");
   VELMORA_TRY(ParseIndex(index, h, pack->entries));
   const Pack* added = pack.get();
+  // In the list before the map points to it, so that nothing in the map is
+  // left pointing nowhere should the map's growth fail.
   packs_.push_back(std::move(pack));
   index_.reserve(index_.size() + added->entries.size());
   for (size_t i = 0; i < added->entries.size(); ++i) index_[added->entries[i].key.path] = Located{added, i};
@@ -377,11 +292,11 @@ bool RenditionCache::Find(const SummaryKey& key, TBitmap32& out, std::string* wa
   return true;
 }
 
-std::string RenditionCache::NewPackPath() const {
+std::string RenditionCache::NewPackName() const {
   static std::atomic<uint64_t> serial{0};
   const auto now = std::chrono::system_clock::now().time_since_epoch();
   return Format(
-      "%s/%08x-%llx-%d-%llu%s", folder_.c_str(), settings_,
+      "%08x-%llx-%d-%llu%s", settings_,
       static_cast<unsigned long long>(std::chrono::duration_cast<std::chrono::microseconds>(now).count()),
       static_cast<int>(::getpid()),
       static_cast<unsigned long long>(serial.fetch_add(1, std::memory_order_relaxed)), kExtension);
@@ -389,18 +304,17 @@ std::string RenditionCache::NewPackPath() const {
 
 // Opens the writer's temporary file when it has none yet.
 Status RenditionCache::OpenWriter(Writer& w) const {
-  if (w.fd >= 0 || w.failed) return w.failed ? Status::Error(w.error) : Status::Ok();
-  std::error_code ec;
-  std::filesystem::create_directories(folder_, ec);
-  w.path = NewPackPath();
-  w.tempPath = w.path + Format(".tmp-%d", static_cast<int>(::getpid()));
-  w.fd = ::open(w.tempPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (w.fd < 0) {
-    w.failed = true;
-    w.error = Format("Cannot create \"%s\". %s", w.tempPath.c_str(), std::strerror(errno));
-    return Status::Error(w.error);
+  if (w.file.Fd() >= 0 || w.failed) return w.failed ? Status::Error(w.error) : Status::Ok();
+  Status s = OpenFolder(true);
+  if (s.ok()) {
+    w.name = NewPackName();
+    s = w.file.Create(dir_, w.name);
   }
-  return Status::Ok();
+  if (!s.ok()) {
+    w.failed = true;
+    w.error = s.message();
+  }
+  return s;
 }
 
 Status RenditionCache::Store(const SummaryKey& key, const TBitmap32& picture) const {
@@ -426,14 +340,14 @@ Status RenditionCache::StorePicture(const SummaryKey& key, const TBitmap32& pict
       heldBytes_ += pixelBytes;
       it->second = Held{key, kept};
       // Written to the pack when the run commits it, off the way of the work.
-      if (!folder_.empty()) {
+      if (OnDisk()) {
         pending_.push_back(Held{key, std::move(kept)});
         stored_.store(true, std::memory_order_relaxed);
       }
       return Status::Ok();
     }
   }
-  if (folder_.empty()) return Status::Ok();
+  if (!OnDisk()) return Status::Ok();
 
   // Past the memory budget the pixels go to the pack's file at once.
   std::vector<TColor32> swapped;
@@ -457,14 +371,15 @@ Status RenditionCache::StorePicture(const SummaryKey& key, const TBitmap32& pict
     if (writer_->end + pixelBytes + kEntryBytes * (writer_->entries.size() + 1) > cap_) return Status::Ok();
     e.offset = writer_->end;
     writer_->end += pixelBytes;
-    fd = writer_->fd;
+    fd = writer_->file.Fd();
     writer_->entries.push_back(e);
   }
   stored_.store(true, std::memory_order_relaxed);
   if (!WriteAt(fd, pixels.data(), pixels.size_bytes(), e.offset)) {
     std::lock_guard<std::mutex> lock(mutex_);
     writer_->failed = true;
-    writer_->error = Format("Cannot write \"%s\". %s", writer_->tempPath.c_str(), std::strerror(errno));
+    writer_->error =
+        Format("Cannot write \"%s\". %s", writer_->file.TempPath().c_str(), std::strerror(errno));
     return Status::Error(writer_->error);
   }
   return Status::Ok();
@@ -482,7 +397,7 @@ Status RenditionCache::FinishPack(Writer& w, const std::vector<Held>& pending) c
     auto flush = [&]() -> bool {
       size_t i = 0;
       while (i < pieces.size()) {
-        const ssize_t put = ::pwritev(w.fd, pieces.data() + i, static_cast<int>(pieces.size() - i),
+        const ssize_t put = ::pwritev(w.file.Fd(), pieces.data() + i, static_cast<int>(pieces.size() - i),
                                       static_cast<off_t>(batchAt));
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) return false;
@@ -522,7 +437,7 @@ Status RenditionCache::FinishPack(Writer& w, const std::vector<Held>& pending) c
     }
     if (!flush()) {
       w.failed = true;
-      w.error = Format("Cannot write \"%s\". %s", w.tempPath.c_str(), std::strerror(errno));
+      w.error = Format("Cannot write \"%s\". %s", w.file.TempPath().c_str(), std::strerror(errno));
     }
     w.end = at;
   }
@@ -537,26 +452,26 @@ Status RenditionCache::FinishPack(Writer& w, const std::vector<Held>& pending) c
   h.indexBytes = index.size();
   h.indexCrc = Crc(index.data(), index.size());
   const std::vector<uint8_t> header = EncodeHeader(h);
-  const bool written =
-      WriteAt(w.fd, index.data(), index.size(), w.end) && WriteAt(w.fd, header.data(), header.size(), 0);
-  const int closed = ::close(w.fd);
-  w.fd = -1;
-  if (!written || closed != 0 || ::rename(w.tempPath.c_str(), w.path.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(w.tempPath.c_str());
-    return Status::Error(Format("Cannot write \"%s\". %s", w.path.c_str(), std::strerror(err)));
-  }
+  if (!WriteAt(w.file.Fd(), index.data(), index.size(), w.end) ||
+      !WriteAt(w.file.Fd(), header.data(), header.size(), 0))
+    return Status::Error(
+        Format("Cannot write \"%s\". %s", dir_.PathOf(w.name).c_str(), std::strerror(errno)));
+  // A cache is not worth a wait for the disk: a pack cut short by a crash
+  // fails its checks and is made again.
+  VELMORA_TRY(w.file.Commit(false));
   w.renamed = true;
-
-  // The least recently used packs go until the rest fit the cap.
-  std::vector<PackFile> packs = ListPacks(folder_);
-  uint64_t total = 0;
-  for (const PackFile& f : packs) total += f.bytes;
-  for (const PackFile& f : packs) {
-    if (total <= cap_) break;
-    if (::unlink(f.path.c_str()) == 0 || errno == ENOENT) total -= f.bytes;
-  }
+  Trim();
   return Status::Ok();
+}
+
+void RenditionCache::Trim() const {
+  // The least recently used files go until the rest fit the cap.
+  const FolderScan scan = ScanFolder(dir_, true);
+  uint64_t total = scan.bytes;
+  for (const PackFile& f : scan.removable) {
+    if (total <= cap_) break;
+    if (::unlinkat(dir_.Fd(), f.name.c_str(), 0) == 0 || errno == ENOENT) total -= f.bytes;
+  }
 }
 
 Status RenditionCache::Settle() {
@@ -566,8 +481,9 @@ Status RenditionCache::Settle() {
   if (w && !w->result.ok()) {
     result = w->result;
   } else if (w && w->renamed) {
-    if (Status s = AddPack(w->path); !s.ok())
-      result = Status::Error(Format("The rendition pack %s just written cannot be read (%s).", w->path.c_str(),
+    if (Status s = AddPack(w->name); !s.ok())
+      result = Status::Error(Format("The rendition pack %s just written cannot be read (%s).",
+                                    dir_.PathOf(w->name).c_str(),
                                     s.message().c_str()));
   }
   if (releaseWhenSettled_) {
@@ -593,7 +509,7 @@ Status RenditionCache::Commit() {
     w = std::move(writer_);
     pending.swap(pending_);
   }
-  if (folder_.empty()) return result;
+  if (!OnDisk()) return result;
 
   // The use of every pack read since the last commit, for the order of
   // eviction.
@@ -649,10 +565,16 @@ std::vector<std::string> RenditionCache::TakeWarnings() {
 
 RenditionCache::Usage RenditionCache::Measure(const std::string& cacheFolder) {
   Usage usage;
-  for (const PackFile& f : ListPacks(cacheFolder + "/" + kFolderName)) {
+  CacheDir top, dir;
+  if (top.Open(cacheFolder, false) != CacheDir::State::Open ||
+      dir.OpenChild(top, kFolderName, false) != CacheDir::State::Open)
+    return usage;
+  const FolderScan scan = ScanFolder(dir, false);
+  usage.bytes = scan.bytes;  // temporaries included: they take the room too
+  for (const PackFile& f : scan.removable) {
+    if (!IsPackName(f.name.c_str())) continue;
     ++usage.packs;
-    usage.bytes += f.bytes;
-    const int fd = ::open(f.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = OpenFileIn(dir, f.name, O_RDONLY);
     if (fd < 0) continue;
     uint8_t head[kHeaderBytes];
     Header h;
@@ -665,11 +587,18 @@ RenditionCache::Usage RenditionCache::Measure(const std::string& cacheFolder) {
 Status RenditionCache::Clear(const std::string& cacheFolder) {
   // The whole folder: temporary files a stopped program left go too, and
   // renditions of earlier versions.
-  const std::string folder = cacheFolder + "/" + kFolderName;
-  std::error_code ec;
-  std::filesystem::remove_all(folder, ec);
-  if (ec) return Status::Error(Format("Cannot remove \"%s\". %s", folder.c_str(), ec.message().c_str()));
-  return Status::Ok();
+  CacheDir top;
+  switch (top.Open(cacheFolder, false)) {
+    case CacheDir::State::Open:
+      return RemoveTree(top, kFolderName);
+    case CacheDir::State::Missing:
+      return Status::Ok();
+    case CacheDir::State::Unsafe:
+      return Status::Error(top.UnsafeWarning());
+    default:
+      return Status::Error(
+          Format("Cannot open the cache folder \"%s\". %s", cacheFolder.c_str(), top.Reason().c_str()));
+  }
 }
 
 }  // namespace velmora

@@ -28,7 +28,13 @@
 // the folder grows past its size cap. Packs are written by runs, so a pack
 // is the renditions one library needed at one cell size: they tend to be
 // wanted together, and a whole-pack eviction keeps every pack intact
-// without rewriting anything.
+// without rewriting anything. Everything in the folder counts toward the
+// cap, the temporary files of packs being written included; those a stopped
+// program left (its number no longer running) are removed.
+//
+// The folder and its files are reached as CacheFolder.h says: a link is a
+// damaged pack, removed with a warning and never followed, and a folder
+// other users could write is not used (the renditions stay in memory).
 #pragma once
 
 #include <atomic>
@@ -41,6 +47,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "library/CacheFolder.h"
 #include "library/SummaryCache.h"
 #include "imaging/Bitmap32.h"
 #include "imaging/Status.h"
@@ -102,7 +109,8 @@ public:
   // ReleaseHeld asked to): nothing while it is still being written. Not to
   // be called while another thread uses the cache.
   Status SettleIfWritten();
-  // Warnings of packs found damaged (and removed) when opening.
+  // Warnings of packs found damaged (and removed) when opening, and of a
+  // folder not safe to use.
   std::vector<std::string> TakeWarnings();
 
   struct Usage {
@@ -148,23 +156,36 @@ private:
     const Pack* pack;
     size_t entry;
   };
-  // Opens the pack at `path` and adds it to the index; the reason when it
-  // cannot be used. `otherVersion`, when given, tells whether the file is a
-  // pack of another version of the program.
-  Status AddPack(const std::string& path, bool* otherVersion = nullptr);
+  // Opens the pack `name` of the folder and adds it to the index; the reason
+  // when it cannot be used. `otherVersion`, when given, tells whether the
+  // file is a pack of another version of the program.
+  Status AddPack(const std::string& name, bool* otherVersion = nullptr);
+  Status AddPackFile(const std::string& name, bool* otherVersion);
+  // Opens the folder (making it, with `create`) unless it is open already;
+  // `unsafeFolder` names the folder that was not safe to use, if one was.
+  Status OpenFolder(bool create, std::string* unsafeFolder = nullptr) const;
+  // Removes the least recently used files until the rest fit the cap.
+  void Trim() const;
+  // Whether renditions are kept on disk, not only in memory.
+  bool OnDisk() const { return !folder_.empty() && !unsafe_; }
   // Store's work; `movable`, when given, is `picture` and may be taken.
   Status StorePicture(const SummaryKey& key, const TBitmap32& picture, TBitmap32* movable) const;
   // A fresh name for a pack of this run.
-  std::string NewPackPath() const;
+  std::string NewPackName() const;
   Status OpenWriter(Writer& w) const;
   // Writes `pending` and the index into `w`'s file, renames it into place
   // and trims the folder to the cap.
   Status FinishPack(Writer& w, const std::vector<Held>& pending) const;
 
   std::string folder_;
+  std::string cacheFolder_;
   uint64_t cap_;
   uint32_t settings_;
   uint64_t heldCap_;
+  bool unsafe_ = false;  // the folder is not used: renditions stay in memory
+  mutable std::mutex dirMutex_;  // guards the opening of dir_
+  // The renditions folder once open; it outlives the packs and writers.
+  mutable CacheDir dir_;
   std::vector<std::unique_ptr<Pack>> packs_;
   std::unordered_map<std::string, Located> index_;  // by path; newest pack wins
 

@@ -6,8 +6,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -342,6 +344,51 @@ TEST(RenditionCache, APackThatCannotBeWrittenIsToldWhenTheProgramWaits) {
   e.FinishCacheWrites();
   ASSERT_EQ(job.warnings.size(), 1u);
   EXPECT_NE(job.warnings[0].find("The renditions were not kept"), std::string::npos) << job.warnings[0];
+}
+
+// The most memory this process has held since the last reset, in KiB (the
+// kernel's high-water mark, which the reset brings down to what is held now).
+void ResetPeakKiB() { std::ofstream("/proc/self/clear_refs") << "5"; }
+long PeakKiB() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  return 0;
+}
+
+// A pack whose header, valid in itself, claims an index over the rest of a
+// sparse file of gigabytes: the file stores a few kilobytes, so the claim is
+// refused as damage before anything its size is allocated or read.
+TEST(RenditionCache, AnIndexLargerThanThePackStoresIsRefusedUnread) {
+  testing::ScratchDir dir;
+  const std::string pack = dir.File("c/renditions/00000007-forged.vrp");
+  std::filesystem::create_directories(dir.File("c/renditions"));
+  const uint64_t fileBytes = uint64_t(3) << 30;
+  const uint64_t indexOffset = 4096;
+  std::vector<uint8_t> head(RenditionCache::kHeaderBytes, 0);
+  std::memcpy(head.data(), "VLMRPACK", 8);
+  Put32At(head, 8, RenditionCache::kVersion);
+  Put32At(head, 12, 7);
+  // About a thousand bytes an entry: a count the index's length could hold.
+  Put32At(head, 16, static_cast<uint32_t>((fileBytes - indexOffset) / 1000));
+  Put32At(head, 24, static_cast<uint32_t>(indexOffset));
+  const uint64_t indexBytes = fileBytes - indexOffset;
+  Put32At(head, 32, static_cast<uint32_t>(indexBytes));
+  Put32At(head, 36, static_cast<uint32_t>(indexBytes >> 32));
+  Put32At(head, 44, static_cast<uint32_t>(crc32(0, head.data(), 44)));
+  WriteBytes(pack, head);
+  ASSERT_EQ(::truncate(pack.c_str(), static_cast<off_t>(fileBytes)), 0);
+
+  ResetPeakKiB();
+  const long before = PeakKiB();
+  RenditionCache cache(dir.File("c"), uint64_t(1) << 30, 7);
+  const long grown = PeakKiB() - before;
+  const std::vector<std::string> warnings = cache.TakeWarnings();
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("could not be used"), std::string::npos) << warnings[0];
+  EXPECT_NE(warnings[0].find(pack), std::string::npos) << warnings[0];
+  EXPECT_FALSE(std::filesystem::exists(pack));
+  EXPECT_LT(grown, 64 * 1024) << "KiB";
 }
 
 TEST(RenditionCache, PackBytesAreCheckedWhole) {
