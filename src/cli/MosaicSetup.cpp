@@ -4,11 +4,12 @@
 #include <filesystem>
 #include <functional>
 #include <future>
+#include <iostream>
 
-#include "library/SummaryCache.h"
 #include "imaging/PictureReader.h"
 #include "library/ImageListFile.h"
 #include "library/PictureFileScan.h"
+#include "library/SummaryCache.h"
 #include "output/BandWriter.h"
 #include "output/SavePicture.h"
 #include "project/DefaultOptionsFile.h"
@@ -79,13 +80,12 @@ Status LoadLibrary(Engine& engine, const Flags& flags) {
     const PictureNameFilter filter = flags.Switch("only-jpg-bmp").value_or(false)
                                          ? PictureNameFilter::kJpgBmp
                                          : PictureNameFilter::kReadable;
-    if (flags.Switch("recursive").value_or(false)) {
-      ListPictureFiles(folder, paths, true, filter);
-    } else {
-      paths = ListFolderPicturesSorted(folder, filter);
-    }
+    // One scan for both, so a folder without subfolders gives the same
+    // library, and a seed the same mosaic, with or without --recursive.
+    const size_t leftOut = ListPictureFiles(folder, paths, flags.Switch("recursive").value_or(false), filter);
     if (paths.size() > static_cast<size_t>(MaxLibraryPictures))
       return TooManyPictures("library folder", *library, paths.size());
+    if (leftOut > 0) std::cerr << "Warning: " << LineBreakNamesNote(leftOut) << "\n";
     engine.PicList.Assign(std::move(paths));
     return Status::Ok();
   }

@@ -1,4 +1,5 @@
-// Folder scans for library pictures, in readdir order or sorted by name.
+// Folder scans for library pictures, in the byte order of the names or,
+// for the images folder, by name without regard to case.
 #include "library/PictureFileScan.h"
 
 #include <dirent.h>
@@ -52,28 +53,48 @@ EntryKind KindOf(DIR* dir, const dirent& entry) {
 
 using FolderId = std::pair<dev_t, ino_t>;
 
-void Scan(const std::string& folder, std::vector<std::string>& out, bool recursive, PictureNameFilter filter,
-          std::set<FolderId>& seen) {
+struct ScanState {
+  std::vector<std::string>& out;
+  bool recursive;
+  PictureNameFilter filter;
+  std::set<FolderId> seen;
+  size_t leftOut = 0;
+};
+
+// `storable`: the folder's path holds no line break, so its pictures can go
+// into a list; in a folder whose path does, they are only counted.
+void Scan(const std::string& folder, bool storable, ScanState& state) {
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return;
   struct stat self {};
-  if (recursive) {
-    if (::fstat(::dirfd(dir), &self) != 0 || !seen.insert({self.st_dev, self.st_ino}).second) {
+  if (state.recursive) {
+    if (::fstat(::dirfd(dir), &self) != 0 || !state.seen.insert({self.st_dev, self.st_ino}).second) {
       ::closedir(dir);
       return;
     }
   }
+  std::vector<std::string> files, folders;
   while (const dirent* entry = ::readdir(dir)) {
     const std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
-    if (!IsStorableName(name)) continue;
     const EntryKind kind = KindOf(dir, *entry);
-    if (kind == EntryKind::File && IsLibraryPictureName(name, filter))
-      out.push_back(JoinPath(folder, entry->d_name));
-    if (kind == EntryKind::Folder && recursive)
-      Scan(JoinPath(folder, entry->d_name), out, recursive, filter, seen);
+    if (kind == EntryKind::File && IsLibraryPictureName(name, state.filter)) files.emplace_back(name);
+    if (kind == EntryKind::Folder && state.recursive) folders.emplace_back(name);
   }
+  // Closed before going deeper, so a deep tree holds one folder open at a time.
   ::closedir(dir);
+
+  std::sort(files.begin(), files.end());
+  std::sort(folders.begin(), folders.end());
+  for (const std::string& name : files) {
+    if (storable && IsStorableName(name)) {
+      state.out.push_back(JoinPath(folder, name.c_str()));
+    } else {
+      ++state.leftOut;
+    }
+  }
+  for (const std::string& name : folders)
+    Scan(JoinPath(folder, name.c_str()), storable && IsStorableName(name), state);
 }
 
 }  // namespace
@@ -87,13 +108,20 @@ bool IsLibraryPictureName(std::string_view name, PictureNameFilter filter) {
   return ext == ".jpg" || ext == ".bmp";
 }
 
-void ListPictureFiles(const std::string& folder, std::vector<std::string>& out, bool recursive,
-                      PictureNameFilter filter) {
+size_t ListPictureFiles(const std::string& folder, std::vector<std::string>& out, bool recursive,
+                        PictureNameFilter filter) {
   // A folder with no path (a virtual node of a folder tree) lists nothing
   // rather than the root folder.
-  if (folder.empty()) return;
-  std::set<FolderId> seen;
-  Scan(folder, out, recursive, filter, seen);
+  if (folder.empty()) return 0;
+  ScanState state{out, recursive, filter, {}};
+  Scan(folder, IsStorableName(folder), state);
+  return state.leftOut;
+}
+
+std::string LineBreakNamesNote(size_t leftOut) {
+  if (leftOut == 0) return {};
+  if (leftOut == 1) return "1 picture with line breaks in its name was left out";
+  return std::to_string(leftOut) + " pictures with line breaks in their names were left out";
 }
 
 std::vector<std::string> ListFolderPicturesSorted(const std::string& folder, PictureNameFilter filter) {

@@ -1,8 +1,10 @@
 // Finding library pictures on disk: the folder scan of the picture-file loader
-// (JPG and BMP files by extension, optionally depth first through subfolders)
-// and the sorted listing of the program's images folder.
+// and the command line (JPG and BMP files by extension, or every readable
+// format, optionally depth first through subfolders) and the sorted listing
+// of the program's images folder.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,14 +22,23 @@ enum class PictureNameFilter { kJpgBmp, kReadable };
 bool IsLibraryPictureName(std::string_view name, PictureNameFilter filter = PictureNameFilter::kJpgBmp);
 
 // Appends folder + "/" + name for every regular file of `folder` whose name
-// IsLibraryPictureName(name, filter), in the order the file system returns the entries;
-// hidden files are taken. With `recursive`, each subfolder is scanned where it
-// is met, so its files stand in its place. Nothing is sorted or de-duplicated.
-// A folder that cannot be read adds nothing; a folder reached a second time
-// through a symbolic link is not scanned again, so a link loop ends. Names
-// holding CR or LF are passed over: a list file could not store them.
-void ListPictureFiles(const std::string& folder, std::vector<std::string>& out, bool recursive,
-                      PictureNameFilter filter = PictureNameFilter::kJpgBmp);
+// IsLibraryPictureName(name, filter); hidden files are taken. The order is
+// the names' byte order, never the order the file system returns them in, so
+// the same pictures make the same library (and a seed the same mosaic) on any
+// file system. With `recursive`, a folder's own pictures come first, then
+// each subfolder's, depth first, the subfolders in the byte order of their
+// names too; a flat folder therefore lists the same with or without it.
+// Nothing is de-duplicated. A folder that cannot be read adds nothing; a
+// folder reached a second time through a symbolic link is not scanned again,
+// so a link loop ends.
+// A picture whose path holds CR or LF is left out, since an image list could
+// not store it; the number left out is returned, for the user to be told.
+size_t ListPictureFiles(const std::string& folder, std::vector<std::string>& out, bool recursive,
+                        PictureNameFilter filter = PictureNameFilter::kJpgBmp);
+
+// What the user is told about the pictures ListPictureFiles left out for
+// line breaks in their names; empty for none.
+std::string LineBreakNamesNote(size_t leftOut);
 
 // The full paths of the picture files of `folder` itself (no subfolders, no
 // hidden files) the filter takes (*.bmp and *.jpg without regard to case by

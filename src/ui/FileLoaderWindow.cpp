@@ -129,6 +129,11 @@ FileLoaderWindow::FileLoaderWindow(Session& session, QWidget* parent)
   countRow->addWidget(count_);
   countRow->addStretch(1);
   middle->addLayout(countRow);
+  leftOut_ = new QLabel(this);
+  leftOut_->setObjectName(QStringLiteral("lbleftout"));
+  leftOut_->setWordWrap(true);
+  leftOut_->hide();
+  middle->addWidget(leftOut_);
   row->addLayout(middle, 2);
 
   auto* right = new QVBoxLayout();
@@ -223,10 +228,12 @@ void FileLoaderWindow::ChooseFolder(const QString& folder) {
 
 void FileLoaderWindow::ListFolder() {
   list_->clear();
+  size_t leftOut = 0;
   if (!folder_.isEmpty()) {
     std::vector<std::string> found;
-    ListPictureFiles(ToBytes(folder_), found, listAll_->isChecked(),
-                     allFormats_->isChecked() ? PictureNameFilter::kReadable : PictureNameFilter::kJpgBmp);
+    leftOut = ListPictureFiles(
+        ToBytes(folder_), found, listAll_->isChecked(),
+        allFormats_->isChecked() ? PictureNameFilter::kReadable : PictureNameFilter::kJpgBmp);
     QStringList lines;
     lines.reserve(qsizetype(found.size()));
     for (const std::string& path : found) lines << ToQString(path);
@@ -235,6 +242,9 @@ void FileLoaderWindow::ListFolder() {
     for (int i = 0; i < list_->count(); ++i) list_->item(i)->setCheckState(Qt::Unchecked);
   }
   count_->setText(QString::number(list_->count()));
+  // Under the count, so the user knows the folder holds more than the list.
+  leftOut_->setText(ToQString(LineBreakNamesNote(leftOut)));
+  leftOut_->setVisible(leftOut > 0);
 }
 
 void FileLoaderWindow::LineClicked(QListWidgetItem* item) {
@@ -262,6 +272,7 @@ void FileLoaderWindow::ReverseSelect() { SetMarks(2); }
 void FileLoaderWindow::ClearList() {
   list_->clear();
   count_->setText(QStringLiteral("0"));
+  leftOut_->hide();
 }
 
 void FileLoaderWindow::Append(bool checkedOnly, const QString& limitMessage) {

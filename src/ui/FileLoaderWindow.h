@@ -53,6 +53,7 @@ private:
   QTreeView* tree_ = nullptr;     // tree1
   QListWidget* list_ = nullptr;   // list1
   QLabel* count_ = nullptr;       // lbfc
+  QLabel* leftOut_ = nullptr;     // lbleftout: pictures the listing had to leave out
   QLabel* preview_ = nullptr;     // Image1
   QCheckBox* listAll_ = nullptr;  // cblistall
   QCheckBox* allFormats_ = nullptr;  // cballformats

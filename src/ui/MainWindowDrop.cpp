@@ -69,12 +69,15 @@ Status OpenHandedOver(Session& session, MainWindow& window, const QString& path)
     return Status::Error(Format("Cannot open file \"%s\". No such file or directory", ToBytes(path).c_str()));
   if (info.isDir()) {
     std::vector<std::string> found;
-    ListPictureFiles(ToBytes(path), found, true, PictureNameFilter::kReadable);
+    const size_t leftOut = ListPictureFiles(ToBytes(path), found, true, PictureNameFilter::kReadable);
     const AppendOutcome outcome = AppendPictures(session.engine.PicList, found);
     if (LibraryManagerWindow* manager = session.windows.library) manager->RefreshList();
     if (outcome.LimitReached)
       session.prompts.Message(&window, QStringLiteral("Caution"),
                               QStringLiteral("You can only load 65535 pictures in this version"));
+    if (leftOut > 0)
+      session.prompts.Message(&window, QStringLiteral("Load Image Files"),
+                              ToQString(LineBreakNamesNote(leftOut)));
     return Status::Ok();
   }
   if (info.suffix().compare(QStringLiteral("vm6"), Qt::CaseInsensitive) == 0)
