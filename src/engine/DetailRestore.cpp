@@ -20,8 +20,9 @@ void Engine::RestoreDetails() {
   const int count = std::min(PicList.Count(), kLibraryTableSize);
   if (count <= 0) return;
   SummaryCache cache(cacheFolder_);
-  std::string warning;  // a damaged cache is reported by the next preparation
-  cache.Load(&warning);
+  // A damaged cache, or a folder not safe to use, is told by the job that
+  // needs the cache next (the renditions' opening or a preparation).
+  cache.Load(nullptr);
   std::vector<DetailSummary> details(static_cast<size_t>(count));
   SummaryKey key;
   key.settings =

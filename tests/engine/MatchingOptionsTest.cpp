@@ -127,6 +127,38 @@ TEST(DetailMatching, ReopenedProjectTakesItsDetailTablesFromTheCache) {
   }
 }
 
+// Reopening reads the detail summaries from the cache before the render
+// opens its renditions; in a cache folder other users may write in, neither
+// uses it, and the run tells so once (not the reading, which has no one to
+// tell, swallowing the one warning).
+TEST(DetailMatching, AReopenedProjectTellsOnceOfACacheFolderNotUsed) {
+  testing::ScratchDir dir;
+  const std::string cache = dir.File("cache");
+  std::filesystem::create_directory(cache);
+  std::filesystem::permissions(cache, std::filesystem::perms::all);
+  Engine made;
+  SetGrid(made, 2, 2, 16, 16);
+  made.MainBitmap = PatternPicture(kChecker);
+  for (const Pattern& p : {kColumns, kRows}) testing::AddPicture(made, dir, PatternPicture(p));
+  made.MakeGrid();
+  ASSERT_TRUE(made.PrepareLibrary().ok());
+  made.AssignCells();
+
+  Engine reopened;
+  SetGrid(reopened, 2, 2, 16, 16);
+  reopened.MainBitmap = made.MainBitmap;
+  reopened.Matching.Detail = true;
+  reopened.SetSummaryCacheFolder(cache);
+  testing::JobRecorder job;
+  reopened.SetListener(&job);
+  reopened.PicList = made.PicList;
+  reopened.Map = made.Map;
+  ASSERT_TRUE(reopened.ReopenProject().ok());
+  ASSERT_EQ(job.warnings.size(), 1u);
+  EXPECT_NE(job.warnings[0].find("is not used"), std::string::npos) << job.warnings[0];
+  EXPECT_TRUE(std::filesystem::is_empty(cache));
+}
+
 // The most rows that can be placed, and the least total cost of placing
 // those of `only` (all rows when empty), by trying every assignment.
 std::pair<int, int64_t> BruteForce(const std::vector<std::vector<int>>& cost, int cols,
