@@ -24,6 +24,9 @@ mkdir -p "$out"
 # The leaks inside system libraries that the sanitizer test run ignores are
 # ignored here too, or every input reaching one would stop the fuzzer there.
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan-suppressions.txt${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+# Undefined behaviour stops the run and leaves its input, as a crash does;
+# by default the sanitizer only prints it and the input is lost.
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
 run() {  # name corpus-dir
   local name=$1 corpus=$2
   echo "== $name ($seconds s)"

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/CheckedMath.h"
 #include "imaging/LazyLibrary.h"
 #include "imaging/MemoryBudget.h"
 #include "imaging/Orientation.h"
@@ -199,7 +200,9 @@ Status CheckSizesInside(std::span<const uint8_t> bytes, int width, int height, i
       size = CanvasSize(item, data);
       if (!size) return Unreadable(Format("the %s's data is cut short", what).c_str());
     }
-    if (size && size->width * size->height > allowedArea)
+    // A canvas's 32-bit sides multiply past 64 bits.
+    int64_t area = 0;
+    if (size && (!CheckedMul(size->width, size->height, &area) || area > allowedArea))
       return LargerThanAnnounced(
           width, height,
           Format("%lld x %lld", static_cast<long long>(size->width), static_cast<long long>(size->height)));
