@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "imaging/LazyLibrary.h"
+#include "imaging/LibraryStderr.h"
 #include "imaging/Orientation.h"
 #include "imaging/formats/PhotoDecoders.h"
 
@@ -35,7 +36,14 @@ VELMORA_JXL_CALLS(VELMORA_LAZY_DECLARE)
 Status OpenLibjxl() {
   static LazyLibrary library("libjxl.so.0.7",
                              "Cannot load image. JPEG XL pictures need libjxl (Debian package libjxl0.7)");
-  return library.Open([](void* handle) { return true VELMORA_JXL_CALLS(VELMORA_LAZY_BIND); });
+  return library.Open([](void* handle) {
+    if (!(true VELMORA_JXL_CALLS(VELMORA_LAZY_BIND))) return false;
+    // Debian's libjxl prints a line for every check that fails on a damaged
+    // file; the reader's own message names the file once. Only the lines
+    // before an abort still reach the terminal.
+    FilterLibraryStderr(handle, {"JXL_ABORT", "JXL_ASSERT", "JXL_CHECK", "JXL_DASSERT"});
+    return true;
+  });
 }
 
 constexpr const char* kInvalid = "Cannot load image. Invalid or unexpected JPEG XL image format.";

@@ -6,6 +6,7 @@
 #include <libraw/libraw.h>
 
 #include <memory>
+#include <string>
 
 #include "imaging/LazyLibrary.h"
 #include "imaging/Orientation.h"
@@ -17,15 +18,17 @@ namespace velmora {
 namespace {
 
 // LibRaw's C interface, bound when the first camera raw file is read.
-#define VELMORA_RAW_CALLS(X)     \
-  X(libraw_init)                 \
-  X(libraw_open_buffer)          \
-  X(libraw_unpack)               \
-  X(libraw_unpack_thumb)         \
-  X(libraw_dcraw_process)        \
-  X(libraw_dcraw_make_mem_image) \
-  X(libraw_dcraw_clear_mem)      \
-  X(libraw_close)                \
+#define VELMORA_RAW_CALLS(X)      \
+  X(libraw_init)                  \
+  X(libraw_open_buffer)           \
+  X(libraw_unpack)                \
+  X(libraw_unpack_thumb)          \
+  X(libraw_dcraw_process)         \
+  X(libraw_dcraw_make_mem_image)  \
+  X(libraw_dcraw_clear_mem)       \
+  X(libraw_close)                 \
+  X(libraw_set_dataerror_handler) \
+  X(libraw_set_memerror_handler)  \
   X(libraw_strerror)
 
 VELMORA_RAW_CALLS(VELMORA_LAZY_DECLARE)
@@ -56,7 +59,26 @@ int OrientationOfFlip(int flip) {
   }
 }
 
-Status LibraryError(int code) {
+// LibRaw's own reports of damaged data, which by default it prints to
+// stderr ("unknown file: Unexpected end of file") before the reader's message
+// naming the file. Kept here, they become that message's words, or the
+// warning of a picture that decoded in spite of them.
+struct DataTrouble {
+  std::string words;  // the first report
+};
+
+void OnDataError(void* data, const char*, const int offset) {
+  auto* trouble = static_cast<DataTrouble*>(data);
+  if (!trouble->words.empty()) return;
+  trouble->words = offset < 0 ? "unexpected end of file" : Format("data damaged at byte %d", offset);
+}
+
+// Running out of memory is reported by the error code as well.
+void OnMemoryError(void*, const char*, const char*) {}
+
+Status LibraryError(int code, const DataTrouble& trouble) {
+  if (!trouble.words.empty() && code != LIBRAW_UNSUFFICIENT_MEMORY && code != LIBRAW_MEMPOOL_OVERFLOW)
+    return Status::Error(Format("Cannot load image. Error in camera raw file (%s).", trouble.words.c_str()));
   if (code == LIBRAW_FILE_UNSUPPORTED)
     return Status::Error("Cannot load image. Invalid or unexpected camera raw image format.");
   if (code == LIBRAW_UNSUFFICIENT_MEMORY || code == LIBRAW_MEMPOOL_OVERFLOW)
@@ -106,9 +128,12 @@ Status DecodeRaw(std::span<const uint8_t> bytes, const DecodeHints& hints, Decod
   params.output_color = 1;  // sRGB
   params.user_flip = hints.applyOrientation ? -1 : 0;
   params.half_size = hints.acceptScaled ? 1 : 0;
+  DataTrouble trouble;
+  libraw_set_dataerror_handler(raw.get(), OnDataError, &trouble);
+  libraw_set_memerror_handler(raw.get(), OnMemoryError, nullptr);
   // LibRaw reads only from the span; it never writes to it.
   int code = libraw_open_buffer(raw.get(), const_cast<uint8_t*>(bytes.data()), bytes.size());
-  if (code != LIBRAW_SUCCESS) return LibraryError(code);
+  if (code != LIBRAW_SUCCESS) return LibraryError(code, trouble);
 
   const libraw_image_sizes_t& sizes = raw->sizes;
   VELMORA_TRY(CheckPictureSize(sizes.raw_width, sizes.raw_height, "camera raw"));
@@ -125,12 +150,12 @@ Status DecodeRaw(std::span<const uint8_t> bytes, const DecodeHints& hints, Decod
   const int sensorHeight = sizes.height;
   if (hints.acceptScaled && TakePreview(*raw, hints, out)) return Status::Ok();
 
-  if ((code = libraw_unpack(raw.get())) != LIBRAW_SUCCESS) return LibraryError(code);
-  if ((code = libraw_dcraw_process(raw.get())) != LIBRAW_SUCCESS) return LibraryError(code);
+  if ((code = libraw_unpack(raw.get())) != LIBRAW_SUCCESS) return LibraryError(code, trouble);
+  if ((code = libraw_dcraw_process(raw.get())) != LIBRAW_SUCCESS) return LibraryError(code, trouble);
   int error = LIBRAW_SUCCESS;
   std::unique_ptr<libraw_processed_image_t, ImageDeleter> image(
       libraw_dcraw_make_mem_image(raw.get(), &error));
-  if (!image) return LibraryError(error);
+  if (!image) return LibraryError(error, trouble);
   if (image->type != LIBRAW_IMAGE_BITMAP || image->bits != 8 || (image->colors != 3 && image->colors != 1))
     return Status::Error("Invalid color format in camera raw file.");
   const int width = image->width;
@@ -149,6 +174,7 @@ Status DecodeRaw(std::span<const uint8_t> bytes, const DecodeHints& hints, Decod
     }
   }
   out.keepsAlpha = false;
+  out.warning = trouble.words;
   // LibRaw has turned the picture; the stored size is the sensor's, upright.
   out.orientation = hints.applyOrientation ? OrientationOfFlip(sizes.flip) : kOrientationUpright;
   const bool swaps = OrientationSwapsSides(out.orientation);
