@@ -11,6 +11,7 @@
 
 #include "cli/Command.h"
 #include "imaging/Interrupt.h"
+#include "imaging/PathText.h"
 
 namespace velmora::cli {
 
@@ -20,7 +21,10 @@ std::vector<Command>& Commands() {
 }
 
 int Fail(std::string_view message) {
-  std::cerr << "velmora-cli: " << message << "\n";
+  // The readers show the names they quote escaped; this catches a name that
+  // reached a message some other way (a flag's value, say), so no byte of a
+  // message can move or colour the terminal.
+  std::cerr << "velmora-cli: " << EscapeControls(message) << "\n";
   return 1;
 }
 
@@ -97,7 +101,7 @@ int main(int argc, char** argv) {
       return Fail("not enough memory for '" + line + "'; the command was stopped");
     }
   }
-  std::cerr << "velmora-cli: unknown command '" << name << "'\n";
+  std::cerr << "velmora-cli: unknown command '" << velmora::EscapeControls(name) << "'\n";
   PrintToolHelp(std::cerr);
   return 2;
 }

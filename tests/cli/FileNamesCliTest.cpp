@@ -118,6 +118,7 @@ TEST_F(FileNamesCli, MessagesShowControlCharactersEscaped) {
       {{"info", dir_ / "evil\x1B[31mRED.jpg"}, "evil\\x1B[31mRED.jpg: "},
       {{"create", "--main", dir_ / "main.bmp", "--library", dir_ / "bin\a.IL2", "--out", dir_ / "m.bmp"},
        "bin\\x07.IL2\" is not an image list"},
+      {{"create", "--main", dir_ / "main.bmp", "--out", dir_ / "m\x1B[2J.gif"}, "m\\x1B[2J.gif'"},
   };
   for (const auto& c : cases) {
     const ChildRun run = Cli(c.args);
