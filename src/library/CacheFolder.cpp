@@ -111,7 +111,7 @@ CacheDir::State CacheDir::Finish(bool create, const std::string& name, int paren
   if (st.st_uid != ::geteuid())
     reason_ = "it belongs to another user";
   else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-    reason_ = Format("other users may write in it (mode %03o)", unsigned(st.st_mode & 0777));
+    reason_ = Format("other users may write in it, mode %03o", unsigned(st.st_mode & 0777));
   if (!reason_.empty()) {
     ::close(fd);
     return state_ = State::Unsafe;
