@@ -45,10 +45,15 @@ TEST_F(HandedOverTest, ProjectPictureAndFolderEachGoTheirWay) {
   fs::copy_file(Engine().PicList[0], folder.path() / "trip/a.jpg");
   fs::copy_file(std::string(VELMORA_TEST_DATA) + "/photo/blocks.webp", folder.path() / "trip/day2/b.webp");
   WriteWholeFile(folder / "trip/notes.txt", "not a picture");
+  // A name no image list can hold is left out, and the user is told.
+  fs::copy_file(Engine().PicList[0], folder.path() / "trip/day2/two\nlines.jpg");
   const int before = Engine().PicList.Count();
   EXPECT_TRUE(Drop({folder / "trip"}));
   EXPECT_EQ(Engine().PicList.Count(), before + 2);
   EXPECT_EQ(Engine().PicList[before + 1], folder / "trip/day2/b.webp");
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].second, "1 picture with line breaks in its name was left out");
+  prompts.messages.clear();
 
   // A project: loaded as Load does, after the picture shown meanwhile.
   Engine().MosaicState = 1;

@@ -226,7 +226,7 @@ TEST_F(LibraryWindowsTest, LoaderSortsByNameAndSkipsPicturesAlreadyListed) {
   Start(1);
   const fs::path more = folder.path() / "more";
   fs::create_directories(more);
-  for (const char* name : {"lib10.jpg", "Lib2.jpg", "lib1.jpg"})
+  for (const char* name : {"lib10.jpg", "Lib2.jpg", "lib1.jpg", "odd\rname.jpg", "two\nlines.jpg"})
     fs::copy_file(Engine().PicList[0], more / name);
   Loader()->ShowWindow();
   // Typed into the path field, as the tree would choose it.
@@ -236,6 +236,10 @@ TEST_F(LibraryWindowsTest, LoaderSortsByNameAndSkipsPicturesAlreadyListed) {
   EXPECT_EQ(Loader()->Folder(), QString::fromStdString(more.string()));
   const QString dir = QString::fromStdString(more.string()) + "/";
   EXPECT_EQ(LineTexts(), (QStringList{dir + "lib1.jpg", dir + "Lib2.jpg", dir + "lib10.jpg"}));
+  // The two names no image list can hold are counted under the list.
+  EXPECT_FALSE(Find<QLabel>(Loader(), "lbleftout")->isHidden());
+  EXPECT_EQ(Find<QLabel>(Loader(), "lbleftout")->text(),
+            "2 pictures with line breaks in their names were left out");
   Press(Loader(), "btloadall");
   EXPECT_EQ(Engine().PicList.Count(), 4);
   EXPECT_TRUE(prompts.messages.empty());
