@@ -82,8 +82,7 @@ TEST(FileReaders, NamedPipesAreRefusedAtOnceWithTheirName) {
                                     summaries.Load(&warning);
                                     return warning;
                                   }),
-            "The summary cache " + cache + " could not be used (Cannot open file \"" + cache + refused +
-                "); it is rebuilt.");
+            "The summary cache " + cache + " could not be used (not a regular file); it is rebuilt.");
 }
 
 // A project file whose record promises a main picture part of almost 2 GB,
