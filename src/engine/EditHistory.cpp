@@ -35,7 +35,7 @@ size_t EditHistory::Step::Bytes() const {
       sizeof(Step) + Name.size() + Cells.size() * sizeof(CellChange) + Uses.size() * sizeof(UseChange);
   for (const PixelPatch& p : Pixels)
     bytes += sizeof(PixelPatch) + (p.Before.size() + p.After.size()) * sizeof(TColor32);
-  return bytes;
+  return bytes + Redraws.size() * sizeof(RedrawChange);
 }
 
 std::vector<TRect> EditHistory::CellRects(const Engine& engine, int x, int y) {
@@ -77,9 +77,42 @@ EditHistory::Pending EditHistory::Begin(const Engine& engine, std::string name,
   return p;
 }
 
-void EditHistory::Commit(const Engine& engine, Pending&& pending) {
+void EditHistory::Note(const Engine& engine, const std::vector<CellChange>& cells,
+                       const PenStrokeEntry* painted, PenLog& log, Step* step) {
+  if (log.KeepsCellEdits()) {
+    const auto after = static_cast<uint16_t>(std::min<size_t>(log.Strokes.size() + 1, UINT16_MAX));
+    const int across = engine.Project.CellsAcross, down = engine.Project.CellsDown;
+    for (const CellChange& c : cells) {
+      const uint16_t before = log.RedrawnAt(c.X, c.Y);
+      if (log.SetRedrawn(c.X, c.Y, across, down, after) && step)
+        step->Redraws.push_back(RedrawChange{c.X, c.Y, before, after});
+    }
+  }
+  if (painted) {
+    log.Strokes.push_back(*painted);
+    if (step) {
+      step->Stroke = true;
+      step->Painted = *painted;
+    }
+  }
+}
+
+Status EditHistory::Record(Engine& engine, PenLog* log, std::string name, const std::vector<CellPos>& cells,
+                           const std::vector<TRect>& rects, const std::function<Status()>& edit,
+                           const PenStrokeEntry* painted) {
+  Pending pending = Begin(engine, std::move(name), cells, rects);
+  const Status status = edit();
+  Commit(engine, std::move(pending), log, status.ok() ? painted : nullptr);
+  return status;
+}
+
+void EditHistory::Commit(const Engine& engine, Pending&& pending, PenLog* log,
+                         const PenStrokeEntry* painted) {
   if (pending.TooLarge || pending.MosaicWidth != engine.MosaicBitmap.Width() ||
       pending.MosaicHeight != engine.MosaicBitmap.Height()) {
+    // What the edit changed is not known; the log takes it as it would a
+    // change, and nothing before it can be undone.
+    if (log) Note(engine, pending.Cells, painted, *log, nullptr);
     Clear();
     return;
   }
@@ -99,6 +132,7 @@ void EditHistory::Commit(const Engine& engine, Pending&& pending) {
     if (patch.After != patch.Before) step.Pixels.push_back(std::move(patch));
   }
   if (step.Cells.empty() && step.Uses.empty() && step.Pixels.empty()) return;  // nothing to take back
+  if (log) Note(engine, pending.Cells, painted, *log, &step);
 
   if (width_ != engine.MosaicBitmap.Width() || height_ != engine.MosaicBitmap.Height()) {
     Clear();
@@ -126,10 +160,21 @@ void EditHistory::Trim() {
 const std::string& EditHistory::UndoName() const { return CanUndo() ? steps_[cursor_ - 1].Name : kNoName; }
 const std::string& EditHistory::RedoName() const { return CanRedo() ? steps_[cursor_].Name : kNoName; }
 
-bool EditHistory::Apply(Engine& engine, const Step& step, bool forward, std::vector<TRect>* changed) {
+bool EditHistory::Apply(Engine& engine, const Step& step, bool forward, std::vector<TRect>* changed,
+                        PenLog* log) {
   if (engine.MosaicBitmap.Width() != width_ || engine.MosaicBitmap.Height() != height_) {
     Clear();
     return false;
+  }
+  if (log) {
+    // Steps come off the end of the log in the order they went on.
+    if (step.Stroke && forward) log->Strokes.push_back(step.Painted);
+    if (step.Stroke && !forward && !log->Strokes.empty()) log->Strokes.pop_back();
+    if (forward)
+      for (const RedrawChange& r : step.Redraws) log->SetRedrawn(r.X, r.Y, log->Across, log->Down, r.After);
+    else
+      for (auto r = step.Redraws.rbegin(); r != step.Redraws.rend(); ++r)
+        log->SetRedrawn(r->X, r->Y, log->Across, log->Down, r->Before);
   }
   for (const CellChange& c : step.Cells) engine.Map.At(c.X, c.Y) = forward ? c.After : c.Before;
   for (const UseChange& u : step.Uses) engine.Library[u.Index].UseCount = forward ? u.After : u.Before;
@@ -140,16 +185,16 @@ bool EditHistory::Apply(Engine& engine, const Step& step, bool forward, std::vec
   return true;
 }
 
-bool EditHistory::Undo(Engine& engine, std::vector<TRect>* changed) {
+bool EditHistory::Undo(Engine& engine, std::vector<TRect>* changed, PenLog* log) {
   if (!CanUndo()) return false;
-  if (!Apply(engine, steps_[cursor_ - 1], false, changed)) return false;
+  if (!Apply(engine, steps_[cursor_ - 1], false, changed, log)) return false;
   --cursor_;
   return true;
 }
 
-bool EditHistory::Redo(Engine& engine, std::vector<TRect>* changed) {
+bool EditHistory::Redo(Engine& engine, std::vector<TRect>* changed, PenLog* log) {
   if (!CanRedo()) return false;
-  if (!Apply(engine, steps_[cursor_], true, changed)) return false;
+  if (!Apply(engine, steps_[cursor_], true, changed, log)) return false;
   ++cursor_;
   return true;
 }

@@ -1,18 +1,22 @@
-// Undo and redo of the hand edits: an Edit I change, an Edit II apply and a
-// pen stroke each make one step. A step keeps, before and after the edit, the
-// cell map entries it rewrote, the use counts it raised and the mosaic pixels
-// of the rectangles it drew into, so undo and redo put back exactly those
-// bytes. The history is bounded by bytes and by steps, dropping the oldest
-// first; a new mosaic or a loaded project clears it.
+// Undo and redo of the hand edits: an Edit I change, an Edit II apply, a
+// re-pick and a pen stroke each make one step. A step keeps, before and
+// after the edit, the cell map entries it rewrote, the use counts it raised,
+// the mosaic pixels of the rectangles it drew into and what it added to the
+// pen log, so undo and redo put back exactly those bytes and the log a saved
+// project replays stays the picture shown. The history is bounded by bytes
+// and by steps, dropping the oldest first; a new mosaic or a loaded project
+// clears it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "engine/Engine.h"
+#include "engine/PenLog.h"
 
 namespace velmora {
 
@@ -40,11 +44,23 @@ public:
     std::vector<TColor32> Before;
     std::vector<TColor32> After;
   };
+  // A cell's value in PenLog::Redrawn.
+  struct RedrawChange {
+    int X = 0;
+    int Y = 0;
+    uint16_t Before = 0;
+    uint16_t After = 0;
+  };
   struct Step {
     std::string Name;
     std::vector<CellChange> Cells;
     std::vector<UseChange> Uses;
     std::vector<PixelPatch> Pixels;
+    // The stroke the step added to the end of the pen log, and the cells it
+    // marked as drawn again there.
+    bool Stroke = false;
+    PenStrokeEntry Painted;
+    std::vector<RedrawChange> Redraws;
     size_t Bytes() const;
   };
 
@@ -67,17 +83,31 @@ public:
   // could be redone and then the oldest ones past the bounds. A step too large
   // to keep clears the history: the older steps would put back pixels the
   // edit has drawn over.
-  void Commit(const Engine& engine, Pending&& pending);
+  // With `log`, an edit that changed anything is written into it as well:
+  // `painted` (the stroke the edit painted) at its end, and the edit's cells
+  // as drawn again after its strokes once it keeps cell edits
+  // (PenLog::KeepsCellEdits), for every cell the edit was begun with is
+  // drawn again by it.
+  void Commit(const Engine& engine, Pending&& pending, PenLog* log = nullptr,
+              const PenStrokeEntry* painted = nullptr);
+  // Begin, `edit`, Commit: one hand edit made as one step. `painted` is where
+  // `edit` leaves the stroke it paints; it goes into the log only when `edit`
+  // succeeds, since a replay must not fail where the stroke did.
+  Status Record(Engine& engine, PenLog* log, std::string name, const std::vector<CellPos>& cells,
+                const std::vector<TRect>& rects, const std::function<Status()>& edit,
+                const PenStrokeEntry* painted = nullptr);
 
   bool CanUndo() const { return cursor_ > 0; }
   bool CanRedo() const { return cursor_ < steps_.size(); }
   const std::string& UndoName() const;
   const std::string& RedoName() const;
   // Undo (or redo) the step; `changed` receives the mosaic rectangles drawn
-  // again. False when there is nothing to do or the mosaic is not the one the
-  // steps were taken on (the history is cleared then).
-  bool Undo(Engine& engine, std::vector<TRect>* changed = nullptr);
-  bool Redo(Engine& engine, std::vector<TRect>* changed = nullptr);
+  // again, and `log` (the one the steps were committed with) loses (or gets
+  // back) what the step wrote into it. False when there is nothing to do or
+  // the mosaic is not the one the steps were taken on (the history is
+  // cleared then).
+  bool Undo(Engine& engine, std::vector<TRect>* changed = nullptr, PenLog* log = nullptr);
+  bool Redo(Engine& engine, std::vector<TRect>* changed = nullptr, PenLog* log = nullptr);
   void Clear();
 
   size_t Count() const { return steps_.size(); }
@@ -88,7 +118,10 @@ public:
   static std::vector<TRect> CellRects(const Engine& engine, int x, int y);
 
 private:
-  bool Apply(Engine& engine, const Step& step, bool forward, std::vector<TRect>* changed);
+  bool Apply(Engine& engine, const Step& step, bool forward, std::vector<TRect>* changed, PenLog* log);
+  // Writes the edit into `log`, and what it wrote into `step` when given.
+  static void Note(const Engine& engine, const std::vector<CellChange>& cells, const PenStrokeEntry* painted,
+                   PenLog& log, Step* step);
   void Trim();
 
   size_t maxBytes_;

@@ -164,10 +164,13 @@ public:
   Status PenStroke(int left, int top, int right, int bottom, PenStrokeEntry* record = nullptr);
   // Paints recorded strokes again, in order: each with its picture,
   // opacities and filter, not the current options' nor a new random choice;
-  // no use is counted again. A job of its own ("Painting Pen Strokes"):
+  // no use is counted again. `between` (when given) runs with the number of
+  // strokes painted so far before each stroke and after the last, and ends
+  // the job when it fails. A job of its own ("Painting Pen Strokes"):
   // progress per stroke, and a cancel between strokes leaves those painted
   // so far.
-  Status ReplayPenStrokes(std::span<const PenStrokeEntry> strokes);
+  Status ReplayPenStrokes(std::span<const PenStrokeEntry> strokes,
+                          const std::function<Status(size_t painted)>& between = {});
 
   // The creation sequence of "Create Photo Mosaic" (grid, library, assignment,
   // render) and of "Mosaic Pen Mode"; refuses an empty library in standard

@@ -36,13 +36,15 @@ Status Engine::PenStroke(int left, int top, int right, int bottom, PenStrokeEntr
   return painted;
 }
 
-Status Engine::ReplayPenStrokes(std::span<const PenStrokeEntry> strokes) {
+Status Engine::ReplayPenStrokes(std::span<const PenStrokeEntry> strokes,
+                                const std::function<Status(size_t painted)>& between) {
   JobListener& job = Listener();
   cancelled_ = false;
   job.SetJobText("Current Job : Painting Pen Strokes");
   job.SetProgress(0);
   int shown = 0;
   for (size_t i = 0; i < strokes.size(); ++i) {
+    if (between) VELMORA_TRY(between(i));
     PenStrokeEntry copy = strokes[i];
     VELMORA_TRY(PaintPenStroke(copy, false));
     // A stroke over a whole poster takes tens of milliseconds: the window
@@ -52,6 +54,7 @@ Status Engine::ReplayPenStrokes(std::span<const PenStrokeEntry> strokes) {
     job.ProcessEvents();
     if (CancelPolled()) return CancelledJob();
   }
+  if (between) VELMORA_TRY(between(strokes.size()));
   job.SetProgress(0);
   return Status::Ok();
 }

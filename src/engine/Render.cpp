@@ -354,6 +354,14 @@ Status Engine::RenderCell(int x, int y) {
   std::string warning;
   VELMORA_TRY(PrepareCellPicture(e.PicIndex, prepared, renditions, &warning));
   if (!warning.empty()) Listener().Warning(warning);
+  // The draft filter blends its cells (their block means can come out at
+  // 254): over the border colour, as in the whole render, and not over what
+  // the cell showed before, so that a redrawn cell is the render's pixels
+  // whatever lay under it, and a reopened project shows it the same.
+  const CellPlacement place = PlaceCellPicture(x, y, 1, 1, Project);
+  for (int i = 0; i < place.Count; ++i)
+    MosaicBitmap.FillRect(place.Pieces[static_cast<size_t>(i)].Target,
+                          Color32FromBgrInt(Project.BorderColor));
   FinishAndPlace(prepared, x, y, CellBuffer, MosaicBitmap, 0);
   return Status::Ok();
 }

@@ -21,7 +21,7 @@ namespace velmora {
 inline constexpr char kExtensionMagic[8] = {'V', 'M', 'X', 'B', 'L', 'O', 'C', 'K'};
 inline constexpr size_t kExtensionHeaderBytes = 16;
 // What of the area is read, magic included. The program writes two blocks:
-// the matching choices (4 bytes) and the pen strokes, at most 640,008 bytes
+// the matching choices (4 bytes) and the pen log, at most 1,920,012 bytes
 // (ProjectExtras.cpp checks that they fit with room to spare). Bytes past
 // this are never read, so a damaged or hostile area costs no more.
 inline constexpr uint64_t kMaxExtensionAreaBytes = uint64_t(4) << 20;

@@ -1,21 +1,24 @@
 #include "project/ProjectExtras.h"
 
+#include "engine/Tables.h"
 #include "project/MatchingBlock.h"
 
 namespace velmora {
 namespace {
 
-// The largest pen block the program writes must be far from the most of an
-// area that is read, so no project of ours ever loses a stroke to the bound.
-constexpr uint64_t kLargestPenBlockBytes = kExtensionHeaderBytes + 8 + 32 * uint64_t(kMaxPenStrokes);
-static_assert(4 * kLargestPenBlockBytes < kMaxExtensionAreaBytes);
+// The largest pen block the program writes (every stroke, and a grid of
+// 800 x 800 cells drawn again) must be well within the most of an area that
+// is read, so no project of ours ever loses a stroke to the bound.
+constexpr uint64_t kLargestPenBlockBytes =
+    kExtensionHeaderBytes + 8 + 32 * uint64_t(kMaxPenStrokes) + 4 + 2 * uint64_t(kMapSide) * kMapSide;
+static_assert(2 * kLargestPenBlockBytes < kMaxExtensionAreaBytes);
 
 }  // namespace
 
 std::vector<ExtensionBlock> ProjectExtrasBlocks(const MatchOptions& matching, const PenLog& strokes) {
   std::vector<ExtensionBlock> blocks;
-  if (!strokes.Strokes.empty())
-    blocks.push_back(ExtensionBlock{kPenStrokesTag, kPenStrokesVersion, EncodePenLog(strokes)});
+  if (strokes.Replays())
+    blocks.push_back(ExtensionBlock{kPenStrokesTag, PenLogFormat(strokes), EncodePenLog(strokes)});
   AppendMatchingBlock(matching, blocks);
   return blocks;
 }
@@ -28,7 +31,7 @@ ProjectExtras ReadProjectExtras(const ExtensionArea& area, const std::string& pa
   if (!warning.empty()) extras.Warnings.push_back(std::move(warning));
   if (const ExtensionBlock* pens = area.Find(kPenStrokesTag)) {
     warning.clear();
-    const Status read = pens->version == kPenStrokesVersion
+    const Status read = pens->version >= 1 && pens->version <= kPenStrokesVersion
                             ? DecodePenLog(pens->payload, path, extras.Strokes, &warning)
                             : Status::Error(path + ": the pen strokes are in a newer format");
     if (!read.ok()) {

@@ -15,7 +15,10 @@
 namespace velmora {
 
 inline constexpr const char* kPenStrokesTag = "PENS";
-inline constexpr uint16_t kPenStrokesVersion = 1;
+// The block's version is the pen log's format (PenLogFormat): 1 for strokes
+// alone, 2 with the cells drawn again over them. A log without such cells
+// is still written as 1, which every earlier program reads.
+inline constexpr uint16_t kPenStrokesVersion = 2;
 
 struct ProjectExtras {
   MatchOptions Matching;
@@ -25,8 +28,8 @@ struct ProjectExtras {
   std::vector<std::string> Warnings;
 };
 
-// The blocks a save writes: the pen strokes when there are any, the
-// matching choices when one of them is on.
+// The blocks a save writes: the pen log when it has anything to replay
+// (PenLog::Replays), the matching choices when one of them is on.
 std::vector<ExtensionBlock> ProjectExtrasBlocks(const MatchOptions& matching, const PenLog& strokes);
 
 // The extras of `area`, read from the file `path`. A damaged or newer block

@@ -4,30 +4,15 @@
 // table and in the render.
 #include <gtest/gtest.h>
 
-#include "support/EngineTestSupport.h"
 #include "engine/EditHistory.h"
 #include "engine/EngineSnapshot.h"
-#include "engine/PickCell.h"
+#include "support/HandEditSupport.h"
 
 namespace velmora {
 namespace {
 
-using testing::Uniform;
-
-// 8 x 6 cells of 12 x 10 pixels in `stitch`, a four-colour main picture and
-// six flat library pictures.
-void SetUpSmallMosaic(Engine& e, const testing::ScratchDir& dir, int stitch) {
-  testing::SetGrid(e, 8, 6, 12, 10);
-  e.Project.StitchMode = stitch;
-  e.Project.MinRepeatRadius = 1;
-  e.MainBitmap = Uniform(64, 48, Color32(200, 30, 30));
-  e.MainBitmap.FillRect(TRect{32, 0, 64, 24}, Color32(30, 200, 30));
-  e.MainBitmap.FillRect(TRect{0, 24, 32, 48}, Color32(30, 30, 200));
-  const TColor32 pictures[6] = {Color32(180, 40, 50),  Color32(50, 170, 40), Color32(40, 60, 190),
-                                Color32(210, 200, 60), Color32(0, 0, 0),     Color32(255, 255, 255)};
-  for (TColor32 c : pictures) testing::AddPicture(e, dir, Uniform(24, 30, c));
-  e.Rng.SetSeed(99);
-}
+using testing::RandomHandEdit;
+using testing::SetUpSmallMosaic;
 
 void MakeSmallMosaic(Engine& e, const testing::ScratchDir& dir, int stitch) {
   SetUpSmallMosaic(e, dir, stitch);
@@ -47,32 +32,6 @@ struct EngineBytes {
   bool operator==(const EngineBytes&) const = default;
 };
 
-// One random hand edit of each kind in turn, recorded as the windows do.
-void RandomEdit(Engine& e, EditHistory& history, RandomGenerator& rng, int kind) {
-  const int x = rng.Random(e.Project.CellsAcross);
-  const int y = rng.Random(e.Project.CellsDown);
-  if (kind == 0) {  // Edit I
-    auto pending = history.Begin(e, "Edit I", {CellPos{x, y}}, EditHistory::CellRects(e, x, y));
-    const int k = e.ChoosePicture(x, y, e.SampleCell(x, y), 1);
-    if (k >= 0) e.FillCell(x, y, k);
-    ASSERT_TRUE(e.RenderCell(x, y).ok());
-    history.Commit(e, std::move(pending));
-  } else if (kind == 1) {  // an Edit II apply
-    PickChoice choice{
-        x, y, rng.Random(e.PicList.Count()), rng.Random(21), rng.Random(2) == 1, rng.Random(2) == 1};
-    auto pending = history.Begin(e, "Pick Cell", {CellPos{x, y}}, EditHistory::CellRects(e, x, y));
-    ASSERT_TRUE(ApplyPickedPicture(e, choice, e.SampleCell(x, y)).ok());
-    history.Commit(e, std::move(pending));
-  } else {  // a pen stroke
-    const int l = rng.Random(e.Project.FinalWidth), t = rng.Random(e.Project.FinalHeight);
-    const TRect r{l, t, std::min(l + 1 + rng.Random(40), e.Project.FinalWidth - 1),
-                  std::min(t + 1 + rng.Random(30), e.Project.FinalHeight - 1)};
-    auto pending = history.Begin(e, "Pen Stroke", {}, {r});
-    ASSERT_TRUE(e.PenStroke(r.Left, r.Top, r.Right, r.Bottom).ok());
-    history.Commit(e, std::move(pending));
-  }
-}
-
 TEST(EditHistory, RandomEditsUndoneGiveTheOriginalBytesAndRedoneTheEditedOnes) {
   for (int stitch : {kStitchLoom, kStitchPeyote, kStitchBrick}) {
     testing::ScratchDir dir;
@@ -80,25 +39,44 @@ TEST(EditHistory, RandomEditsUndoneGiveTheOriginalBytesAndRedoneTheEditedOnes) {
     MakeSmallMosaic(e, dir, stitch);
     const EngineBytes original(e);
     EditHistory history;
+    PenLog log;
+    // The log after each number of steps, which undo and redo give back: a
+    // step takes its stroke and its redrawn cells with it.
+    std::vector<PenLog> logs{log};
     RandomGenerator rng;
     rng.SetSeed(static_cast<uint32_t>(stitch));
-    for (int i = 0; i < 30; ++i) RandomEdit(e, history, rng, i % 3);
+    for (int i = 0; i < 30; ++i) {
+      const size_t before = history.Count();
+      RandomHandEdit(e, history, &log, rng, i % 3);
+      if (history.Count() > before)
+        logs.push_back(log);
+      else
+        EXPECT_EQ(log, logs.back()) << "an edit that changed nothing is not logged";
+    }
     const EngineBytes edited(e);
     ASSERT_FALSE(edited == original);
     const size_t steps = history.Count();
     EXPECT_GE(steps, 20u) << "stitch " << stitch;  // a few edits may change nothing
+    ASSERT_EQ(logs.size(), steps + 1);
+    EXPECT_TRUE(log.AnyRedrawn());  // cells were edited after the first stroke
 
     std::vector<TRect> changed;
-    while (history.CanUndo()) ASSERT_TRUE(history.Undo(e, &changed));
+    for (size_t at = steps; history.CanUndo(); --at) {
+      ASSERT_TRUE(history.Undo(e, &changed, &log));
+      EXPECT_EQ(log, logs[at - 1]) << "stitch " << stitch << ", step " << at;
+    }
     EXPECT_TRUE(EngineBytes(e) == original) << "stitch " << stitch;
     EXPECT_FALSE(changed.empty());
-    while (history.CanRedo()) ASSERT_TRUE(history.Redo(e));
+    for (size_t at = 0; history.CanRedo(); ++at) {
+      ASSERT_TRUE(history.Redo(e, nullptr, &log));
+      EXPECT_EQ(log, logs[at + 1]) << "stitch " << stitch << ", step " << at + 1;
+    }
     EXPECT_TRUE(EngineBytes(e) == edited) << "stitch " << stitch;
 
     // Undo two, edit again: the two can no longer be redone.
     ASSERT_TRUE(history.Undo(e) && history.Undo(e));
     EXPECT_EQ(history.RedoName(), "Pick Cell");
-    RandomEdit(e, history, rng, 2);
+    RandomHandEdit(e, history, nullptr, rng, 2);
     EXPECT_FALSE(history.CanRedo());
     EXPECT_EQ(history.UndoName(), "Pen Stroke");
     EXPECT_EQ(history.Count(), steps - 1);
@@ -119,7 +97,7 @@ TEST(EditHistory, KeepsWithinItsBoundsDroppingTheOldestFirst) {
     EditHistory history(b.maxBytes, b.maxSteps);
     RandomGenerator rng;
     rng.SetSeed(5);
-    for (int i = 0; i < 12; ++i) RandomEdit(e, history, rng, 2);
+    for (int i = 0; i < 12; ++i) RandomHandEdit(e, history, nullptr, rng, 2);
     if (b.expectSteps) {
       EXPECT_EQ(history.Count(), b.expectSteps);
     }
@@ -132,14 +110,14 @@ TEST(EditHistory, KeepsWithinItsBoundsDroppingTheOldestFirst) {
   EditHistory small(4 * 1024);
   RandomGenerator rng;
   rng.SetSeed(8);
-  RandomEdit(e, small, rng, 0);
+  RandomHandEdit(e, small, nullptr, rng, 0);
   ASSERT_TRUE(small.CanUndo());
   auto pending = small.Begin(e, "Pen Stroke", {}, {e.MosaicBitmap.BoundsRect()});
   ASSERT_TRUE(e.PenStroke(0, 0, 95, 59).ok());
   small.Commit(e, std::move(pending));
   EXPECT_FALSE(small.CanUndo());
   // A new mosaic of another size: the old steps are refused and dropped.
-  RandomEdit(e, small, rng, 0);
+  RandomHandEdit(e, small, nullptr, rng, 0);
   ASSERT_TRUE(small.CanUndo());
   ASSERT_TRUE(e.MosaicBitmap.SetSize(10, 10).ok());
   EXPECT_FALSE(small.Undo(e));

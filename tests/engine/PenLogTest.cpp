@@ -10,33 +10,64 @@
 namespace velmora {
 namespace {
 
+// A log of three strokes, and the same with three cells of a 3 x 2 grid
+// drawn again: before the strokes, after the first and after the last.
+PenLog ThreeStrokes(bool redrawn) {
+  PenLog log{true,
+             {{1, 2, 30, 40, 0, 51, 205, 3}, {0, 0, 0, 0, -1, 0, 255, 0}, {5, 6, 7, 8, 65534, 255, 1, 9}}};
+  if (redrawn) {
+    EXPECT_TRUE(log.SetRedrawn(0, 0, 3, 2, 1));
+    EXPECT_TRUE(log.SetRedrawn(2, 0, 3, 2, 2));
+    EXPECT_TRUE(log.SetRedrawn(1, 1, 3, 2, 4));
+    EXPECT_FALSE(log.SetRedrawn(3, 0, 3, 2, 1));  // outside the grid
+  }
+  return log;
+}
+
 TEST(PenLog, BytesRoundTripAndDamagedBytesAreRefused) {
-  const PenLog log{
-      true, {{1, 2, 30, 40, 0, 51, 205, 3}, {0, 0, 0, 0, -1, 0, 255, 0}, {5, 6, 7, 8, 65534, 255, 1, 9}}};
+  const PenLog log = ThreeStrokes(false);
   const std::vector<uint8_t> bytes = EncodePenLog(log);
+  // Strokes alone keep the format every earlier program reads.
   ASSERT_EQ(bytes.size(), 8u + 3 * 32);
+  EXPECT_EQ(bytes[0], 1);
   PenLog back;
   ASSERT_TRUE(DecodePenLog(bytes, "p.vm6", back).ok());
   EXPECT_EQ(back, log);
   ASSERT_TRUE(DecodePenLog(EncodePenLog({}), "p.vm6", back).ok());
   EXPECT_EQ(back, PenLog{});
 
-  const auto with = [&](auto change) {
-    std::vector<uint8_t> b = bytes;
+  const PenLog cells = ThreeStrokes(true);
+  const std::vector<uint8_t> cellBytes = EncodePenLog(cells);
+  ASSERT_EQ(cellBytes.size(), 8u + 3 * 32 + 4 + 6 * 2);
+  EXPECT_EQ(cellBytes[0], 2);
+  ASSERT_TRUE(DecodePenLog(cellBytes, "p.vm6", back).ok());
+  EXPECT_EQ(back, cells);
+  EXPECT_EQ(back.RedrawnAt(1, 1), 4);
+  EXPECT_NE(back, log);
+
+  const auto with = [&](const std::vector<uint8_t>& from, auto change) {
+    std::vector<uint8_t> b = from;
     change(b);
     return b;
   };
+  const size_t grid = 8 + 3 * 32;  // where Across begins
   const struct {
     const char* what;
     std::vector<uint8_t> bytes;
     const char* message;
   } damaged[] = {
       {"shorter than its header", {1, 0, 0}, "cut short"},
-      {"a newer format", with([](auto& b) { b[0] = 2; }), "newer format (2)"},
-      {"an unknown base", with([](auto& b) { b[2] = 2; }), "unknown base (2)"},
-      {"a count beyond the bytes", with([](auto& b) { b[7] = 0x7F; }), "do not match"},
-      {"a stroke cut short", with([](auto& b) { b.pop_back(); }), "do not match"},
-      {"bytes after the last stroke", with([](auto& b) { b.push_back(0); }), "do not match"},
+      {"a newer format", with(bytes, [](auto& b) { b[0] = 3; }), "newer format (3)"},
+      {"an unknown base", with(bytes, [](auto& b) { b[2] = 2; }), "unknown base (2)"},
+      {"a count beyond the bytes", with(bytes, [](auto& b) { b[7] = 0x7F; }), "do not match"},
+      {"a stroke cut short", with(bytes, [](auto& b) { b.pop_back(); }), "do not match"},
+      {"bytes after the last stroke", with(bytes, [](auto& b) { b.push_back(0); }), "do not match"},
+      {"no grid after the strokes", with(bytes, [](auto& b) { b[0] = 2; }), "do not match"},
+      {"a grid of no cells", with(cellBytes, [&](auto& b) { b[grid] = 0; }), "grid of 0 x 2"},
+      {"a grid past the cell map", with(cellBytes, [&](auto& b) { b[grid + 3] = 4; }), "grid of 3 x 1026"},
+      {"a cell cut short", with(cellBytes, [](auto& b) { b.pop_back(); }), "do not match their grid"},
+      {"a cell after the last stroke's next", with(cellBytes, [&](auto& b) { b[grid + 4] = 5; }),
+       "drawn after pen strokes the project does not hold"},
   };
   for (const auto& c : damaged) {
     PenLog out = log;
@@ -59,8 +90,13 @@ TEST(PenLog, ALogPastTheBoundKeepsItsFirstStrokesAndSaysSo) {
   EXPECT_EQ(back.Strokes.back(), log.Strokes[kMaxPenStrokes - 1]);
   EXPECT_EQ(warning.rfind("p.vm6: the project holds 20001 pen strokes", 0), 0u) << warning;
 
+  // A cell drawn after strokes left out comes after the last one kept.
+  log.SetRedrawn(0, 0, 1, 1, kMaxPenStrokes + 2);
+  ASSERT_TRUE(DecodePenLog(EncodePenLog(log), "p.vm6", back).ok());
+  EXPECT_EQ(back.RedrawnAt(0, 0), kMaxPenStrokes + 1);
+
   // At the bound, nothing is left out.
-  log.Strokes.pop_back();
+  log = PenLog{false, std::vector<PenStrokeEntry>(log.Strokes.begin(), log.Strokes.end() - 1)};
   warning.clear();
   ASSERT_TRUE(DecodePenLog(EncodePenLog(log), "p.vm6", back, &warning).ok());
   EXPECT_EQ(back, log);
@@ -195,6 +231,12 @@ TEST_F(PenReplay, RefusesStrokesThatDoNotFitTheMosaicBeforePainting) {
     EXPECT_NE(s.message().find("p.vm6: pen stroke 2 "), std::string::npos) << c.what << ": " << s.message();
     EXPECT_TRUE(testing::SamePixels(e.MosaicBitmap, before)) << c.what;  // nothing painted
   }
+  PenLog otherGrid{false, {fits}};
+  otherGrid.SetRedrawn(0, 0, 5, 4, 2);
+  const Status s = ReplayPenLog(e, otherGrid, "p.vm6");
+  EXPECT_EQ(s.message(),
+            "p.vm6: the cells drawn over the pen strokes are of a 5 x 4 grid, not this mosaic's 4 x 4");
+  EXPECT_TRUE(testing::SamePixels(e.MosaicBitmap, before));
 }
 
 }  // namespace

@@ -52,7 +52,7 @@ TEST(ProjectExtras, WhatIsLeftOutIsToldAfterTheAreasOwnWarnings) {
        false,
        {"the matching choices are damaged"}},
       {"newer strokes",
-       [](ExtensionArea& a) { a.blocks[0].version = 2; },
+       [](ExtensionArea& a) { a.blocks[0].version = 3; },
        0,
        true,
        {"the pen strokes are in a newer format; the pen strokes were left out."}},
