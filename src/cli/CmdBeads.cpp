@@ -6,7 +6,9 @@
 #include "cli/Command.h"
 #include "cli/Flags.h"
 #include "cli/LoadProject.h"
+#include "cli/ProgressBar.h"
 #include "engine/Engine.h"
+#include "imaging/Interrupt.h"
 #include "library/ProgramFolders.h"
 #include "output/BeadChart.h"
 #include "output/BeadChartWriter.h"
@@ -54,17 +56,14 @@ int RunBeads(const Args& args) {
   options.Dither = flags.Switch("dither").value_or(false);
   BeadChart chart = MakeBeadChart(cells, cols, rows, layout, *palette, *bead, options);
 
-  if (out) {
-    BeadChartPdfOptions pdf;
-    pdf.Title = ProjectTitle(project);
-    if (Status s = WriteBeadChartPdf(chart, *out, pdf); !s) return Fail(s.message());
-  }
-  if (words)
-    if (Status s = WriteBeadText(BeadWordChart(chart), *words); !s) return Fail(s.message());
-  if (csv)
-    if (Status s = WriteBeadText(BeadGridCsv(chart), *csv); !s) return Fail(s.message());
-  if (png)
-    if (Status s = WriteBeadPreviewPng(chart, *png); !s) return Fail(s.message());
+  // All the files asked for change together, or none does.
+  BeadChartFiles files{out.value_or(""), words.value_or(""), csv.value_or(""), png.value_or(""), {}};
+  files.PdfOptions.Title = ProjectTitle(project);
+  ProgressBar progress(flags.Switch("quiet").value_or(false));
+  const Status saved = SaveBeadChartFiles(chart, files, progress);
+  progress.Finish();
+  if (!saved)
+    return saved.message() == kJobCancelled || InterruptRequested() ? Cancelled() : Fail(saved.message());
   if (!flags.Switch("quiet").value_or(false)) {
     std::cerr << BeadLayoutName(chart.Layout) << " chart of " << cols << " x " << rows << " beads, "
               << chart.UsedColors().size() << " colours of " << chart.Palette.Name << ", "
@@ -91,7 +90,9 @@ const CommandRegistrar registrar({
     "lines. --bead sets the bead size (default 5mm), which gives the finished size.\n\n"
     "--out writes the PDF chart (legend pages, then the grid in A4 pages);\n"
     "--words the word chart read row by row; --csv the grid of bead codes;\n"
-    "--png a picture of the beaded piece.\n",
+    "--png a picture of the beaded piece. The files are replaced together once\n"
+    "all are written; when one cannot be, or Ctrl+C stops the work, every earlier\n"
+    "file stays as it was.\n",
     RunBeads,
 });
 

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "imaging/FileIO.h"
+#include "imaging/Interrupt.h"
 #include "output/CairoCalls.h"
 
 namespace velmora {
@@ -25,10 +28,17 @@ struct ContextCloser {
 using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceCloser>;
 using ContextPtr = std::unique_ptr<cairo_t, ContextCloser>;
 
-cairo_status_t AppendBytes(void* closure, const unsigned char* data, unsigned int length) {
-  auto* out = static_cast<std::vector<uint8_t>*>(closure);
-  out->insert(out->end(), data, data + length);
-  return CAIRO_STATUS_SUCCESS;
+cairo_status_t WriteToFile(void* closure, const unsigned char* data, unsigned int length) {
+  return std::fwrite(data, 1, length, static_cast<std::FILE*>(closure)) == length ? CAIRO_STATUS_SUCCESS
+                                                                                  : CAIRO_STATUS_WRITE_ERROR;
+}
+
+bool StopWanted(JobListener& listener) { return InterruptRequested() || listener.CancelRequested(); }
+
+Status Stopped(JobListener& listener) {
+  listener.SetJobText(kJobCancelledText);
+  listener.SetProgress(0);
+  return Status::Error(kJobCancelled);
 }
 
 void SetColor(cairo_t* cr, const BeadColor& c) {
@@ -283,6 +293,139 @@ void DrawChartPage(cairo_t* cr, const BeadChart& chart, const BeadChartTiling& t
   cairo_show_page(cr);
 }
 
+// The preview drawn a row of beads at a time; `row` is told of each before
+// it is drawn and ends the drawing (with an empty preview) by returning false.
+BeadPreview DrawPreview(const BeadChart& chart, int maxSide, const std::function<bool(int row)>& row) {
+  BeadPreview out;
+  if (chart.Cells.empty() || !OpenCairo().ok()) return out;
+  maxSide = std::clamp(maxSide, 16, 8000);
+  double w = chart.Bead.WidthMm, h = chart.Bead.HeightMm;
+  double beadsAcross = chart.Columns + (chart.Layout == BeadLayout::Peyote ? 0.5 : 0);
+  double beadsDown = chart.Rows + (chart.Layout == BeadLayout::Brick ? 0.5 : 0);
+  // Pixels per millimetre, so that beads keep their shape.
+  double scale = std::min({maxSide / (beadsAcross * w), maxSide / (beadsDown * h), 24.0 / std::min(w, h)});
+  double bw = w * scale, bh = h * scale;
+  out.Width = std::max(1, static_cast<int>(std::ceil(beadsAcross * bw)));
+  out.Height = std::max(1, static_cast<int>(std::ceil(beadsDown * bh)));
+  SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, out.Width, out.Height));
+  ContextPtr cr(cairo_create(surface.get()));
+  cairo_set_source_rgb(cr.get(), 0.93, 0.93, 0.92);
+  cairo_paint(cr.get());
+  const bool round = std::abs(w - h) < 1e-9;
+  for (int y = 0; y < chart.Rows; ++y) {
+    if (row && !row(y)) return BeadPreview{};
+    for (int x = 0; x < chart.Columns; ++x) {
+      double ox, oy;
+      BeadOffset(chart, x, y, ox, oy);
+      double cx = (ox + 0.5) * bw, cy = (oy + 0.5) * bh;
+      SetColor(cr.get(), chart.Palette.Colors[static_cast<size_t>(chart.At(x, y))]);
+      if (round) {
+        // A fuse bead seen from above: a ring around its hole once there
+        // are pixels enough to show one.
+        cairo_arc(cr.get(), cx, cy, bw * 0.47, 0, 2 * M_PI);
+        if (bw >= 6) {
+          cairo_new_sub_path(cr.get());
+          cairo_arc_negative(cr.get(), cx, cy, bw * 0.16, 2 * M_PI, 0);
+        }
+      } else {
+        // A seed bead lying on its side: a tube with rounded ends.
+        double rw = bw * 0.92, rh = bh * 0.9, r = std::min(rw, rh) * 0.3;
+        double l = cx - rw / 2, t = cy - rh / 2;
+        cairo_new_sub_path(cr.get());
+        cairo_arc(cr.get(), l + rw - r, t + r, r, -M_PI / 2, 0);
+        cairo_arc(cr.get(), l + rw - r, t + rh - r, r, 0, M_PI / 2);
+        cairo_arc(cr.get(), l + r, t + rh - r, r, M_PI / 2, M_PI);
+        cairo_arc(cr.get(), l + r, t + r, r, M_PI, 3 * M_PI / 2);
+        cairo_close_path(cr.get());
+      }
+      cairo_fill(cr.get());
+    }
+  }
+  cr.reset();
+  cairo_surface_flush(surface.get());
+  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return BeadPreview{};
+  int stride = cairo_image_surface_get_stride(surface.get());
+  const unsigned char* data = cairo_image_surface_get_data(surface.get());
+  out.Pixels.resize(static_cast<size_t>(out.Width) * out.Height);
+  for (int y = 0; y < out.Height; ++y) {
+    std::memcpy(out.Pixels.data() + static_cast<size_t>(y) * out.Width,
+                data + static_cast<size_t>(y) * stride, static_cast<size_t>(out.Width) * 4);
+    for (int x = 0; x < out.Width; ++x) out.Pixels[static_cast<size_t>(y) * out.Width + x] |= 0xFF000000u;
+  }
+  return out;
+}
+
+// The PDF into `out`, page by page as drawn; a big chart has hundreds of
+// pages, so the listener hears of each and may stop the drawing between
+// them.
+Status DrawChartPdf(const BeadChart& chart, std::FILE* out, const std::string& path,
+                    const BeadChartPdfOptions& options, JobListener& listener) {
+  VELMORA_TRY(OpenCairo());
+  listener.SetJobText(kBeadChartPdfJobText);
+  listener.SetProgress(0);
+  SurfacePtr surface(cairo_pdf_surface_create_for_stream(WriteToFile, out, kPageWidth, kPageHeight));
+  cairo_pdf_surface_set_metadata(
+      surface.get(), CAIRO_PDF_METADATA_TITLE,
+      (options.Title.empty() ? std::string("Bead chart") : "Bead chart: " + options.Title).c_str());
+  cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "Velmora");
+  ContextPtr cr(cairo_create(surface.get()));
+  BeadChartTiling tiling = TileBeadChart(chart, options.Overlap);
+  std::vector<int> used = chart.UsedColors();
+  std::vector<int64_t> counts = chart.Counts();
+  std::vector<int> symbolOf(chart.Palette.Colors.size(), 0);
+  for (size_t k = 0; k < used.size(); ++k) symbolOf[static_cast<size_t>(used[k])] = static_cast<int>(k);
+  DrawLegendPages(cr.get(), chart, tiling, options, used, counts);
+  const int64_t pages = int64_t(tiling.PagesAcross) * tiling.PagesDown;
+  int64_t done = 0;
+  for (int pr = 0; pr < tiling.PagesDown; ++pr)
+    for (int pc = 0; pc < tiling.PagesAcross; ++pc) {
+      if (StopWanted(listener)) return Stopped(listener);
+      DrawChartPage(cr.get(), chart, tiling, options, symbolOf, pc, pr);
+      listener.SetProgress(static_cast<int>(++done * 100 / pages));
+      listener.ProcessEvents();
+    }
+  cairo_status_t status = cairo_status(cr.get());
+  cr.reset();
+  cairo_surface_finish(surface.get());
+  if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface.get());
+  if (status != CAIRO_STATUS_SUCCESS)
+    return Status::Error(path + ": the chart could not be written (" + cairo_status_to_string(status) + ")");
+  return Status::Ok();
+}
+
+Status DrawPreviewPng(const BeadChart& chart, std::FILE* out, const std::string& path, int maxSide,
+                      JobListener& listener) {
+  VELMORA_TRY(OpenCairo());
+  listener.SetJobText(kBeadPreviewJobText);
+  listener.SetProgress(0);
+  bool stopped = false;
+  BeadPreview preview = DrawPreview(chart, maxSide, [&](int y) {
+    if (StopWanted(listener)) {
+      stopped = true;
+      return false;
+    }
+    listener.SetProgress(y * 100 / chart.Rows);
+    listener.ProcessEvents();
+    return true;
+  });
+  if (stopped) return Stopped(listener);
+  if (preview.Pixels.empty()) return Status::Error("No bead chart to save");
+  SurfacePtr surface(cairo_image_surface_create_for_data(
+      reinterpret_cast<unsigned char*>(preview.Pixels.data()), CAIRO_FORMAT_RGB24, preview.Width,
+      preview.Height, preview.Width * 4));
+  const cairo_status_t status = cairo_surface_write_to_png_stream(surface.get(), WriteToFile, out);
+  if (status != CAIRO_STATUS_SUCCESS)
+    return Status::Error(path + ": the preview could not be written (" + cairo_status_to_string(status) +
+                         ")");
+  listener.SetProgress(100);
+  return Status::Ok();
+}
+
+Status WriteText(const std::string& text, std::FILE* out, const std::string& path) {
+  return WriteAll(out, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()),
+                  path);
+}
+
 }  // namespace
 
 BeadChartTiling TileBeadChart(const BeadChart& chart, int overlap) {
@@ -312,113 +455,77 @@ BeadChartTiling TileBeadChart(const BeadChart& chart, int overlap) {
   return t;
 }
 
+BeadPreview RenderBeadPreview(const BeadChart& chart, int maxSide) { return DrawPreview(chart, maxSide, {}); }
+
 Status WriteBeadChartPdf(const BeadChart& chart, const std::string& path,
                          const BeadChartPdfOptions& options) {
-  if (chart.Cells.empty()) return Status::Error("No bead chart to save");
-  VELMORA_TRY(OpenCairo());
-  std::vector<uint8_t> bytes;
-  {
-    SurfacePtr surface(cairo_pdf_surface_create_for_stream(AppendBytes, &bytes, kPageWidth, kPageHeight));
-    cairo_pdf_surface_set_metadata(
-        surface.get(), CAIRO_PDF_METADATA_TITLE,
-        (options.Title.empty() ? std::string("Bead chart") : "Bead chart: " + options.Title).c_str());
-    cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "Velmora");
-    ContextPtr cr(cairo_create(surface.get()));
-    BeadChartTiling tiling = TileBeadChart(chart, options.Overlap);
-    std::vector<int> used = chart.UsedColors();
-    std::vector<int64_t> counts = chart.Counts();
-    std::vector<int> symbolOf(chart.Palette.Colors.size(), 0);
-    for (size_t k = 0; k < used.size(); ++k) symbolOf[static_cast<size_t>(used[k])] = static_cast<int>(k);
-    DrawLegendPages(cr.get(), chart, tiling, options, used, counts);
-    for (int pr = 0; pr < tiling.PagesDown; ++pr)
-      for (int pc = 0; pc < tiling.PagesAcross; ++pc)
-        DrawChartPage(cr.get(), chart, tiling, options, symbolOf, pc, pr);
-    cairo_status_t status = cairo_status(cr.get());
-    cr.reset();
-    cairo_surface_finish(surface.get());
-    if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface.get());
-    if (status != CAIRO_STATUS_SUCCESS)
-      return Status::Error(path + ": the chart could not be drawn (" + cairo_status_to_string(status) + ")");
-  }
-  return WriteFileAtomically(path, bytes);
-}
-
-BeadPreview RenderBeadPreview(const BeadChart& chart, int maxSide) {
-  BeadPreview out;
-  if (chart.Cells.empty() || !OpenCairo().ok()) return out;
-  maxSide = std::clamp(maxSide, 16, 8000);
-  double w = chart.Bead.WidthMm, h = chart.Bead.HeightMm;
-  double beadsAcross = chart.Columns + (chart.Layout == BeadLayout::Peyote ? 0.5 : 0);
-  double beadsDown = chart.Rows + (chart.Layout == BeadLayout::Brick ? 0.5 : 0);
-  // Pixels per millimetre, so that beads keep their shape.
-  double scale = std::min({maxSide / (beadsAcross * w), maxSide / (beadsDown * h), 24.0 / std::min(w, h)});
-  double bw = w * scale, bh = h * scale;
-  out.Width = std::max(1, static_cast<int>(std::ceil(beadsAcross * bw)));
-  out.Height = std::max(1, static_cast<int>(std::ceil(beadsDown * bh)));
-  SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, out.Width, out.Height));
-  ContextPtr cr(cairo_create(surface.get()));
-  cairo_set_source_rgb(cr.get(), 0.93, 0.93, 0.92);
-  cairo_paint(cr.get());
-  const bool round = std::abs(w - h) < 1e-9;
-  for (int y = 0; y < chart.Rows; ++y)
-    for (int x = 0; x < chart.Columns; ++x) {
-      double ox, oy;
-      BeadOffset(chart, x, y, ox, oy);
-      double cx = (ox + 0.5) * bw, cy = (oy + 0.5) * bh;
-      SetColor(cr.get(), chart.Palette.Colors[static_cast<size_t>(chart.At(x, y))]);
-      if (round) {
-        // A fuse bead seen from above: a ring around its hole once there
-        // are pixels enough to show one.
-        cairo_arc(cr.get(), cx, cy, bw * 0.47, 0, 2 * M_PI);
-        if (bw >= 6) {
-          cairo_new_sub_path(cr.get());
-          cairo_arc_negative(cr.get(), cx, cy, bw * 0.16, 2 * M_PI, 0);
-        }
-      } else {
-        // A seed bead lying on its side: a tube with rounded ends.
-        double rw = bw * 0.92, rh = bh * 0.9, r = std::min(rw, rh) * 0.3;
-        double l = cx - rw / 2, t = cy - rh / 2;
-        cairo_new_sub_path(cr.get());
-        cairo_arc(cr.get(), l + rw - r, t + r, r, -M_PI / 2, 0);
-        cairo_arc(cr.get(), l + rw - r, t + rh - r, r, 0, M_PI / 2);
-        cairo_arc(cr.get(), l + r, t + rh - r, r, M_PI / 2, M_PI);
-        cairo_arc(cr.get(), l + r, t + r, r, M_PI, 3 * M_PI / 2);
-        cairo_close_path(cr.get());
-      }
-      cairo_fill(cr.get());
-    }
-  cr.reset();
-  cairo_surface_flush(surface.get());
-  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return BeadPreview{};
-  int stride = cairo_image_surface_get_stride(surface.get());
-  const unsigned char* data = cairo_image_surface_get_data(surface.get());
-  out.Pixels.resize(static_cast<size_t>(out.Width) * out.Height);
-  for (int y = 0; y < out.Height; ++y) {
-    std::memcpy(out.Pixels.data() + static_cast<size_t>(y) * out.Width,
-                data + static_cast<size_t>(y) * stride, static_cast<size_t>(out.Width) * 4);
-    for (int x = 0; x < out.Width; ++x) out.Pixels[static_cast<size_t>(y) * out.Width + x] |= 0xFF000000u;
-  }
-  return out;
+  BeadChartFiles files;
+  files.Pdf = path;
+  files.PdfOptions = options;
+  JobListener quiet;
+  return SaveBeadChartFiles(chart, files, quiet);
 }
 
 Status WriteBeadPreviewPng(const BeadChart& chart, const std::string& path, int maxSide) {
-  VELMORA_TRY(OpenCairo());
-  BeadPreview preview = RenderBeadPreview(chart, maxSide);
-  if (preview.Pixels.empty()) return Status::Error("No bead chart to save");
-  SurfacePtr surface(cairo_image_surface_create_for_data(
-      reinterpret_cast<unsigned char*>(preview.Pixels.data()), CAIRO_FORMAT_RGB24, preview.Width,
-      preview.Height, preview.Width * 4));
-  std::vector<uint8_t> bytes;
-  cairo_status_t status = cairo_surface_write_to_png_stream(surface.get(), AppendBytes, &bytes);
-  if (status != CAIRO_STATUS_SUCCESS)
-    return Status::Error(path + ": the preview could not be written (" + cairo_status_to_string(status) +
-                         ")");
-  return WriteFileAtomically(path, bytes);
+  if (chart.Cells.empty()) return Status::Error("No bead chart to save");
+  JobListener quiet;
+  PendingFile file;
+  VELMORA_TRY(file.Open(path));
+  VELMORA_TRY(DrawPreviewPng(chart, file.Stream(), path, maxSide, quiet));
+  return file.Commit();
 }
 
 Status WriteBeadText(const std::string& text, const std::string& path) {
   return WriteFileAtomically(
       path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+}
+
+Status SaveBeadChartFiles(const BeadChart& chart, const BeadChartFiles& files, JobListener& listener) {
+  if (chart.Cells.empty()) return Status::Error("No bead chart to save");
+  using Writer = std::function<Status(std::FILE*, const std::string&)>;
+  // The quick text forms first, the long drawings last.
+  const std::pair<const std::string*, Writer> forms[] = {
+      {&files.Words,
+       [&](std::FILE* f, const std::string& p) { return WriteText(BeadWordChart(chart), f, p); }},
+      {&files.Csv, [&](std::FILE* f, const std::string& p) { return WriteText(BeadGridCsv(chart), f, p); }},
+      {&files.Pdf,
+       [&](std::FILE* f, const std::string& p) {
+         return DrawChartPdf(chart, f, p, files.PdfOptions, listener);
+       }},
+      {&files.Png,
+       [&](std::FILE* f, const std::string& p) { return DrawPreviewPng(chart, f, p, 2400, listener); }},
+  };
+  // Two forms saved to one file would write into the same temporary.
+  std::vector<std::filesystem::path> targets;
+  for (const auto& [path, write] : forms) {
+    if (path->empty()) continue;
+    std::error_code ec;
+    std::filesystem::path target = std::filesystem::weakly_canonical(*path, ec);
+    if (ec) target = *path;
+    if (std::find(targets.begin(), targets.end(), target) != targets.end())
+      return Status::Error(
+          Format("\"%s\" is named for two of the chart's files; give each its own.", path->c_str()));
+    targets.push_back(target);
+  }
+  // Every temporary is made before the drawings, so a target that cannot be
+  // replaced is refused before the long work rather than after it.
+  std::vector<std::unique_ptr<PendingFile>> pending;
+  for (const auto& [path, write] : forms) {
+    if (path->empty()) continue;
+    pending.push_back(std::make_unique<PendingFile>());
+    VELMORA_TRY(pending.back()->Open(*path));
+  }
+  size_t next = 0;
+  for (const auto& [path, write] : forms) {
+    if (path->empty()) continue;
+    PendingFile& file = *pending[next++];
+    VELMORA_TRY(write(file.Stream(), *path));
+    if (StopWanted(listener)) return Stopped(listener);
+    VELMORA_TRY(file.Complete());
+  }
+  std::vector<PendingFile*> all;
+  for (const auto& file : pending) all.push_back(file.get());
+  return CommitAll(all);
 }
 
 }  // namespace velmora

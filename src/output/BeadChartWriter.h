@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/Job.h"
 #include "imaging/Status.h"
 #include "output/BeadChart.h"
 
@@ -51,5 +52,23 @@ Status WriteBeadChartPdf(const BeadChart& chart, const std::string& path,
 
 // The CSV grid or the word chart, saved the same safe way.
 Status WriteBeadText(const std::string& text, const std::string& path);
+
+// The job texts of the drawings that take long on a big chart.
+inline constexpr const char* kBeadChartPdfJobText = "Current Job : Bead Chart PDF";
+inline constexpr const char* kBeadPreviewJobText = "Current Job : Bead Preview";
+
+// The files of one save; an empty path is a form not wanted.
+struct BeadChartFiles {
+  std::string Pdf, Words, Csv, Png;
+  BeadChartPdfOptions PdfOptions;
+};
+
+// Writes every form asked for, each to a temporary file beside its target,
+// and puts them in place together once all are complete: a failed write, a
+// cancel or an interrupt keeps every previous file and leaves no temporary,
+// so the files on disk always come from one chart. The PDF and the preview
+// report their progress to `listener` and stop at its cancel (or an
+// interrupt), which returns kJobCancelled.
+Status SaveBeadChartFiles(const BeadChart& chart, const BeadChartFiles& files, JobListener& listener);
 
 }  // namespace velmora

@@ -1,6 +1,8 @@
 // velmora-cli beads on projects of each layout: every output written and in
-// step with the others, and the refusals (bad palette, size, flags).
+// step with the others, the refusals (bad palette, size, flags), and a save
+// that fails or is interrupted keeping every earlier file.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -11,6 +13,7 @@
 #include "imaging/Bitmap32.h"
 #include "imaging/formats/BmpCodec.h"
 #include "output/BeadChart.h"
+#include "support/CliChild.h"
 #include "support/ScratchFolder.h"
 
 namespace velmora {
@@ -30,8 +33,9 @@ protected:
   }
   std::string P(const std::string& name) const { return dir / name; }
 
-  // A 11 x 9 self mosaic (no library needed) of a colour ramp in `stitch`.
-  void MakeProject(const std::string& stitch) {
+  // A self mosaic (no library needed) of a colour ramp in `stitch`, 11 x 9
+  // cells unless told otherwise.
+  void MakeProject(const std::string& stitch, const std::string& cells = "11x9") {
     TBitmap32 main(100, 70);
     for (int y = 0; y < 70; ++y)
       for (int x = 0; x < 100; ++x)
@@ -39,10 +43,25 @@ protected:
     ASSERT_TRUE(WriteBmpFile(main, P("main.bmp")).ok());
     fs::create_directories(dir.path() / "none");
     ASSERT_EQ(Cmd("create --quiet --mode self --main " + P("main.bmp") + " --library " + P("none") +
-                  " --cells 11x9 --cell-size 8x8 --stitch " + stitch + " --out " + P("m.bmp") +
+                  " --cells " + cells + " --cell-size 8x8 --stitch " + stitch + " --out " + P("m.bmp") +
                   " --project " + P(stitch + ".vm6")),
               0)
         << err;
+  }
+
+  // Earlier files at every output's name, to be kept by a save that fails.
+  void WriteEarlierFiles() {
+    for (const char* name : {"c.pdf", "w.txt", "g.csv", "p.png"})
+      velmora::testing::WriteWholeFile(P(name), std::string("earlier ") + name);
+  }
+  void ExpectEarlierFiles() {
+    for (const char* name : {"c.pdf", "w.txt", "g.csv", "p.png"})
+      EXPECT_TRUE(ReadWholeFile(P(name)) == std::string("earlier ") + name) << name;
+    EXPECT_EQ(velmora::testing::TemporariesIn(dir.path()), std::vector<std::string>{});
+  }
+  std::string AllOutputs() const {
+    return " --out " + P("c.pdf") + " --words " + P("w.txt") + " --csv " + P("g.csv") + " --png " +
+           P("p.png");
   }
 
   velmora::testing::ScratchFolder dir;
@@ -101,6 +120,61 @@ TEST_F(BeadsCli, RefusesBadPalettesSizesAndFlagsWithoutWriting) {
   std::ofstream(P("junk.vm6")) << "not a project";
   EXPECT_EQ(Cmd("beads " + P("junk.vm6") + " --out " + P("x.pdf")), 1);
   EXPECT_FALSE(fs::exists(P("x.pdf")));
+}
+
+// The files of one save change together: when one of them cannot be
+// written, none replaces its earlier file and no temporary stays.
+TEST_F(BeadsCli, AFailedOutputKeepsEveryEarlierFile) {
+  MakeProject("loom");
+  fs::create_directories(P("folder.csv"));
+  struct Case {
+    const char* name;
+    std::string prefix;  // shell commands before the program's
+    std::string args;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"GridNamesAFolder", "", AllOutputs() + " --csv " + P("folder.csv"), "folder.csv"},
+      // Files may grow to a few kB only: the chart fails after the word
+      // chart and the grid were written whole.
+      {"DiskFillsUp", "trap '' XFSZ; ulimit -f 8;", AllOutputs(), "c.pdf"},
+      {"OneFileForTwoForms", "", AllOutputs() + " --png " + P("c.pdf"), "named for two"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteEarlierFiles();
+    const std::string line = c.prefix + " XDG_CACHE_HOME=" + P("cache") + " " + VELMORA_CLI + " beads " +
+                             P("loom.vm6") + " --quiet" + c.args + " 2>" + P("stderr.txt");
+    const int raw = std::system(line.c_str());
+    err = ReadWholeFile(P("stderr.txt"));
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1) << err;
+    EXPECT_NE(err.find(c.message), std::string::npos) << err;
+    ExpectEarlierFiles();
+  }
+  EXPECT_TRUE(fs::is_directory(P("folder.csv")));
+}
+
+// Ctrl+C or SIGTERM while the chart is drawn stops it there, with the
+// shell's code for the signal; every earlier file stays.
+TEST_F(BeadsCli, InterruptStopsTheDrawingAndKeepsEveryEarlierFile) {
+  // Big enough that the chart's pages take seconds to draw.
+  MakeProject("loom", "400x400");
+  for (const auto& [signal, code] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    SCOPED_TRACE(signal);
+    WriteEarlierFiles();
+    const pid_t child = velmora::testing::StartCli({"beads", P("loom.vm6"), "--out", P("c.pdf"), "--words",
+                                                    P("w.txt"), "--csv", P("g.csv"), "--png", P("p.png")},
+                                                   P("stderr.txt"), P("cache"));
+    ASSERT_GT(child, 0);
+    // The chart's temporary is made just before its pages are drawn.
+    const std::string chartTemporary = P("c.pdf.tmp-" + std::to_string(child));
+    const bool drawing = velmora::testing::WaitUntil(child, [&] { return fs::exists(chartTemporary); });
+    ::kill(child, signal);
+    EXPECT_EQ(velmora::testing::ExitStatus(child), code) << ReadWholeFile(P("stderr.txt"));
+    ASSERT_TRUE(drawing) << ReadWholeFile(P("stderr.txt"));
+    EXPECT_NE(ReadWholeFile(P("stderr.txt")).find("Cancelled; nothing was saved"), std::string::npos);
+    ExpectEarlierFiles();
+  }
 }
 
 }  // namespace
