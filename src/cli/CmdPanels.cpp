@@ -10,6 +10,7 @@
 #include "cli/LoadProject.h"
 #include "cli/MosaicSetup.h"
 #include "cli/ProgressBar.h"
+#include "imaging/Interrupt.h"
 #include "output/PanelPdf.h"
 #include "output/PosterPanels.h"
 #include "project/ProjectFile.h"
@@ -76,10 +77,11 @@ int RunPanels(const Args& args) {
   const Status written = WritePanelPdf(
       *out, *plan,
       [&](int bandRows, const PanelBandSink& sink) { return engine.ReopenProjectInBands(bandRows, sink); },
-      FileNameOf(projectPath));
+      FileNameOf(projectPath), progress);
   engine.FinishCacheWrites();
   progress.Finish();
-  if (engine.JobCancelled()) return Cancelled();
+  if (engine.JobCancelled() || (!written && (written.message() == kJobCancelled || InterruptRequested())))
+    return Cancelled();
   if (!written) return Fail(written.message());
   std::cerr << "Finished size " << FinishedSizeText(*plan) << ": " << PanelCountText(*plan)
             << " and the map, saved to " << *out << "\n";

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "imaging/FileIO.h"
+#include "imaging/Interrupt.h"
 #include "output/CairoCalls.h"
 
 namespace velmora {
@@ -353,6 +354,12 @@ PanelBandSource BandsOfBitmap(const TBitmap32& picture) {
 
 Status WritePanelPdf(const std::string& path, const PanelPlan& plan, const PanelBandSource& source,
                      const std::string& title) {
+  JobListener quiet;
+  return WritePanelPdf(path, plan, source, title, quiet);
+}
+
+Status WritePanelPdf(const std::string& path, const PanelPlan& plan, const PanelBandSource& source,
+                     const std::string& title, JobListener& listener) {
   if (plan.Panels.empty() || plan.PictureWidth <= 0 || plan.PictureHeight <= 0)
     return Status::Error("There is no mosaic to cut into panels.");
   VELMORA_TRY(OpenCairo());
@@ -389,6 +396,11 @@ Status WritePanelPdf(const std::string& path, const PanelPlan& plan, const Panel
   if (next != plan.PictureHeight)
     return Status::Error(Format("The mosaic ended after %d of its %d rows.", next, plan.PictureHeight));
 
+  // Each sheet is a picture to compress: a big poster spends long here, so
+  // the pages report and may be stopped one by one.
+  listener.SetJobText(kPanelPagesJobText);
+  listener.SetProgress(0);
+  auto stopWanted = [&] { return InterruptRequested() || listener.CancelRequested(); };
   SurfacePtr surface(cairo_pdf_surface_create_for_stream(WriteToStream, pdf.Stream(), pageW, pageH));
   if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
     return CairoFailed(cairo_surface_status(surface.get()), path);
@@ -405,11 +417,18 @@ Status WritePanelPdf(const std::string& path, const PanelPlan& plan, const Panel
     cairo_show_page(cr.get());
   }
   for (size_t k = 0; k < plan.Panels.size(); ++k) {
+    if (stopWanted()) {
+      listener.SetJobText(kJobCancelledText);
+      listener.SetProgress(0);
+      return Status::Error(kJobCancelled);
+    }
     Result<SurfacePtr> picture = scratch.Read(static_cast<int>(k), plan.Panels[k]);
     if (!picture) return picture.status();
     DrawPanelPage(cr.get(), plan, plan.Panels[k], picture->get());
     cairo_show_page(cr.get());
     if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) return CairoFailed(cairo_status(cr.get()), path);
+    listener.SetProgress(static_cast<int>((k + 1) * 100 / plan.Panels.size()));
+    listener.ProcessEvents();
   }
   cr.reset();
   cairo_surface_finish(surface.get());

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "imaging/Bitmap32.h"
+#include "imaging/Job.h"
 #include "imaging/Status.h"
 #include "output/PosterPanels.h"
 
@@ -32,9 +33,17 @@ PanelBandSource BandsOfBitmap(const TBitmap32& picture);
 // Rows per band for a picture `width` pixels wide: about 32 MiB a band.
 int PanelBandRows(int width, int height);
 
-// Writes the PDF to `path` (beside it, then renamed into place: a failed
-// write keeps an existing file). `title` names the mosaic on the map page.
-// The source must deliver plan.PictureWidth x plan.PictureHeight pixels.
+// The job text of the pages, written after the pass over the bands.
+inline constexpr const char* kPanelPagesJobText = "Current Job : Poster Panel Pages";
+
+// Writes the PDF to `path` (beside it, then renamed into place: a failed,
+// cancelled or interrupted write keeps an existing file). `title` names the
+// mosaic on the map page. The source must deliver plan.PictureWidth x
+// plan.PictureHeight pixels. The pages report their progress to `listener`
+// and stop at its cancel or an interrupt, which returns kJobCancelled.
+Status WritePanelPdf(const std::string& path, const PanelPlan& plan, const PanelBandSource& source,
+                     const std::string& title, JobListener& listener);
+// The same without progress reports.
 Status WritePanelPdf(const std::string& path, const PanelPlan& plan, const PanelBandSource& source,
                      const std::string& title);
 

@@ -1,14 +1,16 @@
 // velmora-cli panels: a saved project cut into a PDF of the map and its
-// sheets, and the refusals of settings that cannot be printed.
+// sheets, the refusals of settings that cannot be printed, and an interrupt
+// while the pages are written.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
-#include "imaging/Bitmap32.h"
-#include "imaging/formats/BmpCodec.h"
+#include "support/CliChild.h"
+#include "support/CliProjectTest.h"
 #include "support/PdfPages.h"
 #include "support/ScratchFolder.h"
 
@@ -17,41 +19,7 @@ namespace {
 
 using testing::ReadWholeFile;
 
-class PanelsCli : public ::testing::Test {
-protected:
-  struct Run {
-    int status = -1;
-    std::string err;
-  };
-  Run Cmd(const std::string& args) {
-    const std::string err = scratch_ / "stderr.txt";
-    const std::string line = "XDG_CACHE_HOME=" + (scratch_ / "cache") + " " + std::string(VELMORA_CLI) + " " +
-                             args + " >/dev/null 2>" + err;
-    const int raw = std::system(line.c_str());
-    return Run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadWholeFile(err)};
-  }
-  std::string P(const std::string& name) const { return scratch_ / name; }
-
-  // A 120 x 80 mosaic of flat-coloured library pictures, saved as a project.
-  void MakeProject() {
-    std::filesystem::create_directories(P("lib"));
-    for (int i = 0; i < 6; ++i) {
-      TBitmap32 b(20, 16);
-      b.Fill(Color32(uint8_t(i * 40), uint8_t(255 - i * 40), 90));
-      ASSERT_TRUE(WriteBmpFile(b, P("lib/p" + std::to_string(i) + ".bmp")).ok());
-    }
-    TBitmap32 main(90, 60);
-    for (int y = 0; y < 60; ++y)
-      for (int x = 0; x < 90; ++x) main.Pixel(x, y) = Color32(uint8_t(x * 2), uint8_t(y * 4), 128);
-    ASSERT_TRUE(WriteBmpFile(main, P("main.bmp")).ok());
-    const Run r =
-        Cmd("create --quiet --main " + P("main.bmp") + " --library " + P("lib") +
-            " --cells 10x8 --cell-size 12x10 --seed 3 --out " + P("m.bmp") + " --project " + P("m.vm6"));
-    ASSERT_EQ(r.status, 0) << r.err;
-  }
-
-  testing::ScratchFolder scratch_;
-};
+class PanelsCli : public testing::CliProjectTest {};
 
 TEST_F(PanelsCli, WritesTheMapAndOnePagePerSheet) {
   MakeProject();
@@ -115,11 +83,11 @@ TEST_F(PanelsCli, MarginOutOfRangeGetsOneMessageOnEitherSide) {
     SCOPED_TRACE(margin);
     const Run r = Cmd(base + margin);
     EXPECT_EQ(r.status, status) << r.err;
-    if (status != 0)
-      EXPECT_NE(r.err.find("--margin must be a length in millimetres from 5 to 100, not '" +
-                           std::string(margin) + "'"),
-                std::string::npos)
-          << r.err;
+    if (status == 0) continue;
+    EXPECT_NE(r.err.find("--margin must be a length in millimetres from 5 to 100, not '" +
+                         std::string(margin) + "'"),
+              std::string::npos)
+        << r.err;
   }
 }
 
@@ -135,6 +103,33 @@ TEST_F(PanelsCli, TooManySheetsAsksForAHigherResolution) {
   EXPECT_EQ(Cmd(base + " --dpi 2").status, 1);
   const Run enough = Cmd(base + " --dpi 3");
   EXPECT_EQ(enough.status, 0) << enough.err;
+}
+
+// Ctrl+C or SIGTERM while the sheets are written into the PDF stops there,
+// with the shell's code for the signal; the earlier PDF stays.
+TEST_F(PanelsCli, InterruptDuringThePagesStopsAndKeepsTheEarlierFile) {
+  // 3200 x 3200 pixels on 25 small sheets sharing wide strips: seconds of pages.
+  MakeProject("--cells 400x400 --cell-size 8x8");
+  for (const auto& [signal, code] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    SCOPED_TRACE(signal);
+    testing::WriteWholeFile(P("p.pdf"), "earlier panels");
+    // A file of its own: the last run's lines must not be taken for this one's.
+    const std::string err = P("stderr-" + std::to_string(signal) + ".txt");
+    const pid_t child = testing::StartCli({"panels", P("m.vm6"), "--paper", "100x100mm", "--margin", "5",
+                                           "--dpi", "300", "--overlap", "40", "--out", P("p.pdf")},
+                                          err, P("cache"));
+    ASSERT_GT(child, 0);
+    // The render's last line is written when the pages begin.
+    const bool paging = testing::WaitUntil(
+        child, [&] { return ReadWholeFile(err).find("Mosaic Created") != std::string::npos; });
+    ::kill(child, signal);
+    EXPECT_EQ(testing::ExitStatus(child), code) << ReadWholeFile(err);
+    ASSERT_TRUE(paging) << ReadWholeFile(err);
+    EXPECT_NE(ReadWholeFile(err).find("Cancelled; nothing was saved"), std::string::npos)
+        << ReadWholeFile(err);
+    EXPECT_TRUE(ReadWholeFile(P("p.pdf")) == "earlier panels");
+    EXPECT_EQ(testing::TemporariesIn(scratch_.path()), std::vector<std::string>{});
+  }
 }
 
 }  // namespace
