@@ -15,7 +15,8 @@ namespace velmora::cli {
 namespace {
 
 int RunWeb(const Args& args) {
-  Flags flags({"out", "threads", "quality", "title"}, {"quiet", "full-paths"}, {"orientation", "cache"});
+  Flags flags({"out", "threads", "quality", "title"}, {"quiet", "full-paths", "replace"},
+              {"orientation", "cache"});
   if (Status s = flags.Parse(args); !s) return Fail(s.message());
   if (flags.Positional().size() != 1) return Fail("web needs one PROJECT.vm6 (see 'velmora-cli web --help')");
   auto out = flags.Value("out");
@@ -24,10 +25,15 @@ int RunWeb(const Args& args) {
   WebExportSettings settings;
   settings.folder = *out;
   settings.viewerFolder = WebViewerFolder(ProgramFolder());
+  settings.replace = flags.Switch("replace").value_or(false);
   if (Status s = flags.Int("quality", 1, 100, settings.tileQuality); !s) return Fail(s.message());
   // Refused before the render, not after it.
   if (Status s = CheckWebViewer(settings.viewerFolder); !s) return Fail(s.message());
-  if (Status s = CheckWebFolder(settings.folder); !s) return Fail(s.message());
+  if (const WebFolderCheck check = CheckWebFolder(settings.folder, settings.replace); !check.status)
+    return Fail(check.status.message() + (check.mayReplace
+                                              ? " Give --replace to export into it anyway: those "
+                                                "files are kept, only the web mosaic's are replaced."
+                                              : ""));
 
   Engine engine;
   if (Status s = ApplyEngineFlags(engine, flags); !s) return Fail(s.message());
@@ -57,7 +63,7 @@ int RunWeb(const Args& args) {
 const CommandRegistrar registrar({
     "web",
     "export a project's mosaic as a zoomable web page naming every photo",
-    "Usage: velmora-cli web PROJECT.vm6 --out DIR [--quality Q] [--title TEXT]\n"
+    "Usage: velmora-cli web PROJECT.vm6 --out DIR [--quality Q] [--title TEXT] [--replace]\n"
     "                       [--full-paths] [--threads N] [--quiet] [--no-orientation] [--no-cache]\n\n"
     "Renders the project's mosaic (in bands, never whole) and writes DIR with a\n"
     "deep-zoom tile pyramid of it (mosaic.dzi, mosaic_files/), index.html, the\n"
@@ -66,8 +72,11 @@ const CommandRegistrar registrar({
     "tapping it) shows the file name of its photo and its column and row; the\n"
     "search box marks every cell of one photo. It works opened from disk as well\n"
     "as from any static web server.\n\n"
-    "DIR must be new, empty or an earlier web mosaic (which is replaced once the\n"
-    "new one is complete).\n"
+    "DIR must be new, empty or an earlier web mosaic, whose own files (listed in\n"
+    "velmora-web-files.txt) are replaced once the new one is complete.\n"
+    "--replace     also export into a DIR that holds other files, or a web mosaic\n"
+    "              that does not list its files: the other files are kept, and a\n"
+    "              file of the same name as one of the export's is refused\n"
     "--quality     JPEG quality of the tiles, 1..100 (default 85)\n"
     "--title       the page's title (default: the project's file name)\n"
     "--full-paths  name the photos by their full paths instead of file names\n"

@@ -115,13 +115,6 @@ void RemoveStaleStaging(const fs::path& target) {
   }
 }
 
-// An earlier export: what a new one may replace.
-bool IsWebMosaicFolder(const fs::path& folder) {
-  std::error_code ec;
-  return fs::is_regular_file(folder / (std::string(kPyramidName) + ".dzi"), ec) &&
-         fs::is_regular_file(folder / kCellScriptName, ec);
-}
-
 Status CopyViewer(const std::string& viewerFolder, const fs::path& to) {
   std::error_code ec;
   fs::create_directories(to / "images", ec);
@@ -137,6 +130,24 @@ Status CopyViewer(const std::string& viewerFolder, const fs::path& to) {
 Status WriteText(const fs::path& path, std::string_view text) {
   return WriteFileAtomically(
       path.string(), std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+}
+
+// The manifest, written last: every file the export put into `staging`.
+Status WriteManifest(const fs::path& staging) {
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(staging, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (!it->is_regular_file()) continue;
+    std::string rel = it->path().lexically_relative(staging).generic_string();
+    // One path a line: a name that breaks a line cannot be listed.
+    if (rel.find_first_of("\r\n") != std::string::npos)
+      return Status::Error(Format("Cannot list the web mosaic's file \"%s\".", rel.c_str()));
+    files.push_back(std::move(rel));
+  }
+  if (ec) return Status::Error(Format("Cannot list the web mosaic's files: %s", ErrorText(ec).c_str()));
+  std::sort(files.begin(), files.end());
+  return WriteText(staging / kWebManifestName, WebManifestText(files));
 }
 
 bool StopWanted(JobListener& listener) { return InterruptRequested() || listener.CancelRequested(); }
@@ -207,7 +218,7 @@ Result<WebExportSummary> Export(const Engine& engine, const WebExportSettings& s
   const tmosaicproject& p = engine.Project;
   if (p.FinalWidth <= 0 || p.FinalHeight <= 0) return Status::Error("There is no mosaic to export.");
   VELMORA_TRY(CheckWebViewer(settings.viewerFolder));
-  VELMORA_TRY(CheckWebFolder(settings.folder));
+  VELMORA_TRY(CheckWebFolder(settings.folder, settings.replace).status);
   VELMORA_TRY(StartVips());
 
   const fs::path target = fs::absolute(fs::path(settings.folder)).lexically_normal();
@@ -238,26 +249,9 @@ Result<WebExportSummary> Export(const Engine& engine, const WebExportSettings& s
       WriteText(staging / kCellScriptName, WebCellScript(settings.names, engine.Map, p, settings.title)));
   VELMORA_TRY(WriteText(staging / "index.html", WebMosaicPage()));
   VELMORA_TRY(CopyViewer(settings.viewerFolder, staging / "openseadragon"));
+  VELMORA_TRY(WriteManifest(staging));
   if (StopWanted(listener)) return Status::Error(kJobCancelled);
-
-  // An earlier export steps aside first and goes only once the new one is in
-  // place.
-  fs::path old;
-  if (fs::exists(clean, ec)) {
-    old = clean.string() + ".old-" + std::to_string(::getpid());
-    fs::remove_all(old, ec);
-    fs::rename(clean, old, ec);
-    if (ec)
-      return Status::Error(
-          Format("Cannot replace the folder \"%s\": %s", clean.c_str(), ErrorText(ec).c_str()));
-  }
-  fs::rename(staging, clean, ec);
-  if (ec) {
-    std::error_code back;
-    if (!old.empty()) fs::rename(old, clean, back);
-    return Status::Error(Format("Cannot create the folder \"%s\": %s", clean.c_str(), ErrorText(ec).c_str()));
-  }
-  cleanup.path = old;
+  VELMORA_TRY(PlaceWebExport(staging.string(), clean.string(), settings.replace));
 
   const std::vector<DeepZoomLevel> levels = DeepZoomLevels(p.FinalWidth, p.FinalHeight);
   return WebExportSummary{int(levels.size()), DeepZoomTileCount(levels)};
@@ -279,21 +273,6 @@ Status CheckWebViewer(const std::string& viewerFolder) {
       Format("The web mosaic viewer (OpenSeadragon) is missing: \"%s\" should hold %s, LICENSE.txt and "
              "images/. Run scripts/install-deps.sh with network access to fetch it, then build again.",
              viewerFolder.c_str(), kViewerScript));
-}
-
-Status CheckWebFolder(const std::string& folder) {
-  if (folder.empty()) return Status::Error("No folder was given for the web mosaic.");
-  std::error_code ec;
-  const fs::path f(folder);
-  const fs::file_status st = fs::status(f, ec);
-  if (!fs::exists(st)) return Status::Ok();
-  if (!fs::is_directory(st))
-    return Status::Error(
-        Format("\"%s\" is not a folder; the web mosaic needs a folder of its own.", folder.c_str()));
-  if (IsWebMosaicFolder(f) || fs::is_empty(f, ec)) return Status::Ok();
-  return Status::Error(Format(
-      "The folder \"%s\" holds other files; choose a new or empty folder, or one with an earlier web mosaic.",
-      folder.c_str()));
 }
 
 Result<WebExportSummary> ExportWebMosaic(const Engine& engine, const TBitmap32& picture,

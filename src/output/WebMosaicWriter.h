@@ -5,9 +5,10 @@
 // the photo under the pointer. The page fetches nothing by script, so it
 // works opened from disk as well as from any static web server.
 //
-// The folder is built beside its name and renamed into place at the end: a
+// The folder is built beside its name and put into place at the end: a
 // failed, cancelled or interrupted export removes what it wrote and leaves a
-// previous export in the folder as it was.
+// previous export in the folder as it was. An export into a folder that
+// holds one replaces only that export's own files (WebExportFolder.h).
 #pragma once
 
 #include <cstdint>
@@ -18,6 +19,7 @@
 #include "engine/Engine.h"
 #include "imaging/Job.h"
 #include "imaging/Status.h"
+#include "output/WebExportFolder.h"
 
 namespace velmora {
 
@@ -27,6 +29,9 @@ struct WebExportSettings {
   std::vector<std::string> names;  // one per library picture, as the usage stats show them
   std::string title;               // the page's title
   int tileQuality = 85;            // JPEG quality of the tiles
+  // Export into a folder that holds other files too, keeping them (the
+  // user said so: see CheckWebFolder).
+  bool replace = false;
 };
 
 struct WebExportSummary {
@@ -42,9 +47,6 @@ inline constexpr const char* kWebTilesJobText = "Current Job : Web Mosaic Tiles"
 std::string WebViewerFolder(const std::string& programFolder);
 // Fails, saying how to get it, when the viewer's files are not there.
 Status CheckWebViewer(const std::string& viewerFolder);
-// What an export would refuse before any work: a folder that is a file, or
-// that holds something other than an earlier web mosaic.
-Status CheckWebFolder(const std::string& folder);
 
 // From the mosaic in memory (what the desktop program shows, hand edits and
 // pen strokes included); libvips reads its rows in place.

@@ -24,7 +24,20 @@ void MainWindow::ExportWeb() {
                                                        QStringLiteral("Web mosaic folder (*)"));
   if (folder.isEmpty()) return;
   settings.folder = ToBytes(folder);
-  if (!ShowIfFailed(session_, this, CheckWebFolder(settings.folder))) return;
+  // Files the user keeps in the folder stay; exporting beside them is the
+  // user's choice, asked before any work.
+  const WebFolderCheck check = CheckWebFolder(settings.folder, false);
+  if (check.mayReplace) {
+    if (!session_.prompts.Confirm(
+            this, QStringLiteral("Export Web Mosaic"),
+            ToQString(check.status.message()) +
+                QStringLiteral(" Export into it anyway? Those files are kept; only the web "
+                               "mosaic's own files are replaced.")))
+      return;
+    settings.replace = true;
+  } else if (!ShowIfFailed(session_, this, check.status)) {
+    return;
+  }
   settings.names = UsageNames(engine_.PicList, true);
   settings.title = ToBytes(base);
   settings.tileQuality = std::max(engine_.OptionSet.JpegQuality, 85);

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <string>
 
 #include "imaging/PictureReader.h"
@@ -137,7 +139,9 @@ TEST_F(WebMosaicWriter, RefusesBeforeAnyWork) {
   velmora::testing::WriteWholeFile(fs::path(settings_.folder) / "thesis.txt", "mine");
   made = ExportWebMosaic(engine_, engine_.MosaicBitmap, settings_, quiet_);
   ASSERT_FALSE(made.ok());
-  EXPECT_NE(made.message().find("holds other files"), std::string::npos) << made.message();
+  EXPECT_NE(made.message().find("holds files other than the web mosaic's own (thesis.txt)"),
+            std::string::npos)
+      << made.message();
   EXPECT_EQ(ReadWholeFile(fs::path(settings_.folder) / "thesis.txt"), "mine");
   fs::remove_all(settings_.folder);
 
@@ -169,6 +173,142 @@ TEST_F(WebMosaicWriter, ACancelledExportKeepsTheEarlierOneAndANewOneReplacesIt) 
   ASSERT_TRUE(ExportWebMosaic(engine_, engine_.MosaicBitmap, settings_, quiet_).ok());
   EXPECT_NE(ReadWholeFile(cells).find("\"Second\""), std::string::npos);
   EXPECT_TRUE(Leftovers().empty());
+}
+
+// Every file under `folder` (links as links) with its bytes.
+std::map<std::string, std::string> Contents(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
+    const std::string rel = it->path().lexically_relative(folder).generic_string();
+    if (it->is_symlink())
+      files[rel] = "-> " + fs::read_symlink(it->path()).string();
+    else if (it->is_regular_file())
+      files[rel] = ReadWholeFile(it->path());
+    else if (fs::is_empty(it->path()))
+      files[rel + "/"] = "";
+  }
+  return files;
+}
+
+// An export into a folder that holds an earlier one replaces exactly the
+// files that export listed; the user's files are never removed or
+// overwritten, and a folder holding any is used only when the user says so.
+TEST_F(WebMosaicWriter, ARepeatedExportReplacesOnlyTheFilesTheEarlierOneWrote) {
+  const fs::path web = settings_.folder, outside = scratch_.path() / "outside";
+  auto add = [&](const std::string& rel) {
+    fs::create_directories((web / rel).parent_path());
+    velmora::testing::WriteWholeFile(web / rel, "the user's " + rel);
+  };
+  auto list = [&](const std::string& rel) {
+    velmora::testing::WriteWholeFile(web / kWebManifestName,
+                                     ReadWholeFile(web / kWebManifestName) + rel + "\r\n");
+  };
+  auto oldLevel = [&] {
+    add("mosaic_files/99/0_0.jpg");
+    list("mosaic_files/99/0_0.jpg");
+  };
+  auto unlisted = [&] { fs::remove(web / kWebManifestName); };
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;  // after a first export into `web`
+    bool replace = false, ok = false, mayReplace = false;
+    std::vector<std::string> kept = {};  // the user's files
+    std::vector<std::string> gone = {};  // the earlier export's, not written again
+  };
+  const Case cases[] = {
+      {.name = "OnlyItsOwnFiles", .arrange = oldLevel, .ok = true, .gone = {"mosaic_files/99"}},
+      {.name = "UserFilesBeside",
+       .arrange = [&] { add("notes.txt"), add("photos/beach.jpg"); },
+       .mayReplace = true,
+       .kept = {"notes.txt", "photos/beach.jpg"}},
+      {.name = "UserFilesBesideReplaced",
+       .arrange = [&] { add("notes.txt"), add("photos/beach.jpg"), oldLevel(); },
+       .replace = true,
+       .ok = true,
+       .kept = {"notes.txt", "photos/beach.jpg"},
+       .gone = {"mosaic_files/99"}},
+      {.name = "ExportThatDoesNotList", .arrange = unlisted, .mayReplace = true},
+      {.name = "ExportThatDoesNotListReplaced",
+       .arrange = [&] { unlisted(), add("notes.txt"), add("mosaic_files/99/0_0.jpg"); },
+       .replace = true,
+       .ok = true,
+       .kept = {"notes.txt"},
+       .gone = {"mosaic_files/99"}},
+      {.name = "UserFileAtAnExportName",
+       .arrange = [&] { fs::remove_all(web), add("index.html"); },
+       .replace = true,
+       .kept = {"index.html"}},
+      {.name = "UserFileAmongTheTiles",
+       .arrange = [&] { add("mosaic_files/mine.txt"); },
+       .replace = true,
+       .kept = {"mosaic_files/mine.txt"}},
+      {.name = "ListLeadingOutOfTheFolder",
+       .arrange =
+           [&] {
+             fs::create_directory_symlink(outside, web / "link");
+             for (const char* rel : {"../victim.txt", "/tmp/victim.txt", "index.html/../../victim.txt",
+                                     "link/inside.txt", "./index.html", "openseadragon//LICENSE.txt"})
+               list(rel);
+           },
+       .replace = true,
+       .ok = true,
+       .kept = {"link"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(web);
+    ASSERT_TRUE(ExportWebMosaic(engine_, engine_.MosaicBitmap, settings_, quiet_).ok());
+    // Files outside the folder that a list could name.
+    fs::create_directories(outside);
+    velmora::testing::WriteWholeFile(outside / "inside.txt", "outside");
+    velmora::testing::WriteWholeFile(scratch_.path() / "victim.txt", "outside");
+    c.arrange();
+    const std::map<std::string, std::string> before = Contents(web);
+    const WebFolderCheck check = CheckWebFolder(settings_.folder, c.replace);
+    EXPECT_EQ(check.status.ok(), c.ok) << check.status.message();
+    EXPECT_EQ(check.mayReplace, c.mayReplace) << check.status.message();
+
+    WebExportSettings again = settings_;
+    again.replace = c.replace;
+    again.title = "Again";
+    const auto made = ExportWebMosaic(engine_, engine_.MosaicBitmap, again, quiet_);
+    ASSERT_EQ(made.ok(), c.ok) << made.message();
+    const std::map<std::string, std::string> after = Contents(web);
+    if (!c.ok) {
+      EXPECT_EQ(after, before) << "a refused export changes nothing";
+    } else {
+      EXPECT_NE(ReadWholeFile(web / "mosaic-cells.js").find("\"Again\""), std::string::npos);
+      const std::vector<std::string> listed = ParseWebManifest(ReadWholeFile(web / kWebManifestName));
+      for (const std::string& rel : listed) EXPECT_TRUE(after.count(rel)) << rel;
+      for (const std::string& rel : c.kept)
+        EXPECT_EQ(std::count(listed.begin(), listed.end(), rel), 0) << rel;
+      for (const std::string& rel : c.gone) EXPECT_FALSE(fs::exists(web / rel)) << rel;
+    }
+    for (const std::string& rel : c.kept) {
+      ASSERT_TRUE(after.count(rel)) << rel;
+      EXPECT_EQ(after.at(rel), before.at(rel)) << rel;
+    }
+    EXPECT_EQ(ReadWholeFile(scratch_.path() / "victim.txt"), "outside");
+    EXPECT_EQ(ReadWholeFile(outside / "inside.txt"), "outside");
+    fs::remove(scratch_.path() / "victim.txt");
+    fs::remove_all(outside);
+    EXPECT_TRUE(Leftovers().empty());
+  }
+}
+
+// A manifest is read line by line, whatever ends its lines; lines that could
+// lead out of the folder or name nothing are dropped, and a file that does
+// not start as a manifest lists nothing.
+TEST(WebManifest, KeepsOnlyPathsInsideTheFolder) {
+  const std::vector<std::string> files = {"index.html", "mosaic_files/0/0_0.jpg",
+                                          "openseadragon/images/a b.png"};
+  EXPECT_EQ(ParseWebManifest(WebManifestText(files)), files);
+  std::string text = WebManifestText({});
+  text += "a\rb\n\nc/d\r\n../e\n/f\ng/./h\ni//j\nk/..\n";
+  text += std::string("l\0m\n", 4);
+  EXPECT_EQ(ParseWebManifest(text), (std::vector<std::string>{"a", "b", "c/d"}));
+  EXPECT_TRUE(ParseWebManifest("index.html\r\nmosaic.dzi\r\n").empty());
+  EXPECT_TRUE(ParseWebManifest("").empty());
 }
 
 }  // namespace
