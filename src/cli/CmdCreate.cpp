@@ -39,7 +39,7 @@ int RunCreate(const Args& args) {
   // either replaces its file: a failed save leaves the old pair together.
   std::unique_ptr<BandWriter> picture;
   QualityMeter quality;
-  Status created = CreateMosaicFile(engine, setup.out, false, &picture, &quality);
+  Status created = CreateMosaicFile(engine, setup.out, &picture, &quality);
   engine.FinishCacheWrites();
   progress.Finish();
   if (engine.JobCancelled()) return Cancelled();

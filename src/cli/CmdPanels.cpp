@@ -57,7 +57,8 @@ int RunPanels(const Args& args) {
   Engine engine;
   if (Status s = ApplyEngineFlags(engine, flags); !s) return Fail(s.message());
   const std::string& projectPath = flags.Positional()[0];
-  if (Status s = LoadCommandProject(engine, projectPath); !s) return Fail(s.message());
+  CommandProject project;
+  if (Status s = LoadCommandProject(engine, projectPath, &project); !s) return Fail(s.message());
 
   // Without --dpi the poster is printed at the resolution the project was made for.
   settings.Dpi = engine.Project.Dpi;
@@ -76,7 +77,9 @@ int RunPanels(const Args& args) {
   engine.SetListener(&progress);
   const Status written = WritePanelPdf(
       *out, *plan,
-      [&](int bandRows, const PanelBandSink& sink) { return engine.ReopenProjectInBands(bandRows, sink); },
+      [&](int bandRows, const PanelBandSink& sink) {
+        return ReopenCommandProject(engine, project, bandRows, sink);
+      },
       FileNameOf(projectPath), progress);
   engine.FinishCacheWrites();
   progress.Finish();

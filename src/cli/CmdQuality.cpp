@@ -1,6 +1,6 @@
 // velmora-cli quality PROJECT.vm6: how much a saved mosaic looks like its
-// main picture. The project is reopened and rendered as 'render' does, in
-// bands that are measured as they go by and not written anywhere.
+// main picture. The project is reopened and drawn as 'render' does, in bands
+// that are measured as they go by and not written anywhere.
 #include <iostream>
 
 #include "cli/Command.h"
@@ -27,15 +27,17 @@ int RunQuality(const Args& args) {
 
   QualityMeter meter;
   meter.SetThreads(engine.ThreadCount());
-  Status done = LoadCommandProject(engine, flags.Positional()[0]);
+  CommandProject project;
+  Status done = LoadCommandProject(engine, flags.Positional()[0], &project);
   if (done) {
     int top = 0;
-    done = engine.ReopenProjectInBands(BandRowsFor(engine.Project), [&](const TBitmap32& band, int rows) {
-      if (top == 0) VELMORA_TRY(meter.Start(engine.MainBitmap, QualityMainArea(engine), engine.Project));
-      meter.AddMosaicRows(band, top, rows);
-      top += rows;
-      return Status::Ok();
-    });
+    done = ReopenCommandProject(
+        engine, project, BandRowsFor(engine.Project), [&](const TBitmap32& band, int rows) {
+          if (top == 0) VELMORA_TRY(meter.Start(engine.MainBitmap, QualityMainArea(engine), engine.Project));
+          meter.AddMosaicRows(band, top, rows);
+          top += rows;
+          return Status::Ok();
+        });
   }
   engine.FinishCacheWrites();
   progress.Finish();

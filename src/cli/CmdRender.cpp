@@ -1,5 +1,6 @@
-// velmora-cli render PROJECT.vm6 --out OUT: reopens a saved project (grid and
-// render only, as opening it in the program does) and saves its picture.
+// velmora-cli render PROJECT.vm6 --out OUT: reopens a saved project as
+// opening it in the program does (grid, render, then the pen strokes and the
+// cells drawn again over them) and saves its picture.
 #include <iostream>
 
 #include "cli/Command.h"
@@ -22,10 +23,14 @@ int RunRender(const Args& args) {
   if (Status s = ApplyEngineFlags(engine, flags); !s) return Fail(s.message());
   ProgressBar progress(flags.Switch("quiet").value_or(false));
   engine.SetListener(&progress);
-  // As opening the project does (grid, then render), with the render going
-  // in bands straight into the file.
-  Status opened = LoadCommandProject(engine, flags.Positional()[0]);
-  if (opened) opened = CreateMosaicFile(engine, *out, true);
+  // As opening the project does (grid, render, the pen log), with the
+  // render going in bands straight into the file.
+  CommandProject project;
+  Status opened = LoadCommandProject(engine, flags.Positional()[0], &project);
+  if (opened)
+    opened = WriteMosaicFile(engine, *out, [&](int bandRows, const Engine::BandSink& sink) {
+      return ReopenCommandProject(engine, project, bandRows, sink);
+    });
   engine.FinishCacheWrites();
   progress.Finish();
   if (engine.JobCancelled()) return Cancelled();
@@ -41,9 +46,11 @@ const CommandRegistrar registrar({
     "Usage: velmora-cli render PROJECT.vm6 --out OUT.jpg|.bmp|.tif [--threads N] [--quiet]\n"
     "                          [--no-orientation] [--no-cache]\n\n"
     "Reads the project file, rebuilds the grid and renders the stored cell map\n"
-    "(the library is not prepared and no cell is assigned again), then saves the\n"
-    "picture. The library pictures are read from the paths stored in the project.\n"
-    "For a project saved by 'create', the picture is the same, byte for byte.\n"
+    "(the library is not prepared and no cell is assigned again), paints the\n"
+    "pen strokes of the desktop again with the cells edited over them, then saves\n"
+    "the picture. The library pictures are read from the paths stored in the\n"
+    "project. The picture is the one the project showed when it was saved, byte\n"
+    "for byte.\n"
     "--no-orientation uses JPEG and TIFF pictures as stored instead of upright\n"
     "(give it when the project was created with it). The pictures are taken from\n"
     "the rendition cache where 'create' kept them; --no-cache decodes every one.\n",

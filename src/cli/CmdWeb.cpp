@@ -41,14 +41,17 @@ int RunWeb(const Args& args) {
   engine.SetListener(&progress);
 
   const std::string& project = flags.Positional()[0];
-  Status loaded = LoadCommandProject(engine, project);
+  CommandProject opened;
+  Status loaded = LoadCommandProject(engine, project, &opened);
   if (!loaded) return Fail(loaded.message());
   settings.names = UsageNames(engine.PicList, !flags.Switch("full-paths").value_or(false));
   settings.title = flags.Value("title").value_or(std::filesystem::path(project).stem().string());
 
   const Result<WebExportSummary> made = ExportWebMosaicInBands(
       engine,
-      [&](int bandRows, const Engine::BandSink& sink) { return engine.ReopenProjectInBands(bandRows, sink); },
+      [&](int bandRows, const Engine::BandSink& sink) {
+        return ReopenCommandProject(engine, opened, bandRows, sink);
+      },
       settings, progress);
   engine.FinishCacheWrites();
   progress.Finish();

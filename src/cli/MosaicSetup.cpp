@@ -266,8 +266,7 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
 
 namespace {
 
-Status InBandsToFile(Engine& engine, const std::string& path,
-                     const std::function<Status(int, const Engine::BandSink&)>& render,
+Status InBandsToFile(Engine& engine, const std::string& path, const BandRender& render,
                      std::unique_ptr<BandWriter>* pending = nullptr, QualityMeter* quality = nullptr) {
   const tmosaicproject& p = engine.Project;
   Result<std::unique_ptr<BandWriter>> writer =
@@ -309,15 +308,16 @@ std::string QualityLines(const QualityReport& r) {
       r.MeanSingle, r.WorstSingle, r.MeanDetail, r.WorstDetail);
 }
 
-Status CreateMosaicFile(Engine& engine, const std::string& path, bool reopen,
-                        std::unique_ptr<BandWriter>* pending, QualityMeter* quality) {
+Status CreateMosaicFile(Engine& engine, const std::string& path, std::unique_ptr<BandWriter>* pending,
+                        QualityMeter* quality) {
   return InBandsToFile(
       engine, path,
-      [&](int bandRows, const Engine::BandSink& sink) {
-        return reopen ? engine.ReopenProjectInBands(bandRows, sink)
-                      : engine.CreateMosaicInBands(bandRows, sink);
-      },
+      [&](int bandRows, const Engine::BandSink& sink) { return engine.CreateMosaicInBands(bandRows, sink); },
       pending, quality);
+}
+
+Status WriteMosaicFile(Engine& engine, const std::string& path, const BandRender& render) {
+  return InBandsToFile(engine, path, render);
 }
 
 Status RenderMosaicInBandsToFile(Engine& engine, const std::string& path) {

@@ -3,6 +3,7 @@
 // wizard leaves it (sizes, options, main picture, library, random seed).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -40,14 +41,16 @@ Status CheckPictureOut(const std::string& path);
 // `path` (.jpg, .bmp or .tif), never holding the whole picture: the same
 // pixels as the in-memory render saved with SaveMosaicPicture, at a memory
 // cost that does not grow with the poster's height.
-// `reopen`: the project was read back (grid and render only); otherwise the
-// whole creation sequence runs.
 // With `pending`, the written file is left complete beside its name, in
 // *pending, for the caller to put in place with the files saved with it.
 // With `quality`, the bands are also measured against the main picture as
 // they go by (see Quality.h); it is started on the first band.
-Status CreateMosaicFile(Engine& engine, const std::string& path, bool reopen,
+Status CreateMosaicFile(Engine& engine, const std::string& path,
                         std::unique_ptr<BandWriter>* pending = nullptr, QualityMeter* quality = nullptr);
+// The bands `render` hands out (a render in bands, as Engine::BandSink
+// takes them), written into `path` as CreateMosaicFile writes its own.
+using BandRender = std::function<Status(int bandRows, const Engine::BandSink& sink)>;
+Status WriteMosaicFile(Engine& engine, const std::string& path, const BandRender& render);
 // Rows per band for a render in bands of about 128 MiB.
 int BandRowsFor(const tmosaicproject& project);
 // The measure's figures as the commands print them, one line each.

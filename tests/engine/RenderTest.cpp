@@ -141,16 +141,22 @@ TEST(RenderMosaic, EachPictureDecodedOnceAndFailuresKeepWhatWasDrawn) {
 }
 
 // Real photos and every cell option at once: the same pixels from 1, 2 or 3
-// threads, and from Render cell after a cell has been wiped.
+// threads, and from Render cell over something else drawn in the cell.
 TEST(RenderMosaic, SamePixelsWhateverTheThreadCountOrTheRender) {
   const std::vector<std::string> photos = testing::SamplePhotos(12);
-  for (int mode : {kRenderStandard, kRenderSelf}) {
+  // The draft filter's cells blend (block means of 254): a redrawn cell
+  // must blend over the border colour as in the render, not over what the
+  // cell showed before.
+  for (auto [mode, filter] : {std::pair{kRenderStandard, sfSpline}, std::pair{kRenderSelf, sfSpline},
+                              std::pair{kRenderStandard, sfDraft}}) {
     TBitmap32 first;
     for (int threads : {1, 2, 3}) {
       Engine e;
       testing::SetGrid(e, 9, 7, 20, 14);
       e.SetThreadCount(threads);
       e.Project.RenderMode = mode;
+      e.Project.ResampleKernel = filter;
+      e.Project.CropCell = false;  // pictures of another shape: blocks of 2 x 3
       e.Project.StitchMode = kStitchPeyote;
       e.Project.BorderSize = 1;
       ASSERT_TRUE(LoadPictureFile(e.MainBitmap, photos[0]).ok());
@@ -161,14 +167,14 @@ TEST(RenderMosaic, SamePixelsWhateverTheThreadCountOrTheRender) {
               CellMapEntry{(x * 5 + y) % 12, x * 9 - 40, y * 7 - 20, 15, true, x % 2 == 1, y % 3 == 0};
       ASSERT_TRUE(e.RenderMosaic().ok());
       if (threads == 1) first = e.MosaicBitmap;
-      EXPECT_TRUE(testing::SamePixels(e.MosaicBitmap, first)) << mode << " " << threads;
+      EXPECT_TRUE(testing::SamePixels(e.MosaicBitmap, first)) << mode << " " << int(filter) << " " << threads;
       for (const CellPos c : {CellPos{0, 1}, CellPos{4, 3}, CellPos{8, 6}}) {
         const CellPlacement place = PlaceCellPicture(c.X, c.Y, 1, 1, e.Project);
         for (int i = 0; i < place.Count; ++i)
-          e.MosaicBitmap.FillRect(place.Pieces[i].Target, Color32(0, 0, 0));
+          e.MosaicBitmap.FillRect(place.Pieces[i].Target, Color32(250, 20, 200));
         ASSERT_TRUE(e.RenderCell(c.X, c.Y).ok());
       }
-      EXPECT_TRUE(testing::SamePixels(e.MosaicBitmap, first)) << mode << " " << threads;
+      EXPECT_TRUE(testing::SamePixels(e.MosaicBitmap, first)) << mode << " " << int(filter) << " " << threads;
     }
   }
 }
