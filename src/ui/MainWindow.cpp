@@ -403,7 +403,6 @@ void MainWindow::AfterNewPicture() {
     return;
   }
   session_.history.Clear();
-  penSteps_ = PenSteps{};
   UpdateEditActions();
   if (engine_.MosaicState == 2) {
     shownProject_ = engine_.Project;

@@ -82,17 +82,20 @@ public:
   bool MayDiscardWork();
   // The help text in its own window; "help.pdf" through the desktop.
   void ShowHelpPdf();
-  // The pen strokes painted since the mosaic was made or loaded, kept with
-  // the project.
+  // The pen strokes painted since the mosaic was made or loaded, and the
+  // cells drawn again over them, kept with the project.
   const PenLog& PenStrokes() const { return penLog_; }
   // Undo and redo of the hand edits (MainWindowEditMenu.cpp).
   void Undo();
   void Redo();
   // Runs a hand edit as one undoable step named `name`: the cells whose map
   // entries and the mosaic rectangles whose pixels it may change are kept
-  // before and after.
+  // before and after, and the edit goes into the pen log the project keeps
+  // (EditHistory::Record): the cells are those the edit draws again, and
+  // `painted` where a pen stroke leaves what it painted.
   Status RecordEdit(const std::string& name, const std::vector<CellPos>& cells,
-                    const std::vector<TRect>& rects, const std::function<Status()>& edit);
+                    const std::vector<TRect>& rects, const std::function<Status()>& edit,
+                    const PenStrokeEntry* painted = nullptr);
   // Stops the running job at its next progress report.
   void CancelJob();
   void ZoomIn();
@@ -172,13 +175,8 @@ private:
   bool closing_ = false;  // MainWindowClosing
   bool started_ = false;
   bool projectPresent_ = false;  // made or loaded: Save has something to write
+  // Undo and redo keep it in step with the picture (EditHistory).
   PenLog penLog_;
-  // Which undoable steps added a stroke to penLog_ (newest last), so that
-  // undo takes the stroke out of the log and redo puts it back.
-  struct PenSteps {
-    std::vector<bool> undo, redo;
-    std::vector<PenStrokeEntry> redone;
-  } penSteps_;
   QString lastPictureName_;
   QString lastPictureFilter_;
 };

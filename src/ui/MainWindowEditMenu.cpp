@@ -198,13 +198,9 @@ void MainWindow::ZoomFit() { view_->ZoomFit(); }
 void MainWindow::ZoomActual() { view_->SetScale(1); }
 
 Status MainWindow::RecordEdit(const std::string& name, const std::vector<CellPos>& cells,
-                              const std::vector<TRect>& rects, const std::function<Status()>& edit) {
-  EditHistory::Pending pending = session_.history.Begin(engine_, name, cells, rects);
-  const Status status = edit();
-  session_.history.Commit(engine_, std::move(pending));
-  penSteps_.undo.push_back(false);  // PenRelease marks its own
-  penSteps_.redo.clear();
-  penSteps_.redone.clear();
+                              const std::vector<TRect>& rects, const std::function<Status()>& edit,
+                              const PenStrokeEntry* painted) {
+  const Status status = session_.history.Record(engine_, &penLog_, name, cells, rects, edit, painted);
   for (const TRect& r : rects) view_->PixelsChanged(r);
   quality_->PixelsChanged(rects);
   UpdateEditActions();
@@ -214,22 +210,9 @@ Status MainWindow::RecordEdit(const std::string& name, const std::vector<CellPos
 void MainWindow::UndoOrRedo(bool redo) {
   if (session_.jobRunning) return;
   std::vector<TRect> changed;
-  const bool done =
-      redo ? session_.history.Redo(engine_, &changed) : session_.history.Undo(engine_, &changed);
+  const bool done = redo ? session_.history.Redo(engine_, &changed, &penLog_)
+                         : session_.history.Undo(engine_, &changed, &penLog_);
   if (done) {
-    // The step's pen stroke leaves the saved log with it, and comes back.
-    std::vector<bool>& from = redo ? penSteps_.redo : penSteps_.undo;
-    std::vector<bool>& to = redo ? penSteps_.undo : penSteps_.redo;
-    const bool pen = !from.empty() && from.back();
-    if (!from.empty()) from.pop_back();
-    to.push_back(pen);
-    if (pen && !redo && !penLog_.Strokes.empty()) {
-      penSteps_.redone.push_back(penLog_.Strokes.back());
-      penLog_.Strokes.pop_back();
-    } else if (pen && redo && !penSteps_.redone.empty()) {
-      penLog_.Strokes.push_back(penSteps_.redone.back());
-      penSteps_.redone.pop_back();
-    }
     for (const TRect& r : changed) view_->PixelsChanged(r);
     quality_->PixelsChanged(changed);
     SetModified(true);

@@ -4,6 +4,7 @@
 // drag covers come from the view arithmetic below the windows.
 #include <QScreen>
 
+#include "engine/RepickCells.h"
 #include "ui/CellInfoWindow.h"
 #include "ui/PickCellDialog.h"
 #include "ui/MainWindow.h"
@@ -68,19 +69,10 @@ void MainWindow::Edit1Release(QPoint pos) {
   if (!leftButtonDown_ || !CellEditingAllowed()) return;
   const ViewPoint at = PicturePos(pos);
   const CellPos cell = ReleaseCell(engine_.Project, at.X, at.Y);
-  const Status drawn = RecordEdit("Edit I", {cell}, EditHistory::CellRects(engine_, cell.X, cell.Y), [&] {
-    const ColorSignature s = engine_.SampleCell(cell.X, cell.Y);
-    const int k = engine_.ChoosePicture(cell.X, cell.Y, s, 1);
-    if (k != -1) {
-      // Filling a cell reports to the assignment job's gauge; a single
-      // edit is no job, so nothing listens meanwhile.
-      engine_.SetListener(nullptr);
-      engine_.FillCell(cell.X, cell.Y, k);
-      engine_.SetListener(listener_.get());
-      SetModified(true);
-    }
-    return engine_.RenderCell(cell.X, cell.Y);
-  });
+  bool changed = false;
+  const Status drawn = RecordEdit("Edit I", {cell}, EditHistory::CellRects(engine_, cell.X, cell.Y),
+                                  [&] { return RepickCells(engine_, {cell}, &changed); });
+  if (changed) SetModified(true);
   leftButtonDown_ = false;
   RepaintView();
   ShowIfFailed(session_, this, drawn);
@@ -120,15 +112,10 @@ void MainWindow::PenRelease(QPoint pos) {
                              kMaxPenStrokes));
   } else if (rect && engine_.MosaicState == 2) {
     PenStrokeEntry done;
-    stroke = RecordEdit("Pen Stroke", {}, {*rect}, [&] {
-      return engine_.PenStroke(rect->Left, rect->Top, rect->Right, rect->Bottom, &done);
-    });
-    // Only painted strokes are kept: a replay must not fail where the stroke did.
-    if (stroke.ok()) {
-      penLog_.Strokes.push_back(done);
-      penSteps_.undo.back() = true;
-      SetModified(true);
-    }
+    stroke = RecordEdit(
+        "Pen Stroke", {}, {*rect},
+        [&] { return engine_.PenStroke(rect->Left, rect->Top, rect->Right, rect->Bottom, &done); }, &done);
+    if (stroke.ok()) SetModified(true);
   }
   leftButtonDown_ = false;
   RepaintView();

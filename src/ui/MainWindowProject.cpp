@@ -13,6 +13,7 @@
 #include "project/ProjectExtension.h"
 #include "project/ProjectExtras.h"
 #include "project/ProjectFile.h"
+#include "project/ProjectPicture.h"
 #include "project/ProjectSize.h"
 #include "ui/HelpWindow.h"
 #include "ui/MainWindow.h"
@@ -93,17 +94,8 @@ Status MainWindow::OpenProjectFrom(const QString& path) {
     NotifyLibraryChanged(session_);
     extras = ReadProjectExtras(extensions, file);
     engine_.Matching = extras.Matching;
-    VELMORA_TRY(engine_.ReopenProject());
-    if (extras.Strokes.Strokes.empty()) return Status::Ok();
     // A damaged log leaves the mosaic as rendered, without the strokes.
-    if (const Status replay = ReplayPenLog(engine_, extras.Strokes, file); !replay.ok()) {
-      if (engine_.JobCancelled()) return replay;
-      extras.Warnings.push_back(replay.message() + "; the pen strokes were left out.");
-      extras.Strokes = PenLog{};
-      // Strokes painted before the failing one go too.
-      return engine_.ReopenProject();
-    }
-    return Status::Ok();
+    return ReopenProjectPicture(engine_, extras.Strokes, file, extras.Warnings);
   };
   Status status = RunJob(open, file);
   if (!loaded) return status;

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "engine/EditHistory.h"
+#include "engine/RepickCells.h"
 #include "ui/MainWindow.h"
 
 namespace velmora::ui {
@@ -215,24 +216,9 @@ Status MatchQuality::RepickWorst(double percent) {
   }
   QApplication::setOverrideCursor(Qt::WaitCursor);
   bool changed = false;
-  const Status status = main_.RecordEdit("Re-pick Worst Cells", cells, rects, [&] {
-    // As Edit I, cell by cell, worst first: each choice sees the ones made
-    // before it through the repeat rules. Filling reports to the assignment
-    // job's gauge; this is no job, so nothing listens meanwhile.
-    JobListener* listener = &engine.Listener();
-    engine.SetListener(nullptr);
-    Status first = Status::Ok();
-    for (const CellPos& c : cells) {
-      const int k = engine.ChoosePicture(c.X, c.Y, engine.SampleCell(c.X, c.Y), 1);
-      if (k != -1) {
-        engine.FillCell(c.X, c.Y, k);
-        changed = true;
-      }
-      if (Status drawn = engine.RenderCell(c.X, c.Y); !drawn.ok() && first.ok()) first = drawn;
-    }
-    engine.SetListener(listener);
-    return first;
-  });
+  // As Edit I, cell by cell, worst first.
+  const Status status = main_.RecordEdit("Re-pick Worst Cells", cells, rects,
+                                         [&] { return RepickCells(engine, cells, &changed); });
   QApplication::restoreOverrideCursor();
   if (changed) main_.SetModified(true);
   main_.RepaintView();

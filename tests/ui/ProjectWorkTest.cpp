@@ -1,9 +1,9 @@
 // Work the user could lose: the modified flag and the title that shows it,
 // the save-changes question before New, Open Picture, Load and Exit, the
 // ".vm6" a typed project name gets, Save after "Open Picture", pen strokes
-// kept in the project (painted again as a job that can be cancelled), a
-// flood of damaged blocks told in one short caution, and the help window
-// that needs no PDF viewer.
+// kept in the project (painted again as a job that can be cancelled) with
+// the cells edited over them, a flood of damaged blocks told in one short
+// caution, and the help window that needs no PDF viewer.
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
@@ -13,6 +13,7 @@
 #include "UiTestSupport.h"
 #include "support/ExtensionAreaBytes.h"
 #include "ui/HelpWindow.h"
+#include "ui/MatchQuality.h"
 #include "ui/NewProjectWizard.h"
 
 namespace velmora::testing {
@@ -200,6 +201,46 @@ TEST_F(ProjectWorkTest, PenStrokesAreKeptInTheProject) {
     prompts.messages.clear();
     Engine().OptionSet.AlphaPen = 205;
   }
+}
+
+// Edit I and a re-pick over a pen stroke draw those cells over it; saved and
+// loaded again, the project shows exactly that, however it was undone and
+// edited further after a load.
+TEST_F(ProjectWorkTest, CellsEditedOverPenStrokesReopenAsSaved) {
+  Start(6);
+  Engine().OptionSet.MinRepeatRadius = 1;  // Edit I finds another picture
+  MakeMosaic();
+  const QString path = Path("edited.vm6");
+  const auto saveAndLoad = [&] {
+    const std::vector<TColor32> saved = Pixels();
+    EXPECT_TRUE(Main().SaveProjectTo(path).ok());
+    MakeMosaic(kStitchPeyote);  // something else in between
+    prompts.saveQuestionAnswers.push_back(Answer::Discard);
+    prompts.openAnswers.push_back(path);
+    Trigger("LoadProject1");
+    EXPECT_TRUE(prompts.messages.empty());
+    return saved;
+  };
+
+  SelectMode("sbhand4");
+  Engine().OptionSet.AlphaPen = 205;
+  Drag({5, 5}, {120, 100});
+  const std::vector<TColor32> stroked = Pixels();
+  SelectMode("sbhand2");
+  ClickView(Qt::LeftButton, {40, 40});
+  ASSERT_NE(Pixels(), stroked);
+  std::vector<TColor32> saved = saveAndLoad();
+  EXPECT_EQ(Pixels(), saved);
+
+  // After the load: another stroke, Edit I under it, a re-pick, one undone.
+  SelectMode("sbhand4");
+  Drag({30, 60}, {110, 125});
+  SelectMode("sbhand2");
+  ClickView(Qt::LeftButton, {90, 90});
+  ASSERT_TRUE(Main().Quality()->RepickWorst(40).ok());
+  Trigger("Undo1");
+  saved = saveAndLoad();
+  EXPECT_EQ(Pixels(), saved);
 }
 
 // A project followed by a flood of damaged blocks opens at once, with one
