@@ -1,5 +1,9 @@
 #include "imaging/MemoryBudget.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <limits>
 
 namespace velmora {
@@ -8,6 +12,22 @@ namespace {
 thread_local MemoryScope* currentScope = nullptr;
 
 double Mib(int64_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
+
+// glibc keeps what a thread frees in that thread's own heap for its next
+// allocations, and blocks of up to 32 MiB come from those heaps once a large
+// one has been freed. A decoding library's buffers freed at the end of one
+// picture thus stay resident for each thread: HEIC library photos of
+// 8000 x 8000 pixels took 0.56 GiB on one thread and 1.4 GiB on eight under
+// the same 256 MiB budget. A scope that held at least this much hands its
+// heaps' free pages back when it closes; below it, keeping them saves the
+// next picture the page faults.
+constexpr int64_t kReturnFreedMemoryBytes = int64_t(64) << 20;
+
+void ReturnFreedMemory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+}
 
 }  // namespace
 
@@ -50,6 +70,7 @@ Status MemoryBudget::Charge(MemoryScope& scope, int64_t bytes) {
 
 void MemoryBudget::Release(MemoryScope& scope) {
   if (scope.held_ == 0) return;
+  const int64_t held = scope.held_;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     inUse_ -= scope.held_;
@@ -58,6 +79,7 @@ void MemoryBudget::Release(MemoryScope& scope) {
     scope.ticket_ = 0;
   }
   freed_.notify_all();
+  if (held >= kReturnFreedMemoryBytes) ReturnFreedMemory();
 }
 
 MemoryScope::MemoryScope(MemoryBudget* budget) : budget_(budget), outer_(currentScope) {

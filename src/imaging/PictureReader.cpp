@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 
+#include "imaging/MemoryBudget.h"
 #include "imaging/PathText.h"
 #include "imaging/formats/AutodeskDecoder.h"
 #include "imaging/formats/BmpCodec.h"
@@ -253,6 +254,24 @@ static std::optional<std::vector<uint8_t>> ReadCompanionFile(const std::string& 
   return std::nullopt;
 }
 
+// The file's bytes stay in memory while it is decoded, so they are charged to
+// the thread's budget before they are read: eight threads each reading a
+// 128 MB raw file hold a gigabyte the budget would otherwise not know of. A
+// file that cannot be examined is left for the read to report.
+static Status ChargeFileBytes(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 ||
+      uint64_t(st.st_size) > kMaxPictureFileBytes)
+    return Status::Ok();
+  const int64_t capacity = MemoryScopeCapacity();
+  if (int64_t(st.st_size) > capacity)
+    return Status::Error(
+        Format("Cannot load image. The file of %lld bytes is larger than the memory budget "
+               "of %.1f MiB.",
+               static_cast<long long>(st.st_size), static_cast<double>(capacity) / (1 << 20)));
+  return ChargeMemory(int64_t(st.st_size));
+}
+
 Status NameTheFile(const std::string& path, Status status) {
   if (status.ok()) return status;
   const std::string shown = EchoPath(path);
@@ -267,6 +286,7 @@ Result<DecodedPicture> ReadPicture(const std::string& path, const DecodeHints& h
   if (path.empty())
     return Status::Error("A picture without a name cannot be read (an empty line in a list?)");
   VELMORA_TRY(NameTheFile(path, CheckDecodable(path, format)));
+  VELMORA_TRY(NameTheFile(path, ChargeFileBytes(path)));
   Result<FileBytes> bytes = ReadFileBytes(path, kMaxPictureFileBytes);
   if (!bytes) return NameTheFile(path, bytes.status());
   DecodeHints withCompanion = hints;
