@@ -4,6 +4,7 @@
 # is 32 x 32 pixels and survives lossy coding:
 #   blocks.webp, blocks.jxl   lossless, exactly the blocks
 #   blocks.heic               HEVC, lossy (block centres within a few levels)
+#   blocks-thumb.heic         the same with a thumbnail of 48 x 32 pixels
 #   orientation-6.webp/.jxl   stored turned, tagged 6 (from orientation-6.jpg)
 #   jpeg-inside.heic          a JPEG file under a HEIF name, as phones write
 #   png-inside.jpg            a PNG file under a JPEG name
@@ -24,6 +25,7 @@ convert "$src/upright.ppm" -filter point -resize 400% "PNG24:$tmp/blocks.png"
 cwebp -quiet -lossless "$tmp/blocks.png" -o "$out/blocks.webp"
 cjxl -d 0 "$tmp/blocks.png" "$out/blocks.jxl" >/dev/null 2>&1
 heif-enc -q 90 "$tmp/blocks.png" -o "$out/blocks.heic" >/dev/null
+heif-enc -q 90 -t 48 "$tmp/blocks.png" -o "$out/blocks-thumb.heic" >/dev/null
 cwebp -quiet -q 100 -metadata exif "$src/orientation-6.jpg" -o "$out/orientation-6.webp"
 cjxl "$src/orientation-6.jpg" "$out/orientation-6.jxl" >/dev/null 2>&1
 cp "$src/orientation-1.jpg" "$out/jpeg-inside.heic"

@@ -23,10 +23,10 @@
 
 #include "imaging/CheckedMath.h"
 #include "imaging/LazyLibrary.h"
-#include "imaging/MemoryBudget.h"
 #include "imaging/Orientation.h"
 #include "imaging/formats/HeifCodedSize.h"
 #include "imaging/formats/HeifItems.h"
+#include "imaging/formats/PhotoBudget.h"
 #include "imaging/formats/PhotoDecoders.h"
 
 namespace velmora {
@@ -34,27 +34,30 @@ namespace velmora {
 namespace {
 
 // The library's functions, bound when the first such picture is read.
-#define VELMORA_HEIF_CALLS(X)                   \
-  X(heif_check_filetype)                        \
-  X(heif_context_alloc)                         \
-  X(heif_context_free)                          \
-  X(heif_context_get_primary_image_handle)      \
-  X(heif_context_read_from_memory_without_copy) \
-  X(heif_context_set_max_decoding_threads)      \
-  X(heif_context_set_maximum_image_size_limit)  \
-  X(heif_decode_image)                          \
-  X(heif_decoding_options_alloc)                \
-  X(heif_decoding_options_free)                 \
-  X(heif_image_get_height)                      \
-  X(heif_image_get_plane_readonly)              \
-  X(heif_image_get_width)                       \
-  X(heif_image_handle_get_height)               \
-  X(heif_image_handle_get_ispe_height)          \
-  X(heif_image_handle_get_ispe_width)           \
-  X(heif_image_handle_get_luma_bits_per_pixel)  \
-  X(heif_image_handle_get_width)                \
-  X(heif_image_handle_has_alpha_channel)        \
-  X(heif_image_handle_release)                  \
+#define VELMORA_HEIF_CALLS(X)                    \
+  X(heif_check_filetype)                         \
+  X(heif_context_alloc)                          \
+  X(heif_context_free)                           \
+  X(heif_context_get_primary_image_handle)       \
+  X(heif_context_read_from_memory_without_copy)  \
+  X(heif_context_set_max_decoding_threads)       \
+  X(heif_context_set_maximum_image_size_limit)   \
+  X(heif_decode_image)                           \
+  X(heif_decoding_options_alloc)                 \
+  X(heif_decoding_options_free)                  \
+  X(heif_image_get_height)                       \
+  X(heif_image_get_plane_readonly)               \
+  X(heif_image_get_width)                        \
+  X(heif_image_handle_get_height)                \
+  X(heif_image_handle_get_ispe_height)           \
+  X(heif_image_handle_get_ispe_width)            \
+  X(heif_image_handle_get_list_of_thumbnail_IDs) \
+  X(heif_image_handle_get_luma_bits_per_pixel)   \
+  X(heif_image_handle_get_number_of_thumbnails)  \
+  X(heif_image_handle_get_thumbnail)             \
+  X(heif_image_handle_get_width)                 \
+  X(heif_image_handle_has_alpha_channel)         \
+  X(heif_image_handle_release)                   \
   X(heif_image_release)
 
 VELMORA_HEIF_CALLS(VELMORA_LAZY_DECLARE)
@@ -162,20 +165,20 @@ Status Unreadable(const char* what) {
   return Status::Error(Format("Cannot load image. Invalid or unexpected HEIF image format (%s).", what));
 }
 
-// Goes through what the library will decode for the primary picture, its
-// tiles or layers and their alpha, and compares each size the library would
-// allocate by (a coded stream's, a canvas's) with `allowedArea`.
-Status CheckSizesInside(std::span<const uint8_t> bytes, int width, int height, int64_t allowedArea) {
-  HeifItems items;
-  VELMORA_TRY(ReadHeifItems(bytes, items));
-  std::vector<uint32_t> pending{items.primary};
+// Goes through what the library will decode for the picture `id` (the
+// primary one or a thumbnail), its tiles or layers and their alpha, and
+// compares each size the library would allocate by (a coded stream's, a
+// canvas's) with `allowedArea`.
+Status CheckSizesInside(std::span<const uint8_t> bytes, const HeifItems& items, uint32_t id, int width,
+                        int height, int64_t allowedArea) {
+  std::vector<uint32_t> pending{id};
   std::set<uint32_t> seen;
   while (!pending.empty()) {
-    const uint32_t id = pending.back();
+    const uint32_t next = pending.back();
     pending.pop_back();
-    const auto found = items.items.find(id);
+    const auto found = items.items.find(next);
     // What is missing, the library finds missing too.
-    if (!seen.insert(id).second || found == items.items.end()) continue;
+    if (!seen.insert(next).second || found == items.items.end()) continue;
     const HeifItem& item = found->second;
     std::optional<PixelSize> size;
     if (item.type == HeifCode("hvc1")) {
@@ -212,6 +215,124 @@ Status CheckSizesInside(std::span<const uint8_t> bytes, int width, int height, i
   return Status::Ok();
 }
 
+// What a picture (the primary one or a thumbnail) announces, checked: its
+// size after the file's transformations and before them ('ispe'), and the
+// longest side the library may decode for it.
+struct Announced {
+  int width = 0;
+  int height = 0;
+  int ispeWidth = 0;
+  int ispeHeight = 0;
+  int sideLimit = 0;
+};
+
+Status CheckAnnounced(heif_image_handle* handle, std::span<const uint8_t> bytes, const HeifItems& items,
+                      uint32_t id, Announced& a) {
+  // The handle's size is the picture's after its transformations; the
+  // 'ispe' size is before them (a rotation swaps the sides, a crop takes
+  // away), which is what the coded data must fit.
+  a.width = heif_image_handle_get_width(handle);
+  a.height = heif_image_handle_get_height(handle);
+  VELMORA_TRY(CheckPhotoSize(a.width, a.height, bytes.size(), "HEIF"));
+  a.ispeWidth = heif_image_handle_get_ispe_width(handle);
+  a.ispeHeight = heif_image_handle_get_ispe_height(handle);
+  if (a.ispeWidth != 0 || a.ispeHeight != 0)
+    VELMORA_TRY(CheckPhotoSize(a.ispeWidth, a.ispeHeight, bytes.size(), "HEIF"));
+  // Nothing the library allocates for the picture (a coded stream, a grid's
+  // canvas, a tile, the alpha) may be much larger than announced. Its own
+  // check, against a square, holds every side to the longest one; ours, of
+  // what we can read, holds the area too, which for a long narrow picture is
+  // far less.
+  a.sideLimit = DecodeSideLimit(std::max({a.width, a.height, a.ispeWidth, a.ispeHeight}));
+  const int64_t allowedArea = std::max({int64_t(kSideAlwaysAllowed) * kSideAlwaysAllowed,
+                                        (int64_t(a.width) + 64) * (int64_t(a.height) + 64),
+                                        (int64_t(a.ispeWidth) + 64) * (int64_t(a.ispeHeight) + 64)});
+  return CheckSizesInside(bytes, items, id, a.width, a.height, allowedArea);
+}
+
+// The size a picture comes out at: turned as the file says, or as stored.
+void OutputSize(const Announced& a, bool applyOrientation, int& width, int& height) {
+  const bool stored = !applyOrientation && a.ispeWidth > 0 && a.ispeHeight > 0;
+  width = stored ? a.ispeWidth : a.width;
+  height = stored ? a.ispeHeight : a.height;
+}
+
+// The smallest thumbnail of the primary picture whose size the caller
+// accepts and which passes the same checks as the primary picture, or none.
+// Phones store one of a few hundred pixels, enough for a cell, which the
+// library decodes in a fraction of the memory.
+std::unique_ptr<heif_image_handle, HandleDeleter> ChooseThumbnail(
+    heif_image_handle* primary, const Announced& full, std::span<const uint8_t> bytes, const HeifItems& items,
+    const DecodeHints& hints, Announced& chosen) {
+  std::unique_ptr<heif_image_handle, HandleDeleter> best;
+  if (!hints.acceptScaled) return best;
+  const int count = std::clamp(heif_image_handle_get_number_of_thumbnails(primary), 0, 16);
+  std::vector<heif_item_id> ids(static_cast<size_t>(count));
+  if (count == 0 || heif_image_handle_get_list_of_thumbnail_IDs(primary, ids.data(), count) != count)
+    return best;
+  int fullWidth = 0, fullHeight = 0;
+  OutputSize(full, hints.applyOrientation, fullWidth, fullHeight);
+  // Only a thumbnail smaller than the picture itself is worth taking.
+  int64_t bestArea = int64_t(fullWidth) * fullHeight;
+  for (const heif_item_id id : ids) {
+    heif_image_handle* raw = nullptr;
+    if (heif_image_handle_get_thumbnail(primary, id, &raw).code != heif_error_Ok) continue;
+    std::unique_ptr<heif_image_handle, HandleDeleter> thumb(raw);
+    Announced a;
+    if (!CheckAnnounced(thumb.get(), bytes, items, id, a).ok()) continue;
+    int w = 0, h = 0;
+    OutputSize(a, hints.applyOrientation, w, h);
+    const int64_t area = int64_t(w) * h;
+    if (area >= bestArea || !hints.acceptScaled(w, h)) continue;
+    best = std::move(thumb);
+    bestArea = area;
+    chosen = a;
+  }
+  return best;
+}
+
+// Decodes the picture of `handle` into `out`, its working memory charged to
+// the budget first, and refused when it could never fit.
+Status DecodeHandle(heif_context* context, heif_image_handle* handle, const Announced& a,
+                    std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out) {
+  heif_context_set_maximum_image_size_limit(context, a.sideLimit);
+  const int64_t announced = std::max(int64_t(a.width) * a.height, int64_t(a.ispeWidth) * a.ispeHeight);
+  int outWidth = 0, outHeight = 0;
+  OutputSize(a, hints.applyOrientation, outWidth, outHeight);
+  VELMORA_TRY(
+      ChargePhotoDecode("HEIF", outWidth, outHeight,
+                        DecodeWorkingBytes(announced, heif_image_handle_get_luma_bits_per_pixel(handle),
+                                           heif_image_handle_has_alpha_channel(handle) != 0),
+                        int64_t(outWidth) * outHeight));
+
+  std::unique_ptr<heif_decoding_options, OptionsDeleter> options(heif_decoding_options_alloc());
+  if (!options) return Status::Error("Cannot load image. Out of memory for HEIF file.");
+  options->ignore_transformations = hints.applyOrientation ? 0 : 1;
+  heif_image* rawImage = nullptr;
+  const heif_error error =
+      heif_decode_image(handle, &rawImage, heif_colorspace_RGB, heif_chroma_interleaved_RGB, options.get());
+  if (error.code == heif_error_Memory_allocation_error &&
+      error.subcode == heif_suberror_Security_limit_exceeded)
+    return LargerThanAnnounced(a.width, a.height, SizeInMessage(error.message));
+  if (error.code != heif_error_Ok) return LibraryError(error);
+  std::unique_ptr<heif_image, ImageDeleter> image(rawImage);
+
+  const int decodedWidth = heif_image_get_width(image.get(), heif_channel_interleaved);
+  const int decodedHeight = heif_image_get_height(image.get(), heif_channel_interleaved);
+  VELMORA_TRY(CheckPhotoSize(decodedWidth, decodedHeight, bytes.size(), "HEIF"));
+  int stride = 0;
+  const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+  if (plane == nullptr || stride < decodedWidth * 3)
+    return Status::Error("Invalid color format in HEIF file.");
+  VELMORA_TRY(out.bitmap.SetSizeForOverwrite(decodedWidth, decodedHeight));
+  for (int y = 0; y < decodedHeight; ++y) {
+    const uint8_t* src = plane + static_cast<size_t>(y) * static_cast<size_t>(stride);
+    TColor32* dst = out.bitmap.ScanLine(y);
+    for (int x = 0; x < decodedWidth; ++x, src += 3) dst[x] = Color32(src[0], src[1], src[2]);
+  }
+  return Status::Ok();
+}
+
 }  // namespace
 
 Status DecodeHeif(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out) {
@@ -232,65 +353,22 @@ Status DecodeHeif(std::span<const uint8_t> bytes, const DecodeHints& hints, Deco
   error = heif_context_get_primary_image_handle(context.get(), &rawHandle);
   if (error.code != heif_error_Ok) return LibraryError(error);
   std::unique_ptr<heif_image_handle, HandleDeleter> handle(rawHandle);
-  // The handle's size is the picture's after its transformations; the
-  // 'ispe' size is before them (a rotation swaps the sides, a crop takes
-  // away), which is what the coded data must fit.
-  const int width = heif_image_handle_get_width(handle.get());
-  const int height = heif_image_handle_get_height(handle.get());
-  VELMORA_TRY(CheckPhotoSize(width, height, bytes.size(), "HEIF"));
-  const int ispeWidth = heif_image_handle_get_ispe_width(handle.get());
-  const int ispeHeight = heif_image_handle_get_ispe_height(handle.get());
-  if (ispeWidth != 0 || ispeHeight != 0)
-    VELMORA_TRY(CheckPhotoSize(ispeWidth, ispeHeight, bytes.size(), "HEIF"));
-  // Nothing the library allocates for the picture (a coded stream, a grid's
-  // canvas, a tile, the alpha) may be much larger than announced. Its own
-  // check, against a square, holds every side to the longest one; ours, of
-  // what we can read, holds the area too, which for a long narrow picture is
-  // far less.
-  const int sideLimit = DecodeSideLimit(std::max({width, height, ispeWidth, ispeHeight}));
-  const int64_t allowedArea = std::max({int64_t(kSideAlwaysAllowed) * kSideAlwaysAllowed,
-                                        (int64_t(width) + 64) * (int64_t(height) + 64),
-                                        (int64_t(ispeWidth) + 64) * (int64_t(ispeHeight) + 64)});
-  VELMORA_TRY(CheckSizesInside(bytes, width, height, allowedArea));
-  heif_context_set_maximum_image_size_limit(context.get(), sideLimit);
-  const int64_t announced = std::max(int64_t(width) * height, int64_t(ispeWidth) * ispeHeight);
-  // A picture needing more than the whole budget waits until it holds all of
-  // it, and is decoded alone.
-  VELMORA_TRY(ChargeMemory(
-      std::min(DecodeWorkingBytes(announced, heif_image_handle_get_luma_bits_per_pixel(handle.get()),
-                                  heif_image_handle_has_alpha_channel(handle.get()) != 0),
-               MemoryScopeCapacity())));
+  HeifItems items;
+  VELMORA_TRY(ReadHeifItems(bytes, items));
+  Announced full;
+  VELMORA_TRY(CheckAnnounced(handle.get(), bytes, items, items.primary, full));
 
-  std::unique_ptr<heif_decoding_options, OptionsDeleter> options(heif_decoding_options_alloc());
-  if (!options) return Status::Error("Cannot load image. Out of memory for HEIF file.");
-  options->ignore_transformations = hints.applyOrientation ? 0 : 1;
-  heif_image* rawImage = nullptr;
-  error = heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB, heif_chroma_interleaved_RGB,
-                            options.get());
-  if (error.code == heif_error_Memory_allocation_error &&
-      error.subcode == heif_suberror_Security_limit_exceeded)
-    return LargerThanAnnounced(width, height, SizeInMessage(error.message));
-  if (error.code != heif_error_Ok) return LibraryError(error);
-  std::unique_ptr<heif_image, ImageDeleter> image(rawImage);
-
-  const int decodedWidth = heif_image_get_width(image.get(), heif_channel_interleaved);
-  const int decodedHeight = heif_image_get_height(image.get(), heif_channel_interleaved);
-  VELMORA_TRY(CheckPhotoSize(decodedWidth, decodedHeight, bytes.size(), "HEIF"));
-  int stride = 0;
-  const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
-  if (plane == nullptr || stride < decodedWidth * 3)
-    return Status::Error("Invalid color format in HEIF file.");
-  VELMORA_TRY(out.bitmap.SetSize(decodedWidth, decodedHeight));
-  for (int y = 0; y < decodedHeight; ++y) {
-    const uint8_t* src = plane + static_cast<size_t>(y) * static_cast<size_t>(stride);
-    TColor32* dst = out.bitmap.ScanLine(y);
-    for (int x = 0; x < decodedWidth; ++x, src += 3) dst[x] = Color32(src[0], src[1], src[2]);
-  }
-  out.keepsAlpha = false;
-  out.storedWidth = decodedWidth;
-  out.storedHeight = decodedHeight;
   // The library has turned the picture already; there is no tag to report.
+  out.keepsAlpha = false;
   out.orientation = kOrientationUpright;
+  OutputSize(full, hints.applyOrientation, out.storedWidth, out.storedHeight);
+  Announced small;
+  if (const auto thumbnail = ChooseThumbnail(handle.get(), full, bytes, items, hints, small))
+    // A thumbnail that does not decode leaves the primary picture to try.
+    if (DecodeHandle(context.get(), thumbnail.get(), small, bytes, hints, out).ok()) return Status::Ok();
+  VELMORA_TRY(DecodeHandle(context.get(), handle.get(), full, bytes, hints, out));
+  out.storedWidth = out.bitmap.Width();
+  out.storedHeight = out.bitmap.Height();
   return Status::Ok();
 }
 

@@ -35,13 +35,16 @@ inline Status CheckPhotoSize(int64_t width, int64_t height, size_t fileBytes, co
 }
 
 // WebP, lossy and lossless; of an animation the first frame. The EXIF chunk's
-// orientation is honoured.
+// orientation is honoured. Scaled down while decoding to the smallest size
+// hints.acceptScaled accepts, and further when that would not fit the
+// thread's memory budget.
 Status DecodeWebp(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out);
 
 // The primary picture of a HEIF file (HEVC-coded .heic, AV1-coded .avif, as
 // far as Debian's libheif decodes them), turned and mirrored by the file's
 // own transformations (an EXIF orientation inside is ignored, as the format
-// requires).
+// requires). With hints.acceptScaled set, the smallest thumbnail of it whose
+// size is accepted, when there is one.
 Status DecodeHeif(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out);
 
 // JPEG XL, bare codestream or container, of an animation the first frame;
@@ -51,8 +54,13 @@ Status DecodeJxl(std::span<const uint8_t> bytes, const DecodeHints& hints, Decod
 // Camera raw files (.cr2, .cr3, .nef, .arw, .dng, .orf, .rw2, .raf). With
 // hints.acceptScaled set (a library photo), the embedded JPEG preview is used
 // when it is at least half the sensor's size, else the sensor data is
-// developed at half size; without it, at full size. The camera's rotation is
-// honoured either way.
+// developed at half size when that size is accepted; otherwise, and without
+// the hint, at full size unless that would not fit the thread's memory
+// budget. The camera's rotation is honoured either way.
+//
+// Each of these decoders charges its library's working memory to the
+// thread's budget before the library allocates (PhotoBudget.h), and refuses
+// a picture that could never fit it.
 Status DecodeRaw(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out);
 
 // Makes every pixel opaque: the photo decoders deliver B, G, R, A bytes
