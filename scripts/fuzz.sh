@@ -116,7 +116,13 @@ for pair in webp:webp heif:heic jxl:jxl raw:dng; do
   mkdir -p "$out/corpus-fuzz_${pair%%:*}"
   cp tests/data/photo/*."${pair#*:}" "$out/corpus-fuzz_${pair%%:*}/" 2>/dev/null || true
 done
-for t in fuzz_bmp fuzz_jpeg fuzz_png fuzz_tiff fuzz_webp fuzz_heif fuzz_jxl fuzz_raw fuzz_image_list fuzz_options_file fuzz_project_file fuzz_project_bands fuzz_project_extensions; do
+# Rendition packs as a run keeps them: a small mosaic made with an empty
+# cache folder leaves its packs there.
+mkdir -p "$out/corpus-fuzz_rendition_pack"
+XDG_CACHE_HOME="$out/seed-cache" build-fuzz/bin/velmora-cli create --quiet --main samples/main.jpg \
+  --library images --cells 8x8 --cell-size 8x8 --seed 1 --out "$out/seed-mosaic.jpg" >/dev/null 2>&1 &&
+  cp "$out"/seed-cache/velmora/renditions/*.vrp "$out/corpus-fuzz_rendition_pack/" || true
+for t in fuzz_bmp fuzz_jpeg fuzz_png fuzz_tiff fuzz_webp fuzz_heif fuzz_jxl fuzz_raw fuzz_image_list fuzz_options_file fuzz_project_file fuzz_project_bands fuzz_project_extensions fuzz_web_manifest fuzz_rendition_pack; do
   mkdir -p "$out/corpus-$t"
   run "$t" "$out/corpus-$t" "$t"
 done
