@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Writes a tiny uncompressed DNG: 32 x 32 pixels of 16-bit Bayer data (RGGB)
 whose left half is red and right half blue, one IFD, the tags a raw
-developer needs. Usage: make-tiny-dng.py OUT.dng"""
+developer needs. Usage: make-tiny-dng.py OUT.dng [SIDE]
+SIDE (even, 32 by default) makes a larger one of the same kind, as the memory
+benchmark does with 8000."""
 import struct
 import sys
 
-W = H = 32
+W = H = int(sys.argv[2]) if len(sys.argv) > 2 else 32
 SHORT, LONG, RATIONAL, SRATIONAL, ASCII, BYTE = 3, 4, 5, 10, 2, 1
 SIZE = {BYTE: 1, ASCII: 1, SHORT: 2, LONG: 4, RATIONAL: 8, SRATIONAL: 8}
 
@@ -22,7 +24,10 @@ def sample(x, y):
     return 2000
 
 
-pixels = b"".join(struct.pack("<H", sample(x, y)) for y in range(H) for x in range(W))
+# Two kinds of row (even and odd) repeat down the picture, so a large one is
+# built from them rather than sample by sample.
+rows = [b"".join(struct.pack("<H", sample(x, y)) for x in range(W)) for y in (0, 1)]
+pixels = (rows[0] + rows[1]) * (H // 2) + (rows[0] if H % 2 else b"")
 ident = [(1, 1), (0, 1), (0, 1), (0, 1), (1, 1), (0, 1), (0, 1), (0, 1), (1, 1)]
 entries = [
     (254, LONG, [0]),
