@@ -56,8 +56,9 @@ struct PenLog {
   bool KeepsCellEdits() const { return OverPenBase || !Strokes.empty(); }
   // Some cell was drawn again after the log began.
   bool AnyRedrawn() const;
-  // Something to do after the render: strokes to paint or cells to draw.
-  bool Replays() const { return !Strokes.empty() || AnyRedrawn(); }
+  // Something to do after the render: the pen base to make, strokes to
+  // paint or cells to draw.
+  bool Replays() const { return OverPenBase || !Strokes.empty() || AnyRedrawn(); }
   // What cell (x, y) of an across x down grid holds; a cell outside the grid
   // the log covers holds 0.
   uint16_t RedrawnAt(int x, int y) const;

@@ -29,7 +29,10 @@ TEST(ProjectExtras, SavedChoicesAndStrokesReadBackWithoutWarnings) {
   EXPECT_EQ(back.Strokes, kStrokes);
   EXPECT_TRUE(back.Warnings.empty());
   // Nothing to keep: no blocks, so the project is the original layout.
-  EXPECT_TRUE(ProjectExtrasBlocks({}, PenLog{true, {}}).empty());
+  EXPECT_TRUE(ProjectExtrasBlocks({}, PenLog{false, {}}).empty());
+  // The pen's canvas with nothing painted on it yet is a picture to keep.
+  EXPECT_EQ(ReadProjectExtras(AreaOf(ProjectExtrasBlocks({}, PenLog{true, {}})), kPath).Strokes,
+            PenLog(true, {}));
 }
 
 TEST(ProjectExtras, WhatIsLeftOutIsToldAfterTheAreasOwnWarnings) {

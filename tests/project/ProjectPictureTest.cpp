@@ -1,6 +1,7 @@
 // The picture of a reopened project handed out in bands, as the commands take
 // it, is the whole one the desktop shows; a log that does not fit the mosaic
-// is left out with a warning, and so is one on a poster too large to hold.
+// is left out with a warning, and so is one on a poster too large to hold;
+// the pen's canvas with nothing on it yet reopens as that canvas.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -74,6 +75,22 @@ TEST(ProjectPicture, BandsAreTheRowsOfTheWholePictureAndALogThatDoesNotFitIsLeft
       EXPECT_EQ(wholeExtras.Strokes, PenLog{});
     }
   }
+}
+
+TEST(ProjectPicture, TheCanvasOfMosaicPenModeReopensAsTheCanvas) {
+  testing::ScratchFolder scratch;
+  testing::ScratchDir pictures;
+  Engine e;
+  testing::SetUpSmallMosaic(e, pictures, kStitchLoom);
+  ASSERT_TRUE(e.StartPenMode().ok());
+  const std::string path = scratch / "canvas.vm6";
+  ASSERT_TRUE(SaveProjectFile(e, path, ProjectExtrasBlocks(e.Matching, PenLog{true, {}})).ok());
+  Engine reopened;
+  ExtensionArea area;
+  ASSERT_TRUE(LoadProjectFile(reopened, path, &area).ok());
+  ProjectExtras extras = ReadProjectExtras(area, path);
+  ASSERT_TRUE(ReopenProjectPicture(reopened, extras.Strokes, path, extras.Warnings).ok());
+  EXPECT_TRUE(testing::SamePixels(reopened.MosaicBitmap, e.MosaicBitmap));
 }
 
 TEST(ProjectPicture, APosterTooLargeToHoldIsRenderedInBandsWithoutItsLog) {
