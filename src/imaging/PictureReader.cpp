@@ -266,7 +266,7 @@ static Status ChargeFileBytes(const std::string& path) {
   const int64_t capacity = MemoryScopeCapacity();
   if (int64_t(st.st_size) > capacity)
     return Status::Error(
-        Format("Cannot load image. The file of %lld bytes is larger than the memory budget "
+        Format("Cannot load image. The file of %lld bytes is more than the memory budget "
                "of %.1f MiB.",
                static_cast<long long>(st.st_size), static_cast<double>(capacity) / (1 << 20)));
   return ChargeMemory(int64_t(st.st_size));
