@@ -26,7 +26,7 @@ command -v convert >/dev/null || missing="$missing imagemagick"
 [ -x /usr/bin/time ] || missing="$missing time"
 if [ -n "$missing" ]; then
   # shellcheck disable=SC2086  # one word per package
-  apt-get install -y $missing >/dev/null
+  apt-get update >/dev/null && apt-get install -y $missing >/dev/null
 fi
 
 if [ $# -ge 2 ]; then
