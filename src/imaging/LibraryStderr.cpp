@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 namespace velmora {
 namespace {
@@ -125,11 +126,18 @@ bool FilterLibraryStderr(void* handle, std::vector<std::string> keep) {
 
   // The stream and the variable the slot points to live as long as the
   // library, which is never unloaded.
-  FILE* stream = ::fopencookie(new Filter{std::move(keep)}, "w",
+  // They are also noted here, where the leak checker of the sanitizer
+  // builds sees them held, as it does not look into the library's slots.
+  // Never freed, not even at exit, when the library may still write.
+  static auto* filters = new std::vector<Filter*>;
+  static auto* variables = new std::vector<FILE**>;
+  filters->push_back(new Filter{std::move(keep)});
+  FILE* stream = ::fopencookie(filters->back(), "w",
                                cookie_io_functions_t{nullptr, WriteFiltered, nullptr, nullptr});
   if (stream == nullptr) return false;
   std::setvbuf(stream, nullptr, _IONBF, 0);
-  auto* variable = new FILE*(stream);
+  variables->push_back(new FILE*(stream));
+  FILE** variable = variables->back();
 
   bool found = false;
   for (int table = 0; table < 2; ++table) {
