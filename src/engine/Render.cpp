@@ -4,7 +4,8 @@
 // window bounds the memory they hold), then the window's cells are finished
 // and placed, also on all threads: no two cells share a mosaic pixel, so the
 // picture is the same whatever the thread count. Progress is reported from
-// the calling thread, cell by cell in drawing order.
+// the calling thread, cell by cell in drawing order, after every slice of a
+// few hundred cells; a cancel is also heard between pictures being prepared.
 //
 // A prepared picture is brought down to about twice the cell's size before
 // its cells are drawn: the tint, the mirror and the overlay then work on a
@@ -17,6 +18,7 @@
 // reads them instead of decoding, and Prepare library makes them as it
 // decodes when the decode is the one the renderer would do.
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <new>
@@ -57,8 +59,10 @@ void FillRows(TBitmap32& picture, TColor32 color, int threads) {
   });
 }
 
-// Cells finished per hand-out in the parallel draw.
+// Cells finished per hand-out in the parallel draw, and hand-outs per thread
+// between two reports of the calling thread.
 constexpr int kCellsPerTask = 16;
+constexpr int kTasksPerSlice = 8;
 
 struct CellAt {
   int X;
@@ -301,36 +305,54 @@ Status Engine::RenderMosaic() {
     std::vector<TBitmap32> prepared(static_cast<size_t>(n));
     std::vector<Status> results(static_cast<size_t>(n));
     std::vector<std::string> warnings(static_cast<size_t>(n));
-    ParallelFor(threads, n, [&](int, int i) {
+    // A cancel is heard between pictures: the calling thread asks the
+    // listener, the others stop at the flag it leaves.
+    std::atomic<bool> stop{false};
+    ParallelFor(threads, n, [&](int worker, int i) {
+      if (worker == 0 && CancelPolled()) stop.store(true, std::memory_order_relaxed);
+      if (stop.load(std::memory_order_relaxed)) return;
       results[static_cast<size_t>(i)] =
           PrepareCellPicture(groupPicture[first + i], prepared[static_cast<size_t>(i)], renditions,
                              &warnings[static_cast<size_t>(i)]);
     });
+    if (stop.load() || CancelPolled()) return CancelledJob();
     ReportWarnings(job, warnings, warned);
     // Cells up to the first picture that failed are drawn, as when the
     // pictures are read one after another.
     int usable = 0;
     while (usable < n && results[static_cast<size_t>(usable)].ok()) ++usable;
 
+    // The window's cells a slice at a time, each slice shared among the
+    // threads; between slices the calling thread reports the cells drawn,
+    // so the gauge moves and a cancel is heard while a large window draws.
+    // No two cells share a pixel: the slices change nothing in the picture.
     const int cellBegin = groupStart[first];
     const int cellEnd = groupStart[first + usable];
-    const int tasks = (cellEnd - cellBegin + kCellsPerTask - 1) / kCellsPerTask;
-    ParallelFor(threads, tasks, [&](int worker, int t) {
-      TBitmap32& buffer = worker == 0 ? CellBuffer : buffers[static_cast<size_t>(worker)];
-      const int end = std::min(cellEnd, cellBegin + (t + 1) * kCellsPerTask);
-      int g = first;
-      for (int c = cellBegin + t * kCellsPerTask; c < end; ++c) {
-        while (groupStart[g + 1] <= c) ++g;
-        const CellAt at = order[static_cast<size_t>(c)];
-        FinishAndPlace(prepared[static_cast<size_t>(g - first)], at.X, at.Y, buffer, MosaicBitmap, 0);
+    const int slice = kCellsPerTask * kTasksPerSlice * std::max(1, threads);
+    for (int from = cellBegin; from < cellEnd; from += slice) {
+      const int to = std::min(cellEnd, from + slice);
+      const int tasks = (to - from + kCellsPerTask - 1) / kCellsPerTask;
+      ParallelFor(threads, tasks, [&](int worker, int t) {
+        TBitmap32& buffer = worker == 0 ? CellBuffer : buffers[static_cast<size_t>(worker)];
+        const int end = std::min(to, from + (t + 1) * kCellsPerTask);
+        const int begin = from + t * kCellsPerTask;
+        int g = static_cast<int>(std::upper_bound(groupStart.begin() + first, groupStart.begin() + first + usable,
+                                                  begin) -
+                                 groupStart.begin()) -
+                1;
+        for (int c = begin; c < end; ++c) {
+          while (groupStart[g + 1] <= c) ++g;
+          const CellAt at = order[static_cast<size_t>(c)];
+          FinishAndPlace(prepared[static_cast<size_t>(g - first)], at.X, at.Y, buffer, MosaicBitmap, 0);
+        }
+      });
+      for (int c = from; c < to; ++c) {
+        Drawn.Set(order[static_cast<size_t>(c)].X, order[static_cast<size_t>(c)].Y, true);
+        ++drawn;
+        job.SetProgress(static_cast<int>(int64_t(drawn) * 100 / cells));
+        job.ProcessEvents();
+        if (CancelPolled()) return CancelledJob();
       }
-    });
-    for (int c = cellBegin; c < cellEnd; ++c) {
-      Drawn.Set(order[static_cast<size_t>(c)].X, order[static_cast<size_t>(c)].Y, true);
-      ++drawn;
-      job.SetProgress(static_cast<int>(int64_t(drawn) * 100 / cells));
-      job.ProcessEvents();
-      if (CancelPolled()) return CancelledJob();
     }
     if (usable < n) return results[static_cast<size_t>(usable)];
   }

@@ -30,6 +30,7 @@ CellInfoWindow::CellInfoWindow(Session& session, QWidget* parent)
 }
 
 void CellInfoWindow::ShowCellInfo(int x, int y) {
+  if (session_.jobRunning) return;  // the map may be changing
   Engine& engine = session_.engine;
   memo_->clear();
   const CellMapEntry& e = engine.Map.At(x, y);

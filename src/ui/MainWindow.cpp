@@ -6,6 +6,8 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QEventLoop>
+#include <QTimer>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -14,7 +16,9 @@
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <exception>
 #include <new>
+#include <thread>
 
 #include "imaging/PictureOps.h"
 #include "library/ImageListFile.h"
@@ -104,6 +108,12 @@ MainWindow::MainWindow(Session& session) : session_(session), engine_(session.en
   connect(view_, &MosaicView::scaleChanged, this, &MainWindow::ShowScale);
 
   listener_ = std::make_unique<GuiJobListener>(jobLabel_, gauge_);
+  // While a job runs on its own thread, the view's copy of what it shows is
+  // taken only while that thread waits at one of its reports.
+  listener_->SetPauseHook([this] {
+    view_->TakeLiveCopy();
+    view_->update();
+  });
   engine_.SetListener(listener_.get());
 
   RestorePlacement();
@@ -291,6 +301,14 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (session_.jobRunning) {
+    // The job is stopped first; the window closes (asking about unsaved
+    // work as ever) once it has ended.
+    closeAfterJob_ = true;
+    listener_->RequestCancel();
+    event->ignore();
+    return;
+  }
   if (!closing_ && !MayDiscardWork()) {
     event->ignore();
     return;
@@ -304,6 +322,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::RepaintView() {
   if (closing_) return;
+  // A job may be changing the picture: the view paints its own copy.
+  if (session_.jobRunning) {
+    view_->update();
+    return;
+  }
   const TBitmap32& bmp = engine_.MosaicBitmap;
   if (bmp.Empty()) return;
   // The view's own size: the work area less its scroll bars.
@@ -320,8 +343,10 @@ void MainWindow::RepaintView() {
 
 void MainWindow::UpdateActions() {
   const bool idle = !session_.jobRunning;
-  const bool mosaic = engine_.MosaicState == 2;
-  const bool picture = !engine_.MosaicBitmap.Empty();
+  // A running job may be changing the engine: it is read only when idle,
+  // and every command below that needs it is disabled meanwhile.
+  const bool mosaic = idle && engine_.MosaicState == 2;
+  const bool picture = idle && !engine_.MosaicBitmap.Empty();
   auto enable = [&](const char* name, bool on) {
     if (auto* a = findChild<QAction*>(QString::fromLatin1(name))) a->setEnabled(on);
     if (auto it = buttons_.find(QString::fromLatin1(name)); it != buttons_.end()) it->second->setEnabled(on);
@@ -337,11 +362,19 @@ void MainWindow::UpdateActions() {
   enable("ExportWeb1", idle && mosaic && picture);
   enable("sbprint", idle && picture && session_.windows.print);
   enable("Print1", idle && picture && session_.windows.print);
-  enable("sbstats", session_.windows.stats != nullptr);
-  enable("CellStats1", session_.windows.stats != nullptr);
-  enable("sboverview", session_.windows.overview != nullptr);
-  enable("OverView1", session_.windows.overview != nullptr);
+  enable("sbstats", idle && session_.windows.stats != nullptr);
+  enable("CellStats1", idle && session_.windows.stats != nullptr);
+  enable("sboverview", idle && session_.windows.overview != nullptr);
+  enable("OverView1", idle && session_.windows.overview != nullptr);
   enable("BeadChart1", idle && mosaic);
+  enable("LibraryCheck1", idle);
+  enable("sboption", idle);
+  enable("Options1", idle);
+  // The editing modes and the zoom act on the picture a job is drawing.
+  for (const char* name : {"sbhandinfo", "sbhand2", "sbhand3", "sbhand4", "ModeInfo1", "ModeEdit1", "ModeEdit2",
+                           "ModePen1", "ZoomIn1", "ZoomOut1", "ZoomFit1", "ZoomActual1"})
+    enable(name, idle);
+  if (zoomField_) zoomField_->setEnabled(idle);
   enable("ImageLib1", idle && session_.windows.library != nullptr);
   if (session_.windows.wizard) session_.windows.wizard->setEnabled(idle);
   UpdateToolWindowCommands(session_);
@@ -355,33 +388,47 @@ Status MainWindow::RunJob(const std::function<Status()>& job, const std::string&
                          "there is not enough memory for this job; it was stopped and what it had "
                          "changed was put back.");
   };
-  // What a cancelled job puts back: the state now, but the settings and main
-  // picture of the mosaic shown (a new project has taken its own already).
-  EngineSnapshot before;
-  try {
-    before.Capture(engine_);
-    if (shownValid_) before.SetProject(shownProject_, shownMain_);
-  } catch (const std::bad_alloc&) {
-    jobCancelled_ = false;
-    return outOfMemory();
-  }
-  session_.jobRunning = true;
   listener_->ResetCancel();
   view_->SetLive(true);
+  session_.jobRunning = true;
   UpdateActions();
-  // Qt cannot pass an exception through its event loop: one that left here
-  // would end the program with the user's work.
+  // The job runs on a thread of its own while this one goes on with the
+  // window's events in a loop of its own until the job ends: menus open,
+  // the gauge moves, Cancel and Escape are heard at once. Nothing here reads
+  // the engine meanwhile (the view paints its copy, taken at the job's
+  // pauses). No exception may leave the job's thread: one would end the
+  // program with the user's work.
   Status status = Status::Ok();
   bool exhausted = false;
-  try {
-    status = job();
-  } catch (const std::bad_alloc&) {
-    exhausted = true;
-  }
+  // What a cancelled job puts back: the state now, but the settings and main
+  // picture of the mosaic shown (a new project has taken its own already).
+  // Taken on the job's thread too: a large mosaic takes a while to copy.
+  EngineSnapshot before;
+  bool captured = false;
+  QEventLoop loop;
+  std::thread worker([&] {
+    listener_->SetJobThread(std::this_thread::get_id());
+    try {
+      before.Capture(engine_);
+      if (shownValid_) before.SetProject(shownProject_, shownMain_);
+      captured = true;
+      status = job();
+    } catch (const std::bad_alloc&) {
+      exhausted = true;
+    } catch (const std::exception& e) {
+      status = Status::Error(std::string("The job stopped: ") + e.what());
+    }
+    listener_->SetJobThread(std::thread::id());
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  loop.exec();
+  worker.join();
+  listener_->ShowPending();
   session_.jobRunning = false;
   view_->SetLive(false);
   // Asked for and heard: a job that ended before its next report finished.
-  jobCancelled_ = exhausted || (listener_->CancelRequested() && engine_.JobCancelled());
+  jobCancelled_ = captured && (exhausted || (listener_->CancelRequested() && engine_.JobCancelled()));
+  if (!captured && exhausted) status = outOfMemory();
   if (jobCancelled_) {
     before.Restore(engine_);
     CopyListToPickCell(session_);
@@ -389,9 +436,14 @@ Status MainWindow::RunJob(const std::function<Status()>& job, const std::string&
     // A cancel needs no message box: the label says "Cancelled".
     status = exhausted ? outOfMemory() : Status::Ok();
   }
+  RepaintView();
   UpdateActions();
   if (const QStringList warnings = listener_->TakeWarnings(); !warnings.isEmpty())
     session_.prompts.Message(this, QStringLiteral("Caution"), warnings.join(QLatin1Char('\n')));
+  if (closeAfterJob_) {
+    closeAfterJob_ = false;
+    QTimer::singleShot(0, this, &QWidget::close);
+  }
   return status;
 }
 
@@ -421,6 +473,9 @@ void MainWindow::AfterNewPicture() {
 void MainWindow::CreateMosaic(bool penMode) {
   if (session_.jobRunning) return;
   CopyListToPickCell(session_);
+  // The wizard has gone: the main window shows the job from its start.
+  raise();
+  activateWindow();
   const Status status = RunJob([&] { return penMode ? engine_.StartPenMode() : engine_.CreateMosaic(); });
   if (status.ok() && !jobCancelled_) {
     projectPresent_ = true;

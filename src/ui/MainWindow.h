@@ -104,6 +104,8 @@ public:
   void ZoomActual();
 
   MosaicView* View() const { return view_; }
+  // The job label's and gauge's listener (the engine's while the window lives).
+  GuiJobListener& Jobs() const { return *listener_; }
   // The match-quality figures, map and re-pick (MatchQuality.h).
   MatchQuality* Quality() const { return quality_; }
   QWidget* WorkArea() const { return workpanel_; }
@@ -167,6 +169,7 @@ private:
   TBitmap32 shownMain_;
   bool shownValid_ = false;
   bool jobCancelled_ = false;  // the last job was cancelled and undone
+  bool closeAfterJob_ = false;  // the window was closed while a job ran
 
   int editMode_ = kModeStartup;
   ViewPoint pressPoint_;

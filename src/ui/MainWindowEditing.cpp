@@ -19,6 +19,7 @@ void MainWindow::UpdateEditMode() {
 }
 
 void MainWindow::ViewPressed(Qt::MouseButton button, QPoint pos) {
+  if (session_.jobRunning) return;
   pressPoint_ = ViewPoint{pos.x(), pos.y()};
   pressPos_ = ViewPoint{engine_.ViewOriginX, engine_.ViewOriginY};
   if (button == Qt::LeftButton) leftButtonDown_ = true;

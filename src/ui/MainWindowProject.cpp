@@ -90,8 +90,6 @@ Status MainWindow::OpenProjectFrom(const QString& path) {
     ExtensionArea extensions;
     VELMORA_TRY(LoadProjectFile(engine_, file, &extensions));
     loaded = true;
-    CopyListToPickCell(session_);
-    NotifyLibraryChanged(session_);
     extras = ReadProjectExtras(extensions, file);
     engine_.Matching = extras.Matching;
     // A damaged log leaves the mosaic as rendered, without the strokes.
@@ -106,6 +104,10 @@ Status MainWindow::OpenProjectFrom(const QString& path) {
     CopyListToPickCell(session_);
     NotifyLibraryChanged(session_);
   } else {
+    // The windows showing the library read the list the load gave, now that
+    // the job's thread has ended.
+    CopyListToPickCell(session_);
+    NotifyLibraryChanged(session_);
     penLog_ = std::move(extras.Strokes);
     projectPresent_ = true;
     session_.projectPath = path;

@@ -78,6 +78,7 @@ void MatchQuality::UpdateActions() {
 }
 
 void MatchQuality::Refresh() {
+  if (session_.jobRunning) return;  // measured again when the job has ended
   report_ = QualityReport();
   const Engine& e = session_.engine;
   const tmosaicproject& p = e.Project;
@@ -94,6 +95,7 @@ void MatchQuality::Refresh() {
 }
 
 void MatchQuality::PixelsChanged(const std::vector<TRect>& rects) {
+  if (session_.jobRunning) return;
   if (report_.Empty() || !Measurable()) return;
   std::vector<CellPos> cells;
   for (const TRect& r : rects) {

@@ -5,7 +5,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace velmora::ui {
 namespace {
@@ -54,6 +56,7 @@ ViewPoint MosaicView::ToPicture(QPoint pos) const {
 }
 
 double MosaicView::PrepareRepaint() {
+  if (live_) return scale_;
   const TBitmap32& bmp = engine_.MosaicBitmap;
   if (fit_ && !bmp.Empty()) {
     const double s = FitScale(width(), height(), bmp.Width(), bmp.Height());
@@ -69,6 +72,7 @@ double MosaicView::PrepareRepaint() {
 }
 
 void MosaicView::ApplyScale(double scale, QPoint anchor) {
+  if (live_) return;
   const TBitmap32& bmp = engine_.MosaicBitmap;
   const double old = scale_;
   scale_ = ClampZoom(scale);
@@ -88,12 +92,14 @@ void MosaicView::SetScale(double scale, QPoint anchor) {
 }
 
 void MosaicView::ZoomFit() {
+  if (live_) return;
   fit_ = true;
   const TBitmap32& bmp = engine_.MosaicBitmap;
   ApplyScale(bmp.Empty() ? 1 : FitScale(width(), height(), bmp.Width(), bmp.Height()), QPoint(0, 0));
 }
 
 void MosaicView::ScrollTo(ViewPoint origin) {
+  if (live_) return;
   const TBitmap32& bmp = engine_.MosaicBitmap;
   const ViewPoint o = ClampOrigin(origin, width(), height(), bmp.Width(), bmp.Height(), scale_);
   if (o == Origin()) return;
@@ -103,6 +109,7 @@ void MosaicView::ScrollTo(ViewPoint origin) {
 }
 
 void MosaicView::CentreOn(ViewPoint centre) {
+  if (live_) return;
   const TBitmap32& bmp = engine_.MosaicBitmap;
   ScrollTo(CentredOrigin(centre, width(), height(), bmp.Width(), bmp.Height(), scale_));
 }
@@ -114,7 +121,7 @@ void MosaicView::ScrollBy(int dx, int dy) {
 }
 
 void MosaicView::SyncScrollBars() {
-  if (!hbar_ || !vbar_) return;
+  if (!hbar_ || !vbar_ || live_) return;
   const TBitmap32& bmp = engine_.MosaicBitmap;
   const int spanW = PictureSpan(width(), scale_);
   const int spanH = PictureSpan(height(), scale_);
@@ -142,18 +149,59 @@ void MosaicView::PictureReplaced() {
 }
 
 void MosaicView::SetLive(bool live) {
-  live_ = live;
-  if (live) PictureReplaced();
+  if (live) {
+    // What the view shows now, until the job's first pause.
+    TakeLiveCopy();
+    live_ = true;
+    PictureReplaced();
+  } else {
+    live_ = false;
+    liveCopy_ = QImage();
+    panning_ = false;
+  }
+  for (QScrollBar* bar : {hbar_, vbar_})
+    if (bar && live) bar->setEnabled(false);
+  update();
+}
+
+void MosaicView::TakeLiveCopy() {
+  const TBitmap32& bmp = engine_.MosaicBitmap;
+  if (bmp.Empty() || width() <= 0 || height() <= 0) {
+    liveCopy_ = QImage();
+    return;
+  }
+  // The job may have given the picture another size since the last paint.
+  const ViewPoint o = ClampOrigin(Origin(), width(), height(), bmp.Width(), bmp.Height(), scale_);
+  const int w = std::min(width(), static_cast<int>(std::ceil((bmp.Width() - o.X) * scale_)));
+  const int h = std::min(height(), static_cast<int>(std::ceil((bmp.Height() - o.Y) * scale_)));
+  if (w <= 0 || h <= 0) {
+    liveCopy_ = QImage();
+    return;
+  }
+  if (liveCopy_.size() != QSize(w, h)) liveCopy_ = QImage(w, h, QImage::Format_RGB32);
+  // Each view pixel shows the picture pixel under it (nearest, as a live
+  // paint did).
+  std::vector<int> column(static_cast<size_t>(w));
+  for (int x = 0; x < w; ++x)
+    column[static_cast<size_t>(x)] = std::min(bmp.Width() - 1, o.X + static_cast<int>(x / scale_));
+  for (int y = 0; y < h; ++y) {
+    const int py = std::min(bmp.Height() - 1, o.Y + static_cast<int>(y / scale_));
+    const TColor32* from = bmp.ScanLine(py);
+    auto* to = reinterpret_cast<TColor32*>(liveCopy_.scanLine(y));
+    for (int x = 0; x < w; ++x) to[x] = from[column[static_cast<size_t>(x)]];
+  }
 }
 
 void MosaicView::PixelsChanged(const TRect& rect) {
+  if (live_) return;
   if (!pyramidStale_ && pyramid_.Matches(engine_.MosaicBitmap)) pyramid_.Update(engine_.MosaicBitmap, rect);
   update();
 }
 
 const ZoomPyramid* MosaicView::ReducedCopies() {
+  if (live_) return nullptr;
   const TBitmap32& bmp = engine_.MosaicBitmap;
-  if (live_ || bmp.Empty()) return nullptr;
+  if (bmp.Empty()) return nullptr;
   if (pyramidStale_ || !pyramid_.Matches(bmp)) {
     pyramid_.Rebuild(bmp, engine_.ThreadCount());
     pyramidStale_ = false;
@@ -162,6 +210,14 @@ const ZoomPyramid* MosaicView::ReducedCopies() {
 }
 
 void MosaicView::paintEvent(QPaintEvent*) {
+  if (live_) {
+    // A copy smaller than the view is of a picture smaller than it: in the
+    // middle, as the picture was.
+    if (!liveCopy_.isNull())
+      QPainter(this).drawImage(
+          QPoint((width() - liveCopy_.width()) / 2, (height() - liveCopy_.height()) / 2), liveCopy_);
+    return;
+  }
   const TBitmap32& bmp = engine_.MosaicBitmap;
   // ViewRect was set at the last RepaintView; the picture may have been
   // resized since (a job is drawing a new one), so clip it again.
@@ -191,6 +247,7 @@ void MosaicView::paintEvent(QPaintEvent*) {
 
 void MosaicView::mousePressEvent(QMouseEvent* event) {
   setFocus(Qt::MouseFocusReason);
+  if (live_) return;
   const QPoint pos = event->position().toPoint();
   const bool spacePan = event->button() == Qt::LeftButton && spaceHeld_;
   if ((event->button() == Qt::RightButton || spacePan) && !panning_) {
@@ -204,6 +261,7 @@ void MosaicView::mousePressEvent(QMouseEvent* event) {
 }
 
 void MosaicView::Pan(QPoint pos) {
+  if (live_) return;
   const TBitmap32& bmp = engine_.MosaicBitmap;
   const ViewPoint o =
       DraggedOrigin(panOrigin_, ViewPoint{panPress_.x(), panPress_.y()}, ViewPoint{pos.x(), pos.y()}, width(),
@@ -219,6 +277,7 @@ void MosaicView::mouseMoveEvent(QMouseEvent* event) {
 
 void MosaicView::mouseReleaseEvent(QMouseEvent* event) {
   const QPoint pos = event->position().toPoint();
+  if (live_) return;
   if (panning_ && event->button() == panButton_) {
     panning_ = false;
     // The release applies the limits again even without a move, as a
@@ -230,6 +289,10 @@ void MosaicView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void MosaicView::wheelEvent(QWheelEvent* event) {
+  if (live_) {
+    event->accept();
+    return;
+  }
   const QPoint delta = event->angleDelta();
   const int notches = (delta.y() != 0 ? delta.y() : delta.x()) / 120;
   if (notches == 0) return;

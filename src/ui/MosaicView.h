@@ -8,6 +8,7 @@
 // Where the picture ends, the work area's colour shows.
 #pragma once
 
+#include <QImage>
 #include <QPainter>
 #include <QScrollBar>
 #include <QWidget>
@@ -64,10 +65,18 @@ public:
   void SyncScrollBars();
 
   // The whole picture was replaced: the reduced copies are made again before
-  // the next zoomed-out paint. While `live` (a job draws the picture), they
-  // are not used and the picture is sampled directly.
+  // the next zoomed-out paint.
   void PictureReplaced();
+  // While `live` (a job runs on its own thread and may change or replace the
+  // picture), the view never reads the engine: it paints its own copy of
+  // what it showed, taken when the job starts and again by TakeLiveCopy, and
+  // the picture does not move or zoom (scroll bars, wheel, drags are left).
   void SetLive(bool live);
+  bool Live() const { return live_; }
+  // The visible part of the picture copied at the view's size, at the
+  // view's scale. Only while the job's thread waits (the listener's pause).
+  void TakeLiveCopy();
+  const QImage& LiveCopy() const { return liveCopy_; }
   // Pixels of the picture changed: only their reduced copies are redone.
   void PixelsChanged(const TRect& rect);
   const ZoomPyramid& Pyramid() const { return pyramid_; }
@@ -106,6 +115,7 @@ private:
   ZoomPyramid pyramid_;
   bool pyramidStale_ = true;
   bool live_ = false;
+  QImage liveCopy_;
   // A picture move in progress (right button, or left with space held).
   bool panning_ = false;
   Qt::MouseButton panButton_ = Qt::NoButton;

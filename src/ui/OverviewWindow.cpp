@@ -50,6 +50,9 @@ OverviewWindow::OverviewWindow(Session& session, QWidget* parent)
 }
 
 void OverviewWindow::RepaintOverview() {
+  // A running job may be drawing or replacing the picture: the overview
+  // keeps what it shows until the job ends.
+  if (session_.jobRunning) return;
   if (!image_) return;  // a resize while the window is still being built
   const Engine& engine = session_.engine;
   // The area's size as the layout will give it, also before the first show.
@@ -83,6 +86,7 @@ bool OverviewWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void OverviewWindow::MoveMainViewTo(QPoint pos) {
+  if (session_.jobRunning) return;
   MainWindow* main = session_.windows.main;
   const Engine& engine = session_.engine;
   const QSize area = image_->size();

@@ -193,6 +193,7 @@ int PickCellDialog::SelectedIndex() const {
 }
 
 void PickCellDialog::PickCellLoad(int column, int row) {
+  if (session_.jobRunning) return;
   Engine& engine = session_.engine;
   const CellPos cell = ClampToGrid(engine.Project, column, row);
   column_ = cell.X;
@@ -233,6 +234,7 @@ void PickCellDialog::ListClicked(QListWidgetItem* item) {
 }
 
 void PickCellDialog::PickCellPreview(int index) {
+  if (session_.jobRunning) return;  // the library and the cells may be changing
   Engine& engine = session_.engine;
   previewedRow_ = index;
   previewedSerial_ = loadSerial_;

@@ -71,6 +71,8 @@ void UsageStatsWindow::showEvent(QShowEvent* event) {
 }
 
 void UsageStatsWindow::FillNameList() {
+  // A running job may be changing the list and the map: they are read once it ends.
+  if (session_.jobRunning) return;
   names_->clear();
   nameBytes_ = UsageNames(session_.engine.PicList, fileNamesOnly_->isChecked());
   for (const std::string& name : nameBytes_) names_->addItem(ToQString(name));
@@ -84,11 +86,13 @@ void UsageStatsWindow::ShowLines(const std::vector<std::string>& lines) {
 }
 
 void UsageStatsWindow::CreateDetailList() {
+  if (session_.jobRunning) return;
   const tmosaicproject& p = session_.engine.Project;
   ShowLines(UsageDetailLines(nameBytes_, session_.engine.Map, p.CellsAcross, p.CellsDown));
 }
 
 void UsageStatsWindow::CreateSimpleList() {
+  if (session_.jobRunning) return;
   const tmosaicproject& p = session_.engine.Project;
   ShowLines(UsageSimpleLines(nameBytes_, session_.engine.Map, p.CellsAcross, p.CellsDown));
 }

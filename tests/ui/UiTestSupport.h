@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
 #include <deque>
 #include <filesystem>
 #include <memory>
@@ -133,24 +134,31 @@ inline void PlaceSamplePictures(const ScratchFolder& folder, int count) {
 }
 
 // Clicks Cancel as soon as the job label shows `job` and the gauge has moved.
+// The job runs on its own thread: it pauses at every report meanwhile, so
+// that even a short job is caught in that state.
 class CancelWhen : public QObject {
 public:
   CancelWhen(ui::MainWindow& main, const QString& job) : main_(main), job_(job) {
+    main_.Jobs().SetPauseEvery(std::chrono::milliseconds(0));
+    QObject::connect(&main_.Jobs(), &ui::GuiJobListener::paused, this, [this] { Check(); });
     timer_.setInterval(0);
-    QObject::connect(&timer_, &QTimer::timeout, this, [this] {
-      auto* label = main_.findChild<QLabel*>("LBJOB");
-      auto* gauge = main_.findChild<QProgressBar*>("gauge");
-      auto* cancel = main_.findChild<QPushButton*>("btcancel");
-      if (!clicked && label->text() == job_ && gauge->value() > 0 && cancel->isEnabled()) {
-        cancel->click();
-        clicked = true;
-      }
-    });
+    QObject::connect(&timer_, &QTimer::timeout, this, [this] { Check(); });
     timer_.start();
   }
+  ~CancelWhen() override { main_.Jobs().SetPauseEvery(std::chrono::milliseconds(100)); }
   bool clicked = false;
 
 private:
+  void Check() {
+    auto* label = main_.findChild<QLabel*>("LBJOB");
+    auto* gauge = main_.findChild<QProgressBar*>("gauge");
+    auto* cancel = main_.findChild<QPushButton*>("btcancel");
+    if (!clicked && label->text() == job_ && gauge->value() > 0 && cancel->isEnabled()) {
+      cancel->click();
+      clicked = true;
+    }
+  }
+
   ui::MainWindow& main_;
   QString job_;
   QTimer timer_;
