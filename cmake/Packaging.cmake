@@ -82,7 +82,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # JPEG XL, camera raw and metafile readers, and what Qt loads as plugins (the SVG support for the glyphs
 # and icons, and the platform plugins of the desktop).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libvips42, libcairo2, libheif1, libjxl0.7, libraw20, libwmf-0.2-7, libqt6svg6, qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ghostscript")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ghostscript, libavformat59, libavcodec59, libswscale6")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://velmora.org/")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

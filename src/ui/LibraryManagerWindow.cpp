@@ -2,16 +2,19 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <set>
 
 #include "imaging/PictureOps.h"
 #include "imaging/PictureReader.h"
 #include "library/ImageListFile.h"
+#include "output/VideoFrames.h"
 #include "ui/FileLoaderWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/QtBitmap.h"
@@ -130,9 +133,10 @@ LibraryManagerWindow::LibraryManagerWindow(Session& session, QWidget* parent)
       {"Button4", "Set as Default", &LibraryManagerWindow::SetAsDefault, false},
       {"Button2", "Check Bad Pic", &LibraryManagerWindow::CheckLibraryPictures, true},
       {"Button3", "Restore Default", &LibraryManagerWindow::RestoreDefault, true},
+      {"btframes", "Add Frames from Video…", &LibraryManagerWindow::AddVideoFrames, true},
   };
   for (const auto& c : commands) {
-    QPushButton* b = MakePushButton(this, c.name, QString::fromLatin1(c.caption), c.slot);
+    QPushButton* b = MakePushButton(this, c.name, QString::fromUtf8(c.caption), c.slot);
     (c.changesList ? listCommands_ : readCommands_).push_back(b);
     buttons->addWidget(b);
   }
@@ -378,6 +382,48 @@ void LibraryManagerWindow::CheckLibraryPictures() {
     session_.prompts.Message(this, QStringLiteral("Finish"),
                              notes.isEmpty() ? QStringLiteral("check finished")
                                              : QStringLiteral("check finished\n\n") + notes.join(QLatin1Char('\n')));
+}
+
+void LibraryManagerWindow::AddVideoFrames() {
+  if (ListLocked()) return;
+  QStringList patterns;
+  for (const std::string& e : VideoExtensions()) patterns << QStringLiteral("*.") + ToQString(e);
+  const QString video =
+      session_.prompts.OpenFileName(this, QStringLiteral("Add Frames from Video"), QString(),
+                                    QStringLiteral("Videos (%1);;All files (*)").arg(patterns.join(' ')));
+  if (video.isEmpty()) return;
+  // The photos go into a folder beside the video, named after it, so that a
+  // project made from them finds them there again.
+  const QFileInfo info(video);
+  const QString folder = info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(" frames");
+  if (!QDir().mkpath(folder)) {
+    session_.prompts.Error(this, QStringLiteral("Error"),
+                           QStringLiteral("Cannot make the folder %1 for the frames.").arg(folder));
+    return;
+  }
+  VideoFrameReport report;
+  const auto job = [&] {
+    return SaveVideoFrames(ToBytes(video), ToBytes(folder), VideoFrameOptions{}, &session_.engine.Listener(),
+                           report);
+  };
+  const Status status = session_.windows.main ? session_.windows.main->RunJob(job) : job();
+  // What was saved before a cancel or a damaged stretch joins the list too.
+  // A video taken again replaces its photos, which stay in the list once.
+  CellPicList& pics = session_.engine.PicList;
+  std::set<std::string> listed;
+  for (int i = 0; i < pics.Count(); ++i) listed.insert(pics[i]);
+  for (const std::string& path : report.saved)
+    if (listed.insert(path).second) pics.Append(path);
+  RefreshList();
+  if (!status.ok() && status.message() != kJobCancelled) {
+    ShowIfFailed(session_, this, status);
+    return;
+  }
+  QString text = QStringLiteral("%1 photos from %2 were added to the library list; they are in %3.")
+                     .arg(report.saved.size())
+                     .arg(info.fileName(), folder);
+  if (report.alike > 0) text += QStringLiteral("\n%1 frames were skipped as too like the one before.").arg(report.alike);
+  session_.prompts.Message(this, QStringLiteral("Frames from Video"), text);
 }
 
 }  // namespace velmora::ui

@@ -51,6 +51,8 @@ public:
   void SaveImageList();
   void SetAsDefault();
   void RestoreDefault();
+  // Frames of a video saved as photos beside it, and added to the list.
+  void AddVideoFrames();
 
 protected:
   void closeEvent(QCloseEvent* event) override;
