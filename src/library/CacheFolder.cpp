@@ -309,6 +309,7 @@ Status CacheTempFile::Commit(bool sync) {
   // renameat replaces whatever has the name, a link included, without
   // looking where it points.
   if (error == 0 && ::renameat(dirFd_, tempName_.c_str(), dirFd_, name_.c_str()) != 0) error = errno;
+  commitError_ = error;
   if (error != 0) {
     Discard();
     return Status::Error(Format("Cannot write \"%s\". %s", path_.c_str(), std::strerror(error)));

@@ -116,6 +116,9 @@ public:
   // Closes the file (flushed to the disk first with `sync`) and renames it
   // over NAME; a link under NAME is replaced, not followed.
   Status Commit(bool sync);
+  // The errno a failed Commit stopped at (ENOENT: the temporary file was
+  // removed under it); 0 after one that succeeded.
+  int CommitError() const { return commitError_; }
   void Discard();
 
 private:
@@ -124,6 +127,7 @@ private:
   int fd_ = -1;
   int slot_ = -1;  // the interrupt handler's record of the file
   bool created_ = false;
+  int commitError_ = 0;
 };
 
 }  // namespace velmora

@@ -78,6 +78,19 @@ FolderScan ScanFolder(const CacheDir& dir, bool tidy) {
   return scan;
 }
 
+// Whether the open folder `dir` has been removed since it was opened: a
+// cache cleared by another run while this one goes on.
+bool Vanished(const CacheDir& dir) {
+  struct stat st {};
+  return dir.IsOpen() && ::fstat(dir.Fd(), &st) == 0 && st.st_nlink == 0;
+}
+
+// Whether `name` is (still) in the open folder `dir`.
+bool StillThere(const CacheDir& dir, const std::string& name) {
+  struct stat st {};
+  return ::fstatat(dir.Fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 bool ReadAt(int fd, void* to, size_t n, uint64_t at) {
   auto* p = static_cast<uint8_t*>(to);
   while (n > 0) {
@@ -126,6 +139,9 @@ struct RenditionCache::Writer {
   bool failed = false;
   std::string error;
   bool renamed = false;
+  // The folder was removed under it (another run cleared the cache): its
+  // renditions are not kept, and nothing is said about it.
+  bool dropped = false;
   Status result = Status::Ok();
 };
 
@@ -304,11 +320,17 @@ std::string RenditionCache::NewPackName() const {
 
 // Opens the writer's temporary file when it has none yet.
 Status RenditionCache::OpenWriter(Writer& w) const {
+  if (w.dropped) return Status::Ok();
   if (w.file.Fd() >= 0 || w.failed) return w.failed ? Status::Error(w.error) : Status::Ok();
   Status s = OpenFolder(true);
   if (s.ok()) {
     w.name = NewPackName();
     s = w.file.Create(dir_, w.name);
+  }
+  if (!s.ok() && Vanished(dir_)) {
+    // No fault: the next commit makes the folder anew.
+    w.dropped = true;
+    return Status::Ok();
   }
   if (!s.ok()) {
     w.failed = true;
@@ -367,6 +389,7 @@ Status RenditionCache::StorePicture(const SummaryKey& key, const TBitmap32& pict
     std::lock_guard<std::mutex> lock(mutex_);
     if (!writer_) writer_ = std::make_unique<Writer>();
     VELMORA_TRY(OpenWriter(*writer_));
+    if (writer_->dropped) return Status::Ok();
     // A pack never passes the cap on its own.
     if (writer_->end + pixelBytes + kEntryBytes * (writer_->entries.size() + 1) > cap_) return Status::Ok();
     e.offset = writer_->end;
@@ -389,6 +412,7 @@ Status RenditionCache::FinishPack(Writer& w, const std::vector<Held>& pending) c
   // The renditions held in memory, appended in one go.
   if (!pending.empty()) {
     VELMORA_TRY(OpenWriter(w));
+    if (w.dropped) return Status::Ok();
     std::vector<iovec> pieces;
     pieces.reserve(std::min<size_t>(pending.size(), IOV_MAX));
     uint64_t at = w.end;
@@ -441,6 +465,7 @@ Status RenditionCache::FinishPack(Writer& w, const std::vector<Held>& pending) c
     }
     w.end = at;
   }
+  if (w.dropped) return Status::Ok();
   if (w.failed) return Status::Error(w.error);
   if (w.entries.empty()) return Status::Ok();
 
@@ -458,7 +483,10 @@ Status RenditionCache::FinishPack(Writer& w, const std::vector<Held>& pending) c
         Format("Cannot write \"%s\". %s", dir_.PathOf(w.name).c_str(), std::strerror(errno)));
   // A cache is not worth a wait for the disk: a pack cut short by a crash
   // fails its checks and is made again.
-  VELMORA_TRY(w.file.Commit(false));
+  // A folder removed or emptied meanwhile (another run cleared the cache)
+  // took the pack with it: no fault.
+  if (Status s = w.file.Commit(false); !s.ok())
+    return Vanished(dir_) || w.file.CommitError() == ENOENT ? Status::Ok() : s;
   w.renamed = true;
   Trim();
   return Status::Ok();
@@ -480,6 +508,9 @@ Status RenditionCache::Settle() {
   Status result = Status::Ok();
   if (w && !w->result.ok()) {
     result = w->result;
+  } else if (w && w->renamed && !StillThere(dir_, w->name)) {
+    // Removed since it was written (another run cleared the cache): there
+    // is nothing to read back, and nothing wrong.
   } else if (w && w->renamed) {
     if (Status s = AddPack(w->name); !s.ok())
       result = Status::Error(Format("The rendition pack %s just written cannot be read (%s).",
@@ -522,6 +553,13 @@ Status RenditionCache::Commit() {
   // write: a commit with nothing new leaves it to finish behind the work.
   if (!w && pending.empty()) return result;
   if (Status s = Settle(); !s.ok() && result.ok()) result = s;
+  if (Vanished(dir_)) {
+    // The folder was removed (another run cleared the cache): it is made
+    // anew for this pack, and a pack begun in the old one is let go.
+    w.reset();
+    std::lock_guard<std::mutex> lock(dirMutex_);
+    dir_ = CacheDir();
+  }
   if (!w) w = std::make_unique<Writer>();
   // Renditions all held in memory are written by a thread of their own, while
   // the run goes on (they are read from memory until it is done); those

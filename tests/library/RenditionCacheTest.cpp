@@ -530,5 +530,62 @@ TEST(RenditionCache, LeastRecentlyUsedPacksGoFirstPastTheCap) {
   EXPECT_TRUE(RenditionCache::Clear(dir.File("c")).ok());  // nothing there: no error
 }
 
+// Another run clearing the cache (velmora-cli cache --clear) while this one
+// goes on, or the folder emptied by hand: no fault of the cache. The packs
+// written before and after are not warned about, and the next pack goes into
+// the folder made anew, whether the pixels wait in memory for the commit or
+// go to the pack as they are stored.
+TEST(RenditionCache, AFolderClearedBehindItsBackIsMadeAnewWithoutAWord) {
+  const TBitmap32 picture = testing::Uniform(24, 24, Color32(9, 8, 7));
+  auto key = [](int k) { return SummaryKey{"/p/" + std::to_string(k) + ".jpg", 10, 20, 7}; };
+  const struct {
+    const char* how;
+    std::function<void(const std::string& folder)> clear;
+  } clears[] = {
+      {"cleared",
+       [](const std::string& folder) {
+         // A pack being written behind the run may keep the folder from
+         // going at the first try, as it would another run's clear.
+         Status cleared = RenditionCache::Clear(folder);
+         for (int tries = 0; !cleared.ok() && tries < 1000; ++tries) cleared = RenditionCache::Clear(folder);
+         ASSERT_TRUE(cleared.ok()) << cleared.message();
+       }},
+      {"emptied",
+       [](const std::string& folder) {
+         for (const auto& e : std::filesystem::directory_iterator(folder + "/" + RenditionCache::kFolderName))
+           std::filesystem::remove(e.path());
+       }},
+  };
+  for (const auto& c : clears)
+    for (uint64_t held : {RenditionCache::kDefaultHeldBytes, uint64_t(0)}) {
+      SCOPED_TRACE(std::string(c.how) + (held ? ", held" : ", written at once"));
+      testing::ScratchDir dir;
+      const std::string folder = dir.File("c");
+      RenditionCache cache(folder, uint64_t(1) << 30, 7, held);
+      ASSERT_TRUE(cache.Store(key(0), picture).ok());
+      ASSERT_TRUE(cache.Commit().ok());
+      ASSERT_TRUE(cache.Settle().ok());
+      // Cleared while a pack is written behind the run, and again after.
+      ASSERT_TRUE(cache.Store(key(1), picture).ok());
+      ASSERT_TRUE(cache.Commit().ok());
+      c.clear(folder);
+      EXPECT_TRUE(cache.Settle().ok());
+      c.clear(folder);
+      for (int k = 2; k < 4; ++k) {
+        EXPECT_TRUE(cache.Store(key(k), picture).ok());
+        EXPECT_TRUE(cache.Commit().ok());
+        EXPECT_TRUE(cache.ReleaseHeld().ok());
+        EXPECT_TRUE(cache.Settle().ok());
+      }
+      EXPECT_TRUE(cache.TakeWarnings().empty());
+      // The last pack is in the folder made anew, for the next run to find.
+      RenditionCache next(folder, uint64_t(1) << 30, 7);
+      EXPECT_TRUE(next.TakeWarnings().empty());
+      TBitmap32 out;
+      ASSERT_TRUE(next.Find(key(3), out, nullptr));
+      EXPECT_TRUE(testing::SamePixels(out, picture));
+    }
+}
+
 }  // namespace
 }  // namespace velmora
