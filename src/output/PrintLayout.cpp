@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "engine/PaperSize.h"
+
 namespace velmora {
 namespace {
 
@@ -13,11 +15,12 @@ bool HasFigures(const PrinterMetrics& p) {
   return p.DpiX > 0 && p.DpiY > 0 && p.PageWidth > 0 && p.PageHeight > 0;
 }
 
-// "a x b Inch  or c x d CM", every number with two decimals.
-std::string InchAndCmText(double a, double b) {
-  char text[160];
-  std::snprintf(text, sizeof text, "%.2f x %.2f Inch  or %.2f x %.2f CM", a, b, a * 2.54, b * 2.54);
-  return text;
+// "a x b Inch  or c x d CM" for w and h counted at so many to the inch,
+// every number with two decimals.
+std::string InchAndCmText(int64_t w, int64_t wPerInch, int64_t h, int64_t hPerInch) {
+  return PaperSizeText(w, wPerInch, PaperUnit::Inch) + " x " + PaperSizeText(h, hPerInch, PaperUnit::Inch) +
+         " Inch  or " + PaperSizeText(w, wPerInch, PaperUnit::Cm) + " x " +
+         PaperSizeText(h, hPerInch, PaperUnit::Cm) + " CM";
 }
 
 // The last page of a row or column is stretched to what is left of the
@@ -50,6 +53,10 @@ PrintLayout ComputePrintLayout(const PrinterMetrics& printer, int width, int hei
     l.TileWidth = width;
     l.TileHeight = height;
     l.PagesAcross = l.PagesDown = 1;
+    l.SizeCountX = l.PrintedWidth;
+    l.SizeCountY = l.PrintedHeight;
+    l.SizePerInchX = printer.DpiX;
+    l.SizePerInchY = printer.DpiY;
     l.Valid = true;
     return l;
   }
@@ -67,6 +74,9 @@ PrintLayout ComputePrintLayout(const PrinterMetrics& printer, int width, int hei
   l.TilePrintHeight = std::max<int64_t>(1, int64_t(l.TileHeight) * printer.DpiY / printDpi);
   l.PagesAcross = static_cast<int>(CeilDiv(w, l.TileWidth));
   l.PagesDown = static_cast<int>(CeilDiv(h, l.TileHeight));
+  l.SizeCountX = w;
+  l.SizeCountY = h;
+  l.SizePerInchX = l.SizePerInchY = printDpi;
   l.Valid = true;
   return l;
 }
@@ -103,26 +113,24 @@ std::string PrinterResolutionText(const PrinterMetrics& printer) {
 
 std::string PrintableAreaText(const PrinterMetrics& printer) {
   if (!HasFigures(printer)) return "0 x 0";
-  return InchAndCmText(double(printer.PageWidth) / printer.DpiX, double(printer.PageHeight) / printer.DpiY) +
-         "  ";
+  return InchAndCmText(printer.PageWidth, printer.DpiX, printer.PageHeight, printer.DpiY) + "  ";
 }
 
 std::string PictureSizeText(int width, int height) {
   return std::to_string(width) + " x " + std::to_string(height) + " pixels";
 }
 
-std::string PrintedSizeText(const PrintLayout& layout, const PrinterMetrics& printer) {
+std::string PrintedSizeText(const PrintLayout& layout, const PrinterMetrics&) {
   if (!layout.Valid) return "0 x 0";
-  return InchAndCmText(double(layout.PrintedWidth) / printer.DpiX,
-                       double(layout.PrintedHeight) / printer.DpiY);
+  return InchAndCmText(layout.SizeCountX, layout.SizePerInchX, layout.SizeCountY, layout.SizePerInchY);
 }
 
-std::string PrintedCellSizeText(const PrintLayout& layout, const PrinterMetrics& printer, bool mosaic,
+std::string PrintedCellSizeText(const PrintLayout& layout, const PrinterMetrics&, bool mosaic,
                                 int cellsAcross, int cellsDown) {
   if (!mosaic || cellsAcross <= 0 || cellsDown <= 0) return "No Cells";
   if (!layout.Valid) return "0 x 0";
-  return InchAndCmText(double(layout.PrintedWidth) / (double(cellsAcross) * printer.DpiX),
-                       double(layout.PrintedHeight) / (double(cellsDown) * printer.DpiY));
+  return InchAndCmText(layout.SizeCountX, layout.SizePerInchX * cellsAcross, layout.SizeCountY,
+                       layout.SizePerInchY * cellsDown);
 }
 
 std::string PageCountText(const PrintLayout& layout, bool fitToPage) {

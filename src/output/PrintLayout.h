@@ -30,6 +30,11 @@ struct PrintLayout {
   int64_t TilePrintHeight = 0;
   int PagesAcross = 0;
   int PagesDown = 0;
+  // The printed picture measures SizeCountX / SizePerInchX inches across:
+  // its pixels at the chosen resolution, or, fitted, the printed dots at the
+  // printer's. The texts round these exactly (engine/PaperSize.h).
+  int64_t SizeCountX = 0, SizeCountY = 0;
+  int64_t SizePerInchX = 0, SizePerInchY = 0;
 };
 
 // The entries of the resolution list, "CUSTOM" last.

@@ -3,7 +3,10 @@
 #include <sys/sysinfo.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
+
+#include "engine/PaperSize.h"
 
 namespace velmora {
 namespace {
@@ -41,6 +44,14 @@ uint64_t PhysicalMemoryBytes() {
   return static_cast<uint64_t>(info.totalram) * info.mem_unit;
 }
 
+bool AspectRatiosMatch(const tmosaicproject& p, int mainWidth, int mainHeight) {
+  const int64_t mw = mainWidth, mh = mainHeight, w = p.FinalWidth, h = p.FinalHeight;
+  if (mw <= 0 || mh <= 0 || w <= 0 || h <= 0) return true;
+  // |h - w * mh / mw| <= cell height / 2, in whole numbers; and across alike.
+  const int64_t apart = std::abs(h * mw - w * mh);
+  return 2 * apart <= int64_t(p.CellHeight) * mw || 2 * apart <= int64_t(p.CellWidth) * mh;
+}
+
 WizardSizeLabels ComputeWizardSizes(const WizardSizeInput& raw, int mainWidth, int mainHeight,
                                     uint64_t physicalMemory, tmosaicproject& p) {
   const WizardSizeInput in = LimitWizardInput(raw);
@@ -55,10 +66,12 @@ WizardSizeLabels ComputeWizardSizes(const WizardSizeInput& raw, int mainWidth, i
   WizardSizeLabels l;
   l.LBMWP = std::to_string(p.FinalWidth) + " Pixels";
   l.LBMHP = std::to_string(p.FinalHeight) + " Pixels";
-  l.lbmwi = ShortestDecimal(p.WidthInch) + " Inch";
-  l.lbmhi = ShortestDecimal(p.HeightInch) + " Inch";
-  l.lbmwm = ShortestDecimal(p.WidthCm) + " CM";
-  l.lbmhm = ShortestDecimal(p.HeightCm) + " CM";
+  // Rounded as the print window rounds; the record's own inch and centimetre
+  // fields keep the stored form's truncated figures.
+  l.lbmwi = PaperSizeShortText(p.FinalWidth, p.Dpi, PaperUnit::Inch) + " Inch";
+  l.lbmhi = PaperSizeShortText(p.FinalHeight, p.Dpi, PaperUnit::Inch) + " Inch";
+  l.lbmwm = PaperSizeShortText(p.FinalWidth, p.Dpi, PaperUnit::Cm) + " CM";
+  l.lbmhm = PaperSizeShortText(p.FinalHeight, p.Dpi, PaperUnit::Cm) + " CM";
   if (p.FinalWidth > 0) l.lbaspect = "Aspect Ratio of final mosaic : " + AspectText(p.FinalWidth, p.FinalHeight);
   if (int64_t(mainWidth) * mainHeight > 0)
     l.lbaspect2 = "Aspect Ratio of main image : " + AspectText(mainWidth, mainHeight);
@@ -66,6 +79,7 @@ WizardSizeLabels ComputeWizardSizes(const WizardSizeInput& raw, int mainWidth, i
               "MB Memory Installed.  ";
   const double need = (p.FinalWidth / 1024.0) * (p.FinalHeight / 1024.0) * 3;
   l.LBMBneed = "You need " + FixedTwo(need) + " MB memory to create this project.";
+  l.RatiosDiffer = !AspectRatiosMatch(p, mainWidth, mainHeight);
   return l;
 }
 

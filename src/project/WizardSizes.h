@@ -33,11 +33,14 @@ WizardSizeInput LimitWizardInput(WizardSizeInput in);
 struct WizardSizeLabels {
   std::string LBMWP, LBMHP;  // "1536 Pixels"
   std::string lbmwi, lbmhi;  // "21.33 Inch"
-  std::string lbmwm, lbmhm;  // "54.18 CM"
+  std::string lbmwm, lbmhm;  // "54.19 CM", rounded as engine/PaperSize.h rounds
   std::string lbaspect;      // "Aspect Ratio of final mosaic : 100 / 100"
   std::string lbaspect2;     // "Aspect Ratio of main image : 75 / 100"
   std::string LBMBphy;       // "Your Computer has 1024.00MB Memory Installed.  "
   std::string LBMBneed;      // "You need 6.75 MB memory to create this project."
+  // The main picture's ratio and the mosaic's differ: the "Avoid Stretch"
+  // note shows red.
+  bool RatiosDiffer = false;
 };
 
 // Writes the sizes into `project` (crop flag, counts, cell sizes, Dpi and the
@@ -46,6 +49,12 @@ struct WizardSizeLabels {
 // in bytes.
 WizardSizeLabels ComputeWizardSizes(const WizardSizeInput& input, int mainWidth, int mainHeight,
                                     uint64_t physicalMemory, tmosaicproject& project);
+
+// Whether the mosaic's ratio matches the main picture's as closely as whole
+// cells allow: its height within half a cell of the height the picture's
+// ratio asks for at its width, or its width within half a cell of the width
+// asked for at its height. True when there is no picture to compare.
+bool AspectRatiosMatch(const tmosaicproject& project, int mainWidth, int mainHeight);
 
 // A double in its shortest decimal form with up to 15 significant digits and
 // no trailing zeros: 21.33, 13, 5.12.

@@ -4,13 +4,14 @@
 
 #include "imaging/PictureOps.h"
 #include "ui/QtBitmap.h"
+#include "ui/WindowSupport.h"
 
 namespace velmora::ui {
 
 constexpr int kBoxSide = 193;
 
 CellInfoWindow::CellInfoWindow(Session& session, QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), session_(session) {
+    : QDialog(parent, Qt::Tool), session_(session) {
   setObjectName(QStringLiteral("TForm9"));
   setWindowTitle(QStringLiteral("Cell Info"));
   setFixedSize(206, 304);
@@ -27,6 +28,7 @@ CellInfoWindow::CellInfoWindow(Session& session, QWidget* parent)
   memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
   column->addWidget(image_);
   column->addWidget(memo_);
+  MakeToolWindow(this, session_);
 }
 
 void CellInfoWindow::ShowCellInfo(int x, int y) {

@@ -1,6 +1,7 @@
 #include "ui/LibraryCheckWindow.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -31,7 +32,7 @@ QString ErrorText(float e) { return e < 0 ? QStringLiteral("-") : QString::numbe
 }  // namespace
 
 LibraryCheckWindow::LibraryCheckWindow(Session& session, QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), session_(session) {
+    : QDialog(parent, Qt::Tool), session_(session) {
   setObjectName(QStringLiteral("TFormLibCheck"));
   setWindowTitle(QStringLiteral("Library Check"));
   resize(900, 620);
@@ -62,6 +63,13 @@ LibraryCheckWindow::LibraryCheckWindow(Session& session, QWidget* parent)
   families_->setSelectionBehavior(QAbstractItemView::SelectRows);
   families_->setIconSize(QSize(28, 16));
   families_->horizontalHeader()->setStretchLastSection(true);
+  // The advice wraps within its column onto a second line; every row has
+  // room for two lines of the table's font, and the whole sentence shows as
+  // the row's tip.
+  families_->setWordWrap(true);
+  families_->setTextElideMode(Qt::ElideRight);
+  families_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  FitRowsToFont();
   column->addWidget(families_, 3);
 
   photos_ = new QTreeWidget(this);
@@ -73,6 +81,25 @@ LibraryCheckWindow::LibraryCheckWindow(Session& session, QWidget* parent)
   connect(check_, &QPushButton::clicked, this, &LibraryCheckWindow::RunCheck);
   connect(save_, &QPushButton::clicked, this, &LibraryCheckWindow::SaveReport);
   CentreOnScreen(this);
+  MakeToolWindow(this, session_);
+}
+
+int LibraryCheckWindow::TwoLineRowHeight(const QFontMetrics& metrics) {
+  // Two lines, the grid line and a little air above and below.
+  return 2 * metrics.lineSpacing() + 1 + 6;
+}
+
+void LibraryCheckWindow::FitRowsToFont() {
+  const int height = TwoLineRowHeight(families_->fontMetrics());
+  QHeaderView* rows = families_->verticalHeader();
+  rows->setMinimumSectionSize(height);
+  rows->setDefaultSectionSize(height);
+  for (int row = 0; row < families_->rowCount(); ++row) families_->setRowHeight(row, height);
+}
+
+void LibraryCheckWindow::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() == QEvent::FontChange) FitRowsToFont();
 }
 
 void LibraryCheckWindow::RunCheck() {
@@ -118,9 +145,12 @@ void LibraryCheckWindow::ShowReport() {
     else if (f.NearestError > kCloseError)
       error->setForeground(QColor(170, 110, 0));
     families_->setItem(row, 3, error);
-    families_->setItem(row, 4, new QTableWidgetItem(QString::fromStdString(f.Sentence)));
+    auto* advice = new QTableWidgetItem(QString::fromStdString(f.Sentence));
+    advice->setToolTip(advice->text());
+    families_->setItem(row, 4, advice);
   }
-  families_->resizeColumnsToContents();
+  // The advice takes the width the other columns leave.
+  for (int c = 0; c < families_->columnCount() - 1; ++c) families_->resizeColumnToContents(c);
 
   photos_->clear();
   int thumbnails = 0;

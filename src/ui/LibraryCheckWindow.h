@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
@@ -26,9 +27,16 @@ public:
   void RunCheck();
   void SaveReport();
   const std::optional<LibraryReport>& Report() const { return report_; }
+  // The height of the colour families' rows: two lines of `metrics`' font.
+  static int TwoLineRowHeight(const QFontMetrics& metrics);
+
+protected:
+  void changeEvent(QEvent* event) override;
 
 private:
   void ShowReport();
+  // Rows two lines of the table's font tall, again when the font changes.
+  void FitRowsToFont();
 
   Session& session_;
   QLabel* summary_;         // lbsummary

@@ -25,6 +25,7 @@ namespace {
 
 constexpr int kAreaWidth = 271;
 constexpr int kAreaHeight = 255;
+const QColor kWarningRed(0xC0, 0, 0);
 
 QLabel* MakeLabel(QWidget* parent, const QString& text, const char* name = nullptr) {
   auto* label = new QLabel(text, parent);
@@ -240,14 +241,15 @@ QWidget* NewProjectWizard::BuildSizePage() {
   imageAspect_ = MakeLabel(group, QStringLiteral("Aspect Ratio of main image"), "lbaspect2");
   grid->addWidget(mosaicAspect_, r++, 0, 1, 10);
   grid->addWidget(imageAspect_, r++, 0, 1, 10);
-  const QColor red(0xC0, 0, 0);
-  for (const char* note :
-       {"Avoid Stretch, Make sure final mosaic aspect ratio is close to main image aspect ratio ! ",
-        "If Your allowed Crop Main Image, You can ignore the aspect ratios"}) {
-    QLabel* label = MakeLabel(group, QString::fromLatin1(note));
-    SetTextColor(label, red);
-    grid->addWidget(label, r++, 0, 1, 10);
-  }
+  stretchNote_ = MakeLabel(
+      group,
+      QStringLiteral("Avoid Stretch, Make sure final mosaic aspect ratio is close to main image aspect ratio ! "),
+      "lbstretch");
+  grid->addWidget(stretchNote_, r++, 0, 1, 10);
+  ShowStretchNote(false);  // no main picture yet: nothing to compare
+  QLabel* cropNote = MakeLabel(group, QStringLiteral("If Your allowed Crop Main Image, You can ignore the aspect ratios"));
+  SetTextColor(cropNote, kWarningRed);
+  grid->addWidget(cropNote, r++, 0, 1, 10);
   column->addWidget(group);
 
   const QColor green(0, 0x80, 0);
@@ -374,6 +376,13 @@ void NewProjectWizard::ShowFirstPage() {
   show();
   raise();
   activateWindow();
+}
+
+void NewProjectWizard::ShowStretchNote(bool ratiosDiffer) {
+  if (ratiosDiffer)
+    SetTextColor(stretchNote_, kWarningRed);
+  else
+    stretchNote_->setPalette(QPalette());  // the dialog's own colours again
 }
 
 void NewProjectWizard::SetPictureFolder(const QString& folder) { pictureFolder_ = folder; }

@@ -62,6 +62,9 @@ private:
   bool PrepareToCreate();
   // The settings advice for the sizes, library and options as they stand.
   void ShowAdvice();
+  // The "Avoid Stretch" note: red while the mosaic's ratio and the main
+  // picture's differ, in the normal colour once they match.
+  void ShowStretchNote(bool ratiosDiffer);
 
   Session& session_;
   QString pictureFolder_;
@@ -91,6 +94,7 @@ private:
   QLabel* heightCm_ = nullptr;         // lbmhm
   QLabel* mosaicAspect_ = nullptr;     // lbaspect
   QLabel* imageAspect_ = nullptr;      // lbaspect2
+  QLabel* stretchNote_ = nullptr;      // lbstretch
   QLabel* memoryInstalled_ = nullptr;  // LBMBphy
   QLabel* memoryNeeded_ = nullptr;     // LBMBneed
 

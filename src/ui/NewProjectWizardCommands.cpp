@@ -131,6 +131,7 @@ void NewProjectWizard::ComputeDerivedSizes() {
   heightCm_->setText(ToQString(l.lbmhm));
   if (!l.lbaspect.empty()) mosaicAspect_->setText(ToQString(l.lbaspect));
   if (!l.lbaspect2.empty()) imageAspect_->setText(ToQString(l.lbaspect2));
+  ShowStretchNote(l.RatiosDiffer);
   memoryInstalled_->setText(ToQString(l.LBMBphy));
   memoryNeeded_->setText(ToQString(l.LBMBneed));
   ShowAdvice();

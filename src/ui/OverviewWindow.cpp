@@ -13,7 +13,7 @@
 namespace velmora::ui {
 
 OverviewWindow::OverviewWindow(Session& session, QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), session_(session) {
+    : QDialog(parent, Qt::Tool), session_(session) {
   setObjectName(QStringLiteral("TForm6"));
   setWindowTitle(QStringLiteral("OverView"));
   resize(254, 254);
@@ -47,6 +47,7 @@ OverviewWindow::OverviewWindow(Session& session, QWidget* parent)
   connect(showIndicator_, &QCheckBox::clicked, this, [this] { RepaintOverview(); });
   connect(color, &QPushButton::clicked, this, &OverviewWindow::ChangeIndicatorColor);
   CentreOnScreen(this);
+  MakeToolWindow(this, session_);
 }
 
 void OverviewWindow::RepaintOverview() {

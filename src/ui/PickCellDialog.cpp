@@ -7,6 +7,7 @@
 #include "imaging/PictureOps.h"
 #include "ui/MainWindow.h"
 #include "ui/QtBitmap.h"
+#include "ui/WindowSupport.h"
 
 namespace velmora::ui {
 namespace {
@@ -33,7 +34,7 @@ void ShowFitted(QLabel* box, const Bitmap24& picture) {
 }  // namespace
 
 PickCellDialog::PickCellDialog(Session& session, QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), session_(session) {
+    : QDialog(parent, Qt::Tool), session_(session) {
   setObjectName(QStringLiteral("TFormPickCell"));
   setWindowTitle(QStringLiteral("PickCell"));
   setFixedSize(620 + kMatchesWidth + 8, 353);
@@ -136,6 +137,7 @@ PickCellDialog::PickCellDialog(Session& session, QWidget* parent)
       }
     matches_->clearSelection();
   });
+  MakeToolWindow(this, session_);
 }
 
 PickCellDialog::Swatches PickCellDialog::MakeSwatches(QWidget* parent, int x, int y, const char* prefix) {
@@ -205,6 +207,7 @@ void PickCellDialog::PickCellLoad(int column, int row) {
   cellSig_ = engine.SampleCell(column_, row_);
   cellLoaded_ = true;
   FillBestMatches();
+  SelectBestMatch();
   const CellMapEntry& e = engine.Map.At(column_, row_);
   if (!e.Assigned) return;
   const int k = e.PicIndex;
@@ -263,7 +266,7 @@ void PickCellDialog::PickCellPreview(int index) {
   adjustedSig_ = ComputeColorSignature(adjusted);
   PaintSwatches(originalSwatches_, newPicSig_);
   PaintSwatches(adjustedSwatches_, adjustedSig_);
-  if (applyNow_->isChecked() && index < list_->count()) PickCellApply(index);
+  if (applyNow_->isChecked() && !selectingBest_ && index < list_->count()) PickCellApply(index);
 }
 
 void PickCellDialog::PickCellApply(int index) {

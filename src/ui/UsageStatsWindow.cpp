@@ -12,7 +12,7 @@
 namespace velmora::ui {
 
 UsageStatsWindow::UsageStatsWindow(Session& session, QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), session_(session) {
+    : QDialog(parent, Qt::Tool), session_(session) {
   setObjectName(QStringLiteral("TForm8"));
   setWindowTitle(QStringLiteral("Usage Stats and Position Extractor"));
   resize(633, 460);
@@ -63,6 +63,7 @@ UsageStatsWindow::UsageStatsWindow(Session& session, QWidget* parent)
   connect(fileNamesOnly_, &QCheckBox::clicked, this, &UsageStatsWindow::FillNameList);
   connect(clear, &QPushButton::clicked, memo_, &QPlainTextEdit::clear);
   CentreOnScreen(this);
+  MakeToolWindow(this, session_);
 }
 
 void UsageStatsWindow::showEvent(QShowEvent* event) {

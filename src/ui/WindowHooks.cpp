@@ -23,7 +23,7 @@ void RepaintOverviewIfVisible(Session& session) {
 void ShowOverviewAfterJob(Session& session) {
   // A visible overview was already drawn by the repaint of the view.
   if (OverviewWindow* w = session.windows.overview; w && !w->isVisible()) {
-    ShowInFront(w);
+    ShowWithoutFocus(w);
     w->RepaintOverview();
   }
 }

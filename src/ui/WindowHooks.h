@@ -10,7 +10,7 @@ namespace velmora::ui {
 // The overview follows every repaint of the view while it is visible.
 void RepaintOverviewIfVisible(Session& session);
 // After a mosaic was made or loaded: show the overview when it is hidden,
-// bring it to the front and draw it.
+// where the user left it and without taking the focus, and draw it.
 void ShowOverviewAfterJob(Session& session);
 void ShowOverviewWindow(Session& session);
 void ShowStatsWindow(Session& session);

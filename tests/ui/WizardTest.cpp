@@ -131,9 +131,9 @@ TEST_F(WizardTest, SizeLabelsFollowTheSpinEdits) {
     int across, dpi;
     const char *pixels, *inch, *cm, *aspect, *need;
   } cases[] = {
-      {48, 72, "1536 Pixels", "21.33 Inch", "54.18 CM", "100 / 100", "6.75"},
+      {48, 72, "1536 Pixels", "21.33 Inch", "54.19 CM", "100 / 100", "6.75"},
       {48, 300, "1536 Pixels", "5.12 Inch", "13 CM", "100 / 100", "6.75"},
-      {64, 72, "2048 Pixels", "28.44 Inch", "72.24 CM", "75 / 100", "9.00"},
+      {64, 72, "2048 Pixels", "28.44 Inch", "72.25 CM", "75 / 100", "9.00"},
   };
   for (const auto& c : cases) {
     SetSpin("edhcc", c.across);
@@ -158,12 +158,12 @@ TEST_F(WizardTest, SizeLabelsFollowTheSpinEdits) {
   QTest::keyClicks(dpi, "1");
   ASSERT_EQ(dpi->text(), "1");
   EXPECT_EQ(Engine().Project.Dpi, 30);
-  EXPECT_EQ(Text("lbmwi"), "68.26 Inch");
+  EXPECT_EQ(Text("lbmwi"), "68.27 Inch");
   // Leaving the field shows the nearest number within the range.
   QTest::keyClick(dpi, Qt::Key_Return);
   EXPECT_EQ(dpi->text(), "30");
   EXPECT_EQ(Engine().Project.Dpi, 30);
-  EXPECT_EQ(Text("lbmwi"), "68.26 Inch");
+  EXPECT_EQ(Text("lbmwi"), "68.27 Inch");
 }
 
 TEST_F(WizardTest, TypedValuesOutOfRangeBecomeTheNearestAllowed) {
