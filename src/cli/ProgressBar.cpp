@@ -1,5 +1,6 @@
 #include "cli/ProgressBar.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -20,6 +21,7 @@ void ProgressBar::SetJobText(std::string_view text) {
   // "Mosaic Created" follows the render's own text: it ends that job's line.
   Finish();
   text_ = std::string(text);
+  detail_.clear();
   percent_ = peak_ = 0;
   drawn_ = -1;
   open_ = true;
@@ -30,6 +32,12 @@ void ProgressBar::SetProgress(int percent) {
   percent_ = percent < 0 ? 0 : (percent > 100 ? 100 : percent);
   if (percent_ > peak_) peak_ = percent_;
   if (terminal_ && open_ && peak_ != drawn_) Draw(false);
+}
+
+void ProgressBar::SetJobDetail(std::string_view detail) {
+  if (detail == detail_) return;
+  detail_ = std::string(detail);
+  if (terminal_ && open_) Draw(false);
 }
 
 void ProgressBar::Warning(std::string_view message) {
@@ -62,7 +70,18 @@ void ProgressBar::Draw(bool final) {
   const int filled = peak_ * kWidth / 100;
   std::string bar(static_cast<size_t>(filled), '#');
   bar.append(static_cast<size_t>(kWidth - filled), '.');
-  std::fprintf(stderr, "%s[%s] %3d%%  %s%s", terminal_ ? "\r" : "", bar.c_str(), peak_, text_.c_str(),
+  std::string line = "[" + bar + "] " + std::to_string(peak_) + "%  " + text_;
+  line.insert(1 + kWidth + 2, std::string(peak_ < 10 ? 2 : peak_ < 100 ? 1 : 0, ' '));
+  if (!detail_.empty()) line += "  " + detail_;
+  if (terminal_) {
+    // A line longer than the terminal would wrap, and the redraw could not
+    // go back over it.
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 && line.size() >= size.ws_col)
+      line.resize(size_t(size.ws_col) - 1);
+  }
+  // On a terminal the rest of the earlier, maybe longer, line is cleared.
+  std::fprintf(stderr, "%s%s%s%s", terminal_ ? "\r" : "", line.c_str(), terminal_ ? "\033[K" : "",
                final ? "\n" : "");
   std::fflush(stderr);
   drawn_ = peak_;

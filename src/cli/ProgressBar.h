@@ -1,6 +1,8 @@
 // The command line's job listener: one stderr line per job, with a bar and the
-// job's text. On a terminal the line is redrawn as the job goes on; otherwise
-// each job's line is written once, when the next job starts or the run ends.
+// job's text, followed while the step runs by its count in words ("Summarising
+// 1,234 of 20,000 photos, about 40 s left"). On a terminal the line is redrawn
+// as the job goes on, cut to the terminal's width; otherwise each job's line
+// is written once, when the next job starts or the run ends.
 #pragma once
 
 #include <string>
@@ -16,6 +18,7 @@ public:
 
   void SetJobText(std::string_view text) override;
   void SetProgress(int percent) override;
+  void SetJobDetail(std::string_view detail) override;
   // Printed on its own line, even with --quiet.
   void Warning(std::string_view message) override;
   // Ctrl+C (or SIGTERM, SIGHUP): the job stops at its next report.
@@ -28,6 +31,7 @@ private:
   bool quiet_;
   bool terminal_;
   std::string text_;
+  std::string detail_;
   int percent_ = 0;
   int peak_ = 0;  // the gauge drops to 0 when a job ends; the line shows how far it got
   int drawn_ = -1;

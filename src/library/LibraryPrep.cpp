@@ -7,7 +7,8 @@
 // With a summary cache folder set, the pictures whose path, size, time and
 // settings the cache knows are not decoded at all: their stored signatures
 // are the very bytes a decode would give. New summaries are saved when the
-// whole library was prepared.
+// whole library was prepared, and those stored before a cancel when it was
+// cancelled: the next run decodes only the rest.
 //
 // A picture decoded here at the scale the renderer would decode it at also
 // gives its rendition (see RenditionCache.h), so a cold run's render finds
@@ -52,7 +53,7 @@ Status PrepareLibraryPictures(const LibraryPrepJob& req, std::vector<DetailSumma
   std::string warning;
   if (cache || renditions) {
     keys.resize(static_cast<size_t>(count));
-    const uint32_t settings = SummarySettings(cw, ch, crop, mono, req.Upright);
+    const uint32_t settings = SummarySettings(cw, ch, crop, mono, req.Upright, req.Previews);
     // A stat per picture is most of a warm run's cost on a big library: the
     // threads share it, each entry writing only its own slots, while one of
     // them reads the cache file (task 0).
@@ -163,15 +164,31 @@ Status PrepareLibraryPictures(const LibraryPrepJob& req, std::vector<DetailSumma
     }
   } joiner{pool, stop};
 
+  // Saves the new summaries of pictures 0 .. end - 1.
+  auto saveSummaries = [&](int end) {
+    if (!cache) return;
+    for (int k = 0; k < end; ++k) {
+      const auto i = static_cast<size_t>(k);
+      if (!known[i] && !keys[i].path.empty()) cache->Add(keys[i], sigs[i], &details[i]);
+    }
+    if (cache->Changed())
+      if (Status saved = cache->Save(); !saved.ok())
+        job.Warning("The summary cache was not saved: " + saved.message());
+  };
+  auto cancelled = [&](int k) {
+    saveSummaries(k + 1);
+    return Status::Error(kJobCancelled);
+  };
+
   for (int k = 0; k < count; ++k) {
     if (known[static_cast<size_t>(k)]) {
-      if (req.Store(k, sigs[static_cast<size_t>(k)])) return Status::Error(kJobCancelled);
+      if (req.Store(k, sigs[static_cast<size_t>(k)])) return cancelled(k);
       continue;
     }
     if (pool.empty()) {
       ColorSignature& sig = sigs[static_cast<size_t>(k)];
       VELMORA_TRY(summarize(k, sig));
-      if (req.Store(k, sig)) return Status::Error(kJobCancelled);
+      if (req.Store(k, sig)) return cancelled(k);
       continue;
     }
     Status st;
@@ -185,18 +202,10 @@ Status PrepareLibraryPictures(const LibraryPrepJob& req, std::vector<DetailSumma
       st = std::move(results[static_cast<size_t>(k)]);
     }
     if (!st.ok()) return st;
-    if (req.Store(k, sigs[static_cast<size_t>(k)])) return Status::Error(kJobCancelled);
+    if (req.Store(k, sigs[static_cast<size_t>(k)])) return cancelled(k);
   }
 
-  if (cache) {
-    for (int k = 0; k < count; ++k) {
-      const auto i = static_cast<size_t>(k);
-      if (!known[i] && !keys[i].path.empty()) cache->Add(keys[i], sigs[i], &details[i]);
-    }
-    if (cache->Changed())
-      if (Status saved = cache->Save(); !saved.ok())
-        job.Warning("The summary cache was not saved: " + saved.message());
-  }
+  saveSummaries(count);
   // The pack of the renditions made here is completed now; the render
   // takes them from memory all the same.
   if (renditions)

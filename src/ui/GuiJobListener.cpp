@@ -1,6 +1,7 @@
 #include "ui/GuiJobListener.h"
 
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QThread>
 #include <algorithm>
 
@@ -12,6 +13,16 @@ bool OnGuiThread() { return QThread::currentThread() == QCoreApplication::instan
 // How often the stored reports reach the label and gauge, and how often the
 // job's thread stops for the pause hook.
 constexpr int kShowEveryMs = 30;
+
+// A count in words as the label has room for it: whole, else without its
+// first word ("1,234 of 20,000 photos, about 40 s left"), else cut.
+QString FitLabel(const QLabel& label, const QString& text) {
+  const QFontMetrics metrics = label.fontMetrics();
+  const int room = label.width() - 2;
+  if (metrics.horizontalAdvance(text) <= room) return text;
+  const QString shorter = text.mid(text.indexOf(QLatin1Char(' ')) + 1);
+  return metrics.elidedText(shorter, Qt::ElideRight, room);
+}
 }  // namespace
 
 GuiJobListener::GuiJobListener(QLabel* label, QProgressBar* gauge) : label_(label), gauge_(gauge) {
@@ -24,15 +35,26 @@ GuiJobListener::~GuiJobListener() = default;
 
 void GuiJobListener::ShowPending() {
   {
-    std::string text;
+    std::string text, detail;
     bool pending = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       pending = textPending_;
       textPending_ = false;
-      if (pending) text = text_;
+      if (pending) {
+        text = text_;
+        detail = detail_;
+      }
     }
-    if (pending && label_) label_->setText(QString::fromStdString(text));
+    if (pending && label_) {
+      if (detail.empty()) {
+        label_->setText(QString::fromStdString(text));
+        label_->setToolTip(QString());
+      } else {
+        label_->setText(FitLabel(*label_, QString::fromStdString(detail)));
+        label_->setToolTip(QString::fromStdString(text));
+      }
+    }
   }
   if (percentPending_.exchange(false) && gauge_)
     // A job may report -1 before its first unit is done; the gauge shows 0..100.
@@ -43,6 +65,17 @@ void GuiJobListener::SetJobText(std::string_view text) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     text_.assign(text.data(), text.size());
+    detail_.clear();
+    textPending_ = true;
+  }
+  if (OnGuiThread()) ShowPending();
+}
+
+void GuiJobListener::SetJobDetail(std::string_view detail) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (detail_ == detail) return;
+    detail_.assign(detail.data(), detail.size());
     textPending_ = true;
   }
   if (OnGuiThread()) ShowPending();

@@ -1,5 +1,8 @@
 // The engine's job reports shown on the main window: the job text on the job
-// label, the percentage on the gauge. A job runs on a worker thread of its
+// label, the percentage on the gauge. While a long step counts what it has
+// done ("Summarising 1,234 of 20,000 photos, about 40 s left"), the count
+// stands on the label in place of the job text, which it names in its tool
+// tip; the next job text takes the label back. A job runs on a worker thread of its
 // own (MainWindow::RunJob) while the window's thread goes on with its events,
 // and the engine's parallel workers may report too: reports from any thread
 // are stored and shown by the window's thread, the latest text and value
@@ -36,6 +39,7 @@ public:
   ~GuiJobListener() override;
   void SetJobText(std::string_view text) override;
   void SetProgress(int percent) override;
+  void SetJobDetail(std::string_view detail) override;
   void ProcessEvents() override;
   // A damaged summary cache and the like: the job goes on, and the main
   // window shows what was noticed once it has ended.
@@ -67,8 +71,9 @@ private:
   QPointer<QLabel> label_;
   QPointer<QProgressBar> gauge_;
   QTimer shower_;
-  std::mutex mutex_;  // guards text_, textPending_ and warnings_
+  std::mutex mutex_;  // guards text_, detail_, textPending_ and warnings_
   std::string text_;
+  std::string detail_;
   bool textPending_ = false;
   QStringList warnings_;
   std::atomic<int> percent_{0};

@@ -170,5 +170,57 @@ TEST(PrepareLibrary, UnreadablePictureOrEmptyLineIsNamed) {
   EXPECT_EQ(message.rfind(damaged + ": JPEG error: ", 0), 0u) << message;
   EXPECT_EQ(message.find('#'), std::string::npos) << message;
 }
+// A cancel keeps what was summarised before it in the summary cache: the
+// next run decodes only the rest, counting in words as it goes.
+TEST(PrepareLibrary, CancelKeepsTheSummariesMadeBeforeItInTheCache) {
+  testing::ScratchDir dir;
+  Engine setup;
+  for (int k = 0; k < 10; ++k)
+    testing::AddPicture(setup, dir, Uniform(16, 12, Color32(uint8_t(k * 25), 100, uint8_t(250 - k * 20))));
+  std::vector<std::string> list;
+  for (int k = 0; k < 10; ++k) list.push_back(setup.PicList[k]);
+  Engine plain;
+  plain.PicList.Assign(list);
+  testing::SetGrid(plain, 8, 8, 32, 32);
+  ASSERT_TRUE(plain.PrepareLibrary().ok());
+
+  // Cancel comes with the fifth report: the gauge's 0, then pictures 0..3.
+  struct CancelAtReport : testing::JobRecorder {
+    size_t at = 5;
+    bool CancelRequested() override { return progress.size() >= at; }
+  };
+  for (int threads : {1, 2, 4}) {
+    SCOPED_TRACE(threads);
+    const std::string cache = dir.File("cache-" + std::to_string(threads));
+    auto prepare = [&](Engine& e) {
+      e.SetThreadCount(threads);
+      e.PicList.Assign(list);
+      testing::SetGrid(e, 8, 8, 32, 32);
+      e.SetSummaryCacheFolder(cache);
+    };
+    {
+      Engine e;
+      prepare(e);
+      CancelAtReport job;
+      e.SetListener(&job);
+      EXPECT_EQ(e.PrepareLibrary().message(), kJobCancelled);
+      EXPECT_EQ(job.texts.back(), kJobCancelledText);
+    }
+    Engine again;
+    prepare(again);
+    testing::ReadCounter counter;
+    again.SetPictureLoader(counter.Loader());
+    testing::JobRecorder job;
+    again.SetListener(&job);
+    ASSERT_TRUE(again.PrepareLibrary().ok());
+    for (int k = 0; k < 10; ++k) {
+      EXPECT_EQ(counter.reads.count(list[size_t(k)]), k < 4 ? 0u : 1u) << k;
+      EXPECT_EQ(again.Library[k].Signature, plain.Library[k].Signature) << k;
+    }
+    ASSERT_FALSE(job.details.empty());
+    EXPECT_EQ(job.details.front(), "Summarising 1 of 10 photos");
+    EXPECT_EQ(job.details.back(), "");  // cleared when the step ends
+  }
+}
 }  // namespace
 }  // namespace velmora

@@ -60,7 +60,9 @@ struct JobRecorder : JobListener {
   std::vector<int> progress;
   int events = 0;
   std::vector<std::string> warnings;
+  std::vector<std::string> details;
   void SetJobText(std::string_view text) override { texts.emplace_back(text); }
+  void SetJobDetail(std::string_view detail) override { details.emplace_back(detail); }
   void Warning(std::string_view message) override { warnings.emplace_back(message); }
   void SetProgress(int percent) override { progress.push_back(percent); }
   void ProcessEvents() override { ++events; }
