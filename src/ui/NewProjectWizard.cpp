@@ -42,7 +42,9 @@ void SetTextColor(QLabel* label, const QColor& color) {
 }  // namespace
 
 NewProjectWizard::NewProjectWizard(Session& session, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint),
+    // A dialog of the main window, above it but not above everything: the
+    // Library Check it opens and the message boxes must come in front of it.
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint),
       session_(session) {
   setObjectName(QStringLiteral("TForm2"));
   setWindowTitle(QStringLiteral("New Project"));

@@ -11,6 +11,7 @@
 #include "UiTestSupport.h"
 #include "ui/CellInfoWindow.h"
 #include "ui/LibraryCheckWindow.h"
+#include "ui/NewProjectWizard.h"
 #include "ui/OverviewWindow.h"
 #include "ui/PickCellDialog.h"
 #include "ui/UsageStatsWindow.h"
@@ -57,6 +58,8 @@ TEST_F(ToolWindowPlacementTest, ToolWindowsAreToolChildrenOfTheMainWindowAndNeve
     EXPECT_EQ(w->parentWidget(), &Main());
     EXPECT_TRUE(w->testAttribute(Qt::WA_ShowWithoutActivating));
   }
+  // The wizard opens Library Check: it must not stay above it.
+  EXPECT_FALSE(Session().windows.wizard->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 }
 
 TEST_F(ToolWindowPlacementTest, EscapeClosesEachToolWindow) {
