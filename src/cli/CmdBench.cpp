@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/BigLibraryBench.h"
+#include "cli/CameraLibraryBench.h"
 #include "cli/Command.h"
 #include "cli/DecodeAlone.h"
 #include "cli/MosaicSetup.h"
@@ -163,6 +164,7 @@ Status TimeWholeJob(const Flags& flags, const std::string& cacheFolder, bool ban
 
 int RunBench(const Args& given) {
   if (WantsBigLibraryBench(given)) return RunBigLibraryBench(given);
+  if (WantsCameraLibraryBench(given)) return RunCameraLibraryBench(given);
   Args args = given;
   const std::string secondMain = TakeSecondMain(args);
   BombLibrary bombs;
@@ -360,7 +362,9 @@ const std::string kUsage = std::string(
                                "       velmora-cli bench --big-library N --main PICTURE --library FOLDER\n"
                                "                         [--repeat N] [--keep DIR] [mosaic options]\n"
                                "       velmora-cli bench --poster --main PICTURE --library FOLDER|LIST.IL2\n"
-                               "                         [--out P.tif] [mosaic options]\n\n"
+                               "                         [--out P.tif] [mosaic options]\n"
+                               "       velmora-cli bench --camera-library DCIM-FOLDER --main PICTURE\n"
+                               "                         [mosaic options]\n\n"
                                "Runs the main job once (or N times) and prints the time of each step\n"
                                "(grid, prepare, assign, render, save) with pictures per second and\n"
                                "megapixels per second, the end-to-end time and the peak memory.\n"
@@ -385,6 +389,16 @@ const std::string kUsage = std::string(
                                "assign, render and save. With --keep DIR the linked folder and the caches\n"
                                "are made in DIR and kept: a later run with the same DIR and N finds them\n"
                                "ready and times warm jobs only.\n"
+                               "With --camera-library DIR the library is the photos of DIR and its\n"
+                               "subfolders, as a phone or camera leaves them (bench/camera-library.sh\n"
+                               "makes one): the whole job of 'create' runs with the photos' embedded\n"
+                               "previews and without, each cold (caches of its own, empty) and warm,\n"
+                               "and each run's time, photos per second, CPU per photo, decoding CPU\n"
+                               "per JPEG and HEIC photo, share of photos their previews served, mean\n"
+                               "colour error and peak memory (VmHWM) are printed; beside them the\n"
+                               "limit: the previews alone read and decoded (a JPEG's EXIF thumbnail\n"
+                               "from the file's first segments, a HEIC's thumbnail through the\n"
+                               "reader), as a share of the cold time. --seed is 1 unless given.\n"
                                "With --bombs N the library is N PNG pictures of 16384 x 16384 pixels,\n"
                                "under a megabyte each, made for the run and removed after it: the\n"
                                "peak memory then shows what the memory budget (--memory) holds.\n\n") +

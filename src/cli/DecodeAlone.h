@@ -21,4 +21,11 @@ struct DecodeAloneTimes {
 DecodeAloneTimes DecodeAlone(const std::vector<std::string>& paths,
                              const std::function<bool(int, int)>& accept, int threads);
 
+// The least a JPEG photo served by its preview can cost: the file's first
+// segments read (up to the end of its EXIF data) and the thumbnail they hold
+// decoded by libjpeg-turbo at the smallest scale `accept` takes. A file
+// without a thumbnail counts as failed.
+DecodeAloneTimes DecodeExifThumbnailsAlone(const std::vector<std::string>& paths,
+                                           const std::function<bool(int, int)>& accept, int threads);
+
 }  // namespace velmora::cli
