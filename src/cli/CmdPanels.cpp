@@ -39,7 +39,7 @@ std::string FileNameOf(const std::string& path) {
 }
 
 int RunPanels(const Args& args) {
-  Flags flags({"paper", "dpi", "overlap", "margin", "out", "threads"}, {"quiet"}, {"orientation", "cache"});
+  Flags flags({"paper", "dpi", "overlap", "margin", "out", "threads"}, {"quiet"}, {"orientation", "cache", "previews"});
   if (Status s = flags.Parse(args); !s) return Fail(s.message());
   if (flags.Positional().size() != 1)
     return Fail("panels needs one PROJECT.vm6 (see 'velmora-cli panels --help')");
@@ -96,7 +96,7 @@ const CommandRegistrar registrar({
     "cut a saved project's mosaic into poster panels (PDF)",
     "Usage: velmora-cli panels PROJECT.vm6 --out PANELS.pdf [--paper A4|A3|letter|WxHmm]\n"
     "                          [--dpi N] [--overlap MM] [--margin MM] [--threads N] [--quiet]\n"
-    "                          [--no-orientation] [--no-cache]\n\n"
+    "                          [--no-orientation] [--no-previews] [--no-cache]\n\n"
     "Reopens the project, renders its mosaic in bands and writes a PDF: first the\n"
     "assembly map (the whole mosaic small with every sheet outlined and labelled,\n"
     "and the finished size), then one page per sheet, row by row from A1, with\n"

@@ -13,7 +13,7 @@ namespace velmora::cli {
 namespace {
 
 int RunQuality(const Args& args) {
-  Flags flags({"threads", "worst"}, {"quiet"}, {"orientation", "cache"});
+  Flags flags({"threads", "worst"}, {"quiet"}, {"orientation", "cache", "previews"});
   if (Status s = flags.Parse(args); !s) return Fail(s.message());
   if (flags.Positional().size() != 1)
     return Fail("quality needs one PROJECT.vm6 (see 'velmora-cli quality --help')");
@@ -60,7 +60,7 @@ const CommandRegistrar registrar({
     "quality",
     "measure how much a saved mosaic looks like its main picture",
     "Usage: velmora-cli quality PROJECT.vm6 [--worst PERCENT] [--threads N] [--quiet]\n"
-    "                           [--no-orientation] [--no-cache]\n\n"
+    "                           [--no-orientation] [--no-previews] [--no-cache]\n\n"
     "Reopens the project, renders its mosaic (nothing is saved) and compares\n"
     "every cell with the part of the main picture it stands for, in CIELAB\n"
     "(CIE76 delta E: 0 is the same colour, about 2.3 is just noticeable side by\n"

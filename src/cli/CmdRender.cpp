@@ -12,7 +12,7 @@ namespace velmora::cli {
 namespace {
 
 int RunRender(const Args& args) {
-  Flags flags({"out", "threads"}, {"quiet"}, {"orientation", "cache"});
+  Flags flags({"out", "threads"}, {"quiet"}, {"orientation", "cache", "previews"});
   if (Status s = flags.Parse(args); !s) return Fail(s.message());
   if (flags.Positional().size() != 1) return Fail("render needs one PROJECT.vm6 (see 'velmora-cli render --help')");
   auto out = flags.Value("out");
@@ -44,15 +44,17 @@ const CommandRegistrar registrar({
     "render",
     "reopen a saved project and save its mosaic picture",
     "Usage: velmora-cli render PROJECT.vm6 --out OUT.jpg|.bmp|.tif [--threads N] [--quiet]\n"
-    "                          [--no-orientation] [--no-cache]\n\n"
+    "                          [--no-orientation] [--no-previews] [--no-cache]\n\n"
     "Reads the project file, rebuilds the grid and renders the stored cell map\n"
     "(the library is not prepared and no cell is assigned again), paints the\n"
     "pen strokes of the desktop again with the cells edited over them, then saves\n"
     "the picture. The library pictures are read from the paths stored in the\n"
     "project. The picture is the one the project showed when it was saved, byte\n"
     "for byte.\n"
-    "--no-orientation uses JPEG and TIFF pictures as stored instead of upright\n"
-    "(give it when the project was created with it). The pictures are taken from\n"
+    "--no-orientation uses JPEG and TIFF pictures as stored instead of upright,\n"
+    "--no-previews decodes library photos in full, never from their embedded\n"
+    "previews (give each when the project was created with it)."
+    " The pictures are taken from\n"
     "the rendition cache where 'create' kept them; --no-cache decodes every one.\n",
     RunRender,
 });

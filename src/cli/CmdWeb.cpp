@@ -16,7 +16,7 @@ namespace {
 
 int RunWeb(const Args& args) {
   Flags flags({"out", "threads", "quality", "title"}, {"quiet", "full-paths", "replace"},
-              {"orientation", "cache"});
+              {"orientation", "cache", "previews"});
   if (Status s = flags.Parse(args); !s) return Fail(s.message());
   if (flags.Positional().size() != 1) return Fail("web needs one PROJECT.vm6 (see 'velmora-cli web --help')");
   auto out = flags.Value("out");
@@ -67,7 +67,7 @@ const CommandRegistrar registrar({
     "web",
     "export a project's mosaic as a zoomable web page naming every photo",
     "Usage: velmora-cli web PROJECT.vm6 --out DIR [--quality Q] [--title TEXT] [--replace]\n"
-    "                       [--full-paths] [--threads N] [--quiet] [--no-orientation] [--no-cache]\n\n"
+    "                       [--full-paths] [--threads N] [--quiet] [--no-orientation] [--no-previews] [--no-cache]\n\n"
     "Renders the project's mosaic (in bands, never whole) and writes DIR with a\n"
     "deep-zoom tile pyramid of it (mosaic.dzi, mosaic_files/), index.html, the\n"
     "cell data (mosaic-cells.js) and the OpenSeadragon viewer. The page pans and\n"
@@ -83,8 +83,10 @@ const CommandRegistrar registrar({
     "--quality     JPEG quality of the tiles, 1..100 (default 85)\n"
     "--title       the page's title (default: the project's file name)\n"
     "--full-paths  name the photos by their full paths instead of file names\n"
-    "--no-orientation uses JPEG and TIFF pictures as stored instead of upright\n"
-    "(give it when the project was created with it).\n",
+    "--no-orientation uses JPEG and TIFF pictures as stored instead of upright,\n"
+    "--no-previews decodes library photos in full, never from their embedded\n"
+    "previews (give each when the project was created with it)."
+    "\n",
     RunWeb,
 });
 

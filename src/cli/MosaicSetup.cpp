@@ -138,6 +138,8 @@ const char* const kMosaicFlagsHelp =
     "                          (1024); threads wait for room rather than go past it\n"
     "  --no-orientation        use JPEG and TIFF pictures as stored, not turned\n"
     "                          upright by their orientation tag\n"
+    "  --no-previews           decode every library photo in full, never from the\n"
+    "                          small copy its camera embedded in it\n"
     "  --no-cache              summarise every library picture again instead of\n"
     "                          taking what the summary cache knows (see 'cache'),\n"
     "                          and decode every picture the render draws\n"
@@ -159,7 +161,7 @@ Flags MosaicFlags() {
                 "memory",       "repeat",
                 "bombs",        "rendition-cache-mib"},
                {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands", "advice"},
-               {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache",
+               {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache", "previews",
                 "detail", "fair-use-all"});
 }
 
@@ -175,6 +177,7 @@ Status ApplyEngineFlags(Engine& engine, const Flags& flags) {
   VELMORA_TRY(flags.Int("threads", 1, 64, threads));
   engine.SetThreadCount(threads);
   engine.SetUprightPictures(flags.Switch("orientation").value_or(true));
+  engine.SetUsePreviews(flags.Switch("previews").value_or(true));
   // A reopened project's pictures come from the renditions its creation
   // kept, as in the desktop program; --no-cache decodes every one.
   if (flags.Switch("cache").value_or(true)) engine.SetSummaryCacheFolder(DefaultCacheFolder());
@@ -224,6 +227,7 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
   engine.SetMemoryBudget(int64_t(budgetMib) << 20);
 
   engine.SetUprightPictures(flags.Switch("orientation").value_or(true));
+  engine.SetUsePreviews(flags.Switch("previews").value_or(true));
   // The main picture is decoded on a thread of its own (or here, when no
   // thread can be made) while the library is listed, which touches neither
   // the main bitmap nor its path.

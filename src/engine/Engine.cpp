@@ -46,6 +46,11 @@ Status Engine::LoadLibraryPicture(TBitmap32& target, int k, const DecodeHints& h
     return Status::Error(Format("Library picture %d has an empty name.", k + 1));
   }
   try {
+    if (previews_ && hints.acceptScaled) {
+      DecodeHints use = hints;
+      use.usePreviews = true;
+      return LoadPicture(target, path, use);
+    }
     return LoadPicture(target, path, hints);
   } catch (const std::bad_alloc&) {
     return Status::Error(path + ": Out of memory reading the picture.");

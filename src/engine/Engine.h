@@ -89,6 +89,10 @@ public:
   // as stored. On by default.
   void SetUprightPictures(bool on) { upright_ = on; }
   bool UprightPictures() const { return upright_; }
+  // Library photos read from the small copy their camera embedded when it
+  // serves the cells (see DecodeHints::usePreviews); on by default.
+  void SetUsePreviews(bool on) { previews_ = on; }
+  bool UsePreviews() const { return previews_; }
 
   // The folder of the persistent summary cache of Prepare library (see
   // SummaryCache.h); empty, the default, keeps no cache. The programs set it
@@ -255,6 +259,7 @@ private:
   JobListener* listener_ = &silent_;
   int threads_ = 2;
   bool upright_ = true;
+  bool previews_ = true;
   std::string cacheFolder_;
   uint64_t renditionCap_ = kDefaultRenditionCacheBytes;
   mutable std::shared_ptr<RenditionCache> renditions_;

@@ -62,7 +62,7 @@ void FillRows(TBitmap32& picture, TColor32 color, int threads) {
 // Cells finished per hand-out in the parallel draw, and hand-outs per thread
 // between two reports of the calling thread.
 constexpr int kCellsPerTask = 16;
-constexpr int kTasksPerSlice = 8;
+constexpr int kTasksPerSlice = 4;
 
 struct CellAt {
   int X;
@@ -99,7 +99,7 @@ struct CommitAfter {
 RenditionCache* Engine::Renditions() const {
   if (renditionCap_ == 0) return nullptr;
   const uint32_t settings =
-      SummarySettings(Project.CellWidth, Project.CellHeight, Project.CropCell, Project.MonoCell, upright_);
+      SummarySettings(Project.CellWidth, Project.CellHeight, Project.CropCell, Project.MonoCell, upright_, previews_);
   const std::string folder =
       cacheFolder_.empty() ? std::string() : cacheFolder_ + "/" + RenditionCache::kFolderName;
   if (!renditions_ || renditions_->Folder() != folder || renditions_->Cap() != renditionCap_ ||
@@ -122,7 +122,7 @@ void Engine::FinishCacheWrites() {
 bool Engine::CacheKeyOf(int k, SummaryKey& key) const {
   key.path = PicList[k];
   key.settings =
-      SummarySettings(Project.CellWidth, Project.CellHeight, Project.CropCell, Project.MonoCell, upright_);
+      SummarySettings(Project.CellWidth, Project.CellHeight, Project.CropCell, Project.MonoCell, upright_, previews_);
   return !key.path.empty() && StatSummaryKey(key);
 }
 

@@ -279,6 +279,29 @@ Status NameTheFile(const std::string& path, Status status) {
   return Status::Error(shown + ": " + status.message());
 }
 
+// A camera's JPEG keeps its EXIF thumbnail in its first segments: with
+// previews wanted, a file's head is read first, and the rest only when the
+// thumbnail does not serve. Small files are read whole as before.
+constexpr size_t kPreviewHeadBytes = 128 * 1024;
+
+static bool ReadPreviewFromHead(const std::string& path, const PictureFormat* format, const DecodeHints& hints,
+                                DecodedPicture& out) {
+  if (!hints.usePreviews || !hints.acceptScaled) return false;
+  uint64_t length = 0;
+  Result<FilePtr> file = OpenFileForReading(path, &length);
+  if (!file || length <= kPreviewHeadBytes) return false;
+  std::vector<uint8_t> head(kPreviewHeadBytes);
+  size_t got = 0;
+  if (!ReadUpTo(file->get(), head.data(), head.size(), got) || got < 4) return false;
+  head.resize(got);
+  const bool named = format->decode == DecodeJpeg;
+  if (head[0] != 0xFF || head[1] != 0xD8 || head[2] != 0xFF || (!named && !hints.readByContent)) return false;
+  if (!ChargeMemory(int64_t(head.size())).ok()) return false;
+  if (!DecodeJpegPreview(head, hints, out)) return false;
+  if (!named) out.contentFormat = "JPEG";
+  return true;
+}
+
 Result<DecodedPicture> ReadPicture(const std::string& path, const DecodeHints& hints) {
   // The name decides first: an unknown or undecodable extension fails the
   // same way whether or not the file exists, and no file is read in vain.
@@ -286,6 +309,7 @@ Result<DecodedPicture> ReadPicture(const std::string& path, const DecodeHints& h
   if (path.empty())
     return Status::Error("A picture without a name cannot be read (an empty line in a list?)");
   VELMORA_TRY(NameTheFile(path, CheckDecodable(path, format)));
+  if (DecodedPicture preview; ReadPreviewFromHead(path, format, hints, preview)) return preview;
   VELMORA_TRY(NameTheFile(path, ChargeFileBytes(path)));
   Result<FileBytes> bytes = ReadFileBytes(path, kMaxPictureFileBytes);
   if (!bytes) return NameTheFile(path, bytes.status());

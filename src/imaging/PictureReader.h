@@ -41,6 +41,13 @@ struct DecodeHints {
   // what it is. Phones and their transfer tools write JPEG files named .heic.
   // Off, as for the main picture: the extension alone decides.
   bool readByContent = false;
+  // On, with acceptScaled set: a photo that carries a small copy made by its
+  // camera (a JPEG's EXIF thumbnail, a HEIF file's thumbnail item) is
+  // decoded from that copy when acceptScaled takes its size and it shows
+  // the same picture (the photo's shape once black bars are trimmed, turned
+  // upright as the photo is). Library photos only: a few kilobytes decoded
+  // instead of millions of pixels.
+  bool usePreviews = false;
 };
 
 struct DecodedPicture {
@@ -61,6 +68,8 @@ struct DecodedPicture {
   // The orientation tag the bitmap was turned upright by (1..8; 1 when the
   // file has none or hints.applyOrientation was off).
   int orientation = 1;
+  // The bitmap is the photo's embedded preview (hints.usePreviews).
+  bool fromPreview = false;
   // The format's name (as in messages) when the content was read as another
   // format than the extension names (hints.readByContent); empty otherwise.
   std::string_view contentFormat;

@@ -26,7 +26,8 @@ struct LibraryPrepJob {
   int CellHeight = 0;
   bool Crop = false;
   bool Mono = false;
-  bool Upright = true;  // part of the cached summaries' settings
+  bool Upright = true;    // part of the cached summaries' settings
+  bool Previews = false;  // likewise: Load reads embedded previews where they serve
   int Threads = 1;
   std::string CacheFolder;  // the summary cache's folder; empty for none
   RenditionCache* Renditions = nullptr;

@@ -69,9 +69,9 @@ private:
 
 }  // namespace
 
-uint32_t SummarySettings(int cellW, int cellH, bool crop, bool mono, bool upright) {
+uint32_t SummarySettings(int cellW, int cellH, bool crop, bool mono, bool upright, bool previews) {
   return (uint32_t(cellW) & 0xFFF) | (uint32_t(cellH) & 0xFFF) << 12 | uint32_t(crop) << 24 |
-         uint32_t(mono) << 25 | uint32_t(upright) << 26;
+         uint32_t(mono) << 25 | uint32_t(upright) << 26 | uint32_t(previews) << 27;
 }
 
 namespace {

@@ -36,8 +36,10 @@ struct SummaryKey {
   uint32_t settings = 0;
 };
 
-// The settings word of a key.
-uint32_t SummarySettings(int cellW, int cellH, bool crop, bool mono, bool upright);
+// The settings word of a key. `previews`: library photos were read from
+// their embedded previews where those serve (DecodeHints::usePreviews), so
+// their summaries are kept apart from those of full decodes.
+uint32_t SummarySettings(int cellW, int cellH, bool crop, bool mono, bool upright, bool previews = false);
 
 // Fills size and mtimeNs from the file at key.path; false when it cannot be
 // examined (missing, not a regular file), in which case nothing may be cached.

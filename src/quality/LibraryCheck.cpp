@@ -382,7 +382,8 @@ Result<LibraryReport> CheckLibrary(const Engine& engine, JobListener& job) {
     keys.resize(size_t(count));
   }
   const uint32_t settings =
-      SummarySettings(p.CellWidth, p.CellHeight, p.CropCell, p.MonoCell, engine.UprightPictures());
+      SummarySettings(p.CellWidth, p.CellHeight, p.CropCell, p.MonoCell, engine.UprightPictures(),
+                      engine.UsePreviews());
   std::vector<int> toRead;
   for (int k = 0; k < count; ++k) {
     CheckedPhoto& photo = photos[size_t(k)];

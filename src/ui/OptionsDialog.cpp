@@ -246,6 +246,19 @@ QWidget* OptionsDialog::BuildAdvanceGroup() {
     QSettings().setValue(QStringLiteral("Reading/UprightPhotos"), on);
   });
   left->addWidget(upright_);
+  // Likewise: library photos read from the small copy their camera
+  // embedded where it serves the cells.
+  previews_ = new QCheckBox(QStringLiteral("Read photos from their camera previews"), group);
+  previews_->setObjectName(QStringLiteral("cbpreviews"));
+  previews_->setToolTip(QStringLiteral("Much faster on phone and camera photos. Turn off for photos edited by a "
+                                       "program that left the old preview in the file."));
+  previews_->setChecked(settings.value(QStringLiteral("Reading/CameraPreviews"), true).toBool());
+  session_.engine.SetUsePreviews(previews_->isChecked());
+  connect(previews_, &QCheckBox::toggled, this, [this](bool on) {
+    session_.engine.SetUsePreviews(on);
+    QSettings().setValue(QStringLiteral("Reading/CameraPreviews"), on);
+  });
+  left->addWidget(previews_);
   row->addLayout(left);
 
   auto* jpegBox = new QGroupBox(QStringLiteral("Save Jpeg Files Setting"), group);

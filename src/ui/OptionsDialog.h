@@ -59,6 +59,7 @@ private:
   int32_t color1_ = 0;  // the colour dialog's colour, 0x00BBGGRR
 
   QCheckBox* upright_ = nullptr;              // cbupright
+  QCheckBox* previews_ = nullptr;             // cbpreviews
   QCheckBox* useAll_ = nullptr;               // cbuseall
   QCheckBox* limitRepeat_ = nullptr;          // cbrptlimit
   QCheckBox* fairUseAll_ = nullptr;           // cbfairuseall

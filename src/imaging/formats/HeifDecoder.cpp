@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "imaging/CheckedMath.h"
+#include "imaging/EmbeddedPreview.h"
 #include "imaging/LazyLibrary.h"
 #include "imaging/Orientation.h"
 #include "imaging/formats/HeifCodedSize.h"
@@ -364,8 +365,13 @@ Status DecodeHeif(std::span<const uint8_t> bytes, const DecodeHints& hints, Deco
   OutputSize(full, hints.applyOrientation, out.storedWidth, out.storedHeight);
   Announced small;
   if (const auto thumbnail = ChooseThumbnail(handle.get(), full, bytes, items, hints, small))
-    // A thumbnail that does not decode leaves the primary picture to try.
-    if (DecodeHandle(context.get(), thumbnail.get(), small, bytes, hints, out).ok()) return Status::Ok();
+    // A thumbnail that does not decode leaves the primary picture to try;
+    // so does one of another shape when previews are asked to be checked.
+    if (DecodeHandle(context.get(), thumbnail.get(), small, bytes, hints, out).ok() &&
+        (!hints.usePreviews || AcceptPreview(out.bitmap, out.storedWidth, out.storedHeight, hints))) {
+      out.fromPreview = true;
+      return Status::Ok();
+    }
   VELMORA_TRY(DecodeHandle(context.get(), handle.get(), full, bytes, hints, out));
   out.storedWidth = out.bitmap.Width();
   out.storedHeight = out.bitmap.Height();

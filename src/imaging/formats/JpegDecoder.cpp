@@ -17,6 +17,7 @@
 #include <jerror.h>
 // clang-format on
 
+#include "imaging/EmbeddedPreview.h"
 #include "imaging/MemoryBudget.h"
 #include "imaging/Orientation.h"
 #include "imaging/PictureLimits.h"
@@ -80,14 +81,39 @@ bool ReadHeaderGuarded(JpegSession& s, const uint8_t* data, size_t size, bool ke
   return true;
 }
 
-// The orientation of the first EXIF APP1 segment, 1 without one.
-int OrientationOf(const jpeg_decompress_struct& cinfo) {
+// The payload of the first EXIF APP1 segment; empty without one.
+std::span<const uint8_t> ExifPayload(const jpeg_decompress_struct& cinfo) {
   for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next) {
     if (m->marker != JPEG_APP0 + 1 || m->data == nullptr) continue;
     const std::span<const uint8_t> payload(m->data, m->data_length);
-    if (payload.size() >= 6 && std::memcmp(payload.data(), "Exif\0", 6) == 0) return ExifOrientation(payload);
+    if (payload.size() >= 6 && std::memcmp(payload.data(), "Exif\0", 6) == 0) return payload;
   }
-  return kOrientationUpright;
+  return {};
+}
+
+// The photo's EXIF thumbnail in `out` when it may stand in for the photo
+// (see EmbeddedPreview.h); false leaves `out` to the full decode.
+bool DecodeExifPreview(const jpeg_decompress_struct& cinfo, const DecodeHints& hints, int orientation,
+                       DecodedPicture& out) {
+  const std::span<const uint8_t> thumb = ExifThumbnail(ExifPayload(cinfo));
+  if (thumb.empty()) return false;
+  DecodeHints plain;
+  plain.applyOrientation = false;  // the photo's tag turns its thumbnail too
+  DecodedPicture preview;
+  if (!DecodeJpeg(thumb, plain, preview).ok() || !preview.warning.empty()) return false;
+  if (!ApplyOrientation(preview.bitmap, orientation).ok()) return false;
+  const bool swap = OrientationSwapsSides(orientation);
+  const int photoW = static_cast<int>(swap ? cinfo.image_height : cinfo.image_width);
+  const int photoH = static_cast<int>(swap ? cinfo.image_width : cinfo.image_height);
+  if (!AcceptPreview(preview.bitmap, photoW, photoH, hints)) return false;
+  out.bitmap = std::move(preview.bitmap);
+  out.keepsAlpha = false;
+  out.alphaWritten = true;
+  out.storedWidth = photoW;
+  out.storedHeight = photoH;
+  out.orientation = orientation;
+  out.fromPreview = true;
+  return true;
 }
 
 bool ChooseScaleGuarded(JpegSession& s, const DecodeHints& hints, bool swapSides) {
@@ -186,18 +212,35 @@ Status CheckClaimedSize(const jpeg_decompress_struct& cinfo, size_t fileBytes) {
   return Status::Ok();
 }
 
-}  // namespace
-
-Status DecodeJpeg(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out) {
-  JpegSession s;
+void PrepareSession(JpegSession& s) {
   s.cinfo.err = jpeg_std_error(&s.err.pub);
   s.err.pub.error_exit = ErrorExit;
   s.err.pub.output_message = OutputMessage;
   s.scans.pub.progress_monitor = CheckScanCount;
+}
 
-  if (!ReadHeaderGuarded(s, bytes.data(), bytes.size(), hints.applyOrientation)) return LibraryError(s);
+}  // namespace
+
+bool DecodeJpegPreview(std::span<const uint8_t> head, const DecodeHints& hints, DecodedPicture& out) {
+  if (!hints.usePreviews || !hints.acceptScaled) return false;
+  JpegSession s;
+  PrepareSession(s);
+  if (!ReadHeaderGuarded(s, head.data(), head.size(), true)) return false;
+  if (!CheckPictureSize(s.cinfo.image_width, s.cinfo.image_height, "JPEG").ok()) return false;
+  const int orientation = hints.applyOrientation ? ExifOrientation(ExifPayload(s.cinfo)) : kOrientationUpright;
+  return DecodeExifPreview(s.cinfo, hints, orientation, out);
+}
+
+Status DecodeJpeg(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out) {
+  JpegSession s;
+  PrepareSession(s);
+
+  const bool previews = hints.usePreviews && hints.acceptScaled;
+  if (!ReadHeaderGuarded(s, bytes.data(), bytes.size(), hints.applyOrientation || previews))
+    return LibraryError(s);
   VELMORA_TRY(CheckClaimedSize(s.cinfo, bytes.size()));
-  const int orientation = hints.applyOrientation ? OrientationOf(s.cinfo) : kOrientationUpright;
+  const int orientation = hints.applyOrientation ? ExifOrientation(ExifPayload(s.cinfo)) : kOrientationUpright;
+  if (previews && DecodeExifPreview(s.cinfo, hints, orientation, out)) return Status::Ok();
 
   // The library converts YCCK to CMYK itself; CMYK is turned into RGB here.
   // Everything else goes straight to B, G, R, 255 bytes, which on a

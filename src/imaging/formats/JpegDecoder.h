@@ -17,6 +17,12 @@ namespace velmora {
 // 1/8, 2/8 ... 8/8 whose size it accepts is decoded (8/8 when none is).
 Status DecodeJpeg(std::span<const uint8_t> bytes, const DecodeHints& hints, DecodedPicture& out);
 
+// The photo's EXIF thumbnail from the first bytes of a JPEG file (its
+// segments up to the frame header), when hints.usePreviews and the
+// thumbnail may stand in for the photo; false when the rest of the file is
+// needed (no thumbnail, one that does not serve, a head that stops short).
+bool DecodeJpegPreview(std::span<const uint8_t> head, const DecodeHints& hints, DecodedPicture& out);
+
 // Pixels a JPEG file may claim per byte of its length. A real photograph
 // needs about a byte per pixel; even a flat baseline picture needs a bit or two
 // per 8x8 block, i.e. at most a few hundred pixels per byte. The limit refuses

@@ -124,6 +124,7 @@ bool TakePreview(libraw_data_t& raw, const DecodeHints& hints, DecodedPicture& o
     if (!TurnUpright(preview).ok()) return false;
   }
   out = std::move(preview);
+  out.fromPreview = true;
   return true;
 }
 
