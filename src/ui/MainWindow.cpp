@@ -382,7 +382,7 @@ void MainWindow::UpdateActions() {
   if (quality_) quality_->UpdateActions();
 }
 
-Status MainWindow::RunJob(const std::function<Status()>& job, const std::string& subject) {
+Status MainWindow::RunJob(const std::function<Status()>& job, const std::string& subject, bool undoable) {
   const auto outOfMemory = [&] {
     return Status::Error((subject.empty() ? std::string() : subject + ": ") +
                          "there is not enough memory for this job; it was stopped and what it had "
@@ -409,8 +409,10 @@ Status MainWindow::RunJob(const std::function<Status()>& job, const std::string&
   std::thread worker([&] {
     listener_->SetJobThread(std::this_thread::get_id());
     try {
-      before.Capture(engine_);
-      if (shownValid_) before.SetProject(shownProject_, shownMain_);
+      if (undoable) {
+        before.Capture(engine_);
+        if (shownValid_) before.SetProject(shownProject_, shownMain_);
+      }
       captured = true;
       status = job();
     } catch (const std::bad_alloc&) {
@@ -427,9 +429,15 @@ Status MainWindow::RunJob(const std::function<Status()>& job, const std::string&
   session_.jobRunning = false;
   view_->SetLive(false);
   // Asked for and heard: a job that ended before its next report finished.
-  jobCancelled_ = captured && (exhausted || (listener_->CancelRequested() && engine_.JobCancelled()));
+  if (undoable)
+    jobCancelled_ = captured && (exhausted || (listener_->CancelRequested() && engine_.JobCancelled()));
   if (!captured && exhausted) status = outOfMemory();
-  if (jobCancelled_) {
+  if (undoable && jobCancelled_) {
+    // The picture the job had drawn is let go of on a thread of its own:
+    // handing a large one back to the system takes a while.
+    auto dropped = std::make_shared<TBitmap32>();
+    dropped->TakePixels(engine_.MosaicBitmap);
+    std::thread([dropped = std::move(dropped)]() mutable { dropped.reset(); }).detach();
     before.Restore(engine_);
     CopyListToPickCell(session_);
     NotifyLibraryChanged(session_);
@@ -449,7 +457,7 @@ Status MainWindow::RunJob(const std::function<Status()>& job, const std::string&
 
 void MainWindow::AfterNewPicture() {
   if (jobCancelled_) {
-    view_->PictureReplaced();
+    // The picture put back is the one the reduced copies were made of.
     RepaintView();
     UpdateActions();
     return;
@@ -464,8 +472,18 @@ void MainWindow::AfterNewPicture() {
   engine_.ViewOriginX = 0;
   engine_.ViewOriginY = 0;
   view_->PictureReplaced();
+  // The reduced copies and the match quality of a large mosaic take a
+  // while: they are made on a job's thread too, the window going on.
+  const Status measured = RunJob(
+      [this] {
+        view_->BuildReducedCopies();
+        quality_->Measure();
+        return Status::Ok();
+      },
+      {}, false);
+  (void)measured;
   RepaintView();
-  quality_->Refresh();
+  quality_->Show();
   ShowOverviewAfterJob(session_);
   UpdateActions();
 }

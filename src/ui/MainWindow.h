@@ -50,7 +50,10 @@ public:
   // Runs an engine job with the commands that start jobs disabled meanwhile.
   // A job that runs out of memory is undone as a cancelled one is, and
   // fails with a message naming `subject` (the file it worked on) if given.
-  Status RunJob(const std::function<Status()>& job, const std::string& subject = {});
+  // The job runs on a thread of its own while the window's events go on.
+  // A job that is not `undoable` changes nothing a cancel would put back
+  // (it measures, it writes files): no snapshot is taken for it.
+  Status RunJob(const std::function<Status()>& job, const std::string& subject = {}, bool undoable = true);
 
   // Commands with their dialogs (also reachable through the actions).
   void NewProject();

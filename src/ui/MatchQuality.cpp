@@ -79,6 +79,11 @@ void MatchQuality::UpdateActions() {
 
 void MatchQuality::Refresh() {
   if (session_.jobRunning) return;  // measured again when the job has ended
+  Measure();
+  Show();
+}
+
+void MatchQuality::Measure() {
   report_ = QualityReport();
   const Engine& e = session_.engine;
   const tmosaicproject& p = e.Project;
@@ -89,6 +94,9 @@ void MatchQuality::Refresh() {
     meter_.MeasureMosaic(e.MosaicBitmap);
     report_ = meter_.Report();
   }
+}
+
+void MatchQuality::Show() {
   RebuildMap();
   ShowFigures();
   UpdateActions();

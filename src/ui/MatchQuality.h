@@ -39,6 +39,11 @@ public:
   // A job replaced the picture: measured anew, or nothing when no mosaic is
   // shown (an opened picture, a mosaic not of the project's size).
   void Refresh();
+  // Refresh in two steps, for a caller that measures on a job's thread:
+  // Measure reads the engine and the meter only (no window), Show puts
+  // the figures and the map on the window.
+  void Measure();
+  void Show();
   // An edit, undo or redo drew into `rects`: their cells are measured again.
   void PixelsChanged(const std::vector<TRect>& rects);
   const QualityReport& Report() const { return report_; }

@@ -153,7 +153,6 @@ void MosaicView::SetLive(bool live) {
     // What the view shows now, until the job's first pause.
     TakeLiveCopy();
     live_ = true;
-    PictureReplaced();
   } else {
     live_ = false;
     liveCopy_ = QImage();
@@ -196,6 +195,13 @@ void MosaicView::PixelsChanged(const TRect& rect) {
   if (live_) return;
   if (!pyramidStale_ && pyramid_.Matches(engine_.MosaicBitmap)) pyramid_.Update(engine_.MosaicBitmap, rect);
   update();
+}
+
+void MosaicView::BuildReducedCopies() {
+  const TBitmap32& bmp = engine_.MosaicBitmap;
+  if (bmp.Empty()) return;
+  pyramid_.Rebuild(bmp, engine_.ThreadCount());
+  pyramidStale_ = false;
 }
 
 const ZoomPyramid* MosaicView::ReducedCopies() {

@@ -83,6 +83,9 @@ public:
   // The reduced copies of the current picture, made now if they are due;
   // nothing while a job draws the picture.
   const ZoomPyramid* ReducedCopies();
+  // Makes the reduced copies now, even while live: only on a job's thread,
+  // while the window's thread leaves the engine and the copies alone.
+  void BuildReducedCopies();
 
 signals:
   void pressed(Qt::MouseButton button, QPoint pos);
