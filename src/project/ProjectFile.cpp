@@ -17,6 +17,7 @@
 #include <new>
 
 #include "imaging/FileIO.h"
+#include "imaging/PathText.h"
 #include "imaging/PictureLimits.h"
 #include "imaging/formats/BmpCodec.h"
 #include "library/CellPicList.h"
@@ -234,11 +235,18 @@ Status ReadProjectParts(const std::string& path, ProjectFileContent& out) {
   FilePtr file = std::move(*opened);
 
   uint8_t head[4 + kRecordSize];
+  // Too short for a record, or another record length: not a project at all
+  // (a picture, a text file), which is said in words.
+  if (fileSize < sizeof head)
+    return Status::Error(
+        NotAProjectMessage(path, Refuse(path, "the file ends inside the project record").message()));
   VELMORA_TRY(ReadExactly(file.get(), head, sizeof head, path, "the project record"));
   const uint32_t recordLength =
       uint32_t(head[0]) | uint32_t(head[1]) << 8 | uint32_t(head[2]) << 16 | uint32_t(head[3]) << 24;
   if (recordLength != kProjectRecordLength)
-    return Refuse(path, Format("its record length is %u, not %u", recordLength, kProjectRecordLength));
+    return Status::Error(NotAProjectMessage(
+        path, Refuse(path, Format("its record length is %u, not %u", recordLength, kProjectRecordLength))
+                  .message()));
 
   tmosaicproject project;
   project.MainImageFile.clear();
@@ -261,6 +269,25 @@ Status ReadProjectParts(const std::string& path, ProjectFileContent& out) {
 }
 
 }  // namespace
+
+namespace {
+constexpr std::string_view kNotAProject = " is not a Velmora project";
+}  // namespace
+
+std::string NotAProjectMessage(const std::string& path, const std::string& reason) {
+  const size_t slash = path.find_last_of('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return EchoPath(name) + std::string(kNotAProject) + ". " + reason;
+}
+
+bool SplitNotAProject(const std::string& message, std::string& words, std::string& reason) {
+  const std::string marker = std::string(kNotAProject) + ". ";
+  const size_t at = message.find(marker);
+  if (at == std::string::npos) return false;
+  words = message.substr(0, at + kNotAProject.size());
+  reason = message.substr(at + marker.size());
+  return true;
+}
 
 Status ReadProjectFile(const std::string& path, ProjectFileContent& out) {
   // The reads are bounded by what the file holds; what may still fail is

@@ -73,7 +73,20 @@ struct ProjectFileContent {
 // its record says, or carry extension blocks after that). The final size is
 // not limited: a mosaic larger than memory is rendered in bands into a file
 // (see ProjectSize.h for the in-memory limit).
+//
+// A file whose first bytes are no project record at all (too short to hold
+// one, or another record length: a picture, a text file, an empty file) is
+// refused in words instead, NotAProjectMessage; a file with a project's
+// record that is damaged further on keeps the message saying what is wrong.
 Status ReadProjectFile(const std::string& path, ProjectFileContent& out);
+
+// "NAME is not a Velmora project. " (NAME the file's name without its
+// folder) followed by `reason`, the technical cause: the command line says
+// it whole, the desktop keeps the reason for its "Details".
+std::string NotAProjectMessage(const std::string& path, const std::string& reason);
+// Splits a message made by NotAProjectMessage into its words and its reason;
+// false for any other message.
+bool SplitNotAProject(const std::string& message, std::string& words, std::string& reason);
 
 // ReadProjectFile, then the content replaces Project, MainBitmap, PicList,
 // Library and Map of the engine; on any failure the engine is untouched.

@@ -34,6 +34,7 @@
 #include "ui/OptionsDialog.h"
 #include "ui/PicturePreviewDialog.h"
 #include "ui/ProgramInfo.h"
+#include "ui/RecentFolders.h"
 #include "ui/WindowHooks.h"
 #include "ui/WindowSupport.h"
 
@@ -43,6 +44,10 @@ namespace {
 constexpr const char* kPictureSaveFilter =
     "Bitmaps (*.bmp);;JPEG Image File (*.jpg);;PNG Image File (*.png);;TIFF Image File (*.tif)";
 constexpr const char* kProjectFilter = "*.vm6 (*.vm6)";
+// The type Save Picture proposes until another is chosen.
+constexpr const char* kJpegFilter = "JPEG Image File (*.jpg)";
+// The job label with no job running.
+constexpr const char* kIdleJobText = "Current Job : None";
 
 }  // namespace
 
@@ -104,6 +109,7 @@ MainWindow::MainWindow(Session& session) : session_(session), engine_(session.en
   statusRow->insertWidget(1, quality_->MakeStatusLabel(status));
   connect(view_, &MosaicView::pressed, this, &MainWindow::ViewPressed);
   connect(view_, &MosaicView::released, this, &MainWindow::ViewReleased);
+  connect(view_, &MosaicView::dragged, this, &MainWindow::ViewDragged);
   connect(view_, &MosaicView::viewMoved, this, &MainWindow::RepaintView);
   connect(view_, &MosaicView::scaleChanged, this, &MainWindow::ShowScale);
 
@@ -200,7 +206,7 @@ void MainWindow::BuildToolbar(QWidget* panel) {
   // The lower row: the job label at the left, the gauge at x 232.
   auto* jobRow = new QWidget(panel);
   jobRow->setFixedHeight(19);
-  jobLabel_ = new QLabel(QStringLiteral("Current Job : None"), jobRow);
+  jobLabel_ = new QLabel(QString::fromLatin1(kIdleJobText), jobRow);
   jobLabel_->setObjectName(QStringLiteral("LBJOB"));
   // Wide enough for the longest job text; the gauge follows it.
   const int labelWidth = std::max(224, jobLabel_->fontMetrics().horizontalAdvance(
@@ -239,6 +245,8 @@ void MainWindow::BuildMenus() {
       MakeAction("ExportWeb1", QStringLiteral("Export Web Mosaic..."), &MainWindow::ExportWeb));
   project->addAction(
       MakeAction("SaveProject1", QStringLiteral("Save Mosaic Project"), &MainWindow::SaveProject));
+  project->addAction(MakeAction("SaveProjectAs1", QStringLiteral("Save Project As\u2026"),
+                                &MainWindow::SaveProjectUnderNewName));
   project->addSeparator();
   project->addAction(MakeAction("Print1", QStringLiteral("Print"), &MainWindow::ShowPrint));
   project->addSeparator();
@@ -354,9 +362,12 @@ void MainWindow::UpdateActions() {
   // Commands that start a job or replace what a job works on.
   for (const char* name : {"sbnew", "NewProject1", "sbopprj", "LoadProject1", "OpenPicture1", "ImageLib1"})
     enable(name, idle);
-  // "Open Picture" leaves the project alone: it can still be saved.
-  enable("sbsvprj", idle && (mosaic || projectPresent_));
-  enable("SaveProject1", idle && (mosaic || projectPresent_));
+  // "Open Picture" leaves the project alone: it can still be saved under a
+  // name, and Save saves the picture shown.
+  const bool shownPicture = !session_.picturePath.isEmpty() && picture;
+  enable("sbsvprj", idle && (mosaic || projectPresent_ || shownPicture));
+  enable("SaveProject1", idle && (mosaic || projectPresent_ || shownPicture));
+  enable("SaveProjectAs1", idle && (mosaic || projectPresent_));
   enable("sbsvpic", idle && picture);
   enable("SavePicture1", idle && picture);
   enable("ExportWeb1", idle && mosaic && picture);
@@ -380,6 +391,10 @@ void MainWindow::UpdateActions() {
   UpdateToolWindowCommands(session_);
   UpdateEditActions();
   if (quality_) quality_->UpdateActions();
+  // A job has just ended (done or failed): the label goes back to idle. A
+  // cancelled job's "Cancelled" stays until the next command says otherwise.
+  if (jobWasRunning_ && idle && !jobCancelled_ && listener_) listener_->SetJobText(kIdleJobText);
+  jobWasRunning_ = !idle;
 }
 
 Status MainWindow::RunJob(const std::function<Status()>& job, const std::string& subject, bool undoable) {
@@ -465,6 +480,9 @@ void MainWindow::AfterNewPicture() {
   session_.history.Clear();
   UpdateEditActions();
   if (engine_.MosaicState == 2) {
+    // The mosaic is shown again in place of an opened picture.
+    session_.picturePath.clear();
+    UpdateTitle();
     shownProject_ = engine_.Project;
     shownMain_.Assign(engine_.MainBitmap);
     shownValid_ = true;
@@ -482,6 +500,8 @@ void MainWindow::AfterNewPicture() {
       },
       {}, false);
   (void)measured;
+  // A new mosaic is seen whole first, in the middle of the view.
+  view_->ZoomFit();
   RepaintView();
   quality_->Show();
   ShowOverviewAfterJob(session_);
@@ -512,19 +532,25 @@ void MainWindow::NewProject() {
 
 void MainWindow::OpenPicture() {
   if (session_.jobRunning || !MayDiscardWork()) return;
-  const QString path =
-      session_.prompts.OpenPictureName(this, QStringLiteral("Open Picture"), QString(), PictureOpenFilter());
+  const QString path = session_.prompts.OpenPictureName(this, QStringLiteral("Open Picture"),
+                                                        RecentFolder(FileKind::PictureOpen), PictureOpenFilter());
   if (path.isEmpty()) return;
+  RememberFolder(FileKind::PictureOpen, path);
   std::string partly;
   if (!ShowIfFailed(session_, this,
                     LoadPictureFile(engine_.MosaicBitmap, ToBytes(path), session_.PictureHints(), &partly)))
     return;
+  // The title and the job label name the picture now shown.
+  session_.picturePath = path;
+  UpdateTitle();
+  listener_->SetJobText(ToBytes(QStringLiteral("Current Job : Showing ") + QFileInfo(path).fileName()));
   engine_.ViewOriginX = 0;
   engine_.ViewOriginY = 0;
   engine_.MosaicState = 1;
   session_.history.Clear();
   UpdateEditActions();
   view_->PictureReplaced();
+  view_->ZoomFit();
   RepaintView();
   quality_->Refresh();
   UpdateActions();
@@ -536,26 +562,39 @@ void MainWindow::OpenPicture() {
 
 void MainWindow::LoadProject() {
   if (session_.jobRunning || !MayDiscardWork()) return;
-  const QString path = session_.prompts.OpenFileName(this, QStringLiteral("Open Mosaic Project"), QString(),
+  const QString path = session_.prompts.OpenFileName(this, QStringLiteral("Open Mosaic Project"),
+                                                     RecentFolder(FileKind::Project),
                                                      QString::fromLatin1(kProjectFilter));
   if (path.isEmpty() || !QFileInfo::exists(path)) return;
-  ShowIfFailed(session_, this, OpenProjectFrom(path));
+  RememberFolder(FileKind::Project, path);
+  ShowLoadFailure(OpenProjectFrom(path));
 }
 
 void MainWindow::SaveProject() {
   if (session_.jobRunning) return;
-  SaveProjectAs();
+  if (!session_.picturePath.isEmpty() && !engine_.MosaicBitmap.Empty()) {
+    SavePicture();
+    return;
+  }
+  if (!(engine_.MosaicState == 2 || projectPresent_)) return;
+  SaveProjectInPlace();
 }
 
 void MainWindow::SavePicture() {
   if (session_.jobRunning) return;
   const QStringList filters = QString::fromLatin1(kPictureSaveFilter).split(QStringLiteral(";;"));
-  if (lastPictureFilter_.isEmpty()) lastPictureFilter_ = filters.front();
+  if (lastPictureFilter_.isEmpty()) lastPictureFilter_ = QString::fromLatin1(kJpegFilter);
   QString filter = lastPictureFilter_;
-  const QString path = session_.prompts.SaveFileName(this, QStringLiteral("Save Picture"), lastPictureName_,
+  // Named after what is shown: the opened picture, else the project's file,
+  // with the type's extension; in the folder pictures were last saved in.
+  const QString shown = !session_.picturePath.isEmpty() ? session_.picturePath : session_.projectPath;
+  const QString base = shown.isEmpty() ? QStringLiteral("mosaic") : QFileInfo(shown).completeBaseName();
+  const QString suffix = filter.section(QStringLiteral("(*."), 1).section(QLatin1Char(')'), 0, 0);
+  const QString path = session_.prompts.SaveFileName(this, QStringLiteral("Save Picture"),
+                                                     RecentPlace(FileKind::PictureSave, base + '.' + suffix),
                                                      QString::fromLatin1(kPictureSaveFilter), &filter);
   if (path.isEmpty()) return;
-  lastPictureName_ = path;
+  RememberFolder(FileKind::PictureSave, path);
   lastPictureFilter_ = filter;
   // The kinds are numbered in the filter's order.
   const int kind = std::max(0, int(filters.indexOf(filter))) + kPictureBmp;

@@ -59,7 +59,11 @@ public:
   void NewProject();
   void OpenPicture();
   void LoadProject();
+  // Save: the open picture when "Open Picture" shows one (as Save Picture),
+  // else the project into its file, asking for a name only when it has none.
   void SaveProject();
+  // "Save Project As…": the project under a name asked for.
+  void SaveProjectUnderNewName();
   void SavePicture();
   void ShowOptions();
   void ShowHelp();
@@ -133,10 +137,19 @@ private:
   // Asks for a project file name (".vm6" added when typed without one)
   // and saves; false when cancelled or failed.
   bool SaveProjectAs();
+  // Saves into the project's own file, or asks for one when it has none.
+  bool SaveProjectInPlace();
+  // A failed load: a file that is no project in words, its reason under
+  // "Details"; any other failure as it is.
+  void ShowLoadFailure(const Status& status);
 
   // The view's mouse, by editing mode.
   void ViewPressed(Qt::MouseButton button, QPoint pos);
   void ViewReleased(Qt::MouseButton button, QPoint pos);
+  // The pen's rectangle outlined while it is dragged.
+  void ViewDragged(QPoint pos);
+  // The picture rectangle a pen drag from the press to `pos` covers.
+  std::optional<TRect> PenDragRect(QPoint pos) const;
   void InfoRelease(QPoint pos);
   void Edit1Release(QPoint pos);
   void Edit2Release(QPoint pos);
@@ -150,6 +163,8 @@ private:
   QWidget* BuildZoomField(QWidget* parent);
   QPushButton* BuildCancelButton(QWidget* parent);
   void ShowScale(double scale);
+  // A scale typed or chosen in the zoom field.
+  void ApplyZoomText(const QString& text);
   void UpdateEditActions();
   void UndoOrRedo(bool redo);
 
@@ -164,6 +179,7 @@ private:
   std::map<QString, QToolButton*> buttons_;
   std::unique_ptr<GuiJobListener> listener_;
   QComboBox* zoomField_ = nullptr;
+  QString shownZoomText_ = QStringLiteral("100%");  // what ShowScale last put in the field
   QPushButton* cancelButton_ = nullptr;
   MatchQuality* quality_ = nullptr;
   // The project record and main picture of the mosaic shown, put back when a
@@ -183,8 +199,10 @@ private:
   bool projectPresent_ = false;  // made or loaded: Save has something to write
   // Undo and redo keep it in step with the picture (EditHistory).
   PenLog penLog_;
-  QString lastPictureName_;
   QString lastPictureFilter_;
+  // A job was running at the last UpdateActions: the next one after it ends
+  // puts the job label back to idle.
+  bool jobWasRunning_ = false;
 };
 
 }  // namespace velmora::ui

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QToolButton>
+#include <cmath>
 
 #include "ui/MainWindow.h"
 #include "ui/MatchQuality.h"
@@ -112,8 +113,9 @@ void MainWindow::ApplyKeyboard() {
       {"NewProject1", "&New Project", QKeySequence::New},
       {"OpenPicture1", "Open &Picture", QKeySequence::UnknownKey},
       {"LoadProject1", "&Open Mosaic Project", QKeySequence::Open},
-      {"SavePicture1", "Save P&icture", QKeySequence::SaveAs},
+      {"SavePicture1", "Save P&icture", QKeySequence::UnknownKey},
       {"SaveProject1", "&Save Mosaic Project", QKeySequence::Save},
+      {"SaveProjectAs1", "Save Project &As\u2026", QKeySequence::UnknownKey},
       {"Print1", "P&rint", QKeySequence::Print},
       {"Exit1", "E&xit", QKeySequence::Quit},
       {"OverView1", "&OverView", QKeySequence::UnknownKey},
@@ -130,9 +132,19 @@ void MainWindow::ApplyKeyboard() {
   for (const auto& item : items) {
     QAction* a = findChild<QAction*>(QString::fromLatin1(item.name));
     if (!a) continue;
-    a->setText(QString::fromLatin1(item.text));
+    a->setText(QString::fromUtf8(item.text));
     if (item.key != QKeySequence::UnknownKey && a->shortcut().isEmpty()) a->setShortcuts(item.key);
   }
+  // Keys of our own, the same on every desktop (the desktop's "save as" key
+  // is empty on many): Ctrl+Shift+S names the project anew, Ctrl+Alt+S
+  // saves the picture.
+  const struct {
+    const char* name;
+    QKeySequence key;
+  } own[] = {{"SaveProjectAs1", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+             {"SavePicture1", QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S)}};
+  for (const auto& k : own)
+    if (QAction* a = findChild<QAction*>(QString::fromLatin1(k.name))) a->setShortcut(k.key);
   const struct {
     const char* name;
     const char* title;
@@ -151,31 +163,42 @@ QWidget* MainWindow::BuildZoomField(QWidget* parent) {
   for (const char* entry : kZoomEntries) field->addItem(QString::fromLatin1(entry));
   field->setCurrentText(QStringLiteral("100%"));
   field->setMinimumContentsLength(6);
-  // A chosen entry or a typed percentage ("150", "37.5%"); anything else
-  // puts back the current scale.
-  connect(field, &QComboBox::textActivated, this, [this](const QString& text) {
-    if (text.compare(QStringLiteral("Fit"), Qt::CaseInsensitive) == 0) {
-      ZoomFit();
-      return;
-    }
-    QString number = text.trimmed();
-    number.remove(QLatin1Char('%'));
-    bool ok = false;
-    const double percent = number.toDouble(&ok);
-    if (ok && percent > 0)
-      view_->SetScale(percent / 100);
-    else
-      ShowScale(view_->Scale());
-  });
+  // What is typed is taken as it is: no entry completes "12" into "12.5%".
+  field->setCompleter(nullptr);
+  // A chosen entry, or a percentage typed and ended with Enter or by leaving
+  // the field; Enter also hands the keys back to the picture.
+  connect(field, &QComboBox::textActivated, this, &MainWindow::ApplyZoomText);
+  connect(field->lineEdit(), &QLineEdit::editingFinished, this,
+          [this] { ApplyZoomText(zoomField_->currentText()); });
+  connect(field->lineEdit(), &QLineEdit::returnPressed, this, [this] { view_->setFocus(Qt::OtherFocusReason); });
   zoomField_ = field;
   return field;
+}
+
+void MainWindow::ApplyZoomText(const QString& text) {
+  // The scale shown already: nothing to do (a whole percentage shown for a
+  // scale between would otherwise move it).
+  if (text == shownZoomText_) return;
+  // "Fit", "150", "150 %", " 75%"; past the ends of the range, its end;
+  // anything else puts back the current scale. The field then shows the
+  // scale in effect (also when a job holds the view still).
+  QString number = text.trimmed();
+  if (number.compare(QStringLiteral("Fit"), Qt::CaseInsensitive) == 0) {
+    ZoomFit();
+  } else {
+    if (number.endsWith(QLatin1Char('%'))) number.chop(1);
+    bool ok = false;
+    const double percent = number.trimmed().toDouble(&ok);
+    if (ok && percent > 0 && std::isfinite(percent)) view_->SetScale(percent / 100);
+  }
+  ShowScale(view_->Scale());
 }
 
 void MainWindow::ShowScale(double scale) {
   if (!zoomField_) return;
   const QSignalBlocker block(zoomField_);
-  zoomField_->setCurrentText(view_->FitMode() ? QStringLiteral("Fit")
-                                              : ToQString(ZoomPercentText(scale)) + '%');
+  shownZoomText_ = view_->FitMode() ? QStringLiteral("Fit") : ToQString(ZoomPercentText(scale)) + '%';
+  zoomField_->setCurrentText(shownZoomText_);
 }
 
 QPushButton* MainWindow::BuildCancelButton(QWidget* parent) {

@@ -3,6 +3,7 @@
 // loading projects with their pen strokes, the help window, and the window's
 // size and place kept between runs.
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
@@ -18,6 +19,7 @@
 #include "ui/HelpWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/ProgramInfo.h"
+#include "ui/RecentFolders.h"
 #include "ui/WindowHooks.h"
 #include "ui/WindowSupport.h"
 
@@ -36,6 +38,13 @@ void MainWindow::SetModified(bool modified) {
 }
 
 void MainWindow::UpdateTitle() {
+  // A picture opened in place of the mosaic is named as it is; the project
+  // behind it keeps its own mark until it is shown again.
+  if (!session_.picturePath.isEmpty()) {
+    setWindowTitle(QFileInfo(session_.picturePath).fileName() + QStringLiteral(" - ") +
+                   ToQString(kWindowCaption));
+    return;
+  }
   const QString name = session_.projectPath.isEmpty() ? QStringLiteral("Untitled")
                                                       : QFileInfo(session_.projectPath).fileName();
   setWindowTitle(name + (session_.modified ? QStringLiteral("*") : QString()) + QStringLiteral(" - ") +
@@ -47,7 +56,7 @@ bool MainWindow::MayDiscardWork() {
   switch (session_.prompts.AskToSave(this, ToQString(kProductName),
                                      QStringLiteral("Save changes to the mosaic project?"))) {
     case UserPrompts::SaveAnswer::Save:
-      return SaveProjectAs();
+      return SaveProjectInPlace();
     case UserPrompts::SaveAnswer::Discard:
       return true;
     case UserPrompts::SaveAnswer::Cancel:
@@ -57,14 +66,38 @@ bool MainWindow::MayDiscardWork() {
 }
 
 bool MainWindow::SaveProjectAs() {
-  QString path = session_.prompts.SaveFileName(this, QStringLiteral("Save Mosaic Project"),
-                                               session_.projectPath, QString::fromLatin1(kProjectFilter),
-                                               nullptr, QString::fromLatin1(kProjectSuffix));
+  // In the folder projects were last saved or loaded in, under the
+  // project's own name when it has one.
+  const QString place =
+      RecentPlace(FileKind::Project,
+                  session_.projectPath.isEmpty() ? QString() : QFileInfo(session_.projectPath).fileName());
+  QString path = session_.prompts.SaveFileName(this, QStringLiteral("Save Mosaic Project"), place,
+                                               QString::fromLatin1(kProjectFilter), nullptr,
+                                               QString::fromLatin1(kProjectSuffix));
   if (path.isEmpty()) return false;
   // Load lists only *.vm6: a name typed without an extension gets it, or
   // the saved project could not be found again.
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".vm6");
+  RememberFolder(FileKind::Project, path);
   return ShowIfFailed(session_, this, SaveProjectTo(path));
+}
+
+bool MainWindow::SaveProjectInPlace() {
+  if (session_.projectPath.isEmpty()) return SaveProjectAs();
+  return ShowIfFailed(session_, this, SaveProjectTo(session_.projectPath));
+}
+
+void MainWindow::SaveProjectUnderNewName() {
+  if (session_.jobRunning || !(engine_.MosaicState == 2 || projectPresent_)) return;
+  SaveProjectAs();
+}
+
+void MainWindow::ShowLoadFailure(const Status& status) {
+  std::string words, reason;
+  if (!status.ok() && SplitNotAProject(status.message(), words, reason))
+    session_.prompts.ErrorWithDetails(this, QStringLiteral("Error"), ToQString(words), ToQString(reason));
+  else
+    ShowIfFailed(session_, this, status);
 }
 
 Status MainWindow::SaveProjectTo(const QString& path) {
@@ -134,7 +167,9 @@ void MainWindow::ShowHelpPdf() {
   if (!session_.prompts.OpenDocument(pdf))
     session_.prompts.Message(this, QStringLiteral("Help"),
                              QStringLiteral("No program on this desktop opens PDF documents.\n"
-                                            "The same help is in the Help window (F1)."));
+                                            "The manual is at %1.\n"
+                                            "The same help is in the Help window (F1).")
+                                 .arg(QDir::toNativeSeparators(pdf)));
 }
 
 void MainWindow::RestorePlacement() {
@@ -146,9 +181,14 @@ void MainWindow::RestorePlacement() {
   if (saved.isValid() && (desk.isNull() || desk.intersects(saved))) {
     resize(std::max(saved.width(), kFirstWidth), std::max(saved.height(), kFirstHeight));
     move(saved.topLeft());
+  } else if (!desk.isNull()) {
+    // The first start: most of the screen, in its middle.
+    const TRect first = FirstWindowRect(TRect{desk.left(), desk.top(), desk.right() + 1, desk.bottom() + 1},
+                                        kFirstWidth, kFirstHeight);
+    resize(first.Width(), first.Height());
+    move(first.Left, first.Top);
   } else {
     resize(kFirstWidth, kFirstHeight);
-    CentreOnScreen(this);
   }
 }
 

@@ -5,6 +5,7 @@
 #include "output/WebMosaicWriter.h"
 #include "project/UsageStats.h"
 #include "ui/MainWindow.h"
+#include "ui/RecentFolders.h"
 
 namespace velmora::ui {
 
@@ -14,15 +15,18 @@ void MainWindow::ExportWeb() {
   settings.viewerFolder = WebViewerFolder(session_.programFolder);
   if (!ShowIfFailed(session_, this, CheckWebViewer(settings.viewerFolder))) return;
 
-  // Beside the project, named after it, unless the user says otherwise.
+  // Named after the project; where the last web mosaic was made, else
+  // beside the project.
   const QFileInfo project(session_.projectPath);
   const QString base = session_.projectPath.isEmpty() ? QStringLiteral("mosaic") : project.completeBaseName();
-  const QString suggested = session_.projectPath.isEmpty()
-                                ? base + QStringLiteral("-web")
-                                : project.absolutePath() + '/' + base + QStringLiteral("-web");
+  const QString name = base + QStringLiteral("-web");
+  const QString suggested = HasRecentFolder(FileKind::WebExport) || session_.projectPath.isEmpty()
+                                ? RecentPlace(FileKind::WebExport, name)
+                                : project.absolutePath() + '/' + name;
   const QString folder = session_.prompts.SaveFileName(this, QStringLiteral("Export Web Mosaic"), suggested,
                                                        QStringLiteral("Web mosaic folder (*)"));
   if (folder.isEmpty()) return;
+  RememberFolder(FileKind::WebExport, folder);
   settings.folder = ToBytes(folder);
   // Files the user keeps in the folder stay; exporting beside them is the
   // user's choice, asked before any work.

@@ -69,6 +69,14 @@ void UserPrompts::Error(QWidget* parent, const QString& caption, const QString& 
   ShowBox(box);
 }
 
+void UserPrompts::ErrorWithDetails(QWidget* parent, const QString& caption, const QString& text,
+                                   const QString& details) {
+  QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, parent);
+  box.setObjectName(QStringLiteral("ErrorBox"));
+  box.setDetailedText(details);
+  ShowBox(box);
+}
+
 UserPrompts::SaveAnswer UserPrompts::AskToSave(QWidget* parent, const QString& caption, const QString& text) {
   QMessageBox box(QMessageBox::Warning, caption, text,
                   QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);

@@ -52,6 +52,10 @@ public:
   virtual void Message(QWidget* parent, const QString& caption, const QString& text);
   // A message box with the error icon and an OK button.
   virtual void Error(QWidget* parent, const QString& caption, const QString& text);
+  // An error said in words, with the technical reason behind a "Details"
+  // button of the box.
+  virtual void ErrorWithDetails(QWidget* parent, const QString& caption, const QString& text,
+                                const QString& details);
   // OK/Cancel; true for OK.
   virtual bool Confirm(QWidget* parent, const QString& caption, const QString& text);
   // A number within [min, max] with `decimals` places, starting at `value`;
@@ -103,6 +107,9 @@ struct Session {
   bool modified = false;
   // The project file last saved or loaded; empty for a project never saved.
   QString projectPath;
+  // The picture "Open Picture" shows in place of the mosaic; empty while the
+  // mosaic (or nothing) is shown.
+  QString picturePath;
   // The hand edits that can be undone and redone; cleared by a new mosaic,
   // an opened picture or a loaded project.
   EditHistory history;

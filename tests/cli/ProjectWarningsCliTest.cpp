@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "imaging/Bitmap32.h"
 #include "imaging/formats/BmpCodec.h"
@@ -38,6 +39,17 @@ protected:
     return Run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadWholeFile(err)};
   }
   std::string P(const std::string& name) const { return dir_ / name; }
+
+  // The commands that read a project, with what follows the project's name.
+  struct ProjectCommand {
+    const char* name;
+    std::string args;
+  };
+  std::vector<ProjectCommand> ProjectCommands() const {
+    return {{"render", " --quiet --out " + P("r.bmp")}, {"quality", " --quiet"},
+            {"beads", " --quiet --csv " + P("b.csv")},  {"panels", " --quiet --out " + P("p.pdf")},
+            {"web", " --quiet --out " + P("web")}};
+  }
 
   // An 8 x 8 self mosaic, so no library is read.
   void MakeProject() {
@@ -70,14 +82,7 @@ TEST_F(ProjectWarningsCli, EveryProjectCommandTellsWhatWasLeftOutNamingTheProjec
       {"ones", BlockHeader("HUGE", 0xFFFFFFFF, 0) + "xy", 1, "\"HUGE\" is cut off (4294967295 bytes"},
       {"flood", DamagedBlocks(300000), kMaxExtensionBlockWarnings + 2, "more than 256 blocks"},
   };
-  const struct {
-    const char* name;
-    std::string args;  // after the project
-  } commands[] = {
-      {"render", " --quiet --out " + P("r.bmp")}, {"quality", " --quiet"},
-      {"beads", " --quiet --csv " + P("b.csv")},  {"panels", " --quiet --out " + P("p.pdf")},
-      {"web", " --quiet --out " + P("web")},
-  };
+  const std::vector<ProjectCommand> commands = ProjectCommands();
   for (const auto& d : damages) {
     const std::string path = P(std::string(d.name) + ".vm6");
     WriteWholeFile(path, project + ExtensionMagic() + d.area);
@@ -93,6 +98,40 @@ TEST_F(ProjectWarningsCli, EveryProjectCommandTellsWhatWasLeftOutNamingTheProjec
       EXPECT_NE(r.err.find(d.last), std::string::npos) << r.err;
     }
   }
+}
+
+// A file that is no project at all is refused by every project command in
+// the desktop's words, the technical reason after them; a
+// damaged project says what is wrong with it.
+TEST_F(ProjectWarningsCli, EveryProjectCommandSaysAFileIsNotAProject) {
+  ASSERT_NO_FATAL_FAILURE(MakeProject());
+  const std::string project = ReadWholeFile(P("m.vm6"));
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* reason;  // after the words
+  } files[] = {
+      {"notes.txt", "shopping list\n", "the file ends inside the project record"},
+      {"photo.vm6", ReadWholeFile(P("main.bmp")), "its record length is"},
+      {"empty.vm6", "", "the file ends inside the project record"},
+  };
+  for (const auto& f : files) {
+    WriteWholeFile(P(f.name), f.bytes);
+    for (const auto& c : ProjectCommands()) {
+      SCOPED_TRACE(std::string(c.name) + " " + f.name);
+      const Run r = Cmd(c.name + (" " + P(f.name)) + c.args);
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(r.err.rfind("velmora-cli: " + std::string(f.name) + " is not a Velmora project. Cannot open project file", 0), 0u)
+          << r.err;
+      EXPECT_NE(r.err.find(f.reason), std::string::npos) << r.err;
+    }
+  }
+  // A project cut inside its cell map is a damaged project, and said so.
+  WriteWholeFile(P("cut.vm6"), project.substr(0, project.size() / 2));
+  const Run r = Cmd("render --quiet " + P("cut.vm6") + " --out " + P("out.bmp"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.find("is not a Velmora project"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("cut.vm6"), std::string::npos) << r.err;
 }
 
 }  // namespace

@@ -49,15 +49,19 @@ TEST_F(MainWindowTest, CreatesAMosaicAndScrollsWithTheRightButton) {
   Start(6);
   MakeMosaic();
   EXPECT_EQ(Engine().MosaicState, 2);
-  EXPECT_EQ(JobLabel()->text(), "Current Job : Mosaic Created");
+  EXPECT_EQ(JobLabel()->text(), "Current Job : None");
   EXPECT_EQ(Find<QProgressBar>(&Main(), "gauge")->value(), 0);
-  // 128 x 128 pixels: all of it fits the view.
+  // 128 x 128 pixels: all of it shows, fitted to the view.
   EXPECT_EQ(View()->PictureSize(), QSize(128, 128));
-  EXPECT_EQ(Status()->text(), "Scale :100% MainbmpPos x0 y0");
+  EXPECT_TRUE(View()->FitMode());
+  EXPECT_EQ(Status()->text(),
+            "Scale :" + ui::ToQString(ZoomPercentText(View()->Scale())) + "% MainbmpPos x0 y0");
 
   // A picture larger than the view (800 x 800): drag it left and up by 40
   // and 30 pixels, then far beyond its bottom-right corner.
   MakeMosaic(kStitchLoom, 100);
+  Main().ZoomActual();
+  View()->ScrollTo({0, 0});
   // The picture area: the work area less its scroll bars.
   const QSize client = View()->size();
   ASSERT_LT(client.width(), 800);
@@ -81,7 +85,7 @@ TEST_F(MainWindowTest, CreatesAMosaicAndScrollsWithTheRightButton) {
 TEST_F(MainWindowTest, InfoShowsTheClickedCell) {
   Start(6);
   MakeMosaic();
-  ClickView(Qt::MiddleButton, QPoint(3 * 16 + 2, 5 * 16 + 2));
+  ClickView(Qt::MiddleButton, OnPicture(3 * 16 + 2, 5 * 16 + 2));
   auto* info = Session().windows.cellInfo;
   ASSERT_TRUE(info->isVisible());
   const CellMapEntry& e = Engine().Map.At(3, 5);
@@ -100,7 +104,7 @@ TEST_F(MainWindowTest, EditOneChangesTheCellsPicture) {
   SelectMode("sbhand2");
   const int before = Engine().Map.At(2, 2).PicIndex;
   const TColor32 pixelBefore = Engine().MosaicBitmap.Pixel(2 * 16 + 8, 2 * 16 + 8);
-  ClickView(Qt::LeftButton, QPoint(2 * 16 + 8, 2 * 16 + 8));
+  ClickView(Qt::LeftButton, OnPicture(2 * 16 + 8, 2 * 16 + 8));
   const CellMapEntry& e = Engine().Map.At(2, 2);
   EXPECT_NE(e.PicIndex, before);
   EXPECT_TRUE(e.Assigned);
@@ -118,7 +122,7 @@ TEST_F(MainWindowTest, PenStrokePaintsItsRectangleAndIgnoresDragsBeyondThePictur
     b.Assign(Engine().MosaicBitmap);
     return b;
   }();
-  Drag(Qt::LeftButton, QPoint(20, 20), QPoint(60, 50));
+  Drag(Qt::LeftButton, OnPicture(20, 20), OnPicture(60, 50));
   int changedInside = 0, changedOutside = 0;
   for (int y = 0; y < 128; ++y)
     for (int x = 0; x < 128; ++x) {
@@ -133,7 +137,9 @@ TEST_F(MainWindowTest, PenStrokePaintsItsRectangleAndIgnoresDragsBeyondThePictur
   QTest::qWait(10);
   TBitmap32 again;
   again.Assign(Engine().MosaicBitmap);
-  Drag(Qt::LeftButton, QPoint(200, 20), QPoint(250, 40));
+  const QPoint right = View()->ShownPictureRect().topRight();
+  ASSERT_LT(right.x() + 60, View()->width());
+  Drag(Qt::LeftButton, right + QPoint(10, 20), right + QPoint(60, 40));
   EXPECT_TRUE(
       std::equal(again.Pixels().begin(), again.Pixels().end(), Engine().MosaicBitmap.Pixels().begin()));
   EXPECT_TRUE(prompts.messages.empty());
@@ -184,7 +190,7 @@ TEST_F(MainWindowTest, SavedProjectLoadsBackTheSameMosaic) {
   Find<QToolButton>(&Main(), "sbopprj")->click();
   EXPECT_EQ(Engine().MosaicState, 2);
   EXPECT_EQ(Engine().Project.StitchMode, kStitchPeyote);
-  EXPECT_EQ(JobLabel()->text(), "Current Job : Mosaic Created");
+  EXPECT_EQ(JobLabel()->text(), "Current Job : None");
   ASSERT_EQ(Engine().MosaicBitmap.Pixels().size(), pixels.size());
   EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), Engine().MosaicBitmap.Pixels().begin()));
 

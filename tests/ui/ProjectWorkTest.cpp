@@ -27,9 +27,10 @@ protected:
   QString Title() { return Main().windowTitle(); }
   void Trigger(const char* action) { Main().findChild<QAction*>(action)->trigger(); }
   void SelectMode(const char* button) { Find<QToolButton>(&Main(), button)->click(); }
+  // A left drag from mosaic pixel `from` to `to`.
   void Drag(QPoint from, QPoint to) {
-    QTest::mousePress(Main().View(), Qt::LeftButton, Qt::NoModifier, from);
-    QTest::mouseRelease(Main().View(), Qt::LeftButton, Qt::NoModifier, to);
+    QTest::mousePress(Main().View(), Qt::LeftButton, Qt::NoModifier, OnPicture(from));
+    QTest::mouseRelease(Main().View(), Qt::LeftButton, Qt::NoModifier, OnPicture(to));
   }
   std::vector<TColor32> Pixels() {
     return {Engine().MosaicBitmap.Pixels().begin(), Engine().MosaicBitmap.Pixels().end()};
@@ -147,9 +148,10 @@ TEST_F(ProjectWorkTest, SaveStaysEnabledAfterOpenPicture) {
   auto* save = Find<QToolButton>(&Main(), "sbsvprj");
   EXPECT_TRUE(save->isEnabled());
   EXPECT_TRUE(Main().findChild<QAction*>("SaveProject1")->isEnabled());
-  // The hand edit made before is saved and comes back.
+  // The hand edit made before is saved (Save itself saves the picture
+  // shown now) and comes back.
   prompts.saveAnswers.push_back(Path("kept.vm6"));
-  save->click();
+  Trigger("SaveProjectAs1");
   prompts.openAnswers.push_back(Path("kept.vm6"));
   Find<QToolButton>(&Main(), "sbopprj")->click();
   EXPECT_EQ(Engine().Map.At(2, 2).PicIndex, edited.PicIndex);
@@ -227,7 +229,7 @@ TEST_F(ProjectWorkTest, CellsEditedOverPenStrokesReopenAsSaved) {
   Drag({5, 5}, {120, 100});
   const std::vector<TColor32> stroked = Pixels();
   SelectMode("sbhand2");
-  ClickView(Qt::LeftButton, {40, 40});
+  ClickView(Qt::LeftButton, OnPicture(40, 40));
   ASSERT_NE(Pixels(), stroked);
   std::vector<TColor32> saved = saveAndLoad();
   EXPECT_EQ(Pixels(), saved);
@@ -236,7 +238,7 @@ TEST_F(ProjectWorkTest, CellsEditedOverPenStrokesReopenAsSaved) {
   SelectMode("sbhand4");
   Drag({30, 60}, {110, 125});
   SelectMode("sbhand2");
-  ClickView(Qt::LeftButton, {90, 90});
+  ClickView(Qt::LeftButton, OnPicture(90, 90));
   ASSERT_TRUE(Main().Quality()->RepickWorst(40).ok());
   Trigger("Undo1");
   saved = saveAndLoad();
@@ -304,7 +306,7 @@ TEST_F(ProjectWorkTest, CancelWhilePenStrokesArePaintedKeepsTheOpenProject) {
   prompts.openAnswers.push_back(path);
   Trigger("LoadProject1");
   EXPECT_EQ(Main().PenStrokes().Strokes.size(), 20u);
-  EXPECT_EQ(Find<QLabel>(&Main(), "LBJOB")->text(), "Current Job : Mosaic Created");
+  EXPECT_EQ(Find<QLabel>(&Main(), "LBJOB")->text(), "Current Job : None");
 }
 
 TEST_F(ProjectWorkTest, HelpWindowOpensWithF1AndThePdfFromItsMenu) {

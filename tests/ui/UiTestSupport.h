@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -41,14 +42,29 @@ public:
   std::vector<QString> documents;
   QString lastSaveFilter;  // the filter string a save dialog was shown with
 
-  QString OpenFileName(QWidget*, const QString&, const QString&, const QString&, QString*) override {
+  // Every file dialog shown: its caption, the folder it opened in and the
+  // name it proposed (empty when it was given a folder alone), and the
+  // filter it had chosen.
+  struct Dialog {
+    QString caption;
+    QString folder;
+    QString name;
+    QString filter;
+  };
+  std::vector<Dialog> dialogs;
+
+  QString OpenFileName(QWidget*, const QString& caption, const QString& place, const QString&,
+                       QString* selected) override {
+    Record(caption, place, selected ? *selected : QString());
     return Take(openAnswers);
   }
-  QString OpenPictureName(QWidget*, const QString&, const QString&, const QString&) override {
+  QString OpenPictureName(QWidget*, const QString& caption, const QString& place, const QString&) override {
+    Record(caption, place, QString());
     return Take(openAnswers);
   }
-  QString SaveFileName(QWidget*, const QString&, const QString&, const QString& filter, QString* selected,
-                       const QString& defaultSuffix) override {
+  QString SaveFileName(QWidget*, const QString& caption, const QString& place, const QString& filter,
+                       QString* selected, const QString& defaultSuffix) override {
+    Record(caption, place, selected ? *selected : QString());
     lastSaveFilter = filter;
     QString answer = Take(saveAnswers);
     if (selected && !saveFilterAnswer.isEmpty()) *selected = saveFilterAnswer;
@@ -66,6 +82,14 @@ public:
   void Error(QWidget*, const QString& caption, const QString& text) override {
     ++errors;
     messages.emplace_back(caption, text);
+  }
+  // The "Details" of each error that had them, in step with the errors
+  // recorded in `messages`.
+  std::vector<QString> errorDetails;
+  void ErrorWithDetails(QWidget* parent, const QString& caption, const QString& text,
+                        const QString& details) override {
+    Error(parent, caption, text);
+    errorDetails.push_back(details);
   }
   // The answers to "save changes?", front first; an empty queue answers Cancel.
   std::deque<SaveAnswer> saveQuestionAnswers;
@@ -112,6 +136,14 @@ public:
   }
 
 private:
+  // A dialog's place is a folder, or a folder and a proposed name.
+  void Record(const QString& caption, const QString& place, const QString& filter) {
+    const QFileInfo info(place);
+    if (place.isEmpty() || info.isDir())
+      dialogs.push_back({caption, place, QString(), filter});
+    else
+      dialogs.push_back({caption, info.path(), info.fileName(), filter});
+  }
   static QString Take(std::deque<QString>& q) {
     if (q.empty()) return QString();
     QString s = q.front();
@@ -195,6 +227,10 @@ protected:
     QTest::mousePress(Main().View(), button, Qt::NoModifier, at);
     QTest::mouseRelease(Main().View(), button, Qt::NoModifier, at);
   }
+  // The view position over mosaic pixel (x, y), wherever the view's scale,
+  // scroll and centring put it.
+  QPoint OnPicture(int x, int y) { return Main().View()->FromPicture(ViewPoint{x, y}); }
+  QPoint OnPicture(QPoint p) { return OnPicture(p.x(), p.y()); }
   ui::MainWindow& Main() { return program->mainWindow(); }
   velmora::Engine& Engine() { return program->engine(); }
   ui::Session& Session() { return program->session(); }

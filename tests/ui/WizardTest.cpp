@@ -82,7 +82,7 @@ TEST_F(WizardTest, CreatesAMosaicFromTheLoadedMainPicture) {
   EXPECT_FALSE(Wizard()->isVisible());
   EXPECT_TRUE(prompts.messages.empty());
   EXPECT_EQ(Engine().MosaicState, 2);
-  EXPECT_EQ(JobText(), "Current Job : Mosaic Created");
+  EXPECT_EQ(JobText(), "Current Job : None");  // the job over
   EXPECT_EQ(Main().View()->PictureSize(), QSize(128, 128));
 
   // Opened again: the first page, the values kept.
@@ -101,7 +101,7 @@ TEST_F(WizardTest, PenModeMakesThePenBasePicture) {
   Click("Button5");
   EXPECT_FALSE(Wizard()->isVisible());
   EXPECT_EQ(Engine().MosaicState, 2);
-  EXPECT_EQ(JobText(), "Current Job : Free Pen Mosaic Ready");
+  EXPECT_EQ(JobText(), "Current Job : None");  // the job over
   EXPECT_EQ(Main().View()->PictureSize(), QSize(128, 128));
 }
 
