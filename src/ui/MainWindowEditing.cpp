@@ -25,7 +25,23 @@ void MainWindow::ViewPressed(Qt::MouseButton button, QPoint pos) {
   if (button == Qt::LeftButton) leftButtonDown_ = true;
 }
 
+void MainWindow::ViewDragged(QPoint pos) {
+  if (editMode_ != kModePen || !leftButtonDown_ || session_.jobRunning || engine_.MosaicState != 2) return;
+  view_->ShowPenRectangle(PenDragRect(pos));
+}
+
+std::optional<TRect> MainWindow::PenDragRect(QPoint pos) const {
+  // Both corners measured from the picture's corner, which sits in the
+  // middle of a view larger than the picture.
+  const QPoint at = view_->PictureTopLeft();
+  return PenRectangle(ViewPoint{pressPoint_.X - at.x(), pressPoint_.Y - at.y()},
+                      ViewPoint{pos.x() - at.x(), pos.y() - at.y()},
+                      ViewPoint{engine_.ViewOriginX, engine_.ViewOriginY}, engine_.Project.FinalWidth,
+                      engine_.Project.FinalHeight, view_->Scale());
+}
+
 void MainWindow::ViewReleased(Qt::MouseButton button, QPoint pos) {
+  if (button == Qt::LeftButton) view_->ShowPenRectangle(std::nullopt);
   // The right button moved the picture in the view itself, live.
   if (button == Qt::RightButton) return;
   if (button != Qt::LeftButton && button != Qt::MiddleButton) return;
@@ -101,9 +117,7 @@ void MainWindow::Edit2Release(QPoint pos) {
 
 void MainWindow::PenRelease(QPoint pos) {
   if (!leftButtonDown_) return;
-  const auto rect = PenRectangle(pressPoint_, ViewPoint{pos.x(), pos.y()},
-                                 ViewPoint{engine_.ViewOriginX, engine_.ViewOriginY},
-                                 engine_.Project.FinalWidth, engine_.Project.FinalHeight, view_->Scale());
+  const auto rect = PenDragRect(pos);
   Status stroke = Status::Ok();
   if (rect && engine_.MosaicState == 2 && penLog_.Strokes.size() >= kMaxPenStrokes) {
     // A stroke the project could not keep would be lost on the next load.

@@ -19,8 +19,24 @@ QImage Wrap(const TBitmap32& bmp) {
                 qsizetype(bmp.Width()) * 4, QImage::Format_RGB32);
 }
 
-// One wheel notch scrolls this many view pixels.
-constexpr int kWheelStep = 48;
+// One wheel notch scrolls this many view pixels, as an arrow key does.
+constexpr int kWheelStep = kScrollStep;
+
+// The keys that move the picture; Shift turns the page keys sideways.
+std::optional<ScrollKey> KeyMove(const QKeyEvent& event) {
+  const bool sideways = event.modifiers() & Qt::ShiftModifier;
+  switch (event.key()) {
+    case Qt::Key_Left: return ScrollKey::Left;
+    case Qt::Key_Right: return ScrollKey::Right;
+    case Qt::Key_Up: return ScrollKey::Up;
+    case Qt::Key_Down: return ScrollKey::Down;
+    case Qt::Key_PageUp: return sideways ? ScrollKey::PageLeft : ScrollKey::PageUp;
+    case Qt::Key_PageDown: return sideways ? ScrollKey::PageRight : ScrollKey::PageDown;
+    case Qt::Key_Home: return ScrollKey::Home;
+    case Qt::Key_End: return ScrollKey::End;
+    default: return std::nullopt;
+  }
+}
 
 }  // namespace
 
@@ -52,8 +68,50 @@ void MosaicView::SetModeCursor(Qt::CursorShape shape) {
 }
 
 ViewPoint MosaicView::ToPicture(QPoint pos) const {
-  return ViewToPicture(ViewPoint{pos.x(), pos.y()}, Origin(), scale_);
+  const QPoint at = pos - PictureTopLeft();
+  return ViewToPicture(ViewPoint{at.x(), at.y()}, Origin(), scale_);
 }
+
+QPoint MosaicView::PictureTopLeft() const {
+  const TBitmap32& bmp = engine_.MosaicBitmap;
+  if (bmp.Empty()) return QPoint(0, 0);
+  const ViewPoint o = PictureOffset(width(), height(), bmp.Width(), bmp.Height(), scale_);
+  return QPoint(o.X, o.Y);
+}
+
+QPoint MosaicView::FromPicture(ViewPoint p) const {
+  // The first view pixel whose left (top) edge is not left of (above) the
+  // picture pixel's: at 100 % and more it lies over that pixel.
+  const auto at = [this](int d) { return static_cast<int>(std::ceil(d * scale_)); };
+  return PictureTopLeft() + QPoint(at(p.X - Origin().X), at(p.Y - Origin().Y));
+}
+
+QRect MosaicView::ShownPictureRect() const {
+  const TBitmap32& bmp = engine_.MosaicBitmap;
+  if (bmp.Empty()) return QRect();
+  const QPoint at = PictureTopLeft();
+  const TRect r =
+      PictureToViewRect(bmp.BoundsRect(), Origin(), ViewPoint{at.x(), at.y()}, scale_);
+  return QRect(QPoint(r.Left, r.Top), QPoint(r.Right - 1, r.Bottom - 1));
+}
+
+void MosaicView::ShowPenRectangle(const std::optional<TRect>& rect) {
+  if (!rect) {
+    if (penOutline_) penOutline_->hide();
+    return;
+  }
+  if (!penOutline_) {
+    penOutline_ = new QRubberBand(QRubberBand::Rectangle, this);
+    penOutline_->setObjectName(QStringLiteral("penoutline"));
+  }
+  const QPoint at = PictureTopLeft();
+  const TRect r = PictureToViewRect(TRect{rect->Left, rect->Top, rect->Right + 1, rect->Bottom + 1}, Origin(),
+                                    ViewPoint{at.x(), at.y()}, scale_);
+  penOutline_->setGeometry(QRect(QPoint(r.Left, r.Top), QPoint(r.Right - 1, r.Bottom - 1)));
+  penOutline_->show();
+}
+
+QString MosaicView::EmptyHint() { return QStringLiteral("New\u2026 or drop a picture here"); }
 
 double MosaicView::PrepareRepaint() {
   if (live_) return scale_;
@@ -228,8 +286,12 @@ void MosaicView::paintEvent(QPaintEvent*) {
   // ViewRect was set at the last RepaintView; the picture may have been
   // resized since (a job is drawing a new one), so clip it again.
   const TRect r = Intersect(engine_.ViewRect, bmp.BoundsRect());
-  if (r.IsEmpty()) return;
+  if (r.IsEmpty()) {
+    if (bmp.Empty()) PaintEmptyHint();
+    return;
+  }
   QPainter painter(this);
+  painter.translate(PictureTopLeft());
   if (scale_ == 1) {
     const auto* first = reinterpret_cast<const uchar*>(bmp.ScanLine(r.Top) + r.Left);
     const QImage image(first, r.Width(), r.Height(), qsizetype(bmp.Width()) * 4, QImage::Format_RGB32);
@@ -249,6 +311,15 @@ void MosaicView::paintEvent(QPaintEvent*) {
   painter.setRenderHint(QPainter::SmoothPixmapTransform, scale_ < 1 && !live_);
   painter.drawImage(to, Wrap(source), from);
   if (overlay_) overlay_(painter, r, scale_);
+}
+
+void MosaicView::PaintEmptyHint() {
+  QPainter painter(this);
+  QFont font = painter.font();
+  font.setPointSizeF(font.pointSizeF() * 1.5);
+  painter.setFont(font);
+  painter.setPen(palette().color(QPalette::BrightText));
+  painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, EmptyHint());
 }
 
 void MosaicView::mousePressEvent(QMouseEvent* event) {
@@ -278,7 +349,10 @@ void MosaicView::Pan(QPoint pos) {
 }
 
 void MosaicView::mouseMoveEvent(QMouseEvent* event) {
-  if (panning_ && (event->buttons() & panButton_)) Pan(event->position().toPoint());
+  if (panning_ && (event->buttons() & panButton_))
+    Pan(event->position().toPoint());
+  else if (!live_ && (event->buttons() & Qt::LeftButton))
+    emit dragged(event->position().toPoint());
 }
 
 void MosaicView::mouseReleaseEvent(QMouseEvent* event) {
@@ -320,6 +394,12 @@ void MosaicView::keyPressEvent(QKeyEvent* event) {
       spaceHeld_ = true;
       setCursor(Qt::OpenHandCursor);
     }
+    return;
+  }
+  if (const auto move = KeyMove(*event); move && !live_ && !engine_.MosaicBitmap.Empty()) {
+    const TBitmap32& bmp = engine_.MosaicBitmap;
+    ScrollTo(KeyScrolledOrigin(Origin(), *move, width(), height(), bmp.Width(), bmp.Height(), scale_));
+    event->accept();
     return;
   }
   QWidget::keyPressEvent(event);

@@ -10,9 +10,11 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QRubberBand>
 #include <QScrollBar>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 #include "engine/Engine.h"
 #include "view/ViewGeometry.h"
@@ -57,12 +59,28 @@ public:
 
   // The picture pixel under a view position, at the current scale.
   ViewPoint ToPicture(QPoint pos) const;
+  // The view position of picture pixel `p`'s top-left corner.
+  QPoint FromPicture(ViewPoint p) const;
+  // Where the picture's top-left corner lies when the picture is smaller
+  // than the view: it sits in the middle. Elsewhere 0, and the origin
+  // scrolls it.
+  QPoint PictureTopLeft() const;
+  // The view rectangle the whole picture covers (beyond the view where the
+  // picture is larger); empty without a picture.
+  QRect ShownPictureRect() const;
   ViewPoint Origin() const { return ViewPoint{engine_.ViewOriginX, engine_.ViewOriginY}; }
   // Moves the origin (clamped) and asks for a repaint.
   void ScrollTo(ViewPoint origin);
   // Puts picture pixel `centre` in the middle of the view.
   void CentreOn(ViewPoint centre);
   void SyncScrollBars();
+
+  // The pen's rectangle of picture pixels (Right and Bottom included),
+  // outlined while the mouse drags it; nothing removes the outline.
+  void ShowPenRectangle(const std::optional<TRect>& rect);
+  const QRubberBand* PenOutline() const { return penOutline_; }
+  // What the view says in its middle while it has no picture.
+  static QString EmptyHint();
 
   // The whole picture was replaced: the reduced copies are made again before
   // the next zoomed-out paint.
@@ -90,6 +108,8 @@ public:
 signals:
   void pressed(Qt::MouseButton button, QPoint pos);
   void released(Qt::MouseButton button, QPoint pos);
+  // The mouse moved with the left button held, not moving the picture.
+  void dragged(QPoint pos);
   // The origin or the scale changed: the main window repaints.
   void viewMoved();
   void scaleChanged(double scale);
@@ -109,6 +129,7 @@ private:
   void Pan(QPoint pos);
   void ScrollBy(int dx, int dy);  // view pixels
   void ApplyScale(double scale, QPoint anchor);
+  void PaintEmptyHint();
 
   Engine& engine_;
   QScrollBar* hbar_ = nullptr;
@@ -127,6 +148,7 @@ private:
   bool spaceHeld_ = false;
   QCursor modeCursor_;
   Overlay overlay_;
+  QRubberBand* penOutline_ = nullptr;
 };
 
 }  // namespace velmora::ui

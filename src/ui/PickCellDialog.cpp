@@ -207,6 +207,7 @@ void PickCellDialog::PickCellLoad(int column, int row) {
   cellSig_ = engine.SampleCell(column_, row_);
   cellLoaded_ = true;
   FillBestMatches();
+  SelectBestMatch();
   const CellMapEntry& e = engine.Map.At(column_, row_);
   if (!e.Assigned) return;
   const int k = e.PicIndex;
@@ -265,7 +266,7 @@ void PickCellDialog::PickCellPreview(int index) {
   adjustedSig_ = ComputeColorSignature(adjusted);
   PaintSwatches(originalSwatches_, newPicSig_);
   PaintSwatches(adjustedSwatches_, adjustedSig_);
-  if (applyNow_->isChecked() && index < list_->count()) PickCellApply(index);
+  if (applyNow_->isChecked() && !selectingBest_ && index < list_->count()) PickCellApply(index);
 }
 
 void PickCellDialog::PickCellApply(int index) {

@@ -50,6 +50,10 @@ private:
   // Thumbnails of the pictures that fit the loaded cell best, best first;
   // read a few at a time while events run.
   void FillBestMatches();
+  // The best match selected in both lists and previewed, the matches
+  // scrolled to their start; never applied by "apply immediately", which
+  // is for the user's own choices.
+  void SelectBestMatch();
   void LoadMatchThumbnails();
 
   Session& session_;
@@ -68,6 +72,7 @@ private:
   QCheckBox* applyNow_;  // cbapplynow
   QListWidget* matches_ = nullptr;  // bestmatches
   int matchesRead_ = 0;
+  bool selectingBest_ = false;
 
   // PickCellPos and the signatures of the dialog's state.
   int column_ = 0;

@@ -52,6 +52,26 @@ void PickCellDialog::FillBestMatches() {
   QTimer::singleShot(0, this, &PickCellDialog::LoadMatchThumbnails);
 }
 
+void PickCellDialog::SelectBestMatch() {
+  matches_->scrollToTop();
+  if (matches_->count() == 0) return;
+  const int best = matches_->item(0)->data(Qt::UserRole).toInt();
+  if (best < 0 || best >= list_->count()) return;
+  selectingBest_ = true;
+  if (list_->currentRow() == best) {
+    // No row change to preview it: the cell is another one now.
+    list_->item(best)->setSelected(true);
+    PreviewSelected();
+  } else {
+    list_->setCurrentRow(best);
+  }
+  selectingBest_ = false;
+  list_->scrollToItem(list_->item(best));
+  const QSignalBlocker quiet(matches_);
+  matches_->setCurrentRow(0);
+  matches_->scrollToItem(matches_->item(0));
+}
+
 void PickCellDialog::LoadMatchThumbnails() {
   DecodeHints hints = session_.PictureHints();
   hints.allowExternalPrograms = false;

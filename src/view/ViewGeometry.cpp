@@ -85,21 +85,72 @@ ViewPoint DraggedOrigin(ViewPoint pressOrigin, ViewPoint pressPoint, ViewPoint r
   return ClampOrigin(o, cw, ch, W, H, scale);
 }
 
+ViewPoint PictureOffset(int cw, int ch, int W, int H, double scale) {
+  const double s = ClampZoom(scale);
+  const auto half = [s](int view, int picture) {
+    const double spare = view - picture * s;
+    return spare > 0 ? ToPixel(std::floor(spare / 2)) : 0;
+  };
+  return ViewPoint{half(cw, W), half(ch, H)};
+}
+
+TRect PictureToViewRect(const TRect& r, ViewPoint origin, ViewPoint offset, double scale) {
+  const double s = ClampZoom(scale);
+  const auto x = [&](int px) { return offset.X + ToPixel(std::lround((px - origin.X) * s)); };
+  const auto y = [&](int py) { return offset.Y + ToPixel(std::lround((py - origin.Y) * s)); };
+  return TRect{x(r.Left), y(r.Top), x(r.Right), y(r.Bottom)};
+}
+
 ViewPoint ZoomedOrigin(ViewPoint origin, ViewPoint anchor, double oldScale, double newScale, int cw, int ch,
                        int W, int H) {
   const double so = ClampZoom(oldScale);
   const double sn = ClampZoom(newScale);
-  // The picture position under the anchor, with its fraction, stays there.
-  const double px = origin.X + anchor.X / so;
-  const double py = origin.Y + anchor.Y / so;
-  const ViewPoint o{ToPixel(std::floor(px - anchor.X / sn + 0.5)),
-                    ToPixel(std::floor(py - anchor.Y / sn + 0.5))};
+  // The picture position under the anchor, with its fraction, stays there;
+  // the anchor is measured from the picture's corner at each scale.
+  const ViewPoint offOld = PictureOffset(cw, ch, W, H, so);
+  const ViewPoint offNew = PictureOffset(cw, ch, W, H, sn);
+  const double px = origin.X + (anchor.X - offOld.X) / so;
+  const double py = origin.Y + (anchor.Y - offOld.Y) / so;
+  const ViewPoint o{ToPixel(std::floor(px - (anchor.X - offNew.X) / sn + 0.5)),
+                    ToPixel(std::floor(py - (anchor.Y - offNew.Y) / sn + 0.5))};
   return ClampOrigin(o, cw, ch, W, H, sn);
 }
 
 ViewPoint CentredOrigin(ViewPoint centre, int cw, int ch, int W, int H, double scale) {
   const ViewPoint o{centre.X - PictureSpan(cw, scale) / 2, centre.Y - PictureSpan(ch, scale) / 2};
   return ClampOrigin(o, cw, ch, W, H, scale);
+}
+
+ViewPoint KeyScrolledOrigin(ViewPoint origin, ScrollKey key, int cw, int ch, int W, int H, double scale) {
+  const double s = ClampZoom(scale);
+  const int step = std::max(1, ToPixel(std::lround(kScrollStep / s)));
+  const int pageW = std::max(1, PictureSpan(cw, s));
+  const int pageH = std::max(1, PictureSpan(ch, s));
+  ViewPoint o = origin;
+  switch (key) {
+    case ScrollKey::Left: o.X -= step; break;
+    case ScrollKey::Right: o.X += step; break;
+    case ScrollKey::Up: o.Y -= step; break;
+    case ScrollKey::Down: o.Y += step; break;
+    case ScrollKey::PageLeft: o.X -= pageW; break;
+    case ScrollKey::PageRight: o.X += pageW; break;
+    case ScrollKey::PageUp: o.Y -= pageH; break;
+    case ScrollKey::PageDown: o.Y += pageH; break;
+    case ScrollKey::Home: o = ViewPoint{0, 0}; break;
+    // Beyond the picture: the clamp leaves its far edges at the view's.
+    case ScrollKey::End: o = ViewPoint{W, H}; break;
+  }
+  return ClampOrigin(o, cw, ch, W, H, s);
+}
+
+TRect FirstWindowRect(const TRect& available, int minWidth, int minHeight) {
+  const int aw = std::max(0, available.Width());
+  const int ah = std::max(0, available.Height());
+  const int w = std::min(aw, std::max(minWidth, aw * 4 / 5));
+  const int h = std::min(ah, std::max(minHeight, ah * 4 / 5));
+  const int left = available.Left + (aw - w) / 2;
+  const int top = available.Top + (ah - h) / 2;
+  return TRect{left, top, left + w, top + h};
 }
 
 std::string ZoomPercentText(double scale) {

@@ -65,12 +65,38 @@ ViewPoint ClampOrigin(ViewPoint origin, int cw, int ch, int W, int H, double sca
 ViewPoint DraggedOrigin(ViewPoint pressOrigin, ViewPoint pressPoint, ViewPoint release, int cw, int ch, int W,
                         int H, double scale = 1);
 
+// Where the picture's top-left corner lies in the view: in a direction where
+// the whole W x H picture is smaller than the cw x ch view at the scale, half
+// the space left over (the picture sits in the middle); elsewhere 0, and the
+// origin says which part shows.
+ViewPoint PictureOffset(int cw, int ch, int W, int H, double scale = 1);
+
+// The view rectangle that shows picture pixels `r` (Right and Bottom
+// excluded) with the view at `origin` and the picture at `offset`; not
+// clipped to the view.
+TRect PictureToViewRect(const TRect& r, ViewPoint origin, ViewPoint offset, double scale = 1);
+
 // The origin after a zoom from `oldScale` to `newScale` that keeps the
-// picture pixel under view position `anchor` where it is, clamped.
+// picture pixel under view position `anchor` where it is, clamped. The
+// picture's offset at each scale is taken into account.
 ViewPoint ZoomedOrigin(ViewPoint origin, ViewPoint anchor, double oldScale, double newScale, int cw, int ch,
                        int W, int H);
 // The origin that puts picture pixel `centre` in the middle of the view, clamped.
 ViewPoint CentredOrigin(ViewPoint centre, int cw, int ch, int W, int H, double scale);
+
+// The moves of the keyboard: a step, a page (the view's height, or its width
+// sideways), or to a corner of the picture.
+enum class ScrollKey { Left, Right, Up, Down, PageUp, PageDown, PageLeft, PageRight, Home, End };
+// One arrow key or wheel notch moves the picture this many view pixels.
+inline constexpr int kScrollStep = 48;
+// The origin after `key`, clamped; Home shows the top-left corner and End the
+// bottom-right one.
+ViewPoint KeyScrolledOrigin(ViewPoint origin, ScrollKey key, int cw, int ch, int W, int H, double scale = 1);
+
+// The main window's place at the first start, on a desktop whose free area is
+// `available`: 80 % of it each way, at least minWidth x minHeight, at most
+// the whole area, in its middle.
+TRect FirstWindowRect(const TRect& available, int minWidth, int minHeight);
 
 // "Scale :" + percent + "%" + " MainbmpPos x" + x + " y" + y; the percent is
 // a whole number, with one decimal below 10 %.

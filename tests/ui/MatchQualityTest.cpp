@@ -52,7 +52,7 @@ TEST_F(MatchQualityTest, StatusMapAndRepickOfTheWorstCells) {
   const std::vector<CellPos> worst = WorstCells(made, 100);
   for (const CellPos& c : worst) {
     if (c.Y % 2 != 0 || made.SingleAt(c.X, c.Y) < ui::kMapPoor) continue;
-    const QPoint centre(c.X * 16 + 8, c.Y * 16 + 8);
+    const QPoint centre = OnPicture(c.X * 16 + 8, c.Y * 16 + 8);
     EXPECT_GT(qRed(mapped.pixel(centre)) - qGreen(mapped.pixel(centre)),
               qRed(plain.pixel(centre)) - qGreen(plain.pixel(centre)));
     break;

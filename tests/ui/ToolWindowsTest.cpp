@@ -44,7 +44,7 @@ TEST_F(ToolWindowsTest, EditTwoPicksAndAppliesAPicture) {
   Start(6);
   MakeMosaic();
   Find<QToolButton>(&Main(), "sbhand3")->click();
-  ClickView(Qt::LeftButton, QPoint(3 * 16 + 5, 5 * 16 + 5));
+  ClickView(Qt::LeftButton, OnPicture(3 * 16 + 5, 5 * 16 + 5));
   ui::PickCellDialog* dialog = Session().windows.pickCell;
   ASSERT_TRUE(dialog->isVisible());
   EXPECT_EQ(Find<QLabel>(dialog, "lbcurrentpos")->text(), "Position : X 3  Y 5");
@@ -96,16 +96,20 @@ TEST_F(ToolWindowsTest, EditTwoPicksAndAppliesAPicture) {
   const ChannelDeltas plain = PickCellDeltas(Engine().Library[0].Signature, Engine().SampleCell(3, 5), 0, 0);
   EXPECT_EQ((ChannelDeltas{e.DeltaRed, e.DeltaGreen, e.DeltaBlue}), plain);
 
-  // A cell that shows nothing: an apply tints toward its own colours, not
-  // toward those of the cell loaded before.
+  // A cell that shows nothing opens with its best match selected, not
+  // applied although "apply immediately" is on; an apply tints toward the
+  // cell's own colours, not toward those of the cell loaded before.
   Engine().Map.At(6, 1).Assigned = false;
-  ClickView(Qt::LeftButton, QPoint(6 * 16 + 5, 1 * 16 + 5));
+  ClickView(Qt::LeftButton, OnPicture(6 * 16 + 5, 1 * 16 + 5));
+  EXPECT_FALSE(Engine().Map.At(6, 1).Assigned);
+  const int first = dialog->BestMatches().front();
+  EXPECT_EQ(dialog->SelectedIndex(), first);
   Find<QPushButton>(dialog, "btapply")->click();
   const CellMapEntry& fresh = Engine().Map.At(6, 1);
   EXPECT_TRUE(fresh.Assigned);
-  EXPECT_EQ(fresh.PicIndex, 0);
+  EXPECT_EQ(fresh.PicIndex, first);
   EXPECT_EQ(fresh.DeltaRed,
-            PickCellDeltas(Engine().Library[0].Signature, Engine().SampleCell(6, 1), 0, 0).Red);
+            PickCellDeltas(Engine().Library[first].Signature, Engine().SampleCell(6, 1), 0, 0).Red);
   EXPECT_TRUE(prompts.messages.empty());
 }
 
@@ -153,7 +157,9 @@ TEST_F(ToolWindowsTest, StatsListTheCellsAndSaveCrLfText) {
 
 TEST_F(ToolWindowsTest, OverviewShowsAfterCreationAndFollowsAScroll) {
   Start(6);
-  MakeMosaic(kStitchLoom, 100);  // 800 x 800, larger than the view
+  MakeMosaic(kStitchLoom, 100);  // 800 x 800, larger than the view at 100 %
+  Main().ZoomActual();
+  Main().View()->ScrollTo({0, 0});
   ui::OverviewWindow* overview = Session().windows.overview;
   ASSERT_TRUE(overview->isVisible());
   auto* image = Find<QLabel>(overview, "Image1");

@@ -65,11 +65,17 @@ TEST_F(WorkspaceTest, EditModesActOnThePicturePixelUnderTheMouseAtEveryScaleAndL
       ASSERT_DOUBLE_EQ(View()->Scale(), scale);
       EXPECT_TRUE(StatusText().startsWith(QString("Scale :") + zoom)) << StatusText().toStdString();
 
-      // Edit I on the cell under view (45, 27): only that cell changes, and
-      // undo and redo put back each state exactly.
+      // The 128 x 128 picture is smaller than the view at both scales: it
+      // sits in the middle.
+      const ViewPoint off = PictureOffset(View()->width(), View()->height(), 128, 128, scale);
+      const QPoint corner(off.X, off.Y);
+      EXPECT_EQ(View()->PictureTopLeft(), corner);
+
+      // Edit I on the cell under (45, 27) from the picture's corner: only
+      // that cell changes, and undo and redo put back each state exactly.
       Mode("sbhand2");
-      const QPoint at(45, 27);
-      const ViewPoint p = ViewToPicture({at.x(), at.y()}, View()->Origin(), scale);
+      const QPoint at = corner + QPoint(45, 27);
+      const ViewPoint p = ViewToPicture({45, 27}, View()->Origin(), scale);
       const CellPos cell = ReleaseCell(Engine().Project, p.X, p.Y);
       const auto cellsBefore = Cells();
       const auto pixelsBefore = Pixels();
@@ -88,8 +94,8 @@ TEST_F(WorkspaceTest, EditModesActOnThePicturePixelUnderTheMouseAtEveryScaleAndL
       // The pen paints the picture rectangle under the drag.
       Mode("sbhand4");
       const auto beforeStroke = Pixels();
-      QTest::mousePress(View(), Qt::LeftButton, Qt::NoModifier, QPoint(10, 12));
-      QTest::mouseRelease(View(), Qt::LeftButton, Qt::NoModifier, QPoint(40, 30));
+      QTest::mousePress(View(), Qt::LeftButton, Qt::NoModifier, corner + QPoint(10, 12));
+      QTest::mouseRelease(View(), Qt::LeftButton, Qt::NoModifier, corner + QPoint(40, 30));
       const auto rect = PenRectangle({10, 12}, {40, 30}, View()->Origin(), 128, 128, scale);
       ASSERT_TRUE(rect.has_value());
       int outside = 0, inside = 0;
@@ -115,7 +121,7 @@ TEST_F(WorkspaceTest, PickCellApplyIsOneStepAndANewMosaicClearsTheHistory) {
   Start(6);
   MakeMosaic(kStitchPeyote);
   Mode("sbhand3");
-  ClickView(Qt::LeftButton, QPoint(3, 20));  // odd row, split cell 0
+  ClickView(Qt::LeftButton, OnPicture(3, 20));  // odd row, split cell 0
   auto* pick = Session().windows.pickCell;
   ASSERT_TRUE(pick->isVisible());
   const auto pixelsBefore = Pixels();
@@ -172,6 +178,7 @@ TEST_F(WorkspaceTest, RightDragMovesThePictureLiveAndEndsWhereTheReleaseRulePuts
 TEST_F(WorkspaceTest, OverviewClickCentresTheViewAndFitShowsTheWhole) {
   Start(6);
   MakeMosaic(kStitchLoom, 100);
+  Main().ZoomActual();
   auto* overview = Session().windows.overview;
   ASSERT_TRUE(overview->isVisible());
   auto* image = Find<QLabel>(overview, "Image1");
@@ -196,6 +203,7 @@ TEST_F(WorkspaceTest, OverviewClickCentresTheViewAndFitShowsTheWhole) {
 TEST_F(WorkspaceTest, KeysReachTheirCommands) {
   Start(6);
   MakeMosaic(kStitchLoom, 100);
+  Main().ZoomActual();
   Activate();
   Key(Qt::Key_Plus, Qt::ControlModifier);
   EXPECT_DOUBLE_EQ(View()->Scale(), 2);

@@ -2,6 +2,8 @@
 // origin after a right-button drag, the visible rectangle and the pen drag.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "view/ViewGeometry.h"
 
 namespace velmora {
@@ -178,6 +180,78 @@ TEST(ScaledView, StepsFitAndStatusText) {
   EXPECT_EQ(ViewStatusText({0, 0}, 4), "Scale :400% MainbmpPos x0 y0");
   EXPECT_EQ(ViewStatusText({3, 4}, 0.3716), "Scale :37% MainbmpPos x3 y4");
   EXPECT_EQ(ViewStatusText({0, 0}, 1.0 / 16), "Scale :6.2% MainbmpPos x0 y0");
+}
+
+TEST(CentredPicture, SitsInTheMiddleWhereItIsSmallerThanTheView) {
+  const struct {
+    int cw, ch, W, H;
+    double scale;
+    ViewPoint expected;
+  } cases[] = {
+      {300, 200, 100, 50, 1, {100, 75}},        // smaller both ways
+      {300, 200, 1000, 50, 1, {0, 75}},         // wider than the view: only down
+      {300, 200, 1000, 800, 1, {0, 0}},         // larger: the origin scrolls it
+      {300, 200, 1000, 800, 0.25, {25, 0}},     // at fit it fills the height
+      {300, 200, 1000, 800, 1.0 / 16, {118, 75}},  // zoomed out below fit
+      {300, 200, 100, 50, 2, {50, 50}},
+      {301, 200, 151, 100, 2, {0, 0}},          // one pixel over, or none to spare
+      {300, 200, 0, 0, 1, {150, 100}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(PictureOffset(c.cw, c.ch, c.W, c.H, c.scale), c.expected)
+        << c.cw << "x" << c.ch << " " << c.W << "x" << c.H << " @" << c.scale;
+  // The whole picture's view rectangle is centred within a pixel.
+  const ViewPoint off = PictureOffset(300, 200, 1000, 800, 1.0 / 16);
+  const TRect shown = PictureToViewRect({0, 0, 1000, 800}, {0, 0}, off, 1.0 / 16);
+  EXPECT_LE(std::abs((shown.Left + shown.Right) - 300), 1);
+  EXPECT_LE(std::abs((shown.Top + shown.Bottom) - 200), 1);
+  // A picture rectangle seen through a scrolled, zoomed view.
+  EXPECT_EQ(PictureToViewRect({20, 30, 40, 35}, {10, 20}, {0, 0}, 2), (TRect{20, 20, 60, 30}));
+  EXPECT_EQ(PictureToViewRect({20, 30, 40, 35}, {0, 0}, {100, 75}, 1), (TRect{120, 105, 140, 110}));
+  // Zooming a centred picture around a point keeps the pixel under it, and
+  // the clicked pixel is found through the offset.
+  const ViewPoint anchor{160, 110};
+  const ViewPoint o2 = ZoomedOrigin({0, 0}, anchor, 1, 2, 300, 200, 200, 150);
+  const ViewPoint before{anchor.X - 50, anchor.Y - 25};  // offset (50, 25) at 100 %
+  const ViewPoint at2{anchor.X - PictureOffset(300, 200, 200, 150, 2).X,
+                      anchor.Y - PictureOffset(300, 200, 200, 150, 2).Y};
+  EXPECT_EQ(ViewToPicture(at2, o2, 2), before);
+}
+
+TEST(KeyScrolledOrigin, StepsPagesAndCorners) {
+  // A 1000 x 800 picture in a 300 x 200 view, from origin (100, 100).
+  const struct {
+    ScrollKey key;
+    double scale;
+    ViewPoint expected;
+  } cases[] = {
+      {ScrollKey::Right, 1, {148, 100}},     {ScrollKey::Left, 1, {52, 100}},
+      {ScrollKey::Down, 1, {100, 148}},      {ScrollKey::Up, 1, {100, 52}},
+      {ScrollKey::Right, 2, {124, 100}},     {ScrollKey::Down, 0.5, {100, 196}},
+      {ScrollKey::PageDown, 1, {100, 300}},  {ScrollKey::PageUp, 1, {100, 0}},
+      {ScrollKey::PageRight, 1, {400, 100}}, {ScrollKey::PageLeft, 1, {0, 100}},
+      {ScrollKey::PageDown, 2, {100, 200}},  {ScrollKey::Home, 1, {0, 0}},
+      {ScrollKey::End, 1, {700, 600}},       {ScrollKey::End, 2, {850, 700}},
+      {ScrollKey::End, 0.25, {0, 0}},  // the whole picture shows
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(KeyScrolledOrigin({100, 100}, c.key, 300, 200, 1000, 800, c.scale), c.expected)
+        << static_cast<int>(c.key) << " @" << c.scale;
+  // Past the far edge a step stops there.
+  EXPECT_EQ(KeyScrolledOrigin({690, 590}, ScrollKey::Down, 300, 200, 1000, 800), (ViewPoint{690, 600}));
+}
+
+TEST(FirstWindowRect, IsMostOfTheScreenInItsMiddle) {
+  const struct {
+    TRect available;
+    TRect expected;
+  } cases[] = {
+      {{0, 0, 1600, 1000}, {160, 100, 1440, 900}},
+      {{0, 32, 1920, 1080}, {192, 137, 1728, 975}},  // below a top panel
+      {{0, 0, 800, 600}, {57, 60, 742, 540}},        // never below 685 x 463
+      {{0, 0, 640, 400}, {0, 0, 640, 400}},          // nor beyond the screen
+  };
+  for (const auto& c : cases) EXPECT_EQ(FirstWindowRect(c.available, 685, 463), c.expected);
 }
 
 }  // namespace
