@@ -567,7 +567,7 @@ void MainWindow::LoadProject() {
                                                      QString::fromLatin1(kProjectFilter));
   if (path.isEmpty() || !QFileInfo::exists(path)) return;
   RememberFolder(FileKind::Project, path);
-  ShowLoadFailure(OpenProjectFrom(path));
+  ShowIfFailed(session_, this, OpenProjectFrom(path));
 }
 
 void MainWindow::SaveProject() {

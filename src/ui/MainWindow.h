@@ -139,9 +139,6 @@ private:
   bool SaveProjectAs();
   // Saves into the project's own file, or asks for one when it has none.
   bool SaveProjectInPlace();
-  // A failed load: a file that is no project in words, its reason under
-  // "Details"; any other failure as it is.
-  void ShowLoadFailure(const Status& status);
 
   // The view's mouse, by editing mode.
   void ViewPressed(Qt::MouseButton button, QPoint pos);

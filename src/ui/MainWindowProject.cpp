@@ -92,14 +92,6 @@ void MainWindow::SaveProjectUnderNewName() {
   SaveProjectAs();
 }
 
-void MainWindow::ShowLoadFailure(const Status& status) {
-  std::string words, reason;
-  if (!status.ok() && SplitNotAProject(status.message(), words, reason))
-    session_.prompts.ErrorWithDetails(this, QStringLiteral("Error"), ToQString(words), ToQString(reason));
-  else
-    ShowIfFailed(session_, this, status);
-}
-
 Status MainWindow::SaveProjectTo(const QString& path) {
   // The pen paints pixels only; its strokes ride along, to be painted again
   // when the project is loaded.

@@ -10,6 +10,7 @@
 #include <QPrintDialog>
 #include <QUrl>
 
+#include "project/ProjectFile.h"
 #include "ui/PicturePreviewDialog.h"
 
 namespace velmora::ui {
@@ -125,7 +126,13 @@ std::string ToBytes(const QString& text) { return text.toUtf8().toStdString(); }
 
 bool ShowIfFailed(Session& session, QWidget* parent, const Status& status) {
   if (status.ok()) return true;
-  session.prompts.Error(parent, QStringLiteral("Error"), ToQString(status.message()));
+  // A file that is no project (loaded, dropped or handed over) is said in
+  // words; the technical reason waits under "Details".
+  std::string words, reason;
+  if (SplitNotAProject(status.message(), words, reason))
+    session.prompts.ErrorWithDetails(parent, QStringLiteral("Error"), ToQString(words), ToQString(reason));
+  else
+    session.prompts.Error(parent, QStringLiteral("Error"), ToQString(status.message()));
   return false;
 }
 

@@ -126,7 +126,8 @@ struct Session {
 
 QString ToQString(const std::string& bytes);
 std::string ToBytes(const QString& text);
-// A failed Status as an error box titled "Error"; true when it was ok.
+// A failed Status as an error box titled "Error"; true when it was ok. A
+// file that is not a project is said in words, the reason under "Details".
 bool ShowIfFailed(Session& session, QWidget* parent, const Status& status);
 
 }  // namespace velmora::ui

@@ -14,6 +14,7 @@
 #include <functional>
 
 #include "UiTestSupport.h"
+#include "ui/MainWindowDrop.h"
 #include "library/RenditionCache.h"
 
 namespace velmora::testing {
@@ -272,6 +273,13 @@ TEST_F(SavingAndMessagesTest, AFileThatIsNotAProjectIsSaidSoWithTheReasonInTheDe
     EXPECT_TRUE(prompts.errorDetails[0].contains(Path(f.name))) << prompts.errorDetails[0].toStdString();
     EXPECT_EQ(Engine().MosaicState, 2);  // the mosaic shown stays
   }
+  // Handed over by the file manager (or dropped): the same words.
+  prompts.messages.clear();
+  prompts.errorDetails.clear();
+  ui::ShowIfFailed(Session(), &Main(), ui::OpenHandedOver(Session(), Main(), Path("noise.vm6")));
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].second, "noise.vm6 is not a Velmora project");
+  EXPECT_EQ(prompts.errorDetails.size(), 1u);
   // A project of the right kind damaged further on keeps its own message.
   WriteWholeFile(folder / "cut.vm6", good.substr(0, good.size() / 2));
   prompts.messages.clear();
