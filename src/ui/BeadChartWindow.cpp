@@ -5,10 +5,12 @@
 #include <QHBoxLayout>
 #include <QImage>
 #include <QPixmap>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "library/ProgramFolders.h"
 #include "output/BeadChartWriter.h"
+#include "ui/MainWindow.h"
 #include "ui/WindowSupport.h"
 
 namespace velmora::ui {
@@ -108,12 +110,17 @@ void BeadChartWindow::PaletteChosen() {
 }
 
 void BeadChartWindow::Rebuild() {
+  // A job is running (this one's own, too): the engine is not read now.
+  if (session_.jobRunning) {
+    rebuildAgain_ = true;
+    return;
+  }
+  rebuildAgain_ = false;
   Engine& engine = session_.engine;
   const int cols = engine.Project.CellsAcross, rows = engine.Project.CellsDown;
   const BeadLayout layout = BeadLayoutOfStitch(engine.Project.StitchMode);
   chart_.reset();
   cells_.clear();
-  if (engine.MosaicState == 2) cells_ = CellColorsFromGrid(engine.GridBitmap, cols, rows, layout);
 
   Result<BeadPalette> palette = Status::Error("");
   const QString key = palette_->currentData().toString();
@@ -123,23 +130,33 @@ void BeadChartWindow::Rebuild() {
     palette = *userPalette_;
   auto size = ParseBeadSize(ToBytes(bead_->currentData().toString()));
 
-  QString text;
-  if (cells_.empty()) {
-    text = QStringLiteral("No mosaic: create or open a mosaic project first.");
-  } else if (!palette) {
-    text = ToQString(palette.message());
-  } else if (size) {
-    chart_ =
-        MakeBeadChart(cells_, cols, rows, layout, *palette, *size, {colors_->value(), dither_->isChecked()});
-    text = ToQString(
-        Format("%s, %d x %d beads\n%d colours of %s\nFinished size %.1f x %.1f cm\nMean difference %.2f",
-               std::string(BeadLayoutName(layout)).c_str(), cols, rows,
-               static_cast<int>(chart_->UsedColors().size()), palette->Name.c_str(), chart_->WidthMm() / 10,
-               chart_->HeightMm() / 10, ChartError(*chart_, cells_) / static_cast<double>(cells_.size())));
-  }
-  summary_->setText(text);
+  // The cell colours, the chart and its preview of a large mosaic take a
+  // while: worked out on a job's thread, the windows going on meanwhile.
+  const BeadChartOptions options{colors_->value(), dither_->isChecked()};
+  std::string text;
+  BeadPreview pixels;
+  const auto work = [&] {
+    if (engine.MosaicState == 2) cells_ = CellColorsFromGrid(engine.GridBitmap, cols, rows, layout);
+    if (cells_.empty()) {
+      text = "No mosaic: create or open a mosaic project first.";
+    } else if (!palette) {
+      text = palette.message();
+    } else if (size) {
+      chart_ = MakeBeadChart(cells_, cols, rows, layout, *palette, *size, options);
+      text = Format("%s, %d x %d beads\n%d colours of %s\nFinished size %.1f x %.1f cm\nMean difference %.2f",
+                    std::string(BeadLayoutName(layout)).c_str(), cols, rows,
+                    static_cast<int>(chart_->UsedColors().size()), palette->Name.c_str(), chart_->WidthMm() / 10,
+                    chart_->HeightMm() / 10, ChartError(*chart_, cells_) / static_cast<double>(cells_.size()));
+      pixels = RenderBeadPreview(*chart_, kPreviewSide);
+    }
+    return Status::Ok();
+  };
+  if (MainWindow* main = session_.windows.main)
+    (void)main->RunJob(work, {}, false);
+  else
+    (void)work();
+  summary_->setText(ToQString(text));
   if (chart_) {
-    BeadPreview pixels = RenderBeadPreview(*chart_, kPreviewSide);
     QImage image(reinterpret_cast<const uchar*>(pixels.Pixels.data()), pixels.Width, pixels.Height,
                  pixels.Width * 4, QImage::Format_ARGB32);
     preview_->setPixmap(QPixmap::fromImage(image.copy()));
@@ -148,6 +165,8 @@ void BeadChartWindow::Rebuild() {
   }
   for (const char* name : {"btpdf", "btwords", "btcsv", "btpng"})
     if (auto* b = findChild<QPushButton*>(QString::fromLatin1(name))) b->setEnabled(chart_.has_value());
+  // A setting changed meanwhile: the chart follows it.
+  if (rebuildAgain_) QTimer::singleShot(0, this, &BeadChartWindow::Rebuild);
 }
 
 void BeadChartWindow::Export(const QString& caption, const QString& filter, const QString& suffix,

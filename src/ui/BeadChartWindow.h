@@ -50,6 +50,9 @@ private:
   QLabel* summary_;     // lbsummary
   std::optional<BeadChart> chart_;
   std::vector<CellColor> cells_;
+  // A setting changed while the chart was being worked out: it is worked
+  // out again once that ends.
+  bool rebuildAgain_ = false;
   int lastPalette_ = 0;
 };
 

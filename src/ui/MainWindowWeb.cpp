@@ -47,10 +47,13 @@ void MainWindow::ExportWeb() {
   settings.tileQuality = std::max(engine_.OptionSet.JpegQuality, 85);
 
   Result<WebExportSummary> made = Status::Error(kJobCancelled);
-  const Status status = RunJob([&] {
-    made = velmora::ExportWebMosaic(engine_, engine_.MosaicBitmap, settings, *listener_);
-    return made.status();
-  });
+  // Writing files changes nothing in the engine: no snapshot of it.
+  const Status status = RunJob(
+      [&] {
+        made = velmora::ExportWebMosaic(engine_, engine_.MosaicBitmap, settings, *listener_);
+        return made.status();
+      },
+      {}, false);
   // Cancelled: the job label says so; nothing was written.
   if (!made.ok() && made.message() == kJobCancelled) return;
   if (!ShowIfFailed(session_, this, status)) return;
