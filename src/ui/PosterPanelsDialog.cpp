@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "output/PanelPdf.h"
+#include "ui/MainWindow.h"
 #include "ui/WindowSupport.h"
 
 namespace velmora::ui {
@@ -202,7 +203,10 @@ void PosterPanelsDialog::SavePdf() {
                                     QStringLiteral("PDF files (*.pdf)"), nullptr, QStringLiteral("pdf"));
   if (path.isEmpty()) return;
   lastFolder_ = QFileInfo(path).absolutePath();
-  if (!ShowIfFailed(session_, this, SavePdfTo(path))) return;
+  const Status saved = SavePdfTo(path);
+  // Cancelled: the job label says so, and the earlier file stays.
+  if (!saved.ok() && saved.message() == kJobCancelled) return;
+  if (!ShowIfFailed(session_, this, saved)) return;
   session_.prompts.Message(this, QStringLiteral("Finish"),
                            QString::fromStdString(PanelCountText(*plan_)) +
                                QStringLiteral(" and the assembly map "
@@ -213,12 +217,16 @@ void PosterPanelsDialog::SavePdf() {
 Status PosterPanelsDialog::SavePdfTo(const QString& path) {
   Recompute();
   if (!plan_) return plan_.status();
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  // The mosaic on screen, edits included, read in bands as a rendered poster would be.
-  const Status written =
-      WritePanelPdf(ToBytes(path), *plan_, BandsOfBitmap(session_.engine.MosaicBitmap), ToBytes(Title()));
-  QApplication::restoreOverrideCursor();
-  return written;
+  // The mosaic on screen, edits included, read in bands as a rendered poster
+  // would be; on a job's thread, with its pages on the gauge and Cancel.
+  const std::string file = ToBytes(path), title = ToBytes(Title());
+  const PanelPlan plan = *plan_;
+  Engine& engine = session_.engine;
+  const auto write = [&] {
+    return WritePanelPdf(file, plan, BandsOfBitmap(engine.MosaicBitmap), title, engine.Listener());
+  };
+  if (MainWindow* main = session_.windows.main) return main->RunJob(write, file, false);
+  return WritePanelPdf(file, plan, BandsOfBitmap(engine.MosaicBitmap), title);
 }
 
 void PosterPanelsDialog::PrintPanels() {
