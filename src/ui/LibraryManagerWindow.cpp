@@ -1,3 +1,4 @@
+#include "ui/RecentFolders.h"
 #include "ui/LibraryManagerWindow.h"
 
 #include <QCloseEvent>
@@ -302,9 +303,11 @@ void LibraryManagerWindow::DeleteAll() {
 
 void LibraryManagerWindow::LoadImageList() {
   if (ListLocked()) return;
-  const QString path = session_.prompts.OpenFileName(this, QStringLiteral("Load Image List"), QString(),
+  const QString path = session_.prompts.OpenFileName(this, QStringLiteral("Load Image List"),
+                                                     RecentFolder(FileKind::ImageList),
                                                      QString::fromLatin1(kListFilter));
   if (!path.isEmpty()) {
+    RememberFolder(FileKind::ImageList, path);
     // A failed read leaves the list as it was.
     ShowIfFailed(session_, this, ReadImageListFile(ToBytes(path), session_.engine.PicList));
   }
@@ -313,10 +316,12 @@ void LibraryManagerWindow::LoadImageList() {
 
 void LibraryManagerWindow::SaveImageList() {
   if (checking_) return;
-  const QString path = session_.prompts.SaveFileName(this, QStringLiteral("Save Image List"), QString(),
+  const QString path = session_.prompts.SaveFileName(this, QStringLiteral("Save Image List"),
+                                                     RecentFolder(FileKind::ImageList),
                                                      QString::fromLatin1(kListFilter), nullptr,
                                                      QString::fromLatin1(kListSuffix));
   if (path.isEmpty()) return;
+  RememberFolder(FileKind::ImageList, path);
   ShowIfFailed(session_, this, WriteImageListFile(ToBytes(path), session_.engine.PicList));
 }
 

@@ -9,6 +9,7 @@
 #include "imaging/PictureReader.h"
 #include "project/ProjectBrief.h"
 #include "project/WizardSizes.h"
+#include "ui/RecentFolders.h"
 #include "ui/AdvicePanel.h"
 #include "ui/MainWindow.h"
 #include "ui/NewProjectWizard.h"
@@ -61,9 +62,11 @@ void NewProjectWizard::ShowMainBitmap() {
 }
 
 void NewProjectWizard::LoadMainImage() {
+  // Where pictures were last opened, the main window's Open Picture included.
   const QString path = session_.prompts.OpenPictureName(this, QStringLiteral("Load Main Image"),
-                                                        pictureFolder_, PictureOpenFilter());
+                                                        RecentFolder(FileKind::PictureOpen), PictureOpenFilter());
   if (path.isEmpty()) return;
+  RememberFolder(FileKind::PictureOpen, path);
   LoadMainImageFrom(path);
 }
 

@@ -14,7 +14,9 @@
 #include <functional>
 
 #include "UiTestSupport.h"
+#include "ui/LibraryManagerWindow.h"
 #include "ui/MainWindowDrop.h"
+#include "ui/NewProjectWizard.h"
 #include "library/RenditionCache.h"
 
 namespace velmora::testing {
@@ -166,8 +168,13 @@ TEST_F(SavingAndMessagesTest, EachKindOfDialogOpensInTheFolderLastUsedForItAfter
       {"Save Picture", [&] { Trigger("SavePicture1"); }, Dir("pictures") + "/p.jpg", true},
       {"Open Picture", [&] { Trigger("OpenPicture1"); }, photo, false},
       {"Open Mosaic Project", [&] { Trigger("LoadProject1"); }, Dir("projects") + "/p.vm6", false},
+      {"Save Image List", [&] { Session().windows.library->SaveImageList(); }, Dir("lists") + "/l.il2", true},
+      {"Load Image List", [&] { Session().windows.library->LoadImageList(); }, Dir("lists") + "/l.il2", false},
+      // The wizard's main picture shares the folder of Open Picture.
+      {"Load Main Image", [&] { Session().windows.wizard->LoadMainImage(); }, photo, false},
   };
-  const QString expected[] = {Path("projects"), Path("pictures"), photoFolder, Path("projects")};
+  const QString expected[] = {Path("projects"), Path("pictures"), photoFolder, Path("projects"),
+                              Path("lists"),    Path("lists"),    photoFolder};
   // Never used: the home folder, not the sample library.
   for (const auto& k : kinds) {
     SCOPED_TRACE(k.caption);
@@ -190,7 +197,7 @@ TEST_F(SavingAndMessagesTest, EachKindOfDialogOpensInTheFolderLastUsedForItAfter
   // need something to save), then every kind where it was.
   Restart();
   prompts.openAnswers.push_back(kinds[3].answer);
-  for (size_t i : {3, 0, 1, 2}) {
+  for (size_t i : {3, 0, 1, 2, 4, 5, 6}) {
     SCOPED_TRACE(kinds[i].caption);
     const size_t before = prompts.dialogs.size();
     kinds[i].command();
