@@ -1,3 +1,4 @@
+#include "ui/RecentFolders.h"
 #include "ui/FileLoaderWindow.h"
 
 #include <QDir>
@@ -92,11 +93,14 @@ FileLoaderWindow::FileLoaderWindow(Session& session, QWidget* parent)
   for (int column = 1; column < model_->columnCount(); ++column) tree_->hideColumn(column);
   tree_->header()->hide();
   tree_->setMinimumSize(200, 320);
-  // Open at the Pictures folder, without listing it before the user chooses.
-  const QModelIndex start = model_->index(StartFolder());
+  // Open at the folder pictures were last added from (the Pictures folder
+  // the first time), without listing it before the user chooses.
+  const QString first =
+      HasRecentFolder(FileKind::LibraryFolder) ? RecentFolder(FileKind::LibraryFolder) : StartFolder();
+  const QModelIndex start = model_->index(first);
   for (QModelIndex up = start.parent(); up.isValid(); up = up.parent()) tree_->expand(up);
   tree_->scrollTo(start);
-  path_->setText(StartFolder());
+  path_->setText(first);
   // The model reads folders in the background: a folder chosen by path is
   // scrolled into view again once its parents have been read.
   connect(model_, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
@@ -221,6 +225,7 @@ void FileLoaderWindow::ChooseFolder(const QString& folder) {
     scrollPending_ = true;
   }
   folder_ = folder;
+  RememberFolderItself(FileKind::LibraryFolder, folder);
   path_->setText(folder);
   listAll_->setChecked(false);
   ListFolder();

@@ -7,6 +7,7 @@
 // under "Details"; Help as PDF without a viewer says where the manual is;
 // the job label goes back to idle after a job; and a cache cleared by
 // another run is no cause for a warning.
+#include <QLineEdit>
 #include <QSettings>
 #include <QShortcut>
 #include <QToolButton>
@@ -14,6 +15,7 @@
 #include <functional>
 
 #include "UiTestSupport.h"
+#include "ui/FileLoaderWindow.h"
 #include "ui/LibraryManagerWindow.h"
 #include "ui/MainWindowDrop.h"
 #include "ui/NewProjectWizard.h"
@@ -206,6 +208,14 @@ TEST_F(SavingAndMessagesTest, EachKindOfDialogOpensInTheFolderLastUsedForItAfter
     EXPECT_EQ(LastDialog().folder, expected[i]);
   }
   EXPECT_EQ(Engine().MosaicState, 2);
+}
+
+TEST_F(SavingAndMessagesTest, TheLoadImageFilesWindowOpensAtTheFolderLastChosenAfterARestart) {
+  Start(6);
+  EXPECT_NE(Find<QLineEdit>(Session().windows.loader, "edpath")->text(), Path("albums"));
+  Session().windows.loader->ChooseFolder(Dir("albums"));
+  Restart();
+  EXPECT_EQ(Find<QLineEdit>(Session().windows.loader, "edpath")->text(), Path("albums"));
 }
 
 TEST_F(SavingAndMessagesTest, AnOpenedPictureNamesTheTitleAndLabelAndIsWhatSaveSaves) {
