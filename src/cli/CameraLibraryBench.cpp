@@ -58,33 +58,6 @@ void ResetHighWater() {
   }
 }
 
-// The previews switch, the request for them and the report that one served,
-// reached through these so that the benchmark builds and runs (every photo
-// then decoded in full) with a reader that knows no previews as well.
-template <typename E>
-auto SwitchPreviews(E& engine, bool on, int) -> decltype(engine.SetUsePreviews(on), bool()) {
-  engine.SetUsePreviews(on);
-  return true;
-}
-template <typename E>
-bool SwitchPreviews(E&, bool, long) {
-  return false;
-}
-template <typename H>
-auto AskForPreviews(H& hints, int) -> decltype(hints.usePreviews = true, void()) {
-  hints.usePreviews = true;
-}
-template <typename H>
-void AskForPreviews(H&, long) {}
-template <typename D>
-auto ServedByPreview(const D& picture, int) -> decltype(bool(picture.fromPreview)) {
-  return picture.fromPreview;
-}
-template <typename D>
-bool ServedByPreview(const D&, long) {
-  return false;
-}
-
 enum Kind { kJpeg, kHeic, kOther, kKinds };
 constexpr const char* kKindNames[kKinds] = {"JPEG", "HEIC", "other"};
 
@@ -143,7 +116,7 @@ Status TimeJob(const Flags& flags, const std::string& cacheFolder, bool previews
   VELMORA_TRY(SetUpMosaic(engine, flags, false, setup));
   VELMORA_TRY(engine.CheckCanCreate());
   engine.SetSummaryCacheFolder(cacheFolder);
-  SwitchPreviews(engine, previews, 0);
+  engine.SetUsePreviews(previews);
   StepListener steps;
   engine.SetListener(&steps);
   Decodes decodes;
@@ -158,7 +131,7 @@ Status TimeJob(const Flags& flags, const std::string& cacheFolder, bool previews
       const Kind kind = KindOf(path);
       ++decodes.count[kind];
       decodes.ns[kind] += std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - c0).count();
-      if (ServedByPreview(*read, 0)) ++decodes.previews[kind];
+      if (read->fromPreview) ++decodes.previews[kind];
     }
     return Status::Ok();
   });
@@ -259,15 +232,13 @@ int RunCameraLibraryBench(const Args& given) {
   const tmosaicproject& p = listed.Project;
   const int threads = listed.ThreadCount();
   const int photos = listed.PicList.Count();
-  if (!SwitchPreviews(listed, true, 0))
-    std::printf("This build reads no previews: both runs decode every photo in full.\n");
 
   // The limit: every JPEG's EXIF thumbnail read from the file's first
   // segments and decoded, every HEIF photo's thumbnail decoded through the
   // reader, at the scale the preparation takes. Twice; the second counts,
   // with the file heads in memory as they are for the jobs.
   DecodeHints previewHints = SummaryDecodeHints(p.CellWidth, p.CellHeight, p.CropCell);
-  AskForPreviews(previewHints, 0);
+  previewHints.usePreviews = true;
   previewHints.applyOrientation = listed.UprightPictures();
   DecodeAloneTimes jpegLimit;
   double heifLimit = 0, jpegCpu = 0, heifCpu = 0;
