@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <exception>
 #include <new>
+#include <system_error>
 #include <thread>
 
 #include "imaging/PictureOps.h"
@@ -403,6 +404,11 @@ Status MainWindow::RunJob(const std::function<Status()>& job, const std::string&
                          "there is not enough memory for this job; it was stopped and what it had "
                          "changed was put back.");
   };
+  // One job at a time: a second one started from the first's event loop
+  // would change the tables under it. The commands that start jobs are
+  // disabled meanwhile; this catches any path that slips past them.
+  if (session_.jobRunning)
+    return Status::Error("Another job is still running: wait for it to end, or cancel it first.");
   listener_->ResetCancel();
   view_->SetLive(true);
   session_.jobRunning = true;
@@ -421,7 +427,7 @@ Status MainWindow::RunJob(const std::function<Status()>& job, const std::string&
   EngineSnapshot before;
   bool captured = false;
   QEventLoop loop;
-  std::thread worker([&] {
+  const auto work = [&] {
     listener_->SetJobThread(std::this_thread::get_id());
     try {
       if (undoable) {
@@ -437,9 +443,16 @@ Status MainWindow::RunJob(const std::function<Status()>& job, const std::string&
     }
     listener_->SetJobThread(std::thread::id());
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-  });
-  loop.exec();
-  worker.join();
+  };
+  try {
+    std::thread worker(work);
+    loop.exec();
+    worker.join();
+  } catch (const std::system_error&) {
+    // No thread to be had: the job runs here, the window waiting for it.
+    work();
+    QCoreApplication::processEvents();
+  }
   listener_->ShowPending();
   session_.jobRunning = false;
   view_->SetLive(false);

@@ -7,7 +7,9 @@
 #include <QComboBox>
 #include <QShortcut>
 #include <QToolButton>
+#include <atomic>
 #include <set>
+#include <thread>
 
 #include "UiTestSupport.h"
 
@@ -150,6 +152,37 @@ TEST_F(JobThreadTest, CancelByButtonOrKeyStopsTheRenderAndPutsBackTheMosaicBefor
     EXPECT_FALSE(Find<QPushButton>(&Main(), "btcancel")->isEnabled());
   }
   EXPECT_TRUE(prompts.messages.empty());
+}
+
+}  // namespace
+}  // namespace velmora::testing
+
+namespace velmora::testing {
+namespace {
+
+TEST_F(ProgramTest, ASecondJobStartedDuringTheFirstIsRefused) {
+  Start();
+  std::atomic<bool> release{false};
+  Status inner = Status::Ok();
+  bool innerRan = false;
+  // Started from the first job's event loop, as a command that slipped past
+  // the disabled buttons would be.
+  QTimer::singleShot(0, [&] {
+    inner = Main().RunJob([&] {
+      innerRan = true;
+      return Status::Ok();
+    });
+    release = true;
+  });
+  const Status outer = Main().RunJob(
+      [&] {
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return Status::Ok();
+      },
+      {}, false);
+  EXPECT_TRUE(outer.ok());
+  EXPECT_FALSE(innerRan);
+  EXPECT_NE(inner.message().find("Another job is still running"), std::string::npos) << inner.message();
 }
 
 }  // namespace
