@@ -113,7 +113,10 @@ const char* const kMosaicFlagsHelp =
     "                          program, else the built-in defaults)\n"
     "Options (override the option defaults):\n"
     "  --randomize N           1..80 (20)\n"
-    "  --enhance N             tint strength in percent, 0..100 (50)\n"
+    "  --enhance N             recolouring strength in percent, 0..100 (50)\n"
+    "  --recolor tint|transfer tint each cell picture toward its cell's colour, or\n"
+    "                          move its colours and contrast to the cell's and keep\n"
+    "                          its own light and dark (tint)\n"
     "  --[no-]use-all          place every library picture at least once (on)\n"
     "  --[no-]crop-cell        crop cell pictures to the cell's aspect (on)\n"
     "  --[no-]mono-cell        grey cell pictures (off)\n"
@@ -159,7 +162,8 @@ Flags MosaicFlags() {
                 "alpha-pen",    "filter",
                 "jpeg-quality", "threads",
                 "memory",       "repeat",
-                "bombs",        "rendition-cache-mib"},
+                "bombs",        "rendition-cache-mib",
+                "recolor"},
                {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands", "advice"},
                {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache", "previews",
                 "detail", "fair-use-all"});
@@ -254,6 +258,11 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
   // unless asked for.
   ApplySwitch(flags, "detail", engine.MatchingSet.Detail);
   ApplySwitch(flags, "fair-use-all", engine.MatchingSet.FairUseAll);
+  if (auto recolor = flags.Value("recolor")) {
+    if (*recolor != "tint" && *recolor != "transfer")
+      return Status::Error("--recolor must be tint or transfer, not '" + *recolor + "'");
+    engine.MatchingSet.Transfer = *recolor == "transfer";
+  }
   engine.Matching = engine.MatchingSet;
 
   if (flags.Has("seed")) {

@@ -33,6 +33,7 @@
 #include "library/RenditionCache.h"
 #include "library/SummaryCache.h"
 #include "imaging/CellOverlay.h"
+#include "imaging/ColorTransfer.h"
 #include "imaging/PathText.h"
 #include "imaging/PictureOps.h"
 
@@ -168,17 +169,27 @@ void Engine::FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& 
                             int top) {
   const CellMapEntry& e = Map.At(x, y);
   const int enhance = Project.ColorEnhance;
-  // The copy into the buffer, the tint and the mirror in one pass; alpha
-  // becomes 255.
-  AdjustAndFlip(prepared, buffer, TintOffset(e.DeltaRed, enhance), TintOffset(e.DeltaGreen, enhance),
-                TintOffset(e.DeltaBlue, enhance), e.HFlip, e.VFlip);
-
-  // The main picture's own cell area, unshifted in every layout, over the
-  // whole buffer at AlphaMain (MainBitmap's alpha was set for the render),
-  // the buffer made opaque as it goes.
+  // The main picture's own cell area, unshifted in every layout.
   const TRect mainRect =
       MainCellRect(x, y, MainBitmap.Width(), MainBitmap.Height(), Project.CellsAcross, Project.CellsDown);
   const int alphaMain = ClampByte(Project.AlphaMain);
+  // The copy into the buffer, the recolouring and the mirror in one pass;
+  // alpha becomes 255.
+  if (Matching.Transfer) {
+    // The picture's statistics moved to those of the main picture under the
+    // cell, its spread raised against what the overlay below takes away.
+    const ColorStats tile = StatsOf(prepared);
+    const ColorStats cell = StatsOf(MainBitmap, mainRect);
+    const float spread = TransferSpreadFactor(tile.Spread, cell.Spread, float(255 - alphaMain) / 255.0f);
+    TransferAndFlip(prepared, buffer, tile, cell, spread, enhance, e.HFlip, e.VFlip);
+  } else {
+    AdjustAndFlip(prepared, buffer, TintOffset(e.DeltaRed, enhance), TintOffset(e.DeltaGreen, enhance),
+                  TintOffset(e.DeltaBlue, enhance), e.HFlip, e.VFlip);
+  }
+
+  // The main picture's cell area over the whole buffer at AlphaMain
+  // (MainBitmap's alpha was set for the render), the buffer made opaque as
+  // it goes.
   if (alphaMain != 0 && !mainRect.IsEmpty() && !buffer.Empty()) {
     // the rectangle lies inside MainBitmap
     (void)DrawOverlayOpaque(MainBitmap, mainRect, buffer, static_cast<uint8_t>(alphaMain));

@@ -24,6 +24,10 @@ namespace velmora {
 struct MatchOptions {
   bool Detail = false;      // compare on 4 x 4 CIELAB samples
   bool FairUseAll = false;  // place every photo with the assignment solver
+  // Recolour cell pictures by colour transfer (ColorTransfer.h) rather than
+  // by the tint toward the cell's mean; kept with the matching choices, so a
+  // project saves and reopens it with them.
+  bool Transfer = false;
   friend constexpr bool operator==(const MatchOptions&, const MatchOptions&) = default;
 };
 

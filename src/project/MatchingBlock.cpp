@@ -7,13 +7,16 @@ namespace {
 constexpr size_t kPayloadBytes = 4;
 constexpr uint8_t kDetailBit = 1;
 constexpr uint8_t kFairUseAllBit = 2;
+// Written only with the colour transfer: an earlier program takes such a
+// block as damaged and draws with the tint.
+constexpr uint8_t kTransferBit = 4;
 
 }  // namespace
 
 void AppendMatchingBlock(const MatchOptions& options, std::vector<ExtensionBlock>& blocks) {
-  if (!options.Detail && !options.FairUseAll) return;
-  const uint8_t flags =
-      uint8_t((options.Detail ? kDetailBit : 0) | (options.FairUseAll ? kFairUseAllBit : 0));
+  if (!options.Detail && !options.FairUseAll && !options.Transfer) return;
+  const uint8_t flags = uint8_t((options.Detail ? kDetailBit : 0) | (options.FairUseAll ? kFairUseAllBit : 0) |
+                                (options.Transfer ? kTransferBit : 0));
   blocks.push_back(ExtensionBlock{kMatchingTag, kMatchingVersion, {flags, 0, 0, 0}});
 }
 
@@ -25,16 +28,17 @@ MatchOptions MatchingFromExtensions(const ExtensionArea& area, const std::string
   if (block->version != kMatchingVersion)
     problem = "are in a newer format";
   else if (block->payload.size() != kPayloadBytes ||
-           (block->payload[0] & ~(kDetailBit | kFairUseAllBit)) != 0)
+           (block->payload[0] & ~(kDetailBit | kFairUseAllBit | kTransferBit)) != 0)
     problem = "are damaged";
   if (problem != nullptr) {
     if (warning)
       *warning = path + ": the matching choices " + problem +
                  "; detail matching and placing every photo well "
-                 "are off.";
+                 "are off and tiles are tinted.";
     return {};
   }
-  return MatchOptions{(block->payload[0] & kDetailBit) != 0, (block->payload[0] & kFairUseAllBit) != 0};
+  return MatchOptions{(block->payload[0] & kDetailBit) != 0, (block->payload[0] & kFairUseAllBit) != 0,
+                      (block->payload[0] & kTransferBit) != 0};
 }
 
 }  // namespace velmora

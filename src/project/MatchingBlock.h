@@ -1,7 +1,8 @@
 // The matching choices a project was made with (detail matching, the
-// assignment solver for "Ensure Use All Photos"), saved as an extension
+// assignment solver for "Ensure Use All Photos", the colour transfer that
+// recolours its tiles), saved as an extension
 // block after the original project bytes. A project without the block was
-// made with both off; it is written only when one of them is on, so such a
+// made with all of them off (tinted tiles); it is written only when one of them is on, so such a
 // project stays byte for byte the original layout.
 #pragma once
 
@@ -17,7 +18,7 @@ namespace velmora {
 inline constexpr const char* kMatchingTag = "MTCH";
 inline constexpr uint16_t kMatchingVersion = 1;
 
-// Adds the block for `options` to `blocks` when either choice is on.
+// Adds the block for `options` to `blocks` when any choice is on.
 void AppendMatchingBlock(const MatchOptions& options, std::vector<ExtensionBlock>& blocks);
 
 // The choices stored in `area` (both off without a block). A block of a

@@ -1,5 +1,6 @@
 #include "ui/OptionsDialog.h"
 
+#include <QComboBox>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -174,6 +175,24 @@ QWidget* OptionsDialog::BuildEffectGroup() {
   grid->addWidget(enhance_, r, 1);
   grid->addWidget(enhanceLabel_, r++, 2);
   grid->addWidget(MakeLabel(group, "OFF <--   Low   -->  High"), r++, 1, Qt::AlignHCenter);
+  // How the strength above recolours a cell's picture; kept in the user's
+  // settings with the matching choices, and saved in a project with them.
+  grid->addWidget(MakeLabel(group, "Recolour tiles"), r, 0);
+  recolor_ = new QComboBox(group);
+  recolor_->setObjectName(QStringLiteral("cbrecolor"));
+  recolor_->addItem(QStringLiteral("tint"));
+  recolor_->addItem(QStringLiteral("colour transfer"));
+  recolor_->setToolTip(
+      QStringLiteral("Tint: shift each photo toward its cell's colour. Colour transfer: move its colours to "
+                     "the cell's and keep its own light and dark"));
+  session_.engine.MatchingSet.Transfer =
+      QSettings().value(QStringLiteral("Matching/Transfer"), false).toBool();
+  recolor_->setCurrentIndex(session_.engine.MatchingSet.Transfer ? 1 : 0);
+  connect(recolor_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    session_.engine.MatchingSet.Transfer = index == 1;
+    QSettings().setValue(QStringLiteral("Matching/Transfer"), index == 1);
+  });
+  grid->addWidget(recolor_, r++, 1);
   grid->addWidget(MakeLabel(group, "Alpha Blend -  MainImage"), r, 0);
   alphaMain_ = MakeSlider(group, "tbalphablendmain", kAlphaPositionRange, 20, 10);
   alphaMainLabel_ = MakePercent(group, "lbabm", "20 %");

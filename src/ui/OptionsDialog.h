@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
 #include <QRadioButton>
@@ -64,6 +65,7 @@ private:
   QCheckBox* limitRepeat_ = nullptr;          // cbrptlimit
   QCheckBox* fairUseAll_ = nullptr;           // cbfairuseall
   QCheckBox* detail_ = nullptr;               // cbdetail
+  QComboBox* recolor_ = nullptr;              // cbrecolor
   QSpinBox* radius_ = nullptr;                // seradius
   QSpinBox* repeatTimes_ = nullptr;           // serepeattime
   QSlider* randomize_ = nullptr;              // tbrandom

@@ -541,11 +541,11 @@ TEST(PlaceEveryPhotoWell, WithDetailMatchingAndCopiesFindsTheLeastTotal) {
 }
 
 TEST(MatchingBlock, RoundTripsThroughTheExtensionArea) {
-  for (int bits = 0; bits < 4; ++bits) {
-    const MatchOptions options{(bits & 1) != 0, (bits & 2) != 0};
+  for (int bits = 0; bits < 8; ++bits) {
+    const MatchOptions options{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0};
     std::vector<ExtensionBlock> blocks;
     AppendMatchingBlock(options, blocks);
-    EXPECT_EQ(blocks.size(), bits == 0 ? 0u : 1u) << "both off writes nothing";
+    EXPECT_EQ(blocks.size(), bits == 0 ? 0u : 1u) << "all off writes nothing";
     ExtensionArea area;
     ASSERT_TRUE(DecodeExtensionArea(EncodeExtensionArea(blocks), "p.vm6", area).ok());
     std::string warning;

@@ -1,0 +1,91 @@
+#include "imaging/ColorTransfer.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+
+namespace velmora {
+
+ColorStats StatsOf(const TBitmap32& picture, const TRect& rect) {
+  const int left = std::max(rect.Left, 0);
+  const int top = std::max(rect.Top, 0);
+  const int right = std::min(rect.Right, picture.Width());
+  const int bottom = std::min(rect.Bottom, picture.Height());
+  if (left >= right || top >= bottom) return {};
+  // Integer sums: a cell never holds enough pixels to overflow 64 bits.
+  uint64_t r = 0, g = 0, b = 0;
+  double luma = 0, luma2 = 0;
+  for (int y = top; y < bottom; ++y) {
+    const TColor32* row = picture.ScanLine(y);
+    for (int x = left; x < right; ++x) {
+      const TColor32 c = row[x];
+      const int cr = RedOf(c), cg = GreenOf(c), cb = BlueOf(c);
+      r += uint64_t(cr);
+      g += uint64_t(cg);
+      b += uint64_t(cb);
+      const double l = 0.299 * cr + 0.587 * cg + 0.114 * cb;
+      luma += l;
+      luma2 += l * l;
+    }
+  }
+  const double n = double(right - left) * double(bottom - top);
+  const double mean = luma / n;
+  ColorStats s;
+  s.Red = float(double(r) / n);
+  s.Green = float(double(g) / n);
+  s.Blue = float(double(b) / n);
+  s.Spread = float(std::sqrt(std::max(0.0, luma2 / n - mean * mean)));
+  return s;
+}
+
+ColorStats StatsOf(const TBitmap32& picture) {
+  return StatsOf(picture, TRect{0, 0, picture.Width(), picture.Height()});
+}
+
+float TransferSpreadFactor(float tile, float cell, float keep) {
+  // A flat picture has no light and dark to scale: it only moves.
+  if (!(tile > 0.5f)) return 1.0f;
+  const float toward = std::clamp(cell / tile, kTransferSpreadMin, kTransferSpreadMax);
+  const float shown = keep > 0.0f ? toward / keep : toward;
+  return std::clamp(shown, kTransferSpreadMin, kTransferSpreadMax);
+}
+
+namespace {
+
+// The table of one channel: v' = v + t (target - mean + (s - 1)(v - mean)),
+// rounded and clamped to 0..255.
+std::array<uint8_t, 256> ChannelTable(float mean, float target, float s, float t) {
+  std::array<uint8_t, 256> table{};
+  for (int v = 0; v < 256; ++v) {
+    const float full = target + s * (float(v) - mean);
+    const float out = float(v) + t * (full - float(v));
+    table[size_t(v)] = uint8_t(std::clamp(std::lround(out), 0L, 255L));
+  }
+  return table;
+}
+
+}  // namespace
+
+void TransferAndFlip(const TBitmap32& source, TBitmap32& target, const ColorStats& tile, const ColorStats& cell,
+                     float spreadFactor, int strength, bool horizontal, bool vertical) {
+  if (&source == &target) return;
+  if (!target.SetSize(source.Width(), source.Height()).ok()) return;
+  const float t = float(std::clamp(strength, 0, 100)) / 100.0f;
+  const auto red = ChannelTable(tile.Red, cell.Red, spreadFactor, t);
+  const auto green = ChannelTable(tile.Green, cell.Green, spreadFactor, t);
+  const auto blue = ChannelTable(tile.Blue, cell.Blue, spreadFactor, t);
+  const int w = source.Width();
+  const int h = source.Height();
+  for (int y = 0; y < h; ++y) {
+    const TColor32* in = source.ScanLine(y);
+    TColor32* out = target.ScanLine(vertical ? h - 1 - y : y);
+    for (int x = 0; x < w; ++x) {
+      const TColor32 c = in[x];
+      out[horizontal ? w - 1 - x : x] = 0xFF000000u | (TColor32(red[RedOf(c)]) << 16) |
+                                        (TColor32(green[GreenOf(c)]) << 8) | TColor32(blue[BlueOf(c)]);
+    }
+  }
+}
+
+}  // namespace velmora
