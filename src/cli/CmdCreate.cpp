@@ -25,7 +25,16 @@ int RunCreate(const Args& args) {
     // The options are in the project by now; the advice goes there too.
     const SettingsAdvice advice = AdviseSettings(AdviceInputOf(engine, engine.Project));
     ApplyAdvice(advice, engine.Project, engine.Project);
-    std::cerr << "Advice applied: " << AdviceSummary(advice, engine.Project.CellsAcross) << "\n";
+    // The cap is switched on here, so that the mosaic keeps to it and the
+    // project stores it; the cap printed is the one kept (a looser cap given
+    // with --max-repeat stays).
+    if (advice.Applicable) {
+      engine.Project.LimitRepeat = true;
+      engine.Project.RepeatLimitSuspended = false;
+    }
+    SettingsAdvice applied = advice;
+    applied.MaxRepeatTimes = engine.Project.MaxRepeatTimes;
+    std::cerr << "Advice applied: " << AdviceSummary(applied, engine.Project.CellsAcross) << "\n";
   }
 
   // Refused before the work rather than after it.
