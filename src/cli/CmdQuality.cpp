@@ -7,14 +7,36 @@
 #include "cli/LoadProject.h"
 #include "cli/MosaicSetup.h"
 #include "cli/ProgressBar.h"
+#include "imaging/PictureReader.h"
 #include "quality/Quality.h"
 
 namespace velmora::cli {
 namespace {
 
+// quality --picture MOSAIC --main MAIN --cells AxD: a finished picture, made
+// by any program, measured against its main picture on a grid of cells.
+int RunPictureQuality(const Flags& flags) {
+  if (!flags.Positional().empty()) return Fail("quality --picture takes no project");
+  if (!flags.Has("main") || !flags.Has("cells")) return Fail("quality --picture needs --main PICTURE and --cells AxD");
+  int cols = 0, rows = 0;
+  if (Status s = flags.Pair("cells", 1, kMapSide, cols, rows); !s) return Fail(s.message());
+  int threads = DefaultQualityThreads();
+  if (Status s = flags.Int("threads", 1, 64, threads); !s) return Fail(s.message());
+  Result<DecodedPicture> picture = ReadPicture(*flags.Value("picture"));
+  if (!picture) return Fail(picture.message());
+  Result<DecodedPicture> main = ReadPicture(*flags.Value("main"));
+  if (!main) return Fail(main.message());
+  QualityReport report;
+  if (Status s = MeasurePicture(picture->bitmap, main->bitmap, cols, rows, threads, report); !s)
+    return Fail(s.message());
+  std::cout << QualityLines(report) << MoreQualityLines(report);
+  return 0;
+}
+
 int RunQuality(const Args& args) {
-  Flags flags({"threads", "worst"}, {"quiet"}, {"orientation", "cache", "previews"});
+  Flags flags({"threads", "worst", "picture", "main", "cells"}, {"quiet"}, {"orientation", "cache", "previews"});
   if (Status s = flags.Parse(args); !s) return Fail(s.message());
+  if (flags.Has("picture")) return RunPictureQuality(flags);
   if (flags.Positional().size() != 1)
     return Fail("quality needs one PROJECT.vm6 (see 'velmora-cli quality --help')");
   int worstPercent = 0;
@@ -45,7 +67,10 @@ int RunQuality(const Args& args) {
   if (!done) return Fail(done.message());
   if (!meter.Started()) return Fail("The project has no mosaic to measure.");
 
-  const QualityReport report = meter.Report();
+  QualityReport report = meter.Report();
+  const PhotoUses uses = CountPhotoUses(engine.Map, engine.Project.CellsAcross, engine.Project.CellsDown);
+  report.PhotosUsed = uses.Distinct;
+  report.MostUses = uses.Most;
   std::cout << QualityLines(report);
   if (worstPercent > 0) {
     std::cout << "Worst " << worstPercent << " % of cells (column, row from 0; delta E one sample, 4 x 4):\n";
@@ -53,6 +78,7 @@ int RunQuality(const Args& args) {
       std::cout << Format("  %d, %d: %.2f, %.2f\n", c.X, c.Y, report.SingleAt(c.X, c.Y),
                           report.DetailAt(c.X, c.Y));
   }
+  std::cout << MoreQualityLines(report);
   return 0;
 }
 
@@ -60,7 +86,8 @@ const CommandRegistrar registrar({
     "quality",
     "measure how much a saved mosaic looks like its main picture",
     "Usage: velmora-cli quality PROJECT.vm6 [--worst PERCENT] [--threads N] [--quiet]\n"
-    "                           [--no-orientation] [--no-previews] [--no-cache]\n\n"
+    "                           [--no-orientation] [--no-previews] [--no-cache]\n"
+    "       velmora-cli quality --picture MOSAIC --main PICTURE --cells AxD [--threads N]\n\n"
     "Reopens the project, renders its mosaic (nothing is saved) and compares\n"
     "every cell with the part of the main picture it stands for, in CIELAB\n"
     "(CIE76 delta E: 0 is the same colour, about 2.3 is just noticeable side by\n"
@@ -71,7 +98,14 @@ const CommandRegistrar registrar({
     "                          also counts colours in the wrong place)\n"
     "For each, the mean over all cells and the mean of the worst 5 % of cells.\n"
     "A border counts as part of its cell. --worst lists the worst PERCENT of\n"
-    "cells, worst first.\n",
+    "cells, worst first. After these come the same means as CIEDE2000 (about 1\n"
+    "is just noticeable), the structural similarity (SSIM: grey, 8 x 8 window,\n"
+    "1 = the same picture) of the mosaic and the main picture both reduced so\n"
+    "that the main picture's longer side is 512 px, and how many different\n"
+    "photos the cells use and the most cells one photo fills.\n\n"
+    "--picture measures a finished picture (from any program) against PICTURE\n"
+    "on a grid of A x D cells of whole pixels, as a mosaic of that grid; it\n"
+    "has no cell map, so the photo counts are left out.\n",
     RunQuality,
 });
 

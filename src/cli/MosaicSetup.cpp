@@ -321,6 +321,16 @@ std::string QualityLines(const QualityReport& r) {
       r.MeanSingle, r.WorstSingle, r.MeanDetail, r.WorstDetail);
 }
 
+std::string MoreQualityLines(const QualityReport& r) {
+  std::string s = Format("Mean colour error per cell, CIEDE2000: %.2f (one sample per cell; %.2f with 4 x 4 samples)\n",
+                         r.MeanSingle00, r.MeanDetail00);
+  if (r.SsimWidth > 0)
+    s += Format("Structural similarity (SSIM, grey, %d x %d window) at %d x %d px: %.3f\n", kSsimWindow,
+                kSsimWindow, r.SsimWidth, r.SsimHeight, r.Ssim);
+  if (r.PhotosUsed >= 0) s += Format("Photos used: %d different, at most %d times one\n", r.PhotosUsed, r.MostUses);
+  return s;
+}
+
 Status CreateMosaicFile(Engine& engine, const std::string& path, std::unique_ptr<BandWriter>* pending,
                         QualityMeter* quality) {
   return InBandsToFile(

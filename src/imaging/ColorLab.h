@@ -33,5 +33,9 @@ LabColor LabFromRgbF(float red, float green, float blue);
 float DeltaE76(const LabColor& a, const LabColor& b);
 // Its square, for sums and nearest searches that need no root.
 float DeltaE76Squared(const LabColor& a, const LabColor& b);
+// CIEDE2000 colour difference (kL = kC = kH = 1): CIE76 corrected for the
+// eye's weaker sense of differences in light, saturated and blue colours.
+// About 1 is just noticeable. Worked in double precision.
+double DeltaE2000(const LabColor& a, const LabColor& b);
 
 }  // namespace velmora

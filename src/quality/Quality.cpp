@@ -17,9 +17,30 @@ namespace {
 
 constexpr int kSamplesPerCell = kQualitySide * kQualitySide;
 
-float Difference(double r1, double g1, double b1, double r2, double g2, double b2) {
-  return DeltaE76(LabFromRgbF(static_cast<float>(r1), static_cast<float>(g1), static_cast<float>(b1)),
-                  LabFromRgbF(static_cast<float>(r2), static_cast<float>(g2), static_cast<float>(b2)));
+struct Differences {
+  float E76 = 0;
+  float E00 = 0;
+};
+
+Differences Difference(double r1, double g1, double b1, double r2, double g2, double b2) {
+  const LabColor a = LabFromRgbF(static_cast<float>(r1), static_cast<float>(g1), static_cast<float>(b1));
+  const LabColor b = LabFromRgbF(static_cast<float>(r2), static_cast<float>(g2), static_cast<float>(b2));
+  return {DeltaE76(a, b), static_cast<float>(DeltaE2000(a, b))};
+}
+
+float Luminance(TColor32 c) { return 0.299f * RedOf(c) + 0.587f * GreenOf(c) + 0.114f * BlueOf(c); }
+
+// View pixel i of `view` spans source pixels [begin, end) of `extent`: at
+// least one, so that a view larger than its source repeats pixels.
+void ViewSpans(int view, int extent, std::vector<int>& begin, std::vector<int>& end) {
+  begin.resize(static_cast<size_t>(view));
+  end.resize(static_cast<size_t>(view));
+  for (int i = 0; i < view; ++i) {
+    const int b = static_cast<int>(int64_t(i) * extent / view);
+    const int e = static_cast<int>(int64_t(i + 1) * extent / view);
+    begin[static_cast<size_t>(i)] = std::min(b, extent - 1);
+    end[static_cast<size_t>(i)] = std::max(e, begin[static_cast<size_t>(i)] + 1);
+  }
 }
 
 }  // namespace
@@ -46,8 +67,66 @@ void QualityReport::Summarise() {
   };
   MeanSingle = mean(Single);
   MeanDetail = mean(Detail);
+  MeanSingle00 = mean(Single00);
+  MeanDetail00 = mean(Detail00);
   WorstSingle = MeanOfWorst(Single, kWorstShare);
   WorstDetail = MeanOfWorst(Detail, kWorstShare);
+}
+
+double GreySsim(const std::vector<float>& a, const std::vector<float>& b, int width, int height) {
+  if (width <= 0 || height <= 0 || a.size() != size_t(width) * height || b.size() != a.size()) return 0;
+  const int ww = std::min(kSsimWindow, width), wh = std::min(kSsimWindow, height);
+  // Summed-area tables of a, b, a^2, b^2 and ab, one row and column larger.
+  const size_t stride = static_cast<size_t>(width) + 1;
+  std::vector<double> sa(stride * (height + 1)), sb(sa.size()), saa(sa.size()), sbb(sa.size()), sab(sa.size());
+  for (int y = 0; y < height; ++y) {
+    double ra = 0, rb = 0, raa = 0, rbb = 0, rab = 0;
+    for (int x = 0; x < width; ++x) {
+      const double va = a[size_t(y) * width + x], vb = b[size_t(y) * width + x];
+      ra += va;
+      rb += vb;
+      raa += va * va;
+      rbb += vb * vb;
+      rab += va * vb;
+      const size_t i = (y + 1) * stride + x + 1, up = y * stride + x + 1;
+      sa[i] = sa[up] + ra;
+      sb[i] = sb[up] + rb;
+      saa[i] = saa[up] + raa;
+      sbb[i] = sbb[up] + rbb;
+      sab[i] = sab[up] + rab;
+    }
+  }
+  auto box = [&](const std::vector<double>& t, int x, int y) {
+    return t[(y + wh) * stride + x + ww] - t[y * stride + x + ww] - t[(y + wh) * stride + x] + t[y * stride + x];
+  };
+  constexpr double c1 = (0.01 * 255) * (0.01 * 255), c2 = (0.03 * 255) * (0.03 * 255);
+  const double n = double(ww) * wh;
+  double sum = 0;
+  int64_t windows = 0;
+  for (int y = 0; y + wh <= height; ++y)
+    for (int x = 0; x + ww <= width; ++x) {
+      const double ma = box(sa, x, y) / n, mb = box(sb, x, y) / n;
+      const double va = std::max(0.0, box(saa, x, y) / n - ma * ma);
+      const double vb = std::max(0.0, box(sbb, x, y) / n - mb * mb);
+      const double cov = box(sab, x, y) / n - ma * mb;
+      sum += (2 * ma * mb + c1) * (2 * cov + c2) / ((ma * ma + mb * mb + c1) * (va + vb + c2));
+      ++windows;
+    }
+  return windows > 0 ? sum / double(windows) : 0;
+}
+
+PhotoUses CountPhotoUses(const CellMap& map, int cols, int rows) {
+  std::vector<int> uses;
+  PhotoUses result;
+  for (int x = 0; x < cols; ++x)
+    for (int y = 0; y < rows; ++y) {
+      const int k = map.At(x, y).PicIndex;
+      if (k < 0) continue;
+      if (size_t(k) >= uses.size()) uses.resize(size_t(k) + 1, 0);
+      if (uses[size_t(k)]++ == 0) ++result.Distinct;
+      result.Most = std::max(result.Most, uses[size_t(k)]);
+    }
+  return result;
 }
 
 std::vector<CellPos> WorstCells(const QualityReport& report, double percent) {
@@ -88,6 +167,7 @@ Status QualityMeter::Start(const TBitmap32& main, const TRect& mainArea, const t
   const size_t samples = static_cast<size_t>(cols) * rows * kSamplesPerCell;
   main_.assign(samples, MainSample{});
   mosaic_.assign(samples, MosaicSample{});
+  StartView(main, area);
 
   // Each sample's mosaic spans, scaled onto the main picture's area and
   // averaged there with each pixel weighted by how much of it is covered.
@@ -145,6 +225,55 @@ Status QualityMeter::Start(const TBitmap32& main, const TRect& mainArea, const t
       }
   });
   return Status::Ok();
+}
+
+// The main picture's part at the viewing size, each view pixel the mean
+// luminance of the source pixels it spans; the mosaic's view emptied.
+void QualityMeter::StartView(const TBitmap32& main, const TRect& area) {
+  const int w = area.Width(), h = area.Height();
+  viewWidth_ = w >= h ? kSsimSide : std::max(1, static_cast<int>(std::lround(double(kSsimSide) * w / h)));
+  viewHeight_ = h > w ? kSsimSide : std::max(1, static_cast<int>(std::lround(double(kSsimSide) * h / w)));
+  const size_t pixels = static_cast<size_t>(viewWidth_) * viewHeight_;
+  mainView_.assign(pixels, 0.0f);
+  mosaicViewSum_.assign(pixels, 0.0);
+  mosaicViewCount_.assign(pixels, 0);
+  std::vector<int> mb, me, nb, ne;
+  ViewSpans(viewWidth_, w, mb, me);
+  ViewSpans(viewHeight_, h, nb, ne);
+  ParallelFor(threads_, viewHeight_, [&](int, int vy) {
+    for (int vx = 0; vx < viewWidth_; ++vx) {
+      double sum = 0;
+      int count = 0;
+      for (int y = nb[size_t(vy)]; y < ne[size_t(vy)]; ++y) {
+        const TColor32* line = main.ScanLine(area.Top + y);
+        for (int x = mb[size_t(vx)]; x < me[size_t(vx)]; ++x, ++count) sum += Luminance(line[area.Left + x]);
+      }
+      mainView_[size_t(vy) * viewWidth_ + vx] = count > 0 ? static_cast<float>(sum / count) : 0.0f;
+    }
+  });
+  ViewSpans(viewWidth_, width_, viewColumnBegin_, viewColumnEnd_);
+  ViewSpans(viewHeight_, height_, viewRowBegin_, viewRowEnd_);
+}
+
+// Mosaic rows [top, top + rows) into the view rows that span them.
+void QualityMeter::AddViewRows(const TBitmap32& band, int top, int rows) {
+  const int bandBottom = std::min(top + std::min(rows, band.Height()), height_);
+  const int width = std::min(width_, band.Width());
+  ParallelFor(threads_, viewHeight_, [&](int, int vy) {
+    const int y0 = std::max(viewRowBegin_[size_t(vy)], top);
+    const int y1 = std::min(viewRowEnd_[size_t(vy)], bandBottom);
+    for (int y = y0; y < y1; ++y) {
+      const TColor32* line = band.ScanLine(y - top);
+      for (int vx = 0; vx < viewWidth_; ++vx) {
+        const int x1 = std::min(viewColumnEnd_[size_t(vx)], width);
+        double sum = 0;
+        int count = 0;
+        for (int x = viewColumnBegin_[size_t(vx)]; x < x1; ++x, ++count) sum += Luminance(line[x]);
+        mosaicViewSum_[size_t(vy) * viewWidth_ + vx] += sum;
+        mosaicViewCount_[size_t(vy) * viewWidth_ + vx] += static_cast<uint32_t>(count);
+      }
+    }
+  });
 }
 
 // [a, b) on a line of `extent` pixels; a part left of 0 wraps round to the
@@ -221,18 +350,21 @@ void QualityMeter::AddMosaicRows(const TBitmap32& band, int top, int rows) {
   ParallelFor(threads_, rows_, [&](int, int y) {
     for (int x = 0; x < cols_; ++x) AddCell(band, top, rows, x, y);
   });
+  AddViewRows(band, top, rows);
 }
 
 void QualityMeter::MeasureMosaic(const TBitmap32& mosaic) {
   std::fill(mosaic_.begin(), mosaic_.end(), MosaicSample{});
+  std::fill(mosaicViewSum_.begin(), mosaicViewSum_.end(), 0.0);
+  std::fill(mosaicViewCount_.begin(), mosaicViewCount_.end(), 0u);
   AddMosaicRows(mosaic, 0, mosaic.Height());
 }
 
-void QualityMeter::MeasureCell(int x, int y, float& single, float& detail) const {
+QualityMeter::CellErrors QualityMeter::MeasureCell(int x, int y) const {
   const size_t first = (static_cast<size_t>(y) * cols_ + x) * kSamplesPerCell;
   double mr = 0, mg = 0, mb = 0, mw = 0;
   double sr = 0, sg = 0, sb = 0, sn = 0;
-  double detailSum = 0;
+  double detailSum = 0, detailSum00 = 0;
   int detailCount = 0;
   for (int k = 0; k < kSamplesPerCell; ++k) {
     const MainSample& m = main_[first + k];
@@ -246,13 +378,25 @@ void QualityMeter::MeasureCell(int x, int y, float& single, float& detail) const
     sb += double(s.Blue);
     sn += s.Count;
     if (m.Weight > 0 && s.Count > 0) {
-      detailSum += Difference(m.Red / m.Weight, m.Green / m.Weight, m.Blue / m.Weight,
-                              double(s.Red) / s.Count, double(s.Green) / s.Count, double(s.Blue) / s.Count);
+      const Differences d =
+          Difference(m.Red / m.Weight, m.Green / m.Weight, m.Blue / m.Weight, double(s.Red) / s.Count,
+                     double(s.Green) / s.Count, double(s.Blue) / s.Count);
+      detailSum += d.E76;
+      detailSum00 += d.E00;
       ++detailCount;
     }
   }
-  single = mw > 0 && sn > 0 ? Difference(mr / mw, mg / mw, mb / mw, sr / sn, sg / sn, sb / sn) : 0.0f;
-  detail = detailCount > 0 ? static_cast<float>(detailSum / detailCount) : 0.0f;
+  CellErrors e;
+  if (mw > 0 && sn > 0) {
+    const Differences d = Difference(mr / mw, mg / mw, mb / mw, sr / sn, sg / sn, sb / sn);
+    e.Single = d.E76;
+    e.Single00 = d.E00;
+  }
+  if (detailCount > 0) {
+    e.Detail = static_cast<float>(detailSum / detailCount);
+    e.Detail00 = static_cast<float>(detailSum00 / detailCount);
+  }
+  return e;
 }
 
 QualityReport QualityMeter::Report() const {
@@ -262,13 +406,27 @@ QualityReport QualityMeter::Report() const {
   const size_t cells = static_cast<size_t>(cols_) * rows_;
   report.Single.resize(cells);
   report.Detail.resize(cells);
+  report.Single00.resize(cells);
+  report.Detail00.resize(cells);
   ParallelFor(threads_, rows_, [&](int, int y) {
     for (int x = 0; x < cols_; ++x) {
       const size_t c = static_cast<size_t>(y) * cols_ + x;
-      MeasureCell(x, y, report.Single[c], report.Detail[c]);
+      const CellErrors e = MeasureCell(x, y);
+      report.Single[c] = e.Single;
+      report.Detail[c] = e.Detail;
+      report.Single00[c] = e.Single00;
+      report.Detail00[c] = e.Detail00;
     }
   });
   report.Summarise();
+  if (viewWidth_ > 0) {
+    std::vector<float> mosaicView(mainView_.size());
+    for (size_t i = 0; i < mosaicView.size(); ++i)
+      mosaicView[i] = mosaicViewCount_[i] > 0 ? static_cast<float>(mosaicViewSum_[i] / mosaicViewCount_[i]) : 0.0f;
+    report.Ssim = GreySsim(mainView_, mosaicView, viewWidth_, viewHeight_);
+    report.SsimWidth = viewWidth_;
+    report.SsimHeight = viewHeight_;
+  }
   return report;
 }
 
@@ -281,7 +439,13 @@ void QualityMeter::Remeasure(const TBitmap32& mosaic, const std::vector<CellPos>
     std::fill(samples, samples + kSamplesPerCell, MosaicSample{});
     AddCell(mosaic, 0, mosaic.Height(), c.X, c.Y);
     const size_t i = static_cast<size_t>(c.Y) * cols_ + c.X;
-    MeasureCell(c.X, c.Y, report.Single[i], report.Detail[i]);
+    const CellErrors e = MeasureCell(c.X, c.Y);
+    report.Single[i] = e.Single;
+    report.Detail[i] = e.Detail;
+    if (report.Single00.size() == report.Single.size()) {
+      report.Single00[i] = e.Single00;
+      report.Detail00[i] = e.Detail00;
+    }
   }
   report.Summarise();
 }
@@ -330,6 +494,24 @@ TRect QualityMainArea(const Engine& engine) {
   return main.BoundsRect();
 }
 
+Status MeasurePicture(const TBitmap32& picture, const TBitmap32& main, int cols, int rows, int threads,
+                      QualityReport& report) {
+  if (cols <= 0 || rows <= 0 || picture.Width() / cols <= 0 || picture.Height() / rows <= 0)
+    return Status::Error("The picture is smaller than its grid of cells.");
+  tmosaicproject grid;
+  grid.CellsAcross = cols;
+  grid.CellsDown = rows;
+  grid.CellWidth = static_cast<int>(picture.Width() / cols);
+  grid.CellHeight = static_cast<int>(picture.Height() / rows);
+  grid.StitchMode = kStitchLoom;
+  QualityMeter meter;
+  meter.SetThreads(threads);
+  VELMORA_TRY(meter.Start(main, main.BoundsRect(), grid));
+  meter.MeasureMosaic(picture);
+  report = meter.Report();
+  return Status::Ok();
+}
+
 Status MeasureQuality(const Engine& engine, QualityReport& report) {
   const tmosaicproject& p = engine.Project;
   if (engine.MosaicBitmap.Empty() || engine.MosaicBitmap.Width() != int64_t(p.CellsAcross) * p.CellWidth ||
@@ -340,6 +522,9 @@ Status MeasureQuality(const Engine& engine, QualityReport& report) {
   VELMORA_TRY(meter.Start(engine.MainBitmap, QualityMainArea(engine), p));
   meter.MeasureMosaic(engine.MosaicBitmap);
   report = meter.Report();
+  const PhotoUses uses = CountPhotoUses(engine.Map, p.CellsAcross, p.CellsDown);
+  report.PhotosUsed = uses.Distinct;
+  report.MostUses = uses.Most;
   return Status::Ok();
 }
 

@@ -30,6 +30,11 @@ namespace velmora {
 
 constexpr int kQualitySide = 4;      // samples per cell side for Detail
 constexpr double kWorstShare = 5.0;  // percent of cells in the "worst" figure
+// The viewing size structural similarity is measured at: the main picture's
+// part scaled so that its longer side is this many pixels, the mosaic reduced
+// to the same size.
+constexpr int kSsimSide = 512;
+constexpr int kSsimWindow = 8;  // SSIM's square window, in viewing-size pixels
 
 struct QualityReport {
   int Cols = 0;
@@ -40,6 +45,21 @@ struct QualityReport {
   double MeanDetail = 0;
   double WorstSingle = 0;  // mean of the worst 5 % of the cells
   double WorstDetail = 0;
+  // The same comparisons as CIEDE2000 (per cell and their means).
+  std::vector<float> Single00;
+  std::vector<float> Detail00;
+  double MeanSingle00 = 0;
+  double MeanDetail00 = 0;
+  // Grey structural similarity at the viewing size (1 = the same picture),
+  // SsimWidth x SsimHeight; SsimWidth 0 when it was not measured. It is
+  // measured when the report is made and not updated by Remeasure.
+  double Ssim = 0;
+  int SsimWidth = 0;
+  int SsimHeight = 0;
+  // Library photos the cell map uses and the most cells one photo fills;
+  // -1 where there is no map (a finished picture measured on its own).
+  int PhotosUsed = -1;
+  int MostUses = -1;
 
   bool Empty() const { return Single.empty(); }
   float SingleAt(int x, int y) const { return Single[static_cast<size_t>(y) * Cols + x]; }
@@ -58,6 +78,20 @@ std::vector<CellPos> WorstCells(const QualityReport& report, double percent);
 
 // All cores, at most 8.
 int DefaultQualityThreads();
+
+// Mean grey SSIM of two pictures of the same size: luminance (0.299 R +
+// 0.587 G + 0.114 B, 0..255), a kSsimWindow square window moved one pixel at a
+// time with equal weights, C1 = (0.01 * 255)^2, C2 = (0.03 * 255)^2. Pictures
+// smaller than the window use one window of their size. `a` and `b` hold
+// width * height luminances row by row. 1 for equal pictures.
+double GreySsim(const std::vector<float>& a, const std::vector<float>& b, int width, int height);
+
+struct PhotoUses {
+  int Distinct = 0;  // different library photos in the cells
+  int Most = 0;      // the most cells one photo fills
+};
+// Counted over the cols x rows cells of `map` (cells without a photo left out).
+PhotoUses CountPhotoUses(const CellMap& map, int cols, int rows);
 
 // The measure in steps: the main picture's samples once, then the mosaic's
 // pixels in one go or band by band (a poster rendered in bands is measured
@@ -110,7 +144,12 @@ private:
   Span ColumnSpan(int x, int y, int i) const;
   Span RowSpan(int x, int y, int j) const;
   void AddCell(const TBitmap32& band, int top, int rows, int x, int y);
-  void MeasureCell(int x, int y, float& single, float& detail) const;
+  struct CellErrors {
+    float Single = 0, Detail = 0, Single00 = 0, Detail00 = 0;
+  };
+  CellErrors MeasureCell(int x, int y) const;
+  void StartView(const TBitmap32& main, const TRect& area);
+  void AddViewRows(const TBitmap32& band, int top, int rows);
 
   int cols_ = 0;
   int rows_ = 0;
@@ -122,11 +161,27 @@ private:
   int threads_ = DefaultQualityThreads();
   std::vector<MainSample> main_;  // per cell, kQualitySide^2 samples, row by row
   std::vector<MosaicSample> mosaic_;
+  // The viewing size: the main picture's luminance there, the mosaic's as
+  // sums and counts per pixel, and each view pixel's span of mosaic columns
+  // and rows.
+  int viewWidth_ = 0;
+  int viewHeight_ = 0;
+  std::vector<float> mainView_;
+  std::vector<double> mosaicViewSum_;
+  std::vector<uint32_t> mosaicViewCount_;
+  std::vector<int> viewColumnBegin_, viewColumnEnd_, viewRowBegin_, viewRowEnd_;
 };
 
 // The part of the engine's MainBitmap that Make grid reduces onto the grid:
 // the crop when the project crops the main picture, else all of it.
 TRect QualityMainArea(const Engine& engine);
+
+// A finished picture measured against a main picture on a grid of
+// cols x rows cells (cells of picture width / cols by height / cols pixels,
+// whole pixels; a remainder at the right and bottom is left out), as a loom
+// mosaic whose main picture is not cropped. For pictures made by any means.
+Status MeasurePicture(const TBitmap32& picture, const TBitmap32& main, int cols, int rows, int threads,
+                      QualityReport& report);
 
 // The measure of the engine's MosaicBitmap. Fails when there is no mosaic of
 // the project's size or no main picture.

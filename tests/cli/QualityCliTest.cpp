@@ -9,6 +9,7 @@
 
 #include "imaging/Bitmap32.h"
 #include "imaging/formats/BmpCodec.h"
+#include "project/ProjectFile.h"
 #include "support/ScratchFolder.h"
 
 namespace velmora {
@@ -74,14 +75,91 @@ TEST_F(QualityCli, CreatePrintsTheMeanAndQualityMeasuresTheSavedProjectAlike) {
   EXPECT_DOUBLE_EQ(Figure(q.out, "one sample per cell: +mean"), mean);
   EXPECT_GE(Figure(q.out, "worst 5 % of cells"), mean);
   EXPECT_GT(Figure(q.out, "4 x 4 samples per cell: mean"), 0);
-  // 2 % of 108 cells, rounded up: three lines of column, row and errors.
+  // 2 % of 108 cells, rounded up: three lines of column, row and errors,
+  // then CIEDE2000, SSIM and the photos used.
   const auto listed = std::count(q.out.begin(), q.out.end(), '\n');
-  EXPECT_EQ(listed, 3 + 1 + 3) << q.out;
+  EXPECT_EQ(listed, 3 + 1 + 3 + 3) << q.out;
+  const double e00 = Figure(q.out, "Mean colour error per cell, CIEDE2000:");
+  EXPECT_GT(e00, 0);
+  EXPECT_GT(Figure(q.out, "CIEDE2000: [0-9.]+ \\(one sample per cell;"), 0) << q.out;  // 4 x 4 samples
+  EXPECT_NE(q.out.find("Structural similarity (SSIM, grey, 8 x 8 window) at 512 x 384 px: "), std::string::npos)
+      << q.out;
+  const double ssim = Figure(q.out, "at 512 x 384 px:");
+  EXPECT_GT(ssim, 0);
+  EXPECT_LT(ssim, 1);
+  std::smatch used;
+  ASSERT_TRUE(std::regex_search(q.out, used, std::regex("Photos used: ([0-9]+) different, at most ([0-9]+) times one\n$")))
+      << q.out;
+  const int distinct = std::stoi(used[1]), most = std::stoi(used[2]);
+  EXPECT_GE(distinct, 1);
+  EXPECT_LE(distinct, 12);
+  EXPECT_GE(distinct * most, 108);
 
   EXPECT_NE(Cmd("quality").status, 0);
   const CliRun missing = Cmd("quality " + P("none.vm6"));
   EXPECT_NE(missing.status, 0);
   EXPECT_NE(missing.err.find("none.vm6"), std::string::npos) << missing.err;
+}
+
+// A finished picture measured with --picture gives the figures its project
+// gives (a loom mosaic saved losslessly), without the photo counts.
+TEST_F(QualityCli, PictureFormMeasuresAFinishedPictureAsItsProject) {
+  MakePictures(12);
+  const CliRun made = Cmd("create --main " + P("main.bmp") + " --library " + P("lib") +
+                          " --cells 12x9 --cell-size 16x16 --seed 3 --quiet --out " + P("m.bmp") + " --project " +
+                          P("m.vm6"));
+  ASSERT_EQ(made.status, 0) << made.err;
+  const CliRun project = Cmd("quality --quiet " + P("m.vm6"));
+  ASSERT_EQ(project.status, 0) << project.err;
+  const CliRun picture = Cmd("quality --picture " + P("m.bmp") + " --main " + P("main.bmp") + " --cells 12x9");
+  ASSERT_EQ(picture.status, 0) << picture.err;
+  const size_t photos = project.out.find("Photos used:");
+  ASSERT_NE(photos, std::string::npos) << project.out;
+  EXPECT_EQ(picture.out, project.out.substr(0, photos));
+
+  struct Refused {
+    const char* args;
+    const char* says;
+  };
+  for (const Refused& r : {Refused{"--cells 12x9", "needs --main"}, Refused{"--main MAIN", "needs --main"},
+                           Refused{"--main MAIN --cells 400x9", "smaller than its grid"}}) {
+    std::string args = r.args;
+    if (const size_t at = args.find("MAIN"); at != std::string::npos) args.replace(at, 4, P("main.bmp"));
+    const CliRun refused = Cmd("quality --picture " + P("m.bmp") + " " + args);
+    EXPECT_NE(refused.status, 0) << r.args;
+    EXPECT_NE(refused.err.find(r.says), std::string::npos) << r.args << ": " << refused.err;
+  }
+}
+
+// create --advice switches the repeat limit on with the cap it prints, and
+// the saved project keeps both; a looser cap given stays, a tighter one is
+// raised to the cap that fits.
+TEST_F(QualityCli, AdviceCapIsTheCapTheProjectKeeps) {
+  MakePictures(30);
+  struct Case {
+    const char* flags;
+    int cap;
+  };
+  for (const Case& c : {Case{"", 52}, Case{"--max-repeat 500", 500}, Case{"--max-repeat 10", 52}}) {
+    SCOPED_TRACE(c.flags);
+    fs::remove(P("a.bmp"));
+    fs::remove(P("a.vm6"));
+    const CliRun made = Cmd("create --main " + P("main.bmp") + " --library " + P("lib") +
+                            " --cells 16x16 --advice --seed 5 --quiet --out " + P("a.bmp") + " --project " +
+                            P("a.vm6") + " " + c.flags);
+    ASSERT_EQ(made.status, 0) << made.err;
+    EXPECT_NE(made.err.find(", repeat cap " + std::to_string(c.cap) + "\n"), std::string::npos) << made.err;
+    ProjectFileContent content;
+    ASSERT_TRUE(ReadProjectFile(P("a.vm6"), content).ok());
+    EXPECT_TRUE(content.Project.LimitRepeat);
+    EXPECT_FALSE(content.Project.RepeatLimitSuspended);
+    EXPECT_EQ(content.Project.MaxRepeatTimes, c.cap);
+    // The mosaic keeps to it.
+    const CliRun q = Cmd("quality --quiet " + P("a.vm6"));
+    std::smatch most;
+    ASSERT_TRUE(std::regex_search(q.out, most, std::regex("at most ([0-9]+) times one"))) << q.out;
+    EXPECT_LE(std::stoi(most[1]), c.cap);
+  }
 }
 
 TEST_F(QualityCli, AdvisePrintsTheAdviceAndCreateAppliesIt) {

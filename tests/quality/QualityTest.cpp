@@ -95,6 +95,8 @@ TEST(Quality, KnownColourShiftGivesItsDeltaE) {
                          Shift{Color32(30, 140, 200), Color32(30, 140, 180)}}) {
     const float expected = DeltaE76(LabFromRgb(RedOf(s.main), GreenOf(s.main), BlueOf(s.main)),
                                     LabFromRgb(RedOf(s.shown), GreenOf(s.shown), BlueOf(s.shown)));
+    const double expected00 = DeltaE2000(LabFromRgb(RedOf(s.main), GreenOf(s.main), BlueOf(s.main)),
+                                         LabFromRgb(RedOf(s.shown), GreenOf(s.shown), BlueOf(s.shown)));
     for (int stitch : {kStitchLoom, kStitchPeyote, kStitchBrick}) {
       const tmosaicproject p = Project(6, 5, 9, 8, stitch);
       const QualityReport r =
@@ -103,6 +105,8 @@ TEST(Quality, KnownColourShiftGivesItsDeltaE) {
       EXPECT_NEAR(r.MeanDetail, expected, 1e-3);
       EXPECT_NEAR(r.WorstSingle, expected, 1e-3);
       EXPECT_NEAR(r.DetailAt(5, 4), expected, 1e-3);
+      EXPECT_NEAR(r.MeanSingle00, expected00, 1e-3);
+      EXPECT_NEAR(r.MeanDetail00, expected00, 1e-3);
     }
   }
   EXPECT_NEAR(DeltaE76(LabFromRgb(0, 0, 0), LabFromRgb(255, 255, 255)), 100, 0.01);
@@ -168,7 +172,108 @@ TEST(Quality, BandsAddUpToTheWholeMosaic) {
   const QualityReport banded = meter.Report();
   EXPECT_EQ(banded.Single, whole.Single);
   EXPECT_EQ(banded.Detail, whole.Detail);
+  EXPECT_EQ(banded.Detail00, whole.Detail00);
+  EXPECT_EQ(banded.Ssim, whole.Ssim);
   EXPECT_GT(whole.MeanSingle, 5);
+}
+
+// Luminance pictures for the SSIM cases, row by row.
+std::vector<float> Pattern(int w, int h, float (*value)(int x, int y)) {
+  std::vector<float> v(static_cast<size_t>(w) * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) v[static_cast<size_t>(y) * w + x] = value(x, y);
+  return v;
+}
+
+TEST(Quality, GreySsimOfKnownPairs) {
+  auto checks = [](int x, int y) { return ((x / 3 + y / 2) % 2) ? 220.0f : 30.0f; };
+  auto inverse = [](int x, int y) { return ((x / 3 + y / 2) % 2) ? 35.0f : 225.0f; };
+  auto ramp = [](int x, int y) { return float((x * 9 + y * 5) % 256); };
+  auto flat100 = [](int, int) { return 100.0f; };
+  auto flat110 = [](int, int) { return 110.0f; };
+  // Two flat pictures: no variance, so only the means' term is left,
+  // (2ab + C1) / (a^2 + b^2 + C1) with C1 = 6.5025.
+  const double flatPair = (2 * 100.0 * 110 + 6.5025) / (100.0 * 100 + 110.0 * 110 + 6.5025);
+  struct Case {
+    const char* name;
+    float (*a)(int, int);
+    float (*b)(int, int);
+    int w, h;
+    double lo, hi;
+  };
+  const Case cases[] = {
+      {"same pattern", +checks, +checks, 40, 30, 1.0, 1.0},
+      {"same ramp", +ramp, +ramp, 33, 17, 1.0, 1.0},
+      {"smaller than the window", +ramp, +ramp, 5, 3, 1.0, 1.0},
+      {"pattern and its inverse", +checks, +inverse, 40, 30, -1.0, 0.0},
+      {"pattern and a ramp", +checks, +ramp, 40, 30, -0.5, 0.5},
+      {"two flat greys", +flat100, +flat110, 20, 20, flatPair, flatPair},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const double ssim = GreySsim(Pattern(c.w, c.h, c.a), Pattern(c.w, c.h, c.b), c.w, c.h);
+    EXPECT_GE(ssim, c.lo - 1e-9);
+    EXPECT_LE(ssim, c.hi + 1e-9);
+  }
+  EXPECT_NEAR(flatPair, 0.995477, 1e-6);
+  EXPECT_EQ(GreySsim({1, 2}, {1, 2, 3}, 2, 1), 0);  // sizes that disagree
+}
+
+TEST(Quality, PhotoUsesCountDistinctPhotosAndTheMostUsedOne) {
+  CellMap map;
+  // 4 x 3 cells: photo 7 five times, photo 2 twice, photo 0 once, photo 9
+  // only outside the counted grid, and three cells without a photo.
+  const int grid[3][5] = {{7, 7, 2, -1, 9}, {0, 7, -1, 7, 9}, {2, 7, -1, 3, 9}};
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x) map.At(x, y).PicIndex = grid[y][x];
+  const PhotoUses uses = CountPhotoUses(map, 4, 3);
+  EXPECT_EQ(uses.Distinct, 4);
+  EXPECT_EQ(uses.Most, 5);
+  const PhotoUses all = CountPhotoUses(map, 5, 3);
+  EXPECT_EQ(all.Distinct, 5);
+  EXPECT_EQ(all.Most, 5);
+  EXPECT_EQ(CountPhotoUses(CellMap(), 4, 3).Distinct, 0);
+}
+
+// A finished picture on its own: the main picture itself measures nothing
+// wrong and the same structure; its inverse is unlike it; the photo counts
+// are unknown.
+TEST(Quality, PictureMeasuredOnItsOwnGrid) {
+  const TBitmap32 main = Gradient(96, 64);
+  QualityReport same;
+  ASSERT_TRUE(MeasurePicture(main, main, 12, 8, 2, same).ok());
+  EXPECT_EQ(same.Single.size(), 96u);
+  EXPECT_NEAR(same.MeanDetail, 0, 1e-3);
+  EXPECT_NEAR(same.MeanDetail00, 0, 1e-3);
+  EXPECT_NEAR(same.Ssim, 1, 1e-6);
+  EXPECT_EQ(same.SsimWidth, kSsimSide);
+  EXPECT_EQ(same.SsimHeight, 341);  // 512 * 64 / 96 = 341.33
+  EXPECT_EQ(same.PhotosUsed, -1);
+
+  // Larger than the viewing size, so that its fine texture stays there.
+  const TBitmap32 textured = Gradient(1024, 512);
+  TBitmap32 inverse = textured;
+  for (int y = 0; y < inverse.Height(); ++y)
+    for (int x = 0; x < inverse.Width(); ++x) {
+      const TColor32 c = textured.Pixel(x, y);
+      inverse.Pixel(x, y) = Color32(255 - RedOf(c), 255 - GreenOf(c), 255 - BlueOf(c));
+    }
+  QualityReport inverted;
+  ASSERT_TRUE(MeasurePicture(inverse, textured, 12, 8, 2, inverted).ok());
+  EXPECT_LT(inverted.Ssim, 0.2);
+  EXPECT_GT(inverted.MeanDetail00, 20);
+
+  // The remainder past whole cells is left out: a wider picture measures the
+  // same as the main picture plus a strip.
+  TBitmap32 wider(100, 64);
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 100; ++x) wider.Pixel(x, y) = x < 96 ? main.Pixel(x, y) : Color32(255, 0, 0);
+  QualityReport strip;
+  ASSERT_TRUE(MeasurePicture(wider, main, 12, 8, 2, strip).ok());
+  EXPECT_NEAR(strip.MeanDetail, 0, 1e-3);
+
+  QualityReport none;
+  EXPECT_FALSE(MeasurePicture(main, main, 200, 8, 2, none).ok());
 }
 
 // The passes share their rows among as many threads as they are given; the
