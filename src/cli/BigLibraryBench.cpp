@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/BenchMeasures.h"
 #include "cli/MosaicSetup.h"
 #include "library/PictureFileScan.h"
 
@@ -18,17 +19,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
-
-double Seconds(Clock::time_point a, Clock::time_point b) {
-  return std::chrono::duration<double>(b - a).count();
-}
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto s = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-  return s(usage.ru_utime) + s(usage.ru_stime);
-}
 
 // The library folder and cache of the run: temporary ones are removed
 // afterwards, kept ones (--keep) serve the next run as they are.
@@ -81,7 +71,7 @@ struct JobTimes {
 // picture), grid, preparation, assignment, render in bands into `out`.
 Status TimeJob(const Flags& flags, const std::string& cacheFolder, const std::string& out, JobTimes& t,
                int& cells) {
-  const double cpu0 = CpuSeconds();
+  const double cpu0 = ProcessCpuSeconds();
   const auto t0 = Clock::now();
   Engine engine;
   MosaicSetup setup;
@@ -98,7 +88,7 @@ Status TimeJob(const Flags& flags, const std::string& cacheFolder, const std::st
   VELMORA_TRY(RenderMosaicInBandsToFile(engine, out));
   const auto t5 = Clock::now();
   t = JobTimes{Seconds(t0, t1), Seconds(t1, t2), Seconds(t2, t3),    Seconds(t3, t4),
-               Seconds(t4, t5), Seconds(t0, t5), CpuSeconds() - cpu0};
+               Seconds(t4, t5), Seconds(t0, t5), ProcessCpuSeconds() - cpu0};
   cells = engine.Project.CellsAcross * engine.Project.CellsDown;
   return Status::Ok();
 }

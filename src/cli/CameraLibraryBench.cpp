@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/BenchMeasures.h"
 #include "cli/BigLibraryBench.h"
 #include "cli/DecodeAlone.h"
 #include "cli/MosaicSetup.h"
@@ -26,37 +27,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
-
-double Seconds(Clock::time_point a, Clock::time_point b) {
-  return std::chrono::duration<double>(b - a).count();
-}
-
-double ProcessCpu() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto s = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-  return s(usage.ru_utime) + s(usage.ru_stime);
-}
-
-// The peak resident size since the last ResetHighWater (VmHWM), in KiB.
-long HighWaterKiB() {
-  std::FILE* f = std::fopen("/proc/self/status", "r");
-  if (!f) return 0;
-  char line[256];
-  long kib = 0;
-  while (std::fgets(line, sizeof line, f))
-    if (std::sscanf(line, "VmHWM: %ld kB", &kib) == 1) break;
-  std::fclose(f);
-  return kib;
-}
-
-// Starts VmHWM again from the present size, so each job's peak is its own.
-void ResetHighWater() {
-  if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
-    std::fputs("5", f);
-    std::fclose(f);
-  }
-}
 
 enum Kind { kJpeg, kHeic, kOther, kKinds };
 constexpr const char* kKindNames[kKinds] = {"JPEG", "HEIC", "other"};
@@ -109,7 +79,7 @@ struct JobFigures {
 Status TimeJob(const Flags& flags, const std::string& cacheFolder, bool previews, const std::string& out,
                JobFigures& f) {
   ResetHighWater();
-  const double cpu0 = ProcessCpu();
+  const double cpu0 = ProcessCpuSeconds();
   const auto t0 = Clock::now();
   Engine engine;
   MosaicSetup setup;
@@ -139,7 +109,7 @@ Status TimeJob(const Flags& flags, const std::string& cacheFolder, bool previews
   VELMORA_TRY(CreateMosaicFile(engine, out, nullptr, &quality));
   engine.FinishCacheWrites();
   f.whole = Seconds(t0, Clock::now());
-  f.cpu = ProcessCpu() - cpu0;
+  f.cpu = ProcessCpuSeconds() - cpu0;
   f.peakKiB = HighWaterKiB();
   f.prepare = Seconds(steps.prepareStart, steps.prepareEnd);
   f.photos = engine.PicList.Count();
@@ -244,12 +214,12 @@ int RunCameraLibraryBench(const Args& given) {
   double heifLimit = 0, jpegCpu = 0, heifCpu = 0;
   int heifFailed = 0;
   for (int pass = 0; pass < 2; ++pass) {
-    const double c0 = ProcessCpu();
+    const double c0 = ProcessCpuSeconds();
     jpegLimit = DecodeExifThumbnailsAlone(byKind[kJpeg], previewHints.acceptScaled, threads);
-    const double c1 = ProcessCpu();
+    const double c1 = ProcessCpuSeconds();
     heifLimit = DecodeHeifPreviewsAlone(byKind[kHeic], previewHints, threads, heifFailed);
     jpegCpu = c1 - c0;
-    heifCpu = ProcessCpu() - c1;
+    heifCpu = ProcessCpuSeconds() - c1;
   }
   const double limit = jpegLimit.seconds + heifLimit;
 

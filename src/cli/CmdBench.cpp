@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "cli/BenchMeasures.h"
 #include "cli/BigLibraryBench.h"
 #include "cli/CameraLibraryBench.h"
 #include "cli/Command.h"
@@ -25,26 +26,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point a, Clock::time_point b) {
-  return std::chrono::duration<double>(b - a).count();
-}
-
 long PeakRssKiB() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   return usage.ru_maxrss;
-}
-
-// The peak resident size from /proc/self/status (VmHWM), 0 when unknown.
-long HighWaterKiB() {
-  std::FILE* f = std::fopen("/proc/self/status", "r");
-  if (!f) return 0;
-  char line[256];
-  long kib = 0;
-  while (std::fgets(line, sizeof line, f))
-    if (std::sscanf(line, "VmHWM: %ld kB", &kib) == 1) break;
-  std::fclose(f);
-  return kib;
 }
 
 // A PNG of side x side black RGB pixels in well under a megabyte: deflate

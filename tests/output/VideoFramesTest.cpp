@@ -132,7 +132,7 @@ TEST_F(VideoFramesTest, FilesThatAreNotVideosFailWithTheirName) {
 TEST_F(VideoFramesTest, CancelKeepsThePhotosSavedSoFar) {
   const std::string clip = scratch / "long.mp4";
   MakeClip(clip, {"testsrc=size=160x120:rate=25:duration=6"});
-  struct CancelAfterTwo : JobListener {
+  struct CancelAfterForty : JobListener {
     int reports = 0;
     bool CancelRequested() override { return ++reports > 40; }
   } listener;
