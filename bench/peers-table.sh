@@ -13,9 +13,11 @@
 # Times are wall-clock seconds from empty caches (Velmora's summary and
 # rendition caches in a fresh folder each time); metapixel's table is
 # prepared once and its time is added to both metapixel rows. Velmora's
-# mosaics are measured from their projects (with the photo counts), the
-# metapixel ones with 'quality --picture' on their 48 x 48 grid, the photo
-# counts read from metapixel's own protocol of which photo went where.
+# mosaics are measured from their projects (with the photo counts and the
+# tile contrast kept), the metapixel ones with 'quality --picture' on their
+# 48 x 48 grid (no tile contrast: there is no untinted drawing to compare
+# with), the photo counts read from metapixel's own protocol of which photo
+# went where.
 # metapixel is given the main picture stretched to the mosaic's size, as it
 # keeps the input's size at --scale 1.
 set -euo pipefail
@@ -50,21 +52,23 @@ seconds() {
 }
 
 # The figures of a quality report: delta E76 and E00 with 4 x 4 samples, SSIM,
-# photos used and the most uses (blank when the report has none).
+# the tile contrast kept, photos used and the most uses (blank when the
+# report has none).
 figures() {
-  local report=$1 e76 e00 ssim used most
+  local report=$1 e76 e00 ssim contrast used most
   e76=$(sed -n 's/^  4 x 4 samples per cell: mean \([0-9.]*\),.*/\1/p' <<<"$report")
   e00=$(sed -n 's/^Mean colour error per cell, CIEDE2000: .*; \([0-9.]*\) with 4 x 4 samples)/\1/p' <<<"$report")
   ssim=$(sed -n 's/^Structural similarity .* px: \([0-9.-]*\)/\1/p' <<<"$report")
+  contrast=$(sed -n 's/^Tile contrast kept: \([0-9.]*\) %.*/\1 %/p' <<<"$report")
   used=$(sed -n 's/^Photos used: \([0-9]*\) different.*/\1/p' <<<"$report")
   most=$(sed -n 's/^Photos used: .* at most \([0-9]*\) times one/\1/p' <<<"$report")
-  echo "$e76 | $e00 | $ssim | $used | $most"
+  echo "$e76 | $e00 | $ssim | $contrast | $used | $most"
 }
 
 echo "Main picture $(basename "$main"), library $library ($(ls "$library" | grep -ci '\.jpe\?g$') photos), $(nproc) cores"
 echo
-echo "| setting | time (cold), s | mean ΔE76, 4 x 4 | mean ΔE00, 4 x 4 | SSIM | distinct photos | max uses |"
-echo "|---|---|---|---|---|---|---|"
+echo "| setting | time (cold), s | mean ΔE76, 4 x 4 | mean ΔE00, 4 x 4 | SSIM | tile contrast kept | distinct photos | max uses |"
+echo "|---|---|---|---|---|---|---|---|"
 
 velmora_row() {  # name, create options...
   local name=$1

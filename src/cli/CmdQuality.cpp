@@ -9,6 +9,7 @@
 #include "cli/ProgressBar.h"
 #include "imaging/PictureReader.h"
 #include "quality/Quality.h"
+#include "quality/TileContrast.h"
 
 namespace velmora::cli {
 namespace {
@@ -33,6 +34,23 @@ int RunPictureQuality(const Flags& flags) {
   return 0;
 }
 
+// The project drawn again as the tile contrast compares it: no tint, no
+// overlay, no colour transfer, all else (cell map, crops, mirrors, borders,
+// pen strokes) as before; its bands go to `contrast`. The rendition cache
+// serves the photos the first drawing prepared.
+Status DrawUntinted(Engine& engine, CommandProject& project, TileContrastMeter& contrast) {
+  engine.Project.ColorEnhance = 0;
+  engine.Project.AlphaMain = 0;
+  engine.Matching.Transfer = false;
+  int top = 0;
+  return ReopenCommandProject(engine, project, BandRowsFor(engine.Project),
+                              [&](const TBitmap32& band, int rows) {
+                                contrast.AddUntintedRows(band, top, rows);
+                                top += rows;
+                                return Status::Ok();
+                              });
+}
+
 int RunQuality(const Args& args) {
   Flags flags({"threads", "worst", "picture", "main", "cells"}, {"quiet"}, {"orientation", "cache", "previews"});
   if (Status s = flags.Parse(args); !s) return Fail(s.message());
@@ -49,18 +67,28 @@ int RunQuality(const Args& args) {
 
   QualityMeter meter;
   meter.SetThreads(engine.ThreadCount());
+  TileContrastMeter contrast;
   CommandProject project;
   Status done = LoadCommandProject(engine, flags.Positional()[0], &project);
   if (done) {
     int top = 0;
     done = ReopenCommandProject(
         engine, project, BandRowsFor(engine.Project), [&](const TBitmap32& band, int rows) {
-          if (top == 0) VELMORA_TRY(meter.Start(engine.MainBitmap, QualityMainArea(engine), engine.Project));
+          if (top == 0) {
+            VELMORA_TRY(meter.Start(engine.MainBitmap, QualityMainArea(engine), engine.Project));
+            // A self mosaic has no photos of its own to keep the contrast of;
+            // a grid the measure cannot take leaves the line out too.
+            const tmosaicproject& p = engine.Project;
+            if (p.RenderMode != kRenderSelf)
+              (void)contrast.Start(p.FinalWidth, p.FinalHeight, p.CellsAcross, p.CellsDown);
+          }
           meter.AddMosaicRows(band, top, rows);
+          contrast.AddMosaicRows(band, top, rows);
           top += rows;
           return Status::Ok();
         });
   }
+  if (done && contrast.Started()) done = DrawUntinted(engine, project, contrast);
   engine.FinishCacheWrites();
   progress.Finish();
   if (engine.JobCancelled()) return Cancelled();
@@ -71,6 +99,11 @@ int RunQuality(const Args& args) {
   const PhotoUses uses = CountPhotoUses(engine.Map, engine.Project.CellsAcross, engine.Project.CellsDown);
   report.PhotosUsed = uses.Distinct;
   report.MostUses = uses.Most;
+  if (contrast.Started()) {
+    const TileContrast kept = contrast.Result();
+    report.ContrastKept = kept.Percent;
+    report.ContrastCells = kept.Cells;
+  }
   std::cout << QualityLines(report);
   if (worstPercent > 0) {
     std::cout << "Worst " << worstPercent << " % of cells (column, row from 0; delta E one sample, 4 x 4):\n";
@@ -102,10 +135,15 @@ const CommandRegistrar registrar({
     "is just noticeable), the structural similarity (SSIM: grey, 8 x 8 window,\n"
     "1 = the same picture) of the mosaic and the main picture both reduced so\n"
     "that the main picture's longer side is 512 px, and how many different\n"
-    "photos the cells use and the most cells one photo fills.\n\n"
+    "photos the cells use and the most cells one photo fills.\n"
+    "Last, the tile contrast kept: per cell, the luminance spread of the mosaic\n"
+    "against that of the project drawn again without tint, colour transfer or\n"
+    "overlay (at most 100 %, flat photos left out), averaged over the cells. The\n"
+    "cells are taken as the grid's rectangles: exact for the loom layout, an\n"
+    "approximation for peyote and brick. A self mosaic is not measured.\n\n"
     "--picture measures a finished picture (from any program) against PICTURE\n"
     "on a grid of A x D cells of whole pixels, as a mosaic of that grid; it\n"
-    "has no cell map, so the photo counts are left out.\n",
+    "has no cell map, so the photo counts and the tile contrast are left out.\n",
     RunQuality,
 });
 

@@ -328,6 +328,12 @@ std::string MoreQualityLines(const QualityReport& r) {
     s += Format("Structural similarity (SSIM, grey, %d x %d window) at %d x %d px: %.3f\n", kSsimWindow,
                 kSsimWindow, r.SsimWidth, r.SsimHeight, r.Ssim);
   if (r.PhotosUsed >= 0) s += Format("Photos used: %d different, at most %d times one\n", r.PhotosUsed, r.MostUses);
+  if (r.ContrastCells > 0)
+    s += Format("Tile contrast kept: %.1f %% (the mean over cells of the luminance spread in the mosaic against "
+                "the photo's own, drawn without tint or overlay)\n",
+                r.ContrastKept);
+  else if (r.ContrastCells == 0)
+    s += "Tile contrast kept: not measured (every cell's photo is flat)\n";
   return s;
 }
 

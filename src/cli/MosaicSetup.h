@@ -56,7 +56,8 @@ int BandRowsFor(const tmosaicproject& project);
 // The measure's figures as the commands print them, one line each.
 std::string QualityLines(const QualityReport& report);
 // The lines printed after those: CIEDE2000 means, structural similarity at
-// the viewing size and, when there is a cell map, the photos used.
+// the viewing size and, when there is a cell map, the photos used and the
+// tile contrast kept (when it was measured).
 std::string MoreQualityLines(const QualityReport& report);
 // Only the render in bands into the file, after AssignCells (for the bench).
 Status RenderMosaicInBandsToFile(Engine& engine, const std::string& path);

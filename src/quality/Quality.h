@@ -60,6 +60,11 @@ struct QualityReport {
   // -1 where there is no map (a finished picture measured on its own).
   int PhotosUsed = -1;
   int MostUses = -1;
+  // The tile contrast kept (TileContrast.h), in percent, over ContrastCells
+  // cells; ContrastCells is -1 where it was not measured (a finished picture
+  // on its own, a self mosaic) and 0 where every cell's photo is flat.
+  double ContrastKept = 0;
+  int ContrastCells = -1;
 
   bool Empty() const { return Single.empty(); }
   float SingleAt(int x, int y) const { return Single[static_cast<size_t>(y) * Cols + x]; }

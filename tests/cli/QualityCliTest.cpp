@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -35,13 +36,18 @@ protected:
   }
   std::string P(const std::string& name) const { return (dir_ / name).string(); }
 
-  // `n` flat pictures of colours spread over the main picture's range, and a
-  // 4:3 main picture of soft stripes.
-  void MakePictures(int n) {
+  // `n` pictures of colours spread over the main picture's range, flat or
+  // `striped` light and dark, and a 4:3 main picture of soft stripes.
+  void MakePictures(int n, bool striped = false) {
     fs::create_directories(dir_ / "lib");
     for (int i = 0; i < n; ++i) {
       TBitmap32 b(24, 18);
-      b.Fill(Color32(uint8_t(i * 255 / n), uint8_t(60 + i * 37 % 120), 128));
+      for (int y = 0; y < 18; ++y)
+        for (int x = 0; x < 24; ++x) {
+          const int light = striped ? (x % 6 < 3 ? 40 : -40) : 0;
+          const auto channel = [&](int v) { return uint8_t(std::clamp(v + light, 0, 255)); };
+          b.Pixel(x, y) = Color32(channel(i * 255 / n), channel(60 + i * 37 % 120), channel(128));
+        }
       ASSERT_TRUE(WriteBmpFile(b, P("lib/p" + std::to_string(100 + i) + ".bmp")).ok());
     }
     TBitmap32 main(120, 90);
@@ -76,9 +82,9 @@ TEST_F(QualityCli, CreatePrintsTheMeanAndQualityMeasuresTheSavedProjectAlike) {
   EXPECT_GE(Figure(q.out, "worst 5 % of cells"), mean);
   EXPECT_GT(Figure(q.out, "4 x 4 samples per cell: mean"), 0);
   // 2 % of 108 cells, rounded up: three lines of column, row and errors,
-  // then CIEDE2000, SSIM and the photos used.
+  // then CIEDE2000, SSIM, the photos used and the tile contrast.
   const auto listed = std::count(q.out.begin(), q.out.end(), '\n');
-  EXPECT_EQ(listed, 3 + 1 + 3 + 3) << q.out;
+  EXPECT_EQ(listed, 3 + 1 + 3 + 4) << q.out;
   const double e00 = Figure(q.out, "Mean colour error per cell, CIEDE2000:");
   EXPECT_GT(e00, 0);
   EXPECT_GT(Figure(q.out, "CIEDE2000: [0-9.]+ \\(one sample per cell;"), 0) << q.out;  // 4 x 4 samples
@@ -88,8 +94,9 @@ TEST_F(QualityCli, CreatePrintsTheMeanAndQualityMeasuresTheSavedProjectAlike) {
   EXPECT_GT(ssim, 0);
   EXPECT_LT(ssim, 1);
   std::smatch used;
-  ASSERT_TRUE(std::regex_search(q.out, used, std::regex("Photos used: ([0-9]+) different, at most ([0-9]+) times one\n$")))
+  ASSERT_TRUE(std::regex_search(q.out, used, std::regex("Photos used: ([0-9]+) different, at most ([0-9]+) times one\n")))
       << q.out;
+  EXPECT_TRUE(std::regex_search(q.out, std::regex("\nTile contrast kept: [0-9.]+ % \\(.*\\)\n$"))) << q.out;
   const int distinct = std::stoi(used[1]), most = std::stoi(used[2]);
   EXPECT_GE(distinct, 1);
   EXPECT_LE(distinct, 12);
@@ -99,6 +106,37 @@ TEST_F(QualityCli, CreatePrintsTheMeanAndQualityMeasuresTheSavedProjectAlike) {
   const CliRun missing = Cmd("quality " + P("none.vm6"));
   EXPECT_NE(missing.status, 0);
   EXPECT_NE(missing.err.find("none.vm6"), std::string::npos) << missing.err;
+}
+
+// The tile contrast: a mosaic drawn without tint or overlay keeps all of its
+// photos' light and dark, a strong tint over the overlay flattens them; a
+// self mosaic is not measured.
+TEST_F(QualityCli, TileContrastKeptFallsWithTheTint) {
+  MakePictures(12, true);
+  struct Case {
+    const char* flags;
+    double least, most;
+  };
+  for (const Case& c : {Case{"--enhance 0 --alpha-main 0", 100, 100}, Case{"--enhance 100", 0, 90},
+                        Case{"--enhance 100 --stitch brick --border 1", 0, 90}}) {
+    SCOPED_TRACE(c.flags);
+    const CliRun made = Cmd("create --main " + P("main.bmp") + " --library " + P("lib") +
+                            " --cells 12x9 --cell-size 16x16 --seed 3 --recolor tint --quiet --out " +
+                            P("t.bmp") + " --project " + P("t.vm6") + " " + c.flags);
+    ASSERT_EQ(made.status, 0) << made.err;
+    const CliRun q = Cmd("quality --quiet " + P("t.vm6"));
+    ASSERT_EQ(q.status, 0) << q.err;
+    const double kept = Figure(q.out, "Tile contrast kept:");
+    EXPECT_GE(kept, c.least) << q.out;
+    EXPECT_LE(kept, c.most) << q.out;
+  }
+  const CliRun self = Cmd("create --main " + P("main.bmp") + " --library " + P("lib") +
+                          " --cells 12x9 --cell-size 16x16 --mode self --quiet --out " + P("s.bmp") +
+                          " --project " + P("s.vm6"));
+  ASSERT_EQ(self.status, 0) << self.err;
+  const CliRun q = Cmd("quality --quiet " + P("s.vm6"));
+  ASSERT_EQ(q.status, 0) << q.err;
+  EXPECT_EQ(q.out.find("Tile contrast"), std::string::npos) << q.out;
 }
 
 // A finished picture measured with --picture gives the figures its project
