@@ -26,7 +26,8 @@ int RunAdvise(const Args& args) {
   std::cout << "Suggested settings: " << AdviceSummary(advice, p.CellsAcross) << "\n"
             << (advice.Followed()
                     ? "The settings given follow it.\n"
-                    : "Lines marked ! differ from the settings given; 'create --advice' applies it.\n");
+                    : "Lines marked ! differ from the settings given; 'create' applies the advice where no\n"
+                      "flag says otherwise, 'create --advice' over the flags too.\n");
   return 0;
 }
 
@@ -35,15 +36,17 @@ const std::string kUsage =
         "Usage: velmora-cli advise --main PICTURE --library FOLDER|LIST.IL2 [--cells AxD] [options]\n\n"
         "Prints the settings under which the mosaic will look most like the main\n"
         "picture for this library and grid, and which of the settings given differ\n"
-        "from them (marked !). Nothing is made; 'create --advice' applies the same\n"
-        "advice. It covers:\n"
+        "from them (marked !). Nothing is made; 'create' applies the same advice\n"
+        "to every setting no flag gives ('create --no-advice' leaves it out). It\n"
+        "covers:\n"
         "  - the repeat radius: the largest that still leaves enough photos for\n"
         "    every cell (a radius R forbids a photo in the (2R+1)^2 cells around it);\n"
         "  - \"Ensure Use All Photos\": off when the library is large against the\n"
         "    cell count, where placing every photo first costs likeness;\n"
         "  - cells down that keep the main picture's shape for the cells across\n"
         "    (unless --crop-main);\n"
-        "  - a repeat cap that fits (used with --max-repeat / \"Limit Repeat Times\").\n"
+        "  - a repeat cap that fits, kept by the assignment solver (--max-uses);\n"
+        "  - detail matching and colour transfer (--detail, --recolor transfer).\n"
         "The flags are those of 'create' (--out is not needed).\n\n") +
     kMosaicFlagsHelp;
 

@@ -1,6 +1,9 @@
 // velmora-cli create: the main job. Makes a photo mosaic from a main picture
 // and a library, saves the picture and, if asked, the project.
+#include <algorithm>
+#include <initializer_list>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,10 +12,69 @@
 #include "cli/ProgressBar.h"
 #include "quality/Advice.h"
 #include "project/MatchingBlock.h"
+#include "project/OptionControls.h"
 #include "project/ProjectFile.h"
 
 namespace velmora::cli {
 namespace {
+
+// The settings advice into the project (the options are there by now) and
+// the matching choices. With `everything` (--advice) it replaces what the
+// flags gave; otherwise (no --advice, the default) a setting given by a flag
+// is kept and the advice fills in the rest. What the project then keeps is
+// printed unless `quiet`.
+void ApplyCommandAdvice(Engine& engine, const Flags& flags, bool everything, bool quiet) {
+  tmosaicproject& p = engine.Project;
+  auto given = [&](std::initializer_list<const char*> names) {
+    if (everything) return false;
+    for (const char* name : names)
+      if (flags.Has(name) || flags.Switch(name).has_value()) return true;
+    return false;
+  };
+  // A grid given is kept, and the rest is advised for it.
+  AdviceInput input = AdviceInputOf(engine, p);
+  if (given({"cells"})) input.MainWidth = input.MainHeight = 0;
+  SettingsAdvice advice = AdviseSettings(input);
+  if (!advice.Applicable) return;
+  const tmosaicproject before = p;
+  const MatchOptions matchingBefore = engine.MatchingSet;
+  MatchOptions matching = engine.MatchingSet;
+  ApplyAdvice(advice, p, p, matching);
+  if (given({"radius"})) p.MinRepeatRadius = before.MinRepeatRadius;
+  if (given({"use-all"})) p.UseAllPhotos = before.UseAllPhotos;
+  if (given({"detail"})) matching.Detail = matchingBefore.Detail;
+  if (given({"fair-use-all"})) matching.FairUseAll = matchingBefore.FairUseAll;
+  if (given({"recolor"})) matching.Transfer = matchingBefore.Transfer;
+  // The advised strength and overlay belong to the transfer: with the tint
+  // they stay as they were.
+  if (given({"enhance"}) || !matching.Transfer) p.ColorEnhance = before.ColorEnhance;
+  if (given({"alpha-main"}) || !matching.Transfer) p.AlphaMain = before.AlphaMain;
+  if (given({"max-repeat", "max-uses"})) {
+    p.LimitRepeat = before.LimitRepeat;
+    p.MaxRepeatTimes = before.MaxRepeatTimes;
+    matching.UseCap = matchingBefore.UseCap;
+  } else if (everything) {
+    // A looser cap given with --max-repeat stays.
+    p.MaxRepeatTimes = std::max(p.MaxRepeatTimes, before.LimitRepeat ? before.MaxRepeatTimes : 0);
+  }
+  // A cap below what fills the grid is raised, as the options raise it.
+  p.MaxRepeatTimes =
+      RaisedRepeatTimes(p.LimitRepeat, p.MaxRepeatTimes, engine.PicList.Count(), p.CellsAcross, p.CellsDown);
+  ComputeDerivedSizes(p);
+  engine.MatchingSet = engine.Matching = matching;
+  // What is printed is what the project keeps.
+  advice = AdviseSettings(AdviceInputOf(engine, p));
+  advice.CellsDown = p.CellsDown;
+  advice.RepeatRadius = p.MinRepeatRadius;
+  advice.UseAllPhotos = p.UseAllPhotos;
+  advice.MaxRepeatTimes = p.LimitRepeat ? p.MaxRepeatTimes : 0;
+  advice.Matching = matching;
+  advice.ColorEnhance = p.ColorEnhance;
+  advice.AlphaMain = p.AlphaMain;
+  if (quiet) return;
+  std::cerr << "Settings: " << AdviceSummary(advice, p.CellsAcross)
+            << (everything ? " (the advice)\n" : " (the advice where no flag says otherwise; --no-advice for none)\n");
+}
 
 int RunCreate(const Args& args) {
   Flags flags = MosaicFlags();
@@ -21,21 +83,8 @@ int RunCreate(const Args& args) {
   Engine engine;
   MosaicSetup setup;
   if (Status s = SetUpMosaic(engine, flags, true, setup); !s) return Fail(s.message());
-  if (flags.Switch("advice").value_or(false)) {
-    // The options are in the project by now; the advice goes there too.
-    const SettingsAdvice advice = AdviseSettings(AdviceInputOf(engine, engine.Project));
-    ApplyAdvice(advice, engine.Project, engine.Project);
-    // The cap is switched on here, so that the mosaic keeps to it and the
-    // project stores it; the cap printed is the one kept (a looser cap given
-    // with --max-repeat stays).
-    if (advice.Applicable) {
-      engine.Project.LimitRepeat = true;
-      engine.Project.RepeatLimitSuspended = false;
-    }
-    SettingsAdvice applied = advice;
-    applied.MaxRepeatTimes = engine.Project.MaxRepeatTimes;
-    std::cerr << "Advice applied: " << AdviceSummary(applied, engine.Project.CellsAcross) << "\n";
-  }
+  if (const std::optional<bool> advice = flags.Switch("advice"); advice.value_or(true))
+    ApplyCommandAdvice(engine, flags, advice.has_value(), flags.Switch("quiet").value_or(false));
 
   // Refused before the work rather than after it.
   for (const std::string* path : {&setup.out, &setup.projectPath})
@@ -89,9 +138,13 @@ const std::string kUsage = std::string(
                                "  --out FILE              the mosaic picture, .jpg, .bmp or .tif\n"
                                "  --project FILE.vm6      also save the project\n"
                                "  --quiet                 no progress lines\n"
-                               "  --advice                apply the settings advice for this library, grid and\n"
-                               "                          main picture (repeat radius, use-all, cells down,\n"
-                               "                          repeat cap; see 'velmora-cli advise') and print it\n") +
+                               "  --[no-]advice           the settings advice for this library, grid and main\n"
+                               "                          picture (repeat radius, use-all, cells down, a repeat\n"
+                               "                          cap kept by the solver, detail matching, colour\n"
+                               "                          transfer; see 'velmora-cli advise'). By default it\n"
+                               "                          fills in every setting no flag gives; --advice puts\n"
+                               "                          it over the flags too, --no-advice leaves it out\n"
+                               "                          (the option defaults as the desktop program has them)\n") +
                            kMosaicFlagsHelp;
 
 const CommandRegistrar registrar({"create", "make a photo mosaic (the main job)", kUsage, RunCreate});

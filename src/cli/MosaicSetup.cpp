@@ -128,6 +128,9 @@ const char* const kMosaicFlagsHelp =
     "                          of their distances is least, not one by one (off)\n"
     "  --radius N              minimum repeat radius in cells, 1..100 (4)\n"
     "  --max-repeat N          limit repeats of one picture to N, 1..999 (off)\n"
+    "  --max-uses N            show no picture more than N times, placing all cells\n"
+    "                          at once by the assignment solver so that the total\n"
+    "                          colour distance under that cap is least (off)\n"
     "  --border N              border gap in pixels, 0..20 (0)\n"
     "  --border-color RRGGBB   border colour (000000)\n"
     "  --alpha-main N          main-picture overlay opacity, 0..255 (51)\n"
@@ -163,10 +166,10 @@ Flags MosaicFlags() {
                 "jpeg-quality", "threads",
                 "memory",       "repeat",
                 "bombs",        "rendition-cache-mib",
-                "recolor"},
-               {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands", "advice"},
+                "recolor",      "max-uses"},
+               {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands"},
                {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache", "previews",
-                "detail", "fair-use-all"});
+                "detail", "fair-use-all", "advice"});
 }
 
 Status CheckPictureOut(const std::string& path) {
@@ -211,6 +214,14 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
     if (std::filesystem::exists(beside, ec)) VELMORA_TRY(ReadOptionsFile(beside, o));
   }
   VELMORA_TRY(ApplyOptionFlags(flags, o));
+  if (flags.Has("max-uses")) {
+    // The repeat cap, kept by the solver rather than by the passes alone.
+    int uses = 1;
+    VELMORA_TRY(flags.Int("max-uses", 1, kMaxRaisedRepeatTimes, uses));
+    o.LimitRepeat = true;
+    o.MaxRepeatTimes = uses;
+    engine.MatchingSet.UseCap = true;
+  }
 
   tmosaicproject& p = engine.Project;
   VELMORA_TRY(flags.Pair("cells", 8, 640, p.CellsAcross, p.CellsDown));

@@ -506,6 +506,9 @@ void Engine::AssignCells() {
                                     Project.FinalHeight, Project.StitchMode},
                     Details);
   const int count = std::min(PicList.Count(), kLibraryTableSize);
+  // With the use cap solved for, the every-photo pass (when it runs) and
+  // the solver share the cap: the solver takes the cells it leaves.
+  const bool capSolved = Matching.UseCap && Project.LimitRepeat && !Project.RepeatLimitSuspended;
   if (cells < count) {
     // More pictures than cells: every picture once is impossible, and the
     // lowered cap stays with the project.
@@ -522,6 +525,7 @@ void Engine::AssignCells() {
       if (free.Ready()) free.Block(at.Y * cols + at.X);
     }
   }
+  if (capSolved && !cancelled_) PlaceUnderUseCap(count);
   MainPass(0);
   // A cancel is reported by the sequence that ran the assignment.
   if (assigned_ < cells && !cancelled_) MainPass(2);

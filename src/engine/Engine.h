@@ -227,6 +227,9 @@ private:
   void RestoreDetails();
   // "Ensure Use All Photos" by the assignment solver (FairPlacement.cpp).
   void PlaceEveryPhotoWell(int count);
+  // The free cells by the assignment solver under the repeat cap
+  // (CappedPlacement.cpp).
+  void PlaceUnderUseCap(int count);
   void MainPass(int level);
   void ReportAssigned();
 

@@ -28,6 +28,10 @@ struct MatchOptions {
   // by the tint toward the cell's mean; kept with the matching choices, so a
   // project saves and reopens it with them.
   bool Transfer = false;
+  // Place the cells by the assignment solver under the repeat cap
+  // (Engine::PlaceUnderUseCap) before the main passes; only with the
+  // repeat limit on.
+  bool UseCap = false;
   friend constexpr bool operator==(const MatchOptions&, const MatchOptions&) = default;
 };
 

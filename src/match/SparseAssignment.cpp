@@ -44,6 +44,9 @@ bool Widened(const SparseCosts& costs, int f, int cols, std::vector<std::pair<in
 
 namespace {
 
+// colRow's mark of a column that can take one more row.
+constexpr int kRoom = -1;
+
 struct Edge {
   int32_t col;
   int32_t cost;
@@ -72,7 +75,7 @@ public:
 
   // The edges of `row`, cheapest first, reached at `base` (its matched
   // column's label less what the row pays there): lowers the labels of the
-  // columns they reach. A free column reached is a way out; a column at or
+  // columns they reach. A column with room left reached is a way out; a column at or
   // beyond the best way out so far cannot matter and is left alone.
   void Relax(int row, int64_t base, const Edge* e, const Edge* end) {
     const int64_t* raw = raw_.data();
@@ -128,7 +131,7 @@ private:
     pred_[size_t(k)] = row;
     predCost_[size_t(k)] = e.cost;
     const int64_t d = t - v_[size_t(k)];
-    if (colRow_[size_t(k)] < 0) {
+    if (colRow_[size_t(k)] == kRoom) {
       if (d < exit_ || (d == exit_ && k < exitCol_)) {
         exit_ = d;
         exitCol_ = k;
@@ -139,7 +142,7 @@ private:
     }
   }
 
-  const std::vector<int>& colRow_;
+  const std::vector<int>& colRow_;  // kRoom while a column has room left
   const std::vector<int64_t>& v_;
   std::vector<int64_t> raw_;  // label + potential; kFar when not reached
   std::vector<int> pred_;
@@ -157,11 +160,37 @@ std::vector<int> SolveSparseAssignment(const SparseCosts& costs, const std::func
   const int rows = costs.Rows();
   const int cols = costs.Columns;
   std::vector<int> rowCol(static_cast<size_t>(rows), -1);
-  std::vector<int> colRow(static_cast<size_t>(cols), -1);
+  // The rows a column holds are slots[slotStart[j] .. + held[j]); colRow[j]
+  // is kRoom while it can take more, else its first row (a column without
+  // capacity never has room).
+  std::vector<size_t> slotStart(static_cast<size_t>(cols) + 1, 0);
+  for (int j = 0; j < cols; ++j) {
+    const int cap = costs.Capacity.empty() ? 1 : std::clamp(costs.Capacity[size_t(j)], 0, rows);
+    slotStart[size_t(j) + 1] = slotStart[size_t(j)] + size_t(cap);
+  }
+  std::vector<int> slots(slotStart.back(), -1);
+  std::vector<int> held(static_cast<size_t>(cols), 0);
+  std::vector<int> colRow(static_cast<size_t>(cols), kRoom);
+  for (int j = 0; j < cols; ++j)
+    if (slotStart[size_t(j) + 1] == slotStart[size_t(j)]) colRow[size_t(j)] = rows;
+  auto take = [&](int j, int i) {
+    slots[slotStart[size_t(j)] + size_t(held[size_t(j)]++)] = i;
+    if (slotStart[size_t(j)] + size_t(held[size_t(j)]) == slotStart[size_t(j) + 1])
+      colRow[size_t(j)] = slots[slotStart[size_t(j)]];
+  };
+  // Row i leaves column j, whose place it gets back at once on the path.
+  auto leave = [&](int j, int i) {
+    int* first = &slots[slotStart[size_t(j)]];
+    int* last = first + --held[size_t(j)];
+    *std::find(first, last + 1, i) = *last;
+  };
   // Reduced costs c(i, j) - u(i) - v(j) stay non-negative on every edge and
   // zero on the matched ones; u(i) is kept as the matched edge's c - v. The
-  // potentials only fall, and only on columns that stay matched, so a free
-  // column's is 0 and the least total over the rows placed so far holds.
+  // potentials only fall, and only on full columns (a column never loses a
+  // row it does not get back in the same step), so a column with room has
+  // potential 0 and the least total over the rows placed so far holds. A
+  // full column's rows all have reduced cost 0 on it, so they are reached
+  // together when it is scanned.
   std::vector<int64_t> v(static_cast<size_t>(cols), 0);
   std::vector<int64_t> matchedCost(static_cast<size_t>(rows), 0);
   // The listed edges, columns outside the grid left out.
@@ -191,10 +220,11 @@ std::vector<int> SolveSparseAssignment(const SparseCosts& costs, const std::func
     for (;;) {
       relax(f, 0);
       // Through row i, which gives up column j (u(i) = c(i, j) - v(j)).
-      for (int j = search.Next(); j >= 0; j = search.Next()) {
-        const int i = colRow[size_t(j)];
-        relax(i, search.Label(j) - (matchedCost[size_t(i)] - v[size_t(j)]));
-      }
+      for (int j = search.Next(); j >= 0; j = search.Next())
+        for (size_t s = slotStart[size_t(j)]; s < slotStart[size_t(j)] + size_t(held[size_t(j)]); ++s) {
+          const int i = slots[s];
+          relax(i, search.Label(j) - (matchedCost[size_t(i)] - v[size_t(j)]));
+        }
       if (search.ExitColumn() >= 0 || !costs.Widen || !Widened(costs, f, cols, more, listed, extra)) break;
       // Row f reaches no free column: it starts again with more columns.
       // Its own labels are only where its searches start, so the potentials
@@ -211,9 +241,10 @@ std::vector<int> SolveSparseAssignment(const SparseCosts& costs, const std::func
         const int i = search.Pred(j);
         const int previous = rowCol[size_t(i)];
         rowCol[size_t(i)] = j;
-        colRow[size_t(j)] = i;
+        take(j, i);
         matchedCost[size_t(i)] = search.PredCost(j);
         if (i == f) break;
+        leave(previous, i);
         j = previous;
       }
     }

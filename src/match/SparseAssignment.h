@@ -31,10 +31,15 @@ struct SparseCosts {
   // only their few cheapest columns without leaving rows out where many
   // of them want the same few.
   std::function<void(int row, std::vector<std::pair<int32_t, int>>& more)> Widen;
+
+  // How many rows each column may take; empty, one each. With more than one
+  // this is the transportation problem of placing cells (rows) on photos
+  // (columns) that may each be shown a few times.
+  std::vector<int> Capacity;
 };
 
 // The column of every row, or -1 for a row whose listed columns could not
-// be freed for it. The result depends only on the costs (ties go the same
+// be freed for it (a column takes at most its capacity of rows). The result depends only on the costs (ties go the same
 // way every time). `stop`, when given, is asked between rows; once it says
 // yes the rows not yet placed stay -1.
 std::vector<int> SolveSparseAssignment(const SparseCosts& costs, const std::function<bool()>& stop = {});

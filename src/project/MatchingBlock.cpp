@@ -10,13 +10,15 @@ constexpr uint8_t kFairUseAllBit = 2;
 // Written only with the colour transfer: an earlier program takes such a
 // block as damaged and draws with the tint.
 constexpr uint8_t kTransferBit = 4;
+constexpr uint8_t kUseCapBit = 8;
+constexpr uint8_t kKnownBits = kDetailBit | kFairUseAllBit | kTransferBit | kUseCapBit;
 
 }  // namespace
 
 void AppendMatchingBlock(const MatchOptions& options, std::vector<ExtensionBlock>& blocks) {
-  if (!options.Detail && !options.FairUseAll && !options.Transfer) return;
+  if (options == MatchOptions{}) return;
   const uint8_t flags = uint8_t((options.Detail ? kDetailBit : 0) | (options.FairUseAll ? kFairUseAllBit : 0) |
-                                (options.Transfer ? kTransferBit : 0));
+                                (options.Transfer ? kTransferBit : 0) | (options.UseCap ? kUseCapBit : 0));
   blocks.push_back(ExtensionBlock{kMatchingTag, kMatchingVersion, {flags, 0, 0, 0}});
 }
 
@@ -28,7 +30,7 @@ MatchOptions MatchingFromExtensions(const ExtensionArea& area, const std::string
   if (block->version != kMatchingVersion)
     problem = "are in a newer format";
   else if (block->payload.size() != kPayloadBytes ||
-           (block->payload[0] & ~(kDetailBit | kFairUseAllBit | kTransferBit)) != 0)
+           (block->payload[0] & ~kKnownBits) != 0)
     problem = "are damaged";
   if (problem != nullptr) {
     if (warning)
@@ -37,8 +39,9 @@ MatchOptions MatchingFromExtensions(const ExtensionArea& area, const std::string
                  "are off and tiles are tinted.";
     return {};
   }
-  return MatchOptions{(block->payload[0] & kDetailBit) != 0, (block->payload[0] & kFairUseAllBit) != 0,
-                      (block->payload[0] & kTransferBit) != 0};
+  const uint8_t flags = block->payload[0];
+  return MatchOptions{(flags & kDetailBit) != 0, (flags & kFairUseAllBit) != 0, (flags & kTransferBit) != 0,
+                      (flags & kUseCapBit) != 0};
 }
 
 }  // namespace velmora

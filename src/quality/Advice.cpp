@@ -88,8 +88,18 @@ SettingsAdvice AdviseSettings(const AdviceInput& in) {
   a.UseAllPhotos = in.UseAllPhotos && !a.UseAllCostsLikeness;
   a.UseAllFollowed = !(in.UseAllPhotos && a.UseAllCostsLikeness);
 
+  // Matching: compare on 4 x 4 samples, place by the solver under a cap
+  // (the every-photo pass by the solver as well), recolour by transfer.
+  a.Matching = MatchOptions{true, a.UseAllPhotos, true, true};
+  a.DetailFollowed = in.Matching.Detail;
+  a.SolverFollowed = in.Matching.UseCap && in.LimitRepeat;
+  a.TransferFollowed =
+      in.Matching.Transfer && in.ColorEnhance == a.ColorEnhance && in.AlphaMain == a.AlphaMain;
+
   const double share = double(a.Cells) / a.Photos;
-  a.MaxRepeatTimes = std::clamp(static_cast<int>(std::ceil(kRepeatCapSlack * share - 1e-9)), 1, kMaxCap);
+  const double slack = a.Matching.UseCap ? kSolvedCapSlack : kRepeatCapSlack;
+  a.MaxRepeatTimes = std::clamp(static_cast<int>(std::ceil(slack * share - 1e-9)), 1, kMaxCap);
+  // With the solver a looser cap than advised costs variety, not likeness.
   a.CapFollowed = !in.LimitRepeat || in.MaxRepeatTimes >= a.MaxRepeatTimes;
   return a;
 }
@@ -110,18 +120,31 @@ AdviceInput AdviceInputOf(const Engine& engine, const tmosaicproject& options) {
   in.UseAllPhotos = options.UseAllPhotos;
   in.LimitRepeat = options.LimitRepeat;
   in.MaxRepeatTimes = options.MaxRepeatTimes;
+  in.ColorEnhance = options.ColorEnhance;
+  in.AlphaMain = options.AlphaMain;
+  in.Matching = engine.MatchingSet;
   return in;
 }
 
-void ApplyAdvice(const SettingsAdvice& advice, tmosaicproject& options, tmosaicproject& sizes) {
+void ApplyAdvice(const SettingsAdvice& advice, tmosaicproject& options, tmosaicproject& sizes,
+                 MatchOptions& matching) {
   sizes.CellsDown = advice.CellsDown;
   ComputeDerivedSizes(sizes);
   if (!advice.Applicable) return;
   options.MinRepeatRadius = advice.RepeatRadius;
   options.UseAllPhotos = advice.UseAllPhotos;
-  // A looser cap than the one that fits is left alone.
-  options.MaxRepeatTimes =
-      options.LimitRepeat ? std::max(options.MaxRepeatTimes, advice.MaxRepeatTimes) : advice.MaxRepeatTimes;
+  matching = advice.Matching;
+  // The solver keeps to the cap it is given: the advised one, switched on.
+  // Without the solver a looser cap than the one that fits is left alone.
+  options.MaxRepeatTimes = !advice.Matching.UseCap && options.LimitRepeat
+                               ? std::max(options.MaxRepeatTimes, advice.MaxRepeatTimes)
+                               : advice.MaxRepeatTimes;
+  options.LimitRepeat = advice.Matching.UseCap || options.LimitRepeat;
+  options.RepeatLimitSuspended = false;
+  if (advice.Matching.Transfer) {
+    options.ColorEnhance = advice.ColorEnhance;
+    options.AlphaMain = advice.AlphaMain;
+  }
 }
 
 std::vector<AdviceLine> AdviceLines(const SettingsAdvice& a) {
@@ -154,11 +177,23 @@ std::vector<AdviceLine> AdviceLines(const SettingsAdvice& a) {
              " cells down keep the main picture's shape with these cells across (or allow crop main "
              "image); the grid set now stretches it.",
          false});
-  if (a.Applicable)
-    lines.push_back({"A repeat cap that fits: " + Thousands(a.MaxRepeatTimes) + " uses of one photo" +
-                         (a.CapFollowed ? "; tighter caps cost likeness."
-                                        : "; the cap set now is tighter and leaves cells without fitting photos."),
-                     a.CapFollowed});
+  if (!a.Applicable) return lines;
+  lines.push_back({"A repeat cap that fits: " + Thousands(a.MaxRepeatTimes) + " uses of one photo" +
+                       (a.CapFollowed ? "; tighter caps cost likeness."
+                                      : "; the cap set now is tighter and leaves cells without fitting photos."),
+                   a.CapFollowed});
+  lines.push_back({"Place the photos by the solver under that cap: every cell gets the photo that keeps the "
+                   "whole mosaic closest to the picture, and no photo is shown more than " +
+                       Thousands(a.MaxRepeatTimes) + " times.",
+                   a.SolverFollowed});
+  lines.push_back({"Match on detail (4 x 4 colours per cell instead of four): photos follow the edges inside "
+                   "their cells.",
+                   a.DetailFollowed});
+  lines.push_back({"Recolour tiles by colour transfer at " + std::to_string(a.ColorEnhance) +
+                       " % under a main-picture overlay of " + std::to_string(a.AlphaMain) +
+                       ": each photo takes its cell's colour and keeps its own light and dark, so tiles stay "
+                       "crisp up close.",
+                   a.TransferFollowed});
   return lines;
 }
 
@@ -168,7 +203,14 @@ std::string AdviceSummary(const SettingsAdvice& a, int cellsAcross) {
     s = "radius " + std::to_string(a.RepeatRadius) + ", use all photos " + (a.UseAllPhotos ? "on" : "off") +
         ", ";
   s += std::to_string(cellsAcross) + " x " + std::to_string(a.CellsDown) + " cells";
-  if (a.Applicable) s += ", repeat cap " + std::to_string(a.MaxRepeatTimes);
+  if (a.Applicable) {
+    s += a.MaxRepeatTimes > 0 ? ", repeat cap " + std::to_string(a.MaxRepeatTimes) : ", no repeat cap";
+    if (a.Matching.UseCap && a.MaxRepeatTimes > 0) s += " kept by the solver";
+    if (a.Matching.Detail) s += ", detail matching";
+    if (a.Matching.Transfer)
+      s += ", colour transfer at " + std::to_string(a.ColorEnhance) + " % with overlay " +
+           std::to_string(a.AlphaMain);
+  }
   return s;
 }
 

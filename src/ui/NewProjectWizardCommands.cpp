@@ -152,8 +152,10 @@ void NewProjectWizard::UseSuggestedSettings() {
   CollectProjectSettings();
   tmosaicproject options = engine.OptionSet;
   tmosaicproject sizes = engine.Project;
-  ApplyAdvice(AdviseSettings(AdviceInputOf(engine, engine.OptionSet)), options, sizes);
+  MatchOptions matching = engine.MatchingSet;
+  ApplyAdvice(AdviseSettings(AdviceInputOf(engine, engine.OptionSet)), options, sizes, matching);
   cellsDown_->setValue(sizes.CellsDown);
+  engine.MatchingSet = matching;
   if (OptionsDialog* dialog = session_.windows.options)
     dialog->TakeRepeatSettings(options.MinRepeatRadius, options.UseAllPhotos, options.MaxRepeatTimes);
   else

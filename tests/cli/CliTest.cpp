@@ -173,7 +173,7 @@ TEST_F(Cli, MatchingChoicesAreReproducibleAndSavedWithTheProject) {
                         {"--detail --fair-use-all", true, true, "brick"}};
   for (const Case& c : cases) {
     const std::string common = "create --quiet --main " + P("main.bmp") + " --library " + P("lib") +
-                               " --cells 10x8 --cell-size 12x10 --seed 5 --use-all --radius 1 --stitch " +
+                               " --cells 10x8 --cell-size 12x10 --seed 5 --use-all --radius 1 --no-advice --stitch " +
                                c.stitch + " " + c.flags;
     const CliRun a = Cmd(common + " --out " + P("a.bmp") + " --project " + P("a.vm6"));
     ASSERT_EQ(a.status, 0) << a.err;
@@ -334,7 +334,7 @@ TEST_F(Cli, RenderWritesAProjectPastThePictureLimitInBands) {
 TEST_F(Cli, CreateReplacesPictureAndProjectTogether) {
   MakePictures();
   const std::string common = "create --quiet --main " + P("main.bmp") + " --library " + P("lib") +
-                             " --cells 10x8 --cell-size 12x10 --out " + P("out.bmp") + " --project " +
+                             " --cells 10x8 --cell-size 12x10 --no-advice --out " + P("out.bmp") + " --project " +
                              P("out.vm6") + " --seed ";
   ASSERT_EQ(Cmd(common + "1").status, 0);
   const std::string picture = ReadWholeFile(P("out.bmp")), project = ReadWholeFile(P("out.vm6"));
@@ -349,7 +349,7 @@ TEST_F(Cli, CreateReplacesPictureAndProjectTogether) {
   // A project that cannot be saved once the picture is written: the new
   // picture is not kept either.
   const CliRun unsaved = Cmd("create --quiet --main " + P("main.bmp") + " --library " + P("lib") +
-                             " --cells 10x8 --cell-size 12x10 --out " + P("out.bmp") + " --project " +
+                             " --cells 10x8 --cell-size 12x10 --no-advice --out " + P("out.bmp") + " --project " +
                              P("missing/out.vm6") + " --seed 2");
   EXPECT_NE(unsaved.status, 0);
   EXPECT_EQ(unsaved.err,

@@ -10,6 +10,7 @@
 
 #include "imaging/Bitmap32.h"
 #include "imaging/formats/BmpCodec.h"
+#include "project/MatchingBlock.h"
 #include "project/ProjectFile.h"
 #include "support/ScratchFolder.h"
 
@@ -169,30 +170,58 @@ TEST_F(QualityCli, PictureFormMeasuresAFinishedPictureAsItsProject) {
   }
 }
 
-// create --advice switches the repeat limit on with the cap it prints, and
-// the saved project keeps both; a looser cap given stays, a tighter one is
-// raised to the cap that fits.
-TEST_F(QualityCli, AdviceCapIsTheCapTheProjectKeeps) {
+// create applies the advice to every setting no flag gives (--advice: to
+// all of them, --no-advice: to none), prints what the project keeps, and
+// the mosaic keeps to the cap.
+TEST_F(QualityCli, CreateAppliesTheAdviceWhereNoFlagSaysOtherwise) {
   MakePictures(30);
   struct Case {
     const char* flags;
-    int cap;
+    int down;         // cells down kept (16 given; the 4:3 picture wants 12)
+    int cap;          // 0: no repeat limit
+    bool solver, transfer;
+    int enhance, alpha;
+    const char* printed;  // the settings line, "" for none
   };
-  for (const Case& c : {Case{"", 52}, Case{"--max-repeat 500", 500}, Case{"--max-repeat 10", 52}}) {
+  const Case cases[] = {
+      {"", 16, 22, true, true, 100, 115,
+       "Settings: radius 1, use all photos off, 16 x 16 cells, repeat cap 22 kept by the solver, detail "
+       "matching, colour transfer at 100 % with overlay 115 (the advice where no flag says otherwise"},
+      {"--advice --max-repeat 10", 12, 16, true, true, 100, 115,
+       "Settings: radius 1, use all photos off, 16 x 12 cells, repeat cap 16 kept by the solver, detail "
+       "matching, colour transfer at 100 % with overlay 115 (the advice)"},
+      {"--max-repeat 10", 16, 10, false, true, 100, 115, ", repeat cap 10, detail matching,"},
+      {"--max-uses 12 --enhance 70", 16, 12, true, true, 70, 115, ", repeat cap 12 kept by the solver,"},
+      // The strength and overlay go with the transfer.
+      {"--recolor tint", 16, 22, true, false, 50, 51, ", repeat cap 22 kept by the solver, detail matching ("},
+      {"--no-advice", 16, 0, false, false, 50, 51, ""},
+  };
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.flags);
     fs::remove(P("a.bmp"));
     fs::remove(P("a.vm6"));
     const CliRun made = Cmd("create --main " + P("main.bmp") + " --library " + P("lib") +
-                            " --cells 16x16 --advice --seed 5 --quiet --out " + P("a.bmp") + " --project " +
-                            P("a.vm6") + " " + c.flags);
+                            " --cells 16x16 --seed 5 --out " + P("a.bmp") + " --project " + P("a.vm6") + " " +
+                            c.flags);
     ASSERT_EQ(made.status, 0) << made.err;
-    EXPECT_NE(made.err.find(", repeat cap " + std::to_string(c.cap) + "\n"), std::string::npos) << made.err;
+    if (*c.printed) {
+      EXPECT_NE(made.err.find(c.printed), std::string::npos) << made.err;
+    } else {
+      EXPECT_EQ(made.err.find("Settings:"), std::string::npos) << made.err;
+    }
     ProjectFileContent content;
     ASSERT_TRUE(ReadProjectFile(P("a.vm6"), content).ok());
-    EXPECT_TRUE(content.Project.LimitRepeat);
-    EXPECT_FALSE(content.Project.RepeatLimitSuspended);
-    EXPECT_EQ(content.Project.MaxRepeatTimes, c.cap);
-    // The mosaic keeps to it.
+    const tmosaicproject& p = content.Project;
+    EXPECT_EQ(p.CellsDown, c.down);
+    EXPECT_EQ(p.LimitRepeat, c.cap > 0);
+    if (c.cap > 0) EXPECT_EQ(p.MaxRepeatTimes, c.cap);
+    EXPECT_EQ(p.ColorEnhance, c.enhance);
+    EXPECT_EQ(p.AlphaMain, c.alpha);
+    const MatchOptions m = MatchingFromExtensions(content.Extensions, P("a.vm6"), nullptr);
+    EXPECT_EQ(m.UseCap, c.solver);
+    EXPECT_EQ(m.Transfer, c.transfer);
+    EXPECT_EQ(m.Detail, c.cap > 0);
+    if (c.cap == 0) continue;
     const CliRun q = Cmd("quality --quiet " + P("a.vm6"));
     std::smatch most;
     ASSERT_TRUE(std::regex_search(q.out, most, std::regex("at most ([0-9]+) times one"))) << q.out;
@@ -215,21 +244,22 @@ TEST_F(QualityCli, AdvisePrintsTheAdviceAndCreateAppliesIt) {
             std::string::npos)
       << advice.out;
   EXPECT_NE(advice.out.find("! 12 cells down keep the main picture's shape"), std::string::npos);
-  EXPECT_NE(advice.out.find("Suggested settings: radius 1, use all photos off, 16 x 12 cells, repeat cap 52"),
-            std::string::npos);
+  EXPECT_NE(advice.out.find("Suggested settings: radius 1, use all photos off, 16 x 12 cells, repeat cap 16 "
+                            "kept by the solver, detail matching, colour transfer at 100 % with overlay 115\n"),
+            std::string::npos)
+      << advice.out;
   EXPECT_EQ(advice.err, "");
 
-  const CliRun followed = Cmd("advise " + inputs + " --radius 1 --cells 16x12 --no-use-all");
+  const CliRun followed = Cmd("advise " + inputs +
+                              " --radius 1 --cells 16x12 --no-use-all --max-uses 16 --detail --recolor transfer "
+                              "--enhance 100 --alpha-main 115");
   EXPECT_NE(followed.out.find("The settings given follow it."), std::string::npos) << followed.out;
 
   const CliRun made =
       Cmd("create " + inputs + " --advice --seed 5 --quiet --out " + P("a.bmp") + " --project " + P("a.vm6"));
   ASSERT_EQ(made.status, 0) << made.err;
-  EXPECT_NE(made.err.find("Advice applied: radius 1, use all photos off, 16 x 12 cells, repeat cap 52"),
-            std::string::npos)
-      << made.err;
   EXPECT_NE(made.err.find("Mosaic of 512 x 384 pixels"), std::string::npos) << made.err;
-  const CliRun plain = Cmd("create " + inputs + " --seed 5 --quiet --out " + P("b.bmp"));
+  const CliRun plain = Cmd("create " + inputs + " --no-advice --seed 5 --quiet --out " + P("b.bmp"));
   ASSERT_EQ(plain.status, 0) << plain.err;
   EXPECT_LT(Figure(made.err, "Mean colour error per cell:"),
             Figure(plain.err, "Mean colour error per cell:"));

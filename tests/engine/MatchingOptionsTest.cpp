@@ -1,7 +1,8 @@
-// Detail matching and "Place every photo well": the 4 x 4 comparison picks
-// the photo whose layout fits where the quadrant sums tie, the solver finds
-// the least total distance where the one-by-one pass does not, and the
-// choices survive a project's extension block.
+// Detail matching, "Place every photo well" and the repeat cap kept by the
+// solver: the 4 x 4 comparison picks the photo whose layout fits where the
+// quadrant sums tie, the solver finds the least total distance where the
+// one-by-one pass does not, and the choices survive a project's extension
+// block.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -160,13 +161,13 @@ TEST(DetailMatching, AReopenedProjectTellsOnceOfACacheFolderNotUsed) {
 }
 
 // The most rows that can be placed, and the least total cost of placing
-// those of `only` (all rows when empty), by trying every assignment.
-std::pair<int, int64_t> BruteForce(const std::vector<std::vector<int>>& cost, int cols,
+// those of `only` (all rows when empty), by trying every assignment; each
+// column takes at most `cap` rows.
+std::pair<int, int64_t> BruteForce(const std::vector<std::vector<int>>& cost, int cols, int cap,
                                    const std::vector<char>& only = {}) {
   const int rows = static_cast<int>(cost.size());
   std::pair<int, int64_t> best{-1, 0};
-  std::vector<int> pick(size_t(rows), -1);
-  std::vector<char> taken(size_t(cols), 0);
+  std::vector<int> taken(size_t(cols), 0);
   auto walk = [&](auto&& self, int r, int placed, int64_t total) -> void {
     if (r == rows) {
       if (placed > best.first || (placed == best.first && total < best.second)) best = {placed, total};
@@ -175,10 +176,10 @@ std::pair<int, int64_t> BruteForce(const std::vector<std::vector<int>>& cost, in
     if (only.empty() || !only[size_t(r)]) self(self, r + 1, placed, total);
     if (!only.empty() && !only[size_t(r)]) return;
     for (int c = 0; c < cols; ++c)
-      if (cost[size_t(r)][size_t(c)] >= 0 && !taken[size_t(c)]) {
-        taken[size_t(c)] = 1;
+      if (cost[size_t(r)][size_t(c)] >= 0 && taken[size_t(c)] < cap) {
+        ++taken[size_t(c)];
         self(self, r + 1, placed + 1, total + cost[size_t(r)][size_t(c)]);
-        taken[size_t(c)] = 0;
+        --taken[size_t(c)];
       }
   };
   walk(walk, 0, 0, 0);
@@ -189,10 +190,12 @@ TEST(SparseAssignment, FindsTheLeastTotalOfTheMostRowsPlaced) {
   struct Case {
     int rows, cols, listed;  // each row lists `listed` random columns
     bool widen;              // and is offered the rest when it cannot be placed
+    int cap = 1;             // rows a column may take
   };
-  const Case cases[] = {{3, 3, 3, false}, {4, 6, 6, false}, {5, 5, 2, false}, {5, 7, 3, false},
-                        {6, 6, 1, false}, {4, 4, 4, false}, {5, 5, 1, true},  {6, 6, 2, true},
-                        {5, 7, 1, true},  {4, 6, 2, true}};
+  const Case cases[] = {{3, 3, 3, false},   {4, 6, 6, false},   {5, 5, 2, false},   {5, 7, 3, false},
+                        {6, 6, 1, false},   {4, 4, 4, false},   {5, 5, 1, true},    {6, 6, 2, true},
+                        {5, 7, 1, true},    {4, 6, 2, true},    {6, 3, 3, false, 2}, {7, 3, 2, false, 3},
+                        {7, 4, 1, true, 2}, {6, 2, 1, true, 3}, {7, 3, 2, false, 2}};
   uint32_t seed = 5;
   for (const Case& c : cases) {
     for (int round = 0; round < 20; ++round) {
@@ -204,6 +207,7 @@ TEST(SparseAssignment, FindsTheLeastTotalOfTheMostRowsPlaced) {
       std::vector<std::vector<int>> cost(size_t(c.rows), std::vector<int>(size_t(c.cols), -1));
       SparseCosts sparse;
       sparse.Columns = c.cols;
+      if (c.cap != 1) sparse.Capacity.assign(size_t(c.cols), c.cap);
       for (int r = 0; r < c.rows; ++r) {
         for (int& v : all[size_t(r)]) v = int(rng() % 50);
         std::vector<int> order(size_t(c.cols));
@@ -231,14 +235,14 @@ TEST(SparseAssignment, FindsTheLeastTotalOfTheMostRowsPlaced) {
       ASSERT_EQ(got.size(), size_t(c.rows));
       int placed = 0;
       int64_t total = 0;
-      std::vector<char> taken(size_t(c.cols), 0);
+      std::vector<int> taken(size_t(c.cols), 0);
       std::vector<char> rowsPlaced(size_t(c.rows), 0);
       for (int r = 0; r < c.rows; ++r) {
         const int col = got[size_t(r)];
         if (col < 0) continue;
         ASSERT_GE(cost[size_t(r)][size_t(col)], 0) << "a column the row was not offered";
-        ASSERT_FALSE(taken[size_t(col)]) << "a column given twice";
-        taken[size_t(col)] = 1;
+        ASSERT_LT(taken[size_t(col)], c.cap) << "a column given past its capacity";
+        ++taken[size_t(col)];
         rowsPlaced[size_t(r)] = 1;
         ++placed;
         total += cost[size_t(r)][size_t(col)];
@@ -248,8 +252,8 @@ TEST(SparseAssignment, FindsTheLeastTotalOfTheMostRowsPlaced) {
       if (c.widen) {
         EXPECT_EQ(placed, c.rows) << c.rows << "x" << c.cols << " round " << round;
       }
-      EXPECT_EQ(placed, BruteForce(cost, c.cols).first) << c.rows << "x" << c.cols << " round " << round;
-      EXPECT_EQ(std::pair(placed, total), BruteForce(cost, c.cols, rowsPlaced))
+      EXPECT_EQ(placed, BruteForce(cost, c.cols, c.cap).first) << c.rows << "x" << c.cols << " round " << round;
+      EXPECT_EQ(std::pair(placed, total), BruteForce(cost, c.cols, c.cap, rowsPlaced))
           << c.rows << "x" << c.cols << " round " << round;
       if (round == 0 && c.widen && c.listed == 1) {
         EXPECT_GT(widened, 0) << "the case never widens";
@@ -540,9 +544,88 @@ TEST(PlaceEveryPhotoWell, WithDetailMatchingAndCopiesFindsTheLeastTotal) {
   }
 }
 
+// "Keep the repeat cap by the solver": with no radius in the way the map is
+// the least total distance over every way of giving each cell a photo used
+// at most `cap` times; with a radius no photo repeats inside it, the cells
+// the solver's placement would break it in going to the passes.
+TEST(PlaceUnderUseCap, FindsTheLeastTotalUnderTheCapAndKeepsTheRadius) {
+  struct Case {
+    const char* what;
+    int cols, rows, photos, cap, radius, enhance;
+  };
+  const Case cases[] = {
+      {"6 cells, 3 photos twice each", 3, 2, 3, 2, 0, 0}, {"7 cells, 3 photos up to 3 times", 7, 1, 3, 3, 0, 50},
+      {"more room than cells", 3, 2, 4, 2, 0, 30},       {"radius 1", 5, 2, 10, 2, 1, 50},
+  };
+  uint32_t seed = 41;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (int round = 0; round < 5; ++round) {
+      std::mt19937 rng(seed++);
+      Engine e;
+      SetGrid(e, c.cols, c.rows, 8, 8);
+      ASSERT_TRUE(e.GridBitmap.SetSize(2 * c.cols, 2 * c.rows).ok());
+      for (int y = 0; y < 2 * c.rows; ++y)
+        for (int x = 0; x < 2 * c.cols; ++x)
+          for (int ch = 0; ch < 3; ++ch) e.GridBitmap.PixelAddress(x, y)[ch] = uint8_t(rng() % 256);
+      for (int k = 0; k < c.photos; ++k) {
+        e.PicList.Append("p");
+        for (SigColor& q : e.Library[k].Signature.Slot)
+          q = SigColor{uint8_t(rng() % 256), uint8_t(rng() % 256), uint8_t(rng() % 256), 0};
+      }
+      e.Project.ColorEnhance = c.enhance;
+      e.Project.UseAllPhotos = false;
+      e.Project.LimitRepeat = true;
+      e.Project.MaxRepeatTimes = c.cap;
+      e.Project.MinRepeatRadius = c.radius;
+      e.Matching.UseCap = true;
+      e.Rng.SetSeed(3);
+      e.AssignCells();
+
+      const int cells = c.cols * c.rows;
+      auto cost = [&](int k, int cell) {
+        return Engine::Compare(e.Library[k].Signature, e.SampleCell(cell % c.cols, cell / c.cols), c.enhance,
+                               e.Project.AllowHFlip, e.Project.AllowVFlip)
+            .Distance;
+      };
+      std::vector<int> uses(size_t(c.photos), 0);
+      int64_t placed = 0;
+      for (int cell = 0; cell < cells; ++cell) {
+        const CellMapEntry& m = e.Map.At(cell % c.cols, cell / c.cols);
+        ASSERT_TRUE(m.Assigned);
+        ++uses[size_t(m.PicIndex)];
+        placed += cost(m.PicIndex, cell);
+        for (int other = 0; other < cell; ++other)
+          if (std::abs(other % c.cols - cell % c.cols) <= c.radius &&
+              std::abs(other / c.cols - cell / c.cols) <= c.radius)
+            EXPECT_NE(e.Map.At(other % c.cols, other / c.cols).PicIndex, m.PicIndex) << "within the radius";
+      }
+      for (int k = 0; k < c.photos; ++k) EXPECT_LE(uses[size_t(k)], c.cap) << k;
+      if (c.radius > 0) continue;
+      // Every way of choosing a photo per cell, at most `cap` uses each.
+      int64_t best = std::numeric_limits<int64_t>::max();
+      std::vector<int> pick(size_t(cells), 0), count(size_t(c.photos), 0);
+      auto walk = [&](auto&& self, int cell, int64_t total) -> void {
+        if (cell == cells) {
+          best = std::min(best, total);
+          return;
+        }
+        for (int k = 0; k < c.photos; ++k)
+          if (count[size_t(k)] < c.cap) {
+            ++count[size_t(k)];
+            self(self, cell + 1, total + cost(k, cell));
+            --count[size_t(k)];
+          }
+      };
+      walk(walk, 0, 0);
+      EXPECT_EQ(placed, best) << "round " << round;
+    }
+  }
+}
+
 TEST(MatchingBlock, RoundTripsThroughTheExtensionArea) {
-  for (int bits = 0; bits < 8; ++bits) {
-    const MatchOptions options{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0};
+  for (int bits = 0; bits < 16; ++bits) {
+    const MatchOptions options{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
     std::vector<ExtensionBlock> blocks;
     AppendMatchingBlock(options, blocks);
     EXPECT_EQ(blocks.size(), bits == 0 ? 0u : 1u) << "all off writes nothing";

@@ -32,18 +32,18 @@ TEST(Advice, RulesOverLibrariesGridsAndPictures) {
   flatCells.CellHeight = 16;
   const Case cases[] = {
       // The sample library: radius 4 would forbid 80 of 100 photos.
-      {"100 photos, 4:3 picture", Input(100, 48, 48), 1, 92, 36, true, false, 139},
-      {"50 photos: radius 1 is the least there is", Input(50, 48, 36), 1, 42, 36, true, false, 277},
+      {"100 photos, 4:3 picture", Input(100, 48, 48), 1, 92, 36, true, false, 44},
+      {"50 photos: radius 1 is the least there is", Input(50, 48, 36), 1, 42, 36, true, false, 87},
       // 24 forbidden is 6 % of 400; the library is 23 % of the cells.
-      {"400 photos", Input(400, 48, 36), 2, 376, 36, true, true, 35},
+      {"400 photos", Input(400, 48, 36), 2, 376, 36, true, true, 11},
       {"2,000 photos: more than cells, the pass never runs", Input(2000, 48, 48), 5, 1880, 36, false, false,
-       7},
-      {"2,000 photos for a larger grid", Input(2000, 64, 48), 5, 1880, 48, true, true, 13},
+       3},
+      {"2,000 photos for a larger grid", Input(2000, 64, 48), 5, 1880, 48, true, true, 4},
       // The square cannot grow past an 8 x 8 grid: radius 4 already covers it.
       {"tiny grid", Input(5000, 8, 8, 800, 800), 4, 4937, 8, false, false, 1},
-      {"cropped: any grid keeps the shape", cropped, 1, 92, 48, true, false, 185},
-      {"portrait picture, cells half as high", flatCells, 1, 92, 128, true, false, 492},
-      {"shape within 2 % is kept", Input(100, 48, 48, 1000, 1010), 1, 92, 48, true, false, 185},
+      {"cropped: any grid keeps the shape", cropped, 1, 92, 48, true, false, 58},
+      {"portrait picture, cells half as high", flatCells, 1, 92, 128, true, false, 154},
+      {"shape within 2 % is kept", Input(100, 48, 48, 1000, 1010), 1, 92, 48, true, false, 58},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -58,6 +58,9 @@ TEST(Advice, RulesOverLibrariesGridsAndPictures) {
     EXPECT_EQ(a.UseAllCostsLikeness, c.useAllCosts);
     EXPECT_EQ(a.UseAllPhotos, !c.useAllCosts);
     EXPECT_EQ(a.MaxRepeatTimes, c.cap);
+    // Detail matching, the solver under the cap (and for the every-photo
+    // pass when it runs) and the transfer.
+    EXPECT_EQ(a.Matching, (MatchOptions{true, a.UseAllPhotos, true, true}));
   }
 }
 
@@ -71,42 +74,52 @@ TEST(Advice, SaysWhichSettingsDifferAndApplyingMakesThemFollow) {
   EXPECT_FALSE(a.UseAllFollowed);
   EXPECT_FALSE(a.ShapeKept);
   EXPECT_FALSE(a.CapFollowed);
+  EXPECT_FALSE(a.DetailFollowed);
+  EXPECT_FALSE(a.SolverFollowed);
+  EXPECT_FALSE(a.TransferFollowed);
   EXPECT_FALSE(a.Followed());
 
   tmosaicproject p = DefaultProject();
-  p.LimitRepeat = true;
-  p.MaxRepeatTimes = 3;
-  ApplyAdvice(a, p, p);
+  p.MaxRepeatTimes = 500;
+  MatchOptions m;
+  ApplyAdvice(a, p, p, m);
   EXPECT_EQ(p.MinRepeatRadius, 2);
   EXPECT_FALSE(p.UseAllPhotos);
   EXPECT_EQ(p.CellsDown, 36);
   EXPECT_EQ(p.FinalHeight, 36 * 32);
-  EXPECT_EQ(p.MaxRepeatTimes, 35);
+  // The solver keeps to the cap it is given, switched on.
   EXPECT_TRUE(p.LimitRepeat);
+  EXPECT_EQ(p.MaxRepeatTimes, 11);
+  EXPECT_EQ(m, (MatchOptions{true, false, true, true}));
+  EXPECT_EQ(p.ColorEnhance, kAdvisedEnhance);
+  EXPECT_EQ(p.AlphaMain, kAdvisedOverlay);
 
   in.MinRepeatRadius = p.MinRepeatRadius;
   in.UseAllPhotos = p.UseAllPhotos;
   in.CellsDown = p.CellsDown;
+  in.LimitRepeat = p.LimitRepeat;
   in.MaxRepeatTimes = p.MaxRepeatTimes;
+  in.ColorEnhance = p.ColorEnhance;
+  in.AlphaMain = p.AlphaMain;
+  in.Matching = m;
   EXPECT_TRUE(AdviseSettings(in).Followed());
   in.MinRepeatRadius = 1;   // a smaller radius takes nothing from the cells
   in.MaxRepeatTimes = 500;  // nor does a looser cap
   EXPECT_TRUE(AdviseSettings(in).Followed());
-
-  // A looser cap is kept when applied; without the limit the cap that fits
-  // is stored for when it is turned on.
-  p.MaxRepeatTimes = 500;
-  ApplyAdvice(a, p, p);
-  EXPECT_EQ(p.MaxRepeatTimes, 500);
-  p.LimitRepeat = false;
-  ApplyAdvice(a, p, p);
-  EXPECT_EQ(p.MaxRepeatTimes, 35);
+  // The transfer under another overlay, the solver without the limit or
+  // matching without detail is not the advice.
+  for (auto change : {+[](AdviceInput& i) { i.AlphaMain = 51; }, +[](AdviceInput& i) { i.LimitRepeat = false; },
+                      +[](AdviceInput& i) { i.Matching.Detail = false; }}) {
+    AdviceInput changed = in;
+    change(changed);
+    EXPECT_FALSE(AdviseSettings(changed).Followed());
+  }
 }
 
 TEST(Advice, LinesNameTheFiguresAndSelfMosaicsGetOnlyTheShape) {
   SettingsAdvice a = AdviseSettings(Input(2000, 64, 48));
   std::vector<AdviceLine> lines = AdviceLines(a);
-  ASSERT_EQ(lines.size(), 3u);
+  ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[0].Text, "Repeat radius 5 leaves at least 1,880 of the 2,000 photos for every cell.");
   EXPECT_TRUE(lines[0].Followed);
   EXPECT_EQ(
@@ -114,8 +127,12 @@ TEST(Advice, LinesNameTheFiguresAndSelfMosaicsGetOnlyTheShape) {
       "Turn \"Ensure Use All Photos\" off: with 2,000 photos for 3,072 cells, placing every photo first "
       "puts many where they do not fit.");
   EXPECT_FALSE(lines[1].Followed);
-  EXPECT_EQ(lines[2].Text, "A repeat cap that fits: 13 uses of one photo; tighter caps cost likeness.");
-  EXPECT_EQ(AdviceSummary(a, 64), "radius 5, use all photos off, 64 x 48 cells, repeat cap 13");
+  EXPECT_EQ(lines[2].Text, "A repeat cap that fits: 4 uses of one photo; tighter caps cost likeness.");
+  EXPECT_NE(lines[3].Text.find("no photo is shown more than 4 times"), std::string::npos);
+  EXPECT_NE(lines[5].Text.find("colour transfer at 100 % under a main-picture overlay of 115"), std::string::npos);
+  EXPECT_EQ(AdviceSummary(a, 64),
+            "radius 5, use all photos off, 64 x 48 cells, repeat cap 4 kept by the solver, detail matching, "
+            "colour transfer at 100 % with overlay 115");
 
   lines = AdviceLines(AdviseSettings(Input(3000, 48, 36)));
   EXPECT_EQ(lines[1].Text,
@@ -132,9 +149,11 @@ TEST(Advice, LinesNameTheFiguresAndSelfMosaicsGetOnlyTheShape) {
   EXPECT_FALSE(lines[0].Followed);
   EXPECT_EQ(AdviceSummary(a, 48), "48 x 36 cells");
   tmosaicproject p = DefaultProject();
-  ApplyAdvice(a, p, p);
+  MatchOptions m;
+  ApplyAdvice(a, p, p, m);
   EXPECT_EQ(p.CellsDown, 36);
   EXPECT_EQ(p.MinRepeatRadius, 4);  // no library, no library rules
+  EXPECT_EQ(m, MatchOptions{});
 
   // Without a main picture there is no shape to keep.
   EXPECT_TRUE(AdviseSettings(Input(100, 48, 48, 0, 0)).ShapeKept);

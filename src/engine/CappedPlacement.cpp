@@ -1,0 +1,132 @@
+// "Place by the solver under the use cap": instead of choosing cell after
+// cell in random order, each the best photo still allowed there, all free
+// cells are given photos at once so that the total of their distances is
+// least while no photo is shown more often than the repeat cap. That is a
+// transportation problem (cells want one photo each, a photo has the cap's
+// supply), solved exactly on a sparse graph: every cell is offered the
+// photos nearest it, and more when those are taken.
+//
+// The solver knows nothing of the repeat radius. Its placements are kept in
+// reading order where the radius allows them; a cell whose photo already
+// shows nearby is left to the main passes, which keep every rule.
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "engine/Engine.h"
+#include "imaging/Parallel.h"
+#include "match/DetailLanes.h"
+#include "match/SparseAssignment.h"
+
+namespace velmora {
+namespace {
+
+// Photos offered to each cell at first, and the most edges the graph may
+// have in all (about 8 bytes each): a large grid gets fewer per cell.
+constexpr int kPhotosPerCell = 256;
+constexpr int kMinPhotosPerCell = 8;
+constexpr int64_t kEdgeBudget = int64_t(1) << 23;
+// Cells whose distances are computed between two looks at the listener.
+constexpr int kCellsPerStep = 256;
+// A photo's index is below this in a selection key (distance * kKeyPhotos + k).
+constexpr int64_t kKeyPhotos = int64_t(1) << 32;
+
+using Edges = std::vector<std::pair<int32_t, int>>;  // (cost, photo)
+
+}  // namespace
+
+void Engine::PlaceUnderUseCap(int count) {
+  const int cols = Project.CellsAcross;
+  const int cells = Cells();
+  if (count <= 0 || cells <= 0) return;
+  const bool detail = DetailReady();
+  const int enhance = Project.ColorEnhance;
+
+  std::vector<int> cellOfRow;  // the free cells, in reading order
+  for (int c = 0; c < cells; ++c)
+    if (!Map.At(c % cols, c / cols).Assigned) cellOfRow.push_back(c);
+  const int rows = static_cast<int>(cellOfRow.size());
+  if (rows == 0) return;
+  SparseCosts costs;
+  costs.Columns = count;
+  costs.Capacity.resize(size_t(count));
+  for (int k = 0; k < count; ++k)
+    costs.Capacity[size_t(k)] = static_cast<int>(
+        std::clamp<int64_t>(int64_t(Project.MaxRepeatTimes) - Library[k].UseCount, 0, rows));
+  const int perCell = static_cast<int>(std::min<int64_t>(
+      {int64_t(count), int64_t(kPhotosPerCell), std::max<int64_t>(kMinPhotosPerCell, kEdgeBudget / rows)}));
+
+  // Every photo's distance to a cell, as the main pass ranks candidates:
+  // the detail distance, or the quadrant distance of the best mirror.
+  DetailLanes library;
+  if (detail) {
+    library.Reset(count, DetailLanes::Side::kPictures);
+    for (int k = 0; k < count; ++k) library.Set(k, Details.Library[size_t(k)]);
+  }
+  auto distances = [&](int row, std::vector<int32_t>& out) {
+    const int c = cellOfRow[size_t(row)];
+    out.resize(size_t(count));
+    if (detail) {
+      library.DistancesInto(Details.Cells[size_t(c)], enhance, out.data());
+      return;
+    }
+    const ColorSignature cell = SampleCell(c % cols, c / cols);
+    for (int k = 0; k < count; ++k)
+      out[size_t(k)] =
+          Compare(Library[k].Signature, cell, enhance, Project.AllowHFlip, Project.AllowVFlip).Distance;
+  };
+  // The photos of `row` from the `from`th nearest to the `to`th, nearest
+  // first (the earlier photo on a tie), those without capacity left out.
+  auto nearest = [&](int row, int from, int to, Edges& out, std::vector<int32_t>& d, std::vector<int64_t>& keys) {
+    distances(row, d);
+    keys.clear();
+    for (int k = 0; k < count; ++k)
+      if (costs.Capacity[size_t(k)] > 0) keys.push_back(int64_t(d[size_t(k)]) * kKeyPhotos + k);
+    const auto end = keys.begin() + std::min<ptrdiff_t>(to, ptrdiff_t(keys.size()));
+    if (end != keys.end()) std::nth_element(keys.begin(), end, keys.end());
+    std::sort(keys.begin(), end);
+    out.clear();
+    for (auto k = keys.begin() + std::min<ptrdiff_t>(from, end - keys.begin()); k != end; ++k)
+      out.emplace_back(static_cast<int32_t>(*k / kKeyPhotos), static_cast<int>(*k % kKeyPhotos));
+  };
+
+  std::vector<Edges> lists(static_cast<size_t>(rows));
+  struct Scratch {
+    std::vector<int32_t> d;
+    std::vector<int64_t> keys;
+  };
+  std::vector<Scratch> scratch(static_cast<size_t>(std::max(1, threads_)));
+  for (int first = 0; first < rows; first += kCellsPerStep) {
+    Listener().ProcessEvents();
+    if (CancelPolled()) return;
+    ParallelFor(threads_, std::min(kCellsPerStep, rows - first), [&](int worker, int i) {
+      Scratch& s = scratch[size_t(worker)];
+      nearest(first + i, 0, perCell, lists[size_t(first + i)], s.d, s.keys);
+    });
+  }
+  for (const Edges& list : lists) costs.AddRow(list);
+  lists = {};
+  // A cell whose photos are all taken is offered twice as many, and so on.
+  std::vector<int> offered(static_cast<size_t>(rows), perCell);
+  costs.Widen = [&](int row, Edges& more) {
+    const int from = offered[size_t(row)];
+    if (from >= count) return;
+    offered[size_t(row)] = static_cast<int>(std::min<int64_t>(count, int64_t(from) * 2));
+    nearest(row, from, offered[size_t(row)], more, scratch[0].d, scratch[0].keys);
+  };
+
+  int solved = 0;
+  const std::vector<int> photoOf = SolveSparseAssignment(costs, [&] {
+    if ((++solved & 63) != 0) return false;
+    Listener().ProcessEvents();
+    return CancelPolled();
+  });
+  if (cancelled_) return;
+  for (int row = 0; row < rows; ++row) {
+    const int k = photoOf[size_t(row)];
+    const int c = cellOfRow[size_t(row)];
+    if (k >= 0 && RepeatCapAllows(k) && RepeatRadiusFree(c % cols, c / cols, k)) FillCell(c % cols, c / cols, k);
+  }
+}
+
+}  // namespace velmora
