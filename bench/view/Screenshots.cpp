@@ -1,11 +1,13 @@
 // velmora-screenshots: the desktop program in the states its help text
 // describes (a mosaic fitted to the window, the same at 400 %, the
 // match-quality map, the library check, the wizard's settings advice, the
-// Edit menu after an edit, a cancelled job), each saved as a picture of the
-// whole screen. Run under a virtual X server:
+// Options window, the Edit menu after an edit, a cancelled job), each saved
+// as a picture of the whole screen (the wizard and the Options window each
+// alone). Run under a virtual X server:
 //   xvfb-run -s "-screen 0 1024x768x24" velmora-screenshots OUT_FOLDER
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
@@ -22,6 +24,7 @@
 #include "ui/LibraryCheckWindow.h"
 #include "ui/MosaicView.h"
 #include "ui/NewProjectWizard.h"
+#include "ui/OptionsDialog.h"
 #include "ui/Program.h"
 #include "ui/Session.h"
 
@@ -39,6 +42,14 @@ void Settle() {
 void Shoot(const QString& folder, const char* name) {
   Settle();
   QGuiApplication::primaryScreen()->grabWindow(0).save(folder + '/' + name + ".png");
+}
+
+// Only `window`, with its frame.
+void ShootWindow(const QString& folder, const char* name, const QWidget* window) {
+  Settle();
+  const QRect r = window->frameGeometry();
+  const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, r.x(), r.y(), r.width(), r.height());
+  shot.save(folder + '/' + name + ".png");
 }
 
 void SetUpProject(Engine& engine, int cells, int cellSize) {
@@ -99,8 +110,25 @@ int main(int argc, char** argv) {
     wizard->ComputeDerivedSizes();
     wizard->findChild<QTabWidget*>()->setCurrentIndex(1);
     wizard->move(60, 30);
-    Shoot(out, "wizard-advice");
+    ShootWindow(out, "wizard-advice", wizard);
     wizard->close();
+  }
+
+  // The Options window with the repeat cap kept by the solver; the boxes
+  // are put back after, as they are remembered in the user's settings.
+  if (QWidget* options = program.session().windows.options) {
+    auto* limit = options->findChild<QCheckBox*>("cbrptlimit");
+    auto* solver = options->findChild<QCheckBox*>("cbusecap");
+    const bool limited = limit->isChecked();
+    const bool solved = solver->isChecked();
+    if (!limited) limit->click();
+    solver->setChecked(true);
+    options->move(60, 30);
+    options->show();
+    ShootWindow(out, "options-solver", options);
+    options->hide();
+    if (!limited) limit->click();
+    solver->setChecked(solved);
   }
 
   // An Edit I change, then the Edit menu naming it.

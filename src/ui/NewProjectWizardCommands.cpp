@@ -155,11 +155,13 @@ void NewProjectWizard::UseSuggestedSettings() {
   MatchOptions matching = engine.MatchingSet;
   ApplyAdvice(AdviseSettings(AdviceInputOf(engine, engine.OptionSet)), options, sizes, matching);
   cellsDown_->setValue(sizes.CellsDown);
-  engine.MatchingSet = matching;
+  // The Options window, when there is one, shows and remembers the advice;
+  // its controls are what the next project takes.
   if (OptionsDialog* dialog = session_.windows.options)
-    dialog->TakeRepeatSettings(options.MinRepeatRadius, options.UseAllPhotos, options.MaxRepeatTimes);
+    dialog->TakeAdvisedSettings(options, matching);
   else
     engine.OptionSet = options;
+  engine.MatchingSet = matching;
   CollectProjectSettings();
 }
 

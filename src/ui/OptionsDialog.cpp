@@ -146,8 +146,21 @@ QWidget* OptionsDialog::BuildRepeatGroup() {
     session_.engine.MatchingSet.FairUseAll = on;
     QSettings().setValue(QStringLiteral("Matching/FairUseAll"), on);
   });
+  matching.UseCap = settings.value(QStringLiteral("Matching/UseCap"), false).toBool();
+  useCap_ = new QCheckBox(QStringLiteral("Keep the repeat cap by the solver"), group);
+  useCap_->setObjectName(QStringLiteral("cbusecap"));
+  useCap_->setToolTip(
+      QStringLiteral("Give every cell the photo that keeps the whole mosaic closest to the picture while no "
+                     "photo is shown more often than Limit Repeat Times allows. Works with Limit Repeat "
+                     "Times on"));
+  useCap_->setChecked(matching.UseCap);
+  connect(useCap_, &QCheckBox::toggled, this, [this](bool on) {
+    session_.engine.MatchingSet.UseCap = on;
+    QSettings().setValue(QStringLiteral("Matching/UseCap"), on);
+  });
   grid->addWidget(fairUseAll_, 6, 0, 1, 3);
   grid->addWidget(detail_, 7, 0, 1, 3);
+  grid->addWidget(useCap_, 8, 0, 1, 3);
   grid->addWidget(MakeLabel(group, "Randomize Level      Low <- -> High"), 4, 0, 1, 3);
   randomize_ = MakeSlider(group, "tbrandom", kRandomizeRange, 20, 10);
   randomizeLabel_ = MakePercent(group, "lbrl", "20 %");
@@ -159,8 +172,9 @@ QWidget* OptionsDialog::BuildRepeatGroup() {
   setTabOrder(repeatTimes_, randomize_);
   setTabOrder(randomize_, fairUseAll_);
   setTabOrder(fairUseAll_, detail_);
+  setTabOrder(detail_, useCap_);
   grid->setColumnStretch(2, 1);
-  grid->setRowStretch(8, 1);
+  grid->setRowStretch(9, 1);
   return group;
 }
 
@@ -389,10 +403,21 @@ void OptionsDialog::FillSwatch() {
   swatch_->setPixmap(fill);
 }
 
-void OptionsDialog::TakeRepeatSettings(int radius, bool useAll, int maxRepeatTimes) {
-  radius_->setValue(radius);
-  useAll_->setChecked(useAll);
-  repeatTimes_->setValue(maxRepeatTimes);
+void OptionsDialog::TakeAdvisedSettings(const tmosaicproject& options, const MatchOptions& matching) {
+  OptionControls c = Controls();
+  c.seradius = kRadiusRange.Limit(options.MinRepeatRadius);
+  c.cbuseall = options.UseAllPhotos;
+  c.cbrptlimit = options.LimitRepeat;
+  c.serepeattime = kRepeatTimesRange.Limit(options.MaxRepeatTimes);
+  c.tbenhance = kEnhanceRange.Limit(options.ColorEnhance);
+  c.tbalphablendmain = kAlphaPositionRange.Limit(AlphaToPosition(options.AlphaMain));
+  ShowControls(c);
+  // The matching switches through their own handling, so the user's
+  // settings remember them as if they had been clicked.
+  detail_->setChecked(matching.Detail);
+  fairUseAll_->setChecked(matching.FairUseAll);
+  useCap_->setChecked(matching.UseCap);
+  recolor_->setCurrentIndex(matching.Transfer ? 1 : 0);
   ReadOptionControls();
 }
 

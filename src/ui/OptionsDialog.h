@@ -24,9 +24,10 @@ public:
   OptionsDialog(Session& session, QWidget* parent);
   // Brings OptionSet up to date from the controls and refreshes the labels.
   void ReadOptionControls();
-  // The repeat settings of the wizard's advice into the controls, then
-  // ReadOptionControls.
-  void TakeRepeatSettings(int radius, bool useAll, int maxRepeatTimes);
+  // The settings the wizard's advice sets (repeat radius and cap, use-all,
+  // colour enhance, main-picture overlay and the matching choices) into the
+  // controls, then ReadOptionControls.
+  void TakeAdvisedSettings(const tmosaicproject& options, const MatchOptions& matching);
   // Start-up: the controls and OptionSet from Defaultopt.opt (or the built-in
   // defaults); OptionSet holds the file's values exactly as stored.
   Status LoadDefaultOptions();
@@ -65,6 +66,7 @@ private:
   QCheckBox* limitRepeat_ = nullptr;          // cbrptlimit
   QCheckBox* fairUseAll_ = nullptr;           // cbfairuseall
   QCheckBox* detail_ = nullptr;               // cbdetail
+  QCheckBox* useCap_ = nullptr;               // cbusecap
   QComboBox* recolor_ = nullptr;              // cbrecolor
   QSpinBox* radius_ = nullptr;                // seradius
   QSpinBox* repeatTimes_ = nullptr;           // serepeattime

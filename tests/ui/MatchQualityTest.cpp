@@ -2,14 +2,19 @@
 // a job and an edit, the map over the view, re-picking the worst cells as one
 // undoable step, and the wizard's settings advice with its button.
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QSettings>
+#include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QToolButton>
 #include <algorithm>
 
 #include "UiTestSupport.h"
+#include "quality/Advice.h"
 #include "quality/Quality.h"
 #include "imaging/formats/BmpCodec.h"
 #include "ui/MainWindow.h"
@@ -27,6 +32,9 @@ protected:
     EXPECT_TRUE(MeasureQuality(Engine(), r).ok());
     return r;
   }
+  // The advice's matching choices are remembered in the user's settings;
+  // the other tests start without them.
+  void TearDown() override { QSettings().remove(QStringLiteral("Matching")); }
   QString Status() { return Find<QLabel>(&Main(), "lbquality")->text(); }
   QImage Shot() { return Main().View()->grab().toImage(); }
 };
@@ -135,6 +143,11 @@ TEST_F(MatchQualityTest, WizardShowsTheAdviceAndUsesIt) {
       "so cells get poor matches.");
   EXPECT_EQ(first->palette().color(QPalette::WindowText), QColor(0xC0, 0, 0));  // not followed: red
   EXPECT_EQ(Find<QLabel>(panel, "lbadvice2")->palette().color(QPalette::WindowText), QColor(0, 0x80, 0));
+  // The solver, detail and transfer lines, red while the desktop keeps its own defaults.
+  EXPECT_TRUE(
+      Find<QLabel>(panel, "lbadvice5")->text().startsWith("Place the photos by the solver under that cap"));
+  for (const char* name : {"lbadvice5", "lbadvice6", "lbadvice7"})
+    EXPECT_EQ(Find<QLabel>(panel, name)->palette().color(QPalette::WindowText), QColor(0xC0, 0, 0)) << name;
   auto* button = Find<QAbstractButton>(panel, "btadvice");
   EXPECT_EQ(button->text(), "Use suggested settings");
   ASSERT_TRUE(button->isEnabled());
@@ -146,15 +159,41 @@ TEST_F(MatchQualityTest, WizardShowsTheAdviceAndUsesIt) {
   EXPECT_EQ(Engine().OptionSet.MinRepeatRadius, 1);
   EXPECT_EQ(Engine().Project.MinRepeatRadius, 1);
   EXPECT_FALSE(button->isEnabled());  // the settings follow it now
-  EXPECT_EQ(first->palette().color(QPalette::WindowText), QColor(0, 0x80, 0));
+  for (QLabel* line : panel->findChildren<QLabel*>()) {
+    if (!line->isVisibleTo(panel)) continue;
+    EXPECT_EQ(line->palette().color(QPalette::WindowText), QColor(0, 0x80, 0)) << line->text().toStdString();
+  }
+
+  // The whole advice is in the Options window's controls and in the engine.
+  const SettingsAdvice advice = AdviseSettings(AdviceInputOf(Engine(), Engine().OptionSet));
+  ASSERT_TRUE(advice.Followed());
+  const MatchOptions advised{true, true, true, true};
+  EXPECT_EQ(advice.Matching, advised);
+  EXPECT_EQ(Engine().MatchingSet, advised);
+  EXPECT_EQ(Engine().Matching, advised);
+  QWidget* options = Session().windows.options;
+  for (const char* name : {"cbdetail", "cbfairuseall", "cbusecap", "cbrptlimit", "cbuseall"})
+    EXPECT_TRUE(Find<QCheckBox>(options, name)->isChecked()) << name;
+  EXPECT_EQ(Find<QComboBox>(options, "cbrecolor")->currentIndex(), 1);
+  EXPECT_EQ(Find<QSpinBox>(options, "serepeattime")->value(), 360);  // 2.5 x 1,728 cells / 12 photos
+  EXPECT_EQ(Find<QSlider>(options, "tbenhance")->value(), 100);
+  EXPECT_EQ(Find<QSlider>(options, "tbalphablendmain")->value(), 45);  // 115 of 255
+  const tmosaicproject& set = Engine().OptionSet;
+  EXPECT_TRUE(set.LimitRepeat);
+  EXPECT_EQ(set.MaxRepeatTimes, advice.MaxRepeatTimes);
+  EXPECT_EQ(set.ColorEnhance, 100);
+  EXPECT_EQ(set.AlphaMain, 115);
+  EXPECT_EQ(Engine().Project.MaxRepeatTimes, 360);
+  EXPECT_TRUE(QSettings().value(QStringLiteral("Matching/UseCap")).toBool());
 
   // The last page shows the same notes, and the brief lists them.
   auto* final = Find<QWidget>(wizard, "advicefinal");
   EXPECT_EQ(Find<QLabel>(final, "lbadvice1")->text(), first->text());
   const QString brief = Find<QPlainTextEdit>(wizard, "Memo1")->toPlainText();
   EXPECT_TRUE(brief.contains("--------Advice--------\nRepeat radius 1 leaves at least 4 of the 12 photos"));
-  EXPECT_TRUE(
-      brief.contains("Suggested settings: radius 1, use all photos on, 48 x 36 cells, repeat cap 999"));
+  EXPECT_TRUE(brief.contains(
+      "Suggested settings: radius 1, use all photos on, 48 x 36 cells, repeat cap 360 kept by the "
+      "solver, detail matching, colour transfer at 100 % with overlay 115"));
 }
 
 }  // namespace

@@ -69,9 +69,12 @@ TEST_F(OptionsDialogTest, MatchingChoicesAreKeptInTheSettingsAndTheProject) {
   Find<QToolButton>(&Main(), "sboption")->click();
   EXPECT_FALSE(Control("cbdetail")->isChecked());
   EXPECT_FALSE(Control("cbfairuseall")->isChecked());
+  EXPECT_FALSE(Control("cbusecap")->isChecked());
   Control("cbdetail")->click();
   Control("cbfairuseall")->click();
-  EXPECT_EQ(Engine().MatchingSet, (MatchOptions{true, true}));
+  Control("cbusecap")->click();
+  const MatchOptions chosen{true, true, false, true};
+  EXPECT_EQ(Engine().MatchingSet, chosen);
   EXPECT_EQ(Engine().Matching, MatchOptions{}) << "the open project keeps its own";
   Control("Button6")->click();  // "Set As Default" writes the 60 bytes only
   EXPECT_EQ(OptionsFile().size(), 60u);
@@ -83,16 +86,19 @@ TEST_F(OptionsDialogTest, MatchingChoicesAreKeptInTheSettingsAndTheProject) {
   Control("cbfairuseall")->click();
   Engine().Matching = MatchOptions{};
   ASSERT_TRUE(Main().OpenProjectFrom(path).ok());
-  EXPECT_EQ(Engine().Matching, (MatchOptions{true, true}));
+  EXPECT_EQ(Engine().Matching, chosen);
   EXPECT_TRUE(prompts.messages.empty());
 
   // The program started again, on the same folder and settings.
   program.reset();
   program = std::make_unique<ui::Program>(folder.str(), prompts);
-  EXPECT_EQ(Engine().MatchingSet, (MatchOptions{true, false}));
+  EXPECT_EQ(Engine().MatchingSet, (MatchOptions{true, false, false, true}));
   EXPECT_TRUE(Control("cbdetail")->isChecked());
   EXPECT_FALSE(Control("cbfairuseall")->isChecked());
-  Control("cbdetail")->click();  // leaves the settings as the other tests expect them
+  EXPECT_TRUE(Control("cbusecap")->isChecked());
+  // Leaves the settings as the other tests expect them.
+  Control("cbdetail")->click();
+  Control("cbusecap")->click();
 }
 
 TEST_F(OptionsDialogTest, SetAsDefaultReportsAFileThatCannotBeWritten) {

@@ -205,7 +205,7 @@ TEST_F(WizardTest, BriefListsTheProjectAndSavesIt) {
   OpenWizard();
   SwitchToPage(3);
   QStringList lines = BriefLines();
-  ASSERT_EQ(lines.size(), 20);  // the project's fifteen lines, then the settings advice
+  ASSERT_EQ(lines.size(), 23);  // the project's fifteen lines, then the settings advice
   EXPECT_EQ(lines[0], "Project Brief");
   EXPECT_EQ(lines[2], "Source Image = ");
   EXPECT_EQ(lines[4], "Image Library 6 Files");
@@ -222,7 +222,12 @@ TEST_F(WizardTest, BriefListsTheProjectAndSavesIt) {
   EXPECT_EQ(lines[15], "--------Advice--------");
   EXPECT_TRUE(lines[16].startsWith("! Repeat radius 1 leaves at least 0 of the 6 photos"))
       << lines[16].toStdString();
-  EXPECT_EQ(lines[19], "Suggested settings: radius 1, use all photos on, 48 x 48 cells, repeat cap 999");
+  EXPECT_TRUE(lines[19].startsWith("! Place the photos by the solver under that cap"))
+      << lines[19].toStdString();
+  EXPECT_EQ(
+      lines[22],
+      "Suggested settings: radius 1, use all photos on, 48 x 48 cells, repeat cap 960 kept by the solver, "
+      "detail matching, colour transfer at 100 % with overlay 115");
 
   // Saved with a ".txt" added, byte for byte as built (CR LF after every line).
   prompts.saveAnswers.push_back(QString::fromStdString(folder / "brief"));
@@ -234,7 +239,7 @@ TEST_F(WizardTest, BriefListsTheProjectAndSavesIt) {
   Find<QAbstractButton>(Session().windows.options, "cbrptlimit")->click();
   SwitchToPage(0);
   lines = BriefLines();
-  ASSERT_EQ(lines.size(), 21);
+  ASSERT_EQ(lines.size(), 24);
   EXPECT_EQ(lines[11], "Max Repeat time for each file = 461");  // 2304 x 1.2 div 6 + 1
 
   // A file that cannot be written is reported.
