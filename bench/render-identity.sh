@@ -25,16 +25,23 @@ trap 'rm -rf "$work"' EXIT
 
 failed=0
 cases=0
+# A build whose create applies the settings advice by default is given
+# --no-advice, so both builds draw with the options given.
+flags_of() {
+  if "$1" create --help 2>&1 | grep -q -- '--\[no-\]advice'; then echo --no-advice; fi
+}
+old_flags=$(flags_of "$old")
+new_flags=$(flags_of "$new")
 run() {  # name, then create options
   local name=$1
   shift
   local ok=1
   for which in old new; do
-    local cli=$old
-    [ $which = new ] && cli=$new
+    local cli=$old extra=$old_flags
+    [ $which = new ] && cli=$new extra=$new_flags
     for pass in 1 2; do  # the second pass reads the renditions the first kept
       if ! XDG_CACHE_HOME="$work/cache-$which" "$cli" create --quiet --seed 7 --main "$main" \
-        --library "$library" --out "$work/$which-$pass.bmp" "$@" >/dev/null 2>"$work/$which.err"; then
+        --library "$library" --out "$work/$which-$pass.bmp" $extra "$@" >/dev/null 2>"$work/$which.err"; then
         echo "FAIL $name: $which build failed: $(head -c 300 "$work/$which.err")"
         ok=0
       fi
@@ -61,14 +68,16 @@ for filter in nearest draft linear cosine spline lanczos mitchell; do
     --no-crop-cell --mono-cell --alpha-main 128
   run "$filter self 20x20" --filter $filter --mode self --cells 16x16 --cell-size 20x20
 done
+# Detail matching and every photo placed by the assignment solver.
+run "detail, every photo placed well" --detail --use-all --fair-use-all --radius 1
 run "spline 100x100 of 64 px" --cells 100x100 --cell-size 64x64
 run "lanczos 100x100 of 64 px brick" --filter lanczos --stitch brick --cells 100x100 --cell-size 64x64
 
 # A project reopened by 'render' (the band render) gives the same picture.
 for which in old new; do
-  cli=$old
-  [ $which = new ] && cli=$new
-  XDG_CACHE_HOME="$work/cache-$which" "$cli" create --quiet --seed 9 --main "$main" --library "$library" \
+  cli=$old extra=$old_flags
+  [ $which = new ] && cli=$new extra=$new_flags
+  XDG_CACHE_HOME="$work/cache-$which" "$cli" create --quiet --seed 9 --main "$main" --library "$library" $extra \
     --stitch peyote --cells 30x20 --cell-size 40x24 --out "$work/p-$which.bmp" --project "$work/p.vm6" >/dev/null 2>&1
   XDG_CACHE_HOME="$work/cache-$which" "$cli" render "$work/p.vm6" --out "$work/r-$which.bmp" --quiet >/dev/null 2>&1
 done

@@ -17,9 +17,10 @@ fi
 echo "No display here (neither DISPLAY nor WAYLAND_DISPLAY is set), so the window cannot open."
 echo "Making the sample mosaic with velmora-cli instead."
 mkdir -p out
-# --advice fits the settings to the library and the picture (48 x 36 cells
-# for the 4:3 picture, repeat radius 1 for 100 photos); create prints the
-# mosaic's mean colour error per cell at the end.
+# create fits every setting it is not given to the library and the picture
+# (48 x 36 cells for the 4:3 picture, repeat radius 1 for 100 photos, a
+# repeat cap kept by the solver, colour transfer) and prints them; the
+# mosaic's mean colour error per cell comes at the end.
 build/bin/velmora-cli create --main samples/main.jpg --library build/bin/images \
-  --cells 48x48 --cell-size 32x32 --seed 1 --advice --out out/mosaic.jpg --project out/mosaic.vm6
+  --seed 1 --out out/mosaic.jpg --project out/mosaic.vm6
 echo "The mosaic is out/mosaic.jpg (project: out/mosaic.vm6); open the project later with the program's Load button."

@@ -215,7 +215,20 @@ std::vector<int> SolveSparseAssignment(const SparseCosts& costs, const std::func
     search.Relax(row, base, added.data(), added.data() + added.size());
   };
 
+  // With u(i) the cheapest cost of row i and every v 0, all reduced costs
+  // are non-negative and those of the rows placed here zero.
+  if (costs.GreedyStart)
+    for (int r = 0; r < rows; ++r)
+      if (start[size_t(r)] < start[size_t(r) + 1]) {
+        const Edge& e = edges[start[size_t(r)]];
+        if (colRow[size_t(e.col)] != kRoom) continue;
+        rowCol[size_t(r)] = e.col;
+        take(e.col, r);
+        matchedCost[size_t(r)] = e.cost;
+      }
+
   for (int f = 0; f < rows; ++f) {
+    if (rowCol[size_t(f)] >= 0) continue;
     if (stop && stop()) break;
     for (;;) {
       relax(f, 0);

@@ -36,6 +36,12 @@ struct SparseCosts {
   // this is the transportation problem of placing cells (rows) on photos
   // (columns) that may each be shown a few times.
   std::vector<int> Capacity;
+
+  // Every row whose cheapest column still has room takes it before the
+  // search starts (in row order), which is optimal for those rows as it
+  // stands and leaves the search only the rows that compete. The least
+  // total is the same; among equal totals another assignment may come out.
+  bool GreedyStart = false;
 };
 
 // The column of every row, or -1 for a row whose listed columns could not

@@ -208,6 +208,7 @@ TEST(SparseAssignment, FindsTheLeastTotalOfTheMostRowsPlaced) {
       SparseCosts sparse;
       sparse.Columns = c.cols;
       if (c.cap != 1) sparse.Capacity.assign(size_t(c.cols), c.cap);
+      sparse.GreedyStart = round % 2 == 1;
       for (int r = 0; r < c.rows; ++r) {
         for (int& v : all[size_t(r)]) v = int(rng() % 50);
         std::vector<int> order(size_t(c.cols));
