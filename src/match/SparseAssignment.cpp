@@ -217,14 +217,17 @@ std::vector<int> SolveSparseAssignment(const SparseCosts& costs, const std::func
 
   // With u(i) the cheapest cost of row i and every v 0, all reduced costs
   // are non-negative and those of the rows placed here zero.
+  // Any of the columns tied at that cost will do (copies of one photo).
   if (costs.GreedyStart)
     for (int r = 0; r < rows; ++r)
-      if (start[size_t(r)] < start[size_t(r) + 1]) {
-        const Edge& e = edges[start[size_t(r)]];
-        if (colRow[size_t(e.col)] != kRoom) continue;
-        rowCol[size_t(r)] = e.col;
-        take(e.col, r);
-        matchedCost[size_t(r)] = e.cost;
+      for (size_t e = start[size_t(r)]; e < start[size_t(r) + 1]; ++e) {
+        const Edge& edge = edges[e];
+        if (edge.cost != edges[start[size_t(r)]].cost) break;
+        if (colRow[size_t(edge.col)] != kRoom) continue;
+        rowCol[size_t(r)] = edge.col;
+        take(edge.col, r);
+        matchedCost[size_t(r)] = edge.cost;
+        break;
       }
 
   for (int f = 0; f < rows; ++f) {
