@@ -90,7 +90,8 @@ SettingsAdvice AdviseSettings(const AdviceInput& in) {
 
   // Matching: compare on 4 x 4 samples, place by the solver under a cap
   // (the every-photo pass by the solver as well), recolour by transfer.
-  a.Matching = MatchOptions{true, a.UseAllPhotos, true, true};
+  a.Matching = MatchOptions{true, a.UseAllPhotos && int64_t(a.Photos) * a.Cells <= kAdvisedFairUseAllEntries, true,
+                            true};
   a.DetailFollowed = in.Matching.Detail;
   a.SolverFollowed = in.Matching.UseCap && in.LimitRepeat;
   a.TransferFollowed =

@@ -8,6 +8,7 @@
 // measured mosaics (bench/advice-table.sh): see each constant.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,10 @@ constexpr double kSolvedCapSlack = 2.5;
 // to 0.69 and 93 % of each tile's own contrast kept; at half strength under
 // the 20 % overlay, 10.9 to 12.6, 0.36 to 0.37 and 97 %; at full strength
 // under 40 %, SSIM 0.57 on the portrait picture.
+// Every photo placed by the solver ("Place every photo well") keeps a
+// distance per photo and cell, 4 bytes each: advised up to this many (64 MiB;
+// 2,000 photos in 128 x 64 cells), beyond it the one-by-one pass places them.
+constexpr int64_t kAdvisedFairUseAllEntries = int64_t(1) << 24;
 constexpr int kAdvisedEnhance = 100;
 constexpr int kAdvisedOverlay = 115;
 

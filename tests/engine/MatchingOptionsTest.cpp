@@ -624,6 +624,49 @@ TEST(PlaceUnderUseCap, FindsTheLeastTotalUnderTheCapAndKeepsTheRadius) {
   }
 }
 
+// A grid past what is solved in one piece goes in strips: the cap still
+// holds over the whole grid, every cell is filled, and the map is the same
+// on one thread or two.
+TEST(PlaceUnderUseCap, StripsOfALargeGridKeepTheCapOnAnyThreads) {
+  constexpr int kCols = 80, kRows = 60, kPhotos = 300, kCap = 20;
+  std::vector<CellMapEntry> maps[2];
+  for (int threads : {1, 2}) {
+    std::mt19937 rng(77);
+    Engine e;
+    e.SetThreadCount(threads);
+    SetGrid(e, kCols, kRows, 8, 8);
+    ASSERT_TRUE(e.GridBitmap.SetSize(2 * kCols, 2 * kRows).ok());
+    for (int y = 0; y < 2 * kRows; ++y)
+      for (int x = 0; x < 2 * kCols; ++x)
+        for (int ch = 0; ch < 3; ++ch) e.GridBitmap.PixelAddress(x, y)[ch] = uint8_t((x * 3 + y * 2 + ch * 40) % 256);
+    for (int k = 0; k < kPhotos; ++k) {
+      e.PicList.Append("p");
+      for (SigColor& q : e.Library[k].Signature.Slot)
+        q = SigColor{uint8_t(rng() % 256), uint8_t(rng() % 256), uint8_t(rng() % 256), 0};
+    }
+    e.Project.UseAllPhotos = false;
+    e.Project.LimitRepeat = true;
+    e.Project.MaxRepeatTimes = kCap;
+    e.Project.MinRepeatRadius = 1;
+    e.Matching.UseCap = true;
+    e.Rng.SetSeed(3);
+    e.AssignCells();
+    std::vector<int> uses(kPhotos, 0);
+    for (int y = 0; y < kRows; ++y)
+      for (int x = 0; x < kCols; ++x) {
+        ASSERT_TRUE(e.Map.At(x, y).Assigned);
+        ++uses[size_t(e.Map.At(x, y).PicIndex)];
+        maps[threads - 1].push_back(e.Map.At(x, y));
+      }
+    EXPECT_LE(*std::max_element(uses.begin(), uses.end()), kCap);
+  }
+  ASSERT_EQ(maps[0].size(), maps[1].size());
+  for (size_t i = 0; i < maps[0].size(); ++i) {
+    EXPECT_EQ(maps[0][i].PicIndex, maps[1][i].PicIndex) << i;
+    EXPECT_EQ(maps[0][i].HFlip, maps[1][i].HFlip) << i;
+  }
+}
+
 TEST(MatchingBlock, RoundTripsThroughTheExtensionArea) {
   for (int bits = 0; bits < 16; ++bits) {
     const MatchOptions options{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};

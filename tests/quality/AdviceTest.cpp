@@ -62,6 +62,11 @@ TEST(Advice, RulesOverLibrariesGridsAndPictures) {
     // pass when it runs) and the transfer.
     EXPECT_EQ(a.Matching, (MatchOptions{true, a.UseAllPhotos, true, true}));
   }
+  // A poster: every photo is still placed first, but one by one, since the
+  // solver's table of 2,000 x 30,000 distances would take 240 MB.
+  const SettingsAdvice poster = AdviseSettings(Input(2000, 200, 150));
+  EXPECT_TRUE(poster.UseAllPhotos);
+  EXPECT_EQ(poster.Matching, (MatchOptions{true, false, true, true}));
 }
 
 TEST(Advice, SaysWhichSettingsDifferAndApplyingMakesThemFollow) {
