@@ -111,8 +111,9 @@ void Engine::PlaceUnderUseCap(int count) {
           std::min(int64_t(Project.MaxRepeatTimes) - Library[k].UseCount, share), 0, rows));
     const int perCell = static_cast<int>(std::min<int64_t>(
         {int64_t(count), int64_t(kPhotosPerCell), std::max<int64_t>(kMinPhotosPerCell, kEdgeBudget / rows)}));
-    // The photos of `row` from the `from`th nearest to the `to`th, nearest
-    // first (the earlier photo on a tie), those without capacity left out.
+    // The photos of `row` from the `from`th nearest to the `to`th (the
+    // earlier photo on a tie), those without capacity left out; in no
+    // particular order from the first on, as the solver orders every row.
     auto nearest = [&](int row, int from, int to, Edges& out, Scratch& s) {
       distances(row, s.d);
       s.keys.clear();
@@ -120,7 +121,7 @@ void Engine::PlaceUnderUseCap(int count) {
         if (costs.Capacity[size_t(k)] > 0) s.keys.push_back(int64_t(s.d[size_t(k)]) * kKeyPhotos + k);
       const auto end = s.keys.begin() + std::min<ptrdiff_t>(to, ptrdiff_t(s.keys.size()));
       if (end != s.keys.end()) std::nth_element(s.keys.begin(), end, s.keys.end());
-      std::sort(s.keys.begin(), end);
+      if (from > 0) std::nth_element(s.keys.begin(), s.keys.begin() + std::min<ptrdiff_t>(from, end - s.keys.begin()), end);
       out.clear();
       for (auto k = s.keys.begin() + std::min<ptrdiff_t>(from, end - s.keys.begin()); k != end; ++k)
         out.emplace_back(static_cast<int32_t>(*k / kKeyPhotos), static_cast<int>(*k % kKeyPhotos));
