@@ -84,8 +84,8 @@ void Engine::PlaceUnderUseCap(int count) {
   };
   std::vector<Scratch> scratch(static_cast<size_t>(std::max(1, threads_)));
 
-  // A large grid is solved a strip of rows at a time, top first, each
-  // strip exactly: the search grows faster than the cells, and a strip may
+  // The grid is solved a strip of rows at a time, top first, each strip
+  // exactly: the search grows faster than the cells, and a strip may
   // take a photo at most its share of the cap, with room to spare, so the
   // strips below still find the photos that suit them.
   const int gridRows = Project.CellsDown;
@@ -121,9 +121,10 @@ void Engine::PlaceUnderUseCap(int count) {
         if (costs.Capacity[size_t(k)] > 0) s.keys.push_back(int64_t(s.d[size_t(k)]) * kKeyPhotos + k);
       const auto end = s.keys.begin() + std::min<ptrdiff_t>(to, ptrdiff_t(s.keys.size()));
       if (end != s.keys.end()) std::nth_element(s.keys.begin(), end, s.keys.end());
-      if (from > 0) std::nth_element(s.keys.begin(), s.keys.begin() + std::min<ptrdiff_t>(from, end - s.keys.begin()), end);
+      const auto begin = s.keys.begin() + std::min<ptrdiff_t>(from, end - s.keys.begin());
+      if (from > 0) std::nth_element(s.keys.begin(), begin, end);
       out.clear();
-      for (auto k = s.keys.begin() + std::min<ptrdiff_t>(from, end - s.keys.begin()); k != end; ++k)
+      for (auto k = begin; k != end; ++k)
         out.emplace_back(static_cast<int32_t>(*k / kKeyPhotos), static_cast<int>(*k % kKeyPhotos));
     };
 
