@@ -63,7 +63,6 @@ void ApplyCommandAdvice(Engine& engine, const Flags& flags, bool everything, boo
   ComputeDerivedSizes(p);
   engine.MatchingSet = engine.Matching = matching;
   // What is printed is what the project keeps.
-  advice = AdviseSettings(AdviceInputOf(engine, p));
   advice.CellsDown = p.CellsDown;
   advice.RepeatRadius = p.MinRepeatRadius;
   advice.UseAllPhotos = p.UseAllPhotos;

@@ -23,15 +23,13 @@
 namespace velmora {
 namespace {
 
-// Photos offered to each cell at first, and the most edges the graph may
-// have in all (about 8 bytes each): a large grid gets fewer per cell. Too
-// few, and cells that want the same photos (a sky) search long and ask
-// for more; too many, and every search step reads more edges. On 2,000
-// photos for 2,304 cells 512 took 0.5 s for the whole warm job, 256 0.7 s,
-// 64 1.7 s and all 2,000 0.7 s.
+// Photos offered to each cell at first (a large grid gets fewer, within
+// kSparseEdgeBudget). Too few, and cells that want the same photos (a sky)
+// search long and ask for more; too many, and every search step reads more
+// edges. On 2,000 photos for 2,304 cells 512 took 0.5 s for the whole warm
+// job, 256 0.7 s, 64 1.7 s and all 2,000 0.7 s.
 constexpr int kPhotosPerCell = 512;
 constexpr int kMinPhotosPerCell = 8;
-constexpr int64_t kEdgeBudget = int64_t(1) << 23;
 // Cells whose distances are computed between two looks at the listener.
 constexpr int kCellsPerStep = 256;
 // The grid is solved in strips of equal rows of at most about kStripCells
@@ -47,7 +45,7 @@ constexpr double kStripShareSlack = 1.5;
 // A photo's index is below this in a selection key (distance * kKeyPhotos + k).
 constexpr int64_t kKeyPhotos = int64_t(1) << 32;
 
-using Edges = std::vector<std::pair<int32_t, int>>;  // (cost, photo)
+using Edges = SparseRow;  // (cost, photo)
 
 }  // namespace
 
@@ -110,7 +108,7 @@ void Engine::PlaceUnderUseCap(int count) {
       costs.Capacity[size_t(k)] = static_cast<int>(std::clamp<int64_t>(
           std::min(int64_t(Project.MaxRepeatTimes) - Library[k].UseCount, share), 0, rows));
     const int perCell = static_cast<int>(std::min<int64_t>(
-        {int64_t(count), int64_t(kPhotosPerCell), std::max<int64_t>(kMinPhotosPerCell, kEdgeBudget / rows)}));
+        {int64_t(count), int64_t(kPhotosPerCell), std::max<int64_t>(kMinPhotosPerCell, kSparseEdgeBudget / rows)}));
     // The photos of `row` from the `from`th nearest to the `to`th (the
     // earlier photo on a tie), those without capacity left out; in no
     // particular order from the first on, as the solver orders every row.

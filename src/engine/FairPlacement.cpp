@@ -31,11 +31,10 @@
 namespace velmora {
 namespace {
 
-// Nearest cells offered to each photo, and the most edges the graph may
-// have in all (about 8 bytes each): a large library gets fewer per photo.
+// Nearest cells offered to each photo (a large library gets fewer, within
+// kSparseEdgeBudget).
 constexpr int kCellsPerPhoto = 96;
 constexpr int kMinCellsPerPhoto = 16;
-constexpr int64_t kEdgeBudget = int64_t(1) << 23;
 // Cells spread evenly over the grid, offered to every photo besides.
 constexpr int kSpreadCells = 8;
 // Photos whose distances are computed between two looks at the listener.
@@ -43,7 +42,7 @@ constexpr int kRowsPerStep = 64;
 // A cell's index is below this in a selection key (loss * kKeyCells + cell).
 constexpr int64_t kKeyCells = int64_t(1) << 32;
 
-using Edges = std::vector<std::pair<int32_t, int>>;  // (cost, cell)
+using Edges = SparseRow;  // (cost, cell)
 
 }  // namespace
 
@@ -54,7 +53,7 @@ void Engine::PlaceEveryPhotoWell(int count) {
   const bool detail = DetailReady();
   const int enhance = Project.ColorEnhance;
   const int perPhoto = static_cast<int>(std::min<int64_t>(
-      {int64_t(cells), int64_t(kCellsPerPhoto), std::max<int64_t>(kMinCellsPerPhoto, kEdgeBudget / count)}));
+      {int64_t(cells), int64_t(kCellsPerPhoto), std::max<int64_t>(kMinCellsPerPhoto, kSparseEdgeBudget / count)}));
 
   std::vector<int> photoOf;  // the library index of each solver row
   for (int k = 0; k < count; ++k)

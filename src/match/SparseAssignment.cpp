@@ -7,7 +7,7 @@
 
 namespace velmora {
 
-void SparseCosts::AddRow(const std::vector<std::pair<int32_t, int>>& costAndColumn) {
+void SparseCosts::AddRow(const SparseRow& costAndColumn) {
   for (const auto& [cost, col] : costAndColumn) {
     Col.push_back(col);
     Cost.push_back(cost);
@@ -19,8 +19,8 @@ namespace {
 
 // Asks for more columns of row f and keeps those it does not list yet in
 // extra[f]; false when there are none.
-bool Widened(const SparseCosts& costs, int f, int cols, std::vector<std::pair<int32_t, int>>& more,
-             std::vector<char>& listed, std::vector<std::vector<std::pair<int32_t, int>>>& extra) {
+bool Widened(const SparseCosts& costs, int f, int cols, SparseRow& more,
+             std::vector<char>& listed, std::vector<SparseRow>& extra) {
   more.clear();
   costs.Widen(f, more);
   auto mark = [&](char on) {
@@ -75,8 +75,9 @@ public:
 
   // The edges of `row`, cheapest first, reached at `base` (its matched
   // column's label less what the row pays there): lowers the labels of the
-  // columns they reach. A column with room left reached is a way out; a column at or
-  // beyond the best way out so far cannot matter and is left alone.
+  // columns they reach. A column with room left reached is a way out; a
+  // column at or beyond the best way out so far cannot matter and is left
+  // alone.
   void Relax(int row, int64_t base, const Edge* e, const Edge* end) {
     const int64_t* raw = raw_.data();
     for (; e != end; ++e) {
@@ -204,9 +205,9 @@ std::vector<int> SolveSparseAssignment(const SparseCosts& costs, const std::func
     std::sort(edges.begin() + std::ptrdiff_t(start[size_t(r)]), edges.end(), Cheaper);
   }
   // The columns Widen added, per row.
-  std::vector<std::vector<std::pair<int32_t, int>>> extra(static_cast<size_t>(rows));
+  std::vector<SparseRow> extra(static_cast<size_t>(rows));
   std::vector<std::vector<Edge>> extraEdges(static_cast<size_t>(rows));
-  std::vector<std::pair<int32_t, int>> more;
+  SparseRow more;
   std::vector<char> listed(static_cast<size_t>(cols), 0);
   Search search(cols, colRow, v);
   auto relax = [&](int row, int64_t base) {

@@ -14,6 +14,13 @@
 
 namespace velmora {
 
+// One row's offers: (cost, column) pairs.
+using SparseRow = std::vector<std::pair<int32_t, int>>;
+
+// The most edges a caller offers the solver in all: about 8 bytes each, so
+// 64 MiB; a large problem offers fewer per row.
+inline constexpr int64_t kSparseEdgeBudget = int64_t(1) << 23;
+
 // Row r's columns and costs are Col[RowStart[r] .. RowStart[r + 1]) and the
 // same positions of Cost. A row lists a column at most once.
 struct SparseCosts {
@@ -23,14 +30,14 @@ struct SparseCosts {
   std::vector<int32_t> Cost;
 
   int Rows() const { return static_cast<int>(RowStart.size()) - 1; }
-  void AddRow(const std::vector<std::pair<int32_t, int>>& costAndColumn);
+  void AddRow(const SparseRow& costAndColumn);
 
   // When given, asked for more columns of a row that cannot be placed on
   // those it lists (columns it already lists are ignored); the row is then
   // tried again, until it is placed or nothing more comes. Lets rows list
   // only their few cheapest columns without leaving rows out where many
   // of them want the same few.
-  std::function<void(int row, std::vector<std::pair<int32_t, int>>& more)> Widen;
+  std::function<void(int row, SparseRow& more)> Widen;
 
   // How many rows each column may take; empty, one each. With more than one
   // this is the transportation problem of placing cells (rows) on photos
@@ -45,9 +52,10 @@ struct SparseCosts {
 };
 
 // The column of every row, or -1 for a row whose listed columns could not
-// be freed for it (a column takes at most its capacity of rows). The result depends only on the costs (ties go the same
-// way every time). `stop`, when given, is asked between rows; once it says
-// yes the rows not yet placed stay -1.
+// be freed for it (a column takes at most its capacity of rows). The result
+// depends only on the costs (ties go the same way every time). `stop`, when
+// given, is asked between rows; once it says yes the rows not yet placed
+// stay -1.
 std::vector<int> SolveSparseAssignment(const SparseCosts& costs, const std::function<bool()>& stop = {});
 
 }  // namespace velmora

@@ -1,9 +1,10 @@
 // The matching choices a project was made with (detail matching, the
 // assignment solver for "Ensure Use All Photos", the colour transfer that
-// recolours its tiles), saved as an extension
-// block after the original project bytes. A project without the block was
-// made with all of them off (tinted tiles); it is written only when one of them is on, so such a
-// project stays byte for byte the original layout.
+// recolours its tiles, the repeat cap kept by the solver), saved as an
+// extension block after the original project bytes. A project without the
+// block was made with all of them off (tinted tiles); it is written only
+// when one of them is on, so such a project stays byte for byte the
+// original layout.
 #pragma once
 
 #include <cstdint>

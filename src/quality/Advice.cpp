@@ -98,8 +98,7 @@ SettingsAdvice AdviseSettings(const AdviceInput& in) {
       in.Matching.Transfer && in.ColorEnhance == a.ColorEnhance && in.AlphaMain == a.AlphaMain;
 
   const double share = double(a.Cells) / a.Photos;
-  const double slack = a.Matching.UseCap ? kSolvedCapSlack : kRepeatCapSlack;
-  a.MaxRepeatTimes = std::clamp(static_cast<int>(std::ceil(slack * share - 1e-9)), 1, kMaxCap);
+  a.MaxRepeatTimes = std::clamp(static_cast<int>(std::ceil(kSolvedCapSlack * share - 1e-9)), 1, kMaxCap);
   // With the solver a looser cap than advised costs variety, not likeness.
   a.CapFollowed = !in.LimitRepeat || in.MaxRepeatTimes >= a.MaxRepeatTimes;
   return a;
@@ -136,16 +135,11 @@ void ApplyAdvice(const SettingsAdvice& advice, tmosaicproject& options, tmosaicp
   options.UseAllPhotos = advice.UseAllPhotos;
   matching = advice.Matching;
   // The solver keeps to the cap it is given: the advised one, switched on.
-  // Without the solver a looser cap than the one that fits is left alone.
-  options.MaxRepeatTimes = !advice.Matching.UseCap && options.LimitRepeat
-                               ? std::max(options.MaxRepeatTimes, advice.MaxRepeatTimes)
-                               : advice.MaxRepeatTimes;
-  options.LimitRepeat = advice.Matching.UseCap || options.LimitRepeat;
+  options.MaxRepeatTimes = advice.MaxRepeatTimes;
+  options.LimitRepeat = true;
   options.RepeatLimitSuspended = false;
-  if (advice.Matching.Transfer) {
-    options.ColorEnhance = advice.ColorEnhance;
-    options.AlphaMain = advice.AlphaMain;
-  }
+  options.ColorEnhance = advice.ColorEnhance;
+  options.AlphaMain = advice.AlphaMain;
 }
 
 std::vector<AdviceLine> AdviceLines(const SettingsAdvice& a) {

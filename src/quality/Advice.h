@@ -30,18 +30,20 @@ constexpr double kRadiusBlockedShare = 0.06;
 // of 13 to 35 % of the cells and by 56 % at 65 %, but by at most 2 % below 6 %.
 constexpr double kUseAllLibraryShare = 0.10;
 // A repeat cap that fits: this many times each photo's even share of the
-// cells. Any cap costs likeness: measured, 1.2 times the even share (the
-// raise the options apply) added 25 to 130 % to the error, twice it 10 to
-// 80 %, four times it 20 %, eight times it 7 %.
-constexpr double kRepeatCapSlack = 8.0;
-// The cap when the cells are placed by the solver under it: the solver
-// gives every photo its best cells at once, so a cap costs far less than in
-// the passes. On 2,000 photos for 2,304 cells (an even share of 1.15), caps
+// cells, kept by the solver. In the one-by-one passes any cap costs
+// likeness: measured, 1.2 times the even share (the raise the options
+// apply) added 25 to 130 % to the error, twice it 10 to 80 %, four times it
+// 20 %, eight times it 7 %. The solver gives every photo its best cells at
+// once, so a cap costs far less there. On 2,000 photos for 2,304 cells (an even share of 1.15), caps
 // of 4, 3 and 2 gave mean errors at 4 x 4 samples of 10.9, 11.9 and 13.6
 // against 18.5 without the solver, with 650, 820 and 1,180 different photos:
 // 2.5 times the even share keeps most of the likeness and spreads the
 // photos over at least 0.4 of the library.
 constexpr double kSolvedCapSlack = 2.5;
+// Every photo placed by the solver ("Place every photo well") keeps a
+// distance per photo and cell, 4 bytes each: advised up to this many (64 MiB;
+// 2,000 photos in 128 x 64 cells), beyond it the one-by-one pass places them.
+constexpr int64_t kAdvisedFairUseAllEntries = int64_t(1) << 24;
 // Tiles recoloured by colour transfer at full strength, under an overlay of
 // the main picture of 115 / 255 (45 %) that the transfer's spread makes up
 // for. Measured on 2,000 photos at 48 x 48 cells with the solver's cap of 3,
@@ -49,10 +51,6 @@ constexpr double kSolvedCapSlack = 2.5;
 // to 0.69 and 93 % of each tile's own contrast kept; at half strength under
 // the 20 % overlay, 10.9 to 12.6, 0.36 to 0.37 and 97 %; at full strength
 // under 40 %, SSIM 0.57 on the portrait picture.
-// Every photo placed by the solver ("Place every photo well") keeps a
-// distance per photo and cell, 4 bytes each: advised up to this many (64 MiB;
-// 2,000 photos in 128 x 64 cells), beyond it the one-by-one pass places them.
-constexpr int64_t kAdvisedFairUseAllEntries = int64_t(1) << 24;
 constexpr int kAdvisedEnhance = 100;
 constexpr int kAdvisedOverlay = 115;
 
@@ -133,8 +131,8 @@ struct AdviceLine {
 };
 std::vector<AdviceLine> AdviceLines(const SettingsAdvice& advice);
 // What ApplyAdvice sets, in one line ("radius 1, use all photos on, 48 x 36
-// cells, repeat cap 58, detail matching, solver under the cap, colour
-// transfer").
+// cells, repeat cap 44 kept by the solver, detail matching, colour transfer
+// at 100 % with overlay 115").
 std::string AdviceSummary(const SettingsAdvice& advice, int cellsAcross);
 
 }  // namespace velmora
