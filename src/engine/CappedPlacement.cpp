@@ -18,6 +18,7 @@
 #include "engine/Engine.h"
 #include "imaging/Parallel.h"
 #include "match/DetailLanes.h"
+#include "match/NearestPhotos.h"
 #include "match/SparseAssignment.h"
 
 namespace velmora {
@@ -42,8 +43,6 @@ constexpr int kCellsPerStep = 256;
 // for the warm job in one piece and 0.45 s in two strips, at 5.28 and 5.30.
 constexpr int kStripCells = 1152;
 constexpr double kStripShareSlack = 1.5;
-// A photo's index is below this in a selection key (distance * kKeyPhotos + k).
-constexpr int64_t kKeyPhotos = int64_t(1) << 32;
 
 using Edges = SparseRow;  // (cost, photo)
 
@@ -78,7 +77,7 @@ void Engine::PlaceUnderUseCap(int count) {
   };
   struct Scratch {
     std::vector<int32_t> d;
-    std::vector<int64_t> keys;
+    NearestScratch nearest;
   };
   std::vector<Scratch> scratch(static_cast<size_t>(std::max(1, threads_)));
 
@@ -110,20 +109,15 @@ void Engine::PlaceUnderUseCap(int count) {
     const int perCell = static_cast<int>(std::min<int64_t>(
         {int64_t(count), int64_t(kPhotosPerCell), std::max<int64_t>(kMinPhotosPerCell, kSparseEdgeBudget / rows)}));
     // The photos of `row` from the `from`th nearest to the `to`th (the
-    // earlier photo on a tie), those without capacity left out; in no
-    // particular order from the first on, as the solver orders every row.
+    // earlier photo on a tie), those without capacity left out, nearest
+    // first.
+    std::vector<int> open;
+    for (int k = 0; k < count; ++k)
+      if (costs.Capacity[size_t(k)] > 0) open.push_back(k);
     auto nearest = [&](int row, int from, int to, Edges& out, Scratch& s) {
       distances(row, s.d);
-      s.keys.clear();
-      for (int k = 0; k < count; ++k)
-        if (costs.Capacity[size_t(k)] > 0) s.keys.push_back(int64_t(s.d[size_t(k)]) * kKeyPhotos + k);
-      const auto end = s.keys.begin() + std::min<ptrdiff_t>(to, ptrdiff_t(s.keys.size()));
-      if (end != s.keys.end()) std::nth_element(s.keys.begin(), end, s.keys.end());
-      const auto begin = s.keys.begin() + std::min<ptrdiff_t>(from, end - s.keys.begin());
-      if (from > 0) std::nth_element(s.keys.begin(), begin, end);
-      out.clear();
-      for (auto k = begin; k != end; ++k)
-        out.emplace_back(static_cast<int32_t>(*k / kKeyPhotos), static_cast<int>(*k % kKeyPhotos));
+      NearestInOrder(s.d.data(), open.data(), static_cast<int>(open.size()), to, out, s.nearest);
+      out.erase(out.begin(), out.begin() + std::min<ptrdiff_t>(from, ptrdiff_t(out.size())));
     };
 
     std::vector<Edges> lists(static_cast<size_t>(rows));

@@ -52,7 +52,11 @@ struct Edge {
   int32_t cost;
 };
 
-bool Cheaper(const Edge& a, const Edge& b) { return a.cost != b.cost ? a.cost < b.cost : a.col < b.col; }
+// Cheapest first, the earlier column on a tie (a lambda, so that the sorts
+// inline it).
+constexpr auto Cheaper = [](const Edge& a, const Edge& b) {
+  return a.cost != b.cost ? a.cost < b.cost : a.col < b.col;
+};
 
 // One shortest-path search at a time: the labels of the columns reached,
 // and how they were reached.
@@ -202,7 +206,8 @@ std::vector<int> SolveSparseAssignment(const SparseCosts& costs, const std::func
     for (size_t e = costs.RowStart[size_t(r)]; e < costs.RowStart[size_t(r) + 1]; ++e)
       if (costs.Col[e] >= 0 && costs.Col[e] < cols) edges.push_back({costs.Col[e], costs.Cost[e]});
     start[size_t(r) + 1] = edges.size();
-    std::sort(edges.begin() + std::ptrdiff_t(start[size_t(r)]), edges.end(), Cheaper);
+    const auto first = edges.begin() + std::ptrdiff_t(start[size_t(r)]);
+    if (!std::is_sorted(first, edges.end(), Cheaper)) std::sort(first, edges.end(), Cheaper);
   }
   // The columns Widen added, per row.
   std::vector<SparseRow> extra(static_cast<size_t>(rows));
