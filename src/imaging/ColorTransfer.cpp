@@ -51,6 +51,14 @@ float TransferSpreadFactor(float tile, float cell, float keep) {
   return std::clamp(shown, kTransferSpreadMin, kTransferSpreadMax);
 }
 
+// Below 256 the part cut off by the truncation is exact in a float.
+uint8_t RoundToByte(float x) {
+  if (!(x > 0.0f)) return 0;
+  if (x >= 255.0f) return 255;
+  const int whole = static_cast<int>(x);
+  return static_cast<uint8_t>(whole + (x - static_cast<float>(whole) >= 0.5f ? 1 : 0));
+}
+
 namespace {
 
 // The table of one channel: v' = v + t (target - mean + (s - 1)(v - mean)),
@@ -59,8 +67,7 @@ std::array<uint8_t, 256> ChannelTable(float mean, float target, float s, float t
   std::array<uint8_t, 256> table{};
   for (int v = 0; v < 256; ++v) {
     const float full = target + s * (float(v) - mean);
-    const float out = float(v) + t * (full - float(v));
-    table[size_t(v)] = uint8_t(std::clamp(std::lround(out), 0L, 255L));
+    table[size_t(v)] = RoundToByte(float(v) + t * (full - float(v)));
   }
   return table;
 }

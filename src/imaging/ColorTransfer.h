@@ -7,6 +7,8 @@
 // price of a 256-entry table per channel instead of a conversion per pixel.
 #pragma once
 
+#include <cstdint>
+
 #include "imaging/Bitmap32.h"
 #include "imaging/Geometry.h"
 
@@ -35,6 +37,10 @@ inline constexpr float kTransferSpreadMax = 1.6f;
 // raised by 1 / keep (clamped again) so that the share `keep` (0..1) of the
 // picture an overlay leaves still shows the factor's spread.
 float TransferSpreadFactor(float tile, float cell, float keep);
+
+// x rounded half away from zero and clamped to 0..255: clamp(lround(x), 0,
+// 255) without a call.
+uint8_t RoundToByte(float x);
 
 // Copies `source` into `target` (same size) recoloured from `tile` toward
 // `cell` at `strength` percent (0 copies it, 100 the full transfer), then

@@ -4,6 +4,7 @@
 // transfer, and the choice is saved and reopened with a project.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "engine/CellLayout.h"
@@ -120,7 +121,9 @@ TEST(Recolor, TintTransferAndStrength) {
     EXPECT_NEAR(shown.Blue, tile.Blue + c.meanShare * (cell.Blue - tile.Blue), 2.0f);
     EXPECT_GE(shown.Spread, c.spreadAtLeast * tile.Spread - 0.5f);
     EXPECT_LE(shown.Spread, c.spreadAtMost * tile.Spread + 0.5f);
-    if (c.strength == 0) EXPECT_TRUE(testing::SamePixels(e.MosaicBitmap, untouched));
+    if (c.strength == 0) {
+      EXPECT_TRUE(testing::SamePixels(e.MosaicBitmap, untouched));
+    }
   }
 }
 
@@ -165,6 +168,21 @@ TEST(Recolor, SpreadFactor) {
 // The choice goes into the matching block: a project saved with the transfer
 // reopens to the same picture, an old project without the block draws the
 // tint.
+// The transfer's tables round as lround does, also next to every half.
+TEST(Recolor, RoundToByteIsClampedLround) {
+  auto check = [](float x) {
+    ASSERT_EQ(int(RoundToByte(x)), int(std::clamp(std::lround(x), 0L, 255L))) << x;
+  };
+  for (int n = -2; n <= 258; ++n)
+    for (float base : {float(n), float(n) + 0.5f}) {
+      float x = base;
+      for (int i = 0; i < 64; ++i) x = std::nextafter(x, -1000.0f);
+      for (int i = 0; i < 128; ++i, x = std::nextafter(x, 1000.0f)) check(x);
+    }
+  for (float x = -3.0f; x < 259.0f; x += 0.013f) check(x);
+  check(std::nanf(""));
+}
+
 TEST(Recolor, SavedChoiceReopensToTheSamePicture) {
   for (const bool transfer : {false, true}) {
     SCOPED_TRACE(transfer ? "transfer" : "tint");
