@@ -3,9 +3,25 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 namespace velmora {
+
+namespace {
+
+struct LumaTables {
+  std::array<double, 256> red, green, blue;
+  LumaTables() {
+    for (int v = 0; v < 256; ++v) {
+      red[size_t(v)] = 0.299 * v;
+      green[size_t(v)] = 0.587 * v;
+      blue[size_t(v)] = 0.114 * v;
+    }
+  }
+};
+
+}  // namespace
 
 ColorStats StatsOf(const TBitmap32& picture, const TRect& rect) {
   const int left = std::max(rect.Left, 0);
@@ -13,6 +29,9 @@ ColorStats StatsOf(const TBitmap32& picture, const TRect& rect) {
   const int right = std::min(rect.Right, picture.Width());
   const int bottom = std::min(rect.Bottom, picture.Height());
   if (left >= right || top >= bottom) return {};
+  // Each channel's share of the luminance, the same products the sum below
+  // would make pixel by pixel.
+  static const LumaTables shares;
   // Integer sums: a cell never holds enough pixels to overflow 64 bits.
   uint64_t r = 0, g = 0, b = 0;
   double luma = 0, luma2 = 0;
@@ -24,7 +43,7 @@ ColorStats StatsOf(const TBitmap32& picture, const TRect& rect) {
       r += uint64_t(cr);
       g += uint64_t(cg);
       b += uint64_t(cb);
-      const double l = 0.299 * cr + 0.587 * cg + 0.114 * cb;
+      const double l = shares.red[cr] + shares.green[cg] + shares.blue[cb];
       luma += l;
       luma2 += l * l;
     }
@@ -84,13 +103,17 @@ void TransferAndFlip(const TBitmap32& source, TBitmap32& target, const ColorStat
   const auto blue = ChannelTable(tile.Blue, cell.Blue, spreadFactor, t);
   const int w = source.Width();
   const int h = source.Height();
+  // One pixel at a time through a pointer that steps either way: vectorised,
+  // the table lookups were put together through the stack at a stall per
+  // pixel.
+  const ptrdiff_t step = horizontal ? -1 : 1;
   for (int y = 0; y < h; ++y) {
     const TColor32* in = source.ScanLine(y);
-    TColor32* out = target.ScanLine(vertical ? h - 1 - y : y);
-    for (int x = 0; x < w; ++x) {
+    TColor32* out = target.ScanLine(vertical ? h - 1 - y : y) + (horizontal ? w - 1 : 0);
+    for (int x = 0; x < w; ++x, out += step) {
       const TColor32 c = in[x];
-      out[horizontal ? w - 1 - x : x] = 0xFF000000u | (TColor32(red[RedOf(c)]) << 16) |
-                                        (TColor32(green[GreenOf(c)]) << 8) | TColor32(blue[BlueOf(c)]);
+      *out = 0xFF000000u | (TColor32(red[RedOf(c)]) << 16) | (TColor32(green[GreenOf(c)]) << 8) |
+             TColor32(blue[BlueOf(c)]);
     }
   }
 }
