@@ -114,7 +114,7 @@ const char* const kMosaicFlagsHelp =
     "                          detailed ones single cells (1: every tile one cell)\n"
     "  --calm N                how calm an area must be to merge: the most any of\n"
     "                          its samples may differ from its mean colour, in CIE76\n"
-    "                          delta E, 0.5..50 (6)\n"
+    "                          delta E, 0.5..50 (10)\n"
     "  --seed N                random seed (default: the clock); same seed, same mosaic\n"
     "  --options FILE.opt      option defaults (default: Defaultopt.opt beside the\n"
     "                          program, else the built-in defaults)\n"

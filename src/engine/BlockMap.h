@@ -66,10 +66,13 @@ struct BlockSizing {
   bool Allow2 = false;
   bool Allow4 = false;
   // The most a sample may differ from the block's mean colour (CIE76 delta E).
-  double Calm = 6.0;
+  double Calm = 10.0;
   bool On() const { return Allow2 || Allow4; }
 };
-inline constexpr double kDefaultCalm = 6.0;
+// Measured on three photos at 64 x 48 cells against a library of 2,000: the
+// mean error at 4 x 4 samples per cell is lowest about here (below the plain
+// grid's), with 30 to 40 % fewer tiles; from 16 on it rises again.
+inline constexpr double kDefaultCalm = 10.0;
 
 // Parses a list such as "1,2,4" (1 must be there; 2 and 4 are the merge
 // sides allowed) into `sizing`.
