@@ -117,7 +117,7 @@ int RunCreate(const Args& args) {
             << " pixels saved to " << setup.out;
   if (!setup.projectPath.empty()) std::cerr << ", project saved to " << setup.projectPath;
   std::cerr << "\n";
-  if (engine.Sizing.On()) {
+  if (flags.Has("sizes")) {
     const int64_t cells = int64_t(engine.Project.CellsAcross) * engine.Project.CellsDown;
     const int64_t tiles = engine.Blocks.Empty() ? cells : engine.Blocks.Tiles();
     std::cerr << tiles << " tiles on " << cells << " cells (" << engine.Blocks.Blocks().size()

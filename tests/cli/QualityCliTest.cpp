@@ -281,6 +281,8 @@ TEST_F(QualityCli, TilesOfSeveralSizesAreSavedReopenedAndMeasured) {
   std::smatch m;
   ASSERT_TRUE(std::regex_search(made.err, m, std::regex("([0-9]+) tiles on 96 cells"))) << made.err;
   EXPECT_LT(std::stoi(m[1]), 96);
+  const CliRun single = Cmd(common + " --sizes 1 --out " + P("s.bmp"));
+  EXPECT_NE(single.err.find("96 tiles on 96 cells"), std::string::npos) << single.err;
 
   const CliRun r = Cmd("render --quiet " + P("t.vm6") + " --out " + P("r.bmp"));
   ASSERT_EQ(r.status, 0) << r.err;
