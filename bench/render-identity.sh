@@ -27,8 +27,12 @@ failed=0
 cases=0
 # A build whose create applies the settings advice by default is given
 # --no-advice, so both builds draw with the options given.
+# The help is read whole first: grep -q leaving the pipe early would kill the
+# writer with SIGPIPE, and pipefail would then count the line as missing.
 flags_of() {
-  if "$1" create --help 2>&1 | grep -q -- '--\[no-\]advice'; then echo --no-advice; fi
+  local help
+  help=$("$1" create --help 2>&1 || true)
+  if grep -q -- '--\[no-\]advice' <<<"$help"; then echo --no-advice; fi
 }
 old_flags=$(flags_of "$old")
 new_flags=$(flags_of "$new")

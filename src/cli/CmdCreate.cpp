@@ -11,6 +11,7 @@
 #include "cli/MosaicSetup.h"
 #include "cli/ProgressBar.h"
 #include "quality/Advice.h"
+#include "project/BlockMapBlock.h"
 #include "project/MatchingBlock.h"
 #include "project/OptionControls.h"
 #include "project/ProjectFile.h"
@@ -107,6 +108,7 @@ int RunCreate(const Args& args) {
   if (!setup.projectPath.empty()) {
     std::vector<ExtensionBlock> blocks;
     AppendMatchingBlock(engine.Matching, blocks);
+    AppendBlockMapBlock(engine.Blocks, blocks);
     if (Status s = PrepareProjectFile(engine, setup.projectPath, project, blocks); !s) return Fail(s.message());
     files.push_back(&project);
   }
@@ -115,6 +117,12 @@ int RunCreate(const Args& args) {
             << " pixels saved to " << setup.out;
   if (!setup.projectPath.empty()) std::cerr << ", project saved to " << setup.projectPath;
   std::cerr << "\n";
+  if (flags.Has("sizes")) {
+    const int64_t cells = int64_t(engine.Project.CellsAcross) * engine.Project.CellsDown;
+    const int64_t tiles = engine.Blocks.Empty() ? cells : engine.Blocks.Tiles();
+    std::cerr << tiles << " tiles on " << cells << " cells (" << engine.Blocks.Blocks().size()
+              << " of them larger than a cell)\n";
+  }
   if (quality.Started()) {
     const QualityReport report = quality.Report();
     std::cerr << Format(

@@ -11,8 +11,9 @@ namespace velmora::cli {
 Status LoadCommandProject(Engine& engine, const std::string& path, CommandProject* project) {
   ExtensionArea area;
   VELMORA_TRY(LoadProjectFile(engine, path, &area));
-  ProjectExtras extras = ReadProjectExtras(area, path);
+  ProjectExtras extras = ReadProjectExtras(area, path, &engine.Project);
   engine.Matching = extras.Matching;
+  engine.Blocks = std::move(extras.Blocks);
   for (const std::string& warning : extras.Warnings) std::cerr << "Warning: " << warning << "\n";
   if (project) *project = CommandProject{path, std::move(extras.Strokes)};
   return Status::Ok();

@@ -1,6 +1,7 @@
 #include "cli/MosaicSetup.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <future>
@@ -108,6 +109,12 @@ const char* const kMosaicFlagsHelp =
     "  --crop-main             crop the main picture to the mosaic's aspect first\n"
     "  --mode standard|self    cells show library pictures, or the main picture itself\n"
     "  --stitch loom|peyote|brick  plain grid, odd rows or odd columns shifted\n"
+    "  --sizes 1[,2][,4]       tiles of several sizes (plain grid only): calm areas\n"
+    "                          of the main picture get tiles of 2 x 2 or 4 x 4 cells,\n"
+    "                          detailed ones single cells (1: every tile one cell)\n"
+    "  --calm N                how calm an area must be to merge: the most any of\n"
+    "                          its samples may differ from its mean colour, in CIE76\n"
+    "                          delta E, 0.5..50 (10)\n"
     "  --seed N                random seed (default: the clock); same seed, same mosaic\n"
     "  --options FILE.opt      option defaults (default: Defaultopt.opt beside the\n"
     "                          program, else the built-in defaults)\n"
@@ -166,7 +173,8 @@ Flags MosaicFlags() {
                 "jpeg-quality", "threads",
                 "memory",       "repeat",
                 "bombs",        "rendition-cache-mib",
-                "recolor",      "max-uses"},
+                "recolor",      "max-uses",
+                "sizes",        "calm"},
                {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands"},
                {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache", "previews",
                 "detail", "fair-use-all", "advice"});
@@ -234,6 +242,20 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
   int stitch = 0;
   VELMORA_TRY(flags.Choice("stitch", {"loom", "peyote", "brick"}, stitch));
   p.StitchMode = stitch + 1;
+  if (auto sizes = flags.Value("sizes")) {
+    VELMORA_TRY(ParseBlockSides(*sizes, engine.Sizing));
+    if (engine.Sizing.On() && p.StitchMode != kStitchLoom)
+      return Status::Error("--sizes works with the plain grid (--stitch loom) only");
+    if (engine.Sizing.On() && p.RenderMode == kRenderSelf)
+      return Status::Error("--sizes works with library pictures only, not with --mode self");
+  }
+  if (auto calm = flags.Value("calm")) {
+    char* end = nullptr;
+    const double value = std::strtod(calm->c_str(), &end);
+    if (calm->empty() || end != calm->c_str() + calm->size() || !(value >= 0.5 && value <= 50))
+      return Status::Error("--calm takes a delta E from 0.5 to 50, not '" + *calm + "'");
+    engine.Sizing.Calm = value;
+  }
   int threads = engine.ThreadCount();
   VELMORA_TRY(flags.Int("threads", 1, 64, threads));
   engine.SetThreadCount(threads);

@@ -478,6 +478,8 @@ void Engine::AssignCells() {
   cancelled_ = false;
   Map.Clear();
   assigned_ = 0;
+  // A new assignment starts as the plain grid; its blocks are merged below.
+  Blocks = BlockMap();
   if (!GridFitsTables()) return;
   const int cols = Project.CellsAcross;
   const int rows = Project.CellsDown;
@@ -505,6 +507,7 @@ void Engine::AssignCells() {
                     DetailGridShape{cols, rows, Project.CropMainImage, Project.FinalWidth,
                                     Project.FinalHeight, Project.StitchMode},
                     Details);
+  if (Sizing.On()) StartBlocks();
   const int count = std::min(PicList.Count(), kLibraryTableSize);
   // With the use cap solved for, the every-photo pass (when it runs) and
   // the solver share the cap: the solver takes the cells it leaves.
@@ -513,7 +516,9 @@ void Engine::AssignCells() {
     // More pictures than cells: every picture once is impossible, and the
     // lowered cap stays with the project.
     Project.MaxRepeatTimes = 1;
-  } else if (Project.UseAllPhotos && Matching.FairUseAll) {
+  } else if (Project.UseAllPhotos && Matching.FairUseAll && Blocks.Empty()) {
+    // The solver ranks every cell; with blocks the one-by-one placement
+    // below, which takes only free cells, places every photo.
     PlaceEveryPhotoWell(count);
   } else if (Project.UseAllPhotos) {
     SignatureLanes free;
@@ -529,6 +534,48 @@ void Engine::AssignCells() {
   MainPass(0);
   // A cancel is reported by the sequence that ran the assignment.
   if (assigned_ < cells && !cancelled_) MainPass(2);
+  FinishBlocks();
+}
+
+void Engine::StartBlocks() {
+  const int cols = Project.CellsAcross;
+  const int rows = Project.CellsDown;
+  Blocks = MergeCalmBlocks(GridBitmap, cols, rows, Sizing);
+  if (Blocks.Empty()) return;
+  // Every pass reads a cell's look from GridBitmap (and the detail table):
+  // a block's first cell is given the block's look there until the passes
+  // are done, and the block's other cells count as taken, so every pass
+  // places the block as one tile at its first cell.
+  plainGrid_ = GridBitmap;
+  WriteBlockSamples(Blocks, GridBitmap);
+  if (Matching.Detail && Details.CellsAcross == cols && Details.CellsDown == rows) {
+    Bitmap24 detailGrid;
+    MakeDetailGrid(MainBitmap,
+                   DetailGridShape{cols, rows, Project.CropMainImage, Project.FinalWidth, Project.FinalHeight,
+                                   Project.StitchMode},
+                   detailGrid);
+    WriteBlockDetails(Blocks, detailGrid, Details);
+  }
+  for (const TileBlock& b : Blocks.Blocks())
+    for (int y = b.Y; y < b.Y + b.Height; ++y)
+      for (int x = b.X; x < b.X + b.Width; ++x)
+        if (x != b.X || y != b.Y) {
+          Map.At(x, y).Assigned = true;
+          ++assigned_;
+        }
+}
+
+void Engine::FinishBlocks() {
+  if (Blocks.Empty()) return;
+  GridBitmap = std::move(plainGrid_);
+  plainGrid_ = Bitmap24();
+  // The whole entry of the first cell: picture, tint and mirrors (and not
+  // assigned, when a cancel left the block without a picture).
+  for (const TileBlock& b : Blocks.Blocks()) {
+    const CellMapEntry first = Map.At(b.X, b.Y);
+    for (int y = b.Y; y < b.Y + b.Height; ++y)
+      for (int x = b.X; x < b.X + b.Width; ++x) Map.At(x, y) = first;
+  }
 }
 
 }  // namespace velmora

@@ -50,6 +50,17 @@ CellPlacement PlaceCellPicture(int x, int y, int pictureW, int pictureH, const t
   return out;
 }
 
+CellPlacement PlaceBlockPicture(const TileBlock& block, int pictureW, int pictureH, const tmosaicproject& project) {
+  const int cw = project.CellWidth;
+  const int ch = project.CellHeight;
+  const int b = project.BorderSize;
+  CellPlacement out;
+  out.Count = 1;
+  out.Pieces[0] = {TRect{block.X * cw, block.Y * ch, (block.X + block.Width) * cw - b, (block.Y + block.Height) * ch - b},
+                   TRect{0, 0, pictureW, pictureH}};
+  return out;
+}
+
 TRect MainCellRect(int x, int y, int mw, int mh, int cols, int rows) {
   // 64-bit products: a wide main picture times a column index can pass 2^31.
   auto edge = [](int64_t i, int64_t size, int64_t n) { return static_cast<int>(i * size / n); };

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 
+#include "engine/BlockMap.h"
 #include "engine/ProjectRecord.h"
 #include "imaging/Bitmap32.h"
 #include "imaging/Geometry.h"
@@ -30,6 +31,10 @@ struct CellPlacement {
 // The placement of cell (x, y) for a prepared picture of pictureW x pictureH
 // pixels, with the cell size, counts, border and stitch of `project`.
 CellPlacement PlaceCellPicture(int x, int y, int pictureW, int pictureH, const tmosaicproject& project);
+
+// The placement of a block of cells (plain grid only): one piece across the
+// block, the border gap at its right and bottom edges as a cell has it.
+CellPlacement PlaceBlockPicture(const TileBlock& block, int pictureW, int pictureH, const tmosaicproject& project);
 
 // The unshifted area of cell (x, y) in a mw x mh main picture: the same in
 // every layout, since the overlay follows the picture, not the stitch.

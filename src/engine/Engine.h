@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/BlockMap.h"
 #include "engine/DetailGrid.h"
 #include "imaging/Job.h"
 #include "engine/ProjectRecord.h"
@@ -70,6 +71,11 @@ public:
   MatchOptions Matching;
   MatchOptions MatchingSet;
   DetailTables Details;
+  // Tiles of several sizes (BlockMap.h): the block sides the assignment may
+  // merge calm areas into (none by default), and the blocks of the current
+  // mosaic, kept from the assignment to the render (empty: the plain grid).
+  BlockSizing Sizing;
+  BlockMap Blocks;
 
   // Progress goes here; never null (a silent listener by default).
   void SetListener(JobListener* listener);
@@ -238,8 +244,9 @@ private:
   // With `renditions`, the picture comes from that cache when it holds it and
   // goes into it when it did not; `warning` tells of a damaged rendition or
   // one that could not be stored.
+  // A block's picture is prepared at the block's size (spanW x spanH cells).
   Status PrepareCellPicture(int picIndex, TBitmap32& out, const RenditionCache* renditions = nullptr,
-                            std::string* warning = nullptr) const;
+                            std::string* warning = nullptr, int spanW = 1, int spanH = 1) const;
   // The rendition cache of the summary cache folder for the current cell
   // settings, kept from the preparation to the render so that the render
   // takes the renditions the preparation made in memory; none with a cap
@@ -250,7 +257,18 @@ private:
   // file cannot be examined (it is then never cached).
   bool CacheKeyOf(int k, SummaryKey& key) const;
   // Draws cell (x, y) into `target`, whose row 0 is mosaic row `top`.
-  void FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& buffer, TBitmap32& target, int top);
+  // With `block`, the block whose first cell (x, y) is, drawn across its cells.
+  void FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& buffer, TBitmap32& target, int top,
+                      const TileBlock* block = nullptr);
+  // The blocks whose rows meet [top, top + target.Height()) of the mosaic,
+  // drawn into `target`; `kept` holds prepared block pictures between bands
+  // (by block index), those no later band needs are let go.
+  Status RenderBlocks(TBitmap32& target, int top, std::vector<TBitmap32>* kept);
+  // The assignment's blocks: merged (with Sizing on), their first cells made
+  // to carry them, their other cells taken out (BlockMap.h).
+  void StartBlocks();
+  // The block's picture, mirrors and tint given to its other cells.
+  void FinishBlocks();
   void PlacePieceAcrossBand(const TBitmap32& buffer, const TRect& piece, const TRect& source, TBitmap32& target,
                             int top) const;
   void SetMainForOverlay();
@@ -269,6 +287,7 @@ private:
   PictureLoader loader_;
   std::shared_ptr<MemoryBudget> budget_ = std::make_shared<MemoryBudget>();
   int assigned_ = 0;  // cells filled during AssignCells
+  Bitmap24 plainGrid_;  // GridBitmap while the blocks' first cells carry them
   bool cancelled_ = false;
 
   // Choose picture's repeat-radius test: the pictures shown around the cell

@@ -95,6 +95,14 @@ struct CommitAfter {
   }
 };
 
+// Blocks are drawn on the plain grid of a library mosaic whose block map
+// was made for this grid; otherwise every cell is drawn as a cell.
+bool DrawsBlocks(const Engine& engine) {
+  const tmosaicproject& p = engine.Project;
+  return !engine.Blocks.Empty() && engine.Blocks.CellsAcross() == p.CellsAcross &&
+         engine.Blocks.CellsDown() == p.CellsDown && p.RenderMode != kRenderSelf && p.StitchMode == kStitchLoom;
+}
+
 }  // namespace
 
 RenditionCache* Engine::Renditions() const {
@@ -135,9 +143,9 @@ void Engine::SetMainForOverlay() {
 }
 
 Status Engine::PrepareCellPicture(int picIndex, TBitmap32& out, const RenditionCache* renditions,
-                                  std::string* warning) const {
-  const int cw = Project.CellWidth;
-  const int ch = Project.CellHeight;
+                                  std::string* warning, int spanW, int spanH) const {
+  const int cw = Project.CellWidth * spanW;
+  const int ch = Project.CellHeight * spanH;
   const bool self = Project.RenderMode == kRenderSelf;
   if (!self && (picIndex < 0 || picIndex >= PicList.Count()))
     return Status::Error(
@@ -166,12 +174,18 @@ Status Engine::PrepareCellPicture(int picIndex, TBitmap32& out, const RenditionC
 }
 
 void Engine::FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& buffer, TBitmap32& target,
-                            int top) {
+                            int top, const TileBlock* block) {
   const CellMapEntry& e = Map.At(x, y);
   const int enhance = Project.ColorEnhance;
   // The main picture's own cell area, unshifted in every layout.
-  const TRect mainRect =
+  TRect mainRect =
       MainCellRect(x, y, MainBitmap.Width(), MainBitmap.Height(), Project.CellsAcross, Project.CellsDown);
+  if (block != nullptr) {
+    const TRect last = MainCellRect(x + block->Width - 1, y + block->Height - 1, MainBitmap.Width(),
+                                    MainBitmap.Height(), Project.CellsAcross, Project.CellsDown);
+    mainRect.Right = last.Right;
+    mainRect.Bottom = last.Bottom;
+  }
   const int alphaMain = ClampByte(Project.AlphaMain);
   // The copy into the buffer, the recolouring and the mirror in one pass;
   // alpha becomes 255.
@@ -202,7 +216,8 @@ void Engine::FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& 
   // picture opaque pixels, which a blend would only copy: they are copied
   // outright. Block means can come out at 254 and stay blended.
   buffer.DrawMode = buffer.StretchFilter == sfDraft ? dmBlend : dmOpaque;
-  const CellPlacement place = PlaceCellPicture(x, y, buffer.Width(), buffer.Height(), Project);
+  const CellPlacement place = block != nullptr ? PlaceBlockPicture(*block, buffer.Width(), buffer.Height(), Project)
+                                               : PlaceCellPicture(x, y, buffer.Width(), buffer.Height(), Project);
   const bool whole = top == 0 && target.Height() >= Project.FinalHeight;
   for (int i = 0; i < place.Count; ++i) {
     TRect t = place.Pieces[i].Target;
@@ -265,6 +280,8 @@ Status Engine::RenderMosaic() {
   // (rows from the top, columns from the left), each group's cells in the
   // same order. In self-mosaic mode every cell shows the main picture.
   const bool self = Project.RenderMode == kRenderSelf;
+  // The cells of blocks are drawn after the others, a block at a time.
+  const bool blocks = DrawsBlocks(*this);
   std::vector<int> groupPicture;
   std::vector<int> cellGroup(static_cast<size_t>(cells), -1);
   {
@@ -273,7 +290,7 @@ Status Engine::RenderMosaic() {
     for (int y = 0; y < rows; ++y)
       for (int x = 0; x < cols; ++x) {
         const CellMapEntry& e = Map.At(x, y);
-        if (!e.Assigned) continue;
+        if (!e.Assigned || (blocks && Blocks.BlockAt(x, y) >= 0)) continue;
         const int pic = self ? -1 : int(e.PicIndex);
         int* slot = nullptr;
         if (pic >= 0 && pic < kLibraryTableSize) {
@@ -367,6 +384,7 @@ Status Engine::RenderMosaic() {
     }
     if (usable < n) return results[static_cast<size_t>(usable)];
   }
+  if (blocks) VELMORA_TRY(RenderBlocks(MosaicBitmap, 0, nullptr));
 
   MosaicState = 2;
   job.SetProgress(0);
@@ -383,6 +401,15 @@ Status Engine::RenderCell(int x, int y) {
   // full render.
   SetMainForOverlay();
   TBitmap32 prepared;
+  if (const int i = DrawsBlocks(*this) ? Blocks.BlockAt(x, y) : -1; i >= 0) {
+    // A cell of a block: the whole block again, over the border colour.
+    const TileBlock b = Blocks.Blocks()[static_cast<size_t>(i)];
+    VELMORA_TRY(PrepareCellPicture(Map.At(b.X, b.Y).PicIndex, prepared, nullptr, nullptr, b.Width, b.Height));
+    MosaicBitmap.FillRect(PlaceBlockPicture(b, 1, 1, Project).Pieces[0].Target,
+                          Color32FromBgrInt(Project.BorderColor));
+    FinishAndPlace(prepared, b.X, b.Y, CellBuffer, MosaicBitmap, 0, &b);
+    return Status::Ok();
+  }
   const RenditionCache* renditions = Project.RenderMode == kRenderSelf ? nullptr : Renditions();
   std::string warning;
   VELMORA_TRY(PrepareCellPicture(e.PicIndex, prepared, renditions, &warning));
@@ -419,6 +446,11 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
   Drawn.Clear(cols, rows);
   SetMainForOverlay();
   const bool self = Project.RenderMode == kRenderSelf;
+  // The cells of blocks are drawn after the others in each band (their
+  // span stays empty here), a block at a time.
+  const bool blocks = DrawsBlocks(*this);
+  std::vector<TBitmap32> keptBlocks;
+  auto inBlock = [&](int x, int y) { return blocks && Blocks.BlockAt(x, y) >= 0; };
 
   // The rows each assigned cell covers, from its placement's target pieces.
   struct Span {
@@ -427,7 +459,7 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
   std::vector<Span> spans(static_cast<size_t>(cols) * rows, Span{0, 0});
   for (int y = 0; y < rows; ++y)
     for (int x = 0; x < cols; ++x) {
-      if (!Map.At(x, y).Assigned) continue;
+      if (!Map.At(x, y).Assigned || inBlock(x, y)) continue;
       const CellPlacement place = PlaceCellPicture(x, y, 1, 1, Project);
       Span s{INT32_MAX, INT32_MIN};
       for (int i = 0; i < place.Count; ++i) {
@@ -442,7 +474,7 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
   std::map<int, int> lastRow;  // by picture index (-1: the main picture)
   for (int y = 0; y < rows; ++y)
     for (int x = 0; x < cols; ++x) {
-      if (!Map.At(x, y).Assigned) continue;
+      if (!Map.At(x, y).Assigned || inBlock(x, y)) continue;
       int& last = lastRow.try_emplace(self ? -1 : int(Map.At(x, y).PicIndex), INT32_MIN).first->second;
       last = std::max(last, spans[static_cast<size_t>(y) * cols + x].bottom);
     }
@@ -547,6 +579,7 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
       job.ProcessEvents();
       if (CancelPolled()) return CancelledJob();
     }
+    if (blocks) VELMORA_TRY(RenderBlocks(band, top, &keptBlocks));
     VELMORA_TRY(sink(band, h));
     job.SetProgress(static_cast<int>(int64_t(top + h) * 100 / height));
     job.ProcessEvents();
@@ -554,6 +587,41 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
   }
   job.SetProgress(0);
   job.SetJobText("Current Job : Mosaic Created");
+  return Status::Ok();
+}
+
+// Each block is prepared at its own size and drawn by one thread; blocks
+// share no pixels, so the picture is the same whatever the thread count.
+Status Engine::RenderBlocks(TBitmap32& target, int top, std::vector<TBitmap32>* kept) {
+  const std::vector<TileBlock>& all = Blocks.Blocks();
+  const int ch = Project.CellHeight;
+  const int bottom = top + target.Height();
+  std::vector<size_t> due;
+  for (size_t i = 0; i < all.size(); ++i)
+    if (int64_t(all[i].Y) * ch < bottom && int64_t(all[i].Y + all[i].Height) * ch > top) due.push_back(i);
+  if (kept != nullptr && kept->size() != all.size()) kept->resize(all.size());
+  const int threads = threads_;
+  std::vector<TBitmap32> buffers(static_cast<size_t>(threads));
+  std::vector<TBitmap32> local(static_cast<size_t>(threads));
+  std::vector<Status> results(due.size());
+  ParallelFor(threads, static_cast<int>(due.size()), [&](int worker, int i) {
+    const TileBlock& b = all[due[static_cast<size_t>(i)]];
+    const CellMapEntry& e = Map.At(b.X, b.Y);
+    if (!e.Assigned) return;
+    TBitmap32& prepared = kept != nullptr ? (*kept)[due[static_cast<size_t>(i)]] : local[static_cast<size_t>(worker)];
+    if (kept == nullptr || prepared.Empty()) {
+      results[static_cast<size_t>(i)] = PrepareCellPicture(e.PicIndex, prepared, nullptr, nullptr, b.Width, b.Height);
+      if (!results[static_cast<size_t>(i)].ok()) return;
+    }
+    FinishAndPlace(prepared, b.X, b.Y, buffers[static_cast<size_t>(worker)], target, top, &b);
+    // A block that ends in these rows is not needed by a later band.
+    if (kept != nullptr && int64_t(b.Y + b.Height) * ch <= bottom) prepared = TBitmap32();
+  });
+  for (const Status& r : results)
+    if (!r.ok()) return r;
+  for (size_t i : due)
+    for (int y = all[i].Y; y < all[i].Y + all[i].Height; ++y)
+      for (int x = all[i].X; x < all[i].X + all[i].Width; ++x) Drawn.Set(x, y, true);
   return Status::Ok();
 }
 

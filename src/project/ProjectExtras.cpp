@@ -1,6 +1,7 @@
 #include "project/ProjectExtras.h"
 
 #include "engine/Tables.h"
+#include "project/BlockMapBlock.h"
 #include "project/MatchingBlock.h"
 
 namespace velmora {
@@ -12,23 +13,35 @@ namespace {
 constexpr uint64_t kLargestPenBlockBytes =
     kExtensionHeaderBytes + 8 + 32 * uint64_t(kMaxPenStrokes) + 4 + 2 * uint64_t(kMapSide) * kMapSide;
 static_assert(2 * kLargestPenBlockBytes < kMaxExtensionAreaBytes);
+// So must the pen block with the largest block map beside it (two-cell
+// blocks over the whole grid, six bytes each).
+constexpr uint64_t kLargestBlockMapBytes = kExtensionHeaderBytes + 12 + 6 * uint64_t(kMapSide) * kMapSide / 2;
+static_assert(kLargestPenBlockBytes + kLargestBlockMapBytes + 64 < kMaxExtensionAreaBytes);
 
 }  // namespace
 
-std::vector<ExtensionBlock> ProjectExtrasBlocks(const MatchOptions& matching, const PenLog& strokes) {
-  std::vector<ExtensionBlock> blocks;
+std::vector<ExtensionBlock> ProjectExtrasBlocks(const MatchOptions& matching, const PenLog& strokes,
+                                                const BlockMap& blocks) {
+  std::vector<ExtensionBlock> out;
   if (strokes.Replays())
-    blocks.push_back(ExtensionBlock{kPenStrokesTag, PenLogFormat(strokes), EncodePenLog(strokes)});
-  AppendMatchingBlock(matching, blocks);
-  return blocks;
+    out.push_back(ExtensionBlock{kPenStrokesTag, PenLogFormat(strokes), EncodePenLog(strokes)});
+  AppendMatchingBlock(matching, out);
+  AppendBlockMapBlock(blocks, out);
+  return out;
 }
 
-ProjectExtras ReadProjectExtras(const ExtensionArea& area, const std::string& path) {
+ProjectExtras ReadProjectExtras(const ExtensionArea& area, const std::string& path,
+                                const tmosaicproject* project) {
   ProjectExtras extras;
   extras.Warnings = area.warnings;
   std::string warning;
   extras.Matching = MatchingFromExtensions(area, path, &warning);
   if (!warning.empty()) extras.Warnings.push_back(std::move(warning));
+  if (project != nullptr) {
+    warning.clear();
+    extras.Blocks = BlockMapFromExtensions(area, project->CellsAcross, project->CellsDown, path, &warning);
+    if (!warning.empty()) extras.Warnings.push_back(std::move(warning));
+  }
   if (const ExtensionBlock* pens = area.Find(kPenStrokesTag)) {
     warning.clear();
     const Status read = pens->version >= 1 && pens->version <= kPenStrokesVersion

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/BlockMap.h"
 #include "engine/PenLog.h"
+#include "engine/ProjectRecord.h"
 #include "match/DetailMatch.h"
 #include "project/ProjectExtension.h"
 
@@ -23,6 +25,9 @@ inline constexpr uint16_t kPenStrokesVersion = 2;
 struct ProjectExtras {
   MatchOptions Matching;
   PenLog Strokes;
+  // The tiles of several sizes (empty: the plain grid); read only when the
+  // project's grid is given.
+  BlockMap Blocks;
   // The area's warnings, then the matching block's and the pen strokes',
   // each naming the file; a few lines at most.
   std::vector<std::string> Warnings;
@@ -30,12 +35,16 @@ struct ProjectExtras {
 
 // The blocks a save writes: the pen log when it has anything to replay
 // (PenLog::Replays), the matching choices when one of them is on.
-std::vector<ExtensionBlock> ProjectExtrasBlocks(const MatchOptions& matching, const PenLog& strokes);
+// The block map when it has blocks.
+std::vector<ExtensionBlock> ProjectExtrasBlocks(const MatchOptions& matching, const PenLog& strokes,
+                                                const BlockMap& blocks = BlockMap());
 
 // The extras of `area`, read from the file `path`. A damaged or newer block
 // gives what a project without it has (both choices off, no strokes) and a
 // warning; a stroke log past kMaxPenStrokes keeps its first strokes.
-ProjectExtras ReadProjectExtras(const ExtensionArea& area, const std::string& path);
+// With `project`, the block map for its grid too (see BlockMapBlock.h).
+ProjectExtras ReadProjectExtras(const ExtensionArea& area, const std::string& path,
+                                const tmosaicproject* project = nullptr);
 
 // The warnings as one text, a line each, for a single message.
 std::string WarningText(const std::vector<std::string>& warnings);

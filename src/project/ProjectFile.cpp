@@ -313,6 +313,8 @@ Status LoadProjectFile(Engine& engine, const std::string& path, ExtensionArea* e
   engine.PicList.Assign(std::move(content->PicList));
   engine.Library = std::move(content->Library);
   engine.Map = std::move(content->Map);
+  // The blocks of the file come with its extras (ProjectExtras.h).
+  engine.Blocks = BlockMap();
   return Status::Ok();
 }
 

@@ -95,7 +95,7 @@ void MainWindow::SaveProjectUnderNewName() {
 Status MainWindow::SaveProjectTo(const QString& path) {
   // The pen paints pixels only; its strokes ride along, to be painted again
   // when the project is loaded.
-  VELMORA_TRY(SaveProjectFile(engine_, ToBytes(path), ProjectExtrasBlocks(engine_.Matching, penLog_)));
+  VELMORA_TRY(SaveProjectFile(engine_, ToBytes(path), ProjectExtrasBlocks(engine_.Matching, penLog_, engine_.Blocks)));
   session_.projectPath = path;
   SetModified(false);
   return Status::Ok();
@@ -115,8 +115,9 @@ Status MainWindow::OpenProjectFrom(const QString& path) {
     ExtensionArea extensions;
     VELMORA_TRY(LoadProjectFile(engine_, file, &extensions));
     loaded = true;
-    extras = ReadProjectExtras(extensions, file);
+    extras = ReadProjectExtras(extensions, file, &engine_.Project);
     engine_.Matching = extras.Matching;
+    engine_.Blocks = std::move(extras.Blocks);
     // A damaged log leaves the mosaic as rendered, without the strokes.
     return ReopenProjectPicture(engine_, extras.Strokes, file, extras.Warnings);
   };

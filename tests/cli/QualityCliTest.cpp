@@ -266,5 +266,40 @@ TEST_F(QualityCli, AdvisePrintsTheAdviceAndCreateAppliesIt) {
   EXPECT_NE(Cmd("advise --library " + P("lib")).status, 0);  // no main picture
 }
 
+TEST_F(QualityCli, TilesOfSeveralSizesAreSavedReopenedAndMeasured) {
+  MakePictures(12);
+  // A main picture with a flat left half, where tiles merge.
+  TBitmap32 main(120, 90);
+  for (int y = 0; y < 90; ++y)
+    for (int x = 0; x < 120; ++x)
+      main.Pixel(x, y) = x < 60 ? Color32(70, 110, 160) : Color32(uint8_t(x * 2), uint8_t((x * y) % 200), 128);
+  ASSERT_TRUE(WriteBmpFile(main, P("calm.bmp")).ok());
+  const std::string common = "create --main " + P("calm.bmp") + " --library " + P("lib") +
+                             " --cells 12x8 --cell-size 16x16 --seed 5 --quiet --sizes 1,2,4";
+  const CliRun made = Cmd(common + " --out " + P("t.bmp") + " --project " + P("t.vm6"));
+  ASSERT_EQ(made.status, 0) << made.err;
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(made.err, m, std::regex("([0-9]+) tiles on 96 cells"))) << made.err;
+  EXPECT_LT(std::stoi(m[1]), 96);
+  const CliRun single = Cmd(common + " --sizes 1 --out " + P("s.bmp"));
+  EXPECT_NE(single.err.find("96 tiles on 96 cells"), std::string::npos) << single.err;
+
+  const CliRun r = Cmd("render --quiet " + P("t.vm6") + " --out " + P("r.bmp"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.err.find("Warning") == std::string::npos) << r.err;
+  EXPECT_EQ(ReadWholeFile(P("r.bmp")), ReadWholeFile(P("t.bmp")));
+  const CliRun q = Cmd("quality " + P("t.vm6") + " --quiet");
+  ASSERT_EQ(q.status, 0) << q.err;
+  EXPECT_GT(Figure(q.out, "4 x 4 samples per cell: mean"), 0);
+
+  // Refused: the bead layouts, sides the program does not make, a calm out of range.
+  for (const char* bad : {" --stitch brick", " --sizes 2,4", " --sizes 1,3", " --calm 0", " --calm x"}) {
+    const CliRun refused = Cmd(common + bad + " --out " + P("x.bmp"));
+    EXPECT_EQ(refused.status, 1) << bad;
+    EXPECT_NE(refused.err.find("--"), std::string::npos) << bad << ": " << refused.err;
+    EXPECT_FALSE(fs::exists(P("x.bmp"))) << bad;
+  }
+}
+
 }  // namespace
 }  // namespace velmora
