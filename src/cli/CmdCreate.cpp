@@ -10,6 +10,7 @@
 #include "cli/Command.h"
 #include "cli/MosaicSetup.h"
 #include "cli/ProgressBar.h"
+#include "engine/KeepAspect.h"
 #include "quality/Advice.h"
 #include "project/BlockMapBlock.h"
 #include "project/MatchingBlock.h"
@@ -76,6 +77,43 @@ void ApplyCommandAdvice(Engine& engine, const Flags& flags, bool everything, boo
             << (everything ? " (the advice)\n" : " (the advice where no flag says otherwise; --no-advice for none)\n");
 }
 
+// Tiles that keep the photo: each library photo's aspect read and its shape
+// given (engine.Aspects, on with --keep-aspect); the every-photo placement
+// and the use-cap solver place photos on any cell, so they give way.
+// Unreadable photos are told of and count as square.
+void SetUpAspects(Engine& engine, bool on, bool quiet) {
+  std::vector<std::string> warnings;
+  ReadPhotoAspects(engine.PicList.Paths(), engine.ThreadCount(), engine.Aspects.Aspect, warnings);
+  const tmosaicproject& p = engine.Project;
+  engine.Aspects.Classify(p.CellHeight > 0 ? double(p.CellWidth) / p.CellHeight : 1.0);
+  engine.Aspects.On = on;
+  if (on) {
+    engine.Project.UseAllPhotos = false;
+    engine.Matching.UseCap = engine.MatchingSet.UseCap = false;
+  }
+  if (quiet) return;
+  for (size_t i = 0; i < warnings.size() && i < 5; ++i) std::cerr << "Warning: " << warnings[i] << "\n";
+  if (warnings.size() > 5) std::cerr << "Warning: " << warnings.size() - 5 << " more photos could not be read\n";
+  const auto& n = engine.Aspects.Count;
+  if (on)
+    std::cerr << "Photo shapes: " << n[0] << " square, " << n[1] << " landscape, " << n[2] << " portrait\n";
+}
+
+// The mean share of each placed photo's area the crop to its tile leaves.
+double AreaShown(const Engine& engine) {
+  const tmosaicproject& p = engine.Project;
+  if (!p.CropCell) return 1.0;  // pictures are stretched to their tiles, never cropped
+  const double cellAspect = p.CellHeight > 0 ? double(p.CellWidth) / p.CellHeight : 1.0;
+  const BlockMap plain(p.CellsAcross, p.CellsDown);
+  const bool blocks = !engine.Blocks.Empty() && engine.Blocks.CellsAcross() == p.CellsAcross &&
+                      engine.Blocks.CellsDown() == p.CellsDown;
+  return MeanAreaShown(blocks ? engine.Blocks : plain, p.CellsAcross, p.CellsDown, cellAspect, engine.Aspects,
+                       [&](int x, int y) {
+                         const CellMapEntry& e = engine.Map.At(x, y);
+                         return e.Assigned ? int(e.PicIndex) : -1;
+                       });
+}
+
 int RunCreate(const Args& args) {
   Flags flags = MosaicFlags();
   if (Status s = flags.Parse(args); !s) return Fail(s.message());
@@ -85,6 +123,9 @@ int RunCreate(const Args& args) {
   if (Status s = SetUpMosaic(engine, flags, true, setup); !s) return Fail(s.message());
   if (const std::optional<bool> advice = flags.Switch("advice"); advice.value_or(true))
     ApplyCommandAdvice(engine, flags, advice.has_value(), flags.Switch("quiet").value_or(false));
+
+  const std::optional<bool> keepAspect = flags.Switch("keep-aspect");
+  if (keepAspect.has_value()) SetUpAspects(engine, *keepAspect, flags.Switch("quiet").value_or(false));
 
   // Refused before the work rather than after it.
   for (const std::string* path : {&setup.out, &setup.projectPath})
@@ -117,12 +158,15 @@ int RunCreate(const Args& args) {
             << " pixels saved to " << setup.out;
   if (!setup.projectPath.empty()) std::cerr << ", project saved to " << setup.projectPath;
   std::cerr << "\n";
-  if (flags.Has("sizes")) {
+  if (flags.Has("sizes") || keepAspect.value_or(false)) {
     const int64_t cells = int64_t(engine.Project.CellsAcross) * engine.Project.CellsDown;
     const int64_t tiles = engine.Blocks.Empty() ? cells : engine.Blocks.Tiles();
     std::cerr << tiles << " tiles on " << cells << " cells (" << engine.Blocks.Blocks().size()
               << " of them larger than a cell)\n";
   }
+  if (keepAspect.has_value())
+    std::cerr << Format("photo area shown: %.1f %%%s\n", 100.0 * AreaShown(engine),
+                        *keepAspect ? "" : " (each photo cropped to its cell)");
   if (quality.Started()) {
     const QualityReport report = quality.Report();
     std::cerr << Format(

@@ -115,6 +115,12 @@ const char* const kMosaicFlagsHelp =
     "  --calm N                how calm an area must be to merge: the most any of\n"
     "                          its samples may differ from its mean colour, in CIE76\n"
     "                          delta E, 0.5..50 (10)\n"
+    "  --[no-]keep-aspect      tiles that keep the photo: landscape photos on tiles of\n"
+    "                          2 x 1 cells, portrait ones on 1 x 2, square ones on\n"
+    "                          one cell, so little of each is cropped; prints the\n"
+    "                          photo area shown (--no-keep-aspect: only prints it\n"
+    "                          for the usual crop). Plain grid; not with --use-all\n"
+    "                          or --max-uses (off)\n"
     "  --seed N                random seed (default: the clock); same seed, same mosaic\n"
     "  --options FILE.opt      option defaults (default: Defaultopt.opt beside the\n"
     "                          program, else the built-in defaults)\n"
@@ -177,7 +183,7 @@ Flags MosaicFlags() {
                 "sizes",        "calm"},
                {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands"},
                {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache", "previews",
-                "detail", "fair-use-all", "advice"});
+                "detail", "fair-use-all", "advice", "keep-aspect"});
 }
 
 Status CheckPictureOut(const std::string& path) {
@@ -248,6 +254,17 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
       return Status::Error("--sizes works with the plain grid (--stitch loom) only");
     if (engine.Sizing.On() && p.RenderMode == kRenderSelf)
       return Status::Error("--sizes works with library pictures only, not with --mode self");
+  }
+  if (flags.Switch("keep-aspect").value_or(false)) {
+    if (p.StitchMode != kStitchLoom)
+      return Status::Error("--keep-aspect works with the plain grid (--stitch loom) only");
+    if (p.RenderMode == kRenderSelf)
+      return Status::Error("--keep-aspect works with library pictures only, not with --mode self");
+    if (flags.Has("max-uses"))
+      return Status::Error("--keep-aspect does not combine with --max-uses; --max-repeat caps the uses instead");
+    if (flags.Switch("use-all").value_or(false))
+      return Status::Error("--keep-aspect does not combine with --use-all: every tile takes only photos of its "
+                           "shape, so not every photo can be placed where it fits");
   }
   if (auto calm = flags.Value("calm")) {
     char* end = nullptr;

@@ -262,7 +262,15 @@ int Engine::ChooseAmong(SignatureLanes& lanes, DetailLanes& details, int x, int 
   // the cap or the repeat radius rules it out. A picture that could not
   // enter anyway leaves the list as it is whether eligible or not, so the
   // rules need only be tested here.
+  // Tiles that keep the photo take only photos of their own shape.
+  int shape = -1;
+  if (Aspects.On && inGrid) {
+    const int b = Blocks.BlockAt(x, y);
+    shape = int(b < 0 ? TileShape::kSquare
+                      : ShapeOfBlock(Blocks.Blocks()[size_t(b)].Width, Blocks.Blocks()[size_t(b)].Height));
+  }
   auto offer = [&](int k, int d) {
+    if (shape >= 0 && !Aspects.Fits(k, TileShape(shape))) return;
     if (capOn && int64_t(Library[k].UseCount) + 1 > Project.MaxRepeatTimes) return;
     if (ruled) {
       if (!marked) {
@@ -507,7 +515,7 @@ void Engine::AssignCells() {
                     DetailGridShape{cols, rows, Project.CropMainImage, Project.FinalWidth,
                                     Project.FinalHeight, Project.StitchMode},
                     Details);
-  if (Sizing.On()) StartBlocks();
+  if (Sizing.On() || Aspects.On) StartBlocks();
   const int count = std::min(PicList.Count(), kLibraryTableSize);
   // With the use cap solved for, the every-photo pass (when it runs) and
   // the solver share the cap: the solver takes the cells it leaves.
@@ -541,6 +549,10 @@ void Engine::StartBlocks() {
   const int cols = Project.CellsAcross;
   const int rows = Project.CellsDown;
   Blocks = MergeCalmBlocks(GridBitmap, cols, rows, Sizing);
+  if (Aspects.On)
+    AddShapeBlocks(MeasureShapeCosts(GridBitmap, Blocks, Library, std::min(PicList.Count(), kLibraryTableSize),
+                                     Aspects, Project.ColorEnhance, threads_),
+                   Blocks);
   if (Blocks.Empty()) return;
   // Every pass reads a cell's look from GridBitmap (and the detail table):
   // a block's first cell is given the block's look there until the passes
