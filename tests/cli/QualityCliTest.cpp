@@ -301,5 +301,47 @@ TEST_F(QualityCli, TilesOfSeveralSizesAreSavedReopenedAndMeasured) {
   }
 }
 
+TEST_F(QualityCli, TilesThatKeepThePhotoAreSavedReopenedAndRefusedWhereTheyCannotWork) {
+  MakePictures(4);  // the main picture
+  fs::create_directories(P("mixed"));
+  for (int i = 0; i < 18; ++i) {
+    const int w = i % 3 == 0 ? 64 : 36, h = i % 3 == 1 ? 64 : 36;
+    TBitmap32 b(w, h);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)  // square photos far from the main picture's colours
+        b.Pixel(x, y) = i % 3 == 2 ? Color32(0, 255, 0) : Color32(uint8_t(i * 14), uint8_t(x * 3), uint8_t(200 - y * 2));
+    ASSERT_TRUE(WriteBmpFile(b, P("mixed/m" + std::to_string(100 + i) + ".bmp")).ok());
+  }
+  const std::string common = "create --main " + P("main.bmp") + " --library " + P("mixed") +
+                             " --cells 12x9 --cell-size 16x16 --seed 5 --quiet --no-advice";
+  const CliRun made = Cmd(common + " --keep-aspect --threads 1 --out " + P("k.bmp") + " --project " + P("k.vm6"));
+  ASSERT_EQ(made.status, 0) << made.err;
+  EXPECT_GT(Figure(made.err, "photo area shown:"), 85) << made.err;
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(made.err, m, std::regex("([0-9]+) tiles on 108 cells"))) << made.err;
+  EXPECT_LT(std::stoi(m[1]), 108) << made.err;
+  const CliRun two = Cmd(common + " --keep-aspect --threads 2 --out " + P("k2.bmp"));
+  ASSERT_EQ(two.status, 0) << two.err;
+  EXPECT_EQ(ReadWholeFile(P("k2.bmp")), ReadWholeFile(P("k.bmp")));
+  const CliRun r = Cmd("render --quiet " + P("k.vm6") + " --out " + P("r.bmp"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadWholeFile(P("r.bmp")), ReadWholeFile(P("k.bmp")));
+
+  // --no-keep-aspect measures the usual crop and leaves the picture as it was.
+  const CliRun plain = Cmd(common + " --out " + P("p.bmp"));
+  const CliRun measured = Cmd(common + " --no-keep-aspect --out " + P("n.bmp"));
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  ASSERT_EQ(measured.status, 0) << measured.err;
+  EXPECT_EQ(ReadWholeFile(P("p.bmp")), ReadWholeFile(P("n.bmp")));
+  EXPECT_LT(Figure(measured.err, "photo area shown:"), Figure(made.err, "photo area shown:"));
+
+  for (const char* bad : {" --stitch brick", " --mode self", " --use-all", " --max-uses 3"}) {
+    const CliRun refused = Cmd(common + " --keep-aspect" + bad + " --out " + P("x.bmp"));
+    EXPECT_EQ(refused.status, 1) << bad;
+    EXPECT_NE(refused.err.find("--keep-aspect"), std::string::npos) << bad << ": " << refused.err;
+    EXPECT_FALSE(fs::exists(P("x.bmp"))) << bad;
+  }
+}
+
 }  // namespace
 }  // namespace velmora
