@@ -40,8 +40,15 @@ size_t EditHistory::Step::Bytes() const {
 
 std::vector<TRect> EditHistory::CellRects(const Engine& engine, int x, int y) {
   std::vector<TRect> rects;
-  const CellPlacement place = PlaceCellPicture(x, y, 1, 1, engine.Project);
-  for (int i = 0; i < place.Count; ++i) rects.push_back(place.Pieces[static_cast<size_t>(i)].Target);
+  const TileBlock tile = engine.TileAt(x, y);
+  if (engine.BlocksDrawn() && (tile.Width > 1 || tile.Height > 1)) {
+    rects.push_back(PlaceBlockPicture(tile, 1, 1, engine.Project).Pieces[0].Target);
+    return rects;
+  }
+  for (const CellPos& c : engine.TileCells(x, y)) {
+    const CellPlacement place = PlaceCellPicture(c.X, c.Y, 1, 1, engine.Project);
+    for (int i = 0; i < place.Count; ++i) rects.push_back(place.Pieces[static_cast<size_t>(i)].Target);
+  }
   return rects;
 }
 
@@ -52,7 +59,8 @@ EditHistory::Pending EditHistory::Begin(const Engine& engine, std::string name,
   p.Name = std::move(name);
   p.MosaicWidth = engine.MosaicBitmap.Width();
   p.MosaicHeight = engine.MosaicBitmap.Height();
-  for (const CellPos& c : cells) {
+  // An edit of a block's cell rewrites the whole block.
+  for (const CellPos& c : engine.ExpandToTiles(cells)) {
     if (c.X < 0 || c.Y < 0 || c.X >= kMapSide || c.Y >= kMapSide) continue;
     p.Cells.push_back(CellChange{c.X, c.Y, engine.Map.At(c.X, c.Y), CellMapEntry{}});
   }

@@ -75,7 +75,8 @@ public:
     bool TooLarge = false;  // its pixels alone would pass the bound
   };
 
-  // `cells` are the grid cells whose map entries the edit may rewrite,
+  // `cells` are the grid cells whose map entries the edit may rewrite (a
+  // cell of a block stands for all the block's cells),
   // `rects` the mosaic rectangles it may draw into (clipped here).
   Pending Begin(const Engine& engine, std::string name, const std::vector<CellPos>& cells,
                 const std::vector<TRect>& rects) const;
@@ -114,7 +115,8 @@ public:
   size_t Bytes() const { return bytes_; }
 
   // The rectangles cell (x, y) is drawn into in the current layout (two for
-  // the split cell of a shifted row or column).
+  // the split cell of a shifted row or column); for a cell of a block, the
+  // block's.
   static std::vector<TRect> CellRects(const Engine& engine, int x, int y);
 
 private:
