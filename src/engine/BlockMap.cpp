@@ -42,6 +42,15 @@ int64_t BlockMap::Tiles() const {
   return tiles;
 }
 
+BlockSizing SizingOfChoice(int choice) {
+  BlockSizing sizing;
+  sizing.Allow2 = sizing.Allow4 = choice == kTileSizesByDetail;
+  sizing.Calm = kDefaultCalm;
+  return sizing;
+}
+
+int ChoiceOfSizing(const BlockSizing& sizing) { return sizing.On() ? kTileSizesByDetail : kTileSizesOne; }
+
 Status ParseBlockSides(const std::string& text, BlockSizing& sizing) {
   BlockSizing out = sizing;
   out.Allow2 = out.Allow4 = false;

@@ -74,6 +74,12 @@ struct BlockSizing {
 // grid's), with 30 to 40 % fewer tiles; from 16 on it rises again.
 inline constexpr double kDefaultCalm = 10.0;
 
+// The desktop's "Tile sizes" choices: single cells, or calm areas merged
+// into blocks of 2 x 2 and 4 x 4 cells at the default calm (as --sizes 1,2,4).
+enum TileSizesChoice { kTileSizesOne = 0, kTileSizesByDetail = 1 };
+BlockSizing SizingOfChoice(int choice);
+int ChoiceOfSizing(const BlockSizing& sizing);
+
 // Parses a list such as "1,2,4" (1 must be there; 2 and 4 are the merge
 // sides allowed) into `sizing`.
 Status ParseBlockSides(const std::string& text, BlockSizing& sizing);

@@ -76,6 +76,8 @@ public:
   // mosaic, kept from the assignment to the render (empty: the plain grid).
   BlockSizing Sizing;
   BlockMap Blocks;
+  // The tile sizes the next project takes (the user's settings).
+  BlockSizing SizingSet;
   // The block map belongs to this grid, so every cell of a block holds the
   // block's entry and a hand edit of one of them changes them all.
   bool BlocksApply() const;
