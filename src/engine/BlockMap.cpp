@@ -31,6 +31,15 @@ Status BlockMap::Add(const TileBlock& b) {
   return Status::Ok();
 }
 
+void BlockMap::Remove(int index) {
+  if (index < 0 || index >= static_cast<int>(blocks_.size())) return;
+  std::vector<TileBlock> kept = std::move(blocks_);
+  kept.erase(kept.begin() + index);
+  blocks_.clear();
+  owner_.clear();
+  for (const TileBlock& b : kept) (void)Add(b);
+}
+
 int BlockMap::BlockAt(int x, int y) const {
   if (owner_.empty() || x < 0 || y < 0 || x >= cols_ || y >= rows_) return -1;
   return owner_[size_t(y) * size_t(cols_) + size_t(x)] - 1;

@@ -44,6 +44,8 @@ public:
   // the grid and clear of the blocks already there; fails saying which rule
   // it breaks and changes nothing then.
   Status Add(const TileBlock& block);
+  // Takes block `index` out; its cells become single cells.
+  void Remove(int index);
   // The index of the block that holds cell (x, y), or -1.
   int BlockAt(int x, int y) const;
   // The tiles drawn: blocks once, every other cell once.

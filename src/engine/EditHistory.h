@@ -61,6 +61,10 @@ public:
     bool Stroke = false;
     PenStrokeEntry Painted;
     std::vector<RedrawChange> Redraws;
+    // The block map, when the step split or merged blocks.
+    bool BlocksChanged = false;
+    BlockMap BlocksBefore;
+    BlockMap BlocksAfter;
     size_t Bytes() const;
   };
 
@@ -73,6 +77,7 @@ public:
     int MosaicWidth = 0;
     int MosaicHeight = 0;
     bool TooLarge = false;  // its pixels alone would pass the bound
+    BlockMap Blocks;
   };
 
   // `cells` are the grid cells whose map entries the edit may rewrite (a

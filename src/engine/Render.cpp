@@ -148,7 +148,8 @@ void Engine::SpreadTileEntry(const TileBlock& tile) {
 }
 
 Status Engine::RenderTile(const TileBlock& tile) {
-  if (BlocksDrawn() && (tile.Width > 1 || tile.Height > 1)) return RenderCell(tile.X, tile.Y);
+  if (BlocksDrawn() && (tile.Width > 1 || tile.Height > 1) && TileAt(tile.X, tile.Y) == tile)
+    return RenderCell(tile.X, tile.Y);
   Status first = Status::Ok();
   for (int y = tile.Y; y < tile.Y + tile.Height; ++y)
     for (int x = tile.X; x < tile.X + tile.Width; ++x)

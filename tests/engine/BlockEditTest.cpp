@@ -3,6 +3,7 @@
 // undo and redo take the whole block back and forth.
 #include <gtest/gtest.h>
 
+#include "engine/BlockEdit.h"
 #include "engine/EditHistory.h"
 #include "support/HandEditSupport.h"
 
@@ -99,6 +100,65 @@ TEST(BlockEdit, TilesOfCellsInAndOutsideBlocks) {
   e.Blocks = BlockMap(5, 5);
   ASSERT_TRUE(e.Blocks.Add(TileBlock{0, 0, 2, 2}).ok());
   EXPECT_EQ(e.TileAt(1, 1), (TileBlock{1, 1, 1, 1}));
+}
+
+TEST(BlockEdit, SplitAndMergeByHandDrawAsTheRenderAndUndoWhole) {
+  testing::ScratchDir dir;
+  for (const bool merge : {false, true}) {
+    Engine e;
+    SetUpBlockMosaic(e, dir, 2);
+    ASSERT_TRUE(e.CreateMosaic().ok());
+    const TileBlock b = e.Blocks.Blocks()[0];
+    // A split on the block's last cell; a merge on a single cell of the busy
+    // half, its square the aligned one.
+    const CellPos at = merge ? CellPos{11, 7} : CellPos{b.X + b.Width - 1, b.Y + b.Height - 1};
+    const TileBlock square = merge ? MergeSquareAt(at.X, at.Y) : b;
+    if (merge) ASSERT_EQ(square, (TileBlock{10, 6, 2, 2}));
+    const BlockMap blocksBefore = e.Blocks;
+    const std::vector<uint8_t> mapBefore = MapBytes(e);
+    const std::vector<TColor32> pixelsBefore = MosaicPixels(e);
+    const CellMapEntry firstBefore = e.Map.At(square.X, square.Y);
+    EditHistory history;
+    ASSERT_TRUE(history
+                    .Record(e, nullptr, "Block", BlockEditCells(e, at.X, at.Y, merge),
+                            BlockEditRects(e, at.X, at.Y, merge),
+                            [&] { return merge ? MergeBlock(e, at.X, at.Y) : SplitBlock(e, at.X, at.Y); })
+                    .ok());
+    EXPECT_EQ(e.TileAt(at.X, at.Y), merge ? square : (TileBlock{at.X, at.Y, 1, 1}));
+    EXPECT_EQ(e.Blocks.Blocks().size(), blocksBefore.Blocks().size() + (merge ? 1 : -1));
+    const CellMapEntry first = e.Map.At(square.X, square.Y);
+    for (const CellPos& c : BlockEditCells(e, square.X, square.Y, true))
+      if (c.X < square.X + square.Width && c.Y < square.Y + square.Height)
+        EXPECT_TRUE(SameEntry(e.Map.At(c.X, c.Y), first)) << merge;
+    if (!merge) EXPECT_TRUE(SameEntry(first, firstBefore)) << "a split keeps the photo";
+    const std::vector<TColor32> edited = MosaicPixels(e);
+    EXPECT_NE(edited, pixelsBefore) << merge;
+    ASSERT_TRUE(e.RenderMosaic().ok());
+    EXPECT_EQ(MosaicPixels(e), edited) << merge;
+
+    ASSERT_TRUE(history.Undo(e));
+    EXPECT_EQ(e.Blocks, blocksBefore) << merge;
+    EXPECT_EQ(MapBytes(e), mapBefore) << merge;
+    EXPECT_EQ(MosaicPixels(e), pixelsBefore) << merge;
+    ASSERT_TRUE(history.Redo(e));
+    EXPECT_EQ(MosaicPixels(e), edited) << merge;
+  }
+}
+
+TEST(BlockEdit, SplitAndMergeRefusedWhereTheyDoNotApply) {
+  testing::ScratchDir dir;
+  Engine e;
+  SetUpBlockMosaic(e, dir, 1);
+  ASSERT_TRUE(e.CreateMosaic().ok());
+  const TileBlock b = e.Blocks.Blocks()[0];
+  EXPECT_TRUE(CheckSplit(e, b.X + 1, b.Y + 1).ok());
+  EXPECT_FALSE(CheckSplit(e, 11, 7).ok());       // a single cell
+  EXPECT_FALSE(CheckMerge(e, b.X + 1, b.Y).ok());  // already in a block
+  EXPECT_TRUE(CheckMerge(e, 11, 7).ok());
+  EXPECT_FALSE(CheckMerge(e, 12, 7).ok());  // past the grid
+  e.Project.StitchMode = kStitchBrick;
+  EXPECT_FALSE(CheckMerge(e, 11, 7).ok());
+  EXPECT_FALSE(SplitBlock(e, b.X, b.Y).ok());
 }
 
 }  // namespace

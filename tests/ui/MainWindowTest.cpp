@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QToolButton>
@@ -140,6 +141,37 @@ TEST_F(MainWindowTest, InfoAndEditOneTakeTheWholeBlockUnderTheMouse) {
   Find<QAction>(&Main(), "Undo1")->trigger();
   for (int y = b.Y; y < b.Y + b.Height; ++y)
     for (int x = b.X; x < b.X + b.Width; ++x) EXPECT_EQ(Engine().Map.At(x, y).PicIndex, before.PicIndex);
+}
+
+TEST_F(MainWindowTest, RightClickSplitsABlockAndMergesItAgainUndoably) {
+  Start(6);
+  Engine().Sizing = BlockSizing{true, true, 1000.0};
+  MakeMosaic();
+  ASSERT_FALSE(Engine().Blocks.Empty());
+  const TileBlock b = Engine().Blocks.Blocks()[0];
+  const size_t blocks = Engine().Blocks.Blocks().size();
+  const QPoint inside = OnPicture((b.X + 1) * 16 + 8, (b.Y + 1) * 16 + 8);
+
+  ClickView(Qt::RightButton, inside);
+  auto* menu = Find<QMenu>(&Main(), "cellmenu");
+  ASSERT_TRUE(menu->isVisible());
+  EXPECT_TRUE(Find<QAction>(menu, "splitblock")->isEnabled());
+  EXPECT_FALSE(Find<QAction>(menu, "mergeblock")->isEnabled());
+  Find<QAction>(menu, "splitblock")->trigger();
+  menu->hide();
+  EXPECT_EQ(Engine().Blocks.Blocks().size(), blocks - 1);
+  EXPECT_EQ(Find<QAction>(&Main(), "Undo1")->text(), "&Undo Split Block");
+
+  // The cell is single now: merging takes the aligned 2 x 2 square.
+  ClickView(Qt::RightButton, inside);
+  EXPECT_FALSE(Find<QAction>(menu, "splitblock")->isEnabled());
+  ASSERT_TRUE(Find<QAction>(menu, "mergeblock")->isEnabled());
+  Find<QAction>(menu, "mergeblock")->trigger();
+  menu->hide();
+  EXPECT_EQ(Engine().TileAt(b.X + 1, b.Y + 1), (TileBlock{b.X, b.Y, 2, 2}));
+  Find<QAction>(&Main(), "Undo1")->trigger();
+  Find<QAction>(&Main(), "Undo1")->trigger();
+  EXPECT_EQ(Engine().TileAt(b.X + 1, b.Y + 1), b);
 }
 
 TEST_F(MainWindowTest, PenStrokePaintsItsRectangleAndIgnoresDragsBeyondThePicture) {
