@@ -31,6 +31,15 @@ Status BlockMap::Add(const TileBlock& b) {
   return Status::Ok();
 }
 
+void BlockMap::Remove(int index) {
+  if (index < 0 || index >= static_cast<int>(blocks_.size())) return;
+  std::vector<TileBlock> kept = std::move(blocks_);
+  kept.erase(kept.begin() + index);
+  blocks_.clear();
+  owner_.clear();
+  for (const TileBlock& b : kept) (void)Add(b);
+}
+
 int BlockMap::BlockAt(int x, int y) const {
   if (owner_.empty() || x < 0 || y < 0 || x >= cols_ || y >= rows_) return -1;
   return owner_[size_t(y) * size_t(cols_) + size_t(x)] - 1;
@@ -41,6 +50,15 @@ int64_t BlockMap::Tiles() const {
   for (const TileBlock& b : blocks_) tiles -= int64_t(b.Width) * b.Height - 1;
   return tiles;
 }
+
+BlockSizing SizingOfChoice(int choice) {
+  BlockSizing sizing;
+  sizing.Allow2 = sizing.Allow4 = choice == kTileSizesByDetail;
+  sizing.Calm = kDefaultCalm;
+  return sizing;
+}
+
+int ChoiceOfSizing(const BlockSizing& sizing) { return sizing.On() ? kTileSizesByDetail : kTileSizesOne; }
 
 Status ParseBlockSides(const std::string& text, BlockSizing& sizing) {
   BlockSizing out = sizing;

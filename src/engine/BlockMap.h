@@ -44,6 +44,8 @@ public:
   // the grid and clear of the blocks already there; fails saying which rule
   // it breaks and changes nothing then.
   Status Add(const TileBlock& block);
+  // Takes block `index` out; its cells become single cells.
+  void Remove(int index);
   // The index of the block that holds cell (x, y), or -1.
   int BlockAt(int x, int y) const;
   // The tiles drawn: blocks once, every other cell once.
@@ -73,6 +75,12 @@ struct BlockSizing {
 // mean error at 4 x 4 samples per cell is lowest about here (below the plain
 // grid's), with 30 to 40 % fewer tiles; from 16 on it rises again.
 inline constexpr double kDefaultCalm = 10.0;
+
+// The desktop's "Tile sizes" choices: single cells, or calm areas merged
+// into blocks of 2 x 2 and 4 x 4 cells at the default calm (as --sizes 1,2,4).
+enum TileSizesChoice { kTileSizesOne = 0, kTileSizesByDetail = 1 };
+BlockSizing SizingOfChoice(int choice);
+int ChoiceOfSizing(const BlockSizing& sizing);
 
 // Parses a list such as "1,2,4" (1 must be there; 2 and 4 are the merge
 // sides allowed) into `sizing`.

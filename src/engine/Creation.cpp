@@ -14,6 +14,12 @@ constexpr const char* kEmptyLibrary = "You do not have enough images in your Ima
 Status Engine::CheckCanCreate() const {
   if (Project.RenderMode != kRenderSelf && PicList.Empty()) return Status::Error(kEmptyLibrary);
   if (!GridFitsTables()) return GridError();
+  if (Sizing.On() && Project.StitchMode != kStitchLoom)
+    return Status::Error(
+        "Tile sizes by detail work with the plain grid only: choose the plain layout, or single tiles, for the "
+        "brick and peyote layouts.");
+  if (Sizing.On() && Project.RenderMode == kRenderSelf)
+    return Status::Error("Tile sizes by detail work with library photos only, not with a self-mosaic.");
   return Status::Ok();
 }
 

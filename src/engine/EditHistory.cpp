@@ -35,13 +35,21 @@ size_t EditHistory::Step::Bytes() const {
       sizeof(Step) + Name.size() + Cells.size() * sizeof(CellChange) + Uses.size() * sizeof(UseChange);
   for (const PixelPatch& p : Pixels)
     bytes += sizeof(PixelPatch) + (p.Before.size() + p.After.size()) * sizeof(TColor32);
+  bytes += (BlocksBefore.Blocks().size() + BlocksAfter.Blocks().size()) * sizeof(TileBlock);
   return bytes + Redraws.size() * sizeof(RedrawChange);
 }
 
 std::vector<TRect> EditHistory::CellRects(const Engine& engine, int x, int y) {
   std::vector<TRect> rects;
-  const CellPlacement place = PlaceCellPicture(x, y, 1, 1, engine.Project);
-  for (int i = 0; i < place.Count; ++i) rects.push_back(place.Pieces[static_cast<size_t>(i)].Target);
+  const TileBlock tile = engine.TileAt(x, y);
+  if (engine.BlocksDrawn() && (tile.Width > 1 || tile.Height > 1)) {
+    rects.push_back(PlaceBlockPicture(tile, 1, 1, engine.Project).Pieces[0].Target);
+    return rects;
+  }
+  for (const CellPos& c : engine.TileCells(x, y)) {
+    const CellPlacement place = PlaceCellPicture(c.X, c.Y, 1, 1, engine.Project);
+    for (int i = 0; i < place.Count; ++i) rects.push_back(place.Pieces[static_cast<size_t>(i)].Target);
+  }
   return rects;
 }
 
@@ -52,10 +60,12 @@ EditHistory::Pending EditHistory::Begin(const Engine& engine, std::string name,
   p.Name = std::move(name);
   p.MosaicWidth = engine.MosaicBitmap.Width();
   p.MosaicHeight = engine.MosaicBitmap.Height();
-  for (const CellPos& c : cells) {
+  // An edit of a block's cell rewrites the whole block.
+  for (const CellPos& c : engine.ExpandToTiles(cells)) {
     if (c.X < 0 || c.Y < 0 || c.X >= kMapSide || c.Y >= kMapSide) continue;
     p.Cells.push_back(CellChange{c.X, c.Y, engine.Map.At(c.X, c.Y), CellMapEntry{}});
   }
+  p.Blocks = engine.Blocks;
   p.UseCounts.resize(kLibraryTableSize);
   for (int k = 0; k < kLibraryTableSize; ++k)
     p.UseCounts[static_cast<size_t>(k)] = engine.Library[k].UseCount;
@@ -131,7 +141,12 @@ void EditHistory::Commit(const Engine& engine, Pending&& pending, PenLog* log,
     CopyOut(engine.MosaicBitmap, patch.Rect, patch.After);
     if (patch.After != patch.Before) step.Pixels.push_back(std::move(patch));
   }
-  if (step.Cells.empty() && step.Uses.empty() && step.Pixels.empty()) return;  // nothing to take back
+  if (!(pending.Blocks == engine.Blocks)) {
+    step.BlocksChanged = true;
+    step.BlocksBefore = std::move(pending.Blocks);
+    step.BlocksAfter = engine.Blocks;
+  }
+  if (step.Cells.empty() && step.Uses.empty() && step.Pixels.empty() && !step.BlocksChanged) return;  // nothing to take back
   if (log) Note(engine, pending.Cells, painted, *log, &step);
 
   if (width_ != engine.MosaicBitmap.Width() || height_ != engine.MosaicBitmap.Height()) {
@@ -177,6 +192,7 @@ bool EditHistory::Apply(Engine& engine, const Step& step, bool forward, std::vec
         log->SetRedrawn(r->X, r->Y, log->Across, log->Down, r->Before);
   }
   for (const CellChange& c : step.Cells) engine.Map.At(c.X, c.Y) = forward ? c.After : c.Before;
+  if (step.BlocksChanged) engine.Blocks = forward ? step.BlocksAfter : step.BlocksBefore;
   for (const UseChange& u : step.Uses) engine.Library[u.Index].UseCount = forward ? u.After : u.Before;
   for (const PixelPatch& p : step.Pixels) {
     CopyIn(engine.MosaicBitmap, p.Rect, forward ? p.After : p.Before);

@@ -61,6 +61,10 @@ public:
     bool Stroke = false;
     PenStrokeEntry Painted;
     std::vector<RedrawChange> Redraws;
+    // The block map, when the step split or merged blocks.
+    bool BlocksChanged = false;
+    BlockMap BlocksBefore;
+    BlockMap BlocksAfter;
     size_t Bytes() const;
   };
 
@@ -73,9 +77,11 @@ public:
     int MosaicWidth = 0;
     int MosaicHeight = 0;
     bool TooLarge = false;  // its pixels alone would pass the bound
+    BlockMap Blocks;
   };
 
-  // `cells` are the grid cells whose map entries the edit may rewrite,
+  // `cells` are the grid cells whose map entries the edit may rewrite (a
+  // cell of a block stands for all the block's cells),
   // `rects` the mosaic rectangles it may draw into (clipped here).
   Pending Begin(const Engine& engine, std::string name, const std::vector<CellPos>& cells,
                 const std::vector<TRect>& rects) const;
@@ -114,7 +120,8 @@ public:
   size_t Bytes() const { return bytes_; }
 
   // The rectangles cell (x, y) is drawn into in the current layout (two for
-  // the split cell of a shifted row or column).
+  // the split cell of a shifted row or column); for a cell of a block, the
+  // block's.
   static std::vector<TRect> CellRects(const Engine& engine, int x, int y);
 
 private:

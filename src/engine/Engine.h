@@ -81,6 +81,24 @@ public:
   // assignment adds 2x1 and 1x2 blocks after the calm ones and places on
   // every tile only photos of its shape.
   AspectShapes Aspects;
+  // The tile sizes the next project takes (the user's settings).
+  BlockSizing SizingSet;
+  // The block map belongs to this grid, so every cell of a block holds the
+  // block's entry and a hand edit of one of them changes them all.
+  bool BlocksApply() const;
+  // Blocks are drawn as one picture (a library mosaic on the plain grid).
+  bool BlocksDrawn() const;
+  // The tile cell (x, y) is part of: its block, or the cell alone.
+  TileBlock TileAt(int x, int y) const;
+  // Its cells in reading order, the first cell first.
+  std::vector<CellPos> TileCells(int x, int y) const;
+  // `cells` with every cell of a block replaced by all the block's cells,
+  // each cell once, in the order first met.
+  std::vector<CellPos> ExpandToTiles(const std::vector<CellPos>& cells) const;
+  // The first cell's entry copied to the tile's other cells.
+  void SpreadTileEntry(const TileBlock& tile);
+  // Draws the tile again: a drawn block once, otherwise cell by cell.
+  Status RenderTile(const TileBlock& tile);
 
   // Progress goes here; never null (a silent listener by default).
   void SetListener(JobListener* listener);

@@ -68,7 +68,9 @@ Status ApplyPickedPicture(Engine& engine, const PickChoice& choice, const ColorS
                                 choice.PicIndex, engine.PicList.Count()));
   const ChannelDeltas d =
       PickCellDeltas(engine.Library[choice.PicIndex].Signature, cellSig, choice.Slider, p.ColorEnhance);
-  CellMapEntry& e = engine.Map.At(choice.Column, choice.Row);
+  // A cell of a block takes the whole block with it.
+  const TileBlock tile = engine.TileAt(choice.Column, choice.Row);
+  CellMapEntry& e = engine.Map.At(tile.X, tile.Y);
   e.PicIndex = choice.PicIndex;
   e.DeltaRed = d.Red;
   e.DeltaGreen = d.Green;
@@ -76,7 +78,8 @@ Status ApplyPickedPicture(Engine& engine, const PickChoice& choice, const ColorS
   e.HFlip = choice.HFlip;
   e.VFlip = choice.VFlip;
   e.Assigned = true;
-  return engine.RenderCell(choice.Column, choice.Row);
+  engine.SpreadTileEntry(tile);
+  return engine.RenderTile(tile);
 }
 
 }  // namespace velmora

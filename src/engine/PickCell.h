@@ -58,7 +58,8 @@ struct PickChoice {
   bool VFlip = false;
 };
 
-// Writes the cell map entry of the chosen cell (picture, deltas against
+// Writes the cell map entry of the chosen cell (of every cell of its block,
+// when it lies in one) (picture, deltas against
 // `cellSig`, the flips as chosen, assigned) and draws the cell again.
 // Refused without changing anything when there is no mosaic to edit (no
 // mosaic, self-mosaic render), the cell lies outside the grid or the index

@@ -97,13 +97,65 @@ struct CommitAfter {
 
 // Blocks are drawn on the plain grid of a library mosaic whose block map
 // was made for this grid; otherwise every cell is drawn as a cell.
-bool DrawsBlocks(const Engine& engine) {
-  const tmosaicproject& p = engine.Project;
-  return !engine.Blocks.Empty() && engine.Blocks.CellsAcross() == p.CellsAcross &&
-         engine.Blocks.CellsDown() == p.CellsDown && p.RenderMode != kRenderSelf && p.StitchMode == kStitchLoom;
-}
+bool DrawsBlocks(const Engine& engine) { return engine.BlocksDrawn(); }
 
 }  // namespace
+
+bool Engine::BlocksApply() const {
+  return !Blocks.Empty() && Blocks.CellsAcross() == Project.CellsAcross && Blocks.CellsDown() == Project.CellsDown;
+}
+
+bool Engine::BlocksDrawn() const {
+  return BlocksApply() && Project.RenderMode != kRenderSelf && Project.StitchMode == kStitchLoom;
+}
+
+TileBlock Engine::TileAt(int x, int y) const {
+  if (const int i = BlocksApply() ? Blocks.BlockAt(x, y) : -1; i >= 0) return Blocks.Blocks()[static_cast<size_t>(i)];
+  return TileBlock{x, y, 1, 1};
+}
+
+std::vector<CellPos> Engine::TileCells(int x, int y) const {
+  const TileBlock t = TileAt(x, y);
+  std::vector<CellPos> cells;
+  for (int cy = t.Y; cy < t.Y + t.Height; ++cy)
+    for (int cx = t.X; cx < t.X + t.Width; ++cx) cells.push_back(CellPos{cx, cy});
+  return cells;
+}
+
+std::vector<CellPos> Engine::ExpandToTiles(const std::vector<CellPos>& cells) const {
+  if (!BlocksApply()) return cells;
+  std::vector<CellPos> out;
+  std::vector<int> seen;  // blocks already given
+  for (const CellPos& c : cells) {
+    const int i = Blocks.BlockAt(c.X, c.Y);
+    if (i < 0) {
+      out.push_back(c);
+      continue;
+    }
+    if (std::find(seen.begin(), seen.end(), i) != seen.end()) continue;
+    seen.push_back(i);
+    const std::vector<CellPos> all = TileCells(c.X, c.Y);
+    out.insert(out.end(), all.begin(), all.end());
+  }
+  return out;
+}
+
+void Engine::SpreadTileEntry(const TileBlock& tile) {
+  if (tile.X < 0 || tile.Y < 0 || tile.X + tile.Width > kMapSide || tile.Y + tile.Height > kMapSide) return;
+  const CellMapEntry first = Map.At(tile.X, tile.Y);
+  for (int y = tile.Y; y < tile.Y + tile.Height; ++y)
+    for (int x = tile.X; x < tile.X + tile.Width; ++x) Map.At(x, y) = first;
+}
+
+Status Engine::RenderTile(const TileBlock& tile) {
+  if (BlocksDrawn() && (tile.Width > 1 || tile.Height > 1) && TileAt(tile.X, tile.Y) == tile)
+    return RenderCell(tile.X, tile.Y);
+  Status first = Status::Ok();
+  for (int y = tile.Y; y < tile.Y + tile.Height; ++y)
+    for (int x = tile.X; x < tile.X + tile.Width; ++x)
+      if (Status s = RenderCell(x, y); !s.ok() && first.ok()) first = s;
+  return first;
+}
 
 RenditionCache* Engine::Renditions() const {
   if (renditionCap_ == 0) return nullptr;

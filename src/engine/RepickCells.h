@@ -10,6 +10,7 @@
 
 namespace velmora {
 
+// A cell of a block stands for the whole block, matched again as one tile.
 // The cells in the order given, each choice seeing the ones made before it
 // through the repeat rules. A cell for which no picture is eligible keeps
 // its picture and is drawn again all the same. `changed` tells whether any

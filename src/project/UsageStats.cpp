@@ -17,7 +17,7 @@ struct CellAt {
 // column from the top). One pass over the grid instead of one per picture:
 // the lines come out the same, without a grid scan per library picture.
 std::vector<std::vector<CellAt>> CellsByPicture(size_t pictures, const CellMap& map, int cellsAcross,
-                                                int cellsDown) {
+                                                int cellsDown, const BlockMap* blocks) {
   std::vector<std::vector<CellAt>> cells(pictures);
   const int cols = std::clamp(cellsAcross, 0, kMapSide);
   const int rows = std::clamp(cellsDown, 0, kMapSide);
@@ -25,6 +25,11 @@ std::vector<std::vector<CellAt>> CellsByPicture(size_t pictures, const CellMap& 
     for (int y = 0; y < rows; ++y) {
       const CellMapEntry& e = map.At(x, y);
       if (!e.Assigned || e.PicIndex < 0 || static_cast<size_t>(e.PicIndex) >= pictures) continue;
+      // A block is one tile: counted at its first cell only.
+      if (blocks != nullptr)
+        if (const int b = blocks->BlockAt(x, y);
+            b >= 0 && (blocks->Blocks()[size_t(b)].X != x || blocks->Blocks()[size_t(b)].Y != y))
+          continue;
       cells[static_cast<size_t>(e.PicIndex)].push_back(CellAt{x, y});
     }
   return cells;
@@ -45,8 +50,8 @@ std::vector<std::string> UsageNames(const CellPicList& list, bool fileNamesOnly)
 }
 
 std::vector<std::string> UsageDetailLines(const std::vector<std::string>& names, const CellMap& map,
-                                          int cellsAcross, int cellsDown) {
-  const auto cells = CellsByPicture(names.size(), map, cellsAcross, cellsDown);
+                                          int cellsAcross, int cellsDown, const BlockMap* blocks) {
+  const auto cells = CellsByPicture(names.size(), map, cellsAcross, cellsDown, blocks);
   std::vector<std::string> lines;
   size_t total = 0;
   for (size_t i = 0; i < names.size(); ++i) {
@@ -63,8 +68,8 @@ std::vector<std::string> UsageDetailLines(const std::vector<std::string>& names,
 }
 
 std::vector<std::string> UsageSimpleLines(const std::vector<std::string>& names, const CellMap& map,
-                                          int cellsAcross, int cellsDown) {
-  const auto cells = CellsByPicture(names.size(), map, cellsAcross, cellsDown);
+                                          int cellsAcross, int cellsDown, const BlockMap* blocks) {
+  const auto cells = CellsByPicture(names.size(), map, cellsAcross, cellsDown, blocks);
   std::vector<std::string> lines;
   for (size_t i = 0; i < names.size(); ++i)
     if (!cells[i].empty()) lines.push_back(names[i] + "Total used time:" + std::to_string(cells[i].size()));

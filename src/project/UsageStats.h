@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/BlockMap.h"
 #include "engine/Tables.h"
 #include "imaging/Status.h"
 #include "library/CellPicList.h"
@@ -25,13 +26,14 @@ std::vector<std::string> UsageNames(const CellPicList& list, bool fileNamesOnly)
 // "  Total used time:" and the count; and a last line "total ok cell" with
 // the number of cells counted. Cells whose picture is not in `names` are
 // left out.
+// With `blocks`, a block counts once, at its first cell.
 std::vector<std::string> UsageDetailLines(const std::vector<std::string>& names, const CellMap& map,
-                                          int cellsAcross, int cellsDown);
+                                          int cellsAcross, int cellsDown, const BlockMap* blocks = nullptr);
 
 // One line per picture that some assigned cell shows: the name directly
 // followed by "Total used time:" and the count. No total line.
 std::vector<std::string> UsageSimpleLines(const std::vector<std::string>& names, const CellMap& map,
-                                          int cellsAcross, int cellsDown);
+                                          int cellsAcross, int cellsDown, const BlockMap* blocks = nullptr);
 
 // Writes the lines, each ended by CR LF, through a temporary file beside the
 // target, so a failed save keeps the old file.

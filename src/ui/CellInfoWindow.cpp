@@ -35,9 +35,17 @@ void CellInfoWindow::ShowCellInfo(int x, int y) {
   if (session_.jobRunning) return;  // the map may be changing
   Engine& engine = session_.engine;
   memo_->clear();
-  const CellMapEntry& e = engine.Map.At(x, y);
+  // A cell of a block shows the block: its photo is the first cell's.
+  const TileBlock tile = engine.TileAt(x, y);
+  const CellMapEntry& e = engine.Map.At(tile.X, tile.Y);
   if (e.Assigned) {
     memo_->appendPlainText(QStringLiteral("cell ok"));
+    if (tile.Width > 1 || tile.Height > 1)
+      memo_->appendPlainText(QStringLiteral("block %1 x %2 cells from cell %3, %4")
+                                 .arg(tile.Width)
+                                 .arg(tile.Height)
+                                 .arg(tile.X)
+                                 .arg(tile.Y));
     memo_->appendPlainText(QStringLiteral("cell file id %1").arg(e.PicIndex));
     // The list may have changed since the mosaic was made.
     if (e.PicIndex < 0 || e.PicIndex >= engine.PicList.Count()) {

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QToolButton>
@@ -151,6 +152,10 @@ private:
   void Edit1Release(QPoint pos);
   void Edit2Release(QPoint pos);
   void PenRelease(QPoint pos);
+  // A right click without a drag: the cell's menu (Split block, Merge into
+  // block), and the edit each makes as one undoable step.
+  void ShowCellMenu(QPoint pos);
+  void EditBlock(bool merge);
   bool CellEditingAllowed() const;
   // The picture position under a view position, at the view's scale.
   ViewPoint PicturePos(QPoint pos) const { return view_->ToPicture(pos); }
@@ -189,6 +194,8 @@ private:
 
   int editMode_ = kModeStartup;
   ViewPoint pressPoint_;
+  QMenu* cellMenu_ = nullptr;  // cellmenu
+  CellPos menuCell_;
   ViewPoint pressPos_;
   bool leftButtonDown_ = false;
   bool closing_ = false;  // MainWindowClosing

@@ -4,6 +4,9 @@
 // drag covers come from the view arithmetic below the windows.
 #include <QScreen>
 
+#include <cstdlib>
+
+#include "engine/BlockEdit.h"
 #include "engine/RepickCells.h"
 #include "ui/CellInfoWindow.h"
 #include "ui/PickCellDialog.h"
@@ -42,8 +45,12 @@ std::optional<TRect> MainWindow::PenDragRect(QPoint pos) const {
 
 void MainWindow::ViewReleased(Qt::MouseButton button, QPoint pos) {
   if (button == Qt::LeftButton) view_->ShowPenRectangle(std::nullopt);
-  // The right button moved the picture in the view itself, live.
-  if (button == Qt::RightButton) return;
+  // The right button moved the picture in the view itself, live; a click
+  // without a move opens the cell's menu.
+  if (button == Qt::RightButton) {
+    if (std::abs(pos.x() - pressPoint_.X) <= 2 && std::abs(pos.y() - pressPoint_.Y) <= 2) ShowCellMenu(pos);
+    return;
+  }
   if (button != Qt::LeftButton && button != Qt::MiddleButton) return;
   // Edits change the cell map and the mosaic a job is working on.
   if (session_.jobRunning) return;
@@ -135,6 +142,37 @@ void MainWindow::PenRelease(QPoint pos) {
   leftButtonDown_ = false;
   RepaintView();
   ShowIfFailed(session_, this, stroke);
+}
+
+void MainWindow::ShowCellMenu(QPoint pos) {
+  if (session_.jobRunning || !CellEditingAllowed()) return;
+  const ViewPoint at = PicturePos(pos);
+  menuCell_ = ReleaseCell(engine_.Project, at.X, at.Y);
+  if (!cellMenu_) {
+    cellMenu_ = new QMenu(this);
+    cellMenu_->setObjectName(QStringLiteral("cellmenu"));
+    QAction* split = cellMenu_->addAction(QStringLiteral("Split block"), this, [this] { EditBlock(false); });
+    split->setObjectName(QStringLiteral("splitblock"));
+    split->setToolTip(QStringLiteral("Make the block single cells, each keeping the block's photo"));
+    QAction* merge = cellMenu_->addAction(QStringLiteral("Merge into block"), this, [this] { EditBlock(true); });
+    merge->setObjectName(QStringLiteral("mergeblock"));
+    merge->setToolTip(QStringLiteral("Make the 2 x 2 cells from the even column and row one tile, matched again"));
+  }
+  cellMenu_->actions()[0]->setEnabled(CheckSplit(engine_, menuCell_.X, menuCell_.Y).ok());
+  cellMenu_->actions()[1]->setEnabled(CheckMerge(engine_, menuCell_.X, menuCell_.Y).ok());
+  cellMenu_->popup(view_->mapToGlobal(pos));
+}
+
+void MainWindow::EditBlock(bool merge) {
+  if (session_.jobRunning) return;
+  const CellPos c = menuCell_;
+  const Status done =
+      RecordEdit(merge ? "Merge into Block" : "Split Block", BlockEditCells(engine_, c.X, c.Y, merge),
+                 BlockEditRects(engine_, c.X, c.Y, merge),
+                 [&] { return merge ? MergeBlock(engine_, c.X, c.Y) : SplitBlock(engine_, c.X, c.Y); });
+  if (done.ok()) SetModified(true);
+  RepaintView();
+  ShowIfFailed(session_, this, done);
 }
 
 }  // namespace velmora::ui

@@ -15,6 +15,7 @@
 #include "engine/ProjectRecord.h"
 #include "project/WizardSizes.h"
 #include "ui/AdvicePanel.h"
+#include "ui/OptionsDialog.h"
 #include "ui/ClampingSpinBox.h"
 #include "ui/LibraryCheckWindow.h"
 #include "ui/WindowSupport.h"
@@ -238,6 +239,8 @@ QWidget* NewProjectWizard::BuildSizePage() {
   cropMain_->setObjectName(QStringLiteral("cbcropmain"));
   connect(cropMain_, &QCheckBox::clicked, this, &NewProjectWizard::ComputeDerivedSizes);
   grid->addWidget(cropMain_, r++, 0, 1, 3);
+  grid->addWidget(MakeLabel(group, QStringLiteral("Tile sizes:")), r, 0);
+  grid->addWidget(MakeTileSizesBox(session_, group), r++, 1, 1, 4);
 
   mosaicAspect_ = MakeLabel(group, QStringLiteral("Aspect Ratio of final mosaic"), "lbaspect");
   imageAspect_ = MakeLabel(group, QStringLiteral("Aspect Ratio of main image"), "lbaspect2");

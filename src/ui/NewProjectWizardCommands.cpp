@@ -171,6 +171,7 @@ void NewProjectWizard::CollectProjectSettings() {
   if (OptionsDialog* options = session_.windows.options) options->ReadOptionControls();
   CopyOptions(engine.OptionSet, engine.Project);
   engine.Matching = engine.MatchingSet;
+  engine.Sizing = engine.SizingSet;
   engine.Project.RenderMode = selfMosaic_->isChecked() ? kRenderSelf : kRenderStandard;
   engine.Project.StitchMode = stitch_[1]->isChecked()   ? kStitchPeyote
                               : stitch_[2]->isChecked() ? kStitchBrick

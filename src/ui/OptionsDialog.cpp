@@ -14,6 +14,7 @@
 
 #include "project/DefaultOptionsFile.h"
 #include "ui/ClampingSpinBox.h"
+#include "ui/NewProjectWizard.h"
 
 namespace velmora::ui {
 namespace {
@@ -109,6 +110,32 @@ QLabel* OptionsDialog::MakePercent(QWidget* parent, const char* name, const char
   return label;
 }
 
+QComboBox* MakeTileSizesBox(Session& session, QWidget* parent) {
+  auto* box = new QComboBox(parent);
+  box->setObjectName(QStringLiteral("cbtilesizes"));
+  box->addItem(QStringLiteral("one"));
+  box->addItem(QStringLiteral("by detail (up to 2x2, 4x4)"));
+  box->setToolTip(
+      QStringLiteral("By detail: calm areas of the picture become one photo over 2 x 2 or 4 x 4 cells, busy "
+                     "ones keep a photo a cell. Plain grid only"));
+  box->setCurrentIndex(ChoiceOfSizing(session.engine.SizingSet));
+  QObject::connect(box, &QComboBox::currentIndexChanged, box,
+                   [&session](int index) { SetTileSizesChoice(session, index); });
+  return box;
+}
+
+void SetTileSizesChoice(Session& session, int choice) {
+  session.engine.SizingSet = SizingOfChoice(choice);
+  choice = ChoiceOfSizing(session.engine.SizingSet);
+  QSettings().setValue(QStringLiteral("Matching/TileSizes"), ChoiceOfSizing(session.engine.SizingSet));
+  for (QWidget* window : {static_cast<QWidget*>(session.windows.options), static_cast<QWidget*>(session.windows.wizard)})
+    if (window)
+      if (auto* box = window->findChild<QComboBox*>(QStringLiteral("cbtilesizes")); box && box->currentIndex() != choice) {
+        const QSignalBlocker quiet(box);
+        box->setCurrentIndex(choice);
+      }
+}
+
 QWidget* OptionsDialog::BuildRepeatGroup() {
   auto* group = new QGroupBox(QStringLiteral("Cell Repeat Control"), this);
   group->setObjectName(QStringLiteral("GroupBox1"));
@@ -158,6 +185,10 @@ QWidget* OptionsDialog::BuildRepeatGroup() {
     session_.engine.MatchingSet.UseCap = on;
     QSettings().setValue(QStringLiteral("Matching/UseCap"), on);
   });
+  // The wizard, made first, shows it from here on too.
+  SetTileSizesChoice(session_, settings.value(QStringLiteral("Matching/TileSizes"), kTileSizesOne).toInt());
+  grid->addWidget(MakeLabel(group, "Tile sizes:"), 9, 0);
+  grid->addWidget(MakeTileSizesBox(session_, group), 9, 1, 1, 2);
   grid->addWidget(fairUseAll_, 6, 0, 1, 3);
   grid->addWidget(detail_, 7, 0, 1, 3);
   grid->addWidget(useCap_, 8, 0, 1, 3);
@@ -174,7 +205,7 @@ QWidget* OptionsDialog::BuildRepeatGroup() {
   setTabOrder(fairUseAll_, detail_);
   setTabOrder(detail_, useCap_);
   grid->setColumnStretch(2, 1);
-  grid->setRowStretch(9, 1);
+  grid->setRowStretch(10, 1);
   return group;
 }
 

@@ -18,6 +18,12 @@
 
 namespace velmora::ui {
 
+// The "Tile sizes" combo box (cbtilesizes) of the Options window and of the
+// wizard's size page: both show the next project's choice (SizingSet), kept
+// in the user's settings; a change in either is the other's too.
+QComboBox* MakeTileSizesBox(Session& session, QWidget* parent);
+void SetTileSizesChoice(Session& session, int choice);
+
 class OptionsDialog : public QDialog {
   Q_OBJECT
 public:

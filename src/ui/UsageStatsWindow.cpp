@@ -89,13 +89,13 @@ void UsageStatsWindow::ShowLines(const std::vector<std::string>& lines) {
 void UsageStatsWindow::CreateDetailList() {
   if (session_.jobRunning) return;
   const tmosaicproject& p = session_.engine.Project;
-  ShowLines(UsageDetailLines(nameBytes_, session_.engine.Map, p.CellsAcross, p.CellsDown));
+  ShowLines(UsageDetailLines(nameBytes_, session_.engine.Map, p.CellsAcross, p.CellsDown, &session_.engine.Blocks));
 }
 
 void UsageStatsWindow::CreateSimpleList() {
   if (session_.jobRunning) return;
   const tmosaicproject& p = session_.engine.Project;
-  ShowLines(UsageSimpleLines(nameBytes_, session_.engine.Map, p.CellsAcross, p.CellsDown));
+  ShowLines(UsageSimpleLines(nameBytes_, session_.engine.Map, p.CellsAcross, p.CellsDown, &session_.engine.Blocks));
 }
 
 void UsageStatsWindow::SaveToText() {

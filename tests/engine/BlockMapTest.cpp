@@ -6,7 +6,7 @@
 
 #include "engine/BlockMap.h"
 #include "engine/CellLayout.h"
-#include "support/EngineTestSupport.h"
+#include "support/HandEditSupport.h"
 
 namespace velmora {
 namespace {
@@ -140,26 +140,7 @@ TEST(WriteBlockSamples, TheFirstCellCarriesTheMeansOfTheBlocksQuarters) {
     for (int x = 2; x < 8; ++x) EXPECT_EQ(grid.PixelAddress(x, y)[0], before.PixelAddress(x, y)[0]);
 }
 
-// A library of flat photos in many colours and a main picture with a calm
-// left half and a busy right half.
-void SetUpBlockMosaic(Engine& e, const testing::ScratchDir& dir, int threads) {
-  testing::SetGrid(e, 12, 8, 14, 11);
-  e.Project.BorderSize = 2;
-  e.Project.AlphaMain = 60;
-  e.Project.AllowVFlip = true;
-  ComputeDerivedSizes(e.Project);
-  e.SetThreadCount(threads);
-  e.MainBitmap = Uniform(120, 80, Color32(40, 90, 160));
-  for (int y = 0; y < 80; y += 4)
-    for (int x = 60; x < 120; x += 4) e.MainBitmap.FillRect(TRect{x, y, x + 2, y + 2}, Color32(250, 240, 20));
-  for (int k = 0; k < 24; ++k) {
-    TBitmap32 photo = Uniform(30, 24, Color32(uint8_t(k * 10), uint8_t(255 - k * 9), uint8_t(k * 37 % 256)));
-    photo.FillRect(TRect{0, 0, 15, 12}, Color32(uint8_t(k * 5), 60, 90));
-    testing::AddPicture(e, dir, photo);
-  }
-  ASSERT_TRUE(ParseBlockSides("1,2,4", e.Sizing).ok());
-  e.Rng.SetSeed(77);
-}
+using testing::SetUpBlockMosaic;
 
 TEST(BlockMosaic, MadeAndDrawnTheSameWhateverTheThreadsBandsOrReopening) {
   testing::ScratchDir dir;

@@ -85,5 +85,21 @@ TEST(UsageStats, SavesCrLfLinesAndReportsAFailedWrite) {
   EXPECT_EQ(std::filesystem::file_size(path), 0u);
 }
 
+TEST(UsageStats, ABlockCountsOnceAtItsFirstCell) {
+  CellMap map;
+  for (int x = 0; x < 4; ++x)
+    for (int y = 0; y < 3; ++y) {
+      map.At(x, y).Assigned = true;
+      map.At(x, y).PicIndex = 0;
+    }
+  BlockMap blocks(4, 3);
+  ASSERT_TRUE(blocks.Add(TileBlock{1, 1, 2, 2}).ok());
+  EXPECT_EQ(UsageSimpleLines({"p"}, map, 4, 3, &blocks), std::vector<std::string>{"pTotal used time:9"});
+  const std::vector<std::string> detail = UsageDetailLines({"p"}, map, 4, 3, &blocks);
+  EXPECT_EQ(detail.back(), "total ok cell9");
+  EXPECT_NE(detail[0].find(" x:2 y:2  ||  "), std::string::npos);
+  EXPECT_EQ(detail[0].find(" x:3 y:3  ||  "), std::string::npos);
+}
+
 }  // namespace
 }  // namespace velmora

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "engine/BlockMap.h"
 #include "engine/EditHistory.h"
 #include "engine/PickCell.h"
 #include "engine/RepickCells.h"
@@ -28,6 +29,27 @@ inline void SetUpSmallMosaic(Engine& e, const ScratchDir& dir, int stitch) {
                                 Color32(210, 200, 60), Color32(0, 0, 0),     Color32(255, 255, 255)};
   for (TColor32 c : pictures) AddPicture(e, dir, Uniform(24, 30, c));
   e.Rng.SetSeed(99);
+}
+
+// A library of flat photos in many colours and a main picture with a calm
+// left half and a busy right half, merged into tiles of 1, 2 and 4 cells.
+inline void SetUpBlockMosaic(Engine& e, const ScratchDir& dir, int threads) {
+  SetGrid(e, 12, 8, 14, 11);
+  e.Project.BorderSize = 2;
+  e.Project.AlphaMain = 60;
+  e.Project.AllowVFlip = true;
+  ComputeDerivedSizes(e.Project);
+  e.SetThreadCount(threads);
+  e.MainBitmap = Uniform(120, 80, Color32(40, 90, 160));
+  for (int y = 0; y < 80; y += 4)
+    for (int x = 60; x < 120; x += 4) e.MainBitmap.FillRect(TRect{x, y, x + 2, y + 2}, Color32(250, 240, 20));
+  for (int k = 0; k < 24; ++k) {
+    TBitmap32 photo = Uniform(30, 24, Color32(uint8_t(k * 10), uint8_t(255 - k * 9), uint8_t(k * 37 % 256)));
+    photo.FillRect(TRect{0, 0, 15, 12}, Color32(uint8_t(k * 5), 60, 90));
+    AddPicture(e, dir, photo);
+  }
+  ASSERT_TRUE(ParseBlockSides("1,2,4", e.Sizing).ok());
+  e.Rng.SetSeed(77);
 }
 
 enum HandEditKind { kEditOne, kPickCell, kPenStroke, kRepick, kHandEditKinds };

@@ -1,8 +1,10 @@
 // The main window driven as a user drives it: start-up, a mosaic made through
 // the create command, scrolling with the right button, the editing modes,
 // saving the picture and the project and loading it back.
+#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QToolButton>
@@ -111,6 +113,65 @@ TEST_F(MainWindowTest, EditOneChangesTheCellsPicture) {
   EXPECT_NE(Engine().MosaicBitmap.Pixel(2 * 16 + 8, 2 * 16 + 8), pixelBefore);
   // The gauge is the jobs' alone: an edit leaves it alone.
   EXPECT_EQ(Find<QProgressBar>(&Main(), "gauge")->value(), 0);
+}
+
+TEST_F(MainWindowTest, InfoAndEditOneTakeTheWholeBlockUnderTheMouse) {
+  Start(6);
+  Engine().OptionSet.MinRepeatRadius = 1;
+  // Calm enough for any area: the grid merges into blocks.
+  Engine().Sizing = BlockSizing{true, true, 1000.0};
+  MakeMosaic();
+  ASSERT_FALSE(Engine().Blocks.Empty());
+  const TileBlock b = Engine().Blocks.Blocks()[0];
+  ASSERT_GT(b.Width, 1);
+  const QPoint inside = OnPicture((b.X + 1) * 16 + 8, (b.Y + 1) * 16 + 8);
+
+  ClickView(Qt::MiddleButton, inside);
+  const QString info = Find<QPlainTextEdit>(Session().windows.cellInfo, "Memo1")->toPlainText();
+  EXPECT_TRUE(info.contains(QString("block %1 x %2 cells from cell %3, %4").arg(b.Width).arg(b.Height).arg(b.X).arg(b.Y)))
+      << info.toStdString();
+
+  const CellMapEntry before = Engine().Map.At(b.X, b.Y);
+  SelectMode("sbhand2");
+  ClickView(Qt::LeftButton, inside);
+  const int picture = Engine().Map.At(b.X, b.Y).PicIndex;
+  EXPECT_NE(picture, before.PicIndex);
+  for (int y = b.Y; y < b.Y + b.Height; ++y)
+    for (int x = b.X; x < b.X + b.Width; ++x) EXPECT_EQ(Engine().Map.At(x, y).PicIndex, picture) << x << "," << y;
+  Find<QAction>(&Main(), "Undo1")->trigger();
+  for (int y = b.Y; y < b.Y + b.Height; ++y)
+    for (int x = b.X; x < b.X + b.Width; ++x) EXPECT_EQ(Engine().Map.At(x, y).PicIndex, before.PicIndex);
+}
+
+TEST_F(MainWindowTest, RightClickSplitsABlockAndMergesItAgainUndoably) {
+  Start(6);
+  Engine().Sizing = BlockSizing{true, true, 1000.0};
+  MakeMosaic();
+  ASSERT_FALSE(Engine().Blocks.Empty());
+  const TileBlock b = Engine().Blocks.Blocks()[0];
+  const size_t blocks = Engine().Blocks.Blocks().size();
+  const QPoint inside = OnPicture((b.X + 1) * 16 + 8, (b.Y + 1) * 16 + 8);
+
+  ClickView(Qt::RightButton, inside);
+  auto* menu = Find<QMenu>(&Main(), "cellmenu");
+  ASSERT_TRUE(menu->isVisible());
+  EXPECT_TRUE(Find<QAction>(menu, "splitblock")->isEnabled());
+  EXPECT_FALSE(Find<QAction>(menu, "mergeblock")->isEnabled());
+  Find<QAction>(menu, "splitblock")->trigger();
+  menu->hide();
+  EXPECT_EQ(Engine().Blocks.Blocks().size(), blocks - 1);
+  EXPECT_EQ(Find<QAction>(&Main(), "Undo1")->text(), "&Undo Split Block");
+
+  // The cell is single now: merging takes the aligned 2 x 2 square.
+  ClickView(Qt::RightButton, inside);
+  EXPECT_FALSE(Find<QAction>(menu, "splitblock")->isEnabled());
+  ASSERT_TRUE(Find<QAction>(menu, "mergeblock")->isEnabled());
+  Find<QAction>(menu, "mergeblock")->trigger();
+  menu->hide();
+  EXPECT_EQ(Engine().TileAt(b.X + 1, b.Y + 1), (TileBlock{b.X, b.Y, 2, 2}));
+  Find<QAction>(&Main(), "Undo1")->trigger();
+  Find<QAction>(&Main(), "Undo1")->trigger();
+  EXPECT_EQ(Engine().TileAt(b.X + 1, b.Y + 1), b);
 }
 
 TEST_F(MainWindowTest, PenStrokePaintsItsRectangleAndIgnoresDragsBeyondThePicture) {

@@ -2,9 +2,11 @@
 // picture, the size labels, the brief and its file, and the two create
 // commands with the refusal of an empty library.
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
@@ -103,6 +105,44 @@ TEST_F(WizardTest, PenModeMakesThePenBasePicture) {
   EXPECT_EQ(Engine().MosaicState, 2);
   EXPECT_EQ(JobText(), "Current Job : None");  // the job over
   EXPECT_EQ(Main().View()->PictureSize(), QSize(128, 128));
+}
+
+TEST_F(WizardTest, TileSizesByDetailMergesCalmAreasOnThePlainGridOnly) {
+  Start(6);
+  OpenWizard();
+  LoadMainPicture(Engine().PicList[0]);
+  SetSmallGrid();
+  // The wizard's choice is the Options window's, and the user's setting.
+  auto* sizes = Find<QComboBox>(Wizard(), "cbtilesizes");
+  auto* optionSizes = Find<QComboBox>(Session().windows.options, "cbtilesizes");
+  ASSERT_EQ(sizes->count(), 2);
+  EXPECT_EQ(sizes->itemText(1), "by detail (up to 2x2, 4x4)");
+  sizes->setCurrentIndex(kTileSizesByDetail);
+  EXPECT_EQ(optionSizes->currentIndex(), kTileSizesByDetail);
+  EXPECT_EQ(QSettings().value("Matching/TileSizes").toInt(), kTileSizesByDetail);
+
+  Click("rss3");  // brick
+  Click("SpeedButton1");
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_TRUE(prompts.messages[0].second.contains("plain grid")) << prompts.messages[0].second.toStdString();
+  EXPECT_TRUE(Wizard()->isVisible());
+  EXPECT_EQ(Engine().MosaicState, 0);
+
+  Click("rss1");
+  Click("SpeedButton1");
+  EXPECT_EQ(prompts.messages.size(), 1u);
+  ASSERT_EQ(Engine().MosaicState, 2);
+  // The merge the command line makes with --sizes 1,2,4 at the default calm.
+  BlockSizing cli;
+  ASSERT_TRUE(ParseBlockSides("1,2,4", cli).ok());
+  EXPECT_TRUE(Engine().Sizing.Allow2 && Engine().Sizing.Allow4);
+  EXPECT_EQ(Engine().Sizing.Calm, cli.Calm);
+  EXPECT_FALSE(Engine().Blocks.Empty());
+  EXPECT_EQ(Engine().Blocks, MergeCalmBlocks(Engine().GridBitmap, 8, 8, cli));
+
+  optionSizes->setCurrentIndex(kTileSizesOne);
+  EXPECT_EQ(sizes->currentIndex(), kTileSizesOne);
+  EXPECT_FALSE(Engine().SizingSet.On());
 }
 
 TEST_F(WizardTest, RefusesAnEmptyLibraryInStandardRenderOnly) {
