@@ -10,7 +10,7 @@
 #include "cli/Command.h"
 #include "cli/MosaicSetup.h"
 #include "cli/ProgressBar.h"
-#include "engine/KeepAspect.h"
+#include "engine/PhotoShapes.h"
 #include "quality/Advice.h"
 #include "project/BlockMapBlock.h"
 #include "project/MatchingBlock.h"

@@ -13,7 +13,7 @@
 
 #include "engine/BlockMap.h"
 #include "engine/DetailGrid.h"
-#include "engine/KeepAspect.h"
+#include "engine/PhotoShapes.h"
 #include "imaging/Job.h"
 #include "engine/ProjectRecord.h"
 #include "imaging/Random.h"
@@ -77,7 +77,7 @@ public:
   // mosaic, kept from the assignment to the render (empty: the plain grid).
   BlockSizing Sizing;
   BlockMap Blocks;
-  // Tiles that keep the photo (KeepAspect.h): off by default; on, the
+  // Tiles that keep the photo (PhotoShapes.h): off by default; on, the
   // assignment adds 2x1 and 1x2 blocks after the calm ones and places on
   // every tile only photos of its shape.
   AspectShapes Aspects;

@@ -1,4 +1,4 @@
-#include "engine/KeepAspect.h"
+#include "engine/PhotoShapes.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "engine/KeepAspect.h"
+#include "engine/PhotoShapes.h"
 #include "support/EngineTestSupport.h"
 
 namespace velmora {
@@ -13,7 +13,7 @@ namespace {
 
 using testing::Uniform;
 
-TEST(KeepAspect, ShapeForAspect) {
+TEST(PhotoShapes, ShapeForAspect) {
   const struct {
     double photo, cell;
     TileShape shape;
@@ -37,7 +37,7 @@ TEST(KeepAspect, ShapeForAspect) {
   EXPECT_EQ(ShapeOfBlock(4, 4), TileShape::kSquare);
 }
 
-TEST(KeepAspect, TilingPassTakesTheLargerGainInReadingOrder) {
+TEST(PhotoShapes, TilingPassTakesTheLargerGainInReadingOrder) {
   // 4 x 2 cells, single cells cost 10 unless said otherwise.
   auto costs = [] {
     ShapeCosts c;
@@ -113,7 +113,7 @@ void SetUpShapedMosaic(Engine& e, const testing::ScratchDir& dir, int threads) {
   e.Rng.SetSeed(31);
 }
 
-TEST(KeepAspect, LandscapePhotoTakesTheWideBlockItFitsTheSameOnAnyThreads) {
+TEST(PhotoShapes, LandscapePhotoTakesTheWideBlockItFitsTheSameOnAnyThreads) {
   testing::ScratchDir dir;
   Engine one, two;
   SetUpShapedMosaic(one, dir, 1);

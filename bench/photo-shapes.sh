@@ -1,7 +1,7 @@
 #!/bin/bash
 # What tiles that keep the photo buy, run by hand (never by the tests):
 #
-#   bench/keep-aspect.sh MAIN LIBRARY [CLI]
+#   bench/photo-shapes.sh MAIN LIBRARY [CLI]
 #
 # CLI defaults to build/bin/velmora-cli. Builds a temporary library of mixed
 # shapes from the photos of LIBRARY (taken in name order, at most 300): each
