@@ -1,12 +1,13 @@
 #!/bin/bash
 # What tiles that keep the photo buy, run by hand (never by the tests):
 #
-#   bench/photo-shapes.sh MAIN LIBRARY [CLI]
+#   [SHAPES="4:3 3:4"] bench/photo-shapes.sh MAIN LIBRARY [CLI]
 #
 # CLI defaults to build/bin/velmora-cli. Builds a temporary library of mixed
 # shapes from the photos of LIBRARY (taken in name order, at most 300): each
-# cropped around its centre to 16:9, 9:16, 3:4 or 1:1 in turn (ImageMagick's
-# convert). Makes a 48 x 48 mosaic of MAIN from it with --keep-aspect and one
+# cropped around its centre to 16:9, 9:16, 3:4 or 1:1 in turn, or to the
+# shapes SHAPES names (a phone's library: "4:3 3:4"), with ImageMagick's
+# convert. Makes a 48 x 48 mosaic of MAIN from it with --keep-aspect and one
 # without (--no-keep-aspect, which only measures), one seed, create's other
 # defaults, and prints for each the photo area shown (the mean share of a
 # placed photo's area left after the crop to its tile), the tile count and
@@ -23,19 +24,20 @@ export XDG_CACHE_HOME="$work/cache"
 mkdir "$work/lib"
 
 # w:h of the crop for the n-th photo.
-shapes=(16:9 9:16 3:4 1:1)
+read -r -a shapes <<<"${SHAPES:-16:9 9:16 3:4 1:1}"
+
 n=0
 while IFS= read -r photo; do
   size=$(identify -format '%w %h' "$photo[0]" 2>/dev/null) || continue
   read -r w h <<<"$size"
-  IFS=: read -r aw ah <<<"${shapes[$((n % 4))]}"
+  IFS=: read -r aw ah <<<"${shapes[$((n % ${#shapes[@]}))]}"
   # The largest aw:ah rectangle inside w x h.
   if [ $((w * ah)) -gt $((h * aw)) ]; then cw=$((h * aw / ah)); ch=$h; else cw=$w; ch=$((w * ah / aw)); fi
   convert "$photo[0]" -gravity center -crop "${cw}x${ch}+0+0" +repage "$work/lib/$(printf '%04d' "$n").jpg"
   n=$((n + 1))
   [ "$n" -lt 300 ] || break
 done < <(find "$library" -maxdepth 1 -type f \( -iname '*.jpg' -o -iname '*.jpeg' -o -iname '*.png' \) | sort)
-echo "library: $n photos cropped in turn to 16:9, 9:16, 3:4 and 1:1"
+echo "library: $n photos cropped in turn to ${shapes[*]}"
 
 run() {  # label, out, then options
   local label=$1 out=$2

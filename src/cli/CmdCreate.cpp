@@ -83,20 +83,15 @@ void ApplyCommandAdvice(Engine& engine, const Flags& flags, bool everything, boo
 // Unreadable photos are told of and count as square.
 void SetUpAspects(Engine& engine, bool on, bool quiet) {
   std::vector<std::string> warnings;
-  ReadPhotoAspects(engine.PicList.Paths(), engine.ThreadCount(), engine.Aspects.Aspect, warnings);
-  const tmosaicproject& p = engine.Project;
-  engine.Aspects.Classify(p.CellHeight > 0 ? double(p.CellWidth) / p.CellHeight : 1.0);
-  engine.Aspects.On = on;
-  if (on) {
-    engine.Project.UseAllPhotos = false;
-    engine.Matching.UseCap = engine.MatchingSet.UseCap = false;
-  }
+  SetUpPhotoShapes(engine, on, warnings);
+  if (on) engine.MatchingSet.UseCap = false;
   if (quiet) return;
   for (size_t i = 0; i < warnings.size() && i < 5; ++i) std::cerr << "Warning: " << warnings[i] << "\n";
   if (warnings.size() > 5) std::cerr << "Warning: " << warnings.size() - 5 << " more photos could not be read\n";
   const auto& n = engine.Aspects.Count;
   if (on)
-    std::cerr << "Photo shapes: " << n[0] << " square, " << n[1] << " landscape, " << n[2] << " portrait\n";
+    std::cerr << "Photo shapes: " << n[0] << " square, " << n[1] << " for 2x1 tiles, " << n[2] << " for 1x2, " << n[3]
+              << " for 3x2, " << n[4] << " for 2x3\n";
 }
 
 // The mean share of each placed photo's area the crop to its tile leaves.

@@ -20,6 +20,12 @@ Status Engine::CheckCanCreate() const {
         "brick and peyote layouts.");
   if (Sizing.On() && Project.RenderMode == kRenderSelf)
     return Status::Error("Tile sizes by detail work with library photos only, not with a self-mosaic.");
+  if (Aspects.On && Project.StitchMode != kStitchLoom)
+    return Status::Error(
+        "Keeping each photo's shape works with the plain grid only: choose the plain layout, or turn it off, for "
+        "the brick and peyote layouts.");
+  if (Aspects.On && Project.RenderMode == kRenderSelf)
+    return Status::Error("Keeping each photo's shape works with library photos only, not with a self-mosaic.");
   return Status::Ok();
 }
 

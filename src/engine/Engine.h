@@ -78,11 +78,13 @@ public:
   BlockSizing Sizing;
   BlockMap Blocks;
   // Tiles that keep the photo (PhotoShapes.h): off by default; on, the
-  // assignment adds 2x1 and 1x2 blocks after the calm ones and places on
-  // every tile only photos of its shape.
+  // assignment adds blocks of the photos' shapes after the calm ones and
+  // places on every tile only photos of its shape.
   AspectShapes Aspects;
   // The tile sizes the next project takes (the user's settings).
   BlockSizing SizingSet;
+  // Whether the next project's tiles keep the photo (the user's settings).
+  bool KeepShapesSet = false;
   // The block map belongs to this grid, so every cell of a block holds the
   // block's entry and a hand edit of one of them changes them all.
   bool BlocksApply() const;

@@ -12,8 +12,8 @@ namespace velmora {
 
 namespace {
 
-// The aspect in pixels of each shape for cells of aspect 1.
-constexpr std::array<double, 3> kShapeAspect = {1.0, 2.0, 0.5};
+// The aspect of a shape's block for cells of aspect 1.
+double ShapeAspect(int s) { return double(kShapeCells[s][0]) / double(kShapeCells[s][1]); }
 
 // The summary of the w x h cells at cell (x, y) of a grid of two by two
 // samples per cell: each quadrant the mean of its w x h samples.
@@ -52,9 +52,9 @@ TileShape ShapeForAspect(double photoAspect, double cellAspect) {
   const double a = std::log(photoAspect);
   TileShape best = TileShape::kSquare;
   double bestGap = INFINITY;
-  for (int s = 0; s < 3; ++s) {
-    const double gap = std::fabs(a - std::log(kShapeAspect[size_t(s)] * cellAspect));
-    // Square wins a tie, then wide.
+  for (int s = 0; s < kTileShapeCount; ++s) {
+    const double gap = std::fabs(a - std::log(ShapeAspect(s) * cellAspect));
+    // The earlier shape wins a tie.
     if (gap < bestGap - 1e-12) {
       bestGap = gap;
       best = TileShape(s);
@@ -64,7 +64,8 @@ TileShape ShapeForAspect(double photoAspect, double cellAspect) {
 }
 
 TileShape ShapeOfBlock(int w, int h) {
-  return w == h ? TileShape::kSquare : w > h ? TileShape::kWide : TileShape::kTall;
+  if (w <= 0 || h <= 0) return TileShape::kSquare;
+  return ShapeForAspect(double(w) / double(h), 1.0);
 }
 
 double ShareShown(double photoAspect, double tileAspect) {
@@ -92,6 +93,8 @@ void ReadPhotoAspects(const std::vector<std::string>& paths, int threads, std::v
     hints.acceptScaled = [](int, int) { return true; };
     hints.readByContent = true;
     hints.allowExternalPrograms = false;
+    // A camera's own small copy has the photo's shape and costs far less.
+    hints.usePreviews = true;
     try {
       Result<DecodedPicture> read = ReadPicture(paths[size_t(k)], hints);
       if (!read.ok()) {
@@ -109,6 +112,17 @@ void ReadPhotoAspects(const std::vector<std::string>& paths, int threads, std::v
     if (!f.empty()) warnings.push_back(std::move(f));
 }
 
+void SetUpPhotoShapes(Engine& engine, bool on, std::vector<std::string>& warnings) {
+  ReadPhotoAspects(engine.PicList.Paths(), engine.ThreadCount(), engine.Aspects.Aspect, warnings);
+  const tmosaicproject& p = engine.Project;
+  engine.Aspects.Classify(p.CellHeight > 0 ? double(p.CellWidth) / p.CellHeight : 1.0);
+  engine.Aspects.On = on;
+  if (on) {
+    engine.Project.UseAllPhotos = false;
+    engine.Matching.UseCap = false;
+  }
+}
+
 ShapeCosts MeasureShapeCosts(const Bitmap24& grid, const BlockMap& taken, const LibraryTable& library, int count,
                              const AspectShapes& shapes, int enhance, int threads) {
   ShapeCosts out;
@@ -118,9 +132,7 @@ ShapeCosts MeasureShapeCosts(const Bitmap24& grid, const BlockMap& taken, const 
   out.Cols = cols;
   out.Rows = rows;
   const size_t cells = size_t(cols) * size_t(rows);
-  out.Single.assign(cells, kNoShapeCost);
-  out.Wide.assign(cells, kNoShapeCost);
-  out.Tall.assign(cells, kNoShapeCost);
+  for (std::vector<int64_t>& c : out.Cost) c.assign(cells, kNoShapeCost);
   auto best = [&](const ColorSignature& area, TileShape shape) {
     int64_t d = kNoShapeCost;
     for (int k = 0; k < count; ++k)
@@ -128,17 +140,27 @@ ShapeCosts MeasureShapeCosts(const Bitmap24& grid, const BlockMap& taken, const 
         d = std::min<int64_t>(d, Engine::Compare(library[k].Signature, area, enhance, false, false).Distance);
     return d;
   };
-  auto free = [&](int x, int y) { return x < cols && y < rows && taken.BlockAt(x, y) < 0; };
-  // Each cell's three costs depend on nothing the others write.
+  auto free = [&](int x, int y, int w, int h) {
+    if (x + w > cols || y + h > rows) return false;
+    for (int yy = y; yy < y + h; ++yy)
+      for (int xx = x; xx < x + w; ++xx)
+        if (taken.BlockAt(xx, yy) >= 0) return false;
+    return true;
+  };
+  // With no square photos a single cell would crop whatever it shows, so it
+  // is left to the cells no block can take.
+  const bool squares = shapes.Count[size_t(TileShape::kSquare)] > 0;
+  // Each cell's costs depend on nothing the others write.
   ParallelFor(std::max(1, threads), rows, [&](int, int y) {
     for (int x = 0; x < cols; ++x) {
-      if (!free(x, y)) continue;
+      if (!free(x, y, 1, 1)) continue;
       const size_t c = size_t(y) * size_t(cols) + size_t(x);
-      out.Single[c] = best(AreaSignature(grid, x, y, 1, 1), TileShape::kSquare);
-      if (shapes.Count[size_t(TileShape::kWide)] > 0 && free(x + 1, y))
-        out.Wide[c] = best(AreaSignature(grid, x, y, 2, 1), TileShape::kWide);
-      if (shapes.Count[size_t(TileShape::kTall)] > 0 && free(x, y + 1))
-        out.Tall[c] = best(AreaSignature(grid, x, y, 1, 2), TileShape::kTall);
+      if (squares) out[TileShape::kSquare][c] = best(AreaSignature(grid, x, y, 1, 1), TileShape::kSquare);
+      for (int s = 1; s < kTileShapeCount; ++s) {
+        const int w = kShapeCells[s][0], h = kShapeCells[s][1];
+        if (shapes.Count[size_t(s)] > 0 && free(x, y, w, h))
+          out.Cost[size_t(s)][c] = best(AreaSignature(grid, x, y, w, h), TileShape(s));
+      }
     }
   });
   return out;
@@ -149,28 +171,43 @@ void AddShapeBlocks(const ShapeCosts& costs, BlockMap& blocks) {
   const int rows = costs.Rows;
   if (cols != blocks.CellsAcross() || rows != blocks.CellsDown()) return;
   const size_t cells = size_t(cols) * size_t(rows);
-  if (costs.Single.size() != cells || costs.Wide.size() != cells || costs.Tall.size() != cells) return;
-  auto at = [&](const std::vector<int64_t>& v, int x, int y) { return v[size_t(y) * size_t(cols) + size_t(x)]; };
-  // The gain per cell of a block over its two cells as single tiles; the
-  // costs are per cell already, so a block's is compared with the mean of
-  // its cells'. Doubled to stay in whole numbers.
-  auto gain = [&](int64_t block, int64_t a, int64_t b) -> int64_t {
+  for (const std::vector<int64_t>& c : costs.Cost)
+    if (c.size() != cells) return;
+  auto at = [&](TileShape s, int x, int y) { return costs[s][size_t(y) * size_t(cols) + size_t(x)]; };
+  // A block's gain per cell over its cells as single tiles: the costs are
+  // per cell already, so the block's is compared with the mean of its
+  // cells'. Scaled by 6 / cells to stay in whole numbers.
+  auto gain = [&](int s, int x, int y) -> int64_t {
+    const int w = kShapeCells[s][0], h = kShapeCells[s][1];
+    if (x + w > cols || y + h > rows) return 0;
+    const int64_t block = at(TileShape(s), x, y);
     if (block == kNoShapeCost) return 0;
-    // A cell no square photo can take at all gains fully.
-    if (a == kNoShapeCost || b == kNoShapeCost) return INT64_MAX / 4;
-    return a + b - 2 * block;
+    int64_t singles = 0;
+    for (int yy = y; yy < y + h; ++yy)
+      for (int xx = x; xx < x + w; ++xx) {
+        if (blocks.BlockAt(xx, yy) >= 0) return 0;
+        const int64_t single = at(TileShape::kSquare, xx, yy);
+        // A cell no square photo can take gains fully; the block that fits
+        // best wins among such.
+        if (single == kNoShapeCost) return INT64_MAX / 4 - block;
+        singles += single;
+      }
+    return (singles - int64_t(w * h) * block) * (6 / (w * h));
   };
   for (int y = 0; y < rows; ++y)
     for (int x = 0; x < cols; ++x) {
       if (blocks.BlockAt(x, y) >= 0) continue;
-      const bool right = x + 1 < cols && blocks.BlockAt(x + 1, y) < 0;
-      const bool below = y + 1 < rows && blocks.BlockAt(x, y + 1) < 0;
-      const int64_t wide = right ? gain(at(costs.Wide, x, y), at(costs.Single, x, y), at(costs.Single, x + 1, y)) : 0;
-      const int64_t tall = below ? gain(at(costs.Tall, x, y), at(costs.Single, x, y), at(costs.Single, x, y + 1)) : 0;
-      if (wide > 0 && wide >= tall)
-        (void)blocks.Add(TileBlock{x, y, 2, 1});
-      else if (tall > 0)
-        (void)blocks.Add(TileBlock{x, y, 1, 2});
+      int bestShape = -1;
+      int64_t bestGain = 0;
+      for (int s = 1; s < kTileShapeCount; ++s) {
+        const int64_t g = gain(s, x, y);
+        if (g > bestGain) {
+          bestGain = g;
+          bestShape = s;
+        }
+      }
+      if (bestShape > 0)
+        (void)blocks.Add(TileBlock{x, y, kShapeCells[bestShape][0], kShapeCells[bestShape][1]});
     }
 }
 

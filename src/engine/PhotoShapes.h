@@ -1,13 +1,16 @@
 // Tiles that keep the photo: with it on, each library photo is shown on the
-// tile shape nearest its own aspect (one cell, two cells across or two
-// down), so that the crop to the tile's aspect takes little of it.
+// tile shape nearest its own aspect (one cell; two cells across or two down
+// for 2:1 and 1:2; three across and two down, or two across and three down,
+// for the 3:2 and 4:3 of cameras and phones), so that the crop to the tile's
+// aspect takes little of it.
 //
 // The shapes are chosen together with the matching: the cells the calm
 // merge left are walked in reading order, and at each free cell the best
-// square photo on the cell is compared with the best landscape photo on the
-// 2x1 block there and the best portrait photo on the 1x2 block there, each
-// as distance per cell over the same cells; the best of the three is taken.
-// The passes that follow place on a tile only photos of its shape.
+// square photo on the cell is compared with the best photo of each other
+// shape on the block of that shape whose first cell it is, each as distance
+// per cell over its cells; the best is taken. The passes that follow place
+// on a tile only photos of its shape. A library without square photos leaves
+// single cells only where no block fits.
 #pragma once
 
 #include <array>
@@ -22,15 +25,19 @@
 
 namespace velmora {
 
+class Engine;
 class LibraryTable;
 
-enum class TileShape : uint8_t { kSquare = 0, kWide = 1, kTall = 2 };
+enum class TileShape : uint8_t { kSquare = 0, kWide = 1, kTall = 2, kWide3x2 = 3, kTall2x3 = 4 };
+inline constexpr int kTileShapeCount = 5;
+// Each shape's block in cells.
+inline constexpr int kShapeCells[kTileShapeCount][2] = {{1, 1}, {2, 1}, {1, 2}, {3, 2}, {2, 3}};
 
 // The shape whose aspect (in pixels, with cells of cellAspect = width /
 // height) is nearest `photoAspect` on a log scale; a photo of unknown aspect
 // (0 or less) is square.
 TileShape ShapeForAspect(double photoAspect, double cellAspect);
-// The shape a block of w x h cells counts as: square, wider or taller.
+// The shape a block of w x h cells counts as: the one nearest its aspect.
 TileShape ShapeOfBlock(int w, int h);
 // The share of a photo's area left after cropping it to tileAspect around
 // its centre (1 for an unknown aspect).
@@ -42,7 +49,7 @@ struct AspectShapes {
   std::vector<float> Aspect;
   std::vector<TileShape> Shape;
   // Photos of each shape.
-  std::array<int, 3> Count{};
+  std::array<int, kTileShapeCount> Count{};
 
   // Fills Shape and Count from Aspect for cells of cellAspect.
   void Classify(double cellAspect);
@@ -60,13 +67,24 @@ struct AspectShapes {
 void ReadPhotoAspects(const std::vector<std::string>& paths, int threads, std::vector<float>& aspects,
                       std::vector<std::string>& warnings);
 
-// The best distance per cell of each free cell's three choices, as the
-// tiling pass compares them (kNoShapeCost where a choice is not possible).
+// Turns tiles that keep the photo on or off for the engine's next mosaic,
+// each library photo's aspect read (on `threads`) and its shape given for
+// the project's cells. On, the every-photo placement and the use-cap solver
+// give way: they place photos on any cell. Unreadable photos count as
+// square, each with a line in `warnings`.
+void SetUpPhotoShapes(Engine& engine, bool on, std::vector<std::string>& warnings);
+
+// The best distance per cell of each free cell's choices, by shape, as the
+// tiling pass compares them (kNoShapeCost where a choice is not possible;
+// a block's at its first cell).
 inline constexpr int64_t kNoShapeCost = INT64_MAX;
 struct ShapeCosts {
   int Cols = 0;
   int Rows = 0;
-  std::vector<int64_t> Single, Wide, Tall;  // by cell in reading order
+  std::array<std::vector<int64_t>, kTileShapeCount> Cost;  // by cell in reading order
+
+  std::vector<int64_t>& operator[](TileShape s) { return Cost[size_t(s)]; }
+  const std::vector<int64_t>& operator[](TileShape s) const { return Cost[size_t(s)]; }
 };
 
 // The costs from the grid of two by two samples per cell and the library's
@@ -74,9 +92,10 @@ struct ShapeCosts {
 ShapeCosts MeasureShapeCosts(const Bitmap24& grid, const BlockMap& taken, const LibraryTable& library, int count,
                              const AspectShapes& shapes, int enhance, int threads);
 
-// The greedy pass in reading order: at each cell no block holds, a 2x1 or
-// 1x2 block is added when its cost per cell is below the mean of its two
-// cells' single costs (the larger gain wins, 2x1 on a tie).
+// The greedy pass in reading order: at each cell no block holds, the block
+// starting there whose cells are free and whose cost per cell is furthest
+// below the mean of its cells' single costs is added (the earlier shape of
+// TileShape on a tie); none when no block gains.
 void AddShapeBlocks(const ShapeCosts& costs, BlockMap& blocks);
 
 // The mean share of the photos' area shown over the placed tiles of

@@ -315,6 +315,8 @@ Status LoadProjectFile(Engine& engine, const std::string& path, ExtensionArea* e
   engine.Map = std::move(content->Map);
   // The blocks of the file come with its extras (ProjectExtras.h).
   engine.Blocks = BlockMap();
+  // Photo shapes belong to the library of the mosaic that read them.
+  engine.Aspects = AspectShapes();
   return Status::Ok();
 }
 

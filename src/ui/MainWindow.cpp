@@ -21,6 +21,7 @@
 #include <system_error>
 #include <thread>
 
+#include "engine/PhotoShapes.h"
 #include "imaging/PictureOps.h"
 #include "library/ImageListFile.h"
 #include "library/ProgramFolders.h"
@@ -527,7 +528,15 @@ void MainWindow::CreateMosaic(bool penMode) {
   // The wizard has gone: the main window shows the job from its start.
   raise();
   activateWindow();
-  const Status status = RunJob([&] { return penMode ? engine_.StartPenMode() : engine_.CreateMosaic(); });
+  const Status status = RunJob([&] {
+    if (penMode) return engine_.StartPenMode();
+    if (engine_.Aspects.On) {
+      // Unreadable photos count as square; the library check names them.
+      std::vector<std::string> unread;
+      SetUpPhotoShapes(engine_, true, unread);
+    }
+    return engine_.CreateMosaic();
+  });
   if (status.ok() && !jobCancelled_) {
     projectPresent_ = true;
     penLog_ = PenLog{penMode, {}};

@@ -241,6 +241,7 @@ QWidget* NewProjectWizard::BuildSizePage() {
   grid->addWidget(cropMain_, r++, 0, 1, 3);
   grid->addWidget(MakeLabel(group, QStringLiteral("Tile sizes:")), r, 0);
   grid->addWidget(MakeTileSizesBox(session_, group), r++, 1, 1, 4);
+  grid->addWidget(MakeKeepShapeBox(session_, group), r++, 0, 1, 5);
 
   mosaicAspect_ = MakeLabel(group, QStringLiteral("Aspect Ratio of final mosaic"), "lbaspect");
   imageAspect_ = MakeLabel(group, QStringLiteral("Aspect Ratio of main image"), "lbaspect2");

@@ -176,6 +176,7 @@ void NewProjectWizard::CollectProjectSettings() {
   engine.Project.StitchMode = stitch_[1]->isChecked()   ? kStitchPeyote
                               : stitch_[2]->isChecked() ? kStitchBrick
                                                         : kStitchLoom;
+  engine.Aspects.On = engine.KeepShapesSet;
   brief_->setPlainText(ToBoxText(BuildProjectBrief(engine)));
   ShowAdvice();
 }

@@ -136,6 +136,29 @@ void SetTileSizesChoice(Session& session, int choice) {
       }
 }
 
+QCheckBox* MakeKeepShapeBox(Session& session, QWidget* parent) {
+  auto* box = new QCheckBox(QStringLiteral("Keep each photo's shape"), parent);
+  box->setObjectName(QStringLiteral("cbkeepshape"));
+  box->setToolTip(
+      QStringLiteral("Landscape photos on tiles two or three cells wide, portrait photos on tiles two or three "
+                     "cells tall, so each is shown nearly whole. Plain grid only; Ensure Use All Photos and "
+                     "the repeat-cap solver give way to it"));
+  box->setChecked(session.engine.KeepShapesSet);
+  QObject::connect(box, &QCheckBox::toggled, box, [&session](bool on) { SetKeepShapeChoice(session, on); });
+  return box;
+}
+
+void SetKeepShapeChoice(Session& session, bool on) {
+  session.engine.KeepShapesSet = on;
+  QSettings().setValue(QStringLiteral("Matching/KeepShape"), on);
+  for (QWidget* window : {static_cast<QWidget*>(session.windows.options), static_cast<QWidget*>(session.windows.wizard)})
+    if (window)
+      if (auto* box = window->findChild<QCheckBox*>(QStringLiteral("cbkeepshape")); box && box->isChecked() != on) {
+        const QSignalBlocker quiet(box);
+        box->setChecked(on);
+      }
+}
+
 QWidget* OptionsDialog::BuildRepeatGroup() {
   auto* group = new QGroupBox(QStringLiteral("Cell Repeat Control"), this);
   group->setObjectName(QStringLiteral("GroupBox1"));
@@ -189,6 +212,8 @@ QWidget* OptionsDialog::BuildRepeatGroup() {
   SetTileSizesChoice(session_, settings.value(QStringLiteral("Matching/TileSizes"), kTileSizesOne).toInt());
   grid->addWidget(MakeLabel(group, "Tile sizes:"), 9, 0);
   grid->addWidget(MakeTileSizesBox(session_, group), 9, 1, 1, 2);
+  SetKeepShapeChoice(session_, settings.value(QStringLiteral("Matching/KeepShape"), false).toBool());
+  grid->addWidget(MakeKeepShapeBox(session_, group), 10, 0, 1, 3);
   grid->addWidget(fairUseAll_, 6, 0, 1, 3);
   grid->addWidget(detail_, 7, 0, 1, 3);
   grid->addWidget(useCap_, 8, 0, 1, 3);

@@ -23,6 +23,9 @@ namespace velmora::ui {
 // in the user's settings; a change in either is the other's too.
 QComboBox* MakeTileSizesBox(Session& session, QWidget* parent);
 void SetTileSizesChoice(Session& session, int choice);
+// "Keep each photo's shape" (cbkeepshape) likewise, for KeepShapesSet.
+QCheckBox* MakeKeepShapeBox(Session& session, QWidget* parent);
+void SetKeepShapeChoice(Session& session, bool on);
 
 class OptionsDialog : public QDialog {
   Q_OBJECT

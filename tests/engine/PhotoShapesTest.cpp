@@ -19,7 +19,8 @@ TEST(PhotoShapes, ShapeForAspect) {
     TileShape shape;
   } cases[] = {
       {16.0 / 9, 1, TileShape::kWide},  {9.0 / 16, 1, TileShape::kTall}, {1, 1, TileShape::kSquare},
-      {4.0 / 3, 1, TileShape::kSquare}, {3.0 / 4, 1, TileShape::kSquare}, {1.5, 1, TileShape::kWide},
+      {4.0 / 3, 1, TileShape::kWide3x2}, {3.0 / 4, 1, TileShape::kTall2x3}, {1.5, 1, TileShape::kWide3x2},
+      {1.2, 1, TileShape::kSquare},
       {3, 1, TileShape::kWide},         {0.2, 1, TileShape::kTall},      {0, 1, TileShape::kSquare},
       {-2, 1, TileShape::kSquare},      {NAN, 1, TileShape::kSquare},     {INFINITY, 1, TileShape::kSquare},
       // Cells of 2:1: a square photo is best on two cells down.
@@ -35,6 +36,9 @@ TEST(PhotoShapes, ShapeForAspect) {
   EXPECT_EQ(ShapeOfBlock(2, 1), TileShape::kWide);
   EXPECT_EQ(ShapeOfBlock(1, 2), TileShape::kTall);
   EXPECT_EQ(ShapeOfBlock(4, 4), TileShape::kSquare);
+  EXPECT_EQ(ShapeOfBlock(3, 2), TileShape::kWide3x2);
+  EXPECT_EQ(ShapeOfBlock(2, 3), TileShape::kTall2x3);
+  EXPECT_EQ(ShapeOfBlock(4, 2), TileShape::kWide);
 }
 
 TEST(PhotoShapes, TilingPassTakesTheLargerGainInReadingOrder) {
@@ -43,43 +47,59 @@ TEST(PhotoShapes, TilingPassTakesTheLargerGainInReadingOrder) {
     ShapeCosts c;
     c.Cols = 4;
     c.Rows = 2;
-    c.Single.assign(8, 10);
-    c.Wide.assign(8, kNoShapeCost);
-    c.Tall.assign(8, kNoShapeCost);
+    for (auto& v : c.Cost) v.assign(8, kNoShapeCost);
+    c[TileShape::kSquare].assign(8, 10);
     return c;
   };
   {  // A wide block cheaper than its cells; a tall one at (3, 0).
     ShapeCosts c = costs();
-    c.Wide[0] = 4;
-    c.Tall[3] = 6;
+    c[TileShape::kWide][0] = 4;
+    c[TileShape::kTall][3] = 6;
     BlockMap b(4, 2);
     AddShapeBlocks(c, b);
     EXPECT_EQ(b.Blocks(), (std::vector<TileBlock>{{0, 0, 2, 1}, {3, 0, 1, 2}}));
   }
   {  // Both possible at (0, 0): the larger gain wins, the wide one on a tie.
     ShapeCosts c = costs();
-    c.Wide[0] = 8;
-    c.Tall[0] = 5;
+    c[TileShape::kWide][0] = 8;
+    c[TileShape::kTall][0] = 5;
     BlockMap b(4, 2);
     AddShapeBlocks(c, b);
     EXPECT_EQ(b.Blocks(), (std::vector<TileBlock>{{0, 0, 1, 2}}));
-    c.Tall[0] = 8;
+    c[TileShape::kTall][0] = 8;
     BlockMap tie(4, 2);
     AddShapeBlocks(c, tie);
     EXPECT_EQ(tie.Blocks(), (std::vector<TileBlock>{{0, 0, 2, 1}}));
   }
   {  // No gain, no block; a block already there is kept clear of.
     ShapeCosts c = costs();
-    c.Wide[1] = 10;
-    c.Wide[4] = 2;
+    c[TileShape::kWide][1] = 10;
+    c[TileShape::kWide][4] = 2;
     BlockMap b(4, 2);
     ASSERT_TRUE(b.Add(TileBlock{1, 1, 2, 1}).ok());
     AddShapeBlocks(c, b);
     EXPECT_EQ(b.Blocks(), (std::vector<TileBlock>{{1, 1, 2, 1}}));
   }
+  {  // A 3x2 block gains 4 per cell against the wide block's 3.
+    ShapeCosts c = costs();
+    c[TileShape::kWide][0] = 7;
+    c[TileShape::kWide3x2][0] = 6;
+    BlockMap b(4, 2);
+    AddShapeBlocks(c, b);
+    EXPECT_EQ(b.Blocks(), (std::vector<TileBlock>{{0, 0, 3, 2}}));
+  }
+  {  // No square photos: blocks cover what they can, the best fitting first.
+    ShapeCosts c = costs();
+    c[TileShape::kSquare].assign(8, kNoShapeCost);
+    c[TileShape::kWide].assign(8, 30);
+    c[TileShape::kWide3x2][0] = 20;
+    BlockMap b(4, 2);
+    AddShapeBlocks(c, b);
+    EXPECT_EQ(b.Blocks(), (std::vector<TileBlock>{{0, 0, 3, 2}}));
+  }
   {  // Costs for another grid change nothing.
     ShapeCosts c = costs();
-    c.Wide[0] = 1;
+    c[TileShape::kWide][0] = 1;
     BlockMap b(5, 2);
     AddShapeBlocks(c, b);
     EXPECT_TRUE(b.Empty());

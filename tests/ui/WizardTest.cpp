@@ -2,6 +2,7 @@
 // picture, the size labels, the brief and its file, and the two create
 // commands with the refusal of an empty library.
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -143,6 +144,42 @@ TEST_F(WizardTest, TileSizesByDetailMergesCalmAreasOnThePlainGridOnly) {
   optionSizes->setCurrentIndex(kTileSizesOne);
   EXPECT_EQ(sizes->currentIndex(), kTileSizesOne);
   EXPECT_FALSE(Engine().SizingSet.On());
+}
+
+TEST_F(WizardTest, KeepEachPhotosShapeReadsTheShapesOnThePlainGridOnly) {
+  Start(6);
+  OpenWizard();
+  LoadMainPicture(Engine().PicList[0]);
+  SetSmallGrid();
+  auto* keep = Find<QCheckBox>(Wizard(), "cbkeepshape");
+  auto* optionKeep = Find<QCheckBox>(Session().windows.options, "cbkeepshape");
+  keep->setChecked(true);
+  EXPECT_TRUE(optionKeep->isChecked());
+  EXPECT_TRUE(QSettings().value("Matching/KeepShape").toBool());
+
+  Click("rss3");  // brick
+  Click("SpeedButton1");
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_TRUE(prompts.messages[0].second.contains("plain grid")) << prompts.messages[0].second.toStdString();
+  EXPECT_EQ(Engine().MosaicState, 0);
+
+  Click("rss1");
+  Click("SpeedButton1");
+  EXPECT_EQ(prompts.messages.size(), 1u);
+  ASSERT_EQ(Engine().MosaicState, 2);
+  // Every photo's shape was read, and each tile shows one of its shape.
+  ASSERT_TRUE(Engine().Aspects.On);
+  ASSERT_EQ(Engine().Aspects.Shape.size(), size_t(Engine().PicList.Count()));
+  for (int y = 0; y < Engine().Project.CellsDown; ++y)
+    for (int x = 0; x < Engine().Project.CellsAcross; ++x) {
+      const TileBlock tile = Engine().TileAt(x, y);
+      EXPECT_TRUE(Engine().Aspects.Fits(Engine().Map.At(x, y).PicIndex, ShapeOfBlock(tile.Width, tile.Height)))
+          << x << ", " << y;
+    }
+
+  optionKeep->setChecked(false);
+  EXPECT_FALSE(keep->isChecked());
+  EXPECT_FALSE(Engine().KeepShapesSet);
 }
 
 TEST_F(WizardTest, RefusesAnEmptyLibraryInStandardRenderOnly) {
