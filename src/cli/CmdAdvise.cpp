@@ -4,6 +4,7 @@
 
 #include "cli/Command.h"
 #include "cli/MosaicSetup.h"
+#include "engine/PhotoShapes.h"
 #include "quality/Advice.h"
 
 namespace velmora::cli {
@@ -17,7 +18,16 @@ int RunAdvise(const Args& args) {
   if (Status s = SetUpMosaic(engine, flags, false, setup); !s) return Fail(s.message());
 
   const tmosaicproject& p = engine.Project;
-  const SettingsAdvice advice = AdviseSettings(AdviceInputOf(engine, p));
+  AdviceInput in = AdviceInputOf(engine, p);
+  in.SizesOn = engine.Sizing.On();
+  in.KeepShapes = flags.Switch("keep-aspect").value_or(false);
+  if (p.RenderMode != kRenderSelf) {
+    // The photos' shapes, for whether keeping them helps.
+    std::vector<std::string> unread;
+    SetUpPhotoShapes(engine, false, unread);
+    in.PhotosOffSquare = in.Photos - engine.Aspects.Count[size_t(TileShape::kSquare)];
+  }
+  const SettingsAdvice advice = AdviseSettings(in);
   std::cout << "Advice for " << engine.PicList.Count() << " library photos, " << p.CellsAcross << " x "
             << p.CellsDown << " cells of " << p.CellWidth << " x " << p.CellHeight << " pixels and a "
             << engine.MainBitmap.Width() << " x " << engine.MainBitmap.Height() << " main picture:\n";
@@ -46,7 +56,10 @@ const std::string kUsage =
         "  - cells down that keep the main picture's shape for the cells across\n"
         "    (unless --crop-main);\n"
         "  - a repeat cap that fits, kept by the assignment solver (--max-uses);\n"
-        "  - detail matching and colour transfer (--detail, --recolor transfer).\n"
+        "  - detail matching and colour transfer (--detail, --recolor transfer);\n"
+        "  - whether tiles of several sizes (--sizes 1,2,4 at --calm 10) and tiles\n"
+        "    that keep each photo's shape (--keep-aspect) would help; these trade\n"
+        "    tiles for it, so 'create' leaves them to you.\n"
         "The flags are those of 'create' (--out is not needed).\n\n") +
     kMosaicFlagsHelp;
 

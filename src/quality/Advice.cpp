@@ -101,6 +101,11 @@ SettingsAdvice AdviseSettings(const AdviceInput& in) {
   a.MaxRepeatTimes = std::clamp(static_cast<int>(std::ceil(kSolvedCapSlack * share - 1e-9)), 1, kMaxCap);
   // With the solver a looser cap than advised costs variety, not likeness.
   a.CapFollowed = !in.LimitRepeat || in.MaxRepeatTimes >= a.MaxRepeatTimes;
+  a.SizesOn = in.SizesOn;
+  a.KeepShapes = in.KeepShapes;
+  a.SizesHelp = a.Photos < a.Cells;
+  a.PhotosOffSquare = std::min(in.PhotosOffSquare, a.Photos);
+  a.ShapesHelp = a.PhotosOffSquare >= 0 && 2 * int64_t(a.PhotosOffSquare) >= a.Photos;
   return a;
 }
 
@@ -123,6 +128,11 @@ AdviceInput AdviceInputOf(const Engine& engine, const tmosaicproject& options) {
   in.ColorEnhance = options.ColorEnhance;
   in.AlphaMain = options.AlphaMain;
   in.Matching = engine.MatchingSet;
+  in.SizesOn = engine.SizingSet.On();
+  in.KeepShapes = engine.KeepShapesSet;
+  const AspectShapes& shapes = engine.Aspects;
+  if (!shapes.Aspect.empty() && shapes.Shape.size() == size_t(in.Photos))
+    in.PhotosOffSquare = in.Photos - shapes.Count[size_t(TileShape::kSquare)];
   return in;
 }
 
@@ -189,6 +199,31 @@ std::vector<AdviceLine> AdviceLines(const SettingsAdvice& a) {
                        ": each photo takes its cell's colour and keeps its own light and dark, so tiles stay "
                        "crisp up close.",
                    a.TransferFollowed});
+  // Hints rather than settings: tiles are traded for them, so they are
+  // left to the user and never marked as not followed.
+  const std::string calm = "calm " + std::to_string(int(kDefaultCalm));
+  if (a.SizesHelp)
+    lines.push_back({"Tile sizes by detail (" + calm + ") " + (a.SizesOn ? "put" : "would put") +
+                         " one photo over 2 x 2 or 4 x 4 cells where the picture is calm: with " + Photos(a.Photos) +
+                         " for " + Cells(a.Cells) +
+                         ", fewer tiles mean fewer repeats, and photos there are big enough to recognise.",
+                     true});
+  else
+    lines.push_back({"Tile sizes by detail (" + calm + ") would spend fewer tiles on calm areas; with more "
+                     "photos than cells, a photo a cell follows the picture more closely.",
+                     true});
+  if (a.PhotosOffSquare >= 0) {
+    if (a.ShapesHelp)
+      lines.push_back({Thousands(a.PhotosOffSquare) + " of the " + Photos(a.Photos) +
+                           " are not square for these cells: keeping each photo's shape " +
+                           (a.KeepShapes ? "shows" : "would show") +
+                           " them nearly whole on tiles of two or three cells, with fewer tiles.",
+                       true});
+    else
+      lines.push_back({"Most photos are square for these cells: keeping each photo's shape would change "
+                       "little.",
+                       true});
+  }
   return lines;
 }
 

@@ -72,6 +72,11 @@ struct AdviceInput {
   int ColorEnhance = 50;
   int AlphaMain = 51;
   MatchOptions Matching;
+  // Tiles of several sizes and tiles that keep the photo, as set; and how
+  // many photos are not square for these cells (-1: their shapes not read).
+  bool SizesOn = false;
+  bool KeepShapes = false;
+  int PhotosOffSquare = -1;
 };
 
 struct SettingsAdvice {
@@ -94,6 +99,16 @@ struct SettingsAdvice {
   // With the transfer: its strength and the overlay of the main picture.
   int ColorEnhance = kAdvisedEnhance;
   int AlphaMain = kAdvisedOverlay;
+  // When tiles of several sizes help: fewer photos than cells, so merging
+  // calm areas spends fewer tiles and each photo repeats less. When keeping
+  // each photo's shape helps: at least half the photos, their shapes read,
+  // are not square for the cells. Both trade tiles for it, so they are told
+  // of as hints and left to the user: ApplyAdvice does not set them.
+  bool SizesHelp = false;
+  bool ShapesHelp = false;
+  int PhotosOffSquare = -1;
+  bool SizesOn = false;
+  bool KeepShapes = false;
 
   // Whether the settings of `input` already are the advice.
   bool RadiusFollowed = true;

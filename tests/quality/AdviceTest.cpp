@@ -124,7 +124,7 @@ TEST(Advice, SaysWhichSettingsDifferAndApplyingMakesThemFollow) {
 TEST(Advice, LinesNameTheFiguresAndSelfMosaicsGetOnlyTheShape) {
   SettingsAdvice a = AdviseSettings(Input(2000, 64, 48));
   std::vector<AdviceLine> lines = AdviceLines(a);
-  ASSERT_EQ(lines.size(), 6u);
+  ASSERT_EQ(lines.size(), 7u);  // the photos' shapes not read: no line on them
   EXPECT_EQ(lines[0].Text, "Repeat radius 5 leaves at least 1,880 of the 2,000 photos for every cell.");
   EXPECT_TRUE(lines[0].Followed);
   EXPECT_EQ(
@@ -159,6 +159,33 @@ TEST(Advice, LinesNameTheFiguresAndSelfMosaicsGetOnlyTheShape) {
   EXPECT_EQ(p.CellsDown, 36);
   EXPECT_EQ(p.MinRepeatRadius, 4);  // no library, no library rules
   EXPECT_EQ(m, MatchOptions{});
+
+  // Tile sizes help with fewer photos than cells, kept shapes with half the
+  // photos off square; both are hints, for the user to choose.
+  const struct {
+    int photos, offSquare;
+    bool sizesOn, keep, sizesHelp, shapesHelp;
+    size_t lines;
+  } tiles[] = {
+      {2000, -1, false, false, true, false, 7}, {4000, -1, true, false, false, false, 7},
+      {2000, 1000, false, true, true, true, 8}, {2000, 999, false, false, true, false, 8},
+  };
+  for (const auto& t : tiles) {
+    AdviceInput in = Input(t.photos, 64, 48);
+    in.PhotosOffSquare = t.offSquare;
+    in.SizesOn = t.sizesOn;
+    in.KeepShapes = t.keep;
+    a = AdviseSettings(in);
+    EXPECT_EQ(a.SizesHelp, t.sizesHelp) << t.photos;
+    EXPECT_EQ(a.ShapesHelp, t.shapesHelp) << t.offSquare;
+    lines = AdviceLines(a);
+    ASSERT_EQ(lines.size(), t.lines);
+    EXPECT_NE(lines[6].Text.find("Tile sizes by detail (calm 10)"), std::string::npos);
+    EXPECT_EQ(lines[6].Text.find("would put") != std::string::npos, t.sizesHelp && !t.sizesOn) << lines[6].Text;
+    if (t.lines == 8) {
+      EXPECT_EQ(lines[7].Text.find("would show") != std::string::npos, t.shapesHelp && !t.keep) << lines[7].Text;
+    }
+  }
 
   // Without a main picture there is no shape to keep.
   EXPECT_TRUE(AdviseSettings(Input(100, 48, 48, 0, 0)).ShapeKept);

@@ -282,7 +282,7 @@ TEST_F(WizardTest, BriefListsTheProjectAndSavesIt) {
   OpenWizard();
   SwitchToPage(3);
   QStringList lines = BriefLines();
-  ASSERT_EQ(lines.size(), 23);  // the project's fifteen lines, then the settings advice
+  ASSERT_EQ(lines.size(), 24);  // the project's fifteen lines, then the settings advice
   EXPECT_EQ(lines[0], "Project Brief");
   EXPECT_EQ(lines[2], "Source Image = ");
   EXPECT_EQ(lines[4], "Image Library 6 Files");
@@ -301,8 +301,9 @@ TEST_F(WizardTest, BriefListsTheProjectAndSavesIt) {
       << lines[16].toStdString();
   EXPECT_TRUE(lines[19].startsWith("! Place the photos by the solver under that cap"))
       << lines[19].toStdString();
+  EXPECT_TRUE(lines[22].startsWith("Tile sizes by detail (calm 10) would put")) << lines[22].toStdString();
   EXPECT_EQ(
-      lines[22],
+      lines[23],
       "Suggested settings: radius 1, use all photos on, 48 x 48 cells, repeat cap 960 kept by the solver, "
       "detail matching, colour transfer at 100 % with overlay 115");
 
@@ -316,7 +317,7 @@ TEST_F(WizardTest, BriefListsTheProjectAndSavesIt) {
   Find<QAbstractButton>(Session().windows.options, "cbrptlimit")->click();
   SwitchToPage(0);
   lines = BriefLines();
-  ASSERT_EQ(lines.size(), 24);
+  ASSERT_EQ(lines.size(), 25);
   EXPECT_EQ(lines[11], "Max Repeat time for each file = 461");  // 2304 x 1.2 div 6 + 1
 
   // A file that cannot be written is reported.
