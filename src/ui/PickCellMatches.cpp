@@ -3,7 +3,6 @@
 // allowed as the project allows them), the best shown as thumbnails.
 #include <QTimer>
 #include <algorithm>
-#include <numeric>
 
 #include "imaging/PictureOps.h"
 #include "ui/PickCellDialog.h"
@@ -28,10 +27,14 @@ void PickCellDialog::FillBestMatches() {
   const Engine& engine = session_.engine;
   const tmosaicproject& p = engine.Project;
   const int count = std::min(engine.PicList.Count(), list_->count());
-  std::vector<int> order(static_cast<size_t>(count));
-  std::iota(order.begin(), order.end(), 0);
-  std::vector<int32_t> distance(order.size());
+  // Tiles that keep the photo offer the photos of the tile's own shape.
+  std::vector<int> order;
+  const TileBlock tile = engine.TileAt(column_, row_);
+  const TileShape shape = ShapeOfBlock(tile.Width, tile.Height);
   for (int k = 0; k < count; ++k)
+    if (!engine.Aspects.On || engine.Aspects.Fits(k, shape)) order.push_back(k);
+  std::vector<int32_t> distance(static_cast<size_t>(count));
+  for (int k : order)
     distance[size_t(k)] =
         Engine::Compare(engine.Library[k].Signature, cellSig_, p.ColorEnhance, p.AllowHFlip, p.AllowVFlip).Distance;
   const auto shown = std::min<size_t>(order.size(), kMatchesShown);

@@ -2,6 +2,7 @@
 // dialog (the first library picture included), the usage stats texts and
 // their saved file, the overview following a scroll, and the pattern
 // preview's sizes and edge lines.
+#include <algorithm>
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
@@ -63,6 +64,19 @@ TEST_F(ToolWindowsTest, EditTwoPicksAndAppliesAPicture) {
         .Distance;
   };
   for (size_t i = 1; i < best.size(); ++i) EXPECT_LE(distance(best[i - 1]), distance(best[i])) << i;
+  {  // Tiles that keep the photo: a single cell is offered the square photos.
+    AspectShapes shapes = Engine().Aspects;
+    Engine().Aspects.Aspect = {1, 1, 2, 2, 1, 0.5};
+    Engine().Aspects.Classify(1.0);
+    Engine().Aspects.On = true;
+    ClickView(Qt::LeftButton, OnPicture(3 * 16 + 5, 5 * 16 + 5));
+    std::vector<int> square = dialog->BestMatches();
+    std::sort(square.begin(), square.end());
+    EXPECT_EQ(square, (std::vector<int>{0, 1, 4}));
+    Engine().Aspects = shapes;
+    ClickView(Qt::LeftButton, OnPicture(3 * 16 + 5, 5 * 16 + 5));
+    ASSERT_EQ(dialog->BestMatches(), best);
+  }
   auto* matches = Find<QListWidget>(dialog, "bestmatches");
   emit matches->itemClicked(matches->item(1));
   EXPECT_EQ(list->currentRow(), best[1]);
