@@ -7,7 +7,7 @@
 #  (a) the mean colour error at 4 x 4 samples per cell (as 'create' measures
 #      it against the main picture) of a 64 x 48 mosaic with --shape circle
 #      --gap-fill main against the same mosaic with rectangular tiles, and
-#      the shaped one's excess over the rectangular one in percent;
+#      the shaped one's over the rectangular one's;
 #  (b) the render time of both: each saved as a project, then reopened with
 #      'render' three times, the best time taken (the first create fills the
 #      summary and rendition caches, so the renders read renditions), and
@@ -44,9 +44,9 @@ best_render() {  # name: the best of three renders, in seconds
 
 rect=$(create rect)
 circle=$(create circle --shape circle --gap-fill main)
-excess=$(echo "100 * ($circle - $rect) / $rect" | bc -l | xargs printf '%.1f')
+ratio=$(echo "$circle / $rect" | bc -l | xargs printf '%.2f')
 echo "$(basename "$main"): (a) 64x48, mean error at 4 x 4 samples: rectangles $rect, circle with the blurred" \
-  "main picture in the gaps $circle ($excess % more)"
+  "main picture in the gaps $circle (circle / rectangles $ratio)"
 
 t_rect=$(best_render rect)
 t_circle=$(best_render circle)

@@ -69,38 +69,68 @@ double SampleGrey(const GreyMask& m, double sx, double sy) {
 uint8_t Level(double share) { return uint8_t(std::lround(std::clamp(share, 0.0, 1.0) * 255.0)); }
 
 // One box blur pass of `radius` along rows (from `in` into `out`), the edge
-// pixel repeated past the ends.
+// pixel repeated past the ends: each row is copied into a padded one first,
+// so the running sum reads without a bound check.
 void BoxRows(const TBitmap32& in, TBitmap32& out, int radius, int threads) {
   const int w = in.Width();
   const int n = 2 * radius + 1;
   ParallelFor(threads, in.Height(), [&](int, int y) {
+    thread_local std::vector<TColor32> padded;
+    padded.resize(size_t(w) + size_t(n));
     const TColor32* src = in.ScanLine(y);
+    std::fill_n(padded.begin(), radius, src[0]);
+    std::copy_n(src, w, padded.begin() + radius);
+    std::fill(padded.begin() + radius + w, padded.end(), src[w - 1]);
     TColor32* dst = out.ScanLine(y);
-    auto px = [&](int x) { return src[std::clamp(x, 0, w - 1)]; };
-    int sum[3] = {0, 0, 0};
-    for (int x = -radius; x <= radius; ++x) {
-      const TColor32 c = px(x);
-      sum[0] += BlueOf(c);
-      sum[1] += GreenOf(c);
-      sum[2] += RedOf(c);
+    int b = 0, g = 0, r = 0;
+    for (int x = 0; x < n; ++x) {
+      const TColor32 c = padded[size_t(x)];
+      b += BlueOf(c);
+      g += GreenOf(c);
+      r += RedOf(c);
     }
+    const TColor32* gone = padded.data();
+    const TColor32* come = padded.data() + n;
     for (int x = 0; x < w; ++x) {
-      dst[x] = Color32(uint8_t((sum[2] + n / 2) / n), uint8_t((sum[1] + n / 2) / n),
-                       uint8_t((sum[0] + n / 2) / n));
-      const TColor32 gone = px(x - radius), come = px(x + radius + 1);
-      sum[0] += BlueOf(come) - BlueOf(gone);
-      sum[1] += GreenOf(come) - GreenOf(gone);
-      sum[2] += RedOf(come) - RedOf(gone);
+      dst[x] = Color32(uint8_t((r + n / 2) / n), uint8_t((g + n / 2) / n), uint8_t((b + n / 2) / n));
+      b += BlueOf(come[x]) - BlueOf(gone[x]);
+      g += GreenOf(come[x]) - GreenOf(gone[x]);
+      r += RedOf(come[x]) - RedOf(gone[x]);
     }
   });
 }
 
-void Transpose(const TBitmap32& in, TBitmap32& out) {
-  (void)out.SetSizeForOverwrite(in.Height(), in.Width());
-  for (int y = 0; y < in.Height(); ++y) {
-    const TColor32* row = in.ScanLine(y);
-    for (int x = 0; x < in.Width(); ++x) out.Pixel(y, x) = row[x];
-  }
+// One box blur pass of `radius` down the columns, strips of columns shared
+// among the threads: running sums per column, row by row.
+void BoxColumns(const TBitmap32& in, TBitmap32& out, int radius, int threads) {
+  const int w = in.Width(), h = in.Height();
+  const int n = 2 * radius + 1;
+  constexpr int kStrip = 64;
+  ParallelFor(threads, (w + kStrip - 1) / kStrip, [&](int, int strip) {
+    const int x0 = strip * kStrip, x1 = std::min(w, x0 + kStrip);
+    int sum[kStrip][3] = {};
+    auto row = [&](int y) { return in.ScanLine(std::clamp(y, 0, h - 1)); };
+    for (int y = -radius; y <= radius; ++y) {
+      const TColor32* r = row(y);
+      for (int x = x0; x < x1; ++x) {
+        sum[x - x0][0] += BlueOf(r[x]);
+        sum[x - x0][1] += GreenOf(r[x]);
+        sum[x - x0][2] += RedOf(r[x]);
+      }
+    }
+    for (int y = 0; y < h; ++y) {
+      TColor32* dst = out.ScanLine(y);
+      const TColor32* gone = row(y - radius);
+      const TColor32* come = row(y + radius + 1);
+      for (int x = x0; x < x1; ++x) {
+        int* s = sum[x - x0];
+        dst[x] = Color32(uint8_t((s[2] + n / 2) / n), uint8_t((s[1] + n / 2) / n), uint8_t((s[0] + n / 2) / n));
+        s[0] += BlueOf(come[x]) - BlueOf(gone[x]);
+        s[1] += GreenOf(come[x]) - GreenOf(gone[x]);
+        s[2] += RedOf(come[x]) - RedOf(gone[x]);
+      }
+    }
+  });
 }
 
 }  // namespace
@@ -261,14 +291,10 @@ TBitmap32 BlurredPicture(const TBitmap32& picture, int radius, int threads) {
     BoxRows(a, b, radius, threads);
     std::swap(a, b);
   }
-  Transpose(a, b);
-  TBitmap32 c;
-  if (!c.SetSizeForOverwrite(b.Width(), b.Height()).ok()) return a;
   for (int pass = 0; pass < 3; ++pass) {
-    BoxRows(b, c, radius, threads);
-    std::swap(b, c);
+    BoxColumns(a, b, radius, threads);
+    std::swap(a, b);
   }
-  Transpose(b, a);
   return a;
 }
 
@@ -279,7 +305,7 @@ MaskRender::MaskRender(const TileMasking& masking, const TBitmap32& main, int fi
   // A large main picture is blurred at kGapPixelsPerCell pixels a cell: the
   // blur takes away any finer detail, and a photo of many megapixels would
   // cost more to blur than the tiles take to draw.
-  constexpr int kGapPixelsPerCell = 32;
+  constexpr int kGapPixelsPerCell = 16;
   const int cols = std::max(1, cellsAcross);
   const TBitmap32* source = &main;
   TBitmap32 small;

@@ -645,7 +645,7 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
     // Bands after the first reuse its memory: one thread fills them.
     VELMORA_TRY(band.SetSizeForOverwrite(width, h));
     if (masks_)
-      masks_->FillGap(band, top, 1);
+      masks_->FillGap(band, top, threads);
     else
       band.Fill(border);
 
