@@ -16,6 +16,7 @@
 #include "project/MatchingBlock.h"
 #include "project/OptionControls.h"
 #include "project/ProjectFile.h"
+#include "project/TileMaskBlock.h"
 
 namespace velmora::cli {
 namespace {
@@ -145,6 +146,7 @@ int RunCreate(const Args& args) {
     std::vector<ExtensionBlock> blocks;
     AppendMatchingBlock(engine.Matching, blocks);
     AppendBlockMapBlock(engine.Blocks, blocks);
+    AppendTileMaskBlock(engine.Masks, blocks);
     if (Status s = PrepareProjectFile(engine, setup.projectPath, project, blocks); !s) return Fail(s.message());
     files.push_back(&project);
   }

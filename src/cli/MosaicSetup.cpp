@@ -1,6 +1,7 @@
 #include "cli/MosaicSetup.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -28,6 +29,45 @@ std::string LowerExtension(const std::string& path) {
 
 void ApplySwitch(const Flags& flags, const char* name, bool& field) {
   if (auto v = flags.Switch(name)) field = *v;
+}
+
+// RRGGBB as the program stores colours, 0x00BBGGRR.
+Status ParseColor(const char* flag, const std::string& c, int32_t& out) {
+  const bool hex = c.size() == 6 && c.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+  if (!hex) return Status::Error(std::string("--") + flag + " must be six hex digits RRGGBB, not '" + c + "'");
+  const unsigned long rgb = std::stoul(c, nullptr, 16);
+  out = static_cast<int32_t>(((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF));
+  return Status::Ok();
+}
+
+// The tile shape flags into engine.Masks. A hexagon on peyote or brick
+// without --cell-size gets the cells of regular hexagons: the cell's height
+// (peyote) or width (brick) sqrt(3)/2 of the other side.
+Status ApplyShapeFlags(const Flags& flags, Engine& engine) {
+  TileMasking& m = engine.Masks;
+  if (auto shape = flags.Value("shape")) {
+    if (!ParseMaskShape(*shape, m.Shape)) {
+      VELMORA_TRY(ReadMaskPicture(*shape, m.Custom));
+      m.Shape = MaskShape::kCustom;
+    }
+  }
+  if (auto colour = flags.Value("gap-color")) VELMORA_TRY(ParseColor("gap-color", *colour, m.GapColor));
+  int fill = int(m.Gap);
+  VELMORA_TRY(flags.Choice("gap-fill", {"color", "main"}, fill));
+  m.Gap = GapFill(fill);
+  tmosaicproject& p = engine.Project;
+  const bool peyote = p.StitchMode == kStitchPeyote;
+  if (m.Shape != MaskShape::kHexagon || (!peyote && p.StitchMode != kStitchBrick)) return Status::Ok();
+  int& side = peyote ? p.CellHeight : p.CellWidth;
+  const int other = peyote ? p.CellWidth : p.CellHeight;
+  const int regular = std::clamp(int(std::lround(other * kHoneycombRatio)), 8, 640);
+  if (!flags.Has("cell-size")) {
+    side = regular;
+  } else if (std::abs(side - regular) > 1) {
+    std::cerr << "Note: the honeycomb's hexagons are stretched; cells of " << (peyote ? other : regular) << "x"
+              << (peyote ? regular : other) << " give regular ones\n";
+  }
+  return Status::Ok();
 }
 
 // The option flags, over OptionSet as the Options dialog would set it; the
@@ -121,6 +161,14 @@ const char* const kMosaicFlagsHelp =
     "                          photo area shown (--no-keep-aspect: only prints it\n"
     "                          for the usual crop). Plain grid; not with --use-all\n"
     "                          or --max-uses (off)\n"
+    "  --shape NAME|MASK       tiles of any shape: circle, hexagon, rounded, diamond,\n"
+    "                          heart, or a greyscale picture (white tile, black gap,\n"
+    "                          grey a blended edge) scaled to each tile. A hexagon on\n"
+    "                          peyote or brick is a honeycomb; without --cell-size\n"
+    "                          the cells are made for regular hexagons (rectangle)\n"
+    "  --gap-fill color|main   what shows between shaped tiles: --gap-color, or the\n"
+    "                          main picture itself, blurred (color)\n"
+    "  --gap-color RRGGBB      the gap colour (ffffff)\n"
     "  --seed N                random seed (default: the clock); same seed, same mosaic\n"
     "  --options FILE.opt      option defaults (default: Defaultopt.opt beside the\n"
     "                          program, else the built-in defaults)\n"
@@ -180,7 +228,9 @@ Flags MosaicFlags() {
                 "memory",       "repeat",
                 "bombs",        "rendition-cache-mib",
                 "recolor",      "max-uses",
-                "sizes",        "calm"},
+                "sizes",        "calm",
+                "shape",        "gap-color",
+                "gap-fill"},
                {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands"},
                {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache", "previews",
                 "detail", "fair-use-all", "advice", "keep-aspect"});
@@ -266,6 +316,7 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
       return Status::Error("--keep-aspect does not combine with --use-all: every tile takes only photos of its "
                            "shape, so not every photo can be placed where it fits");
   }
+  VELMORA_TRY(ApplyShapeFlags(flags, engine));
   if (auto calm = flags.Value("calm")) {
     char* end = nullptr;
     const double value = std::strtod(calm->c_str(), &end);

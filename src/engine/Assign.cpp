@@ -68,7 +68,8 @@ int Distance(const ColorSignature& p, const ColorSignature& c, const Shift& s, i
 
 // Lays out the first `count` of `summaries` unless `lanes` already holds them.
 void LoadDetailLanes(DetailLanes& lanes, const std::vector<DetailSummary>& summaries, int count,
-                     DetailLanes::Side side) {
+                     DetailLanes::Side side, const DetailWeights& weights) {
+  lanes.SetWeights(weights);
   if (lanes.Ready() && lanes.Count() == count) return;
   lanes.Reset(count, side);
   for (int i = 0; i < count; ++i) lanes.Set(i, summaries[size_t(i)]);
@@ -297,7 +298,7 @@ int Engine::ChooseAmong(SignatureLanes& lanes, DetailLanes& details, int x, int 
     // changes nothing but the distances that stay above it.
     const int32_t* d = details.Kept(y * Project.CellsAcross + x, enhance);
     if (d == nullptr) {
-      LoadDetailLanes(details, Details.Library, count, DetailLanes::Side::kPictures);
+      LoadDetailLanes(details, Details.Library, count, DetailLanes::Side::kPictures, Details.Weights);
       d = details.Distances(Details.Cell(x, y), enhance);
     }
     for (const auto& [from, to] : {std::pair{start, count}, std::pair{0, start}})
@@ -386,7 +387,7 @@ CellPos Engine::PlaceAmong(SignatureLanes& lanes, DetailLanes& cellDetails, int 
   }
 
   // The same with the detail distance, the free cells tested in the loop.
-  LoadDetailLanes(cellDetails, Details.Cells, cells, DetailLanes::Side::kCells);
+  LoadDetailLanes(cellDetails, Details.Cells, cells, DetailLanes::Side::kCells, Details.Weights);
   const int32_t* d = cellDetails.Distances(Details.Library[size_t(k)], 0);
   int best = kNoCell;
   for (int i = 0, c = start; i < cells; ++i, c = (c + 1 == cells) ? 0 : c + 1)
@@ -425,7 +426,7 @@ void Engine::FillCell(int x, int y, int k) {
   if (DetailReady() && x < Project.CellsAcross && y < Project.CellsDown) {
     int orientation = 0;
     DetailBestOrientation(Details.Library[size_t(k)], Details.Cell(x, y), Project.ColorEnhance,
-                          Project.AllowHFlip, Project.AllowVFlip, &orientation);
+                          Project.AllowHFlip, Project.AllowVFlip, &orientation, &Details.Weights);
     e.HFlip = (orientation & 1) != 0;
     e.VFlip = (orientation & 2) != 0;
   } else {
@@ -448,7 +449,7 @@ void Engine::MainPass(int level) {
     // The pass visits only cells free now: their detail distances to the
     // whole library are computed ahead, on every thread.
     LoadDetailLanes(details, Details.Library, std::min(PicList.Count(), kLibraryTableSize),
-                    DetailLanes::Side::kPictures);
+                    DetailLanes::Side::kPictures, Details.Weights);
     std::vector<const DetailSummary*> queries;
     std::vector<int> ids;
     for (int c = 0; c < cells; ++c)
@@ -489,6 +490,8 @@ void Engine::AssignCells() {
   // A new assignment starts as the plain grid; its blocks are merged below.
   Blocks = BlockMap();
   if (!GridFitsTables()) return;
+  // A shaped tile is matched on the samples its shape shows.
+  Details.Weights = MaskDetailWeights(Masks, Project.CellWidth, Project.CellHeight, Project.StitchMode);
   const int cols = Project.CellsAcross;
   const int rows = Project.CellsDown;
   const int cells = Cells();

@@ -60,6 +60,7 @@ void Engine::PlaceUnderUseCap(int count) {
   DetailLanes library;
   if (detail) {
     library.Reset(count, DetailLanes::Side::kPictures);
+    library.SetWeights(Details.Weights);
     for (int k = 0; k < count; ++k) library.Set(k, Details.Library[size_t(k)]);
   }
   std::vector<int> cellOfRow;  // the free cells of the strip, in reading order

@@ -33,6 +33,9 @@ struct DetailTables {
   std::vector<DetailSummary> Cells;
   int CellsAcross = 0;
   int CellsDown = 0;
+  // How the cell's samples count (even for rectangular tiles; set by the
+  // assignment from the tile shape, CellMask.h).
+  DetailWeights Weights = EvenDetailWeights();
 
   const DetailSummary& Cell(int x, int y) const { return Cells[size_t(y) * size_t(CellsAcross) + size_t(x)]; }
 };

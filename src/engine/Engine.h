@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/BlockMap.h"
+#include "engine/CellMask.h"
 #include "engine/DetailGrid.h"
 #include "engine/PhotoShapes.h"
 #include "imaging/Job.h"
@@ -30,6 +31,7 @@ namespace velmora {
 
 struct PenStrokeEntry;
 class RenditionCache;
+struct CellPlacement;
 class SignatureLanes;
 class DetailLanes;
 struct SummaryKey;
@@ -85,6 +87,11 @@ public:
   BlockSizing SizingSet;
   // Whether the next project's tiles keep the photo (the user's settings).
   bool KeepShapesSet = false;
+  // Tiles of any shape (CellMask.h): rectangles by default; shaped, every
+  // tile is masked after its photo is drawn and the gaps get the gap fill.
+  // MasksSet is the next project's choice (the user's settings).
+  TileMasking Masks;
+  TileMasking MasksSet;
   // The block map belongs to this grid, so every cell of a block holds the
   // block's entry and a hand edit of one of them changes them all.
   bool BlocksApply() const;
@@ -294,6 +301,15 @@ private:
   void StartBlocks();
   // The block's picture, mirrors and tint given to its other cells.
   void FinishBlocks();
+  // The masks and gap picture of a render when the tiles are shaped (null
+  // for rectangles), made afresh by every whole render and kept for the
+  // cells drawn again after it.
+  void StartMasks(bool fresh);
+  // The shaped tile's pieces of `place` drawn from `buffer` through the mask.
+  void PlaceShaped(const TBitmap32& buffer, const CellPlacement& place, const TileBlock* block, TBitmap32& target,
+                   int top);
+  // Rows a shaped tile may reach above and below its cell's rectangle.
+  int MaskReach() const;
   void PlacePieceAcrossBand(const TBitmap32& buffer, const TRect& piece, const TRect& source, TBitmap32& target,
                             int top) const;
   void SetMainForOverlay();
@@ -309,6 +325,7 @@ private:
   std::string cacheFolder_;
   uint64_t renditionCap_ = kDefaultRenditionCacheBytes;
   mutable std::shared_ptr<RenditionCache> renditions_;
+  std::shared_ptr<MaskRender> masks_;
   PictureLoader loader_;
   std::shared_ptr<MemoryBudget> budget_ = std::make_shared<MemoryBudget>();
   int assigned_ = 0;  // cells filled during AssignCells

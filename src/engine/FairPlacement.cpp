@@ -70,6 +70,7 @@ void Engine::PlaceEveryPhotoWell(int count) {
   DetailLanes cellDetails;
   if (detail) {
     cellDetails.Reset(cells, DetailLanes::Side::kCells);
+    cellDetails.SetWeights(Details.Weights);
     for (int c = 0; c < cells; ++c) cellDetails.Set(c, Details.Cells[size_t(c)]);
   } else {
     looks.reserve(size_t(cells));

@@ -225,6 +225,89 @@ Status Engine::PrepareCellPicture(int picIndex, TBitmap32& out, const RenditionC
   return Status::Ok();
 }
 
+void Engine::StartMasks(bool fresh) {
+  if (!Masks.On()) {
+    masks_.reset();
+    return;
+  }
+  if (!fresh && masks_ && masks_->Masking() == Masks) return;
+  masks_ = std::make_shared<MaskRender>(Masks, MainBitmap, Project.FinalWidth, Project.FinalHeight,
+                                        Project.CellsAcross, threads_);
+}
+
+namespace {
+
+// A hexagon on a layout with shifted rows or columns is a honeycomb.
+bool IsHoneycomb(const TileMasking& masks, const tmosaicproject& p, const TileBlock* block) {
+  return masks.Shape == MaskShape::kHexagon && block == nullptr &&
+         (p.StitchMode == kStitchPeyote || p.StitchMode == kStitchBrick);
+}
+
+}  // namespace
+
+int Engine::MaskReach() const {
+  if (!masks_) return 0;
+  return Project.BorderSize +
+         (IsHoneycomb(Masks, Project, nullptr) && Project.StitchMode == kStitchPeyote
+              ? HoneycombOverhang(true, Project.CellWidth, Project.CellHeight)
+              : 0);
+}
+
+// The tile is drawn once at the size of its whole rectangle (or honeycomb
+// hexagon), then each piece blends it in at its own place: a split cell's
+// pieces are the two ends of one tile, the part past the mosaic's edge
+// left out.
+void Engine::PlaceShaped(const TBitmap32& buffer, const CellPlacement& place, const TileBlock* block,
+                         TBitmap32& target, int top) {
+  MaskRender& masks = *masks_;
+  const int cw = Project.CellWidth;
+  const int ch = Project.CellHeight;
+  const int b = Project.BorderSize;
+  const int vw = (block != nullptr ? block->Width : 1) * cw - b;
+  const int vh = (block != nullptr ? block->Height : 1) * ch - b;
+  const bool honey = IsHoneycomb(Masks, Project, block);
+  const bool pointy = Project.StitchMode == kStitchPeyote;
+  const int over = honey ? HoneycombOverhang(pointy, cw, ch) : 0;
+  const int ew = honey ? (pointy ? cw : cw + 2 * over) : vw;
+  const int eh = honey ? (pointy ? ch + 2 * over : ch) : vh;
+  if (ew <= 0 || eh <= 0 || buffer.Empty()) return;
+  const std::vector<uint8_t>& coverage =
+      honey ? masks.Honeycomb(pointy, cw, ch, std::max(0.75, b / 2.0)) : masks.Coverage(ew, eh);
+  thread_local TBitmap32 tile;
+  if (!tile.SetSizeForOverwrite(ew, eh).ok()) return;
+  // The photo cropped around its centre to the tile's aspect (the honeycomb
+  // hexagon is taller or wider than the cell the picture was made for).
+  TRect source = buffer.BoundsRect();
+  if (honey) {
+    const int64_t pw = buffer.Width(), ph = buffer.Height();
+    if (pw * eh > ph * ew) {
+      const int w = int(std::max<int64_t>(1, ph * ew / eh));
+      source.Left = int((pw - w) / 2);
+      source.Right = source.Left + w;
+    } else {
+      const int h = int(std::max<int64_t>(1, pw * eh / ew));
+      source.Top = int((ph - h) / 2);
+      source.Bottom = source.Top + h;
+    }
+  }
+  if (buffer.DrawMode == dmBlend) tile.Fill(Color32(0, 0, 0));
+  (void)buffer.DrawTo(tile, tile.BoundsRect(), source);
+  const TRect mosaic{0, 0, Project.FinalWidth, Project.FinalHeight};
+  for (int i = 0; i < place.Count; ++i) {
+    const TRect& t = place.Pieces[size_t(i)].Target;
+    const TRect& s = place.Pieces[size_t(i)].Source;
+    // The piece's own rectangle within its whole tile: the right (bottom)
+    // end of a tile whose source starts past the picture's left (top).
+    const int left = s.Left > 0 ? t.Right - vw : t.Left;
+    const int vtop = s.Top > 0 ? t.Bottom - vh : t.Top;
+    if (honey)
+      BlendMasked(tile, coverage, pointy ? left : left - over, pointy ? vtop - over : vtop, mosaic, masks, false,
+                  target, top);
+    else
+      BlendMasked(tile, coverage, left, vtop, t, masks, true, target, top);
+  }
+}
+
 void Engine::FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& buffer, TBitmap32& target,
                             int top, const TileBlock* block) {
   const CellMapEntry& e = Map.At(x, y);
@@ -270,6 +353,10 @@ void Engine::FinishAndPlace(const TBitmap32& prepared, int x, int y, TBitmap32& 
   buffer.DrawMode = buffer.StretchFilter == sfDraft ? dmBlend : dmOpaque;
   const CellPlacement place = block != nullptr ? PlaceBlockPicture(*block, buffer.Width(), buffer.Height(), Project)
                                                : PlaceCellPicture(x, y, buffer.Width(), buffer.Height(), Project);
+  if (masks_) {
+    PlaceShaped(buffer, place, block, target, top);
+    return;
+  }
   const bool whole = top == 0 && target.Height() >= Project.FinalHeight;
   for (int i = 0; i < place.Count; ++i) {
     TRect t = place.Pieces[i].Target;
@@ -324,7 +411,11 @@ Status Engine::RenderMosaic() {
   // The border colour goes straight into fresh memory, on every thread: for
   // a poster, touching its pages the first time is a good part of the render.
   VELMORA_TRY(MosaicBitmap.SetSizeForOverwrite(Project.FinalWidth, Project.FinalHeight));
-  FillRows(MosaicBitmap, Color32FromBgrInt(Project.BorderColor), threads_);
+  StartMasks(true);
+  if (masks_)
+    masks_->FillGap(MosaicBitmap, 0, threads_);
+  else
+    FillRows(MosaicBitmap, Color32FromBgrInt(Project.BorderColor), threads_);
   Drawn.Clear(cols, rows);
   SetMainForOverlay();
 
@@ -452,12 +543,14 @@ Status Engine::RenderCell(int x, int y) {
   // MainBitmap's alpha is set before a self-mosaic cell copies it, as in the
   // full render.
   SetMainForOverlay();
+  StartMasks(false);
   TBitmap32 prepared;
   if (const int i = DrawsBlocks(*this) ? Blocks.BlockAt(x, y) : -1; i >= 0) {
     // A cell of a block: the whole block again, over the border colour.
     const TileBlock b = Blocks.Blocks()[static_cast<size_t>(i)];
     VELMORA_TRY(PrepareCellPicture(Map.At(b.X, b.Y).PicIndex, prepared, nullptr, nullptr, b.Width, b.Height));
-    MosaicBitmap.FillRect(PlaceBlockPicture(b, 1, 1, Project).Pieces[0].Target,
+    if (!masks_)
+      MosaicBitmap.FillRect(PlaceBlockPicture(b, 1, 1, Project).Pieces[0].Target,
                           Color32FromBgrInt(Project.BorderColor));
     FinishAndPlace(prepared, b.X, b.Y, CellBuffer, MosaicBitmap, 0, &b);
     return Status::Ok();
@@ -470,8 +563,9 @@ Status Engine::RenderCell(int x, int y) {
   // 254): over the border colour, as in the whole render, and not over what
   // the cell showed before, so that a redrawn cell is the render's pixels
   // whatever lay under it, and a reopened project shows it the same.
+  // A shaped tile writes its whole rectangle itself, gap included.
   const CellPlacement place = PlaceCellPicture(x, y, 1, 1, Project);
-  for (int i = 0; i < place.Count; ++i)
+  for (int i = 0; i < (masks_ ? 0 : place.Count); ++i)
     MosaicBitmap.FillRect(place.Pieces[static_cast<size_t>(i)].Target,
                           Color32FromBgrInt(Project.BorderColor));
   FinishAndPlace(prepared, x, y, CellBuffer, MosaicBitmap, 0);
@@ -497,6 +591,8 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
   bandRows = std::clamp(bandRows, 1, height);
   Drawn.Clear(cols, rows);
   SetMainForOverlay();
+  StartMasks(true);
+  const int reach = MaskReach();
   const bool self = Project.RenderMode == kRenderSelf;
   // The cells of blocks are drawn after the others in each band (their
   // span stays empty here), a block at a time.
@@ -518,7 +614,7 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
         s.top = std::min(s.top, place.Pieces[i].Target.Top);
         s.bottom = std::max(s.bottom, place.Pieces[i].Target.Bottom);
       }
-      if (place.Count > 0) spans[static_cast<size_t>(y) * cols + x] = s;
+      if (place.Count > 0) spans[static_cast<size_t>(y) * cols + x] = Span{s.top - reach, s.bottom + reach};
     }
 
   // The last row a picture's cells reach: it is kept for the bands below
@@ -548,7 +644,10 @@ Status Engine::RenderMosaicBands(int bandRows, const BandSink& sink) {
     const int h = std::min(bandRows, height - top);
     // Bands after the first reuse its memory: one thread fills them.
     VELMORA_TRY(band.SetSizeForOverwrite(width, h));
-    band.Fill(border);
+    if (masks_)
+      masks_->FillGap(band, top, threads);
+    else
+      band.Fill(border);
 
     // The band's cells, grouped by picture in order of first use.
     std::vector<int> pictures;

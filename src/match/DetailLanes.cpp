@@ -24,13 +24,15 @@ constexpr int64_t kKeptBudget = int64_t(1) << 23;
 // What every kernel is given. The arithmetic is DetailDistance's, operation
 // for operation and in its order: the tint shift (picture mean - cell mean)
 // x t, then per sample (picture - shift) - cell, the squares summed L, a, b
-// in turn, the root added to the running sum, and the sum scaled, rounded
+// in turn, the root times the sample's weight added to the running sum (a
+// weight of 1 changes nothing), and the sum scaled, rounded
 // and truncated. Only which side is broadcast differs.
 struct Pass {
   const float* lanes;
   size_t stride;
   const float* query;  // kLanes values, the lanes' order
   float t;
+  const float* weights;  // kDetailSamples, by the cell's sample
   int32_t* out;
   size_t begin, end;  // the entries to do; whole vectors for the vector kernels
 };
@@ -49,7 +51,7 @@ void PlainDistances(const Pass& p) {
       const float dL = picture(3 * s) - sL - cell(3 * s);
       const float dA = picture(3 * s + 1) - sA - cell(3 * s + 1);
       const float dB = picture(3 * s + 2) - sB - cell(3 * s + 2);
-      sum += std::sqrt(dL * dL + dA * dA + dB * dB);
+      sum += p.weights[s] * std::sqrt(dL * dL + dA * dA + dB * dB);
     }
     const float scaled = sum * kDetailScale + 0.5f;
     p.out[i] = static_cast<int32_t>(scaled);
@@ -79,7 +81,7 @@ void Sse2Distances(const Pass& p) {
       const __m128 dB = difference(3 * s + 2, shift[2]);
       const __m128 square =
           _mm_add_ps(_mm_add_ps(_mm_mul_ps(dL, dL), _mm_mul_ps(dA, dA)), _mm_mul_ps(dB, dB));
-      sum = _mm_add_ps(sum, _mm_sqrt_ps(square));
+      sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(p.weights[s]), _mm_sqrt_ps(square)));
     }
     const __m128 scaled = _mm_add_ps(_mm_mul_ps(sum, _mm_set1_ps(kDetailScale)), _mm_set1_ps(0.5f));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p.out + i), _mm_cvttps_epi32(scaled));
@@ -110,7 +112,7 @@ __attribute__((target("avx2"))) void Avx2Distances(const Pass& p) {
       const __m256 dB = difference(3 * s + 2, shift[2]);
       const __m256 square =
           _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(dL, dL), _mm256_mul_ps(dA, dA)), _mm256_mul_ps(dB, dB));
-      sum = _mm256_add_ps(sum, _mm256_sqrt_ps(square));
+      sum = _mm256_add_ps(sum, _mm256_mul_ps(_mm256_set1_ps(p.weights[s]), _mm256_sqrt_ps(square)));
     }
     const __m256 scaled =
         _mm256_add_ps(_mm256_mul_ps(sum, _mm256_set1_ps(kDetailScale)), _mm256_set1_ps(0.5f));
@@ -190,7 +192,8 @@ void DetailLanes::DistancesInto(const DetailSummary& query, int enhance, int32_t
   q[kMeanLane] = query.Mean.L;
   q[kMeanLane + 1] = query.Mean.A;
   q[kMeanLane + 2] = query.Mean.B;
-  const Pass p{lanes_.data(), stride_, q, std::clamp(enhance, 0, 100) / 100.0f, out, 0, size_t(count_)};
+  const Pass p{lanes_.data(), stride_, q, std::clamp(enhance, 0, 100) / 100.0f, weights_.data(), out, 0,
+               size_t(count_)};
   if (side_ == Side::kCells)
     Run<true>(p, Chosen(kernel));
   else

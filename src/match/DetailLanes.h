@@ -26,6 +26,8 @@ public:
   // Reset has been called.
   bool Ready() const { return ready_; }
   void Set(int i, const DetailSummary& s);
+  // The weights of the cell's samples (DetailWeights), even until set.
+  void SetWeights(const DetailWeights& weights) { weights_ = weights; }
 
   // For every entry: DetailDistance(entry, query, enhance, 0) for pictures,
   // DetailDistance(query, entry, enhance, 0) for cells, into out[0 ..
@@ -59,6 +61,7 @@ private:
   std::vector<int32_t> kept_;
   std::vector<int> keptRow_;
   int keptEnhance_ = 0;
+  DetailWeights weights_ = EvenDetailWeights();
 };
 
 }  // namespace velmora

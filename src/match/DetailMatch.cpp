@@ -91,7 +91,7 @@ DetailSummary DetailOfCell(const Bitmap24& grid, int x, int y) {
 }
 
 int DetailDistance(const DetailSummary& picture, const DetailSummary& cell, int enhance, int orientation,
-                   int bound) {
+                   int bound, const DetailWeights* weights) {
   const float t = std::clamp(enhance, 0, 100) / 100.0f;
   // The renderer moves the picture `enhance` percent toward the cell's mean.
   const float sL = (picture.Mean.L - cell.Mean.L) * t;
@@ -107,7 +107,9 @@ int DetailDistance(const DetailSummary& picture, const DetailSummary& cell, int 
       const float dL = p.L - sL - c.L;
       const float dA = p.A - sA - c.A;
       const float dB = p.B - sB - c.B;
-      sum += std::sqrt(dL * dL + dA * dA + dB * dB);
+      // A weight of 1 leaves the root as it is, bit for bit.
+      const float root = std::sqrt(dL * dL + dA * dA + dB * dB);
+      sum += weights != nullptr ? (*weights)[size_t(i)] * root : root;
     }
     if (sum >= limit) return bound;
   }
@@ -157,14 +159,14 @@ int32_t ShownMeanLook::Estimate(const SigColor& picture) const {
 }
 
 int DetailBestOrientation(const DetailSummary& picture, const DetailSummary& cell, int enhance, bool allowH,
-                          bool allowV, int* orientation) {
-  int best = DetailDistance(picture, cell, enhance, 0);
+                          bool allowV, int* orientation, const DetailWeights* weights) {
+  int best = DetailDistance(picture, cell, enhance, 0, INT_MAX, weights);
   int chosen = 0;
   for (int o = 1; o < 4; ++o) {
     if ((o & 1) && !allowH) continue;
     if ((o & 2) && !allowV) continue;
     // Strictly smaller only: on a tie the earlier orientation stays.
-    const int d = DetailDistance(picture, cell, enhance, o, best);
+    const int d = DetailDistance(picture, cell, enhance, o, best, weights);
     if (d < best) {
       best = d;
       chosen = o;

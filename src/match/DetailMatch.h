@@ -45,6 +45,17 @@ constexpr float kDetailScale = 1.875f;
 // One CIE76 unit of a single colour standing for all sixteen samples.
 constexpr float kShownMeanScale = kDetailSamples * kDetailScale;
 
+// How much each of the sixteen samples counts in the detail distance, by the
+// cell's sample position: all 1 for a rectangular tile; for a shaped one the
+// share of each sample's area the shape covers, scaled to sum to 16 (a
+// sample wholly in the gap counts 0).
+using DetailWeights = std::array<float, kDetailSamples>;
+constexpr DetailWeights EvenDetailWeights() {
+  DetailWeights w{};
+  for (float& v : w) v = 1.0f;
+  return w;
+}
+
 // A picture or a cell as 4 x 4 CIELAB samples in reading order, and their mean.
 struct DetailSummary {
   std::array<LabColor, kDetailSamples> Sample{};
@@ -74,13 +85,13 @@ std::vector<int> FirstOfSame(const std::vector<const DetailSummary*>& summaries)
 // percent, mirrored by `orientation` (0 none, 1 left-right, 2 top-bottom,
 // 3 both): the summed CIE76 differences of the sixteen samples, on the scale
 // of the quadrant distance. Stops early, returning `bound`, once the sum
-// reaches it.
+// reaches it. With `weights`, each sample's difference counts by its weight.
 int DetailDistance(const DetailSummary& picture, const DetailSummary& cell, int enhance, int orientation,
-                   int bound = INT_MAX);
+                   int bound = INT_MAX, const DetailWeights* weights = nullptr);
 // The best orientation among those allowed (ties keep the earlier one, in
 // the order none, left-right, top-bottom, both) and its distance.
 int DetailBestOrientation(const DetailSummary& picture, const DetailSummary& cell, int enhance, bool allowH,
-                          bool allowV, int* orientation);
+                          bool allowV, int* orientation, const DetailWeights* weights = nullptr);
 
 // How far a picture's mean colour is seen from a cell's mean colour once
 // the renderer has drawn it there: the tint moves it `enhance` percent

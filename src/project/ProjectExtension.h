@@ -20,9 +20,11 @@ namespace velmora {
 
 inline constexpr char kExtensionMagic[8] = {'V', 'M', 'X', 'B', 'L', 'O', 'C', 'K'};
 inline constexpr size_t kExtensionHeaderBytes = 16;
-// What of the area is read, magic included. The program writes two blocks:
-// the matching choices (4 bytes) and the pen log, at most 1,920,012 bytes
-// (ProjectExtras.cpp checks that they fit with room to spare). Bytes past
+// What of the area is read, magic included. The program writes the matching
+// choices (4 bytes), the pen log (at most 1,920,012 bytes), the block map
+// (at most 1,920,012 bytes) and the tile shape (12 bytes, and a user's mask
+// of at most 256 x 256 deflated, under 66 KiB); ProjectExtras.cpp checks
+// that they fit together with room to spare. Bytes past
 // this are never read, so a damaged or hostile area costs no more.
 inline constexpr uint64_t kMaxExtensionAreaBytes = uint64_t(4) << 20;
 // Blocks looked at, damaged ones included; a project of ours has two.

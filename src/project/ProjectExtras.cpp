@@ -3,6 +3,7 @@
 #include "engine/Tables.h"
 #include "project/BlockMapBlock.h"
 #include "project/MatchingBlock.h"
+#include "project/TileMaskBlock.h"
 
 namespace velmora {
 namespace {
@@ -17,16 +18,22 @@ static_assert(2 * kLargestPenBlockBytes < kMaxExtensionAreaBytes);
 // blocks over the whole grid, six bytes each).
 constexpr uint64_t kLargestBlockMapBytes = kExtensionHeaderBytes + 12 + 6 * uint64_t(kMapSide) * kMapSide / 2;
 static_assert(kLargestPenBlockBytes + kLargestBlockMapBytes + 64 < kMaxExtensionAreaBytes);
+// And the tile shape with the largest mask of the user's, deflated (zlib's
+// bound for incompressible bytes).
+constexpr uint64_t kLargestTileMaskBytes =
+    kExtensionHeaderBytes + 12 + uint64_t(kMaxMaskSide) * kMaxMaskSide * 1001 / 1000 + 64;
+static_assert(kLargestPenBlockBytes + kLargestBlockMapBytes + kLargestTileMaskBytes + 64 < kMaxExtensionAreaBytes);
 
 }  // namespace
 
 std::vector<ExtensionBlock> ProjectExtrasBlocks(const MatchOptions& matching, const PenLog& strokes,
-                                                const BlockMap& blocks) {
+                                                const BlockMap& blocks, const TileMasking& masks) {
   std::vector<ExtensionBlock> out;
   if (strokes.Replays())
     out.push_back(ExtensionBlock{kPenStrokesTag, PenLogFormat(strokes), EncodePenLog(strokes)});
   AppendMatchingBlock(matching, out);
   AppendBlockMapBlock(blocks, out);
+  AppendTileMaskBlock(masks, out);
   return out;
 }
 
@@ -42,6 +49,9 @@ ProjectExtras ReadProjectExtras(const ExtensionArea& area, const std::string& pa
     extras.Blocks = BlockMapFromExtensions(area, project->CellsAcross, project->CellsDown, path, &warning);
     if (!warning.empty()) extras.Warnings.push_back(std::move(warning));
   }
+  warning.clear();
+  extras.Masks = TileMaskFromExtensions(area, path, &warning);
+  if (!warning.empty()) extras.Warnings.push_back(std::move(warning));
   if (const ExtensionBlock* pens = area.Find(kPenStrokesTag)) {
     warning.clear();
     const Status read = pens->version >= 1 && pens->version <= kPenStrokesVersion

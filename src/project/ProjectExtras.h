@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/BlockMap.h"
+#include "engine/CellMask.h"
 #include "engine/PenLog.h"
 #include "engine/ProjectRecord.h"
 #include "match/DetailMatch.h"
@@ -28,6 +29,8 @@ struct ProjectExtras {
   // The tiles of several sizes (empty: the plain grid); read only when the
   // project's grid is given.
   BlockMap Blocks;
+  // The tile shape and gap fill (rectangles without a block).
+  TileMasking Masks;
   // The area's warnings, then the matching block's and the pen strokes',
   // each naming the file; a few lines at most.
   std::vector<std::string> Warnings;
@@ -35,9 +38,11 @@ struct ProjectExtras {
 
 // The blocks a save writes: the pen log when it has anything to replay
 // (PenLog::Replays), the matching choices when one of them is on.
-// The block map when it has blocks.
+// The block map when it has blocks, the tile shape when it is not the
+// plain rectangle (TileMaskBlock.h).
 std::vector<ExtensionBlock> ProjectExtrasBlocks(const MatchOptions& matching, const PenLog& strokes,
-                                                const BlockMap& blocks = BlockMap());
+                                                const BlockMap& blocks = BlockMap(),
+                                                const TileMasking& masks = TileMasking());
 
 // The extras of `area`, read from the file `path`. A damaged or newer block
 // gives what a project without it has (both choices off, no strokes) and a

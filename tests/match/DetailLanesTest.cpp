@@ -49,13 +49,15 @@ TEST(DetailLanes, DistancesMatchDetailDistanceOnEveryKernel) {
     int count;
     int enhance;
     DetailLanes::Side side;
+    bool weighted = false;  // the samples weighed as a shaped tile's are
   };
   using S = DetailLanes::Side;
   // Counts around the vector widths (4 and 8), enhance outside 0..100 too.
   const Case cases[] = {{1, 50, S::kPictures},    {3, 0, S::kCells},     {4, 100, S::kPictures},
                         {7, 1, S::kCells},        {8, -7, S::kPictures}, {9, 37, S::kCells},
                         {31, 150, S::kPictures},  {100, 50, S::kCells},  {333, 99, S::kPictures},
-                        {1000, 50, S::kPictures}, {1000, 0, S::kCells},  {0, 50, S::kCells}};
+                        {1000, 50, S::kPictures}, {1000, 0, S::kCells},  {0, 50, S::kCells},
+                        {9, 37, S::kCells, true}, {333, 99, S::kPictures, true}, {1000, 50, S::kCells, true}};
   const LaneKernel kernels[] = {LaneKernel::kPlain, LaneKernel::kSse2, LaneKernel::kAvx2, LaneKernel::kBest};
   uint32_t seed = 1;
   for (const Case& c : cases) {
@@ -63,6 +65,11 @@ TEST(DetailLanes, DistancesMatchDetailDistanceOnEveryKernel) {
     std::vector<DetailSummary> entries(static_cast<size_t>(c.count));
     DetailLanes lanes;
     lanes.Reset(c.count, c.side);
+    DetailWeights weights = EvenDetailWeights();
+    if (c.weighted)
+      for (float& w : weights) w = rng() % 4 == 0 ? 0.0f : float(rng() % 1000) / 400.0f;
+    const DetailWeights* given = c.weighted ? &weights : nullptr;
+    lanes.SetWeights(weights);
     for (int i = 0; i < c.count; ++i) {
       entries[size_t(i)] = RandomSummary(rng);
       lanes.Set(i, entries[size_t(i)]);
@@ -74,8 +81,9 @@ TEST(DetailLanes, DistancesMatchDetailDistanceOnEveryKernel) {
       const DetailSummary q = RandomSummary(rng);
       std::vector<int32_t> want(static_cast<size_t>(c.count));
       for (int i = 0; i < c.count; ++i)
-        want[size_t(i)] = c.side == S::kPictures ? DetailDistance(entries[size_t(i)], q, c.enhance, 0)
-                                                 : DetailDistance(q, entries[size_t(i)], c.enhance, 0);
+        want[size_t(i)] = c.side == S::kPictures
+                              ? DetailDistance(entries[size_t(i)], q, c.enhance, 0, INT_MAX, given)
+                              : DetailDistance(q, entries[size_t(i)], c.enhance, 0, INT_MAX, given);
       for (LaneKernel kernel : kernels) {
         if (!LaneKernelAvailable(kernel)) continue;
         SCOPED_TRACE(testing::Message() << "count " << c.count << ", enhance " << c.enhance << ", kernel "
