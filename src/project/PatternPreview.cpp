@@ -2,11 +2,12 @@
 
 #include "engine/Tables.h"
 #include "imaging/PictureOps.h"
+#include "project/TileShapePreview.h"
 
 namespace velmora {
 
 Status RenderPatternPreview(const tmosaicproject& project, const TBitmap32& mainPicture, int zoom,
-                            bool edgeLine, Bitmap24& out) {
+                            bool edgeLine, Bitmap24& out, const TileMasking* masking) {
   if (mainPicture.Empty()) return Status::Error("There is no main picture to preview.");
   const int cols = project.CellsAcross;
   const int rows = project.CellsDown;
@@ -26,6 +27,7 @@ Status RenderPatternPreview(const tmosaicproject& project, const TBitmap32& main
   }
   if (pattern.Width() != cols * zoom || pattern.Height() != rows * zoom)
     return Status::Error("Out of memory drawing the pattern preview.");
+  if (masking) MaskPattern(*masking, zoom, pattern);
   out = std::move(pattern);
   return Status::Ok();
 }

@@ -95,7 +95,7 @@ void MainWindow::SaveProjectUnderNewName() {
 Status MainWindow::SaveProjectTo(const QString& path) {
   // The pen paints pixels only; its strokes ride along, to be painted again
   // when the project is loaded.
-  VELMORA_TRY(SaveProjectFile(engine_, ToBytes(path), ProjectExtrasBlocks(engine_.Matching, penLog_, engine_.Blocks)));
+  VELMORA_TRY(SaveProjectFile(engine_, ToBytes(path), ProjectExtrasBlocks(engine_.Matching, penLog_, engine_.Blocks, engine_.Masks)));
   session_.projectPath = path;
   SetModified(false);
   return Status::Ok();
@@ -118,6 +118,7 @@ Status MainWindow::OpenProjectFrom(const QString& path) {
     extras = ReadProjectExtras(extensions, file, &engine_.Project);
     engine_.Matching = extras.Matching;
     engine_.Blocks = std::move(extras.Blocks);
+    engine_.Masks = std::move(extras.Masks);
     // A damaged log leaves the mosaic as rendered, without the strokes.
     return ReopenProjectPicture(engine_, extras.Strokes, file, extras.Warnings);
   };

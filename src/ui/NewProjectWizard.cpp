@@ -16,6 +16,7 @@
 #include "project/WizardSizes.h"
 #include "ui/AdvicePanel.h"
 #include "ui/OptionsDialog.h"
+#include "ui/TileShapePanel.h"
 #include "ui/ClampingSpinBox.h"
 #include "ui/LibraryCheckWindow.h"
 #include "ui/WindowSupport.h"
@@ -314,6 +315,7 @@ QWidget* NewProjectWizard::BuildOptionsPage() {
   }
   stitch_[0]->setChecked(true);
   column->addWidget(effect);
+  column->addWidget(new TileShapePanel(session_, page));
 
   for (QRadioButton* b : {selfMosaic_, standardRender_, stitch_[0], stitch_[1], stitch_[2]})
     connect(b, &QRadioButton::clicked, this, &NewProjectWizard::CollectProjectSettings);

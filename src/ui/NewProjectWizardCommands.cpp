@@ -177,6 +177,7 @@ void NewProjectWizard::CollectProjectSettings() {
                               : stitch_[2]->isChecked() ? kStitchBrick
                                                         : kStitchLoom;
   engine.Aspects.On = engine.KeepShapesSet;
+  engine.Masks = engine.MasksSet;
   brief_->setPlainText(ToBoxText(BuildProjectBrief(engine)));
   ShowAdvice();
 }

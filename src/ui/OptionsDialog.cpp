@@ -15,6 +15,7 @@
 #include "project/DefaultOptionsFile.h"
 #include "ui/ClampingSpinBox.h"
 #include "ui/NewProjectWizard.h"
+#include "ui/TileShapePanel.h"
 
 namespace velmora::ui {
 namespace {
@@ -45,6 +46,10 @@ OptionsDialog::OptionsDialog(Session& session, QWidget* parent)
   groups->addWidget(BuildEffectGroup());
   column->addLayout(groups);
   column->addWidget(BuildAdvanceGroup());
+  // The wizard, made first, shows the remembered shape from here on too.
+  LoadTileShapeChoice(session_);
+  column->addWidget(new TileShapePanel(session_, this));
+  SetTileShapeChoice(session_, session_.engine.MasksSet);
 
   auto* buttons = new QHBoxLayout;
   const char* names[3] = {"Button6", "Button7", "Button1"};

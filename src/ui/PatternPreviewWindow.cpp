@@ -61,7 +61,7 @@ Status PatternPreviewWindow::RenderPatternPreview() {
   const Engine& engine = session_.engine;
   Bitmap24 pattern;
   VELMORA_TRY(velmora::RenderPatternPreview(engine.Project, engine.MainBitmap, zoom4_->isChecked() ? 4 : 8,
-                                            edgeLine_->isChecked(), pattern));
+                                            edgeLine_->isChecked(), pattern, &engine.MasksSet));
   image_->setPixmap(QPixmap::fromImage(ToQImage(pattern)));
   image_->resize(pattern.Width(), pattern.Height());
   image_->update();
