@@ -13,6 +13,7 @@ packages=(
   dpkg-dev lintian desktop-file-utils appstream
   libcairo2-dev libpango1.0-dev libvips-dev chromium poppler-utils metapixel
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
+  libopencv-objdetect-dev opencv-data
 )
 # npm fetches the web viewer below; a node.js installed otherwise brings its own.
 if ! command -v npm >/dev/null 2>&1; then packages+=(npm); fi
