@@ -13,6 +13,7 @@
 #include "engine/PhotoShapes.h"
 #include "quality/Advice.h"
 #include "project/BlockMapBlock.h"
+#include "project/CropBlock.h"
 #include "project/MatchingBlock.h"
 #include "project/OptionControls.h"
 #include "project/ProjectFile.h"
@@ -150,6 +151,7 @@ int RunCreate(const Args& args) {
     std::vector<ExtensionBlock> blocks;
     AppendMatchingBlock(engine.Matching, blocks);
     AppendBlockMapBlock(engine.Blocks, blocks);
+    AppendCropBlock(engine.CropMode, blocks);
     if (Status s = PrepareProjectFile(engine, setup.projectPath, project, blocks); !s) return Fail(s.message());
     files.push_back(&project);
   }

@@ -14,6 +14,7 @@ Status LoadCommandProject(Engine& engine, const std::string& path, CommandProjec
   ProjectExtras extras = ReadProjectExtras(area, path, &engine.Project);
   engine.Matching = extras.Matching;
   engine.Blocks = std::move(extras.Blocks);
+  engine.CropMode = extras.CropMode;
   for (const std::string& warning : extras.Warnings) std::cerr << "Warning: " << warning << "\n";
   if (project) *project = CommandProject{path, std::move(extras.Strokes)};
   return Status::Ok();

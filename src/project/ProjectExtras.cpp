@@ -2,6 +2,7 @@
 
 #include "engine/Tables.h"
 #include "project/BlockMapBlock.h"
+#include "project/CropBlock.h"
 #include "project/MatchingBlock.h"
 
 namespace velmora {
@@ -36,6 +37,9 @@ ProjectExtras ReadProjectExtras(const ExtensionArea& area, const std::string& pa
   extras.Warnings = area.warnings;
   std::string warning;
   extras.Matching = MatchingFromExtensions(area, path, &warning);
+  if (!warning.empty()) extras.Warnings.push_back(std::move(warning));
+  warning.clear();
+  extras.CropMode = CropFromExtensions(area, path, &warning);
   if (!warning.empty()) extras.Warnings.push_back(std::move(warning));
   if (project != nullptr) {
     warning.clear();

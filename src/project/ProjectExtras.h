@@ -11,6 +11,7 @@
 #include "engine/BlockMap.h"
 #include "engine/PenLog.h"
 #include "engine/ProjectRecord.h"
+#include "library/SubjectCrop.h"
 #include "match/DetailMatch.h"
 #include "project/ProjectExtension.h"
 
@@ -28,6 +29,8 @@ struct ProjectExtras {
   // The tiles of several sizes (empty: the plain grid); read only when the
   // project's grid is given.
   BlockMap Blocks;
+  // Where library photos are cut to their cells' shape (CropBlock.h).
+  CropBy CropMode = CropBy::Centre;
   // The area's warnings, then the matching block's and the pen strokes',
   // each naming the file; a few lines at most.
   std::vector<std::string> Warnings;
