@@ -79,9 +79,11 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Found by dpkg-shlibdeps, plus what is loaded at run time: libvips for the
 # web mosaic, cairo for the charts and panel PDFs, the libraries of the HEIF,
-# JPEG XL, camera raw and metafile readers, and what Qt loads as plugins (the SVG support for the glyphs
-# and icons, and the platform plugins of the desktop).
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libvips42, libcairo2, libheif1, libjxl0.7, libraw20, libwmf-0.2-7, libqt6svg6, qt6-qpa-plugins")
+# JPEG XL, camera raw and metafile readers, the face cascade of the crop by
+# faces (opencv-data; OpenCV itself through the face finder module), and
+# what Qt loads as plugins (the SVG support for the glyphs and icons, and
+# the platform plugins of the desktop).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libvips42, libcairo2, libheif1, libjxl0.7, libraw20, libwmf-0.2-7, libqt6svg6, qt6-qpa-plugins, opencv-data")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ghostscript, libavformat59, libavcodec59, libswscale6")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://velmora.org/")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

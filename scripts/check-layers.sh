@@ -5,7 +5,7 @@
 set -euo pipefail
 src="$(cd "$(dirname "$0")/../src" && pwd)"
 declare -A layer=(
-  [imaging]=0 [match]=1 [library]=2 [engine]=3
+  [imaging]=0 [match]=1 [faces]=1 [library]=2 [engine]=3
   [quality]=4 [view]=4 [output]=5 [project]=5 [cli]=6 [ui]=6
 )
 bad=0

@@ -14,6 +14,7 @@ packages=(
   libcairo2-dev libpango1.0-dev libvips-dev chromium poppler-utils metapixel
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   imagemagick bc
+  libopencv-objdetect-dev opencv-data
 )
 # npm fetches the web viewer below; a node.js installed otherwise brings its own.
 if ! command -v npm >/dev/null 2>&1; then packages+=(npm); fi

@@ -13,6 +13,7 @@
 #include "engine/PhotoShapes.h"
 #include "quality/Advice.h"
 #include "project/BlockMapBlock.h"
+#include "project/CropBlock.h"
 #include "project/MatchingBlock.h"
 #include "project/OptionControls.h"
 #include "project/ProjectFile.h"
@@ -147,6 +148,7 @@ int RunCreate(const Args& args) {
     AppendMatchingBlock(engine.Matching, blocks);
     AppendBlockMapBlock(engine.Blocks, blocks);
     AppendTileMaskBlock(engine.Masks, blocks);
+    AppendCropBlock(engine.CropMode, blocks);
     if (Status s = PrepareProjectFile(engine, setup.projectPath, project, blocks); !s) return Fail(s.message());
     files.push_back(&project);
   }

@@ -15,6 +15,7 @@ Status LoadCommandProject(Engine& engine, const std::string& path, CommandProjec
   engine.Matching = extras.Matching;
   engine.Blocks = std::move(extras.Blocks);
   engine.Masks = std::move(extras.Masks);
+  engine.CropMode = extras.CropMode;
   for (const std::string& warning : extras.Warnings) std::cerr << "Warning: " << warning << "\n";
   if (project) *project = CommandProject{path, std::move(extras.Strokes)};
   return Status::Ok();

@@ -180,6 +180,10 @@ const char* const kMosaicFlagsHelp =
     "                          its own light and dark (tint)\n"
     "  --[no-]use-all          place every library picture at least once (on)\n"
     "  --[no-]crop-cell        crop cell pictures to the cell's aspect (on)\n"
+    "  --crop-by centre|attention|faces  where the crop sits: in the middle, over\n"
+    "                          the part with the most detail, colour and skin tones\n"
+    "                          (libvips' attention), or keeping the faces OpenCV\n"
+    "                          finds whole, else as attention (centre)\n"
     "  --[no-]mono-cell        grey cell pictures (off)\n"
     "  --[no-]hflip            allow left-right mirroring (on)\n"
     "  --[no-]vflip            allow top-bottom mirroring (off)\n"
@@ -230,7 +234,7 @@ Flags MosaicFlags() {
                 "recolor",      "max-uses",
                 "sizes",        "calm",
                 "shape",        "gap-color",
-                "gap-fill"},
+                "gap-fill",     "crop-by"},
                {"crop-main", "recursive", "only-jpg-bmp", "quiet", "bands"},
                {"use-all", "crop-cell", "mono-cell", "hflip", "vflip", "progressive", "orientation", "cache", "previews",
                 "detail", "fair-use-all", "advice", "keep-aspect"});
@@ -317,6 +321,9 @@ Status SetUpMosaic(Engine& engine, const Flags& flags, bool requireOut, MosaicSe
                            "shape, so not every photo can be placed where it fits");
   }
   VELMORA_TRY(ApplyShapeFlags(flags, engine));
+  int cropBy = static_cast<int>(engine.CropMode);
+  VELMORA_TRY(flags.Choice("crop-by", {"centre", "attention", "faces"}, cropBy));
+  engine.CropMode = static_cast<CropBy>(cropBy);
   if (auto calm = flags.Value("calm")) {
     char* end = nullptr;
     const double value = std::strtod(calm->c_str(), &end);

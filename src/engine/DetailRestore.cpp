@@ -25,8 +25,7 @@ void Engine::RestoreDetails() {
   cache.Load(nullptr);
   std::vector<DetailSummary> details(static_cast<size_t>(count));
   SummaryKey key;
-  key.settings =
-      SummarySettings(Project.CellWidth, Project.CellHeight, Project.CropCell, Project.MonoCell, upright_, previews_);
+  key.settings = SummaryWord();
   for (int k = 0; k < count; ++k) {
     key.path = PicList[k];
     ColorSignature signature;

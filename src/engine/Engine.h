@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@
 #include "imaging/PictureReader.h"
 #include "imaging/Status.h"
 #include "library/CellPicList.h"
+#include "library/SubjectCrop.h"
 
 namespace velmora {
 
@@ -83,6 +85,13 @@ public:
   // assignment adds blocks of the photos' shapes after the calm ones and
   // places on every tile only photos of its shape.
   AspectShapes Aspects;
+  // Where library photos are cut to their cells' shape (SubjectCrop.h),
+  // with CropCell: in the middle by default.
+  CropBy CropMode = CropBy::Centre;
+  // Where library photo k's subject is, for the crop by CropMode: as Prepare
+  // library found it, else as the summary cache keeps it; nullptr for the
+  // centre crop, and when neither knows (the caller then looks at the photo).
+  const SubjectBox* KnownSubject(int k, SubjectBox& slot) const;
   // The tile sizes the next project takes (the user's settings).
   BlockSizing SizingSet;
   // Whether the next project's tiles keep the photo (the user's settings).
@@ -317,6 +326,18 @@ private:
   // chosen afresh (and stored in it) when `choose`, else taken from it.
   Status PaintPenStroke(PenStrokeEntry& stroke, bool choose);
 
+  // The summary cache's settings word for the project's library photos.
+  uint32_t SummaryWord() const;
+  struct SubjectTable {
+    std::mutex lock;
+    uint32_t settings = 0;    // the word the boxes are for
+    std::string firstPath;    // and the library they were found in
+    int count = 0;
+    bool looked = false;      // the summary cache was read for them
+    std::vector<SubjectBox> boxes;
+    std::vector<char> known;  // per photo
+  };
+  std::shared_ptr<SubjectTable> subjects_ = std::make_shared<SubjectTable>();
   JobListener silent_;
   JobListener* listener_ = &silent_;
   int threads_ = 2;

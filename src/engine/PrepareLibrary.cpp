@@ -23,6 +23,7 @@ Status Engine::PrepareLibrary() {
   prep.CellWidth = Project.CellWidth;
   prep.CellHeight = Project.CellHeight;
   prep.Crop = Project.CropCell;
+  prep.CropMode = CropMode;
   prep.Mono = Project.MonoCell;
   prep.Upright = upright_;
   prep.Previews = previews_;
@@ -51,12 +52,24 @@ Status Engine::PrepareLibrary() {
   };
 
   std::vector<DetailSummary> details;
-  const Status prepared = PrepareLibraryPictures(prep, details);
+  std::vector<SubjectBox> subjects;
+  const Status prepared = PrepareLibraryPictures(prep, details, &subjects);
   countdown.Finish();
   if (cancelled_) return CancelledJob();
   VELMORA_TRY(prepared);
   for (int k = 0; k < count; ++k) Library[k].UseCount = 0;
   Details.Library = std::move(details);
+  if (!subjects.empty()) {
+    // Kept for the render, which cuts the photos where their summaries did.
+    SubjectTable& table = *subjects_;
+    std::lock_guard<std::mutex> hold(table.lock);
+    table.settings = SummaryWord();
+    table.count = count;
+    table.firstPath = PicList[0];
+    table.looked = true;
+    table.boxes = std::move(subjects);
+    table.known.assign(size_t(count), 1);
+  }
   return Status::Ok();
 }
 

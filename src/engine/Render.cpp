@@ -159,8 +159,7 @@ Status Engine::RenderTile(const TileBlock& tile) {
 
 RenditionCache* Engine::Renditions() const {
   if (renditionCap_ == 0) return nullptr;
-  const uint32_t settings =
-      SummarySettings(Project.CellWidth, Project.CellHeight, Project.CropCell, Project.MonoCell, upright_, previews_);
+  const uint32_t settings = SummaryWord();
   const std::string folder =
       cacheFolder_.empty() ? std::string() : cacheFolder_ + "/" + RenditionCache::kFolderName;
   if (!renditions_ || renditions_->Folder() != folder || renditions_->Cap() != renditionCap_ ||
@@ -182,8 +181,7 @@ void Engine::FinishCacheWrites() {
 
 bool Engine::CacheKeyOf(int k, SummaryKey& key) const {
   key.path = PicList[k];
-  key.settings =
-      SummarySettings(Project.CellWidth, Project.CellHeight, Project.CropCell, Project.MonoCell, upright_, previews_);
+  key.settings = SummaryWord();
   return !key.path.empty() && StatSummaryKey(key);
 }
 
@@ -213,7 +211,14 @@ Status Engine::PrepareCellPicture(int picIndex, TBitmap32& out, const RenditionC
     const bool keyed = renditions != nullptr && CacheKeyOf(picIndex, key);
     if (keyed && renditions->Find(key, out, warning)) return Status::Ok();
     VELMORA_TRY(LoadLibraryPicture(out, picIndex, RenderDecodeHints(cw, ch, Project.CropCell)));
-    PrepareForRender(out, out, cw, ch, Project.CropCell, Project.MonoCell);
+    SubjectBox slot;
+    const SubjectBox* subject = KnownSubject(picIndex, slot);
+    if (subject == nullptr && Project.CropCell && CropMode != CropBy::Centre) {
+      // Not prepared in this run nor in the cache: found on this decode.
+      slot = FindSubject(out, cw, ch, CropMode, nullptr);
+      subject = &slot;
+    }
+    PrepareForRender(out, out, cw, ch, Project.CropCell, Project.MonoCell, subject);
     if (keyed)
       if (Status s = renditions->Store(key, out); !s.ok() && warning)
         *warning = "The rendition was not kept: " + s.message();

@@ -450,4 +450,16 @@ void CropToAspect(const TBitmap32& source, TBitmap32& target, int aw, int ah) {
   Crop(source, target, aw, ah);
 }
 
+void CropToRegion(const TBitmap32& source, TBitmap32& target, TRect region) {
+  region.Left = std::clamp(region.Left, 0, source.Width());
+  region.Right = std::clamp(region.Right, region.Left, source.Width());
+  region.Top = std::clamp(region.Top, 0, source.Height());
+  region.Bottom = std::clamp(region.Bottom, region.Top, source.Height());
+  if (region.IsEmpty()) {
+    (void)CopyInto(source, target);
+    return;
+  }
+  StretchInto(source, region, target, region.Width() + 1, region.Height() + 1);
+}
+
 }  // namespace velmora

@@ -59,6 +59,10 @@ void FitToRect(const TBitmap32& source, Bitmap24& target, const TRect& rect);
 TRect CropRegion(int width, int height, int aw, int ah);
 void CropToAspect(const Bitmap24& source, Bitmap24& target, int aw, int ah);
 void CropToAspect(const TBitmap32& source, TBitmap32& target, int aw, int ah);
+// CropToAspect with the region given (clipped to the picture): the same
+// one-pixel enlargement, so a region equal to CropRegion's gives the same
+// picture.
+void CropToRegion(const TBitmap32& source, TBitmap32& target, TRect region);
 
 // Channel 0: red, green and blue counted; 1 red; 2 green; 3 blue.
 void DrawLevelChart(const Bitmap24& picture, Bitmap24& target, int channel);

@@ -1,5 +1,6 @@
 #include "library/CellPictures.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "imaging/PictureOps.h"
@@ -30,6 +31,15 @@ DecodeHints RenderDecodeHints(int cellW, int cellH, bool cropCell) {
   return HintsFor(cellW, cellH, cropCell, 2 * cellW, 2 * cellH);
 }
 
+DecodeHints SubjectDecodeHints(int cellW, int cellH) {
+  DecodeHints hints = SummaryDecodeHints(cellW, cellH, true);
+  if (hints.acceptScaled)
+    hints.acceptScaled = [inner = hints.acceptScaled](int w, int h) {
+      return inner(w, h) && std::max(w, h) >= kFaceSearchSide;
+    };
+  return hints;
+}
+
 DecodeHints SharedDecodeHints(const DecodeHints& summary, const DecodeHints& render, bool* same) {
   *same = static_cast<bool>(summary.acceptScaled) == static_cast<bool>(render.acceptScaled);
   DecodeHints hints = summary;
@@ -42,8 +52,17 @@ DecodeHints SharedDecodeHints(const DecodeHints& summary, const DecodeHints& ren
   return hints;
 }
 
-ColorSignature SummarizeCellPicture(TBitmap32& picture, int cellW, int cellH, bool cropCell, bool monoCell) {
-  if (cropCell) CropToAspect(picture, picture, cellW, cellH);
+void CropCellPicture(const TBitmap32& source, TBitmap32& target, int cellW, int cellH, const SubjectBox* subject) {
+  if (subject == nullptr || source.Empty() || cellW <= 0 || cellH <= 0) {
+    CropToAspect(source, target, cellW, cellH);
+    return;
+  }
+  CropToRegion(source, target, SubjectRegion(source.Width(), source.Height(), cellW, cellH, *subject));
+}
+
+ColorSignature SummarizeCellPicture(TBitmap32& picture, int cellW, int cellH, bool cropCell, bool monoCell,
+                                    const SubjectBox* subject) {
+  if (cropCell) CropCellPicture(picture, picture, cellW, cellH, subject);
   if (monoCell) ToGrey(picture, picture);
   return ComputeColorSignature(picture);
 }
@@ -65,10 +84,10 @@ bool WorkingSize(int w, int h, int cellW, int cellH, int* outW, int* outH) {
 }
 
 void PrepareForRender(const TBitmap32& source, TBitmap32& out, int cellW, int cellH, bool cropCell,
-                      bool monoCell) {
+                      bool monoCell, const SubjectBox* subject) {
   const TBitmap32* from = &source;
   if (cropCell) {
-    CropToAspect(source, out, cellW, cellH);
+    CropCellPicture(source, out, cellW, cellH, subject);
     from = &out;
   }
   int w = 0;

@@ -11,6 +11,7 @@
 #include "imaging/Bitmap32.h"
 #include "imaging/ColorSignature.h"
 #include "imaging/PictureReader.h"
+#include "library/SubjectCrop.h"
 
 namespace velmora {
 
@@ -19,6 +20,10 @@ constexpr int kSummaryDecodeSide = 64;
 
 DecodeHints SummaryDecodeHints(int cellW, int cellH, bool cropCell);
 DecodeHints RenderDecodeHints(int cellW, int cellH, bool cropCell);
+// SummaryDecodeHints for a photo whose crop follows its subject: the faces
+// and the centre of attention are looked for on the same decode, which
+// therefore is at least kFaceSearchSide on its longest side.
+DecodeHints SubjectDecodeHints(int cellW, int cellH);
 
 // Decodes as `summary` does, and clears `*same` unless `render` answers every
 // question the decoder asks of the sizes as `summary` does: a decoder's
@@ -27,8 +32,14 @@ DecodeHints RenderDecodeHints(int cellW, int cellH, bool cropCell);
 DecodeHints SharedDecodeHints(const DecodeHints& summary, const DecodeHints& render, bool* same);
 
 // The signature of a decoded library picture: cropped to the cell's aspect
-// when `cropCell`, turned grey when `monoCell`. Works on `picture` in place.
-ColorSignature SummarizeCellPicture(TBitmap32& picture, int cellW, int cellH, bool cropCell, bool monoCell);
+// when `cropCell` (over `subject` when given, else in the middle), turned
+// grey when `monoCell`. Works on `picture` in place.
+ColorSignature SummarizeCellPicture(TBitmap32& picture, int cellW, int cellH, bool cropCell, bool monoCell,
+                                    const SubjectBox* subject = nullptr);
+
+// Crops `source` into `target` to the cell's aspect: over `subject`
+// (SubjectRegion) when given, else in the middle, exactly as CropToAspect.
+void CropCellPicture(const TBitmap32& source, TBitmap32& target, int cellW, int cellH, const SubjectBox* subject);
 
 // The size a prepared w x h picture is reduced to before its cells are drawn:
 // the smallest size of the same aspect that is at least 2cw x 2ch. False when
@@ -38,6 +49,6 @@ bool WorkingSize(int w, int h, int cellW, int cellH, int* outW, int* outH);
 // Crop (when `cropCell`), reduction to the working size, grey (when
 // `monoCell`), from `source` into `out` (which may be the same bitmap).
 void PrepareForRender(const TBitmap32& source, TBitmap32& out, int cellW, int cellH, bool cropCell,
-                      bool monoCell);
+                      bool monoCell, const SubjectBox* subject = nullptr);
 
 }  // namespace velmora

@@ -33,14 +33,22 @@
 
 namespace velmora {
 
-Status PrepareLibraryPictures(const LibraryPrepJob& req, std::vector<DetailSummary>& details) {
+Status PrepareLibraryPictures(const LibraryPrepJob& req, std::vector<DetailSummary>& details,
+                              std::vector<SubjectBox>* subjectsOut) {
   JobListener& job = *req.Listener;
   const int count = req.Count;
   const int cw = req.CellWidth;
   const int ch = req.CellHeight;
   const bool crop = req.Crop;
   const bool mono = req.Mono;
-  const DecodeHints hints = SummaryDecodeHints(cw, ch, crop);
+  // The subject of each photo, found on the decode its summary is made from
+  // and kept beside the summary, when the crop follows it.
+  const CropBy mode = crop ? req.CropMode : CropBy::Centre;
+  const bool bySubject = mode != CropBy::Centre;
+  const DecodeHints hints = bySubject ? SubjectDecodeHints(cw, ch) : SummaryDecodeHints(cw, ch, crop);
+  std::vector<SubjectBox> subjects(bySubject ? static_cast<size_t>(count) : 0);
+  std::mutex warnMutex;
+  std::string subjectWarning;
 
   std::unique_ptr<SummaryCache> cache;
   std::vector<SummaryKey> keys;
@@ -53,7 +61,7 @@ Status PrepareLibraryPictures(const LibraryPrepJob& req, std::vector<DetailSumma
   std::string warning;
   if (cache || renditions) {
     keys.resize(static_cast<size_t>(count));
-    const uint32_t settings = SummarySettings(cw, ch, crop, mono, req.Upright, req.Previews);
+    const uint32_t settings = SummarySettings(cw, ch, crop, mono, req.Upright, req.Previews, mode);
     // A stat per picture is most of a warm run's cost on a big library: the
     // threads share it, each entry writing only its own slots, while one of
     // them reads the cache file (task 0).
@@ -80,7 +88,9 @@ Status PrepareLibraryPictures(const LibraryPrepJob& req, std::vector<DetailSumma
         const int end = std::min(count, (task + 1) * kKeysPerTask);
         for (int k = task * kKeysPerTask; k < end; ++k) {
           const auto i = static_cast<size_t>(k);
-          if (!keys[i].path.empty() && cache->Find(keys[i], sigs[i], &details[i])) known[i] = 1;
+          if (!keys[i].path.empty() &&
+              cache->Find(keys[i], sigs[i], &details[i], bySubject ? &subjects[i] : nullptr))
+            known[i] = 1;
         }
       });
   }
@@ -95,17 +105,27 @@ Status PrepareLibraryPictures(const LibraryPrepJob& req, std::vector<DetailSumma
       VELMORA_TRY(
           req.Load(picture, k, shared ? SharedDecodeHints(hints, renderHints, &shared) : hints));
       bool cropped = false;
+      const SubjectBox* subject = nullptr;
+      if (bySubject) {
+        std::string warning;
+        subjects[static_cast<size_t>(k)] = FindSubject(picture, cw, ch, mode, &warning);
+        subject = &subjects[static_cast<size_t>(k)];
+        if (!warning.empty()) {
+          std::lock_guard<std::mutex> lock(warnMutex);
+          if (subjectWarning.empty()) subjectWarning = std::move(warning);
+        }
+      }
       if (shared) {
         // The summary and the rendition both start from the picture cut to
         // the cell's shape: it is cut once for both.
-        if (crop) CropToAspect(picture, picture, cw, ch);
+        if (crop) CropCellPicture(picture, picture, cw, ch, subject);
         cropped = crop;
         // A rendition that cannot be stored is made again by the render, which says why.
         TBitmap32 rendition;
         PrepareForRender(picture, rendition, cw, ch, false, mono);
         (void)renditions->Store(keys[static_cast<size_t>(k)], std::move(rendition));
       }
-      sig = SummarizeCellPicture(picture, cw, ch, crop && !cropped, mono);
+      sig = SummarizeCellPicture(picture, cw, ch, crop && !cropped, mono, subject);
       details[static_cast<size_t>(k)] = ComputeDetailSummary(picture);
       return Status::Ok();
     } catch (const std::bad_alloc&) {
@@ -169,7 +189,8 @@ Status PrepareLibraryPictures(const LibraryPrepJob& req, std::vector<DetailSumma
     if (!cache) return;
     for (int k = 0; k < end; ++k) {
       const auto i = static_cast<size_t>(k);
-      if (!known[i] && !keys[i].path.empty()) cache->Add(keys[i], sigs[i], &details[i]);
+      if (!known[i] && !keys[i].path.empty())
+        cache->Add(keys[i], sigs[i], &details[i], bySubject ? &subjects[i] : nullptr);
     }
     if (cache->Changed())
       if (Status saved = cache->Save(); !saved.ok())
@@ -206,6 +227,8 @@ Status PrepareLibraryPictures(const LibraryPrepJob& req, std::vector<DetailSumma
   }
 
   saveSummaries(count);
+  if (!subjectWarning.empty()) job.Warning(subjectWarning);
+  if (subjectsOut) *subjectsOut = std::move(subjects);
   // The pack of the renditions made here is completed now; the render
   // takes them from memory all the same.
   if (renditions)

@@ -14,6 +14,7 @@
 #include "imaging/MemoryBudget.h"
 #include "imaging/PictureReader.h"
 #include "imaging/Status.h"
+#include "library/SubjectCrop.h"
 #include "match/DetailMatch.h"
 
 namespace velmora {
@@ -25,6 +26,7 @@ struct LibraryPrepJob {
   int CellWidth = 0;
   int CellHeight = 0;
   bool Crop = false;
+  CropBy CropMode = CropBy::Centre;  // where the crop sits (with Crop)
   bool Mono = false;
   bool Upright = true;    // part of the cached summaries' settings
   bool Previews = false;  // likewise: Load reads embedded previews where they serve
@@ -43,6 +45,10 @@ struct LibraryPrepJob {
 // Ok with every summary stored and `details` filled in list order; else the
 // error of the first picture that could not be read, exactly where a
 // one-by-one run would have stopped, or kJobCancelled when Store stopped it.
-Status PrepareLibraryPictures(const LibraryPrepJob& job, std::vector<DetailSummary>& details);
+// `subjects` (when given) receives, in list order, where each photo's
+// subject is for its crop (SubjectCrop.h); it is left empty for the centre
+// crop and without Crop.
+Status PrepareLibraryPictures(const LibraryPrepJob& job, std::vector<DetailSummary>& details,
+                              std::vector<SubjectBox>* subjects = nullptr);
 
 }  // namespace velmora

@@ -24,6 +24,9 @@ constexpr size_t kMaxPathBytes = 4096;
 // (then, from version 2 on, a byte telling whether a detail summary follows)
 constexpr size_t kMinEntryBytes = 4 + 8 + 8 + 20 + 2 + 1;
 constexpr uint32_t kFirstVersion = 1;
+// The version before the subject boxes: read as entries without one.
+constexpr uint32_t kDetailVersion = 2;
+constexpr size_t kSubjectBytes = 8;
 // A cache file larger than this is refused before it is read, whatever it
 // claims to hold.
 constexpr uint64_t kMaxFileBytes = uint64_t(256) << 20;
@@ -69,9 +72,10 @@ private:
 
 }  // namespace
 
-uint32_t SummarySettings(int cellW, int cellH, bool crop, bool mono, bool upright, bool previews) {
+uint32_t SummarySettings(int cellW, int cellH, bool crop, bool mono, bool upright, bool previews, CropBy cropBy) {
+  const uint32_t mode = crop ? uint32_t(cropBy) & 3 : 0;
   return (uint32_t(cellW) & 0xFFF) | (uint32_t(cellH) & 0xFFF) << 12 | uint32_t(crop) << 24 |
-         uint32_t(mono) << 25 | uint32_t(upright) << 26 | uint32_t(previews) << 27;
+         uint32_t(mono) << 25 | uint32_t(upright) << 26 | uint32_t(previews) << 27 | mode << 28;
 }
 
 namespace {
@@ -157,6 +161,10 @@ Status EncodeTo(std::initializer_list<const SummaryCache::Entries*> parts, size_
         b.resize(at + kDetailSummaryBytes);
         PutDetailBytes(summary.Detail, b.data() + at);
       }
+      b.push_back(summary.HasSubject ? 1 : 0);
+      if (summary.HasSubject)
+        for (uint16_t v : {summary.Subject.Left, summary.Subject.Top, summary.Subject.Right, summary.Subject.Bottom})
+          Put16(b, v);
       if (b.size() >= (size_t(1) << 20)) VELMORA_TRY(flush());
     }
   }
@@ -246,7 +254,7 @@ Status SummaryCache::ParseFrom(const std::function<size_t(uint8_t*, size_t)>& re
   if (!body.Take(head, sizeof head)) return Status::Error("too short to be a summary cache");
   if (std::memcmp(head, kMagic, 8) != 0) return Status::Error("not a summary cache");
   const uint32_t version = Le32(head + 8);
-  if (version != kVersion && version != kFirstVersion)
+  if (version != kVersion && version != kDetailVersion && version != kFirstVersion)
     return Status::Error(Format("a cache of version %u, not %u", version, kVersion));
   const uint32_t count = Le32(head + 12);
   if (count > kMaxEntries || uint64_t(count) * kMinEntryBytes > bodyBytes - kHeaderBytes)
@@ -278,6 +286,20 @@ Status SummaryCache::ParseFrom(const std::function<size_t(uint8_t*, size_t)>& re
         if (!body.Take(detail, sizeof detail)) return Status::Error("an entry runs past the end");
         summary.HasDetail = true;
         summary.Detail = DetailFromBytes(detail);
+      }
+    }
+    if (version >= 3) {
+      uint8_t has = 0;
+      if (!body.Take(&has, 1)) return Status::Error("an entry runs past the end");
+      if (has > 1) return Status::Error(Format("entry %u has a damaged subject mark", i));
+      if (has == 1) {
+        uint8_t box[kSubjectBytes];
+        if (!body.Take(box, sizeof box)) return Status::Error("an entry runs past the end");
+        const auto at = [&](int k) { return uint16_t(box[2 * k] | box[2 * k + 1] << 8); };
+        summary.HasSubject = true;
+        summary.Subject = SubjectBox{at(0), at(1), at(2), at(3)};
+        if (summary.Subject.Right < summary.Subject.Left || summary.Subject.Bottom < summary.Subject.Top)
+          return Status::Error(Format("entry %u has a damaged subject box", i));
       }
     }
     if (!keep || keep(key)) out.emplace_back(std::move(key), summary);
@@ -394,7 +416,8 @@ void SummaryCache::Load(std::string* warning) {
   for (auto& [key, summary] : read) Put(std::move(key), summary);
 }
 
-bool SummaryCache::Find(const SummaryKey& key, ColorSignature& out, DetailSummary* detail) const {
+bool SummaryCache::Find(const SummaryKey& key, ColorSignature& out, DetailSummary* detail,
+                        SubjectBox* subject) const {
   const size_t at = Locate(key.path, key.settings);
   if (at == std::string::npos) return false;
   const SummaryKey& have = entries_[at].first;
@@ -404,16 +427,25 @@ bool SummaryCache::Find(const SummaryKey& key, ColorSignature& out, DetailSummar
     if (!summary.HasDetail) return false;
     *detail = summary.Detail;
   }
+  if (subject) {
+    if (!summary.HasSubject) return false;
+    *subject = summary.Subject;
+  }
   out = summary.Signature;
   return true;
 }
 
-void SummaryCache::Add(const SummaryKey& key, const ColorSignature& signature, const DetailSummary* detail) {
+void SummaryCache::Add(const SummaryKey& key, const ColorSignature& signature, const DetailSummary* detail,
+                       const SubjectBox* subject) {
   CachedSummary summary;
   summary.Signature = signature;
   if (detail) {
     summary.HasDetail = true;
     summary.Detail = *detail;
+  }
+  if (subject) {
+    summary.HasSubject = true;
+    summary.Subject = *subject;
   }
   Put(key, summary);
   changed_ = true;

@@ -22,6 +22,7 @@
 #include "match/DetailMatch.h"
 #include "imaging/ColorSignature.h"
 #include "imaging/Status.h"
+#include "library/SubjectCrop.h"
 
 namespace velmora {
 
@@ -38,8 +39,10 @@ struct SummaryKey {
 
 // The settings word of a key. `previews`: library photos were read from
 // their embedded previews where those serve (DecodeHints::usePreviews), so
-// their summaries are kept apart from those of full decodes.
-uint32_t SummarySettings(int cellW, int cellH, bool crop, bool mono, bool upright, bool previews = false);
+// their summaries are kept apart from those of full decodes. `cropBy`
+// counts only with `crop`; the centre crop leaves the word as it always was.
+uint32_t SummarySettings(int cellW, int cellH, bool crop, bool mono, bool upright, bool previews = false,
+                         CropBy cropBy = CropBy::Centre);
 
 // Fills size and mtimeNs from the file at key.path; false when it cannot be
 // examined (missing, not a regular file), in which case nothing may be cached.
@@ -67,17 +70,20 @@ std::string DefaultCacheFolder();
 
 // What the cache holds for one picture. Entries of the first version of the
 // file have no detail summary; a prepare that needs one decodes the picture
-// again and so replaces them.
+// again and so replaces them. From the third version on, an entry of a photo
+// cropped by its subject keeps where the subject is (SubjectCrop.h).
 struct CachedSummary {
   ColorSignature Signature;
   bool HasDetail = false;
   DetailSummary Detail;
+  bool HasSubject = false;
+  SubjectBox Subject;
 };
 
 class SummaryCache {
 public:
   static constexpr const char* kFileName = "library-summaries.cache";
-  static constexpr uint32_t kVersion = 2;
+  static constexpr uint32_t kVersion = 3;
   // Entries kept at most; the oldest are dropped first when a save passes it.
   static constexpr size_t kMaxEntries = 250000;
 
@@ -89,9 +95,12 @@ public:
   // an empty cache and a warning in `warning`. So is an unsafe folder, told
   // once a run; Save then writes nothing.
   void Load(std::string* warning);
-  // With `detail`, an entry without a detail summary is not found.
-  bool Find(const SummaryKey& key, ColorSignature& out, DetailSummary* detail = nullptr) const;
-  void Add(const SummaryKey& key, const ColorSignature& signature, const DetailSummary* detail = nullptr);
+  // With `detail`, an entry without a detail summary is not found; with
+  // `subject`, one without a subject.
+  bool Find(const SummaryKey& key, ColorSignature& out, DetailSummary* detail = nullptr,
+            SubjectBox* subject = nullptr) const;
+  void Add(const SummaryKey& key, const ColorSignature& signature, const DetailSummary* detail = nullptr,
+           const SubjectBox* subject = nullptr);
   size_t Size() const { return entries_.size(); }
   // Whether Add was called since Load (or the file was damaged).
   bool Changed() const { return changed_; }

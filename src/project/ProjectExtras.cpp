@@ -2,6 +2,7 @@
 
 #include "engine/Tables.h"
 #include "project/BlockMapBlock.h"
+#include "project/CropBlock.h"
 #include "project/MatchingBlock.h"
 #include "project/TileMaskBlock.h"
 
@@ -27,13 +28,14 @@ static_assert(kLargestPenBlockBytes + kLargestBlockMapBytes + kLargestTileMaskBy
 }  // namespace
 
 std::vector<ExtensionBlock> ProjectExtrasBlocks(const MatchOptions& matching, const PenLog& strokes,
-                                                const BlockMap& blocks, const TileMasking& masks) {
+                                                const BlockMap& blocks, const TileMasking& masks, CropBy crop) {
   std::vector<ExtensionBlock> out;
   if (strokes.Replays())
     out.push_back(ExtensionBlock{kPenStrokesTag, PenLogFormat(strokes), EncodePenLog(strokes)});
   AppendMatchingBlock(matching, out);
   AppendBlockMapBlock(blocks, out);
   AppendTileMaskBlock(masks, out);
+  AppendCropBlock(crop, out);
   return out;
 }
 
@@ -43,6 +45,9 @@ ProjectExtras ReadProjectExtras(const ExtensionArea& area, const std::string& pa
   extras.Warnings = area.warnings;
   std::string warning;
   extras.Matching = MatchingFromExtensions(area, path, &warning);
+  if (!warning.empty()) extras.Warnings.push_back(std::move(warning));
+  warning.clear();
+  extras.CropMode = CropFromExtensions(area, path, &warning);
   if (!warning.empty()) extras.Warnings.push_back(std::move(warning));
   if (project != nullptr) {
     warning.clear();

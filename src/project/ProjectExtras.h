@@ -12,6 +12,7 @@
 #include "engine/CellMask.h"
 #include "engine/PenLog.h"
 #include "engine/ProjectRecord.h"
+#include "library/SubjectCrop.h"
 #include "match/DetailMatch.h"
 #include "project/ProjectExtension.h"
 
@@ -31,6 +32,8 @@ struct ProjectExtras {
   BlockMap Blocks;
   // The tile shape and gap fill (rectangles without a block).
   TileMasking Masks;
+  // Where library photos are cut to their cells' shape (CropBlock.h).
+  CropBy CropMode = CropBy::Centre;
   // The area's warnings, then the matching block's and the pen strokes',
   // each naming the file; a few lines at most.
   std::vector<std::string> Warnings;
@@ -39,10 +42,12 @@ struct ProjectExtras {
 // The blocks a save writes: the pen log when it has anything to replay
 // (PenLog::Replays), the matching choices when one of them is on.
 // The block map when it has blocks, the tile shape when it is not the
-// plain rectangle (TileMaskBlock.h).
+// plain rectangle (TileMaskBlock.h), the crop when it is not the centre
+// (CropBlock.h).
 std::vector<ExtensionBlock> ProjectExtrasBlocks(const MatchOptions& matching, const PenLog& strokes,
                                                 const BlockMap& blocks = BlockMap(),
-                                                const TileMasking& masks = TileMasking());
+                                                const TileMasking& masks = TileMasking(),
+                                                CropBy crop = CropBy::Centre);
 
 // The extras of `area`, read from the file `path`. A damaged or newer block
 // gives what a project without it has (both choices off, no strokes) and a

@@ -95,7 +95,7 @@ void MainWindow::SaveProjectUnderNewName() {
 Status MainWindow::SaveProjectTo(const QString& path) {
   // The pen paints pixels only; its strokes ride along, to be painted again
   // when the project is loaded.
-  VELMORA_TRY(SaveProjectFile(engine_, ToBytes(path), ProjectExtrasBlocks(engine_.Matching, penLog_, engine_.Blocks, engine_.Masks)));
+  VELMORA_TRY(SaveProjectFile(engine_, ToBytes(path), ProjectExtrasBlocks(engine_.Matching, penLog_, engine_.Blocks, engine_.Masks, engine_.CropMode)));
   session_.projectPath = path;
   SetModified(false);
   return Status::Ok();
@@ -119,6 +119,7 @@ Status MainWindow::OpenProjectFrom(const QString& path) {
     engine_.Matching = extras.Matching;
     engine_.Blocks = std::move(extras.Blocks);
     engine_.Masks = std::move(extras.Masks);
+    engine_.CropMode = extras.CropMode;
     // A damaged log leaves the mosaic as rendered, without the strokes.
     return ReopenProjectPicture(engine_, extras.Strokes, file, extras.Warnings);
   };

@@ -1,6 +1,7 @@
 // What the wizard's controls do: the main picture and its level picture, the
 // sizes, collecting the project's settings, the brief and the two commands
 // that hand over to the main window.
+#include <algorithm>
 #include <QFileInfo>
 
 #include "quality/Advice.h"
@@ -177,7 +178,11 @@ void NewProjectWizard::CollectProjectSettings() {
                               : stitch_[2]->isChecked() ? kStitchBrick
                                                         : kStitchLoom;
   engine.Aspects.On = engine.KeepShapesSet;
+  // The panel keeps the next project's crop with its shape; the project
+  // keeps it in a block of its own.
   engine.Masks = engine.MasksSet;
+  engine.CropMode = static_cast<CropBy>(std::min<int>(engine.MasksSet.CropMode, int(CropBy::Faces)));
+  engine.Masks.CropMode = 0;
   brief_->setPlainText(ToBoxText(BuildProjectBrief(engine)));
   ShowAdvice();
 }

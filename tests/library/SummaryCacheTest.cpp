@@ -394,3 +394,57 @@ TEST(SummaryCache, KeyStatAgreesWithAPlainStat) {
 
 }  // namespace
 }  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// Where a photo's subject is comes back as it was stored, only for an entry
+// that has one; a cache of the version before (no subject marks) is read
+// whole, its entries without a subject.
+TEST(SummaryCache, KeepsSubjectBoxesAndReadsTheVersionBefore) {
+  SummaryCache::Entries entries(2);
+  entries[0].first = SummaryKey{"/photos/a.jpg", 100, 7, SummarySettings(40, 30, true, false, true, true, CropBy::Faces)};
+  entries[0].second.HasDetail = true;
+  entries[0].second.HasSubject = true;
+  entries[0].second.Subject = SubjectBox{100, 2000, 30000, 65535};
+  entries[1].first = SummaryKey{"/photos/b.jpg", 200, 9, SummarySettings(40, 30, true, false, true, true)};
+  // The centre crop's word is the one every earlier cache holds.
+  EXPECT_EQ(entries[1].first.settings & (3u << 28), 0u);
+  EXPECT_NE(entries[0].first.settings, SummarySettings(40, 30, true, false, true, true, CropBy::Attention));
+  EXPECT_EQ(SummarySettings(40, 30, false, false, true, true, CropBy::Faces),
+            SummarySettings(40, 30, false, false, true, true));
+
+  const std::vector<uint8_t> bytes = SummaryCache::Encode(entries);
+  SummaryCache::Entries back;
+  ASSERT_TRUE(SummaryCache::Parse(bytes, back).ok());
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_TRUE(back[0].second.HasSubject);
+  EXPECT_EQ(back[0].second.Subject, entries[0].second.Subject);
+  EXPECT_FALSE(back[1].second.HasSubject);
+
+  // The version before: the same bytes without the subject marks (and the
+  // box), under version 2, with the checksum made again.
+  std::vector<uint8_t> v2(bytes.begin(), bytes.begin() + 16);
+  v2[8] = 2;
+  size_t at = 16;
+  for (const auto& [key, summary] : entries) {
+    const size_t fixed = 4 + 8 + 8 + 20 + 2 + key.path.size() + 1 + (summary.HasDetail ? kDetailSummaryBytes : 0);
+    v2.insert(v2.end(), bytes.begin() + long(at), bytes.begin() + long(at + fixed));
+    at += fixed + 1 + (summary.HasSubject ? 8 : 0);
+  }
+  const uLong crc = crc32(crc32(0L, Z_NULL, 0), v2.data(), uInt(v2.size()));
+  for (int i = 0; i < 4; ++i) v2.push_back(uint8_t(crc >> (8 * i)));
+  ASSERT_TRUE(SummaryCache::Parse(v2, back).ok());
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_FALSE(back[0].second.HasSubject);
+  EXPECT_TRUE(back[0].second.HasDetail);
+
+  // A damaged mark or box is refused, not taken for a subject.
+  std::vector<uint8_t> bad = bytes;
+  const size_t mark = 16 + 4 + 8 + 8 + 20 + 2 + entries[0].first.path.size() + 1 + kDetailSummaryBytes;
+  bad[mark] = 7;
+  EXPECT_FALSE(SummaryCache::Parse(bad, back).ok());
+}
+
+}  // namespace
+}  // namespace velmora
