@@ -3,6 +3,8 @@
 // a rectangle. The opacities and the filter come from OptionSet, so a change
 // in the options shows on the next stroke without a new project.
 #include <algorithm>
+#include <span>
+#include <vector>
 
 #include "engine/CellLayout.h"
 #include "engine/Engine.h"
@@ -112,6 +114,15 @@ Status Engine::PaintPenStroke(PenStrokeEntry& stroke, bool choose) {
   CellBuffer.CombineMode = cmBlend;
   CellBuffer.StretchFilter = StretchFilterOf(stroke.ResampleKernel);
   CellBuffer.ResetAlpha(static_cast<uint8_t>(ClampByte(stroke.AlphaPen)));
+  // A shaped mosaic's pen paints its pictures in the tiles' shape; what lies
+  // outside the shape stays as it was.
+  if (Masks.On() && !CellBuffer.Empty()) {
+    const std::vector<uint8_t> cover =
+        ShapeCoverage(Masks.Shape, CellBuffer.Width(), CellBuffer.Height(), &Masks.Custom);
+    std::span<TColor32> px = CellBuffer.Pixels();
+    for (size_t i = 0; i < px.size() && i < cover.size(); ++i)
+      px[i] = (px[i] & 0x00FFFFFFu) | (TColor32((AlphaOf(px[i]) * cover[i] + 127) / 255) << 24);
+  }
   (void)CellBuffer.DrawTo(MosaicBitmap, TRect{left, top, right, bottom}, CellBuffer.BoundsRect());
   return Status::Ok();
 }
