@@ -80,7 +80,7 @@ bool MainWindow::CellEditingAllowed() const {
 void MainWindow::InfoRelease(QPoint pos) {
   if (!CellEditingAllowed()) return;
   const ViewPoint at = PicturePos(pos);
-  const CellPos cell = ReleaseCell(engine_.Project, at.X, at.Y);
+  const CellPos cell = TileUnder(engine_.Project, engine_.Masks.Shape, at.X, at.Y);
   if (CellInfoWindow* info = session_.windows.cellInfo) {
     info->show();
     info->raise();
@@ -92,7 +92,7 @@ void MainWindow::InfoRelease(QPoint pos) {
 void MainWindow::Edit1Release(QPoint pos) {
   if (!leftButtonDown_ || !CellEditingAllowed()) return;
   const ViewPoint at = PicturePos(pos);
-  const CellPos cell = ReleaseCell(engine_.Project, at.X, at.Y);
+  const CellPos cell = TileUnder(engine_.Project, engine_.Masks.Shape, at.X, at.Y);
   bool changed = false;
   const Status drawn = RecordEdit("Edit I", {cell}, EditHistory::CellRects(engine_, cell.X, cell.Y),
                                   [&] { return RepickCells(engine_, {cell}, &changed); });
@@ -105,7 +105,7 @@ void MainWindow::Edit1Release(QPoint pos) {
 void MainWindow::Edit2Release(QPoint pos) {
   if (!leftButtonDown_ || !CellEditingAllowed()) return;
   const ViewPoint at = PicturePos(pos);
-  const CellPos cell = ReleaseCell(engine_.Project, at.X, at.Y);
+  const CellPos cell = TileUnder(engine_.Project, engine_.Masks.Shape, at.X, at.Y);
   ShowPickCell(session_, cell.X, cell.Y);
   // Not over the clicked cell, which the user wants to watch change.
   if (QWidget* pick = session_.windows.pickCell) {
@@ -147,7 +147,7 @@ void MainWindow::PenRelease(QPoint pos) {
 void MainWindow::ShowCellMenu(QPoint pos) {
   if (session_.jobRunning || !CellEditingAllowed()) return;
   const ViewPoint at = PicturePos(pos);
-  menuCell_ = ReleaseCell(engine_.Project, at.X, at.Y);
+  menuCell_ = TileUnder(engine_.Project, engine_.Masks.Shape, at.X, at.Y);
   if (!cellMenu_) {
     cellMenu_ = new QMenu(this);
     cellMenu_->setObjectName(QStringLiteral("cellmenu"));

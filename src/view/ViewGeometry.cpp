@@ -189,6 +189,39 @@ CellPos ReleaseCell(const tmosaicproject& p, int x, int y) {
   return CellPos{std::clamp(column, 0, std::max(ca - 1, 0)), std::clamp(row, 0, std::max(cd - 1, 0))};
 }
 
+CellPos TileUnder(const tmosaicproject& p, MaskShape shape, int x, int y) {
+  const bool peyote = p.StitchMode == kStitchPeyote, brick = p.StitchMode == kStitchBrick;
+  if (shape != MaskShape::kHexagon || !(peyote || brick)) return ReleaseCell(p, x, y);
+  const int64_t cw = std::max(1, p.CellWidth), ch = std::max(1, p.CellHeight);
+  const int64_t spanX = int64_t(std::max(1, p.CellsAcross)) * cw;
+  const int64_t spanY = int64_t(std::max(1, p.CellsDown)) * ch;
+  // The candidates: the cell under the point and the cells half a cell
+  // above and below it (peyote) or beside it (brick), where the hexagons
+  // of the shifted rows or columns reach. Distances in twice the pixels,
+  // with the shifted first cell's wrap to the far end counted.
+  CellPos best = ReleaseCell(p, x, y);
+  double bestDistance = INFINITY;
+  for (int step = -1; step <= 1; ++step) {
+    const CellPos c = peyote ? ReleaseCell(p, x, int(y + step * ch / 2)) : ReleaseCell(p, int(x + step * cw / 2), y);
+    int64_t cx = 2 * c.X * cw + cw, cy = 2 * c.Y * ch + ch;
+    if (peyote && c.Y % 2 == 1) cx -= cw;
+    if (brick && c.X % 2 == 1) cy -= ch;
+    int64_t dx = std::abs(2 * int64_t(x) + 1 - cx), dy = std::abs(2 * int64_t(y) + 1 - cy);
+    if (peyote) dx = std::min(dx, std::abs(2 * spanX - dx));
+    if (brick) dy = std::min(dy, std::abs(2 * spanY - dy));
+    // Stretched so that the hexagons are regular, where the nearest centre
+    // is the hexagon's own.
+    const double k = kHoneycombRatio * (peyote ? double(cw) / double(ch) : double(ch) / double(cw));
+    const double ex = peyote ? double(dx) : k * double(dx), ey = peyote ? k * double(dy) : double(dy);
+    const double d = ex * ex + ey * ey;
+    if (d < bestDistance) {
+      bestDistance = d;
+      best = c;
+    }
+  }
+  return best;
+}
+
 std::optional<TRect> PenRectangle(ViewPoint pressPoint, ViewPoint release, ViewPoint origin, int finalWidth,
                                   int finalHeight, double scale) {
   // Picture positions grow with view positions, so the corners' order is kept.

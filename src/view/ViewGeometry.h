@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/CellMask.h"
 #include "engine/Engine.h"
 #include "engine/ProjectRecord.h"
 #include "imaging/Geometry.h"
@@ -107,6 +108,11 @@ inline constexpr const char* kInitialStatusText = "Scale :100%";
 // The cell (column, row) under picture position (x, y), with the peyote and
 // brick rules for the shifted rows and columns, clamped into the grid.
 CellPos ReleaseCell(const tmosaicproject& project, int x, int y);
+// The tile under (x, y) when the tiles have `shape`: for hexagons on the
+// peyote or brick layout (a honeycomb, whose points reach into the rows or
+// columns around) the cell whose hexagon is nearest, so a click on a point
+// or in the gap line selects the tile it belongs to; otherwise ReleaseCell.
+CellPos TileUnder(const tmosaicproject& project, MaskShape shape, int x, int y);
 
 // The pen rectangle of a drag from `pressPoint` to `release` (view
 // coordinates) with the view at `origin`, in mosaic pixels, clamped to the

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <vector>
 
 #include "view/ViewGeometry.h"
 
@@ -48,6 +49,40 @@ TEST(ReleaseCell, FollowsEachLayoutsShiftedRowsAndColumns) {
     EXPECT_EQ(cell.X, c.column) << "stitch " << c.stitch << " at " << c.x << "," << c.y;
     EXPECT_EQ(cell.Y, c.row) << "stitch " << c.stitch << " at " << c.x << "," << c.y;
   }
+}
+
+TEST(TileUnder, EveryPixelOfAHoneycombHexagonSelectsItsOwnCell) {
+  // Regular and stretched hexagons on both shifted layouts; the inner cells,
+  // whose hexagons lie whole inside the picture.
+  const struct {
+    int stitch, cw, ch;
+  } grids[] = {{kStitchPeyote, 32, 28}, {kStitchPeyote, 30, 30}, {kStitchBrick, 28, 32}, {kStitchBrick, 40, 24}};
+  for (const auto& g : grids) {
+    const tmosaicproject p = Grid(g.stitch, 6, 6, g.cw, g.ch);
+    const bool pointy = g.stitch == kStitchPeyote;
+    const int over = HoneycombOverhang(pointy, g.cw, g.ch);
+    const std::vector<uint8_t> cover = HoneycombCoverage(pointy, g.cw, g.ch, 0.75);
+    const int w = pointy ? g.cw : g.cw + 2 * over, h = pointy ? g.ch + 2 * over : g.ch;
+    ASSERT_EQ(cover.size(), size_t(w) * size_t(h));
+    int checked = 0, wrong = 0;
+    for (int r = 1; r < 5; ++r)
+      for (int c = 1; c < 5; ++c) {
+        const int x0 = c * g.cw - (pointy && r % 2 ? g.cw / 2 : 0) - (pointy ? 0 : over);
+        const int y0 = r * g.ch - (!pointy && c % 2 ? g.ch / 2 : 0) - (pointy ? over : 0);
+        for (int j = 0; j < h; ++j)
+          for (int i = 0; i < w; ++i) {
+            if (cover[size_t(j) * size_t(w) + size_t(i)] < 255) continue;
+            const CellPos at = TileUnder(p, MaskShape::kHexagon, x0 + i, y0 + j);
+            ++checked;
+            if (at.X != c || at.Y != r) ++wrong;
+          }
+      }
+    EXPECT_GT(checked, 16 * g.cw * g.ch / 2) << g.stitch;
+    EXPECT_EQ(wrong, 0) << "stitch " << g.stitch << ", cells of " << g.cw << " x " << g.ch;
+  }
+  // Other shapes and the plain grid: the cell under the point.
+  EXPECT_EQ(TileUnder(Grid(kStitchPeyote), MaskShape::kCircle, 31, 16).X, 2);
+  EXPECT_EQ(TileUnder(Grid(kStitchLoom), MaskShape::kHexagon, 45, 17).X, 2);
 }
 
 TEST(DraggedOrigin, FollowsTheMouseAndStopsAtThePicturesEdges) {
