@@ -3,6 +3,7 @@
 #include <QGridLayout>
 #include <QPixmap>
 #include <QSettings>
+#include <QShowEvent>
 #include <QSignalBlocker>
 
 #include "imaging/PictureOps.h"
@@ -117,6 +118,11 @@ void TileShapePanel::Refresh() {
   }
   const TBitmap32 tiles = TileShapePreview(m, photo_, engine.MainBitmap, kPreviewTile);
   preview_->setPixmap(QPixmap::fromImage(ToQImage(tiles)));
+}
+
+void TileShapePanel::showEvent(QShowEvent* event) {
+  Refresh();
+  QGroupBox::showEvent(event);
 }
 
 void TileShapePanel::ShapeChosen(int index) {

@@ -22,6 +22,10 @@ public:
   // The controls and the preview from the session's choice.
   void Refresh();
 
+protected:
+  // The library and the main picture may have changed while it was hidden.
+  void showEvent(QShowEvent* event) override;
+
 private:
   void ShapeChosen(int index);
   void ChooseMask();
