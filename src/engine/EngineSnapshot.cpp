@@ -12,6 +12,9 @@ void EngineSnapshot::Capture(const Engine& engine) {
   map_ = engine.Map;
   drawn_ = engine.Drawn;
   mosaic_.Assign(engine.MosaicBitmap);
+  blocks_ = engine.Blocks;
+  masks_ = engine.Masks;
+  crop_ = engine.CropMode;
   mosaicState_ = engine.MosaicState;
   originX_ = engine.ViewOriginX;
   originY_ = engine.ViewOriginY;
@@ -22,6 +25,11 @@ void EngineSnapshot::Capture(const Engine& engine) {
 void EngineSnapshot::SetProject(const tmosaicproject& project, const TBitmap32& mainPicture) {
   project_ = project;
   main_.Assign(mainPicture);
+}
+
+void EngineSnapshot::SetLook(const TileMasking& masks, CropBy crop) {
+  masks_ = masks;
+  crop_ = crop;
 }
 
 void EngineSnapshot::Restore(Engine& engine) {
@@ -35,6 +43,9 @@ void EngineSnapshot::Restore(Engine& engine) {
   engine.Map = std::move(map_);
   engine.Drawn = std::move(drawn_);
   engine.MosaicBitmap.TakePixels(mosaic_);
+  engine.Blocks = std::move(blocks_);
+  engine.Masks = std::move(masks_);
+  engine.CropMode = crop_;
   engine.MosaicState = mosaicState_;
   engine.ViewOriginX = originX_;
   engine.ViewOriginY = originY_;

@@ -1,7 +1,7 @@
 // The engine's state before a long job, to put back when the job is
 // cancelled: the project record and its matching choices, the main picture,
 // the grid and its detail tables, the library table, the cell map, the drawn
-// flags, the mosaic and the view's origin. The library list is left alone: no
+// flags, the mosaic, its blocks, tile shape and crop, and the view's origin. The library list is left alone: no
 // job changes it.
 #pragma once
 
@@ -20,6 +20,8 @@ public:
   // mosaic shown, when the state was captured after a new project's settings
   // had already been taken.
   void SetProject(const tmosaicproject& project, const TBitmap32& mainPicture);
+  // Likewise the tile shape and crop of the mosaic shown.
+  void SetLook(const TileMasking& masks, CropBy crop);
 
 private:
   bool captured_ = false;
@@ -32,6 +34,9 @@ private:
   CellMap map_;
   DrawnFlags drawn_;
   TBitmap32 mosaic_;
+  BlockMap blocks_;
+  TileMasking masks_;
+  CropBy crop_ = CropBy::Centre;
   int32_t mosaicState_ = 0;
   int32_t originX_ = 0;
   int32_t originY_ = 0;

@@ -433,7 +433,10 @@ Status MainWindow::RunJob(const std::function<Status()>& job, const std::string&
     try {
       if (undoable) {
         before.Capture(engine_);
-        if (shownValid_) before.SetProject(shownProject_, shownMain_);
+        if (shownValid_) {
+          before.SetProject(shownProject_, shownMain_);
+          before.SetLook(shownMasks_, shownCrop_);
+        }
       }
       captured = true;
       status = job();
@@ -499,6 +502,8 @@ void MainWindow::AfterNewPicture() {
     UpdateTitle();
     shownProject_ = engine_.Project;
     shownMain_.Assign(engine_.MainBitmap);
+    shownMasks_ = engine_.Masks;
+    shownCrop_ = engine_.CropMode;
     shownValid_ = true;
   }
   engine_.ViewOriginX = 0;

@@ -188,6 +188,8 @@ private:
   // job that replaces them is cancelled.
   tmosaicproject shownProject_;
   TBitmap32 shownMain_;
+  TileMasking shownMasks_;
+  CropBy shownCrop_ = CropBy::Centre;
   bool shownValid_ = false;
   bool jobCancelled_ = false;  // the last job was cancelled and undone
   bool closeAfterJob_ = false;  // the window was closed while a job ran

@@ -100,5 +100,22 @@ TEST_F(TileShapePanelTest, AMaskPictureOfTheUsersOwnAndAShapedMosaicSavedAndOpen
   EXPECT_TRUE(std::equal(made.Pixels().begin(), made.Pixels().end(), Engine().MosaicBitmap.Pixels().begin()));
 }
 
+TEST_F(TileShapePanelTest, ACancelledShapedMosaicLeavesTheShownOneAsItWas) {
+  Start(6);
+  MakeMosaic();
+  const TBitmap32 shown = Engine().MosaicBitmap;
+  Engine().Masks.Shape = MaskShape::kCircle;  // as the wizard hands it over
+  Engine().CropMode = CropBy::Attention;
+  {
+    CancelWhen cancel(Main(), "Current Job : OutPut Final Mosaic Picture");
+    MakeMosaic();
+    EXPECT_TRUE(cancel.clicked);
+  }
+  // Edits of the mosaic shown draw rectangles, cropped as before.
+  EXPECT_FALSE(Engine().Masks.On());
+  EXPECT_EQ(Engine().CropMode, CropBy::Centre);
+  EXPECT_TRUE(std::equal(shown.Pixels().begin(), shown.Pixels().end(), Engine().MosaicBitmap.Pixels().begin()));
+}
+
 }  // namespace
 }  // namespace velmora::testing
